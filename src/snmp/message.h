@@ -1,0 +1,143 @@
+// SNMP messages in memory and on the wire: records, the building API, the message codec and
+// the utilities on object identifiers.
+//
+// Building a Response and encoding it:
+//
+//   auto list = SnmpCreateVbl();
+//   SnmpAddVb(list.get(), &name, &value);
+//   auto pdu = SnmpCreateBPdu(0, &community, kPduResponse, requestId, 0, 0, std::move(list));
+//   uint8_t out[kMaxMessageSize]; uint32_t size = sizeof out;
+//   if (!SnmpEncodeMsg(pdu.get(), out, &size)) report(lastErrorText);
+//
+// Records own what they hold; copying a record is a deep copy. Operations report success
+// as true/false and leave the reason in lastErrorText; nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "snmp/ber.h"
+#include "snmp/last_error.h"
+
+namespace korvimo::snmp {
+
+// PDU tags.
+inline constexpr uint32_t kPduGetRequest = 0xA0;
+inline constexpr uint32_t kPduGetNextRequest = 0xA1;
+inline constexpr uint32_t kPduResponse = 0xA2;
+inline constexpr uint32_t kPduSetRequest = 0xA3;
+inline constexpr uint32_t kPduTrap = 0xA4;
+inline constexpr uint32_t kPduGetBulkRequest = 0xA5;
+inline constexpr uint32_t kPduInformRequest = 0xA6;
+inline constexpr uint32_t kPduSnmpV2Trap = 0xA7;
+
+inline constexpr uint32_t kVersion1 = 0;
+inline constexpr uint32_t kVersion2c = 1;
+
+// Every message the system encodes or receives fits in this many bytes.
+inline constexpr uint32_t kMaxMessageSize = 1500;
+// Sub-identifiers an object identifier may have where one is decoded.
+inline constexpr uint32_t kMaxOidLength = 128;
+// Largest OCTET STRING-family value a decoded binding may carry.
+inline constexpr uint32_t kMaxOctetValue = 1024;
+// Largest community a decoded message may carry.
+inline constexpr uint32_t kMaxCommunity = 128;
+
+struct Octets {
+    std::vector<uint8_t> bytes;
+
+    uint32_t length() const { return static_cast<uint32_t>(bytes.size()); }
+    bool operator==(const Octets&) const = default;
+};
+
+struct ObjectId {
+    std::vector<uint32_t> ids;
+
+    uint32_t count() const { return static_cast<uint32_t>(ids.size()); }
+    bool operator==(const ObjectId&) const = default;
+};
+
+// A BER tag and the value it selects:
+//   0x02, 0x41, 0x42, 0x43, 0x47       number (INTEGER keeps its two's complement bits)
+//   0x03, 0x04, 0x40, 0x44, 0x45       octets (for 0x03 the first byte counts unused bits)
+//   0x06                               oid
+//   0x46                               counter64
+//   0x05, 0x80, 0x81, 0x82, 0 (unknown) no value
+struct SyntaxValue {
+    uint16_t syntax = kTagNull;
+    uint32_t number = 0;
+    uint64_t counter64 = 0;
+    Octets octets;
+    ObjectId oid;
+
+    int32_t integer() const { return static_cast<int32_t>(number); }
+    uint32_t high() const { return static_cast<uint32_t>(counter64 >> 32); }
+    uint32_t low() const { return static_cast<uint32_t>(counter64); }
+};
+
+struct VarBind {
+    ObjectId name;
+    SyntaxValue value;
+};
+
+// Bindings in the order they were appended.
+struct VarBindList {
+    std::vector<VarBind> items;
+
+    uint32_t count() const { return static_cast<uint32_t>(items.size()); }
+};
+
+// One SNMP message. Request-shaped PDUs use requestId, errorStatus and errorIndex (GetBulk
+// carries non-repeaters and max-repetitions in the latter two); the SNMPv1 Trap uses the
+// enterprise ... timeStamp fields instead.
+struct Pdu {
+    uint32_t version = kVersion1;
+    Octets community;
+    uint32_t type = 0;
+    int32_t requestId = 0;
+    int32_t errorStatus = 0;
+    int32_t errorIndex = 0;
+    ObjectId enterprise;
+    uint8_t agentAddr[4] = {0, 0, 0, 0};
+    int32_t genericTrap = 0;
+    int32_t specificTrap = 0;
+    uint32_t timeStamp = 0;
+    VarBindList varBinds;
+};
+
+// Building and releasing.
+std::unique_ptr<Octets> SnmpCreateOctets(uint32_t length, const uint8_t* bytes);
+std::unique_ptr<VarBindList> SnmpCreateVbl();
+// Appends copies of name (absent: empty name) and value (absent: NULL).
+bool SnmpAddVb(VarBindList* list, const ObjectId* name, const SyntaxValue* value);
+// Both take the list over and copy the community.
+std::unique_ptr<Pdu> SnmpCreateBPdu(uint32_t version, const Octets* community, uint32_t type,
+                                    int32_t requestId, int32_t errorStatus, int32_t errorIndex,
+                                    std::unique_ptr<VarBindList> list);
+std::unique_ptr<Pdu> SnmpCreateTPdu(uint32_t version, const Octets* community,
+                                    const ObjectId* enterprise, const uint8_t agentAddr[4],
+                                    int32_t genericTrap, int32_t specificTrap, uint32_t timeStamp,
+                                    std::unique_ptr<VarBindList> list);
+void freePdu(std::unique_ptr<Pdu> pdu);
+// Releases what the record owns and leaves it as a fresh record.
+void clearPdu(Pdu* pdu);
+VarBind* lastVarBind(VarBindList* list);
+
+// Coding. *size is the output capacity in and the encoded length out.
+bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
+bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
+uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
+                       const SyntaxValue& value);
+uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value);
+
+// Utilities.
+// Dotted decimal to sub-identifiers; returns the count, 0 on failure.
+uint32_t SnmpStrToOid(const char* text, ObjectId* out);
+// Dotted decimal text; returns its length including the terminator, 0 when it does not fit.
+uint32_t oidToText(const ObjectId& oid, uint32_t capacity, char* out);
+// result is -1, 0 or 1; prefixLength 0 compares the whole identifiers.
+bool compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength,
+                int* result);
+
+}  // namespace korvimo::snmp
