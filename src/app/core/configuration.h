@@ -1,0 +1,111 @@
+// Configuration: the settings file korvan.ini (section KORVAN) in the installation's bin
+// directory, with its plain keys and its ten-entry history keys.
+//
+// The file is read anew at every access and written at once on every change; nothing is
+// cached but the start-up settings that initAgentContext copies into the AgentContext. The
+// reader keeps what another program (a user's editor) put into the file: unknown keys and
+// other sections survive every write, and LF or CR LF line ends are both read.
+//
+//   Configuration config("../bin/korvan.ini");
+//   config.ensureFile();                                   // defaults when missing
+//   std::string size;
+//   if (config.readPlain(ConfigKey::CACHESIZE, size)) ...
+//   config.pushHistory(ConfigKey::INPUTFILE, "demo.ctl");  // most recent first, ten at most
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvimo {
+
+struct AgentContext;
+
+// Every key of the file. History keys are stored as NAME1 ... NAME10, number 1 the most recent.
+enum class ConfigKey {
+    // History keys.
+    IPADDRESS,
+    RCOMMUNITY,
+    WCOMMUNITY,
+    TCOMMUNITY,
+    MGRIPADDRESS,
+    INPUTFILE,
+    TRAPFILE,
+    TIMEOUT,
+    RETRIES,
+    STSYSUPTIME,
+    NUMROWS,
+    TRAPENTID,
+    // Plain keys.
+    STARTOID,
+    STOPOID,
+    TIMESTAMP,
+    SKIPINST,
+    DEBUGMODE,
+    INSTALLDIR,
+    SKIPWALKTYPE,
+    ZORLETTYPE,
+    EDITOR,
+    USESTDTRAPS,
+    CACHESIZE,
+    DYNINSTSIZE,
+    DYNTEMPLATE,
+    RANDOMSEED,
+    OVERRIDEDEF,
+    SPLITMIBFILES,
+    MIBEXTENSION,
+    ERASESPLITMIBS,
+    AGENTIP,
+    AGENTPORT,
+    SNMPVER,
+    SV2TOV1TRAPNOZERO,
+    AGENTIPXADDR,
+    MIBDIRLIST,
+    MIBEXTLIST,
+    IPV6SUPPORT,
+    TRAPPORT,
+};
+
+inline constexpr const char* kConfigSection = "KORVAN";
+inline constexpr std::size_t kConfigValueCapacity = 99;   // a plain read returns at most this
+inline constexpr std::size_t kConfigListCapacity = 499;   // a history list read returns at most this
+inline constexpr int kHistoryLength = 10;
+
+class Configuration {
+public:
+    explicit Configuration(std::string path) : path_(std::move(path)) {}
+
+    const std::string& path() const { return path_; }
+
+    static const char* keyName(ConfigKey key);
+    static bool isHistoryKey(ConfigKey key);
+
+    // Plain keys. readPlain gives false (and an empty value) when the file cannot be opened
+    // or the key is absent.
+    bool readPlain(ConfigKey key, std::string& value) const;
+    bool writePlain(ConfigKey key, std::string_view value);
+
+    // History keys.
+    std::string readHistoryHead(ConfigKey key) const;
+    // Numbers 1, 2, ... up to the first absent one, at most ten.
+    std::vector<std::string> historyValues(ConfigKey key) const;
+    // The value becomes number 1; an existing equal value moves to the front, the oldest of
+    // ten falls off.
+    bool pushHistory(ConfigKey key, std::string_view value);
+
+    // Creates the file with its defaults when it does not exist; an existing file is kept.
+    bool ensureFile();
+
+private:
+    std::string path_;
+};
+
+// Reads the first nine characters of a text as a decimal number (optional sign, digits up to
+// the first non-digit; 0 when there are none), as every numeric setting is read.
+long readSettingNumber(std::string_view text);
+
+// The start-up settings: installation directory, ensure file, time-out and retries,
+// communities, flags, walk type, version mode, and every handle marked closed.
+void initAgentContext(AgentContext& ctx, Configuration& config);
+
+}  // namespace korvimo
