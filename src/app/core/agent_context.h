@@ -62,8 +62,9 @@ struct PendingRequest {
 };
 
 // The callbacks through which the one active operation receives events. Any may be empty.
-// The bool results report success; a failure makes the router append lastErrorText to the
-// main status list.
+// The bool results are the handlers' own (onRequest, for one, gives false when it ignores a
+// request because no agent runs); the message flow passes them on but does not report them:
+// handlers report their own failures through `report`.
 struct OperationHandlers {
     // A timer tick of the operation; request is the timed-out request, or null.
     std::function<bool(uint32_t timerId, AgentContext& ctx, const snmp::Pdu* request)> onTimer;
@@ -75,8 +76,7 @@ struct OperationHandlers {
     std::function<bool(const snmp::Pdu& request, AgentContext& ctx, const SocketAddress& from)>
         onRequest;
     // A Trap or SNMPv2-Trap that arrived on trapSocket.
-    std::function<bool(const snmp::Pdu& trap, AgentContext& ctx, const SocketAddress& from)>
-        onTrap;
+    std::function<bool(const snmp::Pdu& trap, AgentContext& ctx, const SocketAddress& from)> onTrap;
     // Appends one line to the operation's status list.
     std::function<void(const char* text, AgentContext& ctx)> report;
 };
@@ -157,11 +157,15 @@ struct AgentContext {
     AgentStatistics statistics;
 
     // Services of the front end and the process.
-    Configuration* config = nullptr;       // korvan.ini
-    StatusList* mainStatus = nullptr;      // the main window's status list
-    const Clock* clock = nullptr;          // time source; the system clock unless a test sets one
+    Configuration* config = nullptr;   // korvan.ini
+    StatusList* mainStatus = nullptr;  // the main window's status list
+    const Clock* clock = nullptr;      // time source; the system clock unless a test sets one
     // Shows a titled message; headless front ends make it a status line.
     std::function<void(const char* title, const char* text)> messageBox;
+    // Writes a PDU's record to the debug log open in logFile. The debug log sets it; while it
+    // is null nothing is written (sendResponse calls it for each Response when debugMode is
+    // on).
+    void (*dumpPdu)(const snmp::Pdu& pdu, int logFile, AgentContext& ctx) = nullptr;
 
     // The active operation's handlers, or null.
     OperationHandlers* active() const {

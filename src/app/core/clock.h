@@ -12,7 +12,7 @@
 namespace korvimo {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual uint64_t monotonicMs() const = 0;
     virtual int64_t calendarSeconds() const = 0;
@@ -20,7 +20,7 @@ public:
 
 // The machine's clocks (CLOCK_MONOTONIC and the calendar time).
 class SystemClock final : public Clock {
-public:
+  public:
     uint64_t monotonicMs() const override;
     int64_t calendarSeconds() const override;
     static SystemClock& instance();
@@ -28,7 +28,7 @@ public:
 
 // A clock that moves only when told to. Both readings move together.
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(uint64_t startMs = 1000000, int64_t startCalendar = 1800000000)
         : ms_(startMs), calendarBase_(startCalendar), startMs_(startMs) {}
 
@@ -38,7 +38,7 @@ public:
     }
     void advanceMs(uint64_t ms) { ms_ += ms; }
 
-private:
+  private:
     uint64_t ms_;
     int64_t calendarBase_;
     uint64_t startMs_;

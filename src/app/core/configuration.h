@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvimo {
@@ -66,13 +67,14 @@ enum class ConfigKey {
     TRAPPORT,
 };
 
+inline constexpr const char* kConfigFileName = "korvan.ini";  // in the bin directory
 inline constexpr const char* kConfigSection = "KORVAN";
-inline constexpr std::size_t kConfigValueCapacity = 99;   // a plain read returns at most this
-inline constexpr std::size_t kConfigListCapacity = 499;   // a history list read returns at most this
+inline constexpr std::size_t kConfigValueCapacity = 99;  // a plain read returns at most this
+inline constexpr std::size_t kConfigListCapacity = 499;  // a history list read returns at most this
 inline constexpr int kHistoryLength = 10;
 
 class Configuration {
-public:
+  public:
     explicit Configuration(std::string path) : path_(std::move(path)) {}
 
     const std::string& path() const { return path_; }
@@ -81,22 +83,26 @@ public:
     static bool isHistoryKey(ConfigKey key);
 
     // Plain keys. readPlain gives false (and an empty value) when the file cannot be opened
-    // or the key is absent.
+    // or the key is absent; the value is cut to kConfigValueCapacity. Given a history key,
+    // both act on its number 1. writePlain refuses (false) to rewrite a file it cannot read,
+    // and stores a value only up to its first line break.
     bool readPlain(ConfigKey key, std::string& value) const;
     bool writePlain(ConfigKey key, std::string_view value);
 
     // History keys.
+    // Number 1, cut to kConfigValueCapacity; empty when absent.
     std::string readHistoryHead(ConfigKey key) const;
-    // Numbers 1, 2, ... up to the first absent one, at most ten.
+    // Numbers 1, 2, ... up to the first absent one, at most ten, each cut to
+    // kConfigListCapacity.
     std::vector<std::string> historyValues(ConfigKey key) const;
     // The value becomes number 1; an existing equal value moves to the front, the oldest of
-    // ten falls off.
+    // ten falls off. Values move whole (uncut) from number to number.
     bool pushHistory(ConfigKey key, std::string_view value);
 
     // Creates the file with its defaults when it does not exist; an existing file is kept.
     bool ensureFile();
 
-private:
+  private:
     std::string path_;
 };
 

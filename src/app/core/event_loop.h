@@ -30,14 +30,14 @@ enum class EndpointEvent : uint32_t {
 
 // Receives the events of the endpoints and timers it owns.
 class EventSink {
-public:
+  public:
     virtual ~EventSink() = default;
     virtual void endpointReadable(EndpointEvent event, int fd) = 0;
     virtual void timerTick(uint32_t timerId) = 0;
 };
 
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
 
     // Calls sink->endpointReadable(event, fd) whenever fd has a datagram waiting.

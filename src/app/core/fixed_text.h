@@ -18,7 +18,7 @@ namespace korvimo {
 
 template <std::size_t N>
 class FixedText {
-public:
+  public:
     static constexpr std::size_t kCapacity = N;
 
     FixedText() = default;
@@ -45,7 +45,7 @@ public:
 
     bool operator==(std::string_view other) const { return view() == other; }
 
-private:
+  private:
     char text_[N + 1] = {};
     std::size_t length_ = 0;
 };

@@ -18,12 +18,12 @@
 namespace korvimo {
 
 class StatusList {
-public:
+  public:
     enum class ChangeKind { Appended, Inserted, Removed, Cleared };
     struct Change {
         ChangeKind kind;
-        std::size_t position;  // line concerned (Appended: its position)
-        std::string_view text; // the line's text (empty for Removed and Cleared)
+        std::size_t position;   // line concerned (Appended: its position)
+        std::string_view text;  // the line's text (empty for Removed and Cleared)
     };
     using Listener = std::function<void(const Change&)>;
 
@@ -40,7 +40,7 @@ public:
     // Listeners are called after each change, in the order they were added.
     void onChange(Listener listener) { listeners_.push_back(std::move(listener)); }
 
-private:
+  private:
     void notify(const Change& change);
 
     std::vector<std::string> lines_;

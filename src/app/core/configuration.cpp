@@ -1,0 +1,542 @@
+#include "app/core/configuration.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <optional>
+
+#include "app/core/agent_context.h"
+
+namespace korvimo {
+
+namespace {
+
+struct KeyInfo {
+    ConfigKey key;
+    const char* name;
+    bool history;
+};
+
+constexpr std::array kKeys = {
+    KeyInfo{ConfigKey::IPADDRESS, "IPADDRESS", true},
+    KeyInfo{ConfigKey::RCOMMUNITY, "RCOMMUNITY", true},
+    KeyInfo{ConfigKey::WCOMMUNITY, "WCOMMUNITY", true},
+    KeyInfo{ConfigKey::TCOMMUNITY, "TCOMMUNITY", true},
+    KeyInfo{ConfigKey::MGRIPADDRESS, "MGRIPADDRESS", true},
+    KeyInfo{ConfigKey::INPUTFILE, "INPUTFILE", true},
+    KeyInfo{ConfigKey::TRAPFILE, "TRAPFILE", true},
+    KeyInfo{ConfigKey::TIMEOUT, "TIMEOUT", true},
+    KeyInfo{ConfigKey::RETRIES, "RETRIES", true},
+    KeyInfo{ConfigKey::STSYSUPTIME, "STSYSUPTIME", true},
+    KeyInfo{ConfigKey::NUMROWS, "NUMROWS", true},
+    KeyInfo{ConfigKey::TRAPENTID, "TRAPENTID", true},
+    KeyInfo{ConfigKey::STARTOID, "STARTOID", false},
+    KeyInfo{ConfigKey::STOPOID, "STOPOID", false},
+    KeyInfo{ConfigKey::TIMESTAMP, "TIMESTAMP", false},
+    KeyInfo{ConfigKey::SKIPINST, "SKIPINST", false},
+    KeyInfo{ConfigKey::DEBUGMODE, "DEBUGMODE", false},
+    KeyInfo{ConfigKey::INSTALLDIR, "INSTALLDIR", false},
+    KeyInfo{ConfigKey::SKIPWALKTYPE, "SKIPWALKTYPE", false},
+    KeyInfo{ConfigKey::ZORLETTYPE, "ZORLETTYPE", false},
+    KeyInfo{ConfigKey::EDITOR, "EDITOR", false},
+    KeyInfo{ConfigKey::USESTDTRAPS, "USESTDTRAPS", false},
+    KeyInfo{ConfigKey::CACHESIZE, "CACHESIZE", false},
+    KeyInfo{ConfigKey::DYNINSTSIZE, "DYNINSTSIZE", false},
+    KeyInfo{ConfigKey::DYNTEMPLATE, "DYNTEMPLATE", false},
+    KeyInfo{ConfigKey::RANDOMSEED, "RANDOMSEED", false},
+    KeyInfo{ConfigKey::OVERRIDEDEF, "OVERRIDEDEF", false},
+    KeyInfo{ConfigKey::SPLITMIBFILES, "SPLITMIBFILES", false},
+    KeyInfo{ConfigKey::MIBEXTENSION, "MIBEXTENSION", false},
+    KeyInfo{ConfigKey::ERASESPLITMIBS, "ERASESPLITMIBS", false},
+    KeyInfo{ConfigKey::AGENTIP, "AGENTIP", false},
+    KeyInfo{ConfigKey::AGENTPORT, "AGENTPORT", false},
+    KeyInfo{ConfigKey::SNMPVER, "SNMPVER", false},
+    KeyInfo{ConfigKey::SV2TOV1TRAPNOZERO, "SV2TOV1TRAPNOZERO", false},
+    KeyInfo{ConfigKey::AGENTIPXADDR, "AGENTIPXADDR", false},
+    KeyInfo{ConfigKey::MIBDIRLIST, "MIBDIRLIST", false},
+    KeyInfo{ConfigKey::MIBEXTLIST, "MIBEXTLIST", false},
+    KeyInfo{ConfigKey::IPV6SUPPORT, "IPV6SUPPORT", false},
+    KeyInfo{ConfigKey::TRAPPORT, "TRAPPORT", false},
+};
+
+const KeyInfo& infoOf(ConfigKey key) {
+    for (const KeyInfo& info : kKeys) {
+        if (info.key == key) {
+            return info;
+        }
+    }
+    return kKeys.front();  // unreachable: every enumerator is in the table
+}
+
+// The values a new file is given, in the order they are written; history keys as number 1.
+struct DefaultValue {
+    ConfigKey key;
+    const char* value;
+};
+constexpr std::array kDefaults = {
+    DefaultValue{ConfigKey::RCOMMUNITY, "vintor"},
+    DefaultValue{ConfigKey::WCOMMUNITY, "vintor"},
+    DefaultValue{ConfigKey::TCOMMUNITY, "vintor"},
+    DefaultValue{ConfigKey::STARTOID, "1.0"},
+    DefaultValue{ConfigKey::STOPOID, "End Of All MIBs"},
+    DefaultValue{ConfigKey::INPUTFILE, "../agent/learn.ctl"},
+    DefaultValue{ConfigKey::TRAPFILE, "../agent/default.trp"},
+    DefaultValue{ConfigKey::TIMEOUT, "1"},
+    DefaultValue{ConfigKey::RETRIES, "3"},
+    DefaultValue{ConfigKey::STSYSUPTIME, "0"},
+    DefaultValue{ConfigKey::DEBUGMODE, "NO"},
+    DefaultValue{ConfigKey::SNMPVER, "BILINGUAL"},
+    DefaultValue{ConfigKey::ZORLETTYPE, "MEMORY"},
+    DefaultValue{ConfigKey::NUMROWS, "2"},
+    DefaultValue{ConfigKey::USESTDTRAPS, "YES"},
+    DefaultValue{ConfigKey::INSTALLDIR, ".."},
+    DefaultValue{ConfigKey::CACHESIZE, "30"},
+    DefaultValue{ConfigKey::DYNINSTSIZE, "100"},
+    DefaultValue{ConfigKey::DYNTEMPLATE, "NO"},
+    DefaultValue{ConfigKey::SPLITMIBFILES, "NO"},
+};
+
+std::string storedName(ConfigKey key, int number) {
+    const KeyInfo& info = infoOf(key);
+    if (!info.history) {
+        return info.name;
+    }
+    return std::string(info.name) + std::to_string(number);
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file as lines, each kept with its own line end, so that a rewrite changes nothing but
+// the lines it means to change.
+class IniDocument {
+  public:
+    enum class LoadResult { Loaded, Missing, Unreadable };
+
+    LoadResult load(const std::string& path) {
+        lines_.clear();
+        lineEnd_ = "\r\n";
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
+        }
+        std::string content;
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                ::close(fd);
+                return LoadResult::Unreadable;
+            }
+            if (n == 0) {
+                break;
+            }
+            content.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        split(content);
+        return LoadResult::Loaded;
+    }
+
+    // The value of key in the first section of that name, trimmed and without enclosing quotes.
+    std::optional<std::string> get(std::string_view section, std::string_view key) const {
+        std::optional<std::size_t> line = findKey(section, key);
+        if (!line) {
+            return std::nullopt;
+        }
+        std::string_view text = body(lines_[*line]);
+        std::string_view value = trim(text.substr(text.find('=') + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return std::string(value);
+    }
+
+    void set(std::string_view section, std::string_view key, std::string_view value) {
+        std::string line = std::string(key) + "=" + std::string(value);
+        if (std::optional<std::size_t> existing = findKey(section, key)) {
+            std::string& old = lines_[*existing];
+            old = line + std::string(ending(old));
+            return;
+        }
+        std::optional<std::size_t> header = findSection(section);
+        if (!header) {
+            insertAt(lines_.size(), "[" + std::string(section) + "]");
+            insertAt(lines_.size(), line);
+            return;
+        }
+        // New keys go after the last non-blank line of the section, as the platform's
+        // profile writer puts them.
+        std::size_t last = *header;
+        for (std::size_t i = *header + 1; i < lines_.size() && !isHeader(lines_[i]); ++i) {
+            if (!trim(body(lines_[i])).empty()) {
+                last = i;
+            }
+        }
+        insertAt(last + 1, line);
+    }
+
+    std::string text() const {
+        std::string all;
+        for (const std::string& line : lines_) {
+            all += line;
+        }
+        return all;
+    }
+
+    void startEmptySection(std::string_view section) {
+        lines_.assign(1, "[" + std::string(section) + "]");
+        lineEnd_ = "\r\n";
+    }
+
+  private:
+    void split(const std::string& content) {
+        std::size_t start = 0;
+        bool endSeen = false;
+        while (start < content.size()) {
+            std::size_t lf = content.find('\n', start);
+            std::size_t end = lf == std::string::npos ? content.size() : lf + 1;
+            lines_.push_back(content.substr(start, end - start));
+            if (!endSeen && lf != std::string::npos) {
+                // New lines follow the file's own line ends.
+                lineEnd_ = lf > start && content[lf - 1] == '\r' ? "\r\n" : "\n";
+                endSeen = true;
+            }
+            start = end;
+        }
+    }
+
+    static std::string_view ending(std::string_view line) {
+        if (line.ends_with("\r\n")) {
+            return "\r\n";
+        }
+        if (line.ends_with('\n')) {
+            return "\n";
+        }
+        return "";
+    }
+
+    static std::string_view body(std::string_view line) {
+        return line.substr(0, line.size() - ending(line).size());
+    }
+
+    static bool isHeader(std::string_view line) {
+        std::string_view text = trim(body(line));
+        return !text.empty() && text.front() == '[';
+    }
+
+    static std::string_view sectionName(std::string_view line) {
+        std::string_view text = trim(body(line));
+        text.remove_prefix(1);
+        std::size_t close = text.find(']');
+        return trim(close == std::string_view::npos ? text : text.substr(0, close));
+    }
+
+    std::optional<std::size_t> findSection(std::string_view section) const {
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (isHeader(lines_[i]) && equalsIgnoringCase(sectionName(lines_[i]), section)) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::size_t> findKey(std::string_view section, std::string_view key) const {
+        std::optional<std::size_t> header = findSection(section);
+        if (!header) {
+            return std::nullopt;
+        }
+        for (std::size_t i = *header + 1; i < lines_.size() && !isHeader(lines_[i]); ++i) {
+            std::string_view text = trim(body(lines_[i]));
+            if (text.empty() || text.front() == ';') {
+                continue;
+            }
+            std::size_t equals = text.find('=');
+            if (equals != std::string_view::npos &&
+                equalsIgnoringCase(trim(text.substr(0, equals)), key)) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Inserts a line at position; the line before it gets a line end when it has none.
+    void insertAt(std::size_t position, const std::string& line) {
+        if (position > 0 && ending(lines_[position - 1]).empty()) {
+            lines_[position - 1] += lineEnd_;
+        }
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(position), line + lineEnd_);
+    }
+
+    std::vector<std::string> lines_;
+    std::string lineEnd_ = "\r\n";
+};
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file's content. A copy is written beside it and renamed over it, so that a
+// failure half-way leaves the old file whole; where no file can be made beside it, the file
+// is rewritten in place.
+bool saveDocument(const std::string& path, const IniDocument& doc) {
+    const std::string text = doc.text();
+    const std::string temporary = path + ".new";
+    struct stat old {};
+    const bool existed = ::stat(path.c_str(), &old) == 0;
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        if (existed) {
+            (void)::fchmod(fd, old.st_mode & 07777);
+        }
+        bool written = writeAll(fd, text);
+        written = ::close(fd) == 0 && written;
+        if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
+            return true;
+        }
+        ::unlink(temporary.c_str());
+    }
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    bool written = writeAll(fd, text);
+    return ::close(fd) == 0 && written;
+}
+
+// A value holds one line: whatever follows a line break is not stored, so a value can never
+// add keys of its own to the file.
+std::string_view oneLine(std::string_view value) {
+    std::size_t end = value.find_first_of("\r\n");
+    return end == std::string_view::npos ? value : value.substr(0, end);
+}
+
+std::string cut(std::string text, std::size_t capacity) {
+    if (text.size() > capacity) {
+        text.resize(capacity);
+    }
+    return text;
+}
+
+}  // namespace
+
+const char* Configuration::keyName(ConfigKey key) {
+    return infoOf(key).name;
+}
+
+bool Configuration::isHistoryKey(ConfigKey key) {
+    return infoOf(key).history;
+}
+
+bool Configuration::readPlain(ConfigKey key, std::string& value) const {
+    value.clear();
+    IniDocument doc;
+    if (doc.load(path_) != IniDocument::LoadResult::Loaded) {
+        return false;
+    }
+    std::optional<std::string> stored = doc.get(kConfigSection, storedName(key, 1));
+    if (!stored) {
+        return false;
+    }
+    value = cut(std::move(*stored), kConfigValueCapacity);
+    return true;
+}
+
+bool Configuration::writePlain(ConfigKey key, std::string_view value) {
+    IniDocument doc;
+    if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
+        return false;  // rewriting a file we cannot read would lose its content
+    }
+    doc.set(kConfigSection, storedName(key, 1), oneLine(value));
+    return saveDocument(path_, doc);
+}
+
+std::string Configuration::readHistoryHead(ConfigKey key) const {
+    std::string value;
+    readPlain(key, value);
+    return value;
+}
+
+std::vector<std::string> Configuration::historyValues(ConfigKey key) const {
+    std::vector<std::string> values;
+    IniDocument doc;
+    if (doc.load(path_) != IniDocument::LoadResult::Loaded) {
+        return values;
+    }
+    for (int number = 1; number <= kHistoryLength; ++number) {
+        std::optional<std::string> stored = doc.get(kConfigSection, storedName(key, number));
+        if (!stored) {
+            break;
+        }
+        values.push_back(cut(std::move(*stored), kConfigListCapacity));
+    }
+    return values;
+}
+
+bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
+    IniDocument doc;
+    if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
+        return false;
+    }
+    value = oneLine(value);
+    // Index 0 unused, so that numbers read as in the file.
+    std::array<std::optional<std::string>, kHistoryLength + 1> stored;
+    for (int number = 1; number <= kHistoryLength; ++number) {
+        stored[number] = doc.get(kConfigSection, storedName(key, number));
+    }
+    int found = 0;
+    for (int number = 1; number <= kHistoryLength && stored[number]; ++number) {
+        if (*stored[number] == value) {
+            found = number;
+            break;
+        }
+    }
+    // Found at number i: numbers i-1 .. 1 move up one, overwriting the old number i. Not
+    // found: numbers 9 .. 1 that exist move up one and number 10 falls off.
+    const int highest = found > 0 ? found - 1 : kHistoryLength - 1;
+    for (int number = highest; number >= 1; --number) {
+        if (stored[number]) {
+            doc.set(kConfigSection, storedName(key, number + 1), *stored[number]);
+        }
+    }
+    doc.set(kConfigSection, storedName(key, 1), value);
+    return saveDocument(path_, doc);
+}
+
+bool Configuration::ensureFile() {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) == 0) {
+        return true;  // an existing file is never rewritten here
+    }
+    // The header goes in without a line end; the first key written gives it one.
+    IniDocument doc;
+    doc.startEmptySection(kConfigSection);
+    for (const DefaultValue& entry : kDefaults) {
+        doc.set(kConfigSection, storedName(entry.key, 1), entry.value);
+    }
+    return saveDocument(path_, doc);
+}
+
+long readSettingNumber(std::string_view text) {
+    text = text.substr(0, std::min<std::size_t>(text.size(), 9));
+    std::size_t i = 0;
+    while (i < text.size() && (isBlank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long number = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+    }
+    return negative ? -number : number;
+}
+
+void initAgentContext(AgentContext& ctx, Configuration& config) {
+    ctx.config = &config;
+
+    std::string installDir;
+    if (config.readPlain(ConfigKey::INSTALLDIR, installDir) && !installDir.empty()) {
+        ctx.installDir = installDir;
+    } else {
+        ctx.installDir = "..";
+    }
+
+    config.ensureFile();
+
+    // A negative time-out would wrap to weeks and a huge one past 32 bits: both are held to
+    // what the field can carry.
+    long seconds = readSettingNumber(config.readHistoryHead(ConfigKey::TIMEOUT));
+    long long ms = std::max(0L, seconds) * 1000LL;
+    ctx.timeoutMs = static_cast<uint32_t>(std::min<long long>(ms, UINT32_MAX));
+    ctx.retries =
+        static_cast<int32_t>(readSettingNumber(config.readHistoryHead(ConfigKey::RETRIES)));
+
+    ctx.readCommunity = config.readHistoryHead(ConfigKey::RCOMMUNITY);
+    ctx.writeCommunity = config.readHistoryHead(ConfigKey::WCOMMUNITY);
+
+    auto isYes = [&config](ConfigKey key) {
+        std::string value;
+        return config.readPlain(key, value) && value == "YES";
+    };
+    ctx.timestamp = isYes(ConfigKey::TIMESTAMP);
+    ctx.skipInstance = isYes(ConfigKey::SKIPINST);
+    ctx.debugMode = isYes(ConfigKey::DEBUGMODE);
+    ctx.ipVersion = isYes(ConfigKey::IPV6SUPPORT) ? 1 : 0;
+
+    std::string walk;
+    config.readPlain(ConfigKey::SKIPWALKTYPE, walk);
+    ctx.walkType = walk == "NEXTOID" ? 2 : 1;
+
+    std::string version;
+    config.readPlain(ConfigKey::SNMPVER, version);
+    if (version == "SNMPv1") {
+        ctx.versionMode = kVersionModeV1;
+    } else if (version == "SNMPv2C") {
+        ctx.versionMode = kVersionModeV2c;
+    } else {
+        ctx.versionMode = kVersionModeBilingual;
+    }
+
+    ctx.peerPort = 161;
+    ctx.clientSocket = kClosed;
+    ctx.trapSocket = kClosed;
+    ctx.agentSocket = kClosed;
+    ctx.mibInfoFile = kClosed;
+    ctx.outputFile = kClosed;
+    ctx.tableFile = kClosed;
+    ctx.controlFile = kClosed;
+    ctx.trapFile = kClosed;
+}
+
+}  // namespace korvimo

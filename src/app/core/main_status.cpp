@@ -1,0 +1,67 @@
+#include "app/core/main_status.h"
+
+#include <cstdio>
+
+#include "app/core/status_list.h"
+
+namespace korvimo {
+
+void reportToMainStatus(const char* text, AgentContext& ctx) {
+    if (ctx.mainStatus != nullptr && text != nullptr) {
+        ctx.mainStatus->append(text);
+    }
+}
+
+std::string statisticsLine(int number, const AgentStatistics& s) {
+    char line[128];
+    switch (number) {
+        case 1:
+            std::snprintf(line, sizeof line, kStatisticsLine1Format,
+                          static_cast<unsigned long>(s.GetRequests),
+                          static_cast<unsigned long>(s.GetBulkRequests));
+            break;
+        case 2:
+            std::snprintf(line, sizeof line, kStatisticsLine2Format,
+                          static_cast<unsigned long>(s.GetNextRequests),
+                          static_cast<unsigned long>(s.InPkts));
+            break;
+        default:
+            std::snprintf(line, sizeof line, kStatisticsLine3Format,
+                          static_cast<unsigned long>(s.SetRequests),
+                          static_cast<unsigned long>(s.OutPkts));
+            break;
+    }
+    return line;
+}
+
+void refreshStatistics(StatusList& list, const AgentStatistics& statistics) {
+    list.remove(3);
+    list.remove(2);
+    list.remove(1);
+    for (int number = 1; number <= 3; ++number) {
+        list.insert(static_cast<std::size_t>(number), statisticsLine(number, statistics));
+    }
+}
+
+void refreshStatistics(AgentContext& ctx) {
+    if (ctx.mainStatus != nullptr) {
+        refreshStatistics(*ctx.mainStatus, ctx.statistics);
+    }
+}
+
+bool takeBusy(AgentContext& ctx, StatusList* status) {
+    if (ctx.busy == kBusyRunning) {
+        if (status != nullptr) {
+            status->append(kOperationInProgressText);
+        }
+        return false;
+    }
+    ctx.busy = kBusyRunning;
+    return true;
+}
+
+void releaseBusy(AgentContext& ctx) {
+    ctx.busy = kBusyIdle;
+}
+
+}  // namespace korvimo
