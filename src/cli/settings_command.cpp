@@ -1,0 +1,58 @@
+#include "cli/settings_command.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <iomanip>
+#include <system_error>
+
+#include "app/core/agent_context.h"
+#include "app/core/configuration.h"
+
+namespace korvimo::cli {
+
+namespace {
+
+const char* versionName(int32_t mode) {
+    switch (mode) {
+        case kVersionModeV1:
+            return "SNMPv1";
+        case kVersionModeV2c:
+            return "SNMPv2C";
+        default:
+            return "Bilingual";
+    }
+}
+
+const char* yesNo(bool flag) {
+    return flag ? "YES" : "NO";
+}
+
+}  // namespace
+
+int runSettings(std::ostream& out) {
+    Configuration config(kConfigFileName);
+    AgentContext ctx;
+    initAgentContext(ctx, config);
+
+    std::error_code error;
+    std::filesystem::path file = std::filesystem::absolute(config.path(), error);
+    auto row = [&out](const char* name) -> std::ostream& {
+        return out << std::left << std::setw(24) << name;
+    };
+    row("Configuration file:") << (error ? config.path() : file.string()) << "\n";
+    row("Installation directory:") << ctx.installDir.view() << "\n";
+    row("Time-out:") << ctx.timeoutMs << " ms\n";
+    row("Retries:") << ctx.retries << "\n";
+    row("Read community:") << ctx.readCommunity.view() << "\n";
+    row("Write community:") << ctx.writeCommunity.view() << "\n";
+    row("SNMP version:") << versionName(ctx.versionMode) << "\n";
+    row("Transport:") << (ctx.ipVersion == 1 ? "IPv6" : "IPv4") << "\n";
+    row("Debug mode:") << yesNo(ctx.debugMode) << "\n";
+    row("Time stamps:") << yesNo(ctx.timestamp) << "\n";
+    row("Skip instances:") << yesNo(ctx.skipInstance) << "\n";
+    row("Walk type:") << static_cast<int>(ctx.walkType) << "\n";
+    return out.good() ? 0 : 1;
+}
+
+}  // namespace korvimo::cli
