@@ -137,7 +137,48 @@ uint32_t SnmpStrToOid(const char* text, ObjectId* out);
 // Dotted decimal text; returns its length including the terminator, 0 when it does not fit.
 uint32_t oidToText(const ObjectId& oid, uint32_t capacity, char* out);
 // result is -1, 0 or 1; prefixLength 0 compares the whole identifiers.
-bool compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength,
-                int* result);
+bool compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength, int* result);
+
+// Comparison helpers for callers that walk or search ordered identifiers.
+//
+//   if (compareOid(name, bound) >= 0) break;        // -1, 0 or 1, as above
+//   if (isOidPrefix(tableEntry, name)) ...           // name lies under tableEntry
+//   std::sort(v.begin(), v.end(), OidLess{});
+//
+// With prefixLength 0 the order is lexicographic on the sub-identifiers, a proper prefix
+// coming first. With prefixLength n > 0 only the first n sub-identifiers count, and two
+// identifiers that agree on all n are equal even when their counts differ.
+inline int compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength = 0) {
+    const uint32_t count1 = first.count();
+    const uint32_t count2 = second.count();
+    uint32_t compared = count1 < count2 ? count1 : count2;
+    if (prefixLength > 0 && prefixLength < compared) {
+        compared = prefixLength;
+    }
+    const uint32_t* a = first.ids.data();
+    const uint32_t* b = second.ids.data();
+    for (uint32_t i = 0; i < compared; ++i) {
+        if (a[i] != b[i]) {
+            return a[i] < b[i] ? -1 : 1;
+        }
+    }
+    if (count1 == count2 || (prefixLength > 0 && compared == prefixLength)) {
+        return 0;
+    }
+    return count1 < count2 ? -1 : 1;
+}
+
+// True when every sub-identifier of prefix starts oid (an identifier is its own prefix).
+inline bool isOidPrefix(const ObjectId& prefix, const ObjectId& oid) {
+    return prefix.count() <= oid.count() &&
+           (prefix.count() == 0 || compareOid(prefix, oid, prefix.count()) == 0);
+}
+
+// Strict weak order for sorted containers and algorithms.
+struct OidLess {
+    bool operator()(const ObjectId& first, const ObjectId& second) const {
+        return compareOid(first, second) < 0;
+    }
+};
 
 }  // namespace korvimo::snmp

@@ -1,0 +1,699 @@
+#include "snmp/message.h"
+
+#include <cstring>
+#include <new>
+
+namespace korvimo::snmp {
+
+namespace {
+
+constexpr char kOutputTooSmall[] = "Output Buffer too small.";
+constexpr char kInvalidHeaderTag[] = "Invalid Header Tag[%d]";
+constexpr char kHeaderNotSequence[] = "Header Tag incorrect [%02x].Not Sequence/Constructor";
+constexpr char kVarBindNotSequence[] = "Varbind Tag incorrect [%02x].Not Sequence/Constructor";
+constexpr char kVarBindNameNotOid[] = "Varbind ObjId Tag incorrect [%02x].";
+// Raised in place of the length primitive's text when the PDU header outgrows the two
+// octets kept for it and the buffer has no room left to move the contents.
+constexpr char kLengthPastEnd[] = "Length Encoding goes past end of packet.";
+constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
+
+// SEQUENCE lengths take two octets, so nothing longer than this is ever encoded.
+constexpr uint32_t kMaxEncodable = 0xFFFF;
+// Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
+constexpr uint32_t kVarBindScratch = kMaxMessageSize;
+constexpr uint32_t kMaxObjIdContent = 1024;
+
+// --- Sizes of encoded elements, computed without encoding -----------------------------------
+
+uint32_t lengthOctets(uint32_t length) {
+    return length < 128 ? 1 : (length < 256 ? 2 : 3);
+}
+
+uint32_t tlvSize(uint32_t contentLength) {
+    return 1 + lengthOctets(contentLength) + contentLength;
+}
+
+uint32_t base128Size(uint32_t value) {
+    uint32_t n = 1;
+    while (value >= 0x80u) {
+        value >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+template <typename T>
+uint32_t minimalSize(T value) {
+    uint32_t n = sizeof(T);
+    while (n > 1) {
+        const uint32_t top9 = static_cast<uint32_t>(value >> (8 * n - 9)) & 0x1FFu;
+        if (top9 != 0 && top9 != 0x1FFu) {
+            break;
+        }
+        --n;
+    }
+    return n;
+}
+
+// Content length of an encoded object identifier, or 0 when encodeObjectId refuses it.
+uint32_t objectIdContentSize(const ObjectId& oid) {
+    const uint32_t count = oid.count();
+    if (count < 2) {
+        return 1;
+    }
+    const uint32_t first = oid.ids[0];
+    const uint32_t second = oid.ids[1];
+    if (first > 2 || (first < 2 && second >= 40) || (first == 2 && second > 0xFFFFFFFFu - 80u)) {
+        return 0;
+    }
+    uint32_t size = base128Size(first * 40u + second);
+    for (uint32_t i = 2; i < count; ++i) {
+        size += base128Size(oid.ids[i]);
+        if (size > kMaxObjIdContent) {
+            return 0;
+        }
+    }
+    return size;
+}
+
+// Encoded size of a value, or 0 when encodeVarBind would refuse it.
+uint32_t valueSize(const SyntaxValue& value) {
+    switch (value.syntax) {
+        case kTagInteger:
+            return tlvSize(minimalSize(value.number));
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+        case kTagUInteger32:
+            return tlvSize((value.number & 0x80000000u) ? 5 : minimalSize(value.number));
+        case kTagCounter64:
+            return tlvSize((value.counter64 >> 63) ? 9 : minimalSize(value.counter64));
+        case kTagBitString:
+            if (value.octets.bytes.empty() || value.octets.bytes[0] > 7) {
+                return 0;
+            }
+            [[fallthrough]];
+        case kTagOctetString:
+        case kTagIpAddress:
+        case kTagOpaque:
+        case kTagNsapAddress:
+            if (value.octets.length() > kMaxEncodable) {
+                return 0;
+            }
+            return tlvSize(value.octets.length());
+        case kTagObjectId: {
+            const uint32_t content = objectIdContentSize(value.oid);
+            return content == 0 ? 0 : tlvSize(content);
+        }
+        case kTagNull:
+        case kTagNoSuchObject:
+        case kTagNoSuchInstance:
+        case kTagEndOfMibView:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+// --- Encoding -------------------------------------------------------------------------------
+
+uint8_t* encodeValue(uint8_t* pos, int32_t* remaining, const SyntaxValue& value) {
+    const uint8_t tag = static_cast<uint8_t>(value.syntax);
+    switch (value.syntax) {
+        case kTagInteger: {
+            const int32_t number = value.integer();
+            return encodeInteger(pos, remaining, tag, &number, 4);
+        }
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+        case kTagUInteger32:
+            return encodeUnsigned(pos, remaining, tag, &value.number, 4);
+        case kTagCounter64:
+            return encodeCounter64(pos, remaining, tag, value.high(), value.low(), 8);
+        case kTagBitString:
+            return encodeBitString(pos, remaining, tag, value.octets.bytes.data(),
+                                   value.octets.length());
+        case kTagOctetString:
+        case kTagIpAddress:
+        case kTagOpaque:
+        case kTagNsapAddress:
+            return encodeOctetString(pos, remaining, tag, value.octets.bytes.data(),
+                                     value.octets.length());
+        case kTagObjectId:
+            return encodeObjectId(pos, remaining, tag, value.oid.ids.data(), value.oid.count());
+        case kTagNull:
+        case kTagNoSuchObject:
+        case kTagNoSuchInstance:
+        case kTagEndOfMibView:
+            return encodeNull(pos, remaining, tag);
+        default:
+            return nullptr;
+    }
+}
+
+bool encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
+    int32_t remaining = static_cast<int32_t>(*size < kMaxEncodable ? *size : kMaxEncodable);
+    uint8_t* p = encodeSequenceHeader(out, &remaining, kTagSequence, 0);
+    if (p == nullptr) {
+        return false;
+    }
+    const int32_t version = static_cast<int32_t>(pdu.version);
+    p = encodeInteger(p, &remaining, kTagInteger, &version, 4);
+    if (p == nullptr) {
+        return false;
+    }
+    p = encodeOctetString(p, &remaining, kTagOctetString, pdu.community.bytes.data(),
+                          pdu.community.length());
+    if (p == nullptr) {
+        return false;
+    }
+
+    // Two octets are kept for the PDU header; its real size is known only at the end.
+    uint8_t* pduHeader = p;
+    const uint8_t pduTag = static_cast<uint8_t>(pdu.type);
+    p = encodeTagLength(p, &remaining, pduTag, 0);
+    if (p == nullptr) {
+        return false;
+    }
+    uint8_t* pduContent = p;
+
+    if (pdu.type == kPduTrap) {
+        p = encodeObjectId(p, &remaining, kTagObjectId, pdu.enterprise.ids.data(),
+                           pdu.enterprise.count());
+        if (p != nullptr) {
+            p = encodeOctetString(p, &remaining, kTagIpAddress, pdu.agentAddr, 4);
+        }
+        if (p != nullptr) {
+            p = encodeInteger(p, &remaining, kTagInteger, &pdu.genericTrap, 4);
+        }
+        if (p != nullptr) {
+            p = encodeInteger(p, &remaining, kTagInteger, &pdu.specificTrap, 4);
+        }
+        if (p != nullptr) {
+            p = encodeUnsigned(p, &remaining, kTagTimeTicks, &pdu.timeStamp, 4);
+        }
+    } else {
+        p = encodeInteger(p, &remaining, kTagInteger, &pdu.requestId, 4);
+        if (p != nullptr) {
+            p = encodeInteger(p, &remaining, kTagInteger, &pdu.errorStatus, 4);
+        }
+        if (p != nullptr) {
+            p = encodeInteger(p, &remaining, kTagInteger, &pdu.errorIndex, 4);
+        }
+    }
+    if (p == nullptr) {
+        return false;
+    }
+
+    uint8_t* listHeader = p;
+    p = encodeSequenceHeader(p, &remaining, kTagSequence, 0);
+    if (p == nullptr) {
+        return false;
+    }
+    for (const VarBind& vb : pdu.varBinds.items) {
+        p = encodeVarBind(p, &remaining, vb.name, vb.value);
+        if (p == nullptr) {
+            return false;
+        }
+    }
+    int32_t headerRoom = 4;
+    encodeSequenceHeader(listHeader, &headerRoom, kTagSequence,
+                         static_cast<uint32_t>(p - listHeader - 4));
+
+    // The PDU header takes its shortest form; the contents move up to make room for it.
+    const uint32_t contentLength = static_cast<uint32_t>(p - pduContent);
+    const int32_t growth = static_cast<int32_t>(lengthOctets(contentLength)) - 1;
+    if (growth > 0) {
+        if (remaining < growth) {
+            setLastError("%s", kLengthPastEnd);
+            return false;
+        }
+        std::memmove(pduContent + growth, pduContent, contentLength);
+        remaining -= growth;
+        p += growth;
+    }
+    headerRoom = 1 + growth + 1;
+    encodeTagLength(pduHeader, &headerRoom, pduTag, contentLength);
+
+    headerRoom = 4;
+    encodeSequenceHeader(out, &headerRoom, kTagSequence, static_cast<uint32_t>(p - out - 4));
+    *size = static_cast<uint32_t>(p - out);
+    return true;
+}
+
+// --- Decoding -------------------------------------------------------------------------------
+
+// Decodes a binding's value from its header on; the syntax is the tag found. A value its
+// decoder refuses is kept with that syntax and an empty value.
+void decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxValue* value,
+                 bool* octetsTooLong) {
+    value->syntax = tag;
+    uint8_t found = 0;
+    switch (tag) {
+        case kTagInteger: {
+            int32_t number = 0;
+            if (decodeInteger(pos, &remaining, &found, &number, 4) != nullptr) {
+                value->number = static_cast<uint32_t>(number);
+            }
+            return;
+        }
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+        case kTagUInteger32: {
+            uint32_t number = 0;
+            if (decodeUnsigned(pos, &remaining, &found, &number, 4) != nullptr) {
+                value->number = number;
+            }
+            return;
+        }
+        case kTagCounter64: {
+            uint32_t high = 0;
+            uint32_t low = 0;
+            if (decodeCounter64(pos, &remaining, &found, &high, &low, 8) != nullptr) {
+                value->counter64 = (static_cast<uint64_t>(high) << 32) | low;
+            }
+            return;
+        }
+        case kTagOctetString:
+        case kTagIpAddress:
+        case kTagOpaque:
+        case kTagNsapAddress: {
+            uint8_t buffer[kMaxOctetValue];
+            uint32_t size = sizeof buffer;
+            if (decodeOctetString(pos, &remaining, &found, buffer, &size) != nullptr) {
+                value->octets.bytes.assign(buffer, buffer + size);
+            } else {
+                *octetsTooLong = true;
+            }
+            return;
+        }
+        case kTagBitString: {
+            uint8_t buffer[kMaxOctetValue];
+            uint32_t size = sizeof buffer;
+            if (decodeBitString(pos, &remaining, &found, buffer, &size) != nullptr) {
+                value->octets.bytes.assign(buffer, buffer + size);
+            }
+            return;
+        }
+        case kTagObjectId: {
+            uint32_t ids[kMaxOidLength];
+            uint32_t count = kMaxOidLength;
+            if (decodeObjectId(pos, &remaining, &found, ids, &count) != nullptr) {
+                value->oid.ids.assign(ids, ids + count);
+            }
+            return;
+        }
+        case kTagNull:
+        case kTagNoSuchObject:
+        case kTagNoSuchInstance:
+        case kTagEndOfMibView:
+            return;
+        default:
+            value->syntax = 0;
+            return;
+    }
+}
+
+bool decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+    // The window never exceeds what a signed count holds; longer input is read up to that.
+    const int32_t window = static_cast<int32_t>(length < 0x7FFFFFFFu ? length : 0x7FFFFFFFu);
+    uint8_t tag = 0;
+    int32_t outer = window;
+    if (decodeHeader(bytes, &outer, &tag) == nullptr) {
+        return false;
+    }
+    if (tag != kTagSequence) {
+        setLastError(kInvalidHeaderTag, tag);
+        return false;
+    }
+    int32_t message = window;
+    const uint8_t* p = decodeHeader(bytes, &message, &tag);
+    if (p == nullptr) {
+        return false;
+    }
+    if (tag != kTagSequence) {
+        setLastError(kHeaderNotSequence, tag);
+        return false;
+    }
+
+    int32_t version = 0;
+    p = decodeInteger(p, &message, &tag, &version, 4);
+    if (p == nullptr) {
+        return false;
+    }
+    pdu->version = static_cast<uint32_t>(version);
+    uint8_t community[kMaxCommunity + 1];
+    uint32_t communityLength = kMaxCommunity;
+    p = decodeOctetString(p, &message, &tag, community, &communityLength);
+    if (p == nullptr) {
+        return false;
+    }
+    pdu->community.bytes.assign(community, community + communityLength);
+
+    int32_t body = message;
+    p = decodeHeader(p, &body, &tag);
+    if (p == nullptr) {
+        return false;
+    }
+    pdu->type = tag;
+
+    if (pdu->type == kPduTrap) {
+        uint32_t ids[kMaxOidLength];
+        uint32_t count = kMaxOidLength;
+        p = decodeObjectId(p, &body, &tag, ids, &count);
+        if (p == nullptr) {
+            return false;
+        }
+        pdu->enterprise.ids.assign(ids, ids + count);
+        uint32_t addressLength = sizeof pdu->agentAddr;
+        p = decodeOctetString(p, &body, &tag, pdu->agentAddr, &addressLength);
+        if (p != nullptr) {
+            p = decodeInteger(p, &body, &tag, &pdu->genericTrap, 4);
+        }
+        if (p != nullptr) {
+            p = decodeInteger(p, &body, &tag, &pdu->specificTrap, 4);
+        }
+        if (p != nullptr) {
+            p = decodeUnsigned(p, &body, &tag, &pdu->timeStamp, 4);
+        }
+    } else {
+        p = decodeInteger(p, &body, &tag, &pdu->requestId, 4);
+        if (p != nullptr) {
+            p = decodeInteger(p, &body, &tag, &pdu->errorStatus, 4);
+        }
+        if (p != nullptr) {
+            p = decodeInteger(p, &body, &tag, &pdu->errorIndex, 4);
+        }
+    }
+    if (p == nullptr) {
+        return false;
+    }
+
+    int32_t list = body;
+    p = decodeHeader(p, &list, &tag);
+    if (p == nullptr || tag != kTagSequence) {
+        return false;
+    }
+    while (list > 0) {
+        int32_t binding = list;
+        const uint8_t* content = decodeHeader(p, &binding, &tag);
+        if (content == nullptr) {
+            return false;
+        }
+        if (tag != kTagSequence) {
+            setLastError(kVarBindNotSequence, tag);
+            return false;
+        }
+        const uint8_t* next = content + binding;
+        list -= static_cast<int32_t>(next - p);
+
+        uint32_t ids[kMaxOidLength];
+        uint32_t count = kMaxOidLength;
+        const uint8_t* v = decodeObjectId(content, &binding, &tag, ids, &count);
+        if (v == nullptr) {
+            return false;
+        }
+        if (tag != kTagObjectId) {
+            setLastError(kVarBindNameNotOid, tag);
+            return false;
+        }
+        int32_t valueWindow = binding;
+        uint8_t valueTag = 0;
+        if (decodeHeader(v, &valueWindow, &valueTag) == nullptr) {
+            return false;
+        }
+
+        VarBind& vb = pdu->varBinds.items.emplace_back();
+        vb.name.ids.assign(ids, ids + count);
+        bool octetsTooLong = false;
+        decodeValue(v, binding, valueTag, &vb.value, &octetsTooLong);
+        if (octetsTooLong) {
+            return false;
+        }
+        p = next;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Octets> SnmpCreateOctets(uint32_t length, const uint8_t* bytes) {
+    try {
+        auto octets = std::make_unique<Octets>();
+        if (bytes != nullptr) {
+            octets->bytes.assign(bytes, bytes + length);
+        } else {
+            octets->bytes.assign(length, 0);
+        }
+        return octets;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<VarBindList> SnmpCreateVbl() {
+    try {
+        return std::make_unique<VarBindList>();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+bool SnmpAddVb(VarBindList* list, const ObjectId* name, const SyntaxValue* value) {
+    if (list == nullptr) {
+        return false;
+    }
+    try {
+        VarBind vb;
+        if (name != nullptr) {
+            vb.name = *name;
+        }
+        if (value != nullptr) {
+            vb.value = *value;
+        }
+        list->items.push_back(std::move(vb));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::unique_ptr<Pdu> SnmpCreateBPdu(uint32_t version, const Octets* community, uint32_t type,
+                                    int32_t requestId, int32_t errorStatus, int32_t errorIndex,
+                                    std::unique_ptr<VarBindList> list) {
+    try {
+        auto pdu = std::make_unique<Pdu>();
+        pdu->version = version;
+        if (community != nullptr) {
+            pdu->community = *community;
+        }
+        pdu->type = type;
+        pdu->requestId = requestId;
+        pdu->errorStatus = errorStatus;
+        pdu->errorIndex = errorIndex;
+        if (list != nullptr) {
+            pdu->varBinds = std::move(*list);
+        }
+        return pdu;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<Pdu> SnmpCreateTPdu(uint32_t version, const Octets* community,
+                                    const ObjectId* enterprise, const uint8_t agentAddr[4],
+                                    int32_t genericTrap, int32_t specificTrap, uint32_t timeStamp,
+                                    std::unique_ptr<VarBindList> list) {
+    try {
+        auto pdu = std::make_unique<Pdu>();
+        pdu->version = version;
+        if (community != nullptr) {
+            pdu->community = *community;
+        }
+        pdu->type = kPduTrap;
+        if (enterprise != nullptr) {
+            pdu->enterprise = *enterprise;
+        }
+        if (agentAddr != nullptr) {
+            std::memcpy(pdu->agentAddr, agentAddr, sizeof pdu->agentAddr);
+        }
+        pdu->genericTrap = genericTrap;
+        pdu->specificTrap = specificTrap;
+        pdu->timeStamp = timeStamp;
+        if (list != nullptr) {
+            pdu->varBinds = std::move(*list);
+        }
+        return pdu;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void freePdu(std::unique_ptr<Pdu> pdu) {
+    pdu.reset();
+}
+
+void clearPdu(Pdu* pdu) {
+    if (pdu != nullptr) {
+        *pdu = Pdu{};
+    }
+}
+
+VarBind* lastVarBind(VarBindList* list) {
+    if (list == nullptr || list->items.empty()) {
+        return nullptr;
+    }
+    return &list->items.back();
+}
+
+bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
+    if (pdu == nullptr || out == nullptr || size == nullptr) {
+        return false;
+    }
+    return encodeMessage(*pdu, out, size);
+}
+
+bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+    if (pdu == nullptr) {
+        return false;
+    }
+    clearPdu(pdu);
+    if (bytes == nullptr) {
+        length = 0;
+    }
+    bool decoded = false;
+    try {
+        decoded = decodeInto(bytes, length, pdu);
+    } catch (const std::bad_alloc&) {
+        setLastError("%s", kOutOfMemory);
+    }
+    if (!decoded) {
+        clearPdu(pdu);
+    }
+    return decoded;
+}
+
+uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
+                       const SyntaxValue& value) {
+    if (*remaining < 4) {
+        setLastError("%s", kOutputTooSmall);
+        return nullptr;
+    }
+    const int32_t before = *remaining;
+    uint8_t* header = pos;
+    *remaining -= 4;
+    uint8_t* p = encodeObjectId(pos + 4, remaining, kTagObjectId, name.ids.data(), name.count());
+    if (p != nullptr) {
+        p = encodeValue(p, remaining, value);
+    }
+    if (p == nullptr) {
+        *remaining = before;
+        return nullptr;
+    }
+    int32_t headerRoom = 4;
+    if (encodeSequenceHeader(header, &headerRoom, kTagSequence,
+                             static_cast<uint32_t>(p - header - 4)) == nullptr) {
+        *remaining = before;
+        return nullptr;
+    }
+    return p;
+}
+
+uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value) {
+    const uint32_t nameContent = objectIdContentSize(name);
+    const uint32_t valueBytes = valueSize(value);
+    if (nameContent == 0 || valueBytes == 0) {
+        return 0;
+    }
+    const uint32_t total = 4 + tlvSize(nameContent) + valueBytes;
+    return total <= kVarBindScratch ? total : 0;
+}
+
+uint32_t SnmpStrToOid(const char* text, ObjectId* out) {
+    if (out == nullptr) {
+        return 0;
+    }
+    out->ids.clear();
+    if (text == nullptr) {
+        return 0;
+    }
+    uint32_t count = 1;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '.' && ++count > kMaxOidLength) {
+            return 0;
+        }
+    }
+    try {
+        out->ids.resize(count);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    const char* c = text;
+    for (uint32_t i = 0; i < count; ++i) {
+        while (*c == ' ' || (*c >= '\t' && *c <= '\r')) {
+            ++c;
+        }
+        bool negative = false;
+        if (*c == '-' || *c == '+') {
+            negative = *c == '-';
+            ++c;
+        }
+        uint32_t value = 0;
+        while (*c >= '0' && *c <= '9') {
+            value = value * 10u + static_cast<uint32_t>(*c - '0');
+            ++c;
+        }
+        out->ids[i] = negative ? 0u - value : value;
+        while (*c != '\0' && *c != '.') {
+            ++c;
+        }
+        if (*c == '.') {
+            ++c;
+        }
+    }
+    return count;
+}
+
+uint32_t oidToText(const ObjectId& oid, uint32_t capacity, char* out) {
+    if (out == nullptr || capacity == 0) {
+        return 0;
+    }
+    uint32_t length = 0;
+    for (uint32_t i = 0; i < oid.count(); ++i) {
+        // Room is kept for the longest sub-identifier; the piece must also really fit.
+        if (capacity < 9 || length > capacity - 9) {
+            return 0;
+        }
+        char digits[10];
+        uint32_t n = 0;
+        uint32_t value = oid.ids[i];
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        const uint32_t piece = n + (i > 0 ? 1 : 0);
+        if (length + piece + 1 > capacity) {
+            return 0;
+        }
+        if (i > 0) {
+            out[length++] = '.';
+        }
+        while (n > 0) {
+            out[length++] = digits[--n];
+        }
+    }
+    out[length] = '\0';
+    return length + 1;
+}
+
+bool compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength, int* result) {
+    const int order = compareOid(first, second, prefixLength);
+    if (result != nullptr) {
+        *result = order;
+    }
+    return true;
+}
+
+}  // namespace korvimo::snmp
