@@ -1,0 +1,185 @@
+#include "zorlet/zorlet_program.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zorlet/compiler_output.h"
+#include "zorlet/crlf_writer.h"
+#include "zorlet/mib_info_builder.h"
+#include "zorlet/run_report.h"
+
+namespace korvimo::zorlet {
+
+namespace {
+
+constexpr const char kUsage[] = "zorlet: usage: zorlet input_filename output_filename\n";
+constexpr const char kHelp[] =
+    "usage: zorlet [--home DIR] input_filename output_filename [error_filename]\n"
+    "\n"
+    "Sorts the output of the MIB compiler kmx by object identifier, resolves descriptors and\n"
+    "types, and writes mibinfo.out (output_filename). Error messages also go to\n"
+    "error_filename when exactly three file names are given. The exit status is always 1.\n"
+    "\n"
+    "  --home DIR   the installation home; accepted like every program of the system takes\n"
+    "               it. zorlet reads nothing from the home: file names are relative to the\n"
+    "               current directory.\n"
+    "  --help       this text\n";
+constexpr const char kBanner[] =
+    "zorlet: ver 1.2  Korvimo MIB information builder (compiler output to mibinfo.out)\n";
+constexpr const char kSorting[] =
+    "zorlet: Sorting object identifiers and resolving dependencies...\n";
+constexpr const char kCannotOpenInput[] = "zorlet: Cannot open input file [%s] for reading\n";
+constexpr const char kCannotOpenOutput[] = "zorlet: Cannot open output file [%s] for writing\n";
+constexpr const char kCannotOpenError[] = "zorlet: Cannot open error file [%s] for writing\n";
+constexpr const char kOutOfMemory[] =
+    "zorlet:ERROR: out of memory. Try using the DOS Extender version.\n";
+constexpr const char kErrorFileHeader[] =
+    "#######################################\n"
+    "#zorlet: Processing compiler output(s)\n"
+    "#######################################\n";
+
+constexpr int kExitStatus = 1;
+
+// Progress on standard output; errors on standard error and in the error file.
+class ConsoleReport : public RunReport {
+  public:
+    explicit ConsoleReport(CrLfWriter* errorFile) : errorFile_(errorFile) {}
+
+    void progress(int padding, std::string_view text) override {
+        line_.assign(static_cast<std::size_t>(padding), ' ');
+        line_.push_back('\r');
+        line_.append(text);
+        std::fwrite(line_.data(), 1, line_.size(), stdout);
+    }
+
+    void error(std::string_view message) override {
+        std::fflush(stdout);
+        std::fwrite(message.data(), 1, message.size(), stderr);
+        if (errorFile_ != nullptr) {
+            errorFile_->write(message);
+            errorFile_->flush();
+        }
+    }
+
+  private:
+    CrLfWriter* errorFile_;
+    std::string line_;
+};
+
+void printConsoleError(const char* format, const std::string& name) {
+    std::fflush(stdout);
+    std::fprintf(stderr, format, name.c_str());
+}
+
+// Reads the whole file; false when it cannot be opened or read.
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    char block[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        bytes.append(block, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+int run(const std::vector<std::string>& files) {
+    std::fputs(kBanner, stdout);
+    std::fputs(kSorting, stdout);
+
+    std::string bytes;
+    if (!readWholeFile(files[0], bytes)) {
+        printConsoleError(kCannotOpenInput, files[0]);
+        return kExitStatus;
+    }
+    std::FILE* output = std::fopen(files[1].c_str(), "wb");
+    if (output == nullptr) {
+        printConsoleError(kCannotOpenOutput, files[1]);
+        return kExitStatus;
+    }
+    std::FILE* errors = nullptr;
+    if (files.size() == 3) {
+        errors = std::fopen(files[2].c_str(), "wb");
+        if (errors == nullptr) {
+            printConsoleError(kCannotOpenError, files[2]);
+            std::fclose(output);
+            return kExitStatus;
+        }
+    }
+    {
+        CrLfWriter out(output);
+        CrLfWriter errorText(errors);
+        if (errors != nullptr) {
+            errorText.write(kErrorFileHeader);
+            errorText.flush();
+        }
+        ConsoleReport report(errors != nullptr ? &errorText : nullptr);
+        try {
+            CompilerOutput input(bytes);
+            bytes = std::string();
+            MibInfoBuilder builder(input);
+            builder.build(out, report);
+        } catch (const std::bad_alloc&) {
+            std::fflush(stdout);
+            std::fputs(kOutOfMemory, stderr);
+        }
+    }
+    std::fclose(output);
+    if (errors != nullptr) {
+        std::fclose(errors);
+    }
+    return kExitStatus;
+}
+
+}  // namespace
+
+int runZorlet(int argc, char** argv) {
+    // Progress lines are many and short; a large buffer keeps the console cheap.
+    static char consoleBuffer[1 << 16];
+    std::setvbuf(stdout, consoleBuffer, _IOFBF, sizeof consoleBuffer);
+
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kHelp, stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (args.size() >= 2 && args[0] == "--home") {
+        // zorlet reads nothing from a home; the option is taken so that every program of
+        // the system accepts it.
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() < 2) {
+        std::fputs(kUsage, stdout);
+        std::fflush(stdout);
+        return kExitStatus;
+    }
+    int status = run(args);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace korvimo::zorlet
