@@ -34,11 +34,13 @@ inline constexpr uint8_t kTagNoSuchObject = 0x80;
 inline constexpr uint8_t kTagNoSuchInstance = 0x81;
 inline constexpr uint8_t kTagEndOfMibView = 0x82;
 
-// Lengths and headers.
+// Lengths and headers. decodeLength takes no window: the caller guarantees that five octets
+// are readable. The decoders below never look past their window.
 const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length);
 uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length);
 uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length);
-// Always the four-octet form: tag, 0x82, high octet, low octet.
+// Always the four-octet form: tag, 0x82, high octet, low octet. Encoded lengths go up to
+// 65535; both length encoders refuse anything longer.
 uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length);
 // Enters a constructed element: on success *remaining becomes its content length.
 const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag);
@@ -46,8 +48,8 @@ const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag
 // 32-bit numbers. size must be 4; any other size fails without a text.
 const uint8_t* decodeInteger(const uint8_t* pos, int32_t* remaining, uint8_t* tag, int32_t* value,
                              int size);
-const uint8_t* decodeUnsigned(const uint8_t* pos, int32_t* remaining, uint8_t* tag,
-                              uint32_t* value, int size);
+const uint8_t* decodeUnsigned(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* value,
+                              int size);
 uint8_t* encodeInteger(uint8_t* pos, int32_t* remaining, uint8_t tag, const int32_t* value,
                        int size);
 uint8_t* encodeUnsigned(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* value,
@@ -60,8 +62,14 @@ uint8_t* encodeOctetString(uint8_t* pos, int32_t* remaining, uint8_t tag, const 
                            uint32_t length);
 
 // Object identifiers. *count is the destination capacity in and the sub-identifier count out.
-const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* tag,
-                              uint32_t* dest, uint32_t* count);
+// The first two arcs share the first encoded value as X.690 has it (first arc 2 takes every
+// value from 80 up); empty content decodes as the single sub-identifier 0, and fewer than two
+// sub-identifiers encode as the single octet 0x00. The decoder refuses more sub-identifiers
+// than the capacity, a sub-identifier beyond 32 bits and an unfinished last one; the encoder
+// refuses first arcs above 2, a second arc of 40 or more under 0 and 1, and content beyond
+// 1,024 octets.
+const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* dest,
+                              uint32_t* count);
 uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* ids,
                         uint32_t count);
 
@@ -69,15 +77,15 @@ uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uin
 uint8_t* encodeNull(uint8_t* pos, int32_t* remaining, uint8_t tag);
 
 // Bit strings keep their unused-bits octet as the first byte. Failures set no text.
-const uint8_t* decodeBitString(const uint8_t* pos, int32_t* remaining, uint8_t* tag,
-                               uint8_t* dest, uint32_t* size);
+const uint8_t* decodeBitString(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint8_t* dest,
+                               uint32_t* size);
 uint8_t* encodeBitString(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint8_t* bytes,
                          uint32_t length);
 
 // 64-bit numbers as two words, high first. size must be 8.
-const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* tag,
-                               uint32_t* high, uint32_t* low, int size);
-uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t high,
-                         uint32_t low, int size);
+const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* high,
+                               uint32_t* low, int size);
+uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t high, uint32_t low,
+                         int size);
 
 }  // namespace korvimo::snmp

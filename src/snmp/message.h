@@ -124,17 +124,28 @@ void freePdu(std::unique_ptr<Pdu> pdu);
 void clearPdu(Pdu* pdu);
 VarBind* lastVarBind(VarBindList* list);
 
-// Coding. *size is the output capacity in and the encoded length out.
+// Coding. *size is the output capacity in and the encoded length out (left alone on failure).
+// SEQUENCE headers take the fixed four-octet form, the PDU header the shortest one.
 bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
+// Takes any bytes: nothing is read outside them and what is allocated grows with their
+// length only. The record is reset first and left fresh on failure. A binding whose value
+// its decoder refuses is kept with the tag as syntax and an empty value; an unknown value
+// tag gives syntax 0; an OCTET STRING-family value longer than 1,024 bytes fails the message.
 bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
 uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
                        const SyntaxValue& value);
+// Bytes the binding takes once encoded, computed without encoding; 0 when encodeVarBind
+// would refuse it or it needs more than kMaxMessageSize bytes.
 uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value);
 
 // Utilities.
-// Dotted decimal to sub-identifiers; returns the count, 0 on failure.
+// Dotted decimal to sub-identifiers; returns the count, 0 on failure (out of memory, or more
+// than kMaxOidLength pieces). Each piece reads as an optional sign and digits, wrapping
+// modulo 2^32; an empty or non-numeric piece is 0, so "" gives the single sub-identifier 0.
 uint32_t SnmpStrToOid(const char* text, ObjectId* out);
-// Dotted decimal text; returns its length including the terminator, 0 when it does not fit.
+// Dotted decimal text; returns its length including the terminator, 0 when it does not fit
+// (room for nine more characters is asked before each sub-identifier, and the text never
+// runs past capacity).
 uint32_t oidToText(const ObjectId& oid, uint32_t capacity, char* out);
 // result is -1, 0 or 1; prefixLength 0 compares the whole identifiers.
 bool compareOid(const ObjectId& first, const ObjectId& second, uint32_t prefixLength, int* result);
