@@ -1,0 +1,304 @@
+#include "agent/endpoints.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netipx/ipx.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace korvimo {
+
+namespace {
+
+std::string formatCode(const char* pattern, int code) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, code);
+    return text;
+}
+
+int makeSocket(int family, int type, int protocol) {
+    return ::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+}
+
+// Registers an open socket for its event; closes it and fails when the loop refuses.
+bool registerEndpoint(EventLoop* loop, EventSink* window, int fd, EndpointEvent event,
+                      std::string& failure) {
+    if (loop != nullptr && !loop->watchEndpoint(fd, event, window)) {
+        failure = kSelectFailedText;
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// Wildcard address of the family, port in host order.
+SocketAddress anyAddress(int family, uint16_t port) {
+    SocketAddress address;
+    if (family == AF_INET6) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_any;
+        in6->sin6_port = htons(port);
+        address.length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+        in4->sin_family = AF_INET;
+        in4->sin_addr.s_addr = htonl(INADDR_ANY);
+        in4->sin_port = htons(port);
+        address.length = sizeof(sockaddr_in);
+    }
+    return address;
+}
+
+socklen_t lengthForFamily(const SocketAddress& address) {
+    switch (address.family()) {
+        case AF_INET:
+            return sizeof(sockaddr_in);
+        case AF_INET6:
+            return sizeof(sockaddr_in6);
+        case AF_IPX:
+            return sizeof(sockaddr_ipx);
+        default:
+            return address.length;
+    }
+}
+
+bool sendTo(int socket, const uint8_t* bytes, std::size_t length, const sockaddr* to,
+            socklen_t toLength) {
+    ssize_t sent;
+    do {
+        sent = ::sendto(socket, bytes, length, 0, to, toLength);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 && static_cast<std::size_t>(sent) == length;
+}
+
+}  // namespace
+
+bool openClientSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
+                      int ipVersion) {
+    failure.clear();
+    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
+    int fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+    if (fd < 0) {
+        failure = family == AF_INET6 ? formatCode(kSocketV6FailedText, errno) : kSocketFailedText;
+        return false;
+    }
+    SocketAddress local = anyAddress(family, 0);
+    if (::bind(fd, local.sa(), local.length) != 0) {
+        failure = kBindFailedText;
+        ::close(fd);
+        return false;
+    }
+    if (!registerEndpoint(loop, window, fd, EndpointEvent::Client, failure)) {
+        return false;
+    }
+    socket = fd;
+    return true;
+}
+
+bool openTrapSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
+                    uint16_t port) {
+    failure.clear();
+    int fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (fd < 0) {
+        failure = kSocketFailedText;
+        return false;
+    }
+    SocketAddress local = anyAddress(AF_INET, port);
+    if (::bind(fd, local.sa(), local.length) != 0) {
+        failure = kBindFailedText;
+        ::close(fd);
+        return false;
+    }
+    if (!registerEndpoint(loop, window, fd, EndpointEvent::Trap, failure)) {
+        return false;
+    }
+    socket = fd;
+    return true;
+}
+
+bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& socket,
+                     std::string& failure, const uint8_t* localAddress, uint16_t port) {
+    failure.clear();
+    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
+    int fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+    if (fd < 0) {
+        failure = family == AF_INET6 ? formatCode(kSocketV6FailedText, errno) : kSocketFailedText;
+        return false;
+    }
+    SocketAddress local = anyAddress(family, port == 0 ? kDefaultAgentPort : port);
+    if (localAddress != nullptr) {
+        // A socket that could not take its options is closed, not left open and unused.
+        const int on = 1;
+        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+            failure = kBroadcastOptionFailedText;
+            ::close(fd);
+            return false;
+        }
+        if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+            failure = kReuseOptionFailedText;
+            ::close(fd);
+            return false;
+        }
+        if (family == AF_INET6) {
+            std::memcpy(&reinterpret_cast<sockaddr_in6*>(&local.storage)->sin6_addr, localAddress,
+                        16);
+        } else {
+            std::memcpy(&reinterpret_cast<sockaddr_in*>(&local.storage)->sin_addr, localAddress, 4);
+        }
+    }
+    if (::bind(fd, local.sa(), local.length) != 0) {
+        failure = formatCode(kAgentBindFailedText, errno);
+        ::close(fd);
+        return false;
+    }
+    if (!registerEndpoint(loop, window, fd, EndpointEvent::Agent, failure)) {
+        return false;
+    }
+    socket = fd;
+    return true;
+}
+
+bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
+                        const uint8_t* address, std::size_t count, uint16_t socketNumber) {
+    failure.clear();
+    int fd = makeSocket(AF_IPX, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        failure = kSocketFailedText;  // current Linux kernels carry no IPX
+        return false;
+    }
+    sockaddr_ipx local{};
+    local.sipx_family = AF_IPX;
+    local.sipx_port = htons(socketNumber == 0 ? kDefaultIpxSocketNumber : socketNumber);
+    uint8_t bytes[kIpxAddressBytes] = {};
+    if (address != nullptr) {
+        std::memcpy(bytes, address, std::min(count, kIpxAddressBytes));
+    }
+    std::memcpy(&local.sipx_network, bytes, 4);
+    std::memcpy(local.sipx_node, bytes + 4, 6);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        failure = kBindFailedText;
+        ::close(fd);
+        return false;
+    }
+    if (!registerEndpoint(loop, window, fd, EndpointEvent::Agent, failure)) {
+        return false;
+    }
+    socket = fd;
+    return true;
+}
+
+void closeSocket(EventLoop* loop, int& socket) {
+    if (socket < 0) {
+        return;
+    }
+    if (loop != nullptr) {
+        loop->unwatchEndpoint(socket);
+    }
+    ::close(socket);
+    socket = kClosed;
+}
+
+bool sendDatagram(int socket, const uint8_t* bytes, std::size_t length,
+                  const SocketAddress& destination, uint16_t port) {
+    if (destination.family() == AF_INET) {
+        sockaddr_in to{};
+        std::memcpy(&to, &destination.storage, sizeof to);
+        to.sin_port = htons(port);
+        return sendTo(socket, bytes, length, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    sockaddr_in6 to{};
+    std::memcpy(&to, &destination.storage, sizeof to);
+    to.sin6_port = htons(port);
+    return sendTo(socket, bytes, length, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+bool sendUDPTrap(int socket, const uint8_t* bytes, std::size_t length,
+                 const SocketAddress& destination, uint16_t port) {
+    return sendDatagram(socket, bytes, length, destination, port);
+}
+
+bool sendResponseDatagram(int /*ipVersion*/, int socket, const uint8_t* bytes, std::size_t length,
+                          const SocketAddress& requester) {
+    // The socket received the request in the requester's own family, so its address goes
+    // back unchanged; its length follows from the family.
+    const socklen_t toLength =
+        std::min<socklen_t>(lengthForFamily(requester), sizeof requester.storage);
+    return sendTo(socket, bytes, length, requester.sa(), toLength);
+}
+
+bool receiveDatagram(int socket, uint8_t* buffer, std::size_t& length, SocketAddress& source,
+                     int* error) {
+    source = SocketAddress{};
+    source.length = sizeof source.storage;
+    ssize_t n;
+    do {
+        n = ::recvfrom(socket, buffer, length, 0, source.sa(), &source.length);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        if (error != nullptr) {
+            *error = n < 0 ? errno : 0;
+        }
+        length = 0;
+        return false;
+    }
+    length = static_cast<std::size_t>(n);
+    return true;
+}
+
+namespace {
+
+bool firstAddress(const char* host, int family, SocketAddress& address) {
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* results = nullptr;
+    if (host == nullptr || ::getaddrinfo(host, nullptr, &hints, &results) != 0 ||
+        results == nullptr) {
+        return false;
+    }
+    bool found = false;
+    for (addrinfo* r = results; r != nullptr && !found; r = r->ai_next) {
+        if ((r->ai_family == AF_INET || r->ai_family == AF_INET6) &&
+            r->ai_addrlen <= sizeof address.storage) {
+            address = SocketAddress{};
+            std::memcpy(&address.storage, r->ai_addr, r->ai_addrlen);
+            address.length = r->ai_addrlen;
+            found = true;
+        }
+    }
+    ::freeaddrinfo(results);
+    return found;
+}
+
+}  // namespace
+
+bool resolveAddress(const char* host, SocketAddress& address) {
+    return firstAddress(host, AF_UNSPEC, address);
+}
+
+bool localIPv6Address(SocketAddress& address) {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        std::strcpy(name, "localhost");
+    }
+    return firstAddress(name, AF_INET6, address);
+}
+
+uint16_t portOf(const SocketAddress& address) {
+    if (address.family() == AF_INET) {
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&address.storage)->sin_port);
+    }
+    if (address.family() == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address.storage)->sin6_port);
+    }
+    return 0;
+}
+
+}  // namespace korvimo

@@ -1,0 +1,37 @@
+#include "agent/event_router.h"
+
+#include "agent/message_flow.h"
+#include "app/core/main_status.h"
+#include "snmp/last_error.h"
+
+namespace korvimo {
+
+void EventRouter::endpointReadable(EndpointEvent event, int /*fd*/) {
+    bool handled = true;
+    switch (event) {
+        case EndpointEvent::Client:
+            handled = receiveResponse(ctx_);
+            break;
+        case EndpointEvent::Agent:
+            handled = receiveRequest(ctx_);
+            break;
+        case EndpointEvent::Trap:
+            handled = receiveTrap(ctx_);
+            break;
+    }
+    if (!handled) {
+        reportFailure();
+    }
+}
+
+void EventRouter::timerTick(uint32_t timerId) {
+    if (!handleRequestTimer(ctx_, timerId)) {
+        reportFailure();
+    }
+}
+
+void EventRouter::reportFailure() {
+    reportToMainStatus(snmp::lastErrorText, ctx_);
+}
+
+}  // namespace korvimo

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "agent/agent_test_fixture.h"
+#include "agent/message_sending.h"
+
+namespace korvimo {
+namespace {
+
+using testing::AgentFlowTest;
+using testing::decode;
+using testing::encodeMessage;
+using testing::loopback;
+using testing::UdpPeer;
+
+class EventRouting : public AgentFlowTest {};
+
+TEST_F(EventRouting, RequestsOnTheAgentEndpointReachTheActiveSlotOnly) {
+    const uint16_t port = openAgent(0);
+    UdpPeer manager(AF_INET);
+    ctx.activeSlot = OperationSlot::Learn;
+    const uint32_t types[] = {snmp::kPduGetRequest, snmp::kPduGetNextRequest, snmp::kPduSetRequest,
+                              snmp::kPduGetBulkRequest};
+    int32_t id = 100;
+    for (uint32_t type : types) {
+        ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(type, ++id)));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 4; }));
+    id = 100;
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].slot, OperationSlot::Learn);
+        EXPECT_EQ(events[i].kind, "request");
+        EXPECT_EQ(events[i].type, types[i]);
+        EXPECT_EQ(events[i].requestId, ++id);
+        EXPECT_EQ(portOf(events[i].from), manager.port());
+    }
+    EXPECT_TRUE(status.lines().empty());
+}
+
+TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
+    const uint16_t port = openAgent(0);
+    UdpPeer manager(AF_INET);
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduResponse, 1)));
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduSnmpV2Trap, 2)));
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduInformRequest, 3)));
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 4)));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    pumpFor(50);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, snmp::kPduGetRequest);
+    EXPECT_EQ(events[0].requestId, 4);
+    EXPECT_TRUE(status.lines().empty());
+}
+
+TEST_F(EventRouting, BadDatagramsAreReportedAndTheNextRequestIsServed) {
+    const uint16_t port = openAgent(0);
+    UdpPeer manager(AF_INET);
+    const SocketAddress agent = loopback(AF_INET, port);
+    std::vector<uint8_t> valid = encodeMessage(snmp::kPduGetRequest, 9);
+    ASSERT_TRUE(manager.sendTo(agent, {0x30, 0x03, 0x02, 0x01}));  // truncated
+    ASSERT_TRUE(manager.sendTo(agent, std::vector<uint8_t>(valid.begin(), valid.end() - 3)));
+    ASSERT_TRUE(manager.sendTo(agent, std::vector<uint8_t>(4000, 0x30)));  // oversized
+    ASSERT_TRUE(manager.sendTo(agent, {}));                                // empty
+    ASSERT_TRUE(manager.sendTo(agent, {0xff, 0x00, 0x12}));                // junk
+    ASSERT_TRUE(manager.sendTo(agent, valid));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].requestId, 9);
+    // Each refused datagram left one line of its reason.
+    EXPECT_EQ(status.size(), 5u);
+    for (const std::string& line : status.lines()) {
+        EXPECT_FALSE(line.empty());
+    }
+}
+
+TEST_F(EventRouting, MaximumSizeRequestIsRead) {
+    const uint16_t port = openAgent(0);
+    UdpPeer manager(AF_INET);
+    auto list = snmp::SnmpCreateVbl();
+    snmp::ObjectId name = testing::oid("1.3.6.1.4.1.1.1");
+    snmp::SyntaxValue value;
+    value.syntax = snmp::kTagOctetString;
+    value.octets.bytes.assign(1000, 'x');
+    snmp::SnmpAddVb(list.get(), &name, &value);
+    snmp::Octets community = testing::octets("public");
+    auto pdu = snmp::SnmpCreateBPdu(1, &community, snmp::kPduSetRequest, 77, 0, 0, std::move(list));
+    std::vector<uint8_t> bytes(snmp::kMaxMessageSize);
+    uint32_t size = static_cast<uint32_t>(bytes.size());
+    ASSERT_TRUE(snmp::SnmpEncodeMsg(pdu.get(), bytes.data(), &size));
+    bytes.resize(size);
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), bytes));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0].requestId, 77);
+    ASSERT_EQ(events[0].pdu.varBinds.count(), 1u);
+    EXPECT_EQ(events[0].pdu.varBinds.items[0].value.octets.length(), 1000u);
+}
+
+class AnsweringAgent : public EventRouting, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AnsweringAgent, RequestIsAnsweredToItsSource) {
+    const int ipVersion = GetParam();
+    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
+    const uint16_t port = openAgent(ipVersion);
+    onRequestHook = [this](const snmp::Pdu& request, const SocketAddress& from) {
+        auto list = snmp::SnmpCreateVbl();
+        std::string failure;
+        ASSERT_TRUE(makeVarBindFromText(ctx, "1.3.6.1.2.1.1.5.0", "OctetString", "lab", list.get(),
+                                        failure));
+        EXPECT_TRUE(sendResponse(request, ctx, 0, 0, std::move(list), from));
+    };
+    ctx.ipVersion = ipVersion;
+    UdpPeer manager(family);
+    ASSERT_TRUE(manager.sendTo(loopback(family, port),
+                               encodeMessage(snmp::kPduGetRequest, 4242, 0, "secret")));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0].from.family(), family);
+    std::vector<uint8_t> answer;
+    SocketAddress from;
+    ASSERT_TRUE(manager.receive(answer, 2000, &from));
+    EXPECT_EQ(portOf(from), port);
+    snmp::Pdu response;
+    ASSERT_TRUE(decode(answer, response));
+    EXPECT_EQ(response.type, snmp::kPduResponse);
+    EXPECT_EQ(response.requestId, 4242);
+    EXPECT_EQ(response.version, 0u);
+    EXPECT_EQ(response.community, testing::octets("secret"));
+    ASSERT_EQ(response.varBinds.count(), 1u);
+    EXPECT_EQ(response.varBinds.items[0].value.octets, testing::octets("lab"));
+}
+
+INSTANTIATE_TEST_SUITE_P(IPv4AndIPv6, AnsweringAgent, ::testing::Values(0, 1));
+
+TEST_F(EventRouting, DebugModeHandsEachResponseToTheDebugLog) {
+    const uint16_t port = openAgent(0);
+    static int dumped = 0;
+    static int dumpedFile = 0;
+    dumped = 0;
+    ctx.outputFile = 42;
+    ctx.dumpPdu = [](const snmp::Pdu& pdu, int logFile, AgentContext&) {
+        dumped += pdu.type == snmp::kPduResponse ? 1 : 100;
+        dumpedFile = logFile;
+    };
+    onRequestHook = [this](const snmp::Pdu& request, const SocketAddress& from) {
+        sendResponse(request, ctx, 0, 0, snmp::SnmpCreateVbl(), from);
+    };
+    UdpPeer manager(AF_INET);
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1)));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(dumped, 0);  // debug mode off
+    ctx.debugMode = true;
+    ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 2)));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(dumped, 1);
+    EXPECT_EQ(dumpedFile, 42);
+    ctx.outputFile = kClosed;
+}
+
+TEST_F(EventRouting, TrapsOnTheTrapEndpointReachOnTrap) {
+    const uint16_t trapPort = openTrapReceiver();
+    std::string failure;
+    ASSERT_TRUE(openClientSocket(ctx.loop, ctx.ownerWindow, ctx.clientSocket, failure, 0));
+    ctx.peerAddress = loopback(AF_INET, 0);
+    ctx.activeSlot = OperationSlot::Learn;
+    const uint8_t agentAddr[4] = {10, 1, 2, 3};
+    ASSERT_TRUE(sendTrap(snmp::SnmpCreateVbl(), "public", "1.3.6.1.4.1.99", agentAddr, trapPort,
+                         500, 3, 0, failure, 0, ctx))
+        << failure;
+    ASSERT_TRUE(sendTrap(snmp::SnmpCreateVbl(), "public", "", agentAddr, trapPort, 500, 0, 0,
+                         failure, 1, ctx))
+        << failure;
+    UdpPeer stranger(AF_INET);  // a request on the trap endpoint is dropped
+    ASSERT_TRUE(
+        stranger.sendTo(loopback(AF_INET, trapPort), encodeMessage(snmp::kPduGetRequest, 5)));
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
+    pumpFor(50);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, "trap");
+    EXPECT_EQ(events[0].slot, OperationSlot::Learn);
+    EXPECT_EQ(events[0].type, snmp::kPduTrap);
+    EXPECT_EQ(events[0].pdu.genericTrap, 3);
+    EXPECT_EQ(events[0].pdu.enterprise, testing::oid("1.3.6.1.4.1.99"));
+    EXPECT_EQ(events[1].type, snmp::kPduSnmpV2Trap);
+}
+
+TEST_F(EventRouting, ClosedEndpointIsNoLongerDelivered) {
+    const uint16_t port = openAgent(0);
+    const int fd = ctx.agentSocket;
+    closeSocket(ctx.loop, ctx.agentSocket);
+    EXPECT_EQ(ctx.agentSocket, kClosed);
+    EXPECT_FALSE(loop.isWatched(fd));
+    UdpPeer manager(AF_INET);
+    manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1));
+    pumpFor(30);
+    EXPECT_TRUE(events.empty());
+    closeSocket(ctx.loop, ctx.agentSocket);  // closing twice does nothing
+}
+
+}  // namespace
+}  // namespace korvimo
