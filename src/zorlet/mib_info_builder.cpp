@@ -19,10 +19,10 @@ constexpr std::string_view kEnumerationTag = "%es";
 constexpr std::string_view kModuleNameTag = "%MODULENAME";
 
 // Tags as written to mibinfo.out: "%" and the tag padded, and the widths of the fields.
-constexpr std::string_view kEnumerationLineTag = "%ev                  ";  // 20 characters
-constexpr std::string_view kNameLineTag = "%en          ";                 // tag and ten spaces
-constexpr std::string_view kIndexLineTag = "%ei  ";                        // 5 characters
-constexpr std::string_view kTrapLineTag = "%trap     ";                    // 11 characters
+constexpr std::string_view kEnumerationLineTag = "%ev                 ";  // 20 characters
+constexpr std::string_view kNameLineTag = "%en          ";                // tag and ten spaces
+constexpr std::string_view kIndexLineTag = "%ei  ";                       // 5 characters
+constexpr std::string_view kTrapLineTag = "%trap      ";                  // 11 characters
 constexpr std::size_t kObjectIdWidth = 25;
 constexpr std::size_t kObjectDescriptorWidth = 23;
 constexpr std::size_t kBaseTypeWidth = 12;

@@ -1,0 +1,114 @@
+// Runs the built zorlet program on files in a scratch directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "zorlet/program_run.h"
+
+namespace korvimo::testing {
+namespace {
+
+const std::string kZorlet = KORVIMO_HOME_DIR "/bin/zorlet";
+const std::string kErrorHeader =
+    "#######################################\r\n"
+    "#zorlet: Processing compiler output(s)\r\n"
+    "#######################################\r\n";
+const std::string kInput =
+    "%en 1.3.6.1.2.1.1 system\n"
+    "system.3 sysUpTime TimeTicks RO S\n"
+    "system.9 sysThing Mystery RO S\n";
+
+TEST(ZorletProgram, FewerThanTwoArgumentsPrintsUsageAndExitsOne) {
+    ScratchDir dir;
+    ProgramRun run = runProgram(kZorlet, {"only-one"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "zorlet: usage: zorlet input_filename output_filename\n");
+    run = runProgram(kZorlet, {}, dir.path());
+    EXPECT_EQ(run.out, "zorlet: usage: zorlet input_filename output_filename\n");
+}
+
+TEST(ZorletProgram, ThreeArgumentsWriteErrorFileWithHeaderAndMessages) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    ProgramRun run = runProgram(kZorlet, {"m1", "mibinfo.out", "merr"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind("zorlet: ver 1.2", 0), 0u);
+    EXPECT_NE(run.out.find("\nzorlet: Sorting object identifiers and resolving dependencies...\n"),
+              std::string::npos);
+    EXPECT_EQ(run.out.back(), '\n');
+    std::string message =
+        "zorlet: ERROR: Cannot map syntax = Mystery. Include its type definition.";
+    EXPECT_EQ(readText(dir.file("merr")), kErrorHeader + message + "\r\n");
+    EXPECT_NE(run.err.find(message), std::string::npos);
+    EXPECT_EQ(readText(dir.file("mibinfo.out")),
+              "1.3.6.1.2.1.1.3           sysUpTime               TimeTicks    RO S\r\n"
+              "%en          1.3.6.1.2.1.1                            system                 \r\n");
+}
+
+TEST(ZorletProgram, TwoOrFourArgumentsWriteNoErrorFile) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    runProgram(kZorlet, {"m1", "out2"}, dir.path());
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out2")));
+    runProgram(kZorlet, {"m1", "out4", "merr", "extra"}, dir.path());
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out4")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("merr")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("extra")));
+}
+
+TEST(ZorletProgram, ReadsInputThatIsNotWritableAndLeavesItUnchanged) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    ::chmod(dir.file("m1").c_str(), 0444);
+    ProgramRun run = runProgram(kZorlet, {"m1", "mibinfo.out", "merr"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(readText(dir.file("m1")), kInput);
+    EXPECT_NE(readText(dir.file("mibinfo.out")).find("sysUpTime"), std::string::npos);
+}
+
+TEST(ZorletProgram, MissingInputIsReportedOnConsoleOnly) {
+    ScratchDir dir;
+    ProgramRun run = runProgram(kZorlet, {"absent", "mibinfo.out", "merr"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("zorlet: Cannot open input file [absent] for reading\n"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("merr")));
+}
+
+TEST(ZorletProgram, UnwritableOutputIsReported) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    ProgramRun run = runProgram(kZorlet, {"m1", "no/such/dir/out"}, dir.path());
+    EXPECT_NE(run.err.find("zorlet: Cannot open output file [no/such/dir/out] for writing\n"),
+              std::string::npos);
+}
+
+TEST(ZorletProgram, EmptyAndBinaryInputsEndNormally) {
+    ScratchDir dir;
+    writeText(dir.file("empty"), "");
+    EXPECT_EQ(runProgram(kZorlet, {"empty", "out"}, dir.path()).status, 1);
+    EXPECT_EQ(readText(dir.file("out")), "");
+    std::string binary;
+    for (int i = 0; i < 20000; ++i) {
+        binary.push_back(static_cast<char>((i * 7919 + 13) % 256));
+    }
+    writeText(dir.file("binary"), binary);
+    EXPECT_EQ(runProgram(kZorlet, {"binary", "out", "merr"}, dir.path()).status, 1);
+}
+
+TEST(ZorletProgram, HomeOptionKeepsFileNamesRelativeToCurrentDirectory) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    ProgramRun run =
+        runProgram(kZorlet, {"--home", dir.file("home"), "m1", "mibinfo.out"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(readText(dir.file("mibinfo.out")).find("sysUpTime"), std::string::npos);
+    ProgramRun help = runProgram(kZorlet, {"--help"}, dir.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--home DIR"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvimo::testing
