@@ -331,7 +331,11 @@ bool saveDocument(const std::string& path, const IniDocument& doc) {
     const std::string temporary = path + ".new";
     struct stat old {};
     const bool existed = ::stat(path.c_str(), &old) == 0;
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A link stays a link: its target is rewritten in place.
+    struct stat link {};
+    const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    int fd =
+        isLink ? -1 : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd >= 0) {
         if (existed) {
             (void)::fchmod(fd, old.st_mode & 07777);

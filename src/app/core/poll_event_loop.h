@@ -38,7 +38,7 @@ class PollEventLoop final : public EventLoop {
     // turns themselves.
     int runOnce(int timeoutMs);
 
-    // Turns until quit() is called (from a handler or a signal-safe flag check between turns).
+    // Turns until a handler calls quit(), or until nothing is watched and no timer runs.
     void run();
     void quit() { quitting_ = true; }
     bool quitting() const { return quitting_; }

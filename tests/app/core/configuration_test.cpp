@@ -187,6 +187,18 @@ TEST(ConfigurationFile, AValueNeverAddsLinesOfItsOwn) {
     EXPECT_EQ(value, "vi");
 }
 
+TEST(ConfigurationFile, LinkedFileStaysALink) {
+    TempDir dir;
+    writeFile(dir.path("shared.ini"), "[KORVAN]\r\n");
+    ASSERT_EQ(::symlink(dir.path("shared.ini").c_str(), dir.path("korvan.ini").c_str()), 0);
+    Configuration config(dir.path("korvan.ini"));
+    ASSERT_TRUE(config.writePlain(ConfigKey::EDITOR, "vi"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(config.path().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readFile(dir.path("shared.ini")), "[KORVAN]\r\nEDITOR=vi\r\n");
+}
+
 TEST(ConfigurationHistory, ReenteredValueMovesToTheFrontWithoutDuplicate) {
     TempDir dir;
     writeFile(dir.path("korvan.ini"),
