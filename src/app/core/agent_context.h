@@ -30,6 +30,9 @@ namespace korvimo {
 class Configuration;
 class StatusList;
 struct AgentContext;
+namespace store {
+class VariableStore;
+}
 
 // A socket address of any family; the family is the first 16-bit word, as in sockaddr.
 struct SocketAddress {
@@ -160,6 +163,8 @@ struct AgentContext {
     Configuration* config = nullptr;   // korvan.ini
     StatusList* mainStatus = nullptr;  // the main window's status list
     const Clock* clock = nullptr;      // time source; the system clock unless a test sets one
+    // The variables the running agent serves; set by the agent start, null while stopped.
+    store::VariableStore* store = nullptr;
     // Shows a titled message; headless front ends make it a status line.
     std::function<void(const char* title, const char* text)> messageBox;
     // Writes a PDU's record to the debug log open in logFile. The debug log sets it; while it
