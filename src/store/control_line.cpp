@@ -1,0 +1,179 @@
+#include "store/control_line.h"
+
+#include <cstring>
+
+#include "snmp/ber.h"
+
+namespace korvimo::store {
+
+bool ControlLines::next(std::string_view& line) {
+    if (position_ >= bytes_.size()) {
+        return false;
+    }
+    const char* start = bytes_.data() + position_;
+    const std::size_t available = bytes_.size() - position_;
+    const void* lf = std::memchr(start, '\n', available);
+    std::size_t length =
+        lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : available;
+    lineOffset_ = position_;
+    position_ += length + (lf != nullptr ? 1 : 0);
+    if (lf != nullptr && length > 0 && start[length - 1] == '\r') {
+        --length;
+    }
+    line = std::string_view(start, length);
+    ++number_;
+    return true;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+LineKind lineKind(std::string_view line) {
+    if (line.empty()) {
+        return LineKind::Empty;
+    }
+    if (line.front() == '#') {
+        return LineKind::Comment;
+    }
+    if (line.front() == '%') {
+        return LineKind::Directive;
+    }
+    return LineKind::Attribute;
+}
+
+Directive directiveOf(std::string_view line) {
+    if (line.starts_with("%drow")) {
+        return Directive::Row;
+    }
+    if (line.starts_with("%dcol")) {
+        return Directive::Column;
+    }
+    if (line.starts_with("%setaction")) {
+        return Directive::SetAction;
+    }
+    return Directive::Other;
+}
+
+bool passesSyntaxCheck(std::string_view line) {
+    const LineKind kind = lineKind(line);
+    if (kind == LineKind::Empty || kind == LineKind::Comment) {
+        return true;
+    }
+    if (line.size() > kMaxControlLineText) {
+        return false;
+    }
+    const std::string_view trimmed = trimBlanks(line);
+    if (trimmed.empty() || trimmed.front() == '#' || trimmed.front() == '%') {
+        return true;
+    }
+    if (trimmed.back() != ')') {
+        return false;
+    }
+    if (kind == LineKind::Attribute) {
+        AttributeFields fields;
+        return splitAttributeLine(line, fields);
+    }
+    return true;
+}
+
+bool splitAttributeLine(std::string_view line, AttributeFields& fields) {
+    std::string_view pieces[3];
+    std::size_t start = 0;
+    for (auto& piece : pieces) {
+        const std::size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) {
+            return false;
+        }
+        piece = trimBlanks(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+    fields.name = pieces[0];
+    fields.syntax = pieces[1];
+    fields.access = pieces[2];
+    fields.value = trimBlanks(line.substr(start));
+    return true;
+}
+
+uint8_t syntaxCode(std::string_view word) {
+    struct Word {
+        std::string_view text;
+        uint8_t tag;
+    };
+    static constexpr Word kWords[] = {
+        {"Integer", snmp::kTagInteger},
+        {"OctetString", snmp::kTagOctetString},
+        {"Bits", snmp::kTagOctetString},
+        {"NULL", snmp::kTagNull},
+        {"ObjectID", snmp::kTagObjectId},
+        {"IpAddress", snmp::kTagIpAddress},
+        {"NetworkAddress", snmp::kTagIpAddress},
+        {"Counter", snmp::kTagCounter},
+        {"Gauge", snmp::kTagGauge},
+        {"TimeTicks", snmp::kTagTimeTicks},
+        {"Opaque", snmp::kTagOpaque},
+        {"Counter64", snmp::kTagCounter64},
+    };
+    for (const Word& w : kWords) {
+        if (w.text == word) {
+            return w.tag;
+        }
+    }
+    return snmp::kTagNull;
+}
+
+uint8_t accessCode(std::string_view word) {
+    const std::string_view head = word.substr(0, 2);
+    if (head == "RO") {
+        return kAccessReadOnly;
+    }
+    if (head == "RW" || head == "RC") {
+        return kAccessReadWrite;
+    }
+    if (head == "WO") {
+        return kAccessWriteOnly;
+    }
+    return kAccessNone;
+}
+
+bool splitDirective(std::string_view line, int count, std::string_view* words,
+                    std::string_view& rest) {
+    auto takeWord = [](std::string_view& text, std::string_view& word) {
+        std::size_t begin = 0;
+        while (begin < text.size() && isBlank(text[begin])) {
+            ++begin;
+        }
+        if (begin == text.size()) {
+            return false;
+        }
+        std::size_t end = begin;
+        while (end < text.size() && !isBlank(text[end])) {
+            ++end;
+        }
+        word = text.substr(begin, end - begin);
+        text = text.substr(end);
+        return true;
+    };
+    std::string_view text = line;
+    std::string_view directiveWord;
+    if (!takeWord(text, directiveWord)) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!takeWord(text, words[i])) {
+            return false;
+        }
+    }
+    rest = trimBlanks(text);
+    return true;
+}
+
+}  // namespace korvimo::store

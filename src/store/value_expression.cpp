@@ -1,0 +1,243 @@
+#include "store/value_expression.h"
+
+#include "snmp/ber.h"
+#include "store/control_line.h"
+
+namespace korvimo::store {
+
+namespace {
+
+struct Keyword {
+    std::string_view text;  // the characters compared
+    Behaviour behaviour;
+};
+
+constexpr Keyword kSetUpOrder[] = {
+    {"fixed", Behaviour::Fixed},         {"r_lastset", Behaviour::RLastset},
+    {"lastset", Behaviour::Lastset},     {"dfixed", Behaviour::Dfixed},
+    {"randomup", Behaviour::Randomup},   {"random", Behaviour::Random},
+    {"clock", Behaviour::Clock},         {"sequential", Behaviour::Sequential},
+    {"seqinc", Behaviour::Seqinc},       {"seqtimeinc", Behaviour::Seqtimeinc},
+    {"rowstatus", Behaviour::Rowstatus},
+};
+
+constexpr Keyword kValueOrder[] = {
+    {"fixed", Behaviour::Fixed},         {"dfixed", Behaviour::Dfixed},
+    {"lastset", Behaviour::Lastset},     {"r_lastset", Behaviour::RLastset},
+    {"randomup", Behaviour::Randomup},   {"random", Behaviour::Random},
+    {"clock", Behaviour::Clock},         {"sequential", Behaviour::Sequential},
+    {"seqinc", Behaviour::Seqinc},       {"seqti", Behaviour::Seqtimeinc},
+    {"rowstatus", Behaviour::Rowstatus},
+};
+
+template <std::size_t N>
+Behaviour recognise(std::string_view expression, const Keyword (&order)[N]) {
+    for (const Keyword& keyword : order) {
+        if (expression.starts_with(keyword.text)) {
+            return keyword.behaviour;
+        }
+    }
+    return Behaviour::None;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// End of the value text: the last ")" when only blanks follow it, else the end of the text.
+std::size_t valueEnd(std::string_view expression, std::size_t open) {
+    const std::size_t close = expression.rfind(')');
+    if (close != std::string_view::npos && close > open &&
+        trimBlanks(expression.substr(close + 1)).empty()) {
+        return close;
+    }
+    return expression.size();
+}
+
+}  // namespace
+
+Behaviour recogniseForSetUp(std::string_view expression) {
+    return recognise(expression, kSetUpOrder);
+}
+
+Behaviour recogniseForValue(std::string_view expression) {
+    return recognise(expression, kValueOrder);
+}
+
+bool isNumericBehaviour(Behaviour behaviour) {
+    switch (behaviour) {
+        case Behaviour::Randomup:
+        case Behaviour::Random:
+        case Behaviour::Clock:
+        case Behaviour::Sequential:
+        case Behaviour::Seqinc:
+        case Behaviour::Seqtimeinc:
+        case Behaviour::Rowstatus:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isNumberSyntax(uint8_t syntax) {
+    return syntax == snmp::kTagInteger || syntax == snmp::kTagCounter ||
+           syntax == snmp::kTagGauge || syntax == snmp::kTagTimeTicks;
+}
+
+bool behaviourFitsSyntax(Behaviour behaviour, uint8_t syntax) {
+    if (!isNumericBehaviour(behaviour) || isNumberSyntax(syntax) || syntax == snmp::kTagNull) {
+        return true;
+    }
+    return behaviour == Behaviour::Randomup && syntax == snmp::kTagCounter64;
+}
+
+int32_t readNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    }
+    if (negative) {
+        value = 0u - value;
+    }
+    return static_cast<int32_t>(value);
+}
+
+ExpressionArguments readArguments(std::string_view expression) {
+    ExpressionArguments arguments;
+    std::size_t position = expression.find('(');
+    if (position == std::string_view::npos) {
+        return arguments;
+    }
+    ++position;
+    for (int i = 0; i < 3; ++i) {
+        std::size_t end = expression.find_first_of(",)", position);
+        const bool more = end != std::string_view::npos && expression[end] == ',';
+        if (end == std::string_view::npos) {
+            end = expression.size();
+        }
+        const std::string_view field = trimBlanks(expression.substr(position, end - position));
+        arguments.present[i] = !field.empty();
+        arguments.value[i] = readNumber(field);
+        if (!more) {
+            break;
+        }
+        position = end + 1;
+    }
+    return arguments;
+}
+
+std::string_view valueText(std::string_view expression) {
+    const std::size_t open = expression.find('(');
+    if (open == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t end = valueEnd(expression, open);
+    std::string_view text = expression.substr(open + 1, end - open - 1);
+    if (text.size() > kMaxValueText) {
+        text = text.substr(0, kMaxValueText);
+    }
+    return text;
+}
+
+RangedArguments readRangedArguments(std::string_view expression) {
+    RangedArguments arguments;
+    const std::size_t open = expression.find('(');
+    if (open == std::string_view::npos) {
+        return arguments;
+    }
+    const std::size_t end = valueEnd(expression, open);
+    std::string_view inside = expression.substr(open + 1, end - open - 1);
+    int32_t* bounds[2] = {&arguments.min, &arguments.max};
+    for (int32_t* bound : bounds) {
+        const std::size_t stop = inside.find_first_of(",)");
+        const std::string_view field = trimBlanks(inside.substr(0, stop));
+        if (!field.empty()) {
+            *bound = readNumber(field);
+        }
+        if (stop == std::string_view::npos || inside[stop] != ',') {
+            return arguments;
+        }
+        inside = inside.substr(stop + 1);
+    }
+    arguments.value = trimBlanks(inside.substr(0, inside.find(',')));
+    return arguments;
+}
+
+void readOctets(std::string_view text, std::vector<uint8_t>& octets) {
+    octets.clear();
+    bool hex = text.size() > 2 && text[0] == '0' && text[1] == 'x';
+    for (std::size_t i = 2; hex && i < text.size(); ++i) {
+        hex = hexDigit(text[i]) >= 0;
+    }
+    if (!hex) {
+        octets.assign(text.begin(), text.end());
+        return;
+    }
+    const std::string_view digits = text.substr(2);
+    std::size_t i = 0;
+    if (digits.size() % 2 != 0) {
+        octets.push_back(static_cast<uint8_t>(hexDigit(digits[0])));
+        i = 1;
+    }
+    for (; i < digits.size(); i += 2) {
+        octets.push_back(static_cast<uint8_t>(hexDigit(digits[i]) * 16 + hexDigit(digits[i + 1])));
+    }
+}
+
+bool readDottedQuad(std::string_view text, uint8_t address[4]) {
+    text = trimBlanks(text);
+    std::size_t position = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (position >= text.size() || text[position] != '.') {
+                return false;
+            }
+            ++position;
+        }
+        uint32_t value = 0;
+        std::size_t digits = 0;
+        while (position < text.size() && text[position] >= '0' && text[position] <= '9' &&
+               digits < 4) {
+            value = value * 10 + static_cast<uint32_t>(text[position] - '0');
+            ++position;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || value > 255) {
+            return false;
+        }
+        address[part] = static_cast<uint8_t>(value);
+    }
+    return position == text.size();
+}
+
+uint64_t readUnsigned64(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) {
+        ++i;
+    }
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10u + static_cast<uint64_t>(text[i] - '0');
+    }
+    return value;
+}
+
+}  // namespace korvimo::store
