@@ -1,0 +1,503 @@
+#include "store/value_slots.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "snmp/ber.h"
+
+namespace korvimo::store {
+
+namespace {
+
+using snmp::kTagCounter64;
+using snmp::kTagInteger;
+using snmp::kTagIpAddress;
+using snmp::kTagNull;
+using snmp::kTagObjectId;
+using snmp::kTagOctetString;
+using snmp::kTagOpaque;
+
+// Buffer sizes of stored values, which decide whether an initial value fits.
+constexpr int64_t kOctetBuffer = 512;
+constexpr int64_t kObjectIdBuffer = 256;
+
+bool isBuffered(Behaviour behaviour) {
+    return behaviour == Behaviour::Dfixed || behaviour == Behaviour::Lastset ||
+           behaviour == Behaviour::RLastset;
+}
+
+uint64_t packAddress(const uint8_t address[4]) {
+    return (static_cast<uint64_t>(address[0]) << 24) | (static_cast<uint64_t>(address[1]) << 16) |
+           (static_cast<uint64_t>(address[2]) << 8) | address[3];
+}
+
+void serveAddress(snmp::SyntaxValue& value, uint64_t packed) {
+    value.syntax = kTagIpAddress;
+    value.octets.bytes.resize(4);
+    for (int i = 0; i < 4; ++i) {
+        value.octets.bytes[i] = static_cast<uint8_t>(packed >> (24 - 8 * i));
+    }
+}
+
+// Parses dotted text held in memory that ends in a zero octet; 0.0 when it does not parse
+// into the two sub-identifiers every encodable identifier has.
+void serveObjectId(snmp::SyntaxValue& value, const char* text) {
+    value.syntax = kTagObjectId;
+    if (snmp::SnmpStrToOid(text, &value.oid) < 2) {
+        value.oid.ids.assign({0, 0});
+    }
+}
+
+// Characters of an identifier's dotted text.
+std::size_t dottedLength(const snmp::ObjectId& oid) {
+    std::size_t length = oid.ids.empty() ? 0 : oid.ids.size() - 1;
+    for (uint32_t id : oid.ids) {
+        do {
+            ++length;
+            id /= 10;
+        } while (id != 0);
+    }
+    return length;
+}
+
+std::string dottedText(const snmp::ObjectId& oid) {
+    std::string text;
+    text.reserve(dottedLength(oid));
+    for (std::size_t i = 0; i < oid.ids.size(); ++i) {
+        if (i > 0) {
+            text.push_back('.');
+        }
+        text += std::to_string(oid.ids[i]);
+    }
+    return text;
+}
+
+void clearValue(snmp::SyntaxValue& value, uint8_t syntax) {
+    value.syntax = syntax;
+    value.number = 0;
+    value.counter64 = 0;
+    value.octets.bytes.clear();
+    value.oid.ids.clear();
+}
+
+}  // namespace
+
+bool ValueSlots::allocate(uint32_t capacity) {
+    clear();
+    try {
+        slots_.resize(capacity);
+        freeOrdinals_.reserve(kMaxFreeOrdinals);
+    } catch (const std::bad_alloc&) {
+        clear();
+        return false;
+    }
+    return true;
+}
+
+void ValueSlots::clear() {
+    std::vector<ValueSlot>().swap(slots_);
+    std::vector<uint32_t>().swap(freeOrdinals_);
+    nextFresh_ = 0;
+}
+
+bool ValueSlots::takeOrdinal(uint32_t& ordinal) {
+    if (!freeOrdinals_.empty()) {
+        ordinal = freeOrdinals_.back();
+        freeOrdinals_.pop_back();
+        return true;
+    }
+    if (nextFresh_ >= capacity()) {
+        return false;
+    }
+    ordinal = nextFresh_++;
+    return true;
+}
+
+void ValueSlots::giveBack(uint32_t ordinal) {
+    if (freeOrdinals_.size() < kMaxFreeOrdinals) {
+        freeOrdinals_.push_back(ordinal);
+    }
+}
+
+uint32_t ValueSlots::draw() {
+    random_ = random_ * 214013u + 2531011u;
+    return (random_ >> 16) & 0x7FFFu;
+}
+
+void ValueSlots::setBytes(uint32_t ordinal, const uint8_t* bytes, std::size_t length) {
+    ValueSlot& slot = slots_[ordinal];
+    auto copy = std::make_unique<uint8_t[]>(length + 1);
+    if (length > 0) {
+        std::memcpy(copy.get(), bytes, length);
+    }
+    copy[length] = 0;
+    slot.bytes = std::move(copy);
+    slot.number = length;
+}
+
+std::basic_string_view<uint8_t> ValueSlots::bytes(uint32_t ordinal) const {
+    const ValueSlot& slot = slots_[ordinal];
+    if (!slot.bytes) {
+        return {};
+    }
+    return {slot.bytes.get(), static_cast<std::size_t>(slot.number)};
+}
+
+bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t syntax) {
+    if (ordinal >= capacity()) {
+        return false;
+    }
+    release(ordinal);
+    ValueSlot& slot = slots_[ordinal];
+    const Behaviour behaviour = recogniseForSetUp(expression);
+    try {
+        if (isBuffered(behaviour)) {
+            std::string_view text;
+            int64_t octetBuffer = kOctetBuffer;
+            int64_t opaqueBuffer = kOctetBuffer;
+            int64_t objectIdBuffer = kObjectIdBuffer;
+            if (behaviour == Behaviour::RLastset) {
+                const RangedArguments ranged = readRangedArguments(expression);
+                text = ranged.value;
+                if (ranged.max != -1) {
+                    octetBuffer = static_cast<int64_t>(ranged.max) + 5;
+                    opaqueBuffer = static_cast<int64_t>(ranged.max) + 1;
+                    objectIdBuffer = static_cast<int64_t>(ranged.max) * 8;
+                }
+            } else {
+                text = valueText(expression);
+            }
+            if (isNumberSyntax(syntax)) {
+                slot.number = static_cast<uint32_t>(readNumber(text));
+            } else if (syntax == kTagOctetString || syntax == kTagOpaque) {
+                std::vector<uint8_t> octets;
+                readOctets(text, octets);
+                // An Opaque buffer also holds the zero octet that ends the value.
+                const int64_t room = syntax == kTagOpaque ? opaqueBuffer - 1 : octetBuffer;
+                const std::size_t length =
+                    static_cast<int64_t>(octets.size()) > room ? 0 : octets.size();
+                setBytes(ordinal, octets.data(), length);
+            } else if (syntax == kTagObjectId) {
+                const std::size_t length =
+                    static_cast<int64_t>(text.size()) + 1 > objectIdBuffer ? 0 : text.size();
+                setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()), length);
+            } else if (syntax == kTagIpAddress) {
+                uint8_t address[4] = {0, 0, 0, 0};
+                slot.number = readDottedQuad(text, address) ? packAddress(address) : 0;
+            } else if (syntax == kTagCounter64) {
+                slot.number = readUnsigned64(text);
+            }
+            return true;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    switch (behaviour) {
+        case Behaviour::Randomup:
+        case Behaviour::Random:
+        case Behaviour::Clock:
+        case Behaviour::Sequential:
+        case Behaviour::Rowstatus:
+        case Behaviour::Seqinc:
+        case Behaviour::Seqtimeinc:
+            slot.number = static_cast<uint32_t>(readArguments(expression).value[0]);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+int32_t ValueSlots::randomStep(const ExpressionArguments& arguments) {
+    const int64_t max = arguments.value[1] == 0 ? 100 : arguments.value[1];
+    const int64_t min = arguments.value[2] == 0 ? 1 : arguments.value[2];
+    const int64_t width = max - min + 1;
+    const int64_t drawn = draw();
+    if (width == 0) {
+        return 0;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(drawn % width + min));
+}
+
+void ValueSlots::serveStored(snmp::SyntaxValue& value, uint8_t syntax,
+                             const ValueSlot& slot) const {
+    if (isNumberSyntax(syntax)) {
+        value.number = static_cast<uint32_t>(slot.number);
+        return;
+    }
+    const uint8_t* bytes = slot.bytes.get();
+    const std::size_t length = bytes != nullptr ? static_cast<std::size_t>(slot.number) : 0;
+    switch (syntax) {
+        case kTagOctetString:
+            value.octets.bytes.assign(bytes, bytes + length);
+            break;
+        case kTagOpaque: {
+            const void* zero = length > 0 ? std::memchr(bytes, 0, length) : nullptr;
+            const std::size_t served =
+                zero != nullptr
+                    ? static_cast<std::size_t>(static_cast<const uint8_t*>(zero) - bytes)
+                    : length;
+            value.octets.bytes.assign(bytes, bytes + served);
+            break;
+        }
+        case kTagObjectId:
+            serveObjectId(value, bytes != nullptr ? reinterpret_cast<const char*>(bytes) : "");
+            break;
+        case kTagIpAddress:
+            serveAddress(value, slot.number);
+            break;
+        case kTagCounter64:
+            value.counter64 = slot.number;
+            break;
+        default:
+            value.syntax = kTagNull;
+            break;
+    }
+}
+
+bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
+                           std::string_view expression, int64_t elapsed) {
+    if (ordinal >= capacity()) {
+        return false;
+    }
+    const Behaviour behaviour = recogniseForValue(expression);
+    if (behaviour == Behaviour::None || !behaviourFitsSyntax(behaviour, syntax)) {
+        return true;
+    }
+    clearValue(value, syntax);
+    ValueSlot& slot = slots_[ordinal];
+    const uint32_t x = static_cast<uint32_t>(slot.number);
+    switch (behaviour) {
+        case Behaviour::Fixed:
+            convertFixedText(valueText(expression), syntax, value);
+            return true;
+        case Behaviour::Dfixed:
+        case Behaviour::Lastset:
+        case Behaviour::RLastset:
+            serveStored(value, syntax, slot);
+            return true;
+        default:
+            break;
+    }
+    const ExpressionArguments arguments = readArguments(expression);
+    const uint32_t a1 = static_cast<uint32_t>(arguments.value[0]);
+    const uint32_t a2 = static_cast<uint32_t>(arguments.value[1]);
+    const int32_t a3 = arguments.value[2];
+    uint32_t served = x;
+    switch (behaviour) {
+        case Behaviour::Randomup: {
+            const uint32_t step = static_cast<uint32_t>(randomStep(arguments));
+            if (syntax == kTagCounter64) {
+                slot.number += step;
+                value.counter64 = slot.number;
+                return true;
+            }
+            served = x + step;
+            slot.number = served;
+            break;
+        }
+        case Behaviour::Random: {
+            const uint32_t step = static_cast<uint32_t>(randomStep(arguments));
+            served = (step & 1u) != 0 ? x + step : x - step;
+            if (static_cast<int32_t>(served) < 0) {
+                served = 0;
+            }
+            slot.number = served;
+            break;
+        }
+        case Behaviour::Clock:
+            served = x + 100u * static_cast<uint32_t>(elapsed);
+            break;
+        case Behaviour::Sequential:
+            served = x + 1u;
+            if (a2 != 0 && served > a2) {
+                served = a1;
+            }
+            slot.number = served;
+            break;
+        case Behaviour::Seqinc:
+            served = x + a2;
+            if (a3 != 0 && static_cast<int32_t>(served) > a3) {
+                served = a1;
+            }
+            slot.number = served;
+            break;
+        case Behaviour::Seqtimeinc: {
+            uint32_t step = 0;
+            if (a2 != 0) {
+                const uint32_t steps = (0xFFFFFFFFu - a1) / a2;
+                step = steps != 0 ? static_cast<uint32_t>(elapsed) % steps : 0;
+            }
+            served = a1 + a2 * step;
+            if (a3 != 0 && static_cast<int32_t>(served) > a3) {
+                served = static_cast<uint32_t>(a3);
+            }
+            break;
+        }
+        default:  // rowstatus
+            break;
+    }
+    if (syntax == kTagCounter64) {
+        value.counter64 = served;
+    } else {
+        value.number = served;
+    }
+    return true;
+}
+
+bool ValueSlots::checkSet(const snmp::SyntaxValue& value, std::string_view expression,
+                          bool newInstance, int32_t& status) const {
+    status = 0;
+    const Behaviour behaviour = recogniseForSetUp(expression);
+    if (!newInstance && behaviour != Behaviour::Lastset && behaviour != Behaviour::RLastset) {
+        status = kStatusNotWritable;
+        return false;
+    }
+    const std::size_t length = value.octets.bytes.size();
+    if (behaviour == Behaviour::RLastset) {
+        const RangedArguments ranged = readRangedArguments(expression);
+        if (ranged.max != -1) {
+            const int64_t min = ranged.min;
+            const int64_t max = ranged.max;
+            bool fits = true;
+            switch (value.syntax) {
+                case kTagInteger:
+                    fits = min <= value.integer() && value.integer() <= max;
+                    status = kStatusWrongValue;
+                    break;
+                case snmp::kTagCounter:
+                case snmp::kTagGauge:
+                case snmp::kTagTimeTicks:
+                    fits = static_cast<uint32_t>(ranged.min) <= value.number &&
+                           value.number <= static_cast<uint32_t>(ranged.max);
+                    status = kStatusWrongValue;
+                    break;
+                case kTagOctetString:
+                case kTagOpaque:
+                    fits =
+                        min <= static_cast<int64_t>(length) && static_cast<int64_t>(length) <= max;
+                    status = kStatusWrongLength;
+                    break;
+                case kTagObjectId:
+                    fits = min <= static_cast<int64_t>(value.oid.count()) &&
+                           static_cast<int64_t>(value.oid.count()) <= max;
+                    status = kStatusWrongLength;
+                    break;
+                case kTagIpAddress:
+                    fits = length == 4;
+                    status = kStatusWrongLength;
+                    break;
+                default:
+                    break;
+            }
+            if (fits) {
+                status = 0;
+            }
+            return fits;
+        }
+    }
+    bool fits = true;
+    switch (value.syntax) {
+        case kTagOctetString:
+        case kTagOpaque:
+            fits = length <= kMaxSetValue;
+            break;
+        case kTagObjectId:
+            fits = dottedLength(value.oid) <= kMaxSetValue;
+            break;
+        case kTagIpAddress:
+            fits = length == 4;
+            break;
+        default:
+            break;
+    }
+    if (!fits) {
+        status = kStatusWrongLength;
+    }
+    return fits;
+}
+
+void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
+                          std::string_view expression) {
+    if (ordinal >= capacity()) {
+        return;
+    }
+    ValueSlot& slot = slots_[ordinal];
+    const bool buffered = isBuffered(recogniseForSetUp(expression));
+    if (isNumberSyntax(syntax)) {
+        slot.number = value.number;
+        return;
+    }
+    switch (syntax) {
+        case kTagIpAddress: {
+            uint8_t address[4] = {0, 0, 0, 0};
+            for (std::size_t i = 0; i < 4 && i < value.octets.bytes.size(); ++i) {
+                address[i] = value.octets.bytes[i];
+            }
+            slot.number = packAddress(address);
+            break;
+        }
+        case kTagOctetString:
+        case kTagOpaque:
+            if (buffered) {
+                setBytes(ordinal, value.octets.bytes.data(), value.octets.bytes.size());
+            }
+            break;
+        case kTagObjectId:
+            if (buffered) {
+                const std::string text = dottedText(value.oid);
+                setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+            }
+            break;
+        case kTagCounter64:
+            if (buffered) {
+                slot.number = value.counter64;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void ValueSlots::release(uint32_t ordinal) {
+    if (ordinal < capacity()) {
+        slots_[ordinal].number = 0;
+        slots_[ordinal].bytes.reset();
+    }
+}
+
+void convertFixedText(std::string_view text, uint8_t syntax, snmp::SyntaxValue& value) {
+    clearValue(value, syntax);
+    if (isNumberSyntax(syntax)) {
+        value.number = static_cast<uint32_t>(readNumber(text));
+        return;
+    }
+    switch (syntax) {
+        case kTagOctetString:
+        case kTagOpaque:
+            readOctets(text, value.octets.bytes);
+            break;
+        case kTagObjectId: {
+            char copy[kMaxValueText + 1];
+            const std::size_t length = text.size() < kMaxValueText ? text.size() : kMaxValueText;
+            std::memcpy(copy, text.data(), length);
+            copy[length] = '\0';
+            serveObjectId(value, copy);
+            break;
+        }
+        case kTagIpAddress: {
+            uint8_t address[4] = {0, 0, 0, 0};
+            serveAddress(value, readDottedQuad(text, address) ? packAddress(address) : 0);
+            break;
+        }
+        case kTagCounter64:
+            value.counter64 = readUnsigned64(text);
+            break;
+        default:
+            value.syntax = kTagNull;
+            break;
+    }
+}
+
+}  // namespace korvimo::store

@@ -1,0 +1,124 @@
+// ValueSlots: the state of every attribute's value behaviour, one slot per attribute ordinal,
+// with the ordinal bookkeeping of dynamic rows and the random generator the behaviours draw
+// from.
+//
+//   ValueSlots slots;
+//   slots.allocate(attributes + reserve);
+//   slots.setUp(0, "randomup(0, 100)", kTagCounter);
+//   slots.seed(5);
+//   SyntaxValue v;
+//   slots.makeValue(v, kTagCounter, 0, "randomup(0, 100)", secondsSinceStart);  // 55
+//
+// What a slot holds, by behaviour:
+//   fixed                      nothing; the value is read from the expression at every Get
+//   dfixed, lastset, r_lastset the current value: a number (Integer, Counter, Gauge,
+//                              TimeTicks; four address octets for IpAddress; 64 bits for
+//                              Counter64) or the octets (OctetString, Bits, Opaque) or the
+//                              dotted text (ObjectID), whose length `number` then holds
+//   random, randomup, clock,   the current number, starting at the first argument (randomup
+//   sequential, rowstatus      of Counter64 keeps 64 bits)
+//   seqinc, seqtimeinc         the first argument
+//
+// Choices where a behaviour's arithmetic has no sound result:
+//   - Numeric behaviours (random, randomup, clock, sequential, seqinc, seqtimeinc, rowstatus)
+//     serve only Integer, Counter, Gauge, TimeTicks and NULL, and randomup also Counter64. The
+//     loader refuses other combinations with a message naming the line; should one reach
+//     makeValue anyway, nothing is served (the handler's prepared NULL goes out).
+//   - random and randomup whose min_delta is max_delta + 1 (a range of no values) step by 0:
+//     the value stays where it is. Ranges are computed in 64 bits, so no bound overflows.
+//   - seqtimeinc with an increment of 0 serves its min; when the step count
+//     (4294967295 - min) / increment is 0 the elapsed step is 0 as well.
+//   - An expression that matches no keyword keeps no state and makeValue leaves the value
+//     as the caller prepared it (the request handler prepares NULL).
+//   - fixed values of Counter64 serve the text read as an unsigned 64-bit number.
+//   - ObjectID text that does not parse into at least two sub-identifiers (the fewest an
+//     identifier can be encoded with) serves 0.0; IpAddress text that is not a dotted quad
+//     of 0..255 serves 0.0.0.0.
+//   - Stored values are kept whole: a slot holds exactly the value last accepted by checkSet,
+//     so no length rule can cut or overrun it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "snmp/message.h"
+#include "store/value_expression.h"
+
+namespace korvimo::store {
+
+// SNMPv2 error statuses that checkSet gives.
+inline constexpr int32_t kStatusWrongLength = 8;
+inline constexpr int32_t kStatusWrongValue = 10;
+inline constexpr int32_t kStatusInconsistentValue = 12;
+inline constexpr int32_t kStatusNotWritable = 17;
+
+// The longest value lastset and r_lastset without bounds accept, in octets or characters.
+inline constexpr std::size_t kMaxSetValue = 256;
+// Freed ordinals kept for reuse.
+inline constexpr std::size_t kMaxFreeOrdinals = 1000;
+
+struct ValueSlot {
+    uint64_t number = 0;
+    // Octets or dotted text of a stored value, followed by a zero octet; number holds the
+    // length. Null when there is no stored text.
+    std::unique_ptr<uint8_t[]> bytes;
+};
+
+class ValueSlots {
+  public:
+    // Room for `capacity` slots, all empty; fails when memory runs out.
+    bool allocate(uint32_t capacity);
+    void clear();
+    uint32_t capacity() const { return static_cast<uint32_t>(slots_.size()); }
+    ValueSlot& at(uint32_t ordinal) { return slots_[ordinal]; }
+    const ValueSlot& at(uint32_t ordinal) const { return slots_[ordinal]; }
+
+    // Ordinals: the lowest never handed out, and the list of freed ones reused first.
+    void setNextFresh(uint32_t ordinal) { nextFresh_ = ordinal; }
+    uint32_t nextFresh() const { return nextFresh_; }
+    uint32_t freshRemaining() const { return capacity() - nextFresh_; }
+    std::size_t freeCount() const { return freeOrdinals_.size(); }
+    bool takeOrdinal(uint32_t& ordinal);
+    // Keeps a freed ordinal unless kMaxFreeOrdinals are kept already.
+    void giveBack(uint32_t ordinal);
+
+    // The generator s = s * 214013 + 2531011 giving (s >> 16) & 0x7FFF.
+    void seed(uint32_t s) { random_ = s; }
+    uint32_t draw();
+
+    // The slot's initial content for an expression and syntax code.
+    bool setUp(uint32_t ordinal, std::string_view expression, uint8_t syntax);
+    // The current value; may advance the slot. elapsed is seconds since the agent started.
+    // False only for an ordinal outside the slots.
+    bool makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
+                   std::string_view expression, int64_t elapsed);
+    // Whether a Set value is acceptable (not for rowstatus expressions); on refusal status
+    // holds the SNMPv2 error status.
+    bool checkSet(const snmp::SyntaxValue& value, std::string_view expression, bool newInstance,
+                  int32_t& status) const;
+    // Stores a Set value (not for rowstatus expressions).
+    void storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
+                  std::string_view expression);
+    // Empties a slot.
+    void release(uint32_t ordinal);
+
+    // Stored text of a slot (its octets or dotted text).
+    void setBytes(uint32_t ordinal, const uint8_t* bytes, std::size_t length);
+    std::basic_string_view<uint8_t> bytes(uint32_t ordinal) const;
+
+  private:
+    void serveStored(snmp::SyntaxValue& value, uint8_t syntax, const ValueSlot& slot) const;
+    int32_t randomStep(const ExpressionArguments& arguments);
+
+    std::vector<ValueSlot> slots_;
+    std::vector<uint32_t> freeOrdinals_;
+    uint32_t nextFresh_ = 0;
+    uint32_t random_ = 5;
+};
+
+// Reads fixed value text as a value of a syntax.
+void convertFixedText(std::string_view text, uint8_t syntax, snmp::SyntaxValue& value);
+
+}  // namespace korvimo::store
