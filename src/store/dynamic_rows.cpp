@@ -1,0 +1,821 @@
+#include "store/dynamic_rows.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "snmp/ber.h"
+#include "store/attribute_file.h"
+#include "store/control_line.h"
+#include "store/instance_range.h"
+#include "store/status_report.h"
+#include "store/value_expression.h"
+
+namespace korvimo::store {
+
+namespace {
+
+std::span<const uint32_t> idsOf(const snmp::ObjectId& oid) {
+    return {oid.ids.data(), oid.ids.size()};
+}
+
+// Whether prefix starts name and name is longer.
+bool isProperPrefix(std::span<const uint32_t> prefix, std::span<const uint32_t> name) {
+    return prefix.size() < name.size() && std::equal(prefix.begin(), prefix.end(), name.begin());
+}
+
+// The dotted text of parsed sub-identifiers.
+std::string dottedText(std::span<const uint32_t> ids) {
+    std::string text;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0) {
+            text.push_back('.');
+        }
+        text += std::to_string(ids[i]);
+    }
+    return text;
+}
+
+// Parses a mapped column name into its identifier; false (with a status line) when it is not
+// a plain numeric identifier.
+bool parseColumnName(const std::string& numeric, long number, std::string_view written,
+                     snmp::ObjectId& identifier, AgentContext& ctx) {
+    InstanceRange range;
+    const char* why = nullptr;
+    if (!range.parse(numeric, why) || range.hasRange() || range.componentCount() < 2) {
+        reportStatusFormat(ctx, kBadIdentifierMessage, number, std::string(written).c_str(),
+                           why != nullptr ? why : kNameNotNumericText);
+        return false;
+    }
+    range.first();
+    identifier.ids = range.current();
+    return true;
+}
+
+bool mapName(std::string_view written, MibInfoIndex& mib, std::string& numeric, AgentContext& ctx) {
+    if (mib.mapDescriptor(written, numeric)) {
+        return true;
+    }
+    reportStatusFormat(ctx, kCannotMapMessage, std::string(written).c_str());
+    reportStatus(ctx, kCompileMibMessage);
+    return false;
+}
+
+// Where one index object stands in a suffix: its run of sub-identifiers [begin, end) and
+// where the next object starts.
+struct IndexRun {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t next = 0;
+};
+
+bool octetsFit(std::span<const uint32_t> suffix, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (suffix[i] > 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads the object at position p of the suffix; false when the suffix cannot hold it.
+bool readIndexObject(const IndexObject& object, std::span<const uint32_t> suffix, std::size_t p,
+                     IndexRun& run) {
+    const std::size_t size = suffix.size();
+    switch (object.type) {
+        case IndexType::FixedOctets:
+            run = {p, p + object.size, p + object.size};
+            break;
+        case IndexType::VariableOctets:
+        case IndexType::ObjectId:
+            if (object.implied) {
+                run = {p, size, size};
+            } else {
+                if (p >= size) {
+                    return false;
+                }
+                const uint64_t length = suffix[p];
+                if (length > size - p - 1) {
+                    return false;
+                }
+                run = {p + 1, p + 1 + static_cast<std::size_t>(length),
+                       p + 1 + static_cast<std::size_t>(length)};
+            }
+            break;
+        case IndexType::IpAddress:
+            run = {p, p + 4, p + 4};
+            break;
+        case IndexType::NetworkAddress:
+            run = {p + 1, p + 5, p + 5};
+            break;
+        default:
+            run = {p, p + 1, p + 1};
+            break;
+    }
+    if (run.next > size) {
+        return false;
+    }
+    const bool octets =
+        object.type == IndexType::FixedOctets || object.type == IndexType::VariableOctets ||
+        object.type == IndexType::IpAddress || object.type == IndexType::NetworkAddress;
+    return !octets || octetsFit(suffix, run.begin, run.end);
+}
+
+uint64_t packAddress(std::span<const uint32_t> parts) {
+    return (static_cast<uint64_t>(parts[0]) << 24) | (static_cast<uint64_t>(parts[1]) << 16) |
+           (static_cast<uint64_t>(parts[2]) << 8) | parts[3];
+}
+
+bool valuesEqual(const snmp::SyntaxValue& a, const snmp::SyntaxValue& b) {
+    if (a.syntax != b.syntax) {
+        return false;
+    }
+    switch (a.syntax) {
+        case snmp::kTagInteger:
+        case snmp::kTagCounter:
+        case snmp::kTagGauge:
+        case snmp::kTagTimeTicks:
+            return a.number == b.number;
+        case snmp::kTagOctetString:
+        case snmp::kTagOpaque:
+        case snmp::kTagIpAddress:
+            return a.octets.bytes == b.octets.bytes;
+        case snmp::kTagObjectId:
+            return a.oid.ids == b.oid.ids;
+        case snmp::kTagNull:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool SuffixLess::operator()(std::span<const uint32_t> a, std::span<const uint32_t> b) const {
+    return compareIdentifiers(a, b) < 0;
+}
+
+void DynamicRows::release() {
+    for (DynamicColumn& column : columns_) {
+        for (auto& [suffix, instance] : column.instances) {
+            slots_.release(instance.ordinal);
+        }
+    }
+    std::vector<DynamicColumn>().swap(columns_);
+    std::vector<SetAction>().swap(actions_);
+    std::vector<IndexShape>().swap(shapes_);
+    std::vector<std::vector<uint32_t>>().swap(groups_);
+    std::vector<uint32_t>().swap(sorted_);
+    std::string().swap(instanceTexts_);
+    listed_ = 0;
+    memoGroup_ = 0;
+}
+
+bool DynamicRows::loadDirectives(std::string_view controlText, MibInfoIndex& mib,
+                                 AgentContext& ctx) {
+    ControlLines lines(controlText);
+    std::string_view line;
+    uint32_t group = 0;
+    RowKind kind = RowKind::None;
+    uint32_t previousGroup = 0;
+    while (lines.next(line)) {
+        if (lineKind(line) != LineKind::Directive) {
+            continue;
+        }
+        const Directive directive = directiveOf(line);
+        if (directive == Directive::Row) {
+            std::string_view words[2];
+            std::string_view rest;
+            if (!splitDirective(line, 2, words, rest)) {
+                reportStatusFormat(ctx, kShortDirectiveMessage, lines.number());
+                return false;
+            }
+            ++group;
+            kind = words[1] == "newinstance" ? RowKind::NewInstance
+                   : words[1] == "rowstatus" ? RowKind::RowStatus
+                                             : RowKind::None;
+            groups_.resize(group + 1);
+        } else if (directive == Directive::Column) {
+            if (group == 0) {
+                reportStatusFormat(ctx, kColumnBeforeRowMessage, lines.number());
+                return false;
+            }
+            if (!loadColumn(line, lines.number(), group, kind, group != previousGroup, mib, ctx)) {
+                return false;
+            }
+            previousGroup = group;
+        } else if (directive == Directive::SetAction) {
+            if (!loadSetAction(line, lines.number(), mib, ctx)) {
+                return false;
+            }
+        }
+    }
+    return sortColumns(ctx);
+}
+
+bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group, RowKind kind,
+                             bool newGroup, MibInfoIndex& mib, AgentContext& ctx) {
+    std::string_view words[4];
+    std::string_view rest;
+    if (!splitDirective(line, 4, words, rest)) {
+        reportStatusFormat(ctx, kShortDirectiveMessage, number);
+        return false;
+    }
+    DynamicColumn column;
+    column.rowGroup = group;
+    column.rowKind = kind;
+    column.required = words[1].substr(0, 3) == "Req";
+    column.syntax = syntaxCode(words[2]);
+    column.access = accessCode(words[3]);
+    column.defaultValue.assign(rest);
+    column.nameAsWritten.assign(words[0]);
+    column.line = number;
+    if (!mapName(words[0], mib, column.identifierText, ctx) ||
+        !parseColumnName(column.identifierText, number, words[0], column.identifier, ctx)) {
+        return false;
+    }
+    column.identifierText = dottedText(idsOf(column.identifier));
+    const Behaviour behaviours[2] = {recogniseForSetUp(rest), recogniseForValue(rest)};
+    for (Behaviour behaviour : behaviours) {
+        if (!behaviourFitsSyntax(behaviour, column.syntax)) {
+            reportStatusFormat(ctx, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
+                               std::string(words[2]).c_str());
+            return false;
+        }
+    }
+    if (newGroup) {
+        IndexShape shape;
+        if (!fetchShape(column, mib, shape)) {
+            char text[kMaxControlLine + 64];
+            std::snprintf(text, sizeof text, kIndexInformationMessage,
+                          column.nameAsWritten.c_str());
+            showMessage(ctx, text);
+            return false;
+        }
+        shapes_.push_back(std::move(shape));
+    }
+    column.shape = static_cast<uint32_t>(shapes_.size() - 1);
+    column.indexLength = shapes_[column.shape].length;
+    column.variableIndex = shapes_[column.shape].variable;
+    groups_[group].push_back(static_cast<uint32_t>(columns_.size()));
+    columns_.push_back(std::move(column));
+    return true;
+}
+
+bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex& mib,
+                                AgentContext& ctx) {
+    std::string_view words[3];
+    std::string_view rest;
+    if (!splitDirective(line, 3, words, rest)) {
+        reportStatusFormat(ctx, kShortDirectiveMessage, number);
+        return false;
+    }
+    SetAction action;
+    std::string numeric;
+    if (!mapName(words[0], mib, numeric, ctx) ||
+        !parseColumnName(numeric, number, words[0], action.column, ctx)) {
+        return false;
+    }
+    action.triggerText.assign(words[2]);
+    convertFixedText(action.triggerText, syntaxCode(words[1]), action.trigger);
+    action.action.assign(rest);
+    actions_.push_back(std::move(action));
+    return true;
+}
+
+bool DynamicRows::fetchShape(const DynamicColumn& column, const MibInfoIndex& mib,
+                             IndexShape& shape) const {
+    const auto ids = idsOf(column.identifier);
+    const std::string entry = dottedText(ids.first(ids.size() - 1));
+    std::string_view clause;
+    if (!mib.indexClause(entry, clause) || clause.size() < 2) {
+        return false;
+    }
+    std::string_view names = clause.substr(1, clause.size() - 2);
+    while (true) {
+        names = trimBlanks(names);
+        if (names.empty()) {
+            break;
+        }
+        std::size_t end = 0;
+        while (end < names.size() && !isBlank(names[end])) {
+            ++end;
+        }
+        std::string_view name = names.substr(0, end);
+        names = names.substr(end);
+        IndexObject object;
+        if (name.starts_with('*')) {
+            object.implied = true;
+            name.remove_prefix(1);
+        }
+        object.name.assign(name);
+        MibInfoIndex::ObjectInfo info;
+        if (!mib.objectInfo(name, info)) {
+            return false;
+        }
+        if (info.type == "Integer") {
+            object.type = IndexType::Integer;
+            shape.length += 1;
+        } else if (info.type == "OctetString") {
+            if (info.hasRange && info.low == info.high && info.low > 0 &&
+                info.low <= static_cast<int64_t>(kMaxNameComponents)) {
+                object.type = IndexType::FixedOctets;
+                object.size = static_cast<uint32_t>(info.low);
+                shape.length += object.size;
+            } else {
+                object.type = IndexType::VariableOctets;
+            }
+        } else if (info.type == "ObjectID") {
+            object.type = IndexType::ObjectId;
+        } else if (info.type == "IpAddress") {
+            object.type = IndexType::IpAddress;
+            shape.length += 4;
+        } else if (info.type == "NetworkAddress") {
+            object.type = IndexType::NetworkAddress;
+            shape.length += 5;
+        } else {
+            object.type = IndexType::Other;
+            shape.length += 1;
+        }
+        if (object.type == IndexType::VariableOctets || object.type == IndexType::ObjectId) {
+            shape.variable = true;
+            if (!object.implied) {
+                shape.length += 1;
+            }
+        }
+        shape.objects.push_back(std::move(object));
+    }
+    return !shape.objects.empty();
+}
+
+bool DynamicRows::sortColumns(AgentContext& ctx) {
+    sorted_.resize(columns_.size());
+    for (uint32_t i = 0; i < sorted_.size(); ++i) {
+        sorted_[i] = i;
+    }
+    std::stable_sort(sorted_.begin(), sorted_.end(), [this](uint32_t a, uint32_t b) {
+        return compareIdentifiers(idsOf(columns_[a].identifier), idsOf(columns_[b].identifier)) < 0;
+    });
+    // In identifier order, a column within another follows it directly or after columns that
+    // lie within it as well, so comparing neighbours finds every overlap.
+    for (std::size_t i = 1; i < sorted_.size(); ++i) {
+        const DynamicColumn& before = columns_[sorted_[i - 1]];
+        const DynamicColumn& after = columns_[sorted_[i]];
+        const auto outer = idsOf(before.identifier);
+        const auto inner = idsOf(after.identifier);
+        if (outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin())) {
+            const DynamicColumn& later = before.line > after.line ? before : after;
+            reportStatusFormat(ctx, kOverlappingColumnMessage, later.line,
+                               later.nameAsWritten.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
+    // The last column not greater than the name is the only one that can be its prefix.
+    std::size_t low = 0;
+    std::size_t high = sorted_.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (compareIdentifiers(idsOf(columns_[sorted_[middle]].identifier), name) <= 0) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low == 0) {
+        return -1;
+    }
+    const uint32_t candidate = sorted_[low - 1];
+    return isProperPrefix(idsOf(columns_[candidate].identifier), name)
+               ? static_cast<int32_t>(candidate)
+               : -1;
+}
+
+bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> suffix,
+                                    std::string_view expression, bool& outOfOrder,
+                                    bool& duplicate) {
+    InstanceMap& instances = columns_[column].instances;
+    if (!instances.empty() && !SuffixLess{}(instances.rbegin()->first, suffix)) {
+        outOfOrder = true;
+        if (instances.find(suffix) != instances.end()) {
+            duplicate = true;
+            return true;
+        }
+    }
+    DynamicInstance instance;
+    instance.hasOwnValue = true;
+    instance.ownOffset = static_cast<uint32_t>(instanceTexts_.size());
+    instance.ownLength = static_cast<uint32_t>(expression.size());
+    instanceTexts_.append(expression);
+    instances.emplace_hint(instances.end(), std::vector<uint32_t>(suffix.begin(), suffix.end()),
+                           instance);
+    ++listed_;
+    return true;
+}
+
+bool DynamicRows::setUpListedInstances(uint32_t& ordinal) {
+    for (DynamicColumn& column : columns_) {
+        for (auto& [suffix, instance] : column.instances) {
+            instance.ordinal = ordinal++;
+            if (!slots_.setUp(instance.ordinal, expressionOf(column, instance), column.syntax)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void DynamicRows::markIndexColumns(const MibInfoIndex& mib) {
+    for (DynamicColumn& column : columns_) {
+        std::string_view descriptor;
+        if (!mib.descriptorOf(column.identifierText, descriptor)) {
+            continue;
+        }
+        for (const IndexObject& object : shapes_[column.shape].objects) {
+            if (object.name == descriptor) {
+                column.indexColumn = true;
+                column.indexObjectName = object.name;
+                break;
+            }
+        }
+    }
+}
+
+std::string_view DynamicRows::expressionOf(const DynamicColumn& column,
+                                           const DynamicInstance& instance) const {
+    if (instance.hasOwnValue) {
+        return std::string_view(instanceTexts_).substr(instance.ownOffset, instance.ownLength);
+    }
+    return column.defaultValue;
+}
+
+void DynamicRows::describe(const DynamicColumn& column, const DynamicInstance& instance,
+                           AttributeInfo& found) const {
+    found.syntax = column.syntax;
+    found.access = column.access;
+    found.ordinal = instance.ordinal;
+    found.expression = expressionOf(column, instance);
+}
+
+bool DynamicRows::exactInstance(uint32_t number, std::span<const uint32_t> name,
+                                AttributeInfo& found) const {
+    const DynamicColumn& column = columns_[number];
+    const auto id = idsOf(column.identifier);
+    if (!isProperPrefix(id, name)) {
+        return false;
+    }
+    const auto it = column.instances.find(name.subspan(id.size()));
+    if (it == column.instances.end() || it->second.state != kInstancePresent) {
+        return false;
+    }
+    describe(column, it->second, found);
+    return true;
+}
+
+bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
+                               snmp::ObjectId& successor, AttributeInfo& found) const {
+    const DynamicColumn& column = columns_[number];
+    if (column.access != kAccessReadOnly && column.access != kAccessReadWrite) {
+        return false;
+    }
+    const auto id = idsOf(column.identifier);
+    const std::size_t compared = std::min(id.size(), name.size());
+    const int order = compareIdentifiers(name.first(compared), id.first(compared));
+    InstanceMap::const_iterator it;
+    if (order < 0 || (order == 0 && name.size() < id.size())) {
+        it = column.instances.begin();
+    } else if (order == 0) {
+        it = column.instances.upper_bound(name.subspan(id.size()));
+    } else {
+        return false;
+    }
+    while (it != column.instances.end() && it->second.state != kInstancePresent) {
+        ++it;
+    }
+    if (it == column.instances.end()) {
+        return false;
+    }
+    successor.ids.assign(id.begin(), id.end());
+    successor.ids.insert(successor.ids.end(), it->first.begin(), it->first.end());
+    describe(column, it->second, found);
+    return true;
+}
+
+bool DynamicRows::indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const {
+    const IndexShape& shape = shapes_[column.shape];
+    std::size_t p = 0;
+    for (const IndexObject& object : shape.objects) {
+        IndexRun run;
+        if (!readIndexObject(object, suffix, p, run)) {
+            return false;
+        }
+        p = run.next;
+    }
+    return p == suffix.size();
+}
+
+void DynamicRows::setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
+                                uint32_t ordinal) {
+    std::size_t p = 0;
+    for (const IndexObject& object : shapes_[column.shape].objects) {
+        IndexRun run;
+        if (!readIndexObject(object, suffix, p, run)) {
+            return;
+        }
+        if (object.name != column.indexObjectName) {
+            p = run.next;
+            continue;
+        }
+        const Behaviour behaviour = recogniseForSetUp(column.defaultValue);
+        const bool buffered = behaviour == Behaviour::Dfixed || behaviour == Behaviour::Lastset ||
+                              behaviour == Behaviour::RLastset;
+        const auto parts = suffix.subspan(run.begin, run.end - run.begin);
+        switch (object.type) {
+            case IndexType::FixedOctets:
+            case IndexType::VariableOctets:
+                if (buffered) {
+                    std::vector<uint8_t> octets(parts.begin(), parts.end());
+                    slots_.setBytes(ordinal, octets.data(), octets.size());
+                }
+                break;
+            case IndexType::ObjectId:
+                if (buffered) {
+                    const std::string text = dottedText(parts);
+                    slots_.setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()),
+                                    text.size());
+                }
+                break;
+            case IndexType::IpAddress:
+            case IndexType::NetworkAddress:
+                slots_.at(ordinal).number = packAddress(parts);
+                break;
+            default:
+                slots_.at(ordinal).number = parts[0];
+                break;
+        }
+        return;
+    }
+}
+
+bool DynamicRows::hasBindingUnder(const DynamicColumn& column, const snmp::Pdu& request) const {
+    const auto id = idsOf(column.identifier);
+    for (const snmp::VarBind& binding : request.varBinds.items) {
+        if (isProperPrefix(id, idsOf(binding.name))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DynamicRows::requiredInRequest(uint32_t group, const snmp::Pdu& request) const {
+    for (uint32_t number : groups_[group]) {
+        const DynamicColumn& column = columns_[number];
+        if (column.required && !hasBindingUnder(column, request)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
+                            AttributeInfo& found) {
+    const auto ids = idsOf(name);
+    const int32_t owner = ownerColumn(ids);
+    if (owner < 0) {
+        return false;
+    }
+    const DynamicColumn& setColumn = columns_[owner];
+    const auto index = ids.subspan(setColumn.identifier.ids.size());
+    const uint32_t group = setColumn.rowGroup;
+    if (mode == RowMode::Check) {
+        const bool lengthFits = setColumn.variableIndex ? index.size() >= setColumn.indexLength
+                                                        : index.size() == setColumn.indexLength;
+        if (!lengthFits || !indexFits(setColumn, index)) {
+            return false;
+        }
+        found.syntax = setColumn.syntax;
+        found.access = setColumn.access;
+        found.ordinal = 0;
+        found.expression = setColumn.defaultValue;
+        switch (setColumn.rowKind) {
+            case RowKind::NewInstance:
+                if (memoGroup_ != group) {
+                    if (!requiredInRequest(group, request)) {
+                        return false;
+                    }
+                    memoGroup_ = group;
+                }
+                return true;
+            case RowKind::RowStatus:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    const std::vector<uint32_t>& members = groups_[group];
+    if (slots_.freshRemaining() < kFreshOrdinalReserve ||
+        slots_.freeCount() + slots_.freshRemaining() < members.size()) {
+        return false;
+    }
+    try {
+        const DynamicInstance* result = nullptr;
+        for (uint32_t number : members) {
+            DynamicColumn& column = columns_[number];
+            const bool isSetColumn = number == static_cast<uint32_t>(owner);
+            auto it = column.instances.find(index);
+            if (it != column.instances.end()) {
+                if (isSetColumn) {
+                    it->second.state = kInstancePresent;
+                    result = &it->second;
+                    promoteRowStatus(group, index);
+                }
+                continue;
+            }
+            DynamicInstance instance;
+            if (!slots_.takeOrdinal(instance.ordinal)) {
+                return false;
+            }
+            if (!slots_.setUp(instance.ordinal, column.defaultValue, column.syntax)) {
+                slots_.giveBack(instance.ordinal);
+                return false;
+            }
+            if (column.indexColumn) {
+                setIndexValue(column, index, instance.ordinal);
+            }
+            instance.state = column.rowKind == RowKind::RowStatus && column.required && !isSetColumn
+                                 ? kInstanceAwaiting
+                                 : kInstancePresent;
+            std::vector<uint32_t> key(index.begin(), index.end());
+            try {
+                it = column.instances.emplace(std::move(key), instance).first;
+            } catch (const std::bad_alloc&) {
+                slots_.release(instance.ordinal);
+                slots_.giveBack(instance.ordinal);
+                return false;
+            }
+            if (isSetColumn) {
+                result = &it->second;
+            }
+        }
+        if (result == nullptr) {
+            return false;
+        }
+        describe(setColumn, *result, found);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void DynamicRows::promoteRowStatus(uint32_t group, std::span<const uint32_t> index) {
+    const DynamicInstance* status = nullptr;
+    for (uint32_t number : groups_[group]) {
+        const DynamicColumn& column = columns_[number];
+        const auto it = column.instances.find(index);
+        if (column.required &&
+            (it == column.instances.end() || it->second.state != kInstancePresent)) {
+            return;
+        }
+        if (status == nullptr && column.defaultValue.starts_with("rowstatus") &&
+            it != column.instances.end()) {
+            status = &it->second;
+        }
+    }
+    if (status != nullptr && slots_.at(status->ordinal).number == kRowNotReady) {
+        slots_.at(status->ordinal).number = kRowNotInService;
+    }
+}
+
+bool DynamicRows::rowComplete(const snmp::ObjectId& name, const snmp::Pdu* request) const {
+    const auto ids = idsOf(name);
+    const DynamicColumn* first = nullptr;
+    for (const DynamicColumn& column : columns_) {
+        const auto id = idsOf(column.identifier);
+        if (isProperPrefix(id.first(id.size() - 1), ids)) {
+            first = &column;
+            break;
+        }
+    }
+    if (first == nullptr) {
+        return false;
+    }
+    const std::size_t length = first->identifier.ids.size();
+    const auto index = ids.size() > length ? ids.subspan(length) : std::span<const uint32_t>();
+    for (uint32_t number : groups_[first->rowGroup]) {
+        const DynamicColumn& column = columns_[number];
+        if (!column.required) {
+            continue;
+        }
+        const auto it = column.instances.find(index);
+        const bool present = it != column.instances.end() && it->second.state == kInstancePresent;
+        if (!present && (request == nullptr || !hasBindingUnder(column, *request))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxValue& value,
+                                 bool newInstance, uint32_t ordinal, const snmp::Pdu& request,
+                                 int32_t& status) const {
+    status = 0;
+    const int32_t v = value.integer();
+    if (v <= 0 || v == kRowNotReady || v > kRowDestroy) {
+        status = kStatusWrongValue;
+        return false;
+    }
+    if (newInstance) {
+        if (v == kRowActive || v == kRowNotInService || v == kRowDestroy) {
+            status = kStatusInconsistentValue;
+            return false;
+        }
+        if (v == kRowCreateAndGo) {
+            const int32_t owner = ownerColumn(idsOf(name));
+            if (owner < 0 || !requiredInRequest(columns_[owner].rowGroup, request)) {
+                status = kStatusInconsistentValue;
+                return false;
+            }
+        }
+        return true;
+    }
+    const uint64_t x = ordinal < slots_.capacity() ? slots_.at(ordinal).number : 0;
+    if ((x == kRowActive || x == kRowNotInService || x == kRowNotReady) &&
+        (v == kRowCreateAndGo || v == kRowCreateAndWait)) {
+        status = kStatusInconsistentValue;
+        return false;
+    }
+    if (x == kRowNotReady && (v == kRowActive || v == kRowNotInService) &&
+        !rowComplete(name, &request)) {
+        status = kStatusInconsistentValue;
+        return false;
+    }
+    return true;
+}
+
+void DynamicRows::storeRowStatus(const snmp::SyntaxValue& value, uint32_t ordinal,
+                                 const snmp::ObjectId& name) {
+    const int32_t v = value.integer();
+    if (ordinal >= slots_.capacity()) {
+        return;
+    }
+    switch (v) {
+        case kRowActive:
+        case kRowNotInService:
+            slots_.at(ordinal).number = static_cast<uint32_t>(v);
+            break;
+        case kRowCreateAndGo:
+            slots_.at(ordinal).number = kRowActive;
+            break;
+        case kRowCreateAndWait:
+            slots_.at(ordinal).number =
+                rowComplete(name, nullptr) ? kRowNotInService : kRowNotReady;
+            break;
+        case kRowDestroy:
+            deleteRow(name);
+            break;
+        default:
+            break;
+    }
+}
+
+bool DynamicRows::applySet(const snmp::ObjectId& name, const snmp::SyntaxValue& value) {
+    const auto ids = idsOf(name);
+    for (std::size_t i = 0; i < actions_.size(); ++i) {
+        const SetAction& action = actions_[i];
+        const auto column = idsOf(action.column);
+        const bool under =
+            column.size() <= ids.size() && std::equal(column.begin(), column.end(), ids.begin());
+        if (under && action.action == "deleterow()" && valuesEqual(action.trigger, value) &&
+            !deleteRow(name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DynamicRows::deleteRow(const snmp::ObjectId& name) {
+    const auto ids = idsOf(name);
+    const int32_t owner = ownerColumn(ids);
+    if (owner < 0) {
+        return true;
+    }
+    const std::vector<uint32_t> index(ids.begin() + columns_[owner].identifier.ids.size(),
+                                      ids.end());
+    for (uint32_t number : groups_[columns_[owner].rowGroup]) {
+        InstanceMap& instances = columns_[number].instances;
+        const auto it = instances.find(index);
+        if (it == instances.end()) {
+            continue;
+        }
+        slots_.release(it->second.ordinal);
+        slots_.giveBack(it->second.ordinal);
+        instances.erase(it);
+    }
+    return true;
+}
+
+}  // namespace korvimo::store

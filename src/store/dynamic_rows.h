@@ -1,0 +1,240 @@
+// DynamicRows: the tables whose rows managers create and delete. The "%drow", "%dcol" and
+// "%setaction" directives of the control file declare row groups, their columns and the
+// actions a Set may trigger; each column keeps its instances (rows) in memory, indexed by
+// instance suffix, instead of attribute lines, and a marker line in the attribute file
+// places the column among the static attributes.
+//
+//   DynamicRows rows(slots);
+//   rows.loadDirectives(controlText, mib, ctx);              // pass 2 of loading
+//   int32_t c = rows.ownerColumn(id);                        // pass 3: is id an instance?
+//   rows.addListedInstance(c, suffix, "lastset(5)", ...);
+//   rows.setUpListedInstances(nextOrdinal);
+//   ...
+//   rows.clearRequestMemo();                                 // at every request
+//   rows.createRow(name, RowMode::Check, request, found);    // Set pass 1
+//   rows.createRow(name, RowMode::Create, request, found);   // Set pass 2
+//
+// Choices where the directives allow nonsense:
+//   - A "%dcol" before any "%drow" is refused with a status line naming its line.
+//   - A "%dcol" or "%setaction" column name that mibinfo.out cannot map is refused with the
+//     mapping messages: kept as written it would parse to an empty identifier, which is a
+//     prefix of every name and would make every Set create or delete rows.
+//   - Two "%dcol" columns whose identifiers are equal or one within the other are refused:
+//     an instance name must belong to exactly one column.
+//   - A directive with fewer words than it needs is refused with a status line naming its
+//     line, not silently.
+//   - Instances listed out of order in the control file are kept in suffix order; of two
+//     listings of one instance the first is kept.
+//   - A row is created only for an instance name whose suffix reads as the table's index:
+//     every index object complete, octets and address parts of 0 to 255, variable lengths
+//     within the name, nothing left over. Other names are refused (noAccess / noSuchName),
+//     never stored.
+//   - Row creation also needs as many ordinals (freed or fresh) as the row group has
+//     columns, so a group of more than 20 columns cannot run past the slots.
+//   - A RowStatus Set of a negative value is refused with wrongValue, like 0 and 7.
+//   - Memory exhaustion while creating a row refuses the Set; instances already made for
+//     earlier columns of that row stay.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/core/agent_context.h"
+#include "snmp/message.h"
+#include "store/attribute_info.h"
+#include "store/mib_info_index.h"
+#include "store/value_slots.h"
+
+namespace korvimo::store {
+
+enum class RowKind : uint8_t { None = 0, NewInstance = 1, RowStatus = 2 };
+enum class RowMode { Check, Create };
+
+inline constexpr uint8_t kInstancePresent = 1;
+inline constexpr uint8_t kInstanceAwaiting = 2;  // a required column awaiting its value
+
+// RowStatus values.
+inline constexpr int32_t kRowActive = 1;
+inline constexpr int32_t kRowNotInService = 2;
+inline constexpr int32_t kRowNotReady = 3;
+inline constexpr int32_t kRowCreateAndGo = 4;
+inline constexpr int32_t kRowCreateAndWait = 5;
+inline constexpr int32_t kRowDestroy = 6;
+
+// Rows are created only while at least this many fresh ordinals remain.
+inline constexpr uint32_t kFreshOrdinalReserve = 20;
+
+// Messages of directive loading.
+inline constexpr const char* kIndexInformationMessage = "Cannot get index information for %s\n";
+inline constexpr const char* kColumnBeforeRowMessage =
+    "Invalid directive.(line = %ld). A %%dcol line must follow a %%drow line";
+inline constexpr const char* kShortDirectiveMessage =
+    "Invalid directive.(line = %ld). The directive lacks words";
+inline constexpr const char* kOverlappingColumnMessage =
+    "Invalid directive.(line = %ld). Column %s lies within or contains another %%dcol column";
+
+// How an index object turns into sub-identifiers of an instance suffix.
+enum class IndexType {
+    Integer,
+    FixedOctets,
+    VariableOctets,
+    ObjectId,
+    IpAddress,
+    NetworkAddress,
+    Other
+};
+
+struct IndexObject {
+    std::string name;  // descriptor, without the "*" of IMPLIED
+    IndexType type = IndexType::Integer;
+    uint32_t size = 0;  // of a fixed-size OctetString
+    bool implied = false;
+};
+
+// The index of one table, from its "%ei" line and the index objects' lines.
+struct IndexShape {
+    std::vector<IndexObject> objects;
+    uint32_t length = 0;  // sub-identifiers of the fixed part
+    bool variable = false;
+};
+
+struct DynamicInstance {
+    uint32_t ordinal = 0;
+    uint8_t state = kInstancePresent;
+    bool hasOwnValue = false;  // listed in the control file with its own expression
+    uint32_t ownOffset = 0;    // the own expression in the instance text pool
+    uint32_t ownLength = 0;
+};
+
+// Orders instance suffixes like identifiers; also compares with spans, so lookups need no
+// key of their own.
+struct SuffixLess {
+    using is_transparent = void;
+    bool operator()(std::span<const uint32_t> a, std::span<const uint32_t> b) const;
+    bool operator()(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) const {
+        return (*this)(std::span<const uint32_t>(a), std::span<const uint32_t>(b));
+    }
+    bool operator()(const std::vector<uint32_t>& a, std::span<const uint32_t> b) const {
+        return (*this)(std::span<const uint32_t>(a), b);
+    }
+    bool operator()(std::span<const uint32_t> a, const std::vector<uint32_t>& b) const {
+        return (*this)(a, std::span<const uint32_t>(b));
+    }
+};
+
+using InstanceMap = std::map<std::vector<uint32_t>, DynamicInstance, SuffixLess>;
+
+struct DynamicColumn {
+    uint32_t rowGroup = 0;
+    RowKind rowKind = RowKind::None;
+    uint8_t syntax = 0;
+    snmp::ObjectId identifier;
+    std::string identifierText;
+    std::string nameAsWritten;
+    uint8_t access = 0;
+    bool markerPending = true;
+    bool indexColumn = false;
+    uint32_t indexLength = 0;
+    bool variableIndex = false;
+    bool required = false;
+    std::string indexObjectName;
+    std::string defaultValue;
+    uint32_t shape = 0;  // the row group's index shape
+    long line = 0;       // of its "%dcol" in the control file
+    InstanceMap instances;
+};
+
+struct SetAction {
+    snmp::ObjectId column;
+    snmp::SyntaxValue trigger;
+    std::string triggerText;
+    std::string action;
+};
+
+class DynamicRows {
+  public:
+    explicit DynamicRows(ValueSlots& slots) : slots_(slots) {}
+    DynamicRows(const DynamicRows&) = delete;
+    DynamicRows& operator=(const DynamicRows&) = delete;
+
+    // Pass 2 of loading: reads every directive of the control file. Failures report their
+    // message and end the loading.
+    bool loadDirectives(std::string_view controlText, MibInfoIndex& mib, AgentContext& ctx);
+    void release();
+
+    std::size_t columnCount() const { return columns_.size(); }
+    const DynamicColumn& column(uint32_t number) const { return columns_[number]; }
+    std::size_t actionCount() const { return actions_.size(); }
+    const SetAction& action(std::size_t number) const { return actions_[number]; }
+    // Column numbers in identifier order (where their marker lines go).
+    const std::vector<uint32_t>& columnsInOrder() const { return sorted_; }
+    void markerWritten(uint32_t column) { columns_[column].markerPending = false; }
+
+    // The column whose identifier is a proper prefix of name, or -1.
+    int32_t ownerColumn(std::span<const uint32_t> name) const;
+
+    // Pass 3: an instance the control file lists. outOfOrder is set when it does not follow
+    // the column's earlier listings; duplicate when the suffix is listed already (the first
+    // listing stays).
+    bool addListedInstance(uint32_t column, std::span<const uint32_t> suffix,
+                           std::string_view expression, bool& outOfOrder, bool& duplicate);
+    std::size_t listedCount() const { return listed_; }
+    // Gives listed instances their ordinals from `ordinal` on (columns in declaration
+    // order, instances in suffix order) and sets up their slots.
+    bool setUpListedInstances(uint32_t& ordinal);
+    // Marks the columns that are index objects of their table.
+    void markIndexColumns(const MibInfoIndex& mib);
+
+    // Lookups of present instances only.
+    bool exactInstance(uint32_t column, std::span<const uint32_t> name, AttributeInfo& found) const;
+    bool nextInstance(uint32_t column, std::span<const uint32_t> name, snmp::ObjectId& successor,
+                      AttributeInfo& found) const;
+
+    // Sets.
+    void clearRequestMemo() { memoGroup_ = 0; }
+    bool createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
+                   AttributeInfo& found);
+    bool checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxValue& value,
+                        bool newInstance, uint32_t ordinal, const snmp::Pdu& request,
+                        int32_t& status) const;
+    void storeRowStatus(const snmp::SyntaxValue& value, uint32_t ordinal,
+                        const snmp::ObjectId& name);
+    bool applySet(const snmp::ObjectId& name, const snmp::SyntaxValue& value);
+    bool deleteRow(const snmp::ObjectId& name);
+    // Whether every required column of the name's row has a present instance (or, with a
+    // request, a binding in it).
+    bool rowComplete(const snmp::ObjectId& name, const snmp::Pdu* request) const;
+
+  private:
+    bool loadColumn(std::string_view line, long number, uint32_t group, RowKind kind, bool newGroup,
+                    MibInfoIndex& mib, AgentContext& ctx);
+    bool loadSetAction(std::string_view line, long number, MibInfoIndex& mib, AgentContext& ctx);
+    bool fetchShape(const DynamicColumn& column, const MibInfoIndex& mib, IndexShape& shape) const;
+    bool sortColumns(AgentContext& ctx);
+    bool indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const;
+    void setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
+                       uint32_t ordinal);
+    bool hasBindingUnder(const DynamicColumn& column, const snmp::Pdu& request) const;
+    bool requiredInRequest(uint32_t group, const snmp::Pdu& request) const;
+    void promoteRowStatus(uint32_t group, std::span<const uint32_t> index);
+    std::string_view expressionOf(const DynamicColumn& column,
+                                  const DynamicInstance& instance) const;
+    void describe(const DynamicColumn& column, const DynamicInstance& instance,
+                  AttributeInfo& found) const;
+
+    ValueSlots& slots_;
+    std::vector<DynamicColumn> columns_;
+    std::vector<SetAction> actions_;
+    std::vector<IndexShape> shapes_;
+    std::vector<std::vector<uint32_t>> groups_;  // column numbers by row group
+    std::vector<uint32_t> sorted_;
+    std::string instanceTexts_;  // own expressions of listed instances
+    std::size_t listed_ = 0;
+    uint32_t memoGroup_ = 0;
+};
+
+}  // namespace korvimo::store

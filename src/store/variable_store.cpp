@@ -1,0 +1,498 @@
+#include "store/variable_store.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <new>
+
+#include "app/core/configuration.h"
+#include "store/control_line.h"
+#include "store/instance_range.h"
+#include "store/status_report.h"
+#include "store/value_expression.h"
+
+namespace korvimo::store {
+
+struct VariableStore::Record {
+    uint32_t oidOffset = 0;   // in the attribute file's flat identifier array
+    uint32_t lineOffset = 0;  // of the control-file line it comes from
+    uint32_t rangeValue = 0;  // N of "fixed(N)" when rangeinst gives the expression
+    uint16_t oidLength = 0;
+    bool fromRange = false;
+};
+
+namespace {
+
+// The value of RANDOMSEED that makes every run draw the same numbers, and their seed.
+constexpr std::string_view kFixedSeedWord = "fixed";
+constexpr uint32_t kFixedSeed = 5;
+constexpr std::string_view kRangeInstanceKeyword = "rangeinst";
+// "fixed(" + ten digits + ")" and its terminator.
+constexpr std::size_t kRangeExpressionCapacity = 24;
+
+bool readWholeFile(int fd, std::string& text) {
+    text.clear();
+    if (fd < 0) {
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
+        text.reserve(static_cast<std::size_t>(status.st_size));
+    }
+    char buffer[1 << 16];
+    off_t offset = 0;
+    while (true) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        offset += n;
+    }
+}
+
+long readLimit(const Configuration* config, ConfigKey key, long max, long fallback) {
+    std::string value;
+    long number = 0;
+    if (config != nullptr && config->readPlain(key, value)) {
+        number = readSettingNumber(value);
+    }
+    if (number > max) {
+        return max;
+    }
+    return number < 1 ? fallback : number;
+}
+
+int64_t nowSeconds(const Clock* clock) {
+    return clock != nullptr ? clock->calendarSeconds() : static_cast<int64_t>(std::time(nullptr));
+}
+
+// The line that starts at offset, without its end.
+std::string_view lineAt(std::string_view text, std::size_t offset) {
+    std::size_t end = text.find('\n', offset);
+    if (end == std::string_view::npos) {
+        end = text.size();
+    } else if (end > offset && text[end - 1] == '\r') {
+        --end;
+    }
+    return text.substr(offset, end - offset);
+}
+
+std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_t value) {
+    const int length = std::snprintf(text, sizeof text, "fixed(%u)", value);
+    return {text, static_cast<std::size_t>(length)};
+}
+
+bool fitsSyntax(std::string_view expression, uint8_t syntax) {
+    return behaviourFitsSyntax(recogniseForSetUp(expression), syntax) &&
+           behaviourFitsSyntax(recogniseForValue(expression), syntax);
+}
+
+bool isNumericName(std::string_view name) {
+    return !name.empty() && name.front() >= '0' && name.front() <= '9';
+}
+
+}  // namespace
+
+bool VariableStore::loadControlFile(AgentContext& ctx) {
+    releaseStore();
+    bool ok = false;
+    {
+        std::string controlText;
+        try {
+            ok = load(ctx, controlText);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    mib_.clear();
+    mibFile_ = -1;
+    if (!ok) {
+        releaseStore();
+        if (ctx.tableFile >= 0) {
+            ::close(ctx.tableFile);
+            ctx.tableFile = kClosed;
+        }
+    }
+    loaded_ = ok;
+    return ok;
+}
+
+void VariableStore::releaseStore() {
+    rows_.release();
+    slots_.clear();
+    file_.release();
+    mib_.clear();
+    mibFile_ = -1;
+    staticCount_ = 0;
+    lastSuccessor_ = SIZE_MAX;
+    loaded_ = false;
+}
+
+void VariableStore::useMibInfo(int mibInfoFile) {
+    if (!mib_.loaded() || mibFile_ != mibInfoFile) {
+        mib_.load(mibInfoFile);
+        mibFile_ = mibInfoFile;
+    }
+}
+
+bool VariableStore::mapDescriptor(std::string_view name, int mibInfoFile, std::string& numeric) {
+    if (!isNumericName(name)) {
+        useMibInfo(mibInfoFile);
+    }
+    return mib_.mapDescriptor(name, numeric);
+}
+
+bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
+    clock_ = ctx.clock;
+    startTime_ = ctx.startTime;
+    slots_.clear();
+    cacheSize_ = readLimit(ctx.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
+    dynamicReserve_ =
+        readLimit(ctx.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve, kDefaultDynamicReserve);
+
+    if (!file_.create(std::string(ctx.installDir.view()) + kAttributeFileName)) {
+        return false;
+    }
+    ctx.tableFile = file_.descriptor();
+    if (!readWholeFile(ctx.controlFile, controlText) || controlText.size() >= UINT32_MAX) {
+        return false;
+    }
+
+    // Pass 1: the syntax check over the whole file, counting the directives.
+    std::size_t directives = 0;
+    {
+        ControlLines lines(controlText);
+        std::string_view line;
+        while (lines.next(line)) {
+            if (!passesSyntaxCheck(line)) {
+                reportStatusFormat(ctx, kInvalidSyntaxMessage, lines.number());
+                return false;
+            }
+            if (lineKind(line) == LineKind::Directive) {
+                const Directive directive = directiveOf(line);
+                directives += directive == Directive::Column || directive == Directive::SetAction;
+            }
+        }
+    }
+
+    // Pass 2: the directives.
+    if (directives > 0) {
+        useMibInfo(ctx.mibInfoFile);
+        if (!rows_.loadDirectives(controlText, mib_, ctx)) {
+            return false;
+        }
+    }
+
+    // Pass 3: the attribute lines.
+    std::vector<Record> records;
+    bool outOfOrder = false;
+    uint64_t repeated = 0;
+    if (!collectAttributes(ctx, controlText, records, outOfOrder, repeated)) {
+        return false;
+    }
+    if (outOfOrder) {
+        reportStatus(ctx, kOutOfOrderMessage);
+    }
+    if (repeated > 0) {
+        reportStatusFormat(ctx, kRepeatedMessage, static_cast<unsigned long>(repeated));
+    }
+
+    staticCount_ = static_cast<uint32_t>(records.size());
+    const uint64_t capacity = static_cast<uint64_t>(records.size()) + rows_.listedCount() +
+                              static_cast<uint64_t>(dynamicReserve_);
+    if (!slots_.allocate(static_cast<uint32_t>(capacity)) ||
+        !writeAttributeFile(controlText, records)) {
+        return false;
+    }
+    std::vector<Record>().swap(records);
+
+    uint32_t ordinal = staticCount_;
+    if (!rows_.setUpListedInstances(ordinal)) {
+        return false;
+    }
+    slots_.setNextFresh(ordinal);
+
+    std::string seed;
+    const bool fixedSeed = ctx.config != nullptr &&
+                           ctx.config->readPlain(ConfigKey::RANDOMSEED, seed) &&
+                           seed == kFixedSeedWord;
+    slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(nowSeconds(clock_)));
+
+    if (rows_.columnCount() > 0) {
+        rows_.markIndexColumns(mib_);
+    }
+    return true;
+}
+
+bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view controlText,
+                                      std::vector<Record>& records, bool& outOfOrder,
+                                      uint64_t& repeated) {
+    ControlLines lines(controlText);
+    std::string_view line;
+    std::string numeric;
+    InstanceRange range;
+    uint64_t total = 0;
+    bool sorted = true;
+    std::vector<uint32_t>& subIds = file_.subIds();
+    const bool hasColumns = rows_.columnCount() > 0;
+    while (lines.next(line)) {
+        if (lineKind(line) != LineKind::Attribute) {
+            continue;
+        }
+        AttributeFields fields;
+        const bool split = splitAttributeLine(line, fields);
+        const std::string_view name =
+            split ? fields.name : trimBlanks(line.substr(0, line.find(',')));
+        if (!isNumericName(name)) {
+            useMibInfo(ctx.mibInfoFile);
+        }
+        if (!mib_.mapDescriptor(name, numeric)) {
+            reportStatusFormat(ctx, kCannotMapMessage, std::string(name).c_str());
+            reportStatus(ctx, kCompileMibMessage);
+            return false;
+        }
+        if (!split) {
+            reportStatusFormat(ctx, kInvalidSyntaxMessage, lines.number());
+            return false;
+        }
+        const char* why = nullptr;
+        if (!range.parse(numeric, why)) {
+            reportStatusFormat(ctx, kBadIdentifierMessage, lines.number(),
+                               std::string(name).c_str(), why);
+            return false;
+        }
+        total += range.count(kMaxAttributes + 1);
+        if (total > kMaxAttributes) {
+            reportStatusFormat(ctx, kTooManyAttributesMessage, lines.number(),
+                               static_cast<unsigned long>(kMaxAttributes));
+            return false;
+        }
+        uint32_t rangeComponent = 0;
+        if (range.hasRange() && fields.value.starts_with(kRangeInstanceKeyword)) {
+            const int32_t k = readArguments(fields.value).value[0];
+            if (k >= 1 && static_cast<uint32_t>(k) <= range.componentCount()) {
+                rangeComponent = static_cast<uint32_t>(k);
+            }
+        }
+        const uint8_t syntax = syntaxCode(fields.syntax);
+        bool staticChecked = rangeComponent != 0;
+        const auto lineOffset = static_cast<uint32_t>(lines.lineOffset());
+        for (bool more = range.first(); more; more = range.next()) {
+            const std::vector<uint32_t>& ids = range.current();
+            const int32_t owner = hasColumns ? rows_.ownerColumn(ids) : -1;
+            if (owner >= 0) {
+                const DynamicColumn& column = rows_.column(static_cast<uint32_t>(owner));
+                char text[kRangeExpressionCapacity];
+                const std::string_view expression =
+                    rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
+                                        : fields.value;
+                if (!fitsSyntax(expression, column.syntax)) {
+                    reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
+                                       std::string(expression).c_str(), "of its column");
+                    return false;
+                }
+                bool duplicate = false;
+                rows_.addListedInstance(
+                    static_cast<uint32_t>(owner),
+                    std::span<const uint32_t>(ids).subspan(column.identifier.ids.size()),
+                    expression, outOfOrder, duplicate);
+                repeated += duplicate;
+                continue;
+            }
+            if (!staticChecked) {
+                if (!fitsSyntax(fields.value, syntax)) {
+                    reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
+                                       std::string(fields.value).c_str(),
+                                       std::string(fields.syntax).c_str());
+                    return false;
+                }
+                staticChecked = true;
+            }
+            Record record;
+            record.oidOffset = file_.appendIdentifier(ids);
+            record.oidLength = static_cast<uint16_t>(ids.size());
+            record.lineOffset = lineOffset;
+            record.fromRange = rangeComponent != 0;
+            record.rangeValue = record.fromRange ? range.component(rangeComponent) : 0;
+            if (sorted && !records.empty()) {
+                const Record& previous = records.back();
+                sorted = compareIdentifiers(
+                             {subIds.data() + previous.oidOffset, previous.oidLength}, ids) <= 0;
+            }
+            records.push_back(record);
+        }
+    }
+
+    auto idOf = [&subIds](const Record& r) {
+        return std::span<const uint32_t>(subIds.data() + r.oidOffset, r.oidLength);
+    };
+    if (!sorted) {
+        outOfOrder = true;
+        std::stable_sort(records.begin(), records.end(), [&idOf](const Record& a, const Record& b) {
+            return compareIdentifiers(idOf(a), idOf(b)) < 0;
+        });
+    }
+    // Of lines with one identifier, the first (in file order, kept by the stable sort) stays.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (kept > 0 && compareIdentifiers(idOf(records[kept - 1]), idOf(records[i])) == 0) {
+            ++repeated;
+            continue;
+        }
+        records[kept++] = records[i];
+    }
+    records.resize(kept);
+    return true;
+}
+
+bool VariableStore::writeAttributeFile(std::string_view controlText, std::vector<Record>& records) {
+    // Column identifiers join the flat array first, so no later growth moves what the loop
+    // below looks at.
+    const std::vector<uint32_t>& order = rows_.columnsInOrder();
+    std::vector<uint32_t> columnOffset(rows_.columnCount());
+    for (uint32_t c = 0; c < rows_.columnCount(); ++c) {
+        columnOffset[c] = file_.appendIdentifier(rows_.column(c).identifier.ids);
+    }
+    const std::vector<uint32_t>& subIds = file_.subIds();
+    auto columnId = [&](uint32_t c) {
+        return std::span<const uint32_t>(subIds.data() + columnOffset[c],
+                                         rows_.column(c).identifier.ids.size());
+    };
+    auto writeMarker = [&](uint32_t c) {
+        rows_.markerWritten(c);
+        return file_.writeMarker(columnOffset[c], static_cast<uint32_t>(columnId(c).size()), c);
+    };
+
+    std::size_t nextColumn = 0;
+    uint32_t splitOffset = UINT32_MAX;
+    AttributeFields fields;
+    uint8_t syntax = 0;
+    uint8_t access = 0;
+    for (uint32_t ordinal = 0; ordinal < records.size(); ++ordinal) {
+        const Record& record = records[ordinal];
+        const std::span<const uint32_t> id(subIds.data() + record.oidOffset, record.oidLength);
+        while (nextColumn < order.size() &&
+               compareIdentifiers(columnId(order[nextColumn]), id) < 0) {
+            if (!writeMarker(order[nextColumn++])) {
+                return false;
+            }
+        }
+        if (record.lineOffset != splitOffset) {
+            splitAttributeLine(lineAt(controlText, record.lineOffset), fields);
+            syntax = syntaxCode(fields.syntax);
+            access = accessCode(fields.access);
+            splitOffset = record.lineOffset;
+        }
+        char text[kRangeExpressionCapacity];
+        const std::string_view expression =
+            record.fromRange ? rangeExpression(text, record.rangeValue) : fields.value;
+        if (!file_.writeAttribute(record.oidOffset, record.oidLength, fields.syntax, fields.access,
+                                  expression, syntax, access, ordinal) ||
+            !slots_.setUp(ordinal, expression, syntax)) {
+            return false;
+        }
+    }
+    while (nextColumn < order.size()) {
+        if (!writeMarker(order[nextColumn++])) {
+            return false;
+        }
+    }
+    return file_.finish();
+}
+
+int64_t VariableStore::elapsed() const {
+    return nowSeconds(clock_) - startTime_;
+}
+
+bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const {
+    const std::span<const uint32_t> target(name.ids);
+    std::size_t position = 0;
+    if (file_.findAttribute(target, position)) {
+        const IndexEntry& entry = file_.entry(position);
+        found.syntax = entry.syntax;
+        found.access = entry.access;
+        found.ordinal = entry.number;
+        found.expression = file_.expression(position);
+        return true;
+    }
+    if (rows_.columnCount() == 0) {
+        return false;
+    }
+    const int32_t owner = rows_.ownerColumn(target);
+    return owner >= 0 && rows_.exactInstance(static_cast<uint32_t>(owner), target, found);
+}
+
+bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
+                                  AttributeInfo& found) const {
+    const std::span<const uint32_t> target(name.ids);
+    std::size_t position = 0;
+    std::size_t exact = lastSuccessor_;
+    // A walk (GetNext, GetBulk) asks for the successor of the name given last time.
+    const bool walking =
+        exact < file_.size() && compareIdentifiers(file_.identifier(exact), target) == 0;
+    if (walking || file_.findAttribute(target, exact)) {
+        // The name of an attribute line is its own floor; markers after it are met below.
+        position = exact + 1;
+    } else if (const std::ptrdiff_t floor = file_.floor(target); floor >= 0) {
+        const IndexEntry& entry = file_.entry(static_cast<std::size_t>(floor));
+        if (entry.isMarker() && rows_.nextInstance(entry.number, target, successor, found)) {
+            return true;
+        }
+        position = static_cast<std::size_t>(floor) + 1;
+    }
+    for (position = file_.nextVisible(position); position < file_.size();
+         position = file_.nextVisible(position + 1)) {
+        const IndexEntry& entry = file_.entry(position);
+        if (entry.isMarker()) {
+            if (rows_.nextInstance(entry.number, target, successor, found)) {
+                return true;
+            }
+            continue;
+        }
+        const auto id = file_.identifier(position);
+        successor.ids.assign(id.begin(), id.end());
+        lastSuccessor_ = position;
+        found.syntax = entry.syntax;
+        found.access = entry.access;
+        found.ordinal = entry.number;
+        found.expression = file_.expression(position);
+        return true;
+    }
+    return false;
+}
+
+bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& attribute) {
+    return slots_.makeValue(value, attribute.syntax, attribute.ordinal, attribute.expression,
+                            elapsed());
+}
+
+bool VariableStore::checkSet(const snmp::VarBind& binding, const AttributeInfo& attribute,
+                             bool newInstance, const snmp::Pdu& request, int32_t& status) const {
+    if (attribute.expression.starts_with("rowstatus")) {
+        return rows_.checkRowStatus(binding.name, binding.value, newInstance, attribute.ordinal,
+                                    request, status);
+    }
+    return slots_.checkSet(binding.value, attribute.expression, newInstance, status);
+}
+
+bool VariableStore::storeSet(const snmp::VarBind& binding, const AttributeInfo& attribute) {
+    if (attribute.expression.starts_with("rowstatus")) {
+        rows_.storeRowStatus(binding.value, attribute.ordinal, binding.name);
+    } else {
+        slots_.storeSet(binding.value, attribute.syntax, attribute.ordinal, attribute.expression);
+    }
+    return true;
+}
+
+}  // namespace korvimo::store

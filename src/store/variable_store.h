@@ -1,0 +1,166 @@
+// VariableStore: the variables the simulated agent serves, loaded from the agent control file
+// at every agent start and asked by the request handler for every variable binding.
+//
+// The agent start loads it and reaches it through the context; the request handler asks it:
+//
+//   VariableStore store;
+//   ctx.store = &store;
+//   if (!store.loadControlFile(ctx)) fail("Syntax Error or unable to open temp file, ...");
+//
+//   store.clearRequestMemo();                           // at the start of every request
+//   AttributeInfo found;
+//   if (store.lookupAttribute(binding.name, found)) store.makeValue(value, found);
+//   ObjectId next;
+//   if (store.nextAttribute(binding.name, next, found)) store.makeValue(value, found);
+//
+//   // Set: check pass, then set pass
+//   bool created = !store.lookupAttribute(name, found) &&
+//                  store.createRow(name, RowMode::Check, request, found);
+//   int32_t status;
+//   store.checkSet(binding, found, created, request, status);
+//   ...
+//   store.storeSet(binding, found);
+//   store.applySet(binding);
+//
+//   store.releaseStore();                               // agent stop; then close the files
+//
+// Loading writes the attribute file `tempfile` in the agent directory (see AttributeFile)
+// and keeps every lookup in memory: a lookup is a binary search over the identifiers of all
+// lines, then at most a map lookup among a dynamic column's instances, and allocates
+// nothing but what a value itself needs (makeValue fills the caller's SyntaxValue, whose
+// buffers are reused when the caller reuses it).
+//
+// A lookup gives what a scan of the ordered attribute file gives: lookupAttribute finds the
+// attribute line with that identifier, else a present instance of the dynamic column the
+// name lies under; nextAttribute gives the first line after the name, in identifier order,
+// that is a Get-able attribute (access 1 or 2) or a column with a present instance after the
+// name.
+//
+// Choices where a control file is not what it should be:
+//   - Lines may end in LF alone; a last line needs no line end.
+//   - An attribute line with fewer than three commas, or any line but a comment longer than
+//     1498 characters (1500 with its CR LF), fails the syntax check with
+//     "Invalid syntax.(line = %ld). Instance information must be on one line".
+//   - Attribute lines out of identifier order are written to the attribute file in ascending
+//     order (a stable sort), with a status line saying so, so that every lookup stays right;
+//     of two lines with one identifier the first is kept, with a status line giving the
+//     count. Ordinals follow the attribute file.
+//   - A name that is not dotted decimal after mapping (letters, empty components, numbers
+//     past 32 bits, more than 128 components, or more than 64 with a range) is refused with
+//     a status line naming its line, since no request could ever reach it.
+//   - At most kMaxAttributes attributes and instances are loaded; a range that would pass
+//     that is refused with a status line, before memory runs out.
+//   - A numeric behaviour on a syntax that cannot carry its number (see ValueSlots) is
+//     refused with a status line naming the line.
+//   - Identifiers in the attribute file are written in canonical dotted decimal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/core/agent_context.h"
+#include "snmp/message.h"
+#include "store/attribute_file.h"
+#include "store/attribute_info.h"
+#include "store/dynamic_rows.h"
+#include "store/mib_info_index.h"
+#include "store/value_slots.h"
+
+namespace korvimo::store {
+
+// Messages of loading.
+inline constexpr const char* kInvalidSyntaxMessage =
+    "Invalid syntax.(line = %ld). Instance information must be on one line";
+inline constexpr const char* kOutOfOrderMessage =
+    "The control file is not in ascending identifier order: its attributes are served sorted.";
+inline constexpr const char* kRepeatedMessage =
+    "%lu attribute lines repeat an identifier listed before them: the first line is served.";
+inline constexpr const char* kTooManyAttributesMessage =
+    "Too many attributes.(line = %ld). At most %lu attributes can be loaded";
+
+// Attributes and instances a store holds at most.
+inline constexpr uint64_t kMaxAttributes = 16u * 1024u * 1024u;
+
+// Limits of CACHESIZE and DYNINSTSIZE, and their values when absent or below 1.
+inline constexpr long kMaxCacheSize = 1500;
+inline constexpr long kDefaultCacheSize = 30;
+inline constexpr long kMaxDynamicReserve = 2500;
+inline constexpr long kDefaultDynamicReserve = 100;
+
+// The attribute file, relative to the installation directory.
+inline constexpr const char* kAttributeFileName = "/agent/tempfile";
+
+class VariableStore {
+  public:
+    VariableStore() : rows_(slots_) {}
+    VariableStore(const VariableStore&) = delete;
+    VariableStore& operator=(const VariableStore&) = delete;
+    ~VariableStore() { releaseStore(); }
+
+    // Loads ctx.controlFile (open, read from its start) into the attribute file, which it
+    // creates and leaves open in ctx.tableFile. Uses ctx.installDir, ctx.config,
+    // ctx.mibInfoFile, ctx.startTime and ctx.clock. On failure everything is released,
+    // ctx.tableFile is closed, and any message is in the status list.
+    bool loadControlFile(AgentContext& ctx);
+    // Frees every structure; the caller closes tableFile, controlFile and mibInfoFile.
+    void releaseStore();
+    bool loaded() const { return loaded_; }
+
+    bool lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const;
+    bool nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
+                       AttributeInfo& found) const;
+    // The attribute's current value (see ValueSlots). False only for an unknown ordinal.
+    bool makeValue(snmp::SyntaxValue& value, const AttributeInfo& attribute);
+
+    void clearRequestMemo() { rows_.clearRequestMemo(); }
+    bool createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
+                   AttributeInfo& found) {
+        return rows_.createRow(name, mode, request, found);
+    }
+    // Whether a Set binding is acceptable; on refusal status holds the SNMPv2 error status
+    // (0 when the check pass should simply end).
+    bool checkSet(const snmp::VarBind& binding, const AttributeInfo& attribute, bool newInstance,
+                  const snmp::Pdu& request, int32_t& status) const;
+    bool storeSet(const snmp::VarBind& binding, const AttributeInfo& attribute);
+    // Runs the "%setaction" rules the binding triggers.
+    bool applySet(const snmp::VarBind& binding) {
+        return rows_.applySet(binding.name, binding.value);
+    }
+
+    // Maps a name as written in a control file to numeric text through mibinfo.out.
+    bool mapDescriptor(std::string_view name, int mibInfoFile, std::string& numeric);
+
+    // What loading found, for the agent start and for tests.
+    long cacheSize() const { return cacheSize_; }
+    long dynamicReserve() const { return dynamicReserve_; }
+    uint32_t staticCount() const { return staticCount_; }
+    const AttributeFile& attributeFile() const { return file_; }
+    const DynamicRows& rows() const { return rows_; }
+    const ValueSlots& slots() const { return slots_; }
+
+  private:
+    struct Record;
+    bool load(AgentContext& ctx, std::string& controlText);
+    void useMibInfo(int mibInfoFile);
+    bool collectAttributes(AgentContext& ctx, std::string_view controlText,
+                           std::vector<Record>& records, bool& outOfOrder, uint64_t& repeated);
+    bool writeAttributeFile(std::string_view controlText, std::vector<Record>& records);
+    int64_t elapsed() const;
+
+    AttributeFile file_;
+    ValueSlots slots_;
+    DynamicRows rows_;
+    MibInfoIndex mib_;
+    int mibFile_ = -1;  // the descriptor mib_ was read from
+    const Clock* clock_ = nullptr;
+    int64_t startTime_ = 0;
+    long cacheSize_ = kDefaultCacheSize;
+    long dynamicReserve_ = kDefaultDynamicReserve;
+    uint32_t staticCount_ = 0;
+    // Where the last successor nextAttribute gave stands in the attribute file.
+    mutable std::size_t lastSuccessor_ = SIZE_MAX;
+    bool loaded_ = false;
+};
+
+}  // namespace korvimo::store

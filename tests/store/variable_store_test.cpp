@@ -1,0 +1,339 @@
+#include "store/variable_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "store/control_line.h"
+#include "store/instance_range.h"
+#include "store/store_fixture.h"
+
+namespace korvimo::store {
+namespace {
+
+using testing::binding;
+using testing::number;
+using testing::octetValue;
+using testing::oid;
+using testing::StoreFixture;
+
+constexpr const char* kSystemMib =
+    "1.3.6.1.2.1.1.1           sysDescr                OctetString  RO S (0,255) d\r\n"
+    "1.3.6.1.2.1.1.3           sysUpTime               TimeTicks    RO S\r\n"
+    "1.3.6.1.2.1.1.5           sysName                 OctetString  RW S (0,255) d\r\n";
+
+TEST(VariableStore, WritesTheAttributeFileInItsExactFormat) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    ASSERT_TRUE(
+        f.load("# comment\r\n"
+               "sysDescr.0, OctetString, RO, fixed(Simulated agent, v1)\r\n"
+               "\r\n"
+               "1.3.6.1.2.1.1.3.0  ,TimeTicks,RO,clock(0)\r\n"));
+    EXPECT_EQ(f.attributeFile(),
+              "1.3.6.1.2.1.1.1.0             , OctetString , RO , fixed(Simulated agent, v1)\r\n"
+              "1.3.6.1.2.1.1.3.0             , TimeTicks   , RO , clock(0)\r\n");
+    EXPECT_GE(f.ctx.tableFile, 0);
+    EXPECT_EQ(f.store.staticCount(), 2u);
+    EXPECT_TRUE(f.status.empty());
+}
+
+TEST(VariableStore, SymbolicAndNumericNamesLoadToTheSameAttribute) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    ASSERT_TRUE(f.load("sysDescr.0, OctetString, RO, fixed(Simulated agent)\r\n"));
+    const std::string symbolic = f.attributeFile();
+    ASSERT_TRUE(f.load("1.3.6.1.2.1.1.1.0, OctetString, RO, fixed(Simulated agent)\r\n"));
+    EXPECT_EQ(f.attributeFile(), symbolic);
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.1.1.0"), "Simulated agent");
+}
+
+TEST(VariableStore, ReadsLfOnlyFilesAndALastLineWithoutEnd) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load("1.3.6.1.1.0, Integer, RO, fixed(7)"));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.0"), 7u);
+    ASSERT_TRUE(f.load("1.3.6.1.1.0, Integer, RO, fixed(7)\n1.3.6.1.1.1, Integer, RO, fixed(8)\n"));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.1"), 8u);
+    EXPECT_EQ(f.attributeFile().find('\n'), f.attributeFile().find("\r\n") + 1);
+}
+
+TEST(VariableStore, AnEmptyControlFileLoadsAnEmptyStore) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load(""));
+    EXPECT_EQ(f.attributeFile(), "");
+    EXPECT_EQ(f.next("0"), "");
+}
+
+TEST(VariableStore, SyntaxErrorsNameTheLineCountingEveryLine) {
+    StoreFixture f;
+    EXPECT_FALSE(
+        f.load("# one\r\n\r\n%drow x\r\n1.3.6.1.1.0, Integer, RO, fixed(1)\r\n"
+               "1.3.6.1.1.1, OctetString, RO, fixed(multi\r\nline)\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{
+                  "Invalid syntax.(line = 5). Instance information must be on one line"}));
+    EXPECT_EQ(f.ctx.tableFile, kClosed);
+    EXPECT_FALSE(f.store.loaded());
+}
+
+TEST(VariableStore, RefusesAttributeLinesWithFewerThanThreeCommas) {
+    StoreFixture f;
+    EXPECT_FALSE(f.load("1.3.6.1.1.0, Integer, RO, fixed(1)\r\n1.3.6.1.1.1, Integer fixed(1)\r\n"));
+    EXPECT_TRUE(f.has("Invalid syntax.(line = 2). Instance information must be on one line"));
+}
+
+TEST(VariableStore, RefusesOverlongLines) {
+    StoreFixture f;
+    const std::string value(1480, 'v');
+    EXPECT_FALSE(f.load("1.3.6.1.1.0, OctetString, RO, fixed(" + value + ")\r\n"));
+    EXPECT_TRUE(f.has("Invalid syntax.(line = 1). Instance information must be on one line"));
+    ASSERT_TRUE(
+        f.load("#" + std::string(3000, '#') + "\r\n1.3.6.1.1.0, Integer, RO, fixed(1)\r\n"));
+}
+
+TEST(VariableStore, IndentedCommentsAndBlankLinesAreReadAsUnmappableNames) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    EXPECT_FALSE(f.load("  # an indented comment\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{"Cannot map object descriptor # an indented comment.",
+                                        "Make sure that the corresponding MIB is compiled."}));
+    EXPECT_FALSE(f.load("1.3.6.1.1.0, Integer, RO, fixed(1)\r\n   \r\n"));
+    EXPECT_TRUE(f.has("Cannot map object descriptor ."));
+}
+
+TEST(VariableStore, AnUnknownDescriptorStopsTheLoading) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    EXPECT_FALSE(f.load("ifDescr.1, OctetString, RO, fixed(x)\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{"Cannot map object descriptor ifDescr.1.",
+                                        "Make sure that the corresponding MIB is compiled."}));
+}
+
+TEST(VariableStore, RefusesNamesThatAreNotIdentifiers) {
+    StoreFixture f;
+    EXPECT_FALSE(
+        f.load("1.3.6.1.1.0, Integer, RO, fixed(1)\r\n1.3.x.1, Integer, RO, fixed(1)\r\n"));
+    ASSERT_EQ(f.status.size(), 1u);
+    EXPECT_EQ(f.status[0],
+              "Invalid object identifier.(line = 2). 1.3.x.1: " + std::string(kNameNotNumericText));
+}
+
+TEST(VariableStore, RefusesARangeBeyondTheAttributeLimit) {
+    StoreFixture f;
+    EXPECT_FALSE(f.load("1.3.[1-4294967295].[1-4294967295], Integer, RO, fixed(1)\r\n"));
+    EXPECT_TRUE(f.has("Too many attributes.(line = 1). At most 16777216 attributes can be loaded"));
+}
+
+TEST(VariableStore, RefusesNumericBehavioursOnOctetSyntaxes) {
+    StoreFixture f;
+    EXPECT_FALSE(f.load("1.3.6.1.1.0, OctetString, RO, randomup(1)\r\n"));
+    EXPECT_TRUE(
+        f.has("Invalid value behaviour.(line = 1). randomup(1) cannot serve syntax "
+              "OctetString"));
+    EXPECT_FALSE(f.load("1.3.6.1.1.0, Counter64, RO, clock(1)\r\n"));
+    ASSERT_TRUE(
+        f.load("1.3.6.1.1.0, Counter64, RO, randomup(1)\r\n"
+               "1.3.6.1.1.1, NULL, RO, random(1)\r\n"
+               "1.3.6.1.1.2, OctetString, RO, lastset(1)\r\n"));
+}
+
+TEST(VariableStore, ExpandsRangesAndRangeinst) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.2.1.2.2.1.1.[1-3], Integer, RO, rangeinst(11)\r\n"
+               "1.3.6.1.2.1.2.2.1.2.[1-2], OctetString, RO, rangeinst(0)\r\n"
+               "1.3.6.1.2.1.2.2.1.3.[1-2].[5-6], Integer, RO, rangeinst(12)\r\n"));
+    EXPECT_EQ(f.attributeFile(),
+              "1.3.6.1.2.1.2.2.1.1.1         , Integer     , RO , fixed(1)\r\n"
+              "1.3.6.1.2.1.2.2.1.1.2         , Integer     , RO , fixed(2)\r\n"
+              "1.3.6.1.2.1.2.2.1.1.3         , Integer     , RO , fixed(3)\r\n"
+              "1.3.6.1.2.1.2.2.1.2.1         , OctetString , RO , rangeinst(0)\r\n"
+              "1.3.6.1.2.1.2.2.1.2.2         , OctetString , RO , rangeinst(0)\r\n"
+              "1.3.6.1.2.1.2.2.1.3.1.5       , Integer     , RO , fixed(5)\r\n"
+              "1.3.6.1.2.1.2.2.1.3.1.6       , Integer     , RO , fixed(6)\r\n"
+              "1.3.6.1.2.1.2.2.1.3.2.5       , Integer     , RO , fixed(5)\r\n"
+              "1.3.6.1.2.1.2.2.1.3.2.6       , Integer     , RO , fixed(6)\r\n");
+    EXPECT_EQ(f.getNumber("1.3.6.1.2.1.2.2.1.1.2"), 2u);
+    // An expression that matches no behaviour leaves the handler's prepared NULL.
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.2.1.2.2.1.2.1", v));
+    EXPECT_EQ(v.syntax, snmp::kTagNull);
+}
+
+TEST(VariableStore, LoadsANameOfSixtyFourRangeComponents) {
+    StoreFixture f;
+    std::string name = "1";
+    for (int i = 1; i < 64; ++i) {
+        name += i == 63 ? ".[1-2]" : ".[5]";
+    }
+    ASSERT_TRUE(f.load(name + ", Integer, RO, rangeinst(64)\r\n"));
+    EXPECT_EQ(f.store.staticCount(), 2u);
+    EXPECT_EQ(f.walk().size(), 2u);
+}
+
+TEST(VariableStore, ServesGetAndGetNextInIdentifierOrder) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.1.1, Integer, RO, fixed(1)\r\n"
+               "1.3.6.1.1.2, Integer, WO, fixed(2)\r\n"
+               "1.3.6.1.1.3, Integer, NA, fixed(3)\r\n"
+               "1.3.6.1.1.4, Integer, RW, fixed(4)\r\n"
+               "1.3.6.1.1.4.1, Integer, RC, fixed(5)\r\n"
+               "1.3.6.1.2, Integer, RO, fixed(6)\r\n"));
+    EXPECT_EQ(f.walk(), (std::vector<std::string>{"1.3.6.1.1.1", "1.3.6.1.1.4", "1.3.6.1.1.4.1",
+                                                  "1.3.6.1.2"}));
+    EXPECT_EQ(f.next("1"), "1.3.6.1.1.1");
+    EXPECT_EQ(f.next("1.3.6.1.1.1.7"), "1.3.6.1.1.4");
+    EXPECT_EQ(f.next("1.3.6.1.1.4"), "1.3.6.1.1.4.1");
+    EXPECT_EQ(f.next("1.3.6.1.2"), "");
+    EXPECT_EQ(f.next("2"), "");
+
+    AttributeInfo info;
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.1.2", v, &info));  // write-only is found, never a successor
+    EXPECT_EQ(info.access, kAccessWriteOnly);
+    EXPECT_EQ(info.ordinal, 1u);
+    ASSERT_TRUE(f.get("1.3.6.1.1.3", v, &info));
+    EXPECT_EQ(info.access, kAccessNone);
+    ASSERT_TRUE(f.get("1.3.6.1.1.4.1", v, &info));
+    EXPECT_EQ(info.access, kAccessReadWrite);
+    EXPECT_EQ(info.expression, "fixed(5)");
+    EXPECT_FALSE(f.get("1.3.6.1.1", v));
+    EXPECT_FALSE(f.get("1.3.6.1.1.1.0", v));
+    EXPECT_FALSE(f.get("0", v));
+}
+
+TEST(VariableStore, SortsAnOutOfOrderFileAndSaysSo) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.3, Integer, RO, fixed(3)\r\n"
+               "1.3.6.1.1, Integer, RO, fixed(1)\r\n"
+               "1.3.6.1.2, Integer, RO, fixed(2)\r\n"
+               "1.3.6.1.1, Integer, RO, fixed(99)\r\n"));
+    EXPECT_EQ(f.status, (std::vector<std::string>{
+                            kOutOfOrderMessage,
+                            "1 attribute lines repeat an identifier listed before them: the first "
+                            "line is served."}));
+    EXPECT_EQ(f.attributeFile(),
+              "1.3.6.1.1                     , Integer     , RO , fixed(1)\r\n"
+              "1.3.6.1.2                     , Integer     , RO , fixed(2)\r\n"
+              "1.3.6.1.3                     , Integer     , RO , fixed(3)\r\n");
+    EXPECT_EQ(f.walk(), (std::vector<std::string>{"1.3.6.1.1", "1.3.6.1.2", "1.3.6.1.3"}));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), 1u);
+    AttributeInfo info;
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.3", v, &info));
+    EXPECT_EQ(info.ordinal, 2u);  // ordinals follow the attribute file
+}
+
+TEST(VariableStore, KeepsTheFirstOfRepeatedIdentifiersInAnOrderedFile) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n1.3.6.1.1, Integer, RO, fixed(2)\r\n"));
+    EXPECT_EQ(f.status.size(), 1u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), 1u);
+}
+
+TEST(VariableStore, OrdersIdentifiersAsUnsignedNumbersWithPrefixesFirst) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.2, Integer, RO, fixed(2)\r\n"
+               "1.3.6.1.2.0, Integer, RO, fixed(3)\r\n"
+               "1.3.6.1.10, Integer, RO, fixed(10)\r\n"
+               "1.3.6.1.4294967295, Integer, RO, fixed(4)\r\n"));
+    EXPECT_TRUE(f.status.empty());
+    EXPECT_EQ(f.walk(), (std::vector<std::string>{"1.3.6.1.2", "1.3.6.1.2.0", "1.3.6.1.10",
+                                                  "1.3.6.1.4294967295"}));
+}
+
+TEST(VariableStore, ClampsCacheSizeAndDynamicReserve) {
+    StoreFixture f;
+    f.ini("CACHESIZE=0\r\nDYNINSTSIZE=3000\r\n");
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_EQ(f.store.cacheSize(), 30);
+    EXPECT_EQ(f.store.dynamicReserve(), 2500);
+    EXPECT_EQ(f.store.slots().capacity(), 2501u);
+    f.ini("CACHESIZE=5000\r\nDYNINSTSIZE=-4\r\n");
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_EQ(f.store.cacheSize(), 1500);
+    EXPECT_EQ(f.store.dynamicReserve(), 100);
+    f.ini("CACHESIZE=1234567890\r\n");  // the first nine characters count
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_EQ(f.store.cacheSize(), 1500);
+    f.ini("CACHESIZE=77\r\n");
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_EQ(f.store.cacheSize(), 77);
+}
+
+TEST(VariableStore, AFixedRandomSeedServesTheSameSequenceEveryStart) {
+    StoreFixture f;
+    f.ini("RANDOMSEED=fixed\r\n");
+    ASSERT_TRUE(f.load("1.3.6.1.1, Counter, RO, randomup(0, 100)\r\n"));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), 55u);
+    const uint32_t second = f.getNumber("1.3.6.1.1");
+    ASSERT_TRUE(f.load("1.3.6.1.1, Counter, RO, randomup(0, 100)\r\n"));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), 55u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), second);
+}
+
+TEST(VariableStore, TheClockCountsFromTheAgentStart) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load("1.3.6.1.2.1.1.3.0, TimeTicks, RO, clock(0)\r\n"));
+    f.clock.advanceMs(7000);
+    EXPECT_EQ(f.getNumber("1.3.6.1.2.1.1.3.0"), 700u);
+}
+
+TEST(VariableStore, SetsGoThroughCheckAndStore) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.1, OctetString, RW, lastset(abc)\r\n"
+               "1.3.6.1.2, Integer, RW, fixed(5)\r\n"
+               "1.3.6.1.3, Integer, RW, r_lastset(1, 10, 5)\r\n"));
+    EXPECT_EQ(f.set({binding("1.3.6.1.1", octetValue(std::string(256, 'q')))}),
+              std::make_pair(0, 0));
+    EXPECT_EQ(f.getText("1.3.6.1.1"), std::string(256, 'q'));
+    EXPECT_EQ(f.set({binding("1.3.6.1.1", octetValue(std::string(300, 'q')))}),
+              std::make_pair(kStatusWrongLength, 1));
+    EXPECT_EQ(f.set({binding("1.3.6.1.2", number(2, 1))}), std::make_pair(kStatusNotWritable, 1));
+    EXPECT_EQ(f.set({binding("1.3.6.1.3", number(2, 10)), binding("1.3.6.1.3", number(2, 11))}),
+              std::make_pair(kStatusWrongValue, 2));
+    EXPECT_EQ(f.getNumber("1.3.6.1.3"), 5u);  // the check pass refused before any store
+    EXPECT_EQ(f.set({binding("1.3.6.1.3", number(2, 10))}), std::make_pair(0, 0));
+    EXPECT_EQ(f.getNumber("1.3.6.1.3"), 10u);
+}
+
+TEST(VariableStore, CreatesANewAttributeFileSoAnEarlierStoreKeepsItsOwn) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    const int first = f.ctx.tableFile;
+    f.ctx.tableFile = kClosed;
+    f.writeControl("1.3.6.1.9, Integer, RO, fixed(9)\r\n");
+    VariableStore other;
+    ASSERT_TRUE(other.loadControlFile(f.ctx));
+    EXPECT_EQ(f.attributeFile(), "1.3.6.1.9                     , Integer     , RO , fixed(9)\r\n");
+    EXPECT_EQ(f.getNumber("1.3.6.1.1"), 1u);
+    other.releaseStore();
+    ::close(first);
+}
+
+TEST(VariableStore, FailsWithoutAnAgentDirectory) {
+    StoreFixture f;
+    f.ctx.installDir = f.dir() + "/missing";
+    EXPECT_FALSE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_EQ(f.ctx.tableFile, kClosed);
+}
+
+TEST(VariableStore, ReleaseLeavesNothingToFind) {
+    StoreFixture f;
+    ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
+    f.store.releaseStore();
+    EXPECT_FALSE(f.store.loaded());
+    EXPECT_EQ(f.next("0"), "");
+    snmp::SyntaxValue v;
+    EXPECT_FALSE(f.get("1.3.6.1.1", v));
+}
+
+}  // namespace
+}  // namespace korvimo::store
