@@ -134,6 +134,25 @@ bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& soc
     }
     SocketAddress local = anyAddress(family, port == 0 ? kDefaultAgentPort : port);
     if (localAddress != nullptr) {
+        if (family == AF_INET6) {
+            std::memcpy(&reinterpret_cast<sockaddr_in6*>(&local.storage)->sin6_addr, localAddress,
+                        16);
+        } else {
+            std::memcpy(&reinterpret_cast<sockaddr_in*>(&local.storage)->sin_addr, localAddress, 4);
+        }
+        // With address reuse set, Linux lets a second UDP endpoint share a port whose holder
+        // set it too, and the datagrams then go to only one of them: a start on a port in use
+        // would look successful. A probe without the option finds the port taken first.
+        const int probe = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+        if (probe >= 0) {
+            const bool taken = ::bind(probe, local.sa(), local.length) != 0 && errno == EADDRINUSE;
+            ::close(probe);
+            if (taken) {
+                failure = formatCode(kAgentBindFailedText, EADDRINUSE);
+                ::close(fd);
+                return false;
+            }
+        }
         // A socket that could not take its options is closed, not left open and unused.
         const int on = 1;
         if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
@@ -145,12 +164,6 @@ bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& soc
             failure = kReuseOptionFailedText;
             ::close(fd);
             return false;
-        }
-        if (family == AF_INET6) {
-            std::memcpy(&reinterpret_cast<sockaddr_in6*>(&local.storage)->sin6_addr, localAddress,
-                        16);
-        } else {
-            std::memcpy(&reinterpret_cast<sockaddr_in*>(&local.storage)->sin_addr, localAddress, 4);
         }
     }
     if (::bind(fd, local.sa(), local.length) != 0) {
@@ -289,6 +302,40 @@ bool localIPv6Address(SocketAddress& address) {
         std::strcpy(name, "localhost");
     }
     return firstAddress(name, AF_INET6, address);
+}
+
+bool localIPv4Address(uint8_t address[4]) {
+    std::memset(address, 0, 4);
+    char name[201] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        std::strcpy(name, "localhost");
+    }
+    in_addr found{};
+    if (name[0] >= '0' && name[0] <= '9') {
+        if (::inet_pton(AF_INET, name, &found) != 1) {
+            found.s_addr = 0;
+        }
+    } else {
+        SocketAddress resolved;
+        if (firstAddress(name, AF_INET, resolved) || firstAddress("localhost", AF_INET, resolved)) {
+            found = reinterpret_cast<const sockaddr_in*>(&resolved.storage)->sin_addr;
+        }
+    }
+    if (found.s_addr == 0) {
+        const int fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        if (fd >= 0) {
+            SocketAddress local = anyAddress(AF_INET, 0);
+            if (::bind(fd, local.sa(), local.length) == 0) {
+                local.length = sizeof local.storage;
+                if (::getsockname(fd, local.sa(), &local.length) == 0) {
+                    found = reinterpret_cast<const sockaddr_in*>(&local.storage)->sin_addr;
+                }
+            }
+            ::close(fd);
+        }
+    }
+    std::memcpy(address, &found.s_addr, 4);
+    return found.s_addr != 0;
 }
 
 uint16_t portOf(const SocketAddress& address) {

@@ -89,6 +89,10 @@ bool receiveDatagram(int socket, uint8_t* buffer, std::size_t& length, SocketAdd
 bool resolveAddress(const char* host, SocketAddress& address);
 // The first IPv6 address of the local host name (or of "localhost" when there is none).
 bool localIPv6Address(SocketAddress& address);
+// The local host's IPv4 address (network order): the host name read as a dotted address when
+// it begins with a digit, else its first resolved address, else that of "localhost"; when
+// still zero, the local address of a UDP endpoint bound to any address. False when zero.
+bool localIPv4Address(uint8_t address[4]);
 
 // The port of an IPv4 or IPv6 address in host order (0 for other families).
 uint16_t portOf(const SocketAddress& address);

@@ -2,7 +2,17 @@
 
 namespace korvimo {
 
+void StatusList::setLineLimit(std::size_t maxLines, std::size_t keptHead) {
+    maxLines_ = maxLines;
+    keptHead_ = keptHead;
+}
+
 void StatusList::append(std::string_view text) {
+    if (maxLines_ > 0 && lines_.size() >= maxLines_) {
+        // The oldest line below the kept head goes first (the last line when the head is
+        // all there is), and listeners see it go before the new line arrives.
+        remove(keptHead_ < lines_.size() ? keptHead_ : lines_.size() - 1);
+    }
     lines_.emplace_back(text);
     notify({ChangeKind::Appended, lines_.size() - 1, lines_.back()});
 }

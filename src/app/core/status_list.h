@@ -28,6 +28,11 @@ class StatusList {
     using Listener = std::function<void(const Change&)>;
 
     void append(std::string_view text);
+    // Keeps the list to at most maxLines lines (0: no limit): an append that would pass the
+    // limit first removes the oldest line at or below position keptHead, so that the lines
+    // above it (the agent's statistics) stay. A list that anything may append to, such as the
+    // main status list with one line per undecodable datagram, so cannot grow without end.
+    void setLineLimit(std::size_t maxLines, std::size_t keptHead);
     // Inserts before position (at the end when position is past it).
     void insert(std::size_t position, std::string_view text);
     // Removes the line at position; nothing when there is none.
@@ -45,6 +50,8 @@ class StatusList {
 
     std::vector<std::string> lines_;
     std::vector<Listener> listeners_;
+    std::size_t maxLines_ = 0;
+    std::size_t keptHead_ = 0;
 };
 
 }  // namespace korvimo

@@ -1,0 +1,399 @@
+#include "agent/request_handler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "agent/debug_log.h"
+#include "agent/message_sending.h"
+#include "app/core/main_status.h"
+#include "snmp/ber.h"
+#include "store/variable_store.h"
+
+namespace korvimo {
+
+namespace {
+
+constexpr const char* kGenericTrapNames[] = {
+    "coldStart",       "warmStart",          "linkDown", "linkUp", "authenticationFailure",
+    "egpNeighborLoss", "enterpriseSpecific",
+};
+
+// Bindings a 1,500-byte answer can hold at most (each takes at least nine bytes).
+constexpr std::size_t kMostBindingsPerAnswer = kBulkSizeLimit / 9 + 1;
+
+// Access codes of the store.
+constexpr uint8_t kAccessReadOnly = 1;
+constexpr uint8_t kAccessReadWrite = 2;
+constexpr uint8_t kAccessWriteOnly = 3;
+
+bool isV1(const snmp::Pdu& request) {
+    return request.version == snmp::kVersion1;
+}
+
+// Whole-text comparison of a received community with a configured one.
+template <std::size_t N>
+bool sameCommunity(const snmp::Octets& received, const FixedText<N>& configured) {
+    return received.bytes.size() == configured.size() &&
+           (configured.size() == 0 ||
+            std::memcmp(received.bytes.data(), configured.c_str(), configured.size()) == 0);
+}
+
+void reportText(AgentContext& ctx, const char* text) {
+    reportToMainStatus(text, ctx);
+}
+
+}  // namespace
+
+const char* genericTrapName(int32_t genericTrap) {
+    return genericTrap >= 0 && genericTrap < 7 ? kGenericTrapNames[genericTrap] : nullptr;
+}
+
+RequestHandler::RequestHandler(AgentContext& ctx) : ctx_(ctx), refresh_(ctx) {
+    ctx.dumpPdu = &dumpPdu;
+    handlers_.onRequest = [this](const snmp::Pdu& request, AgentContext& c,
+                                 const SocketAddress& from) { return onRequest(request, c, from); };
+    handlers_.onTimer = [](uint32_t, AgentContext& c, const snmp::Pdu*) {
+        reportText(c, kTimerIgnoredReport);
+        return true;
+    };
+    handlers_.onResponse = [](const snmp::Pdu&, AgentContext& c, const SocketAddress&,
+                              const snmp::Pdu*) {
+        reportText(c, kResponseIgnoredReport);
+        return true;
+    };
+    handlers_.onTrap = [](const snmp::Pdu& trap, AgentContext& c, const SocketAddress&) {
+        char line[512];
+        if (trap.type == snmp::kPduSnmpV2Trap) {
+            // The second binding of a notification is snmpTrapOID.0 with the trap's identity.
+            std::string identity = "unknown";
+            if (trap.varBinds.count() >= 2 &&
+                trap.varBinds.items[1].value.syntax == snmp::kTagObjectId) {
+                char text[kLogValueCapacity];
+                if (snmp::oidToText(trap.varBinds.items[1].value.oid, sizeof text, text) != 0) {
+                    identity = text;
+                }
+            }
+            std::snprintf(line, sizeof line, kV2TrapIgnoredReport, identity.c_str());
+        } else {
+            const char* name = genericTrapName(trap.genericTrap);
+            const std::string number = std::to_string(trap.genericTrap);
+            std::snprintf(line, sizeof line, kTrapIgnoredReport,
+                          name != nullptr ? name : number.c_str(), trap.specificTrap);
+        }
+        reportText(c, line);
+        return true;
+    };
+    handlers_.report = [](const char* text, AgentContext& c) { reportText(c, text); };
+}
+
+bool RequestHandler::onRequest(const snmp::Pdu& request, AgentContext& ctx,
+                               const SocketAddress& from) {
+    if (ctx.busy != kBusyRunning || ctx.store == nullptr) {
+        return false;
+    }
+    try {
+        handleRequest(request, ctx, from);
+    } catch (const std::bad_alloc&) {
+        // Out of memory while building the answer: the request goes unanswered, as when
+        // the response list cannot be made, and the agent serves the next one.
+    }
+    return true;
+}
+
+bool RequestHandler::admitted(const snmp::Pdu& request, AgentContext& ctx) {
+    const uint32_t version = request.version;
+    const bool versionRefused =
+        (version != snmp::kVersion1 && version != snmp::kVersion2c) ||
+        (ctx.versionMode == kVersionModeV1 && version == snmp::kVersion2c) ||
+        (ctx.versionMode == kVersionModeV2c && version == snmp::kVersion1);
+    if (versionRefused) {
+        if (ctx.debugMode) {
+            char text[128];
+            std::snprintf(text, sizeof text, kInvalidVersionLogText, static_cast<int>(version));
+            appendDebugLog(ctx, text);
+        }
+        return false;
+    }
+
+    const bool communityAccepted = request.type == snmp::kPduSetRequest
+                                       ? sameCommunity(request.community, ctx.writeCommunity)
+                                       : sameCommunity(request.community, ctx.readCommunity) ||
+                                             sameCommunity(request.community, ctx.writeCommunity);
+    if (!communityAccepted) {
+        if (ctx.debugMode) {
+            // Shown as text, as far as its first zero byte.
+            const auto& bytes = request.community.bytes;
+            const auto end = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+            const std::string community(bytes.begin(), end);
+            std::string text(community.size() + 64, '\0');
+            const int n = std::snprintf(text.data(), text.size(), kInvalidCommunityLogText,
+                                        community.c_str());
+            text.resize(n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), text.size() - 1)
+                              : 0);
+            appendDebugLog(ctx, text);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool RequestHandler::handleRequest(const snmp::Pdu& request, AgentContext& ctx,
+                                   const SocketAddress& from) {
+    ++ctx.statistics.InPkts;
+    store::VariableStore* store = ctx.store;
+    if (store != nullptr) {
+        store->clearRequestMemo();
+    }
+
+    if (!admitted(request, ctx)) {
+        refresh_.request();
+        return false;
+    }
+
+    std::unique_ptr<snmp::VarBindList> list = snmp::SnmpCreateVbl();
+    if (list == nullptr || store == nullptr) {
+        reportText(ctx, kCreateVblFailedReport);
+        return false;
+    }
+
+    Failure failure;
+    switch (request.type) {
+        case snmp::kPduGetRequest:
+            ++ctx.statistics.GetRequests;
+            failure = serveGet(request, ctx, *list);
+            break;
+        case snmp::kPduGetNextRequest:
+            ++ctx.statistics.GetNextRequests;
+            failure = serveGetNext(request, ctx, *list);
+            break;
+        case snmp::kPduSetRequest:
+            ++ctx.statistics.SetRequests;
+            failure = serveSet(request, ctx, *list);
+            break;
+        case snmp::kPduGetBulkRequest:
+            ++ctx.statistics.GetBulkRequests;
+            failure = serveGetBulk(request, ctx, *list);
+            break;
+        default:
+            return false;  // the message flow passes requests only
+    }
+
+    if (failure.status != kNoError) {
+        // The answer to a failed request carries the request's own bindings.
+        list = snmp::SnmpCreateVbl();
+        if (list == nullptr) {
+            return false;
+        }
+        list->items = request.varBinds.items;
+    }
+    if (ctx.debugMode) {
+        dumpPdu(request, ctx.outputFile, ctx);
+    }
+    if (!sendResponse(request, ctx, failure.status, failure.index, std::move(list), from)) {
+        reportText(ctx, kSendResponseFailedReport);
+        return false;
+    }
+    ++ctx.statistics.OutPkts;
+    ++ctx.statistics.Responses;
+    if (ctx.debugMode) {
+        appendDebugLog(ctx, "\r\n");
+    }
+    refresh_.request();
+    return true;
+}
+
+RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request, AgentContext& ctx,
+                                                 snmp::VarBindList& list) {
+    store::VariableStore& store = *ctx.store;
+    const auto& bindings = request.varBinds.items;
+    list.items.reserve(bindings.size());
+    store::AttributeInfo found;
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        const int32_t number = static_cast<int32_t>(i + 1);
+        const bool readable = store.lookupAttribute(bindings[i].name, found) &&
+                              (found.access == kAccessReadOnly || found.access == kAccessReadWrite);
+        if (!readable) {
+            if (isV1(request)) {
+                return {kNoSuchName, number};
+            }
+            snmp::VarBind& answer = list.items.emplace_back();
+            answer.name = bindings[i].name;
+            answer.value.syntax = snmp::kTagNoSuchInstance;
+            continue;
+        }
+        snmp::VarBind& answer = list.items.emplace_back();
+        answer.name = bindings[i].name;
+        if (!store.makeValue(answer.value, found)) {
+            return {kGenErr, number};
+        }
+    }
+    return {};
+}
+
+RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request, AgentContext& ctx,
+                                                     snmp::VarBindList& list) {
+    store::VariableStore& store = *ctx.store;
+    const auto& bindings = request.varBinds.items;
+    list.items.reserve(bindings.size());
+    store::AttributeInfo found;
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        const int32_t number = static_cast<int32_t>(i + 1);
+        snmp::VarBind& answer = list.items.emplace_back();
+        if (!store.nextAttribute(bindings[i].name, answer.name, found)) {
+            if (isV1(request)) {
+                return {kNoSuchName, number};
+            }
+            answer.name = bindings[i].name;
+            answer.value.syntax = snmp::kTagEndOfMibView;
+            continue;
+        }
+        if (!store.makeValue(answer.value, found)) {
+            return {kGenErr, number};
+        }
+    }
+    return {};
+}
+
+RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request, AgentContext& ctx,
+                                                 snmp::VarBindList& list) {
+    store::VariableStore& store = *ctx.store;
+    const auto& bindings = request.varBinds.items;
+    const bool v1 = isV1(request);
+    store::AttributeInfo found;
+
+    // Check pass: nothing is changed until every binding (up to a quiet refusal) passed.
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        const int32_t number = static_cast<int32_t>(i + 1);
+        const snmp::VarBind& binding = bindings[i];
+        bool created = false;
+        if (!store.lookupAttribute(binding.name, found)) {
+            if (!store.createRow(binding.name, store::RowMode::Check, request, found)) {
+                return {v1 ? kNoSuchName : kNoAccess, number};
+            }
+            created = true;
+        }
+        if (found.access != kAccessReadWrite && found.access != kAccessWriteOnly) {
+            return {v1 ? kNoSuchName : kNotWritable, number};
+        }
+        if (binding.value.syntax != found.syntax) {
+            return {v1 ? kBadValue : kWrongType, number};
+        }
+        int32_t status = kNoError;
+        if (!store.checkSet(binding, found, created, request, status)) {
+            if (v1) {
+                return {kBadValue, number};
+            }
+            if (status != kNoError) {
+                return {status, number};
+            }
+            break;  // refused without a status: the remaining bindings go unchecked
+        }
+    }
+
+    // Set pass: bindings set before a failure stay set.
+    list.items.reserve(bindings.size());
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        const int32_t number = static_cast<int32_t>(i + 1);
+        const snmp::VarBind& binding = bindings[i];
+        if (!store.lookupAttribute(binding.name, found) &&
+            !store.createRow(binding.name, store::RowMode::Create, request, found)) {
+            return {kNoSuchName, number};
+        }
+        if (!store.storeSet(binding, found) || !store.applySet(binding)) {
+            return {kGenErr, number};
+        }
+        list.items.push_back(binding);
+    }
+    return {};
+}
+
+RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request, AgentContext& ctx,
+                                                     snmp::VarBindList& list) {
+    store::VariableStore& store = *ctx.store;
+    const auto& bindings = request.varBinds.items;
+    const std::size_t count = bindings.size();
+    const std::size_t nonRepeaters =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(request.errorStatus, 0)), count);
+    const uint32_t maxRepetitions = static_cast<uint32_t>(std::max(request.errorIndex, 0));
+    uint32_t estimate = request.community.length() + kBulkHeaderEstimate;
+    list.items.reserve(kMostBindingsPerAnswer);
+    store::AttributeInfo found;
+
+    enum class Step { Appended, Full, Failed };
+    // One candidate, made like a GetNext answer from the name `from`, and appended unless it
+    // brings the estimate to the limit.
+    auto candidate = [&](const snmp::ObjectId& from) {
+        snmp::VarBind& answer = list.items.emplace_back();
+        if (!store.nextAttribute(from, answer.name, found)) {
+            answer.name = from;
+            answer.value.syntax = snmp::kTagEndOfMibView;
+        } else if (!store.makeValue(answer.value, found)) {
+            list.items.pop_back();
+            return Step::Failed;
+        }
+        const uint32_t size = snmp::encodedVarBindSize(answer.name, answer.value);
+        // A binding the encoder would refuse cannot be sent; it ends the answer like one
+        // that does not fit.
+        estimate += size != 0 ? size : kBulkSizeLimit;
+        if (estimate >= kBulkSizeLimit) {
+            list.items.pop_back();
+            return Step::Full;
+        }
+        return Step::Appended;
+    };
+
+    for (std::size_t i = 0; i < nonRepeaters; ++i) {
+        if (estimate >= kBulkSizeLimit) {
+            return {};
+        }
+        const Step step = candidate(bindings[i].name);
+        if (step == Step::Failed) {
+            return {kGenErr, static_cast<int32_t>(i + 1)};
+        }
+        if (step == Step::Full) {
+            return {};
+        }
+    }
+    if (maxRepetitions == 0) {
+        return {};
+    }
+
+    std::size_t first = list.items.size();  // first binding of the latest repetition
+    std::size_t repeaters = 0;              // R: bindings appended in the first repetition
+    for (std::size_t i = nonRepeaters; i < count; ++i) {
+        if (estimate >= kBulkSizeLimit) {
+            return {};
+        }
+        const Step step = candidate(bindings[i].name);
+        if (step == Step::Failed) {
+            return {kGenErr, static_cast<int32_t>(i + 1)};
+        }
+        if (step == Step::Full) {
+            return {};
+        }
+        ++repeaters;
+    }
+    for (uint32_t repetition = 2; repetition <= maxRepetitions && repeaters > 0; ++repetition) {
+        const std::size_t previous = first;
+        first = list.items.size();
+        for (std::size_t k = 0; k < repeaters; ++k) {
+            if (estimate >= kBulkSizeLimit) {
+                return {};
+            }
+            from_.ids = list.items[previous + k].name.ids;
+            const Step step = candidate(from_);
+            if (step == Step::Failed) {
+                return {kGenErr, static_cast<int32_t>(nonRepeaters + k + 1)};
+            }
+            if (step == Step::Full) {
+                return {};
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace korvimo
