@@ -3,27 +3,74 @@
 //   korvan-cli [--home DIR] COMMAND
 //
 // Every command runs with the home's bin directory as its working directory (see home.h).
-// A command is one entry of the table below: a name, a line of help and a function.
+// A command is one entry of the table below: a name, a line of help, an optional check of
+// its arguments that runs before anything is touched (it prints the command's own help or a
+// usage error), and the function that runs it. Options before the command are the
+// program's; everything after it belongs to the command.
 
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/agent_command.h"
 #include "cli/home.h"
 #include "cli/settings_command.h"
 
 namespace {
 
+// What a command's argument check decided.
+constexpr int kRunCommand = -1;
+
 struct Command {
     const char* name;
     const char* help;
+    // kRunCommand, or the exit status to end with at once (help shown, usage error).
+    int (*check)(const std::vector<std::string>& args);
     int (*run)(const std::vector<std::string>& args);
 };
 
+void printUsage(std::ostream& out);
+
+int checkNoArguments(const std::vector<std::string>& args) {
+    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+        printUsage(std::cout);
+        return 0;
+    }
+    if (!args.empty()) {
+        std::cerr << "korvan-cli: unexpected argument '" << args.front() << "'\n";
+        return 2;
+    }
+    return kRunCommand;
+}
+
+int checkAgent(const std::vector<std::string>& args) {
+    korvimo::cli::AgentOptions options;
+    std::string error;
+    if (!korvimo::cli::parseAgentOptions(args, options, error)) {
+        std::cerr << "korvan-cli agent: " << error << "\n"
+                  << "Try 'korvan-cli agent --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printAgentUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runAgent(const std::vector<std::string>& args) {
+    korvimo::cli::AgentOptions options;
+    std::string error;
+    korvimo::cli::parseAgentOptions(args, options, error);  // checked before
+    return korvimo::cli::runAgent(options, std::cout);
+}
+
 const Command kCommands[] = {
-    {"settings", "show the start-up settings that korvan.ini gives on this home",
+    {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
+    {"agent", "run the simulated SNMP agent until SIGINT or SIGTERM (see agent --help)", checkAgent,
+     runAgent},
 };
 
 void printUsage(std::ostream& out) {
@@ -43,6 +90,8 @@ void printUsage(std::ostream& out) {
         out << "  " << command.name << std::string(12 - std::strlen(command.name), ' ')
             << command.help << "\n";
     }
+    out << "\n"
+           "Run 'korvan-cli COMMAND --help' for a command's own options.\n";
 }
 
 }  // namespace
@@ -52,10 +101,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printUsage(std::cout);
-            return 0;
-        }
         if (arg == "--home") {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 std::cerr << "korvan-cli: --home needs a directory\n";
@@ -64,6 +109,15 @@ int main(int argc, char** argv) {
             home = argv[++i];
         } else if (arg.rfind("--home=", 0) == 0 && arg.size() > 7) {
             home = arg.substr(7);
+        } else if (!args.empty()) {
+            args.push_back(arg);  // the command's own (--home may stand anywhere)
+        } else if (arg == "--help" || arg == "-h") {
+            printUsage(std::cout);
+            return 0;
+        } else if (arg.rfind("-", 0) == 0) {
+            std::cerr << "korvan-cli: unknown option '" << arg << "'\n";
+            printUsage(std::cerr);
+            return 2;
         } else {
             args.push_back(arg);
         }
@@ -84,12 +138,19 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    args.erase(args.begin());
+    if (chosen->check != nullptr) {
+        const int status = chosen->check(args);
+        if (status != kRunCommand) {
+            return status;
+        }
+    }
+
     // A relative home is taken from where the program was started, before moving.
     std::string failure;
     if (!korvimo::cli::enterHome(home, failure)) {
         std::cerr << "korvan-cli: " << failure << "\n";
         return 1;
     }
-    args.erase(args.begin());
     return chosen->run(args);
 }

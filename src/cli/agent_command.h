@@ -1,0 +1,51 @@
+// `korvan-cli agent`: the simulated agent without a window. It starts the agent as the main
+// window's "Start" would, with the values the window would show (the heads of the INPUTFILE,
+// RCOMMUNITY and WCOMMUNITY histories, SNMPVER, IPV6SUPPORT, DEBUGMODE), each overridable by
+// an option, prints every status line as it is appended, and runs until SIGINT or SIGTERM;
+// then it prints the statistics, stops as "Stop" does and exits 0. A failed start prints its
+// lines and exits 1; a usage error exits 2.
+//
+//   korvan-cli --home build/home agent --address 127.0.0.1 --port 1161
+//
+//   AgentOptions options;
+//   std::string error;
+//   if (!parseAgentOptions(args, options, error)) { std::cerr << error; return 2; }
+//   return runAgent(options, std::cout);
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+
+namespace korvimo::cli {
+
+// The line printed once the agent listens: the address display and the UDP port.
+inline constexpr const char* kListeningFormat = "Agent IP Address: %s (UDP port %u)";
+
+struct AgentOptions {
+    std::optional<std::string> file;
+    std::optional<std::string> readCommunity;
+    std::optional<std::string> writeCommunity;
+    std::optional<app::VersionChoice> version;
+    std::optional<app::TransportChoice> transport;
+    std::optional<bool> debug;
+    std::optional<uint16_t> port;
+    std::optional<std::string> address;
+    unsigned statsInterval = 0;  // seconds; 0: statistics only at stop
+    bool help = false;
+};
+
+// Reads the command's arguments; false with a one-line reason on a usage error.
+bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
+                       std::string& error);
+
+void printAgentUsage(std::ostream& out);
+
+// Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.
+int runAgent(const AgentOptions& options, std::ostream& out);
+
+}  // namespace korvimo::cli
