@@ -1,0 +1,570 @@
+#include "agent/request_handler.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/debug_log.h"
+#include "agent/endpoints.h"
+#include "agent/event_router.h"
+#include "agent/message_flow.h"
+#include "agent/udp_peer.h"
+#include "app/core/configuration.h"
+#include "app/core/main_status.h"
+#include "app/core/poll_event_loop.h"
+#include "app/core/status_list.h"
+#include "app/core/temp_dir.h"
+#include "snmp/ber.h"
+#include "store/variable_store.h"
+
+namespace korvimo {
+namespace {
+
+using testing::decode;
+using testing::freeUdpPort;
+using testing::loopback;
+using testing::octets;
+using testing::oid;
+using testing::readFile;
+using testing::TempDir;
+using testing::UdpPeer;
+using testing::writeFile;
+
+constexpr const char* kControlFile =
+    "# the variables of the request tests\r\n"
+    "1.3.6.1.2.1.1.1.0, OctetString, RO, fixed(Simulated agent)\r\n"
+    "1.3.6.1.2.1.1.3.0, TimeTicks, RO, clock(0)\r\n"
+    "1.3.6.1.2.1.1.4.0, OctetString, RW, lastset(admin)\r\n"
+    "1.3.6.1.2.1.1.5.0, OctetString, RW, r_lastset(0, 8, name)\r\n"
+    "1.3.6.1.2.1.1.6.0, OctetString, WO, lastset(secret)\r\n"
+    "1.3.6.1.2.1.1.7.0, Integer, RW, fixed(72)\r\n"
+    "1.3.6.1.2.1.1.8.0, Integer, RW, r_lastset(1, 10, 5)\r\n"
+    "1.3.6.1.2.1.2.2.1.2.[1-200], OctetString, RO, fixed(a rather long interface description)\r\n"
+    "1.3.6.1.2.1.2.2.1.10.[1-2], Counter, RO, sequential(0, 0)\r\n";
+
+constexpr const char* kLastName = "1.3.6.1.2.1.2.2.1.10.2";
+
+snmp::VarBind nullBinding(const char* name) {
+    return snmp::VarBind{oid(name), {}};
+}
+
+snmp::VarBind octetBinding(const char* name, const std::string& text) {
+    snmp::VarBind b{oid(name), {}};
+    b.value.syntax = snmp::kTagOctetString;
+    b.value.octets = octets(text);
+    return b;
+}
+
+snmp::VarBind integerBinding(const char* name, int32_t n) {
+    snmp::VarBind b{oid(name), {}};
+    b.value.syntax = snmp::kTagInteger;
+    b.value.number = static_cast<uint32_t>(n);
+    return b;
+}
+
+std::string nameOf(const snmp::VarBind& b) {
+    char text[1500];
+    return snmp::oidToText(b.name, sizeof text, text) ? text : "?";
+}
+
+// The agent of the tests: a store loaded from kControlFile and the request handler in the
+// Agent slot, on an agent endpoint on 127.0.0.1; a manager socket sends requests to it.
+class AgentRequests : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ::mkdir(dir.path("agent").c_str(), 0755);
+        writeFile(dir.path("agent/test.ctl"), kControlFile);
+        writeFile(dir.path("korvan.ini"), "[KORVAN]\r\n");
+        ctx.loop = &loop;
+        ctx.clock = &clock;
+        ctx.mainStatus = &status;
+        ctx.config = &config;
+        ctx.installDir = dir.root();
+        ctx.mainWindow = &router;
+        ctx.ownerWindow = &router;
+        ctx.slots[OperationSlot::Agent] = &handler.handlers();
+        ctx.activeSlot = OperationSlot::Agent;
+        ctx.readCommunity = "public";
+        ctx.writeCommunity = "private";
+        ctx.versionMode = kVersionModeBilingual;
+        ctx.controlFile = ::open(dir.path("agent/test.ctl").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(ctx.controlFile, 0);
+        ctx.startTime = clock.calendarSeconds();
+        ctx.store = &store;
+        ASSERT_TRUE(store.loadControlFile(ctx));
+        ctx.busy = kBusyRunning;
+
+        std::string failure;
+        const uint8_t local[4] = {127, 0, 0, 1};
+        for (int attempt = 0; attempt < 20 && ctx.agentSocket < 0; ++attempt) {
+            port = freeUdpPort(AF_INET);
+            openAgentSocket(0, &loop, &router, ctx.agentSocket, failure, local, port);
+        }
+        ASSERT_GE(ctx.agentSocket, 0) << failure;
+    }
+
+    void TearDown() override {
+        closeSocket(&loop, ctx.agentSocket);
+        store.releaseStore();
+        for (int* fd : {&ctx.controlFile, &ctx.tableFile, &ctx.outputFile}) {
+            if (*fd >= 0) {
+                ::close(*fd);
+            }
+        }
+    }
+
+    std::vector<uint8_t> encode(uint32_t type, uint32_t version, const std::string& community,
+                                const std::vector<snmp::VarBind>& bindings, int32_t field1 = 0,
+                                int32_t field2 = 0) {
+        auto list = snmp::SnmpCreateVbl();
+        list->items = bindings;
+        snmp::Octets text = octets(community);
+        auto pdu = snmp::SnmpCreateBPdu(version, &text, type, ++requestId, field1, field2,
+                                        std::move(list));
+        std::vector<uint8_t> bytes(snmp::kMaxMessageSize);
+        uint32_t size = static_cast<uint32_t>(bytes.size());
+        EXPECT_TRUE(snmp::SnmpEncodeMsg(pdu.get(), bytes.data(), &size));
+        bytes.resize(size);
+        return bytes;
+    }
+
+    // Sends a datagram to the agent and turns the loop until an answer arrives (or a short
+    // while has passed: nothing came).
+    std::optional<snmp::Pdu> exchange(const std::vector<uint8_t>& bytes, int waitMs = 300) {
+        manager.sendTo(loopback(AF_INET, port), bytes);
+        const uint64_t start = SystemClock::instance().monotonicMs();
+        std::vector<uint8_t> answer;
+        while (SystemClock::instance().monotonicMs() - start < static_cast<uint64_t>(waitMs)) {
+            loop.runOnce(5);
+            if (manager.receive(answer, 0)) {
+                lastAnswerSize = answer.size();
+                snmp::Pdu pdu;
+                EXPECT_TRUE(decode(answer, pdu));
+                return pdu;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<snmp::Pdu> ask(uint32_t type, uint32_t version,
+                                 const std::vector<snmp::VarBind>& bindings,
+                                 const std::string& community = "", int32_t field1 = 0,
+                                 int32_t field2 = 0) {
+        const std::string used =
+            community.empty() ? (type == snmp::kPduSetRequest ? "private" : "public") : community;
+        return exchange(encode(type, version, used, bindings, field1, field2));
+    }
+
+    void openDebugLog() {
+        ctx.debugMode = true;
+        ctx.outputFile =
+            ::open(dir.path("agent/debug.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(ctx.outputFile, 0);
+    }
+
+    TempDir dir;
+    Configuration config{dir.path("korvan.ini")};
+    ManualClock clock;
+    PollEventLoop loop{clock};
+    StatusList status;
+    AgentContext ctx;
+    EventRouter router{ctx};
+    RequestHandler handler{ctx};
+    store::VariableStore store;
+    UdpPeer manager{AF_INET};
+    uint16_t port = 0;
+    int32_t requestId = 100;
+    std::size_t lastAnswerSize = 0;
+};
+
+// --- Admission ----------------------------------------------------------------------------
+
+TEST_F(AgentRequests, AnswerCarriesTheRequestsVersionCommunityAndRequestId) {
+    for (uint32_t version : {snmp::kVersion1, snmp::kVersion2c}) {
+        auto answer = ask(snmp::kPduGetRequest, version, {nullBinding("1.3.6.1.2.1.1.1.0")});
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->type, snmp::kPduResponse);
+        EXPECT_EQ(answer->version, version);
+        EXPECT_EQ(answer->community, octets("public"));
+        EXPECT_EQ(answer->requestId, requestId);
+        ASSERT_EQ(answer->varBinds.count(), 1u);
+        EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("Simulated agent"));
+    }
+    EXPECT_EQ(ctx.statistics.InPkts, 2u);
+    EXPECT_EQ(ctx.statistics.OutPkts, 2u);
+    EXPECT_EQ(ctx.statistics.Responses, 2u);
+    EXPECT_EQ(ctx.statistics.GetRequests, 2u);
+}
+
+TEST_F(AgentRequests, VersionModesRefuseTheOtherVersionAndLogIt) {
+    openDebugLog();
+    ctx.versionMode = kVersionModeV1;
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    EXPECT_EQ(ctx.statistics.InPkts, 1u);
+    EXPECT_EQ(ctx.statistics.GetRequests, 0u);
+    EXPECT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    const std::string log = readFile(dir.path("agent/debug.out"));
+    EXPECT_EQ(log.rfind("Invalid SNMP Version:1.  Request ignored.Get Request : Request Id = ", 0),
+              0u)
+        << log;
+
+    ctx.versionMode = kVersionModeV2c;
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    ctx.versionMode = kVersionModeBilingual;
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, 3, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    EXPECT_EQ(ctx.statistics.InPkts, 4u);
+    EXPECT_EQ(ctx.statistics.OutPkts, 1u);
+}
+
+TEST_F(AgentRequests, CommunitiesAreComparedAsWholeTexts) {
+    const std::vector<snmp::VarBind> get = {nullBinding("1.3.6.1.2.1.1.1.0")};
+    EXPECT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion2c, get, "public"));
+    EXPECT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion2c, get, "private"));
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, get, "pub"));
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, get, "publicity"));
+    EXPECT_FALSE(exchange(encode(snmp::kPduGetRequest, snmp::kVersion2c, "", get)));
+    EXPECT_FALSE(
+        exchange(encode(snmp::kPduGetRequest, snmp::kVersion2c, std::string("public\0", 7), get)));
+
+    const std::vector<snmp::VarBind> set = {octetBinding("1.3.6.1.2.1.1.4.0", "x")};
+    EXPECT_FALSE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "public"));
+    EXPECT_FALSE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "priv"));
+    EXPECT_TRUE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "private"));
+}
+
+TEST_F(AgentRequests, RefusedCommunityIsLoggedAsText) {
+    openDebugLog();
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1")}, "guess"));
+    EXPECT_EQ(readFile(dir.path("agent/debug.out")),
+              "Invalid Community Name:guess.  Request ignored.");
+}
+
+TEST_F(AgentRequests, NothingIsServedWhileTheAgentIsIdle) {
+    ctx.busy = kBusyIdle;
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    EXPECT_EQ(ctx.statistics.InPkts, 0u);
+}
+
+// --- Get and GetNext ----------------------------------------------------------------------
+
+TEST_F(AgentRequests, V1GetWithAnUnknownNameFailsWithNoSuchNameAndTheBindingsAsSent) {
+    auto answer = ask(snmp::kPduGetRequest, snmp::kVersion1,
+                      {nullBinding("1.3.6.1.2.1.1.1.0"), nullBinding("1.3.6.1.2.1.1.99.0"),
+                       octetBinding("1.3.6.1.2.1.1.4.0", "as sent")});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->errorStatus, kNoSuchName);
+    EXPECT_EQ(answer->errorIndex, 2);
+    ASSERT_EQ(answer->varBinds.count(), 3u);
+    EXPECT_EQ(answer->varBinds.items[0].value.syntax, snmp::kTagNull);
+    EXPECT_EQ(answer->varBinds.items[2].value.octets, octets("as sent"));
+}
+
+TEST_F(AgentRequests, V2cGetGivesNoSuchInstanceInPlace) {
+    auto answer = ask(snmp::kPduGetRequest, snmp::kVersion2c,
+                      {nullBinding("1.3.6.1.2.1.1.1.0"), nullBinding("1.3.6.1.2.1.1.99.0"),
+                       nullBinding("1.3.6.1.2.1.1.6.0")});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->errorStatus, kNoError);
+    ASSERT_EQ(answer->varBinds.count(), 3u);
+    EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("Simulated agent"));
+    EXPECT_EQ(answer->varBinds.items[1].value.syntax, snmp::kTagNoSuchInstance);
+    EXPECT_EQ(nameOf(answer->varBinds.items[1]), "1.3.6.1.2.1.1.99.0");
+    // write-only is served like an unknown name
+    EXPECT_EQ(answer->varBinds.items[2].value.syntax, snmp::kTagNoSuchInstance);
+
+    auto v1 = ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1.2.1.1.6.0")});
+    ASSERT_TRUE(v1);
+    EXPECT_EQ(v1->errorStatus, kNoSuchName);
+    EXPECT_EQ(v1->errorIndex, 1);
+}
+
+TEST_F(AgentRequests, GetNextWalksAndSkipsWriteOnlyAttributes) {
+    auto answer = ask(snmp::kPduGetNextRequest, snmp::kVersion2c,
+                      {nullBinding("1.3.6.1.2.1.1.5.0"), nullBinding("0.0")});
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->varBinds.count(), 2u);
+    EXPECT_EQ(nameOf(answer->varBinds.items[0]), "1.3.6.1.2.1.1.7.0");
+    EXPECT_EQ(answer->varBinds.items[0].value.number, 72u);
+    EXPECT_EQ(nameOf(answer->varBinds.items[1]), "1.3.6.1.2.1.1.1.0");
+    EXPECT_EQ(ctx.statistics.GetNextRequests, 1u);
+}
+
+TEST_F(AgentRequests, GetNextPastTheEnd) {
+    auto v2 = ask(snmp::kPduGetNextRequest, snmp::kVersion2c, {nullBinding(kLastName)});
+    ASSERT_TRUE(v2);
+    EXPECT_EQ(v2->errorStatus, kNoError);
+    EXPECT_EQ(nameOf(v2->varBinds.items[0]), kLastName);
+    EXPECT_EQ(v2->varBinds.items[0].value.syntax, snmp::kTagEndOfMibView);
+
+    auto v1 = ask(snmp::kPduGetNextRequest, snmp::kVersion1,
+                  {nullBinding("1.3.6.1.2.1.1.1.0"), nullBinding(kLastName)});
+    ASSERT_TRUE(v1);
+    EXPECT_EQ(v1->errorStatus, kNoSuchName);
+    EXPECT_EQ(v1->errorIndex, 2);
+    EXPECT_EQ(nameOf(v1->varBinds.items[1]), kLastName);
+}
+
+TEST_F(AgentRequests, BehavioursMoveAtEachRead) {
+    clock.advanceMs(7000);
+    auto answer = ask(snmp::kPduGetRequest, snmp::kVersion2c,
+                      {nullBinding("1.3.6.1.2.1.1.3.0"), nullBinding("1.3.6.1.2.1.2.2.1.10.1")});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->varBinds.items[0].value.syntax, snmp::kTagTimeTicks);
+    EXPECT_EQ(answer->varBinds.items[0].value.number, 700u);
+    EXPECT_EQ(answer->varBinds.items[1].value.number, 1u);
+    answer = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.2.2.1.10.1")});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->varBinds.items[0].value.number, 2u);
+}
+
+// --- GetBulk ------------------------------------------------------------------------------
+
+TEST_F(AgentRequests, GetBulkNonRepeatersThenRepetitionsOfEachRepeater) {
+    auto answer =
+        ask(snmp::kPduGetBulkRequest, snmp::kVersion2c,
+            {nullBinding("1.3.6.1.2.1.1.1.0"), nullBinding("1.3.6.1.2.1.2.2.1.2.4")}, "", 1, 3);
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->varBinds.count(), 4u);
+    EXPECT_EQ(nameOf(answer->varBinds.items[0]), "1.3.6.1.2.1.1.3.0");
+    EXPECT_EQ(nameOf(answer->varBinds.items[1]), "1.3.6.1.2.1.2.2.1.2.5");
+    EXPECT_EQ(nameOf(answer->varBinds.items[2]), "1.3.6.1.2.1.2.2.1.2.6");
+    EXPECT_EQ(nameOf(answer->varBinds.items[3]), "1.3.6.1.2.1.2.2.1.2.7");
+    EXPECT_EQ(ctx.statistics.GetBulkRequests, 1u);
+}
+
+TEST_F(AgentRequests, GetBulkRepeatsSeveralRepeatersSideBySide) {
+    auto answer =
+        ask(snmp::kPduGetBulkRequest, snmp::kVersion2c,
+            {nullBinding("1.3.6.1.2.1.2.2.1.2.198"), nullBinding("1.3.6.1.2.1.1.7.0")}, "", 0, 4);
+    ASSERT_TRUE(answer);
+    std::vector<std::string> names;
+    for (const auto& b : answer->varBinds.items) {
+        names.push_back(nameOf(b));
+    }
+    const std::vector<std::string> expected = {"1.3.6.1.2.1.2.2.1.2.199", "1.3.6.1.2.1.1.8.0",
+                                               "1.3.6.1.2.1.2.2.1.2.200", "1.3.6.1.2.1.2.2.1.2.1",
+                                               "1.3.6.1.2.1.2.2.1.10.1",  "1.3.6.1.2.1.2.2.1.2.2",
+                                               "1.3.6.1.2.1.2.2.1.10.2",  "1.3.6.1.2.1.2.2.1.2.3"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(AgentRequests, GetBulkWithoutRepetitionsOrWithNegativeFields) {
+    auto onlyNonRepeaters =
+        ask(snmp::kPduGetBulkRequest, snmp::kVersion1,
+            {nullBinding("1.3.6.1.2.1.1.1.0"), nullBinding("1.3.6.1.2.1.1.3.0")}, "", 1, 0);
+    ASSERT_TRUE(onlyNonRepeaters);  // served the same way in SNMPv1
+    ASSERT_EQ(onlyNonRepeaters->varBinds.count(), 1u);
+    EXPECT_EQ(nameOf(onlyNonRepeaters->varBinds.items[0]), "1.3.6.1.2.1.1.3.0");
+
+    auto negative = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c,
+                        {nullBinding("1.3.6.1.2.1.1.1.0")}, "", -1, 2);
+    ASSERT_TRUE(negative);
+    ASSERT_EQ(negative->varBinds.count(), 2u);  // no non-repeater: two repetitions
+    EXPECT_EQ(nameOf(negative->varBinds.items[1]), "1.3.6.1.2.1.1.4.0");
+
+    auto nothing = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c,
+                       {nullBinding("1.3.6.1.2.1.1.1.0")}, "", 0, -5);
+    ASSERT_TRUE(nothing);
+    EXPECT_EQ(nothing->varBinds.count(), 0u);
+}
+
+TEST_F(AgentRequests, GetBulkStopsShortOfFifteenHundredBytesAndNeverTooBig) {
+    auto answer = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.2")},
+                      "", 0, 2147483647);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->errorStatus, kNoError);
+    EXPECT_LT(lastAnswerSize, 1500u);
+    EXPECT_GT(answer->varBinds.count(), 20u);
+    // One more binding would have passed the estimate.
+    uint32_t estimate = 6 + kBulkHeaderEstimate;
+    for (const auto& b : answer->varBinds.items) {
+        estimate += snmp::encodedVarBindSize(b.name, b.value);
+    }
+    EXPECT_LT(estimate, kBulkSizeLimit);
+    EXPECT_GE(estimate + snmp::encodedVarBindSize(answer->varBinds.items.back().name,
+                                                  answer->varBinds.items.back().value),
+              kBulkSizeLimit);
+}
+
+TEST_F(AgentRequests, GetBulkPastTheEndRepeatsEndOfMibView) {
+    auto answer = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c,
+                      {nullBinding("1.3.6.1.2.1.2.2.1.10.1")}, "", 0, 3);
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->varBinds.count(), 3u);
+    EXPECT_EQ(nameOf(answer->varBinds.items[0]), kLastName);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(nameOf(answer->varBinds.items[i]), kLastName);
+        EXPECT_EQ(answer->varBinds.items[i].value.syntax, snmp::kTagEndOfMibView);
+    }
+}
+
+// --- Set ----------------------------------------------------------------------------------
+
+TEST_F(AgentRequests, AcceptedSetEchoesTheBindingsAndStoresTheValues) {
+    auto answer =
+        ask(snmp::kPduSetRequest, snmp::kVersion2c,
+            {octetBinding("1.3.6.1.2.1.1.4.0", "noc"), integerBinding("1.3.6.1.2.1.1.8.0", 10)});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->errorStatus, kNoError);
+    ASSERT_EQ(answer->varBinds.count(), 2u);
+    EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("noc"));
+    auto read = ask(snmp::kPduGetRequest, snmp::kVersion2c,
+                    {nullBinding("1.3.6.1.2.1.1.4.0"), nullBinding("1.3.6.1.2.1.1.8.0")});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->varBinds.items[0].value.octets, octets("noc"));
+    EXPECT_EQ(read->varBinds.items[1].value.number, 10u);
+    EXPECT_EQ(ctx.statistics.SetRequests, 1u);
+}
+
+TEST_F(AgentRequests, V2cWrongTypeStopsBeforeAnythingIsSet) {
+    auto answer =
+        ask(snmp::kPduSetRequest, snmp::kVersion2c,
+            {octetBinding("1.3.6.1.2.1.1.4.0", "changed"), integerBinding("1.3.6.1.2.1.1.5.0", 3)});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->errorStatus, kWrongType);
+    EXPECT_EQ(answer->errorIndex, 2);
+    EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("changed"));  // as sent
+    auto read = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.4.0")});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->varBinds.items[0].value.octets, octets("admin"));
+}
+
+struct SetCase {
+    const char* what;
+    snmp::VarBind binding;
+    int32_t v1Status;
+    int32_t v2Status;
+};
+
+TEST_F(AgentRequests, SetRefusalsByVersion) {
+    const std::vector<SetCase> cases = {
+        {"unknown name", octetBinding("1.3.6.1.2.1.1.99.0", "x"), kNoSuchName, kNoAccess},
+        {"read-only access", octetBinding("1.3.6.1.2.1.1.1.0", "x"), kNoSuchName, kNotWritable},
+        {"wrong type", integerBinding("1.3.6.1.2.1.1.4.0", 1), kBadValue, kWrongType},
+        {"fixed value", integerBinding("1.3.6.1.2.1.1.7.0", 1), kBadValue, kNotWritable},
+        {"too long", octetBinding("1.3.6.1.2.1.1.5.0", "nine char"), kBadValue, 8},
+        {"out of range", integerBinding("1.3.6.1.2.1.1.8.0", 11), kBadValue, 10},
+    };
+    for (const SetCase& c : cases) {
+        for (uint32_t version : {snmp::kVersion1, snmp::kVersion2c}) {
+            auto answer = ask(snmp::kPduSetRequest, version,
+                              {octetBinding("1.3.6.1.2.1.1.4.0", "ok"), c.binding});
+            ASSERT_TRUE(answer) << c.what;
+            EXPECT_EQ(answer->errorStatus, version == snmp::kVersion1 ? c.v1Status : c.v2Status)
+                << c.what << " v" << version;
+            EXPECT_EQ(answer->errorIndex, 2) << c.what;
+            EXPECT_EQ(answer->varBinds.count(), 2u);
+        }
+    }
+    auto writeOnly = ask(snmp::kPduSetRequest, snmp::kVersion2c,
+                         {octetBinding("1.3.6.1.2.1.1.6.0", "new secret")});
+    ASSERT_TRUE(writeOnly);
+    EXPECT_EQ(writeOnly->errorStatus, kNoError);
+}
+
+// --- Statistics, debug log, reports ---------------------------------------------------------
+
+TEST_F(AgentRequests, StatisticsLinesAreRedrawnAtMostEveryIntervalYetStayCurrent) {
+    status.append("Agent has been started.");
+    ASSERT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    ASSERT_EQ(status.size(), 4u);
+    EXPECT_EQ(status.lines()[1], statisticsLine(1, ctx.statistics));
+    EXPECT_EQ(handler.statistics().shownCount(), 1u);
+
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(
+            ask(snmp::kPduGetNextRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
+    }
+    EXPECT_EQ(handler.statistics().shownCount(), 1u);  // within the interval: pending
+    EXPECT_TRUE(handler.statistics().pending());
+    EXPECT_NE(status.lines()[2], statisticsLine(2, ctx.statistics));
+
+    clock.advanceMs(kStatisticsIntervalMs);
+    loop.runOnce(0);
+    EXPECT_FALSE(handler.statistics().pending());
+    EXPECT_EQ(status.lines()[2], "GetNextRequests:\t3         \t\tInPkts:\t\t4         ");
+    EXPECT_EQ(handler.statistics().shownCount(), 2u);
+    EXPECT_EQ(loop.timerCount(), 0u);
+}
+
+TEST_F(AgentRequests, DebugLogHoldsRequestResponseAndAnEmptyLine) {
+    openDebugLog();
+    auto answer = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.7.0")});
+    ASSERT_TRUE(answer);
+    const std::string id = std::to_string(requestId);
+    EXPECT_EQ(readFile(dir.path("agent/debug.out")),
+              "Get Request : Request Id = " + id +
+                  ", Error Status = No Error , Error Index = 0\r\n"
+                  "Oid1 = 1.3.6.1.2.1.1.7.0 , Type = NULL, Value = NULL\r\n"
+                  "Response : Request Id = " +
+                  id +
+                  ", Error Status = No Error , Error Index = 0\r\n"
+                  "Oid1 = 1.3.6.1.2.1.1.7.0 , Type = Integer, Value = 72\r\n"
+                  "\r\n");
+}
+
+TEST_F(AgentRequests, OtherEventsOfTheAgentSlotAreReportedAndIgnored) {
+    OperationHandlers& h = handler.handlers();
+    snmp::Pdu trap;
+    trap.type = snmp::kPduTrap;
+    trap.genericTrap = 4;
+    trap.specificTrap = 0;
+    EXPECT_TRUE(h.onTrap(trap, ctx, SocketAddress{}));
+    trap.genericTrap = 9;
+    trap.specificTrap = 12;
+    h.onTrap(trap, ctx, SocketAddress{});
+    snmp::Pdu v2;
+    v2.type = snmp::kPduSnmpV2Trap;
+    v2.varBinds.items.push_back(nullBinding("1.3.6.1.2.1.1.3.0"));
+    snmp::VarBind trapOid = nullBinding("1.3.6.1.6.3.1.1.4.1.0");
+    trapOid.value.syntax = snmp::kTagObjectId;
+    trapOid.value.oid = oid("1.3.6.1.6.3.1.1.5.3");
+    v2.varBinds.items.push_back(trapOid);
+    h.onTrap(v2, ctx, SocketAddress{});
+    h.onTimer(3, ctx, nullptr);
+    h.onResponse(v2, ctx, SocketAddress{}, nullptr);
+    const std::vector<std::string> expected = {
+        "Got Trap(generic = authenticationFailure, specific = 0). Ignored.",
+        "Got Trap(generic = 9, specific = 12). Ignored.",
+        "Got SNMPv2 Trap(1.3.6.1.6.3.1.1.5.3). Ignored.",
+        "Got timer message. Ignored.",
+        "Got response message. Ignored.",
+    };
+    EXPECT_EQ(status.lines(), expected);
+}
+
+TEST_F(AgentRequests, AnswerTooBigForADatagramIsReportedNotSent) {
+    std::vector<snmp::VarBind> many;
+    for (int i = 1; i <= 60; ++i) {
+        many.push_back(nullBinding(("1.3.6.1.2.1.2.2.1.2." + std::to_string(i)).c_str()));
+    }
+    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, many));
+    ASSERT_FALSE(status.lines().empty());
+    EXPECT_EQ(status.lines().back(), kSendResponseFailedReport);
+    EXPECT_EQ(ctx.statistics.OutPkts, 0u);
+}
+
+TEST_F(AgentRequests, GarbageDatagramsLeaveTheAgentServing) {
+    std::vector<uint8_t> junk(200);
+    uint32_t seed = 12345;
+    for (int round = 0; round < 200; ++round) {
+        for (auto& b : junk) {
+            seed = seed * 1103515245u + 12345u;
+            b = static_cast<uint8_t>(seed >> 16);
+        }
+        junk[0] = 0x30;  // mostly a SEQUENCE, so that decoding gets somewhere
+        manager.sendTo(loopback(AF_INET, port),
+                       std::vector<uint8_t>(junk.begin(), junk.begin() + round % 200));
+    }
+    auto answer = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("Simulated agent"));
+}
+
+}  // namespace
+}  // namespace korvimo
