@@ -16,9 +16,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/core/agent_context.h"
+#include "app/core/configuration.h"
 
 namespace korvimo::store::bench {
 
@@ -45,6 +47,17 @@ class BenchInstallation {
     void writeControl(const std::function<void(FILE*)>& generate) {
         write(dir_ + "/agent/bench.ctl", generate, ctx.controlFile);
         close(ctx.tableFile);
+    }
+    // korvan.ini with the given lines in its KORVAN section, used by the next load.
+    void writeIni(const std::string& lines) {
+        const std::string path = dir_ + "/korvan.ini";
+        int unused = kClosed;
+        write(
+            path, [&lines](FILE* out) { std::fprintf(out, "[KORVAN]\r\n%s", lines.c_str()); },
+            unused);
+        close(unused);
+        config_ = std::make_unique<Configuration>(path);
+        ctx.config = config_.get();
     }
     void writeMibInfo(const std::function<void(FILE*)>& generate) {
         write(dir_ + "/mibinfo.out", generate, ctx.mibInfoFile);
@@ -73,6 +86,7 @@ class BenchInstallation {
     }
 
     std::string dir_;
+    std::unique_ptr<Configuration> config_;
 };
 
 inline double timeSeconds(const std::function<void()>& work) {

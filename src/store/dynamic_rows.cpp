@@ -151,10 +151,6 @@ bool valuesEqual(const snmp::SyntaxValue& a, const snmp::SyntaxValue& b) {
 
 }  // namespace
 
-bool SuffixLess::operator()(std::span<const uint32_t> a, std::span<const uint32_t> b) const {
-    return compareIdentifiers(a, b) < 0;
-}
-
 void DynamicRows::release() {
     for (DynamicColumn& column : columns_) {
         for (auto& [suffix, instance] : column.instances) {
@@ -167,6 +163,7 @@ void DynamicRows::release() {
     std::vector<std::vector<uint32_t>>().swap(groups_);
     std::vector<uint32_t>().swap(sorted_);
     std::string().swap(instanceTexts_);
+    lastNext_ = WalkPosition{};
     listed_ = 0;
     memoGroup_ = 0;
 }
@@ -397,8 +394,8 @@ int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
 bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> suffix,
                                     std::string_view expression, bool& outOfOrder,
                                     bool& duplicate) {
-    InstanceMap& instances = columns_[column].instances;
-    if (!instances.empty() && !SuffixLess{}(instances.rbegin()->first, suffix)) {
+    InstanceTable& instances = columns_[column].instances;
+    if (!instances.empty() && !SuffixLess{}(instances.lastKey(), suffix)) {
         outOfOrder = true;
         if (instances.find(suffix) != instances.end()) {
             duplicate = true;
@@ -410,8 +407,7 @@ bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> s
     instance.ownOffset = static_cast<uint32_t>(instanceTexts_.size());
     instance.ownLength = static_cast<uint32_t>(expression.size());
     instanceTexts_.append(expression);
-    instances.emplace_hint(instances.end(), std::vector<uint32_t>(suffix.begin(), suffix.end()),
-                           instance);
+    instances.emplace(suffixKey(suffix), instance);
     ++listed_;
     return true;
 }
@@ -484,13 +480,19 @@ bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
     const auto id = idsOf(column.identifier);
     const std::size_t compared = std::min(id.size(), name.size());
     const int order = compareIdentifiers(name.first(compared), id.first(compared));
-    InstanceMap::const_iterator it;
+    InstanceTable::const_iterator it;
     if (order < 0 || (order == 0 && name.size() < id.size())) {
         it = column.instances.begin();
-    } else if (order == 0) {
-        it = column.instances.upper_bound(name.subspan(id.size()));
-    } else {
+    } else if (order > 0) {
         return false;
+    } else if (const auto rest = name.subspan(id.size());
+               lastNext_.valid && lastNext_.column == number &&
+               compareSuffix(lastNext_.at->first, rest) == 0) {
+        it = std::next(lastNext_.at);
+    } else if (const auto exact = column.instances.find(rest); exact != column.instances.end()) {
+        it = std::next(exact);
+    } else {
+        it = column.instances.upperBound(rest);
     }
     while (it != column.instances.end() && it->second.state != kInstancePresent) {
         ++it;
@@ -499,7 +501,10 @@ bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
         return false;
     }
     successor.ids.assign(id.begin(), id.end());
-    successor.ids.insert(successor.ids.end(), it->first.begin(), it->first.end());
+    for (char32_t sub : it->first) {
+        successor.ids.push_back(static_cast<uint32_t>(sub));
+    }
+    lastNext_ = {true, number, it};
     describe(column, it->second, found);
     return true;
 }
@@ -649,9 +654,8 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
             instance.state = column.rowKind == RowKind::RowStatus && column.required && !isSetColumn
                                  ? kInstanceAwaiting
                                  : kInstancePresent;
-            std::vector<uint32_t> key(index.begin(), index.end());
             try {
-                it = column.instances.emplace(std::move(key), instance).first;
+                it = column.instances.emplace(suffixKey(index), instance).first;
             } catch (const std::bad_alloc&) {
                 slots_.release(instance.ordinal);
                 slots_.giveBack(instance.ordinal);
@@ -803,10 +807,10 @@ bool DynamicRows::deleteRow(const snmp::ObjectId& name) {
     if (owner < 0) {
         return true;
     }
-    const std::vector<uint32_t> index(ids.begin() + columns_[owner].identifier.ids.size(),
-                                      ids.end());
+    const auto index = ids.subspan(columns_[owner].identifier.ids.size());
+    lastNext_ = WalkPosition{};
     for (uint32_t number : groups_[columns_[owner].rowGroup]) {
-        InstanceMap& instances = columns_[number].instances;
+        InstanceTable& instances = columns_[number].instances;
         const auto it = instances.find(index);
         if (it == instances.end()) {
             continue;

@@ -1,8 +1,9 @@
 // DynamicRows: the tables whose rows managers create and delete. The "%drow", "%dcol" and
 // "%setaction" directives of the control file declare row groups, their columns and the
-// actions a Set may trigger; each column keeps its instances (rows) in memory, indexed by
-// instance suffix, instead of attribute lines, and a marker line in the attribute file
-// places the column among the static attributes.
+// actions a Set may trigger; each column keeps its instances (rows) in memory instead of
+// attribute lines, in an InstanceTable (ordered and hashed by suffix), and a marker line in
+// the attribute file places the column among the static attributes. A walk through a
+// column continues from the instance it gave last without searching.
 //
 //   DynamicRows rows(slots);
 //   rows.loadDirectives(controlText, mib, ctx);              // pass 2 of loading
@@ -34,10 +35,10 @@
 //   - A RowStatus Set of a negative value is refused with wrongValue, like 0 and 7.
 //   - Memory exhaustion while creating a row refuses the Set; instances already made for
 //     earlier columns of that row stay.
+//   - Every ordinal a deleted row frees is kept for reuse (see ValueSlots::giveBack).
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +47,7 @@
 #include "app/core/agent_context.h"
 #include "snmp/message.h"
 #include "store/attribute_info.h"
+#include "store/instance_table.h"
 #include "store/mib_info_index.h"
 #include "store/value_slots.h"
 
@@ -53,9 +55,6 @@ namespace korvimo::store {
 
 enum class RowKind : uint8_t { None = 0, NewInstance = 1, RowStatus = 2 };
 enum class RowMode { Check, Create };
-
-inline constexpr uint8_t kInstancePresent = 1;
-inline constexpr uint8_t kInstanceAwaiting = 2;  // a required column awaiting its value
 
 // RowStatus values.
 inline constexpr int32_t kRowActive = 1;
@@ -102,32 +101,6 @@ struct IndexShape {
     bool variable = false;
 };
 
-struct DynamicInstance {
-    uint32_t ordinal = 0;
-    uint8_t state = kInstancePresent;
-    bool hasOwnValue = false;  // listed in the control file with its own expression
-    uint32_t ownOffset = 0;    // the own expression in the instance text pool
-    uint32_t ownLength = 0;
-};
-
-// Orders instance suffixes like identifiers; also compares with spans, so lookups need no
-// key of their own.
-struct SuffixLess {
-    using is_transparent = void;
-    bool operator()(std::span<const uint32_t> a, std::span<const uint32_t> b) const;
-    bool operator()(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) const {
-        return (*this)(std::span<const uint32_t>(a), std::span<const uint32_t>(b));
-    }
-    bool operator()(const std::vector<uint32_t>& a, std::span<const uint32_t> b) const {
-        return (*this)(std::span<const uint32_t>(a), b);
-    }
-    bool operator()(std::span<const uint32_t> a, const std::vector<uint32_t>& b) const {
-        return (*this)(a, std::span<const uint32_t>(b));
-    }
-};
-
-using InstanceMap = std::map<std::vector<uint32_t>, DynamicInstance, SuffixLess>;
-
 struct DynamicColumn {
     uint32_t rowGroup = 0;
     RowKind rowKind = RowKind::None;
@@ -145,7 +118,7 @@ struct DynamicColumn {
     std::string defaultValue;
     uint32_t shape = 0;  // the row group's index shape
     long line = 0;       // of its "%dcol" in the control file
-    InstanceMap instances;
+    InstanceTable instances;
 };
 
 struct SetAction {
@@ -233,6 +206,13 @@ class DynamicRows {
     std::vector<std::vector<uint32_t>> groups_;  // column numbers by row group
     std::vector<uint32_t> sorted_;
     std::string instanceTexts_;  // own expressions of listed instances
+    // The instance nextInstance gave last: a walk asks for its successor next.
+    struct WalkPosition {
+        bool valid = false;
+        uint32_t column = 0;
+        InstanceTable::const_iterator at;
+    };
+    mutable WalkPosition lastNext_;
     std::size_t listed_ = 0;
     uint32_t memoGroup_ = 0;
 };

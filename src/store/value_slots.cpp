@@ -87,7 +87,6 @@ bool ValueSlots::allocate(uint32_t capacity) {
     clear();
     try {
         slots_.resize(capacity);
-        freeOrdinals_.reserve(kMaxFreeOrdinals);
     } catch (const std::bad_alloc&) {
         clear();
         return false;
@@ -115,8 +114,10 @@ bool ValueSlots::takeOrdinal(uint32_t& ordinal) {
 }
 
 void ValueSlots::giveBack(uint32_t ordinal) {
-    if (freeOrdinals_.size() < kMaxFreeOrdinals) {
+    try {
         freeOrdinals_.push_back(ordinal);
+    } catch (const std::bad_alloc&) {
+        // The ordinal stays unused; fresh ones still serve.
     }
 }
 

@@ -56,8 +56,6 @@ inline constexpr int32_t kStatusNotWritable = 17;
 
 // The longest value lastset and r_lastset without bounds accept, in octets or characters.
 inline constexpr std::size_t kMaxSetValue = 256;
-// Freed ordinals kept for reuse.
-inline constexpr std::size_t kMaxFreeOrdinals = 1000;
 
 struct ValueSlot {
     uint64_t number = 0;
@@ -81,7 +79,9 @@ class ValueSlots {
     uint32_t freshRemaining() const { return capacity() - nextFresh_; }
     std::size_t freeCount() const { return freeOrdinals_.size(); }
     bool takeOrdinal(uint32_t& ordinal);
-    // Keeps a freed ordinal unless kMaxFreeOrdinals are kept already.
+    // Keeps a freed ordinal for reuse. Every freed ordinal is kept (not only the first
+    // thousand): otherwise rows created and destroyed over and over would use up the
+    // dynamic-instance reserve for good.
     void giveBack(uint32_t ordinal);
 
     // The generator s = s * 214013 + 2531011 giving (s >> 16) & 0x7FFF.

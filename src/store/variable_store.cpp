@@ -135,6 +135,7 @@ void VariableStore::releaseStore() {
     mib_.clear();
     mibFile_ = -1;
     staticCount_ = 0;
+    std::vector<uint32_t>().swap(markerPositions_);
     lastSuccessor_ = SIZE_MAX;
     loaded_ = false;
 }
@@ -369,8 +370,10 @@ bool VariableStore::writeAttributeFile(std::string_view controlText, std::vector
         return std::span<const uint32_t>(subIds.data() + columnOffset[c],
                                          rows_.column(c).identifier.ids.size());
     };
+    markerPositions_.assign(rows_.columnCount(), 0);
     auto writeMarker = [&](uint32_t c) {
         rows_.markerWritten(c);
+        markerPositions_[c] = static_cast<uint32_t>(file_.size());
         return file_.writeMarker(columnOffset[c], static_cast<uint32_t>(columnId(c).size()), c);
     };
 
@@ -417,20 +420,23 @@ int64_t VariableStore::elapsed() const {
 
 bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const {
     const std::span<const uint32_t> target(name.ids);
-    std::size_t position = 0;
-    if (file_.findAttribute(target, position)) {
-        const IndexEntry& entry = file_.entry(position);
-        found.syntax = entry.syntax;
-        found.access = entry.access;
-        found.ordinal = entry.number;
-        found.expression = file_.expression(position);
-        return true;
+    // A name under a dynamic column is one of its instances or nothing: loading made every
+    // such line an instance.
+    if (rows_.columnCount() > 0) {
+        if (const int32_t owner = rows_.ownerColumn(target); owner >= 0) {
+            return rows_.exactInstance(static_cast<uint32_t>(owner), target, found);
+        }
     }
-    if (rows_.columnCount() == 0) {
+    std::size_t position = 0;
+    if (!file_.findAttribute(target, position)) {
         return false;
     }
-    const int32_t owner = rows_.ownerColumn(target);
-    return owner >= 0 && rows_.exactInstance(static_cast<uint32_t>(owner), target, found);
+    const IndexEntry& entry = file_.entry(position);
+    found.syntax = entry.syntax;
+    found.access = entry.access;
+    found.ordinal = entry.number;
+    found.expression = file_.expression(position);
+    return true;
 }
 
 bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
@@ -438,11 +444,18 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
     const std::span<const uint32_t> target(name.ids);
     std::size_t position = 0;
     std::size_t exact = lastSuccessor_;
-    // A walk (GetNext, GetBulk) asks for the successor of the name given last time.
-    const bool walking =
-        exact < file_.size() && compareIdentifiers(file_.identifier(exact), target) == 0;
-    if (walking || file_.findAttribute(target, exact)) {
-        // The name of an attribute line is its own floor; markers after it are met below.
+    const int32_t owner = rows_.columnCount() > 0 ? rows_.ownerColumn(target) : -1;
+    if (owner >= 0) {
+        // Within a column its marker line is the floor: first the column's own instances,
+        // then whatever follows the marker.
+        if (rows_.nextInstance(static_cast<uint32_t>(owner), target, successor, found)) {
+            return true;
+        }
+        position = markerPositions_[static_cast<std::size_t>(owner)] + 1;
+    } else if ((exact < file_.size() && compareIdentifiers(file_.identifier(exact), target) == 0) ||
+               file_.findAttribute(target, exact)) {
+        // The name of an attribute line is its own floor (a walk gives the name found last
+        // time); markers after it are met below.
         position = exact + 1;
     } else if (const std::ptrdiff_t floor = file_.floor(target); floor >= 0) {
         const IndexEntry& entry = file_.entry(static_cast<std::size_t>(floor));

@@ -158,6 +158,7 @@ class VariableStore {
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;
+    std::vector<uint32_t> markerPositions_;  // of each column's marker line in the file
     // Where the last successor nextAttribute gave stands in the attribute file.
     mutable std::size_t lastSuccessor_ = SIZE_MAX;
     bool loaded_ = false;
