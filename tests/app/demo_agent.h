@@ -1,19 +1,15 @@
 // DemoAgent: the demo device served by a MainWindow on a thread of its own, from a private
-// copy of the demo home, on a loopback port that was free; and `netSnmp`, which runs one
-// Net-SNMP command and gives its output.
+// copy of the demo home, on a loopback port that was free.
 //
 //   DemoAgent agent(TransportChoice::IPv4, "127.0.0.1");
 //   ASSERT_TRUE(agent.running());
-//   CommandRun walk = netSnmp("snmpwalk -v2c -c vintor " + agent.target() + " 1.3.6.1");
+//   CommandRun walk = netSnmp("snmpwalk", "-v2c -c vintor " + agent.target() + " 1.3.6.1");
 //
 // The agent's objects are used only on its thread while it runs; the test thread waits for
 // the start and then only talks to the agent over UDP.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <atomic>
-#include <cstdio>
 #include <future>
 #include <string>
 #include <thread>
@@ -23,51 +19,10 @@
 #include "app/core/configuration.h"
 #include "app/core/poll_event_loop.h"
 #include "app/core/temp_dir.h"
+#include "app/demo_home.h"
 #include "app/main_window.h"
 
 namespace korvimo::testing {
-
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-// Runs a shell command with standard error joined to its output.
-inline CommandRun runCommand(const std::string& command) {
-    CommandRun run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.output.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-// A Net-SNMP command line with numeric names, no MIB loading and bounded waits; args follow
-// the program name ("snmpget -v2c -c vintor 127.0.0.1:1161 1.3.6.1.2.1.1.1.0").
-inline CommandRun netSnmp(const std::string& program, const std::string& args) {
-    return runCommand(program + " -m '' -On -t 1 -r 1 " + args);
-}
-
-// Copies the demo home's agent/demo.ctl, mibs/mibinfo.out and bin/korvan.ini into root,
-// with INSTALLDIR naming root so that nothing depends on the working directory.
-inline void copyDemoHome(const std::string& root) {
-    for (const char* sub : {"bin", "agent", "mibs"}) {
-        ::mkdir((root + "/" + sub).c_str(), 0755);
-    }
-    const std::string source = std::string(KORVIMO_SOURCE_DIR) + "/home/";
-    for (const char* file : {"agent/demo.ctl", "mibs/mibinfo.out", "bin/korvan.ini"}) {
-        writeFile(root + "/" + file, readFile(source + file));
-    }
-    Configuration config(root + "/bin/korvan.ini");
-    config.writePlain(ConfigKey::INSTALLDIR, root);
-}
 
 class DemoAgent {
   public:

@@ -1,0 +1,220 @@
+// korvan-cli agent as a user runs it: help and usage errors, a failed start, and the agent
+// serving the demo home until SIGTERM or SIGINT.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/udp_peer.h"
+#include "app/core/temp_dir.h"
+#include "app/demo_home.h"
+
+namespace korvimo {
+namespace {
+
+using testing::CommandRun;
+using testing::copyDemoHome;
+using testing::freeUdpPort;
+using testing::netSnmp;
+using testing::readFile;
+using testing::runCommand;
+using testing::TempDir;
+
+const std::string kProgram = std::string(KORVIMO_HOME_DIR) + "/bin/korvan-cli";
+
+CommandRun cli(const std::string& args) {
+    return runCommand("'" + kProgram + "' " + args);
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// korvan-cli running in the background with its output (standard error included) on a pipe.
+class Background {
+  public:
+    explicit Background(const std::vector<std::string>& args) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], 1);
+            ::dup2(fds[1], 2);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(kProgram.c_str()));
+            for (const std::string& a : args) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(kProgram.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Background() {
+        if (pid_ > 0 && status_ < 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+
+    // Reads output until it holds text or waitMs have passed.
+    bool waitFor(const std::string& text, int waitMs = 5000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        while (output_.find(text) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) {
+                return output_.find(text) != std::string::npos;
+            }
+        }
+        return true;
+    }
+
+    // Sends the signal and collects the rest of the output and the exit status.
+    int stop(int signal) {
+        ::kill(pid_, signal);
+        while (readSome(5000)) {
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+
+    const std::string& output() const { return output_; }
+
+  private:
+    bool readSome(int waitMs) {
+        pollfd p{out_, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(out_, buffer, sizeof buffer);
+        if (n <= 0) {
+            return false;
+        }
+        output_.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int status_ = -1;
+    std::string output_;
+};
+
+TEST(CliAgentUsage, HelpExplainsEveryOptionWithoutTouchingTheHome) {
+    TempDir dir;
+    const CommandRun run = cli("--home '" + dir.path("home") + "' agent --help");
+    EXPECT_EQ(run.status, 0);
+    for (const char* option : {"--file", "--read-community", "--write-community", "--snmp-version",
+                               "--transport", "--debug", "--no-debug", "--port", "--address",
+                               "--stats-interval", "SIGINT", "SIGTERM"}) {
+        EXPECT_NE(run.output.find(option), std::string::npos) << option;
+    }
+    EXPECT_FALSE(exists(dir.path("home")));
+    const CommandRun global = cli("--help");
+    EXPECT_EQ(global.status, 0);
+    EXPECT_NE(global.output.find("agent"), std::string::npos);
+}
+
+TEST(CliAgentUsage, UsageErrorsExitTwoWithAReason) {
+    TempDir dir;
+    const std::string home = "--home '" + dir.path("home") + "' agent ";
+    for (const char* args :
+         {"--snmp-version v3", "--port 0", "--port 70000", "--port x", "--transport ipx", "--bogus",
+          "--file", "--stats-interval 0", "--address="}) {
+        const CommandRun run = cli(home + args);
+        EXPECT_EQ(run.status, 2) << args << ": " << run.output;
+        EXPECT_NE(run.output.find("korvan-cli agent: "), std::string::npos) << run.output;
+    }
+    EXPECT_FALSE(exists(dir.path("home")));
+}
+
+TEST(CliAgent, FailedStartPrintsItsLinesAndExitsOne) {
+    TempDir dir;
+    const CommandRun run = cli("--home '" + dir.path("home") + "' agent --port " +
+                               std::to_string(freeUdpPort(AF_INET)));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(run.output,
+              "Cannot open SNMP Variable file [../agent/../agent/learn.ctl] for reading.\n"
+              "Please Learn SNMP variables or Create variables from MIB.\n");
+}
+
+TEST(CliAgent, ServesUntilSigtermThenStopsWithTheStatistics) {
+    TempDir dir;
+    copyDemoHome(dir.root());
+    const std::string ini = dir.path("bin/korvan.ini");
+    const std::string before = readFile(ini);
+    const std::string port = std::to_string(freeUdpPort(AF_INET));
+    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port,
+                      "--read-community", "reader"});
+    ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
+    EXPECT_EQ(agent.stop(SIGTERM), 0);
+    EXPECT_EQ(agent.output(),
+              "Initializing Agent...\n"
+              "Agent has been started.\n"
+              "Agent IP Address: 127.0.0.1 (UDP port " +
+                  port +
+                  ")\n"
+                  "GetRequests:\t0         \t\tGetBulkRequests:\t0         \n"
+                  "GetNextRequests:\t0         \t\tInPkts:\t\t0         \n"
+                  "SetRequests:\t0         \t\tOutPkts:\t\t0         \n"
+                  "Agent has been stopped.\n");
+    const std::string after = readFile(ini);
+    EXPECT_EQ(after.find("AGENTPORT"), std::string::npos);  // --port is not written
+    EXPECT_EQ(after.find("AGENTIP"), std::string::npos);
+    EXPECT_EQ(Configuration(ini).historyValues(ConfigKey::RCOMMUNITY),
+              (std::vector<std::string>{"reader", "vintor"}));
+    EXPECT_NE(before, after);
+}
+
+TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
+    TempDir dir;
+    copyDemoHome(dir.root());
+    const std::string port = std::to_string(freeUdpPort(AF_INET));
+    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port,
+                      "--debug", "--snmp-version", "v2c", "--stats-interval", "1"});
+    ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
+    const CommandRun get =
+        netSnmp("snmpget", "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_NE(get.output.find("STRING: \"demo-router\""), std::string::npos) << get.output;
+    const CommandRun v1 =
+        netSnmp("snmpget", "-v1 -r 0 -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_NE(v1.output.find("Timeout"), std::string::npos);  // SNMPv2C only
+    ASSERT_TRUE(agent.waitFor("GetRequests:\t1 ", 3000)) << agent.output();
+    EXPECT_EQ(agent.stop(SIGINT), 0);
+    EXPECT_NE(agent.output().find("GetRequests:\t1         \t\tGetBulkRequests:\t0         \n"
+                                  "GetNextRequests:\t0         \t\tInPkts:\t\t2         \n"
+                                  "SetRequests:\t0         \t\tOutPkts:\t\t1         \n"
+                                  "Agent has been stopped.\n"),
+              std::string::npos)
+        << agent.output();
+    const std::string ini = readFile(dir.path("bin/korvan.ini"));
+    EXPECT_NE(ini.find("DEBUGMODE=YES"), std::string::npos);
+    EXPECT_NE(ini.find("SNMPVER=SNMPv2C"), std::string::npos);
+    EXPECT_NE(
+        readFile(dir.path("agent/debug.out")).find("Invalid SNMP Version:0.  Request ignored."),
+        std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvimo
