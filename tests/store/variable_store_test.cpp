@@ -49,6 +49,17 @@ TEST(VariableStore, SymbolicAndNumericNamesLoadToTheSameAttribute) {
     EXPECT_EQ(f.getText("1.3.6.1.2.1.1.1.0"), "Simulated agent");
 }
 
+TEST(VariableStore, MapsDescriptorsForOtherSubsystems) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    std::string numeric;
+    ASSERT_TRUE(f.store.mapDescriptor("sysName.0", f.ctx.mibInfoFile, numeric));
+    EXPECT_EQ(numeric, "1.3.6.1.2.1.1.5.0");
+    EXPECT_FALSE(f.store.mapDescriptor("ifName.1", f.ctx.mibInfoFile, numeric));
+    EXPECT_TRUE(f.store.mapDescriptor("1.3.6", kClosed, numeric));
+    EXPECT_FALSE(f.store.mapDescriptor("sysName.0", kClosed, numeric));
+}
+
 TEST(VariableStore, ReadsLfOnlyFilesAndALastLineWithoutEnd) {
     StoreFixture f;
     ASSERT_TRUE(f.load("1.3.6.1.1.0, Integer, RO, fixed(7)"));
