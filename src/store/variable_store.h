@@ -30,6 +30,10 @@
 // nothing but what a value itself needs (makeValue fills the caller's SyntaxValue, whose
 // buffers are reused when the caller reuses it).
 //
+// CACHESIZE is still read and clamped (cacheSize()), but the index covers every line
+// whatever its value, so there is no stride to compute and no need for the cache to exceed
+// the number of dynamic columns.
+//
 // A lookup gives what a scan of the ordered attribute file gives: lookupAttribute finds the
 // attribute line with that identifier, else a present instance of the dynamic column the
 // name lies under; nextAttribute gives the first line after the name, in identifier order,
