@@ -2,7 +2,7 @@
 //
 //   korvan-cli [--home DIR] COMMAND
 //
-// Every command runs with the home's bin directory as its working directory (see home.h).
+// Every command runs with the home's bin directory as its working directory (see app/home.h).
 // A command is one entry of the table below: a name, a line of help, an optional check of
 // its arguments that runs before anything is touched (it prints the command's own help or a
 // usage error), and the function that runs it. Options before the command are the
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/home.h"
 #include "cli/agent_command.h"
-#include "cli/home.h"
 #include "cli/settings_command.h"
 
 namespace {
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
 
     // A relative home is taken from where the program was started, before moving.
     std::string failure;
-    if (!korvimo::cli::enterHome(home, failure)) {
+    if (!korvimo::app::enterHome(home, failure)) {
         std::cerr << "korvan-cli: " << failure << "\n";
         return 1;
     }

@@ -1,14 +1,14 @@
-// The installation home of a headless program: programs run with the home's bin directory
-// as their working directory, so that the configured installation directory ".." is the
-// home itself and korvan.ini is found in bin.
+// The installation home of a program (korvan, korvan-cli): programs run with the home's bin
+// directory as their working directory, so that the configured installation directory ".."
+// is the home itself and korvan.ini is found in bin.
 //
 //   std::string failure;
-//   if (!enterHome(homeOption, argv0, failure)) { print(failure); return 1; }
+//   if (!enterHome(homeOption, failure)) { print(failure); return 1; }
 #pragma once
 
 #include <string>
 
-namespace korvimo::cli {
+namespace korvimo::app {
 
 inline constexpr const char* kHomeCreateFailed = "Cannot create the directory [%s]: %s";
 inline constexpr const char* kHomeEnterFailed = "Cannot change to the directory [%s]: %s";
@@ -18,4 +18,4 @@ inline constexpr const char* kProgramDirUnknown = "Cannot find the program's own
 // Without one, changes to the directory that holds the running program.
 bool enterHome(const std::string& home, std::string& failure);
 
-}  // namespace korvimo::cli
+}  // namespace korvimo::app

@@ -1,4 +1,4 @@
-#include "cli/home.h"
+#include "app/home.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace korvimo::cli {
+namespace korvimo::app {
 
 namespace {
 
@@ -46,4 +46,4 @@ bool enterHome(const std::string& home, std::string& failure) {
     return true;
 }
 
-}  // namespace korvimo::cli
+}  // namespace korvimo::app
