@@ -1,0 +1,175 @@
+#include "app/desktop_commands.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <set>
+
+#include "app/core/temp_dir.h"
+
+namespace korvimo::app {
+namespace {
+
+using korvimo::testing::TempDir;
+using korvimo::testing::writeFile;
+using Argv = std::vector<std::string>;
+
+// A home with korvan.ini naming it as INSTALLDIR, and a desktop whose environment variables
+// and programs the test decides.
+class Desktop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* sub : {"bin", "agent", "mibs", "docs", "docs/webhelp"}) {
+            ::mkdir(dir.path(sub).c_str(), 0755);
+        }
+        writeFile(ini(), "[KORVAN]\r\nINSTALLDIR=" + dir.root() + "\r\n");
+    }
+
+    std::string ini() const { return dir.path("bin/korvan.ini"); }
+    DesktopCommands commands() {
+        DesktopEnvironment environment;
+        environment.variable = [this](const char* name) -> std::optional<std::string> {
+            auto it = variables.find(name);
+            if (it == variables.end()) {
+                return std::nullopt;
+            }
+            return it->second;
+        };
+        environment.hasProgram = [this](const std::string& program) {
+            return programs.count(program) != 0;
+        };
+        return DesktopCommands(config, environment);
+    }
+
+    TempDir dir;
+    Configuration config{dir.path("bin/korvan.ini")};
+    std::map<std::string, std::string> variables;
+    std::set<std::string> programs;
+};
+
+TEST_F(Desktop, EditorOfKorvanIniRunsAsWrittenWithTheFullPath) {
+    config.writePlain(ConfigKey::EDITOR, "\"/opt/My Editor/edit\" --new-window");
+    variables["VISUAL"] = "vim";
+    programs.insert(kTerminalProgram);
+    EXPECT_EQ(commands().viewControlFile("demo.ctl").argv,
+              (Argv{"/opt/My Editor/edit", "--new-window", dir.path("agent/demo.ctl")}));
+}
+
+TEST_F(Desktop, EnvironmentEditorRunsInTheTerminalWindowWhenThereIsOne) {
+    variables["VISUAL"] = "vim -R";
+    variables["EDITOR"] = "nano";
+    programs.insert(kTerminalProgram);
+    EXPECT_EQ(commands().viewMibInfo().argv,
+              (Argv{"x-terminal-emulator", "-e", "vim", "-R", dir.path("mibs/miblist.lst")}));
+
+    programs.clear();
+    variables.erase("VISUAL");
+    EXPECT_EQ(commands().viewMibInfo().argv, (Argv{"nano", dir.path("mibs/miblist.lst")}));
+}
+
+TEST_F(Desktop, WithoutAnyEditorTheDesktopOpenerOpensTheFile) {
+    config.writePlain(ConfigKey::EDITOR, "   ");  // blank counts as empty
+    variables["VISUAL"] = "";
+    variables["EDITOR"] = " ";
+    EXPECT_EQ(commands().editFile(dir.path("agent/x.trp")).argv,
+              (Argv{"xdg-open", dir.path("agent/x.trp")}));
+}
+
+TEST_F(Desktop, FileNamesAreNeverReadAsShellSyntax) {
+    // A control file text with blanks, quotes and shell characters stays one argument.
+    const LaunchCommand view = commands().viewControlFile("my file;$(rm -rf x)\".ctl");
+    ASSERT_EQ(view.argv.size(), 2u);
+    EXPECT_EQ(view.argv[1], dir.path("agent/my file;$(rm -rf x)\".ctl"));
+}
+
+TEST_F(Desktop, FilesAreFullPathsFromARelativeInstallDir) {
+    config.writePlain(ConfigKey::INSTALLDIR, dir.root() + "/bin/..");
+    EXPECT_EQ(commands().installDir(), dir.root());
+    EXPECT_EQ(commands().viewControlFile("").argv.back(), dir.path("agent"));
+
+    config.writePlain(ConfigKey::INSTALLDIR, "");  // empty is "..", from the working directory
+    const std::string parent = std::filesystem::current_path().parent_path().string();
+    EXPECT_EQ(commands().installDir(), parent);
+}
+
+TEST(CommandWords, SplitAtBlanksWithQuotedWords) {
+    EXPECT_EQ(splitCommandWords("  gedit\t -s  "), (Argv{"gedit", "-s"}));
+    EXPECT_EQ(splitCommandWords("\"a b\"c \"\""), (Argv{"a bc", ""}));
+    EXPECT_EQ(splitCommandWords("\"unterminated quote"), (Argv{"unterminated quote"}));
+    EXPECT_TRUE(splitCommandWords("").empty());
+}
+
+TEST_F(Desktop, BrowseIsASaveChooserOfControlFilesInTheAgentDirectory) {
+    const FileChooser chooser = commands().browseChooser();
+    EXPECT_EQ(chooser.style, FileChooser::Style::Save);
+    EXPECT_EQ(chooser.title, "Specify the Agent Control File");
+    EXPECT_EQ(chooser.directory, dir.path("agent"));
+    EXPECT_EQ(chooser.proposedName, "*.ctl");
+    EXPECT_EQ(chooser.filters, (std::vector<FileFilter>{{"Agent Control file (*.ctl)", "*.ctl"}}));
+    EXPECT_EQ(DesktopCommands::controlFileFromChoice(dir.path("agent/new.ctl")), "new.ctl");
+    EXPECT_EQ(DesktopCommands::controlFileFromChoice("/elsewhere/sub/old.ctl"), "old.ctl");
+}
+
+TEST_F(Desktop, EditChoosersOpenFilesWithTheirFilterLists) {
+    const FileChooser controls = commands().editVariableFileChooser();
+    EXPECT_EQ(controls.style, FileChooser::Style::Open);
+    EXPECT_EQ(controls.title, "Edit Variable File");
+    EXPECT_EQ(controls.directory, dir.path("agent"));
+    EXPECT_EQ(controls.proposedName, "*.ctl");
+    EXPECT_EQ(controls.filters, (std::vector<FileFilter>{{"Agent Control Files (*.ctl)", "*.ctl"},
+                                                         {"Trap Files (*.trp)", "*.trp"},
+                                                         {"Debug Files (*.out)", "*.out"}}));
+
+    const FileChooser traps = commands().editTrapFileChooser();
+    EXPECT_EQ(traps.title, "Edit Trap File");
+    EXPECT_EQ(traps.proposedName, "*.trp");
+    ASSERT_EQ(traps.filters.size(), 3u);
+    EXPECT_EQ(traps.filters[0], (FileFilter{"Trap Files (*.trp)", "*.trp"}));
+    EXPECT_EQ(traps.filters[1].pattern, "*.ctl");
+}
+
+TEST(FilterList, StopsAtTheEmptyPairAndKeepsBarePatterns) {
+    EXPECT_EQ(parseFilterList("A (*.a)|*.a|B|(*.b)||C|(*.c)|"),
+              (std::vector<FileFilter>{{"A (*.a)", "*.a"}, {"B", "*.b"}}));
+    EXPECT_TRUE(parseFilterList("").empty());
+    EXPECT_TRUE(parseFilterList("lonely").empty());
+}
+
+TEST_F(Desktop, HelpOpensAnExistingDocumentWithTheDesktopOpener) {
+    writeFile(dir.path("docs/webhelp/korvan.htm"), "<html></html>");
+    programs.insert(kDesktopOpener);
+    const HelpLaunch html = commands().help(HelpDocument::Html);
+    EXPECT_EQ(html.command.argv, (Argv{"xdg-open", dir.path("docs/webhelp/korvan.htm")}));
+    EXPECT_EQ(html.fallbackText,
+              "Unable to invoke the default browser. You can access the help document at\n" +
+                  dir.path("docs/webhelp/korvan.htm"));
+}
+
+TEST_F(Desktop, HelpFallsBackToTheMessageWithoutOpenerOrDocument) {
+    writeFile(dir.path("docs/webhelp/korvan.htm"), "<html></html>");
+    EXPECT_TRUE(commands().help(HelpDocument::Html).command.empty());  // no xdg-open
+
+    programs.insert(kDesktopOpener);
+    const HelpLaunch pdf = commands().help(HelpDocument::Pdf);  // no PDF in this home
+    EXPECT_TRUE(pdf.command.empty());
+    EXPECT_EQ(pdf.fallbackText,
+              "Unable to invoke the default browser. You can access the help document at\n" +
+                  dir.path("docs/Korvan7.0.pdf"));
+}
+
+TEST(ProgramSearch, FindsExecutablesOnThePathOrByTheirOwnPath) {
+    TempDir dir;
+    writeFile(dir.path("tool"), "#!/bin/sh\n");
+    writeFile(dir.path("plain"), "not executable\n");
+    ::chmod(dir.path("tool").c_str(), 0755);
+    EXPECT_TRUE(findProgram("tool", "/nonexistent:" + dir.root()));
+    EXPECT_FALSE(findProgram("plain", dir.root()));
+    EXPECT_FALSE(findProgram("tool", "/nonexistent"));
+    EXPECT_TRUE(findProgram(dir.path("tool"), ""));
+    EXPECT_FALSE(findProgram(dir.root(), dir.root()));  // a directory is no program
+    EXPECT_FALSE(findProgram("", dir.root()));
+}
+
+}  // namespace
+}  // namespace korvimo::app
