@@ -6,14 +6,23 @@
 
 namespace korvimo {
 
-void EventRouter::endpointReadable(EndpointEvent event, int /*fd*/) {
+void EventRouter::endpointReadable(EndpointEvent event, int fd) {
     bool handled = true;
     switch (event) {
         case EndpointEvent::Client:
             handled = receiveResponse(ctx_);
             break;
         case EndpointEvent::Agent:
-            handled = receiveRequest(ctx_);
+            for (int served = 0; served < kRequestsPerTurn; ++served) {
+                bool nothingRead = false;
+                if (!receiveRequest(ctx_, &nothingRead)) {
+                    reportFailure();
+                }
+                // A handler may have closed the endpoint (the agent stopped).
+                if (nothingRead || ctx_.agentSocket != fd) {
+                    break;
+                }
+            }
             break;
         case EndpointEvent::Trap:
             handled = receiveTrap(ctx_);

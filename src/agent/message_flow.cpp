@@ -40,13 +40,19 @@ bool transmit(AgentContext& ctx, const snmp::Pdu& request) {
 
 }  // namespace
 
-bool receiveRequest(AgentContext& ctx) {
+bool receiveRequest(AgentContext& ctx, bool* nothingRead) {
+    if (nothingRead != nullptr) {
+        *nothingRead = false;
+    }
     uint8_t datagram[kRequestBufferSize];
     std::size_t length = sizeof datagram;
     SocketAddress source;
     int error = 0;
     if (!receiveDatagram(ctx.agentSocket, datagram, length, source, &error)) {
         if (nothingToRead(error)) {
+            if (nothingRead != nullptr) {
+                *nothingRead = true;
+            }
             return true;
         }
         snmp::setLastError(kReceiveErrorCodeText, error);

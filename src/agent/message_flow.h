@@ -30,8 +30,8 @@ inline constexpr const char* kSendErrorText = "Error in sending UDP Packet";
 
 // agentSocket readable: Get, GetNext, Set and GetBulk go to the active onRequest; other PDU
 // types are dropped. A failed read leaves kReceiveErrorCodeText, a failed decode the
-// decoder's text.
-bool receiveRequest(AgentContext& ctx);
+// decoder's text. nothingRead, when given, tells whether no datagram was waiting.
+bool receiveRequest(AgentContext& ctx, bool* nothingRead = nullptr);
 
 // clientSocket readable: a Response matching a pending request stops that request's timer
 // and goes to the active onResponse with the request. The request stays pending until the
