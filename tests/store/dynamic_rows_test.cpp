@@ -40,13 +40,19 @@ constexpr const char* kMibInfo =
     "1.3.6.1.4.1.99.5.1.2      iVal                    Integer      RW C\r\n"
     "1.3.6.1.4.1.99.6.1.1      mAddr                   OctetString  RO C1 (6,6)\r\n"
     "1.3.6.1.4.1.99.6.1.2      mVal                    Integer      RW C\r\n"
+    "1.3.6.1.4.1.99.10.1.1     oName                   ObjectID     RO C1\r\n"
+    "1.3.6.1.4.1.99.10.1.2     oVal                    Integer      RW C\r\n"
+    "1.3.6.1.4.1.99.11.1.1     wAddr                   NetworkAddress RO C1\r\n"
+    "1.3.6.1.4.1.99.11.1.2     wVal                    Integer      RW C\r\n"
     "%en          1.3.6.1.4.1.99                           acme\r\n"
     "%ei   1.3.6.1.4.1.99.1.1   \"tIndex\"\r\n"
     "%ei   1.3.6.1.4.1.99.2.1   \"nIndex\"\r\n"
     "%ei   1.3.6.1.4.1.99.3.1   \"sName\"\r\n"
     "%ei   1.3.6.1.4.1.99.4.1   \"aAddr aPort\"\r\n"
     "%ei   1.3.6.1.4.1.99.5.1   \"*iName\"\r\n"
-    "%ei   1.3.6.1.4.1.99.6.1   \"mAddr\"\r\n";
+    "%ei   1.3.6.1.4.1.99.6.1   \"mAddr\"\r\n"
+    "%ei   1.3.6.1.4.1.99.10.1  \"oName\"\r\n"
+    "%ei   1.3.6.1.4.1.99.11.1  \"wAddr\"\r\n";
 
 constexpr const char* kNeighbours =
     "1.3.6.1.4.1.99.0.1, Integer, RO, fixed(1)\r\n"
@@ -338,6 +344,29 @@ TEST_F(Rows, ImpliedAndFixedSizeOctetIndexes) {
               std::make_pair(0, 0));
     EXPECT_EQ(f.getText("1.3.6.1.4.1.99.6.1.1.0.1.2.3.4.5"), std::string("\0\1\2\3\4\5", 6));
     EXPECT_EQ(f.set({binding("1.3.6.1.4.1.99.6.1.2.0.1.2.3.4", number(2, 1))}),
+              std::make_pair(6, 1));
+}
+
+TEST_F(Rows, ObjectIdAndNetworkAddressIndexes) {
+    ASSERT_TRUE(
+        load("%drow oEntry newinstance\r\n"
+             "%dcol oName NotReq ObjectID       RO dfixed(0.0)\r\n"
+             "%dcol oVal  Req    Integer        RW lastset(0)\r\n"
+             "%drow wEntry newinstance\r\n"
+             "%dcol wAddr NotReq NetworkAddress RO dfixed(0.0.0.0)\r\n"
+             "%dcol wVal  Req    Integer        RW lastset(0)\r\n"));
+    EXPECT_EQ(f.set({binding("1.3.6.1.4.1.99.10.1.2.3.1.3.6", number(2, 1))}),
+              std::make_pair(0, 0));
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.4.1.99.10.1.1.3.1.3.6", v));
+    EXPECT_EQ(v.syntax, snmp::kTagObjectId);
+    EXPECT_EQ(v.oid.ids, (std::vector<uint32_t>{1, 3, 6}));
+    EXPECT_EQ(f.set({binding("1.3.6.1.4.1.99.11.1.2.1.192.0.2.9", number(2, 1))}),
+              std::make_pair(0, 0));
+    ASSERT_TRUE(f.get("1.3.6.1.4.1.99.11.1.1.1.192.0.2.9", v));
+    EXPECT_EQ(v.syntax, snmp::kTagIpAddress);
+    EXPECT_EQ(v.octets.bytes, (std::vector<uint8_t>{192, 0, 2, 9}));
+    EXPECT_EQ(f.set({binding("1.3.6.1.4.1.99.11.1.2.192.0.2.9", number(2, 1))}),
               std::make_pair(6, 1));
 }
 
