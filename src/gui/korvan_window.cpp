@@ -1,0 +1,487 @@
+#include "gui/korvan_window.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <string>
+#include <vector>
+
+namespace korvimo::gui {
+
+namespace {
+
+using app::Control;
+using app::MenuItem;
+
+QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Qt's filter text: "Trap Files (*.trp);;Agent Control Files (*.ctl)". Qt lists the files
+// that match the patterns in a filter's parentheses, so a description that does not show its
+// pattern gets it added.
+QString nameFilters(const app::FileChooser& chooser) {
+    QStringList filters;
+    for (const app::FileFilter& filter : chooser.filters) {
+        const std::string shown = "(" + filter.pattern + ")";
+        filters << qtext(filter.description.find(shown) != std::string::npos
+                             ? filter.description
+                             : filter.description + " " + shown);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// Every control whose enabled state the layouts decide.
+constexpr Control kControls[] = {
+    Control::ControlFileList,
+    Control::ReadCommunityList,
+    Control::WriteCommunityList,
+    Control::Browse,
+    Control::View,
+    Control::SNMPv1,
+    Control::SNMPv2C,
+    Control::Bilingual,
+    Control::IPv4,
+    Control::IPv6,
+    Control::DebugMode,
+    Control::Start,
+    Control::Stop,
+    Control::Exit,
+};
+
+}  // namespace
+
+KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& commands,
+                           QWidget* parent)
+    : QDialog(parent), window_(window), commands_(commands) {
+    launch = [](const app::LaunchCommand& command) {
+        QStringList arguments;
+        for (std::size_t i = 1; i < command.argv.size(); ++i) {
+            arguments << qtext(command.argv[i]);
+        }
+        return QProcess::startDetached(qtext(command.argv.front()), arguments);
+    };
+    buildForm();
+    buildMenus();
+    statusView_ = std::make_unique<StatusListView>(window_.status(), statusWidget_);
+    // "Initializing Agent..." shows before the control file loads, however long that takes.
+    window_.repaint = [this]() {
+        statusWidget_->doItemsLayout();
+        statusWidget_->repaint();
+    };
+    // Every program-started close goes through closeEvent, which releases what the agent holds.
+    setAttribute(Qt::WA_QuitOnClose, true);
+    setSizeGripEnabled(true);
+    resize(640, 560);
+}
+
+KorvanWindow::~KorvanWindow() {
+    window_.repaint = nullptr;
+}
+
+void KorvanWindow::buildForm() {
+    auto* grid = new QGridLayout;
+
+    controlFile_ = new QComboBox;
+    readCommunity_ = new QComboBox;
+    writeCommunity_ = new QComboBox;
+    for (QComboBox* box : {controlFile_, readCommunity_, writeCommunity_}) {
+        box->setEditable(true);
+        // What the user types goes into the history at the next start, not into the list now.
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+    browse_ = new QPushButton(kBrowseText);
+    view_ = new QPushButton(kViewText);
+    int row = 0;
+    auto label = [](const char* text, QWidget* buddy) {
+        auto* shown = new QLabel(text);
+        shown->setBuddy(buddy);
+        return shown;
+    };
+    grid->addWidget(label(kControlFileLabel, controlFile_), row, 0);
+    grid->addWidget(controlFile_, row, 1);
+    auto* fileButtons = new QHBoxLayout;
+    fileButtons->addWidget(browse_);
+    fileButtons->addWidget(view_);
+    grid->addLayout(fileButtons, row, 2);
+    ++row;
+    grid->addWidget(label(kReadCommunityLabel, readCommunity_), row, 0);
+    grid->addWidget(readCommunity_, row, 1);
+    ++row;
+    grid->addWidget(label(kWriteCommunityLabel, writeCommunity_), row, 0);
+    grid->addWidget(writeCommunity_, row, 1);
+    ++row;
+
+    v1_ = new QRadioButton(kSnmpV1Text);
+    v2c_ = new QRadioButton(kSnmpV2CText);
+    bilingual_ = new QRadioButton(kBilingualText);
+    auto* versions = new QButtonGroup(this);
+    auto* versionRow = new QHBoxLayout;
+    for (QRadioButton* choice : {v1_, v2c_, bilingual_}) {
+        versions->addButton(choice);
+        versionRow->addWidget(choice);
+    }
+    versionRow->addStretch();
+    grid->addWidget(new QLabel(kVersionLabel), row, 0);
+    grid->addLayout(versionRow, row, 1);
+    ++row;
+
+    ipv4_ = new QRadioButton(kIPv4Text);
+    ipv6_ = new QRadioButton(kIPv6Text);
+    auto* transports = new QButtonGroup(this);
+    auto* transportRow = new QHBoxLayout;
+    for (QRadioButton* choice : {ipv4_, ipv6_}) {
+        transports->addButton(choice);
+        transportRow->addWidget(choice);
+    }
+    transportRow->addStretch();
+    connect(ipv4_, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) {
+            chooseTransport(app::TransportChoice::IPv4);
+        }
+    });
+    connect(ipv6_, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) {
+            chooseTransport(app::TransportChoice::IPv6);
+        }
+    });
+    grid->addWidget(new QLabel(kTransportLabel), row, 0);
+    grid->addLayout(transportRow, row, 1);
+    ++row;
+
+    // The box stands after its label, as the other controls do; the label names it for
+    // keyboard and screen-reader users.
+    debugMode_ = new QCheckBox;
+    debugMode_->setAccessibleName(kDebugModeLabel);
+    grid->addWidget(label(kDebugModeLabel, debugMode_), row, 0);
+    grid->addWidget(debugMode_, row, 1);
+    ++row;
+
+    address_ = new QLabel;
+    address_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(new QLabel(kAgentAddressLabel), row, 0);
+    grid->addWidget(address_, row, 1);
+    ++row;
+    grid->setColumnStretch(1, 1);
+
+    start_ = new QPushButton(kStartText);
+    stop_ = new QPushButton(kStopText);
+    exit_ = new QPushButton(kExitText);
+    start_->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton* button : {start_, stop_, exit_}) {
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+
+    statusWidget_ = new QListWidget;
+    statusWidget_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(grid);
+    page->addLayout(buttons);
+    page->addWidget(label(kStatusLabel, statusWidget_));
+    page->addWidget(statusWidget_, 1);
+
+    connect(start_, &QPushButton::clicked, this, &KorvanWindow::startAgent);
+    connect(stop_, &QPushButton::clicked, this, &KorvanWindow::stopAgent);
+    connect(exit_, &QPushButton::clicked, this, &KorvanWindow::exitProgram);
+    connect(browse_, &QPushButton::clicked, this, &KorvanWindow::browse);
+    connect(view_, &QPushButton::clicked, this, &KorvanWindow::view);
+}
+
+void KorvanWindow::buildMenus() {
+    // One row per menu item, in menu order. A tool dialog's item is one more row here, with
+    // its MenuItem; the layouts gray it as MainWindow::enabled(MenuItem) says.
+    struct MenuRow {
+        const char* menu;
+        const char* submenu;  // nullptr: the item is in the menu itself
+        const char* text;
+        MenuItem item;
+        void (KorvanWindow::*command)();
+    };
+    static const MenuRow kMenuRows[] = {
+        {"&File", nullptr, "&Exit", MenuItem::Exit, &KorvanWindow::exitProgram},
+        {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
+        {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
+         &KorvanWindow::editVariableFile},
+        {"&Trap", nullptr, "&Edit Trap File..", MenuItem::EditTrapFile,
+         &KorvanWindow::editTrapFile},
+        {"&Help", "&Contents", "Html", MenuItem::HelpHtml, &KorvanWindow::helpHtml},
+        {"&Help", "&Contents", "Pdf", MenuItem::HelpPdf, &KorvanWindow::helpPdf},
+        {"&Help", nullptr, "&About Korvimo..", MenuItem::About, &KorvanWindow::about},
+    };
+
+    menuBar_ = new QMenuBar(this);
+    std::map<std::string, QMenu*> menus;
+    auto menuFor = [&](const std::string& path, QMenu* parent, const char* title) {
+        QMenu*& menu = menus[path];
+        if (menu == nullptr) {
+            menu = parent != nullptr ? parent->addMenu(title) : menuBar_->addMenu(title);
+        }
+        return menu;
+    };
+    for (const MenuRow& row : kMenuRows) {
+        QMenu* menu = menuFor(row.menu, nullptr, row.menu);
+        if (row.submenu != nullptr) {
+            menu = menuFor(std::string(row.menu) + "/" + row.submenu, menu, row.submenu);
+        }
+        QAction* action = menu->addAction(row.text);
+        connect(action, &QAction::triggered, this, row.command);
+        actions_[row.item] = action;
+    }
+    layout()->setMenuBar(menuBar_);
+}
+
+void KorvanWindow::windowStart() {
+    window_.windowStart();
+    setWindowTitle(qtext(window_.title()));
+    showForm();
+    applyLayout();
+}
+
+void KorvanWindow::showForm() {
+    const app::MainWindowForm& form = window_.form();
+    {
+        const QSignalBlocker blockV4(ipv4_);
+        const QSignalBlocker blockV6(ipv6_);
+        (form.transport == app::TransportChoice::IPv6 ? ipv6_ : ipv4_)->setChecked(true);
+    }
+    switch (form.version) {
+        case app::VersionChoice::SNMPv1:
+            v1_->setChecked(true);
+            break;
+        case app::VersionChoice::SNMPv2C:
+            v2c_->setChecked(true);
+            break;
+        case app::VersionChoice::Bilingual:
+            bilingual_->setChecked(true);
+            break;
+    }
+    debugMode_->setChecked(form.debugMode);
+    address_->setText(qtext(window_.agentAddressText()));
+    showLists();
+}
+
+void KorvanWindow::showLists() {
+    const app::MainWindowForm& form = window_.form();
+    const std::pair<QComboBox*, app::FormList> lists[] = {
+        {controlFile_, app::FormList::ControlFile},
+        {readCommunity_, app::FormList::ReadCommunity},
+        {writeCommunity_, app::FormList::WriteCommunity},
+    };
+    for (const auto& [box, which] : lists) {
+        box->clear();
+        for (const std::string& value : window_.history(which)) {
+            box->addItem(qtext(value));
+        }
+    }
+    // The most recent value is the selected one; after a start it is what the start used.
+    controlFile_->setEditText(qtext(form.controlFile));
+    readCommunity_->setEditText(qtext(form.readCommunity));
+    writeCommunity_->setEditText(qtext(form.writeCommunity));
+}
+
+void KorvanWindow::readForm() {
+    app::MainWindowForm& form = window_.form();
+    form.controlFile = controlFile_->currentText().toStdString();
+    form.readCommunity = readCommunity_->currentText().toStdString();
+    form.writeCommunity = writeCommunity_->currentText().toStdString();
+    form.version = v1_->isChecked()    ? app::VersionChoice::SNMPv1
+                   : v2c_->isChecked() ? app::VersionChoice::SNMPv2C
+                                       : app::VersionChoice::Bilingual;
+    form.debugMode = debugMode_->isChecked();
+}
+
+void KorvanWindow::applyLayout() {
+    for (const Control control : kControls) {
+        this->control(control)->setEnabled(window_.enabled(control));
+    }
+    for (const auto& [item, action] : actions_) {
+        action->setEnabled(window_.enabled(item));
+    }
+}
+
+QWidget* KorvanWindow::control(Control control) const {
+    switch (control) {
+        case Control::ControlFileList:
+            return controlFile_;
+        case Control::ReadCommunityList:
+            return readCommunity_;
+        case Control::WriteCommunityList:
+            return writeCommunity_;
+        case Control::Browse:
+            return browse_;
+        case Control::View:
+            return view_;
+        case Control::SNMPv1:
+            return v1_;
+        case Control::SNMPv2C:
+            return v2c_;
+        case Control::Bilingual:
+            return bilingual_;
+        case Control::IPv4:
+            return ipv4_;
+        case Control::IPv6:
+            return ipv6_;
+        case Control::DebugMode:
+            return debugMode_;
+        case Control::Start:
+            return start_;
+        case Control::Stop:
+            return stop_;
+        case Control::Exit:
+            return exit_;
+    }
+    return nullptr;
+}
+
+QComboBox* KorvanWindow::list(app::FormList list) const {
+    switch (list) {
+        case app::FormList::ControlFile:
+            return controlFile_;
+        case app::FormList::ReadCommunity:
+            return readCommunity_;
+        case app::FormList::WriteCommunity:
+            return writeCommunity_;
+    }
+    return nullptr;
+}
+
+QAction* KorvanWindow::action(MenuItem item) const {
+    auto it = actions_.find(item);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void KorvanWindow::chooseTransport(app::TransportChoice transport) {
+    window_.chooseTransport(transport);
+    address_->setText(qtext(window_.agentAddressText()));
+}
+
+void KorvanWindow::startAgent() {
+    readForm();
+    window_.start();
+    showLists();
+    applyLayout();
+}
+
+void KorvanWindow::stopAgent() {
+    window_.stop();
+    applyLayout();
+}
+
+void KorvanWindow::exitProgram() {
+    window_.exit();
+    closing_ = true;
+    close();
+}
+
+void KorvanWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        if (window_.closeNeedsQuestion()) {
+            QMessageBox question(QMessageBox::Question, windowTitle(), app::kQuitQuestionText,
+                                 QMessageBox::Yes | QMessageBox::No, this);
+            if (question.exec() != QMessageBox::Yes) {
+                event->ignore();
+                return;
+            }
+        }
+        window_.close();
+        closing_ = true;
+    }
+    event->accept();
+}
+
+void KorvanWindow::reject() {
+    close();
+}
+
+void KorvanWindow::browse() {
+    const app::FileChooser chooser = commands_.browseChooser();
+    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The choice names a control file to start with, not a file to write.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const std::string chosen = dialog.selectedFiles().front().toStdString();
+    controlFile_->setEditText(qtext(app::DesktopCommands::controlFileFromChoice(chosen)));
+}
+
+void KorvanWindow::view() {
+    startCommand(commands_.viewControlFile(controlFile_->currentText().toStdString()));
+}
+
+void KorvanWindow::viewMibInfo() {
+    startCommand(commands_.viewMibInfo());
+}
+
+void KorvanWindow::editVariableFile() {
+    editChosenFile(commands_.editVariableFileChooser());
+}
+
+void KorvanWindow::editTrapFile() {
+    editChosenFile(commands_.editTrapFileChooser());
+}
+
+void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
+    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    startCommand(commands_.editFile(dialog.selectedFiles().front().toStdString()));
+}
+
+void KorvanWindow::helpHtml() {
+    openHelp(app::HelpDocument::Html);
+}
+
+void KorvanWindow::helpPdf() {
+    openHelp(app::HelpDocument::Pdf);
+}
+
+void KorvanWindow::openHelp(app::HelpDocument document) {
+    const app::HelpLaunch help = commands_.help(document);
+    if (!help.command.empty() && startCommand(help.command)) {
+        return;
+    }
+    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(help.fallbackText),
+                        QMessageBox::Ok, this);
+    message.exec();
+}
+
+void KorvanWindow::about() {
+    QMessageBox box(QMessageBox::Information, kAboutTitle, qtext(window_.title()), QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+bool KorvanWindow::startCommand(const app::LaunchCommand& command) {
+    // A command that cannot be started is not reported; help shows its fallback instead.
+    return !command.empty() && launch && launch(command);
+}
+
+}  // namespace korvimo::gui
