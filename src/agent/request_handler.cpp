@@ -51,7 +51,7 @@ const char* genericTrapName(int32_t genericTrap) {
     return genericTrap >= 0 && genericTrap < 7 ? kGenericTrapNames[genericTrap] : nullptr;
 }
 
-RequestHandler::RequestHandler(AgentContext& ctx) : ctx_(ctx), refresh_(ctx) {
+RequestHandler::RequestHandler(AgentContext& ctx) : refresh_(ctx) {
     ctx.dumpPdu = &dumpPdu;
     handlers_.onRequest = [this](const snmp::Pdu& request, AgentContext& c,
                                  const SocketAddress& from) { return onRequest(request, c, from); };

@@ -87,7 +87,6 @@ class RequestHandler {
     Failure serveSet(const snmp::Pdu& request, AgentContext& ctx, snmp::VarBindList& list);
     Failure serveGetBulk(const snmp::Pdu& request, AgentContext& ctx, snmp::VarBindList& list);
 
-    AgentContext& ctx_;
     OperationHandlers handlers_;
     StatisticsRefresh refresh_;
     snmp::ObjectId from_;  // scratch name of GetBulk repetitions, reused between requests
