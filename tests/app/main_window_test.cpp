@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,17 @@ TEST_F(Window, EndpointFailures) {
     EXPECT_EQ(lines().back(),
               "Invalid IPX address specified(0x0102). Must be in the format "
               "0x01020304010203040506");
+    window.stop();
+
+    // A well-formed IPX address on a kernel without IPX: the opener's reason and the socket
+    // number used.
+    config.writePlain(ConfigKey::AGENTIPXADDR, "0x01020304010203040506");
+    config.writePlain(ConfigKey::AGENTPORT, "");
+    EXPECT_FALSE(window.start());
+    EXPECT_EQ(
+        lines().back().find(": Cannot open SNMP request socket for IPX(36879)."),
+        lines().back().size() - std::strlen(": Cannot open SNMP request socket for IPX(36879)."))
+        << lines().back();
     window.stop();
     config.writePlain(ConfigKey::AGENTIPXADDR, "");
 
