@@ -581,7 +581,7 @@ TEST(ObjectIdText, NeverWritesBeyondTheCapacity) {
     EXPECT_EQ(oidToText(oid("1.3.6"), 11, text), 0u);
 }
 
-TEST(ObjectIdOrder, ComparesAsSpecifiedWithAndWithoutPrefix) {
+TEST(ObjectIdOrder, ComparesWholeIdentifiersAndPrefixes) {
     int result = 9;
     EXPECT_TRUE(compareOid(oid("1.3.6"), oid("1.3.6.1"), 0, &result));
     EXPECT_EQ(result, -1);
