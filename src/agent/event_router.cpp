@@ -13,14 +13,18 @@ void EventRouter::endpointReadable(EndpointEvent event, int fd) {
             handled = receiveResponse(ctx_);
             break;
         case EndpointEvent::Agent:
-            for (int served = 0; served < kRequestsPerTurn; ++served) {
-                bool nothingRead = false;
-                if (!receiveRequest(ctx_, &nothingRead)) {
-                    reportFailure();
-                }
+            if (!readRequestBatch(ctx_, *batch_)) {
+                handled = false;
+                break;
+            }
+            for (int i = 0; i < batch_->count; ++i) {
                 // A handler may have closed the endpoint (the agent stopped).
-                if (nothingRead || ctx_.agentSocket != fd) {
+                if (ctx_.agentSocket != fd) {
                     break;
+                }
+                if (!serveRequest(ctx_, batch_->datagrams[i], batch_->lengths[i],
+                                  batch_->sources[i])) {
+                    reportFailure();
                 }
             }
             break;

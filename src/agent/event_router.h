@@ -10,22 +10,22 @@
 //   loop.run();                     // requests reach ctx.active()->onRequest
 #pragma once
 
+#include <memory>
+
+#include "agent/message_flow.h"
 #include "app/core/agent_context.h"
 #include "app/core/event_loop.h"
 
 namespace korvimo {
 
-// Requests the agent endpoint serves in one readiness event at most. Under load this saves
-// the wait for readiness before each request; one at a time they are served all the same.
-inline constexpr int kRequestsPerTurn = 32;
-
 class EventRouter final : public EventSink {
   public:
-    explicit EventRouter(AgentContext& ctx) : ctx_(ctx) {}
+    explicit EventRouter(AgentContext& ctx) : ctx_(ctx), batch_(std::make_unique<RequestBatch>()) {}
 
-    // 1625 client endpoint: receiveResponse; 1626 agent endpoint: receiveRequest, for every
-    // request already waiting (at most kRequestsPerTurn, so that timers keep their turn);
-    // 1627 trap endpoint: receiveTrap.
+    // 1625 client endpoint: receiveResponse; 1626 agent endpoint: every request already
+    // waiting, at most a RequestBatch, read with one system call and served one by one (the
+    // rest wait for the next turn, so that timers keep theirs); 1627 trap endpoint:
+    // receiveTrap.
     void endpointReadable(EndpointEvent event, int fd) override;
     // handleRequestTimer.
     void timerTick(uint32_t timerId) override;
@@ -34,6 +34,7 @@ class EventRouter final : public EventSink {
     void reportFailure();
 
     AgentContext& ctx_;
+    std::unique_ptr<RequestBatch> batch_;  // reused for every agent endpoint event
 };
 
 }  // namespace korvimo

@@ -1,5 +1,7 @@
 #include "agent/message_flow.h"
 
+#include <sys/socket.h>
+
 #include <cerrno>
 
 #include "agent/endpoints.h"
@@ -56,6 +58,46 @@ bool receiveRequest(AgentContext& ctx, bool* nothingRead) {
             return true;
         }
         snmp::setLastError(kReceiveErrorCodeText, error);
+        return false;
+    }
+    return serveRequest(ctx, datagram, length, source);
+}
+
+bool readRequestBatch(AgentContext& ctx, RequestBatch& batch) {
+    mmsghdr messages[kRequestBatchSize] = {};
+    iovec vectors[kRequestBatchSize];
+    for (int i = 0; i < kRequestBatchSize; ++i) {
+        batch.sources[i] = SocketAddress{};
+        vectors[i] = iovec{batch.datagrams[i], kRequestBufferSize};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = batch.sources[i].sa();
+        messages[i].msg_hdr.msg_namelen = sizeof batch.sources[i].storage;
+    }
+    batch.count = 0;
+    int n;
+    do {
+        n = ::recvmmsg(ctx.agentSocket, messages, kRequestBatchSize, MSG_DONTWAIT, nullptr);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (nothingToRead(errno)) {
+            return true;
+        }
+        snmp::setLastError(kReceiveErrorCodeText, errno);
+        return false;
+    }
+    for (int i = 0; i < n; ++i) {
+        batch.lengths[i] = messages[i].msg_len;
+        batch.sources[i].length = messages[i].msg_hdr.msg_namelen;
+    }
+    batch.count = n;
+    return true;
+}
+
+bool serveRequest(AgentContext& ctx, const uint8_t* datagram, std::size_t length,
+                  const SocketAddress& source) {
+    if (length == 0) {
+        snmp::setLastError(kReceiveErrorCodeText, 0);
         return false;
     }
     snmp::Pdu request;

@@ -19,6 +19,7 @@
 #include <list>
 #include <memory>
 
+#include "agent/endpoints.h"
 #include "app/core/agent_context.h"
 #include "snmp/message.h"
 
@@ -32,6 +33,25 @@ inline constexpr const char* kSendErrorText = "Error in sending UDP Packet";
 // types are dropped. A failed read leaves kReceiveErrorCodeText, a failed decode the
 // decoder's text. nothingRead, when given, tells whether no datagram was waiting.
 bool receiveRequest(AgentContext& ctx, bool* nothingRead = nullptr);
+
+// Datagrams waiting on agentSocket, read with one system call. Under load this takes the
+// system calls of reading off most requests; each datagram is then served as
+// receiveRequest serves one.
+inline constexpr int kRequestBatchSize = 32;
+struct RequestBatch {
+    uint8_t datagrams[kRequestBatchSize][kRequestBufferSize];
+    std::size_t lengths[kRequestBatchSize] = {};
+    SocketAddress sources[kRequestBatchSize];
+    int count = 0;
+};
+
+// Reads what is waiting on agentSocket, at most a batch; count 0 when nothing was. False,
+// with kReceiveErrorCodeText, on a read error.
+bool readRequestBatch(AgentContext& ctx, RequestBatch& batch);
+// Serves one datagram as receiveRequest does: decoded, and a request handed to the active
+// onRequest. An empty datagram fails like an empty read.
+bool serveRequest(AgentContext& ctx, const uint8_t* datagram, std::size_t length,
+                  const SocketAddress& source);
 
 // clientSocket readable: a Response matching a pending request stops that request's timer
 // and goes to the active onResponse with the request. The request stays pending until the
