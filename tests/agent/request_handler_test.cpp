@@ -549,6 +549,30 @@ TEST_F(AgentRequests, AnswerTooBigForADatagramIsReportedNotSent) {
     EXPECT_EQ(ctx.statistics.OutPkts, 0u);
 }
 
+TEST_F(AgentRequests, WaitingRequestsAreServedInBatchesPastAFaultyDatagram) {
+    const SocketAddress agent = loopback(AF_INET, port);
+    for (int i = 0; i < 40; ++i) {
+        if (i == 5) {
+            manager.sendTo(agent, {});  // an empty datagram
+        }
+        manager.sendTo(agent, encode(snmp::kPduGetRequest, snmp::kVersion2c, "public",
+                                     {nullBinding("1.3.6.1.2.1.1.7.0")}));
+    }
+    ::usleep(20000);  // all of them waiting on the endpoint
+    loop.runOnce(0);
+    EXPECT_EQ(ctx.statistics.OutPkts, 31u);  // one batch: the empty one and 31 requests
+    ASSERT_EQ(status.lines().size(), 4u);    // the failure, then the statistics below it
+    EXPECT_EQ(status.lines()[0], "Error in receiving UDP Packet (0)");
+    loop.runOnce(0);
+    EXPECT_EQ(ctx.statistics.OutPkts, 40u);
+    std::vector<uint8_t> answer;
+    int answers = 0;
+    while (manager.receive(answer, 100)) {
+        ++answers;
+    }
+    EXPECT_EQ(answers, 40);
+}
+
 TEST_F(AgentRequests, GarbageDatagramsLeaveTheAgentServing) {
     std::vector<uint8_t> junk(200);
     uint32_t seed = 12345;
