@@ -550,6 +550,7 @@ TEST_F(AgentRequests, AnswerTooBigForADatagramIsReportedNotSent) {
 }
 
 TEST_F(AgentRequests, WaitingRequestsAreServedInBatchesPastAFaultyDatagram) {
+    status.append("Agent has been started.");
     const SocketAddress agent = loopback(AF_INET, port);
     for (int i = 0; i < 40; ++i) {
         if (i == 5) {
