@@ -1,10 +1,11 @@
 #include "store/attribute_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 namespace korvimo::store {
@@ -80,10 +81,62 @@ bool AttributeFile::create(const std::string& path) {
     return true;
 }
 
-uint32_t AttributeFile::appendIdentifier(std::span<const uint32_t> ids) {
-    const auto offset = static_cast<uint32_t>(subIds_.size());
-    subIds_.insert(subIds_.end(), ids.begin(), ids.end());
-    return offset;
+uint32_t AttributeFile::addRecord(std::span<const uint32_t> ids, std::string_view expression) {
+    const auto textWords = static_cast<uint32_t>((expression.size() + 3) / 4);
+    const uint32_t words = kHeaderWords + static_cast<uint32_t>(ids.size()) + textWords;
+    if (blockUsed_ + words > kBlockWords) {
+        if (blocks_.size() >= (std::size_t{1} << (32 - kBlockShift))) {
+            throw std::bad_alloc();
+        }
+        blocks_.push_back(std::make_unique<uint32_t[]>(kBlockWords));
+        // Word 0 of the first block stays unused: a record there would read as an empty
+        // place of the hash table.
+        blockUsed_ = blocks_.size() == 1 ? 1 : 0;
+    }
+    const auto record = static_cast<uint32_t>(((blocks_.size() - 1) << kBlockShift) + blockUsed_);
+    blockUsed_ += words;
+    uint32_t* r = at(record);
+    std::fill(r, r + kHeaderWords, 0);
+    r[kLengths] = (static_cast<uint32_t>(ids.size()) << 16) |
+                  (static_cast<uint32_t>(expression.size()) & 0xFFFFu);
+    std::copy(ids.begin(), ids.end(), r + kHeaderWords);
+    if (!expression.empty()) {
+        r[kHeaderWords + ids.size() + textWords - 1] = 0;
+        std::memcpy(r + kHeaderWords + ids.size(), expression.data(), expression.size());
+    }
+    return record;
+}
+
+void AttributeFile::collect(std::span<const uint32_t> ids, std::string_view expression,
+                            uint8_t syntax, uint8_t access, uint32_t sourceOffset) {
+    const uint32_t record = addRecord(ids, expression);
+    at(record)[kCodes] = syntax | (static_cast<uint32_t>(access) << 8);
+    if (ascending_ && !collected_.empty() &&
+        compareIdentifiers(idsOf(collected_.back().record), ids) > 0) {
+        ascending_ = false;
+    }
+    collected_.push_back({record, sourceOffset});
+}
+
+void AttributeFile::sortCollected() {
+    std::stable_sort(collected_.begin(), collected_.end(),
+                     [this](const CollectedLine& a, const CollectedLine& b) {
+                         return compareIdentifiers(idsOf(a.record), idsOf(b.record)) < 0;
+                     });
+}
+
+std::size_t AttributeFile::dropRepeats() {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < collected_.size(); ++i) {
+        if (kept > 0 && compareIdentifiers(idsOf(collected_[kept - 1].record),
+                                           idsOf(collected_[i].record)) == 0) {
+            continue;
+        }
+        collected_[kept++] = collected_[i];
+    }
+    const std::size_t dropped = collected_.size() - kept;
+    collected_.resize(kept);
+    return dropped;
 }
 
 bool AttributeFile::flush() {
@@ -110,47 +163,42 @@ bool AttributeFile::appendLine() {
     return buffer_.size() < kWriteChunk || flush();
 }
 
-bool AttributeFile::writeAttribute(uint32_t oidOffset, uint32_t oidLength,
-                                   std::string_view syntaxWord, std::string_view accessWord,
-                                   std::string_view expression, uint8_t syntax, uint8_t access,
-                                   uint32_t ordinal) {
+bool AttributeFile::writeAttribute(const CollectedLine& line, std::string_view syntaxWord,
+                                   std::string_view accessWord, uint32_t ordinal) {
     if (fd_ < 0) {
         return false;
     }
-    appendIdentifierText(buffer_, {subIds_.data() + oidOffset, oidLength}, 30);
+    uint32_t* r = at(line.record);
+    r[kLine] = static_cast<uint32_t>(written_ + buffer_.size());
+    r[kNumber] = ordinal;
+    r[kPosition] = static_cast<uint32_t>(lines_.size());
+    appendIdentifierText(buffer_, idsOf(line.record), 30);
     buffer_.append(", ");
     appendPadded(buffer_, syntaxWord, 12);
     buffer_.append(", ");
     appendPadded(buffer_, accessWord, 3);
     buffer_.append(", ");
-    IndexEntry entry;
-    entry.oidOffset = oidOffset;
-    entry.oidLength = static_cast<uint16_t>(oidLength);
-    entry.syntax = syntax;
-    entry.access = access;
-    entry.textOffset = static_cast<uint32_t>(written_ + buffer_.size());
-    entry.textLength = static_cast<uint32_t>(expression.size());
-    entry.number = ordinal;
-    buffer_.append(expression);
+    buffer_.append(expressionOf(line.record));
     buffer_.append("\r\n");
-    entries_.push_back(entry);
+    lines_.push_back(line.record);
     return appendLine();
 }
 
-bool AttributeFile::writeMarker(uint32_t oidOffset, uint32_t oidLength, uint32_t column) {
+bool AttributeFile::writeMarker(std::span<const uint32_t> ids, uint32_t column) {
     if (fd_ < 0) {
         return false;
     }
+    const uint32_t record = addRecord(ids, {});
+    uint32_t* r = at(record);
+    r[kLine] = static_cast<uint32_t>(written_ + buffer_.size());
+    r[kNumber] = column;
+    r[kPosition] = static_cast<uint32_t>(lines_.size());
     buffer_.push_back('D');
-    appendIdentifierText(buffer_, {subIds_.data() + oidOffset, oidLength}, 30);
+    appendIdentifierText(buffer_, ids, 30);
     buffer_.append(", ");
     appendDecimal(buffer_, column);
     buffer_.append("\r\n");
-    IndexEntry entry;
-    entry.oidOffset = oidOffset;
-    entry.oidLength = static_cast<uint16_t>(oidLength);
-    entry.number = column;
-    entries_.push_back(entry);
+    lines_.push_back(record);
     return appendLine();
 }
 
@@ -158,23 +206,16 @@ bool AttributeFile::finish() {
     if (fd_ < 0 || !flush()) {
         return false;
     }
-    if (written_ > 0) {
-        void* map = ::mmap(nullptr, written_, PROT_READ, MAP_SHARED, fd_, 0);
-        if (map == MAP_FAILED) {
-            return false;
-        }
-        map_ = static_cast<const char*>(map);
-        mapLength_ = written_;
-    }
     std::string().swap(buffer_);
+    std::vector<CollectedLine>().swap(collected_);
     try {
-        nextVisible_.resize(entries_.size());
+        nextVisible_.resize(lines_.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
-    auto following = static_cast<uint32_t>(entries_.size());
-    for (std::size_t i = entries_.size(); i > 0; --i) {
-        const IndexEntry& e = entries_[i - 1];
+    auto following = static_cast<uint32_t>(lines_.size());
+    for (std::size_t i = lines_.size(); i > 0; --i) {
+        const IndexEntry e = entry(i - 1);
         if (e.isMarker() || e.access == 1 || e.access == 2) {
             following = static_cast<uint32_t>(i - 1);
         }
@@ -194,7 +235,7 @@ uint32_t AttributeFile::hashOf(std::span<const uint32_t> ids) {
 
 bool AttributeFile::buildHash() {
     uint64_t places = 16;
-    while (places < 2 * static_cast<uint64_t>(entries_.size())) {
+    while (places < 2 * static_cast<uint64_t>(lines_.size())) {
         places *= 2;
     }
     try {
@@ -203,47 +244,52 @@ bool AttributeFile::buildHash() {
         return false;
     }
     hashMask_ = places - 1;
-    for (std::size_t p = 0; p < entries_.size(); ++p) {
-        if (entries_[p].isMarker()) {
-            continue;
+    for (uint32_t record : lines_) {
+        if ((at(record)[kCodes] >> 8) == 0) {
+            continue;  // marker lines are found through their columns
         }
-        const uint32_t h = hashOf(identifier(p));
+        const uint32_t h = hashOf(idsOf(record));
         uint64_t place = h & hashMask_;
         while (hash_[place] != 0) {
             place = (place + 1) & hashMask_;
         }
-        hash_[place] = (static_cast<uint64_t>(h) << 32) | (p + 1);
+        hash_[place] = (static_cast<uint64_t>(h) << 32) | record;
     }
     return true;
 }
 
 void AttributeFile::release() {
-    if (map_ != nullptr) {
-        ::munmap(const_cast<char*>(map_), mapLength_);
-        map_ = nullptr;
-        mapLength_ = 0;
-    }
     std::string().swap(buffer_);
-    std::vector<uint32_t>().swap(subIds_);
-    std::vector<IndexEntry>().swap(entries_);
+    std::vector<std::unique_ptr<uint32_t[]>>().swap(blocks_);
+    blockUsed_ = kBlockWords;
+    std::vector<CollectedLine>().swap(collected_);
+    std::vector<uint32_t>().swap(lines_);
     std::vector<uint32_t>().swap(nextVisible_);
     std::vector<uint64_t>().swap(hash_);
     hashMask_ = 0;
+    ascending_ = true;
     written_ = 0;
     fd_ = -1;
 }
 
-std::string_view AttributeFile::expression(std::size_t position) const {
-    const IndexEntry& e = entries_[position];
-    if (map_ == nullptr || static_cast<std::size_t>(e.textOffset) + e.textLength > mapLength_) {
-        return {};
-    }
-    return {map_ + e.textOffset, e.textLength};
+IndexEntry AttributeFile::entryOf(uint32_t record) const {
+    const uint32_t* r = at(record);
+    IndexEntry e;
+    e.lineOffset = r[kLine];
+    e.number = r[kNumber];
+    e.syntax = static_cast<uint8_t>(r[kCodes]);
+    e.access = static_cast<uint8_t>(r[kCodes] >> 8);
+    e.expression = expressionOf(record);
+    return e;
+}
+
+IndexEntry AttributeFile::entry(std::size_t position) const {
+    return entryOf(lines_[position]);
 }
 
 std::ptrdiff_t AttributeFile::floor(std::span<const uint32_t> target) const {
     std::size_t low = 0;
-    std::size_t high = entries_.size();
+    std::size_t high = lines_.size();
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
         if (compareIdentifiers(identifier(middle), target) <= 0) {
@@ -255,7 +301,8 @@ std::ptrdiff_t AttributeFile::floor(std::span<const uint32_t> target) const {
     return static_cast<std::ptrdiff_t>(low) - 1;
 }
 
-bool AttributeFile::findAttribute(std::span<const uint32_t> target, std::size_t& position) const {
+bool AttributeFile::findAttribute(std::span<const uint32_t> target, std::size_t& position,
+                                  IndexEntry& found) const {
     if (hash_.empty()) {
         return false;
     }
@@ -264,13 +311,19 @@ bool AttributeFile::findAttribute(std::span<const uint32_t> target, std::size_t&
         if (static_cast<uint32_t>(hash_[place] >> 32) != h) {
             continue;
         }
-        const auto p = static_cast<std::size_t>(static_cast<uint32_t>(hash_[place]) - 1);
-        if (compareIdentifiers(identifier(p), target) == 0) {
-            position = p;
+        const auto record = static_cast<uint32_t>(hash_[place]);
+        if (compareIdentifiers(idsOf(record), target) == 0) {
+            position = at(record)[kPosition];
+            found = entryOf(record);
             return true;
         }
     }
     return false;
+}
+
+bool AttributeFile::findAttribute(std::span<const uint32_t> target, std::size_t& position) const {
+    IndexEntry ignored;
+    return findAttribute(target, position, ignored);
 }
 
 }  // namespace korvimo::store

@@ -4,22 +4,31 @@
 // The file holds one line per static attribute, "%-30s, %-12s, %-3s, %s\r\n" (numeric
 // identifier, syntax word, access word, value expression), and one marker line per dynamic
 // column, "D%-30s, %d\r\n" (the column's identifier and number), all in ascending
-// identifier order. The index has an entry for every line: its identifier (in one flat
-// array of sub-identifiers), syntax and access codes, ordinal or column number, and where
-// its value expression stands in the file, which stays mapped into memory until the store
-// is released. An exact lookup is one probe of a hash table over the attribute lines'
-// identifiers; any other is a binary search over the entries. No line is read or parsed.
+// identifier order. The index keeps a record per line (syntax and access codes, ordinal or
+// column number, where the line stands in the file, the identifier and the value
+// expression, side by side, so that a lookup reads one or two cache lines), the records'
+// order, and a hash table over the attribute lines' identifiers. An exact lookup is one
+// hash probe; any other a binary search; no line of the file is read back or parsed.
+// Records live in blocks that never move, so a record stays where it is while more are
+// added and no block is copied as the index grows.
+//
+// Loading first collects the attribute lines with where they came from, sorts them when
+// the control file was out of order, then writes them (and the marker lines) in order:
 //
 //   AttributeFile file;
 //   file.create(installDir + "/agent/tempfile");
-//   uint32_t at = file.appendIdentifier(ids);                  // into the flat array
-//   file.writeAttribute(at, ids.size(), "Integer", "RO", "fixed(1)", 2, 1, 0);
-//   file.finish();                                             // flush, map, index ready
-//   ptrdiff_t p = file.floor(target);     // last line not greater than target, -1 when none
+//   file.collect(ids, "fixed(1)", 2, 1, sourceOffset);   // for every attribute
+//   file.sortCollected(); file.dropRepeats();
+//   for (std::size_t i = 0; i < file.collectedCount(); ++i)
+//       file.writeAttribute(file.collected(i), "Integer", "RO", i);
+//   file.writeMarker(columnIds, 0);
+//   file.finish();                                       // flush, index ready
+//   std::ptrdiff_t p = file.floor(target);  // last line not greater than target, -1 if none
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,16 +36,22 @@
 
 namespace korvimo::store {
 
+// What the index knows of one line.
 struct IndexEntry {
-    uint32_t oidOffset = 0;  // first sub-identifier in the flat array
-    uint16_t oidLength = 0;
     uint8_t syntax = 0;       // syntax code (BER tag)
     uint8_t access = 0;       // access code; 0 marks a marker line
-    uint32_t textOffset = 0;  // value expression, as an offset into the file
-    uint32_t textLength = 0;
-    uint32_t number = 0;  // attribute ordinal, or the column number of a marker line
+    uint32_t lineOffset = 0;  // where the line starts in the file
+    uint32_t number = 0;      // attribute ordinal, or the column number of a marker line
+    std::string_view expression;
 
     bool isMarker() const { return access == 0; }
+};
+
+// A collected attribute line: its record, and the control-file line it comes from (whose
+// syntax and access words the attribute file repeats).
+struct CollectedLine {
+    uint32_t record = 0;
+    uint32_t sourceOffset = 0;
 };
 
 // -1, 0 or 1 as a is before, equal to or after b: sub-identifiers compared in turn as
@@ -57,58 +72,107 @@ class AttributeFile {
     // The open descriptor; its owner (the agent run) closes it.
     int descriptor() const { return fd_; }
 
-    // The flat array of sub-identifiers that entries point into.
-    std::vector<uint32_t>& subIds() { return subIds_; }
-    uint32_t appendIdentifier(std::span<const uint32_t> ids);
+    // Collecting attribute lines. May throw std::bad_alloc.
+    void collect(std::span<const uint32_t> ids, std::string_view expression, uint8_t syntax,
+                 uint8_t access, uint32_t sourceOffset);
+    std::size_t collectedCount() const { return collected_.size(); }
+    const CollectedLine& collected(std::size_t i) const { return collected_[i]; }
+    std::span<const uint32_t> collectedIdentifier(std::size_t i) const {
+        return idsOf(collected_[i].record);
+    }
+    // Whether the lines were collected in ascending order (equal identifiers allowed).
+    bool collectedAscending() const { return ascending_; }
+    // A stable sort by identifier.
+    void sortCollected();
+    // Drops every line whose identifier equals the one before it; gives how many.
+    std::size_t dropRepeats();
 
-    // Appends a line and its entry. False when writing fails or the file would pass 4 GB.
-    bool writeAttribute(uint32_t oidOffset, uint32_t oidLength, std::string_view syntaxWord,
-                        std::string_view accessWord, std::string_view expression, uint8_t syntax,
-                        uint8_t access, uint32_t ordinal);
-    bool writeMarker(uint32_t oidOffset, uint32_t oidLength, uint32_t column);
-    // Writes what is buffered, maps the file and prepares the successor search.
+    // The expression a collected line will be written with.
+    std::string_view collectedExpression(std::size_t i) const {
+        return expressionOf(collected_[i].record);
+    }
+
+    // Writes a collected line (in order) and completes its record. False when writing fails
+    // or the file would pass 4 GB.
+    bool writeAttribute(const CollectedLine& line, std::string_view syntaxWord,
+                        std::string_view accessWord, uint32_t ordinal);
+    // May throw std::bad_alloc.
+    bool writeMarker(std::span<const uint32_t> ids, uint32_t column);
+    // Writes what is buffered and prepares the searches.
     bool finish();
-    // Unmaps and frees everything; the descriptor stays open for its owner.
+    // Frees everything; the descriptor stays open for its owner.
     void release();
 
-    std::size_t size() const { return entries_.size(); }
-    const IndexEntry& entry(std::size_t position) const { return entries_[position]; }
+    std::size_t size() const { return lines_.size(); }
+    IndexEntry entry(std::size_t position) const;
     std::span<const uint32_t> identifier(std::size_t position) const {
-        const IndexEntry& e = entries_[position];
-        return {subIds_.data() + e.oidOffset, e.oidLength};
+        return idsOf(lines_[position]);
     }
-    std::string_view expression(std::size_t position) const;
+    std::string_view expression(std::size_t position) const {
+        return expressionOf(lines_[position]);
+    }
 
     // Position of the last line whose identifier is not greater than target; -1 when every
     // line is greater.
     std::ptrdiff_t floor(std::span<const uint32_t> target) const;
     // Position of the attribute line named target.
     bool findAttribute(std::span<const uint32_t> target, std::size_t& position) const;
+    // The same, giving the line's entry as well (from the record the probe reads anyway).
+    bool findAttribute(std::span<const uint32_t> target, std::size_t& position,
+                       IndexEntry& found) const;
     // First position at or after `from` that is a marker line or an attribute that GetNext
     // may return (access code 1 or 2); size() when there is none.
     std::size_t nextVisible(std::size_t from) const {
-        return from < nextVisible_.size() ? nextVisible_[from] : entries_.size();
+        if (from >= lines_.size()) {
+            return lines_.size();
+        }
+        // Most lines are visible: the record read here is the one the caller reads next.
+        const uint32_t access = (at(lines_[from])[kCodes] >> 8) & 0xFFu;
+        return access <= 2 ? from : nextVisible_[from];
     }
 
   private:
+    // A record, in 32-bit words: the header, the identifier, then the expression's bytes.
+    enum Word : uint32_t { kLine, kNumber, kLengths, kCodes, kPosition, kHeaderWords };
+    // Records are kept in blocks of this many words; a record never spans two.
+    static constexpr uint32_t kBlockShift = 18;
+    static constexpr uint32_t kBlockWords = 1u << kBlockShift;
+
+    const uint32_t* at(uint32_t record) const {
+        return blocks_[record >> kBlockShift].get() + (record & (kBlockWords - 1));
+    }
+    uint32_t* at(uint32_t record) {
+        return blocks_[record >> kBlockShift].get() + (record & (kBlockWords - 1));
+    }
+    std::span<const uint32_t> idsOf(uint32_t record) const {
+        const uint32_t* r = at(record);
+        return {r + kHeaderWords, r[kLengths] >> 16};
+    }
+    std::string_view expressionOf(uint32_t record) const {
+        const uint32_t* r = at(record);
+        return {reinterpret_cast<const char*>(r + kHeaderWords + (r[kLengths] >> 16)),
+                r[kLengths] & 0xFFFFu};
+    }
+    IndexEntry entryOf(uint32_t record) const;
+    uint32_t addRecord(std::span<const uint32_t> ids, std::string_view expression);
     bool flush();
     bool appendLine();
-
     static uint32_t hashOf(std::span<const uint32_t> ids);
     bool buildHash();
 
     int fd_ = -1;
     std::string buffer_;    // lines not yet written
     uint64_t written_ = 0;  // bytes written to the file
-    std::vector<uint32_t> subIds_;
-    std::vector<IndexEntry> entries_;
+    std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+    uint32_t blockUsed_ = kBlockWords;  // words used in the last block
+    std::vector<CollectedLine> collected_;
+    bool ascending_ = true;
+    std::vector<uint32_t> lines_;  // records in file order
     std::vector<uint32_t> nextVisible_;
     // Open addressing over attribute lines: the identifier's hash in the high word, its
-    // position + 1 in the low word; 0 marks an empty place.
+    // record in the low word; 0 marks an empty place (no record starts at word 0).
     std::vector<uint64_t> hash_;
     uint64_t hashMask_ = 0;
-    const char* map_ = nullptr;
-    std::size_t mapLength_ = 0;
 };
 
 }  // namespace korvimo::store

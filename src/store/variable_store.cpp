@@ -17,14 +17,6 @@
 
 namespace korvimo::store {
 
-struct VariableStore::Record {
-    uint32_t oidOffset = 0;   // in the attribute file's flat identifier array
-    uint32_t lineOffset = 0;  // of the control-file line it comes from
-    uint32_t rangeValue = 0;  // N of "fixed(N)" when rangeinst gives the expression
-    uint16_t oidLength = 0;
-    bool fromRange = false;
-};
-
 namespace {
 
 // The value of RANDOMSEED that makes every run draw the same numbers, and their seed.
@@ -196,10 +188,9 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
     }
 
     // Pass 3: the attribute lines.
-    std::vector<Record> records;
     bool outOfOrder = false;
     uint64_t repeated = 0;
-    if (!collectAttributes(ctx, controlText, records, outOfOrder, repeated)) {
+    if (!collectAttributes(ctx, controlText, outOfOrder, repeated)) {
         return false;
     }
     if (outOfOrder) {
@@ -209,14 +200,12 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
         reportStatusFormat(ctx, kRepeatedMessage, static_cast<unsigned long>(repeated));
     }
 
-    staticCount_ = static_cast<uint32_t>(records.size());
-    const uint64_t capacity = static_cast<uint64_t>(records.size()) + rows_.listedCount() +
+    staticCount_ = static_cast<uint32_t>(file_.collectedCount());
+    const uint64_t capacity = static_cast<uint64_t>(staticCount_) + rows_.listedCount() +
                               static_cast<uint64_t>(dynamicReserve_);
-    if (!slots_.allocate(static_cast<uint32_t>(capacity)) ||
-        !writeAttributeFile(controlText, records)) {
+    if (!slots_.allocate(static_cast<uint32_t>(capacity)) || !writeAttributeFile(controlText)) {
         return false;
     }
-    std::vector<Record>().swap(records);
 
     uint32_t ordinal = staticCount_;
     if (!rows_.setUpListedInstances(ordinal)) {
@@ -237,15 +226,12 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
 }
 
 bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view controlText,
-                                      std::vector<Record>& records, bool& outOfOrder,
-                                      uint64_t& repeated) {
+                                      bool& outOfOrder, uint64_t& repeated) {
     ControlLines lines(controlText);
     std::string_view line;
     std::string numeric;
     InstanceRange range;
     uint64_t total = 0;
-    bool sorted = true;
-    std::vector<uint32_t>& subIds = file_.subIds();
     const bool hasColumns = rows_.columnCount() > 0;
     while (lines.next(line)) {
         if (lineKind(line) != LineKind::Attribute) {
@@ -320,89 +306,56 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
                 }
                 staticChecked = true;
             }
-            Record record;
-            record.oidOffset = file_.appendIdentifier(ids);
-            record.oidLength = static_cast<uint16_t>(ids.size());
-            record.lineOffset = lineOffset;
-            record.fromRange = rangeComponent != 0;
-            record.rangeValue = record.fromRange ? range.component(rangeComponent) : 0;
-            if (sorted && !records.empty()) {
-                const Record& previous = records.back();
-                sorted = compareIdentifiers(
-                             {subIds.data() + previous.oidOffset, previous.oidLength}, ids) <= 0;
-            }
-            records.push_back(record);
+            char text[kRangeExpressionCapacity];
+            file_.collect(ids,
+                          rangeComponent != 0
+                              ? rangeExpression(text, range.component(rangeComponent))
+                              : fields.value,
+                          syntax, accessCode(fields.access), lineOffset);
         }
     }
 
-    auto idOf = [&subIds](const Record& r) {
-        return std::span<const uint32_t>(subIds.data() + r.oidOffset, r.oidLength);
-    };
-    if (!sorted) {
+    if (!file_.collectedAscending()) {
         outOfOrder = true;
-        std::stable_sort(records.begin(), records.end(), [&idOf](const Record& a, const Record& b) {
-            return compareIdentifiers(idOf(a), idOf(b)) < 0;
-        });
+        file_.sortCollected();
     }
     // Of lines with one identifier, the first (in file order, kept by the stable sort) stays.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (kept > 0 && compareIdentifiers(idOf(records[kept - 1]), idOf(records[i])) == 0) {
-            ++repeated;
-            continue;
-        }
-        records[kept++] = records[i];
-    }
-    records.resize(kept);
+    repeated += file_.dropRepeats();
     return true;
 }
 
-bool VariableStore::writeAttributeFile(std::string_view controlText, std::vector<Record>& records) {
-    // Column identifiers join the flat array first, so no later growth moves what the loop
-    // below looks at.
+bool VariableStore::writeAttributeFile(std::string_view controlText) {
     const std::vector<uint32_t>& order = rows_.columnsInOrder();
-    std::vector<uint32_t> columnOffset(rows_.columnCount());
-    for (uint32_t c = 0; c < rows_.columnCount(); ++c) {
-        columnOffset[c] = file_.appendIdentifier(rows_.column(c).identifier.ids);
-    }
-    const std::vector<uint32_t>& subIds = file_.subIds();
-    auto columnId = [&](uint32_t c) {
-        return std::span<const uint32_t>(subIds.data() + columnOffset[c],
-                                         rows_.column(c).identifier.ids.size());
+    auto columnId = [this](uint32_t c) {
+        return std::span<const uint32_t>(rows_.column(c).identifier.ids);
     };
     markerPositions_.assign(rows_.columnCount(), 0);
     auto writeMarker = [&](uint32_t c) {
         rows_.markerWritten(c);
         markerPositions_[c] = static_cast<uint32_t>(file_.size());
-        return file_.writeMarker(columnOffset[c], static_cast<uint32_t>(columnId(c).size()), c);
+        return file_.writeMarker(columnId(c), c);
     };
 
     std::size_t nextColumn = 0;
     uint32_t splitOffset = UINT32_MAX;
     AttributeFields fields;
-    uint8_t syntax = 0;
-    uint8_t access = 0;
-    for (uint32_t ordinal = 0; ordinal < records.size(); ++ordinal) {
-        const Record& record = records[ordinal];
-        const std::span<const uint32_t> id(subIds.data() + record.oidOffset, record.oidLength);
+    for (uint32_t ordinal = 0; ordinal < file_.collectedCount(); ++ordinal) {
+        const CollectedLine& line = file_.collected(ordinal);
+        // Marker records join the same arena, so the identifier is looked up afresh after each.
         while (nextColumn < order.size() &&
-               compareIdentifiers(columnId(order[nextColumn]), id) < 0) {
+               compareIdentifiers(columnId(order[nextColumn]), file_.collectedIdentifier(ordinal)) <
+                   0) {
             if (!writeMarker(order[nextColumn++])) {
                 return false;
             }
         }
-        if (record.lineOffset != splitOffset) {
-            splitAttributeLine(lineAt(controlText, record.lineOffset), fields);
-            syntax = syntaxCode(fields.syntax);
-            access = accessCode(fields.access);
-            splitOffset = record.lineOffset;
+        if (line.sourceOffset != splitOffset) {
+            splitAttributeLine(lineAt(controlText, line.sourceOffset), fields);
+            splitOffset = line.sourceOffset;
         }
-        char text[kRangeExpressionCapacity];
-        const std::string_view expression =
-            record.fromRange ? rangeExpression(text, record.rangeValue) : fields.value;
-        if (!file_.writeAttribute(record.oidOffset, record.oidLength, fields.syntax, fields.access,
-                                  expression, syntax, access, ordinal) ||
-            !slots_.setUp(ordinal, expression, syntax)) {
+        const std::string_view expression = file_.collectedExpression(ordinal);
+        if (!file_.writeAttribute(line, fields.syntax, fields.access, ordinal) ||
+            !slots_.setUp(ordinal, expression, syntaxCode(fields.syntax))) {
             return false;
         }
     }
@@ -428,14 +381,14 @@ bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& f
         }
     }
     std::size_t position = 0;
-    if (!file_.findAttribute(target, position)) {
+    IndexEntry entry;
+    if (!file_.findAttribute(target, position, entry)) {
         return false;
     }
-    const IndexEntry& entry = file_.entry(position);
     found.syntax = entry.syntax;
     found.access = entry.access;
     found.ordinal = entry.number;
-    found.expression = file_.expression(position);
+    found.expression = entry.expression;
     return true;
 }
 
@@ -458,7 +411,7 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
         // time); markers after it are met below.
         position = exact + 1;
     } else if (const std::ptrdiff_t floor = file_.floor(target); floor >= 0) {
-        const IndexEntry& entry = file_.entry(static_cast<std::size_t>(floor));
+        const IndexEntry entry = file_.entry(static_cast<std::size_t>(floor));
         if (entry.isMarker() && rows_.nextInstance(entry.number, target, successor, found)) {
             return true;
         }
@@ -466,7 +419,7 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
     }
     for (position = file_.nextVisible(position); position < file_.size();
          position = file_.nextVisible(position + 1)) {
-        const IndexEntry& entry = file_.entry(position);
+        const IndexEntry entry = file_.entry(position);
         if (entry.isMarker()) {
             if (rows_.nextInstance(entry.number, target, successor, found)) {
                 return true;
@@ -479,7 +432,7 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
         found.syntax = entry.syntax;
         found.access = entry.access;
         found.ordinal = entry.number;
-        found.expression = file_.expression(position);
+        found.expression = entry.expression;
         return true;
     }
     return false;

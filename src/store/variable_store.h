@@ -25,10 +25,11 @@
 //   store.releaseStore();                               // agent stop; then close the files
 //
 // Loading writes the attribute file `tempfile` in the agent directory (see AttributeFile)
-// and keeps every lookup in memory: a lookup is a binary search over the identifiers of all
-// lines, then at most a map lookup among a dynamic column's instances, and allocates
-// nothing but what a value itself needs (makeValue fills the caller's SyntaxValue, whose
-// buffers are reused when the caller reuses it).
+// and keeps every lookup in memory: a name is found by a hash probe (or, for a successor of
+// a name that is no line, a binary search) over every line, or by a probe of the instance
+// table of the dynamic column it lies under; a walk goes on from where the last successor
+// stood. Lookups allocate nothing but what a value itself needs (makeValue fills the
+// caller's SyntaxValue, whose buffers are reused when the caller reuses it).
 //
 // CACHESIZE is still read and clamped (cacheSize()), but the index covers every line
 // whatever its value, so there is no stride to compute and no need for the cache to exceed
@@ -144,12 +145,11 @@ class VariableStore {
     const ValueSlots& slots() const { return slots_; }
 
   private:
-    struct Record;
     bool load(AgentContext& ctx, std::string& controlText);
     void useMibInfo(int mibInfoFile);
-    bool collectAttributes(AgentContext& ctx, std::string_view controlText,
-                           std::vector<Record>& records, bool& outOfOrder, uint64_t& repeated);
-    bool writeAttributeFile(std::string_view controlText, std::vector<Record>& records);
+    bool collectAttributes(AgentContext& ctx, std::string_view controlText, bool& outOfOrder,
+                           uint64_t& repeated);
+    bool writeAttributeFile(std::string_view controlText);
     int64_t elapsed() const;
 
     AttributeFile file_;
