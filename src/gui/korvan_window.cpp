@@ -86,6 +86,20 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
         statusWidget_->doItemsLayout();
         statusWidget_->repaint();
     };
+    // The store's messages ("Cannot get index information for ...") come while the agent
+    // starts. A box's own loop would deliver requests to a store that is still loading, so
+    // the box shows once the command that raised it is over.
+    window_.context().messageBox = [this](const char* title, const char* text) {
+        const QString shownTitle = QString::fromUtf8(title);
+        const QString shownText = QString::fromUtf8(text);
+        QMetaObject::invokeMethod(
+            this,
+            [this, shownTitle, shownText]() {
+                QMessageBox box(QMessageBox::Warning, shownTitle, shownText, QMessageBox::Ok, this);
+                box.exec();
+            },
+            Qt::QueuedConnection);
+    };
     // Every program-started close goes through closeEvent, which releases what the agent holds.
     setAttribute(Qt::WA_QuitOnClose, true);
     setSizeGripEnabled(true);
@@ -94,6 +108,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
 
 KorvanWindow::~KorvanWindow() {
     window_.repaint = nullptr;
+    window_.context().messageBox = nullptr;
 }
 
 void KorvanWindow::buildForm() {

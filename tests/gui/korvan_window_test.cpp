@@ -215,6 +215,33 @@ TEST_F(Window, FailedStartShowsBothLinesInTheRunningLayoutAndClosesWithoutAsking
     EXPECT_FALSE(window().isVisible());
 }
 
+TEST_F(Window, TheStoresMessageBoxShowsOnceTheStartIsOver) {
+    // A dynamic column whose table has no index information (this home has no mibinfo.out).
+    testing::writeFile(home.dir.path("agent/rows.ctl"),
+                       "%drow 1.3.6.1.4.1.32473.5.1.1 rowstatus\r\n"
+                       "%dcol 1.3.6.1.4.1.32473.5.1.1.2 NotReq Integer RC lastset(0)\r\n"
+                       "1.3.6.1.2.1.1.1.0, OctetString, RO, fixed(x)\r\n");
+    list(FormList::ControlFile)->setEditText("rows.ctl");
+    bool shownDuringStart = false;
+    std::string title;
+    std::string text;
+    ModalWatch<QMessageBox> watch([&](QMessageBox* box) {
+        title = box->windowTitle().toStdString();
+        text = box->text().toStdString();
+        box->button(QMessageBox::Ok)->click();
+    });
+    click(Control::Start);
+    shownDuringStart = watch.seen();
+    EXPECT_TRUE(testing::spinUntil([&watch]() { return watch.seen(); }, 10000));
+    EXPECT_FALSE(shownDuringStart);
+    EXPECT_EQ(title, "Korvimo");
+    EXPECT_EQ(text, "Cannot get index information for 1.3.6.1.4.1.32473.5.1.1.2\n");
+    const Lines lines = desktop.statusLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Syntax Error or unable to open temp file, allocate memory");
+    EXPECT_FALSE(desktop.logic.agentRunning());
+}
+
 TEST_F(Window, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
     list(FormList::ControlFile)->setEditText("");
     click(Control::Start);
