@@ -74,7 +74,7 @@ Lines menuPaths(const QMenuBar* bar) {
     return paths;
 }
 
-class Window : public ::testing::Test {
+class Korvan : public ::testing::Test {
   protected:
     KorvanWindow& window() { return *desktop.window; }
     QComboBox* list(FormList which) { return window().list(which); }
@@ -108,7 +108,7 @@ class Window : public ::testing::Test {
     DesktopWindow desktop{home};
 };
 
-TEST_F(Window, WindowStartShowsTheFormOfKorvanIni) {
+TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_EQ(window().windowTitle().toStdString(), "Korvimo (V7.0.1)");
     const Lines labels = testing::labelTexts(window());
     for (const char* text :
@@ -141,7 +141,7 @@ TEST_F(Window, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_EQ(widget<QPushButton>(Control::Exit)->text().toStdString(), "Exit");
 }
 
-TEST_F(Window, MenusOfferTheirItemsWithMnemonicsInOrder) {
+TEST_F(Korvan, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(menuPaths(window().menus()),
               (Lines{"&File>&Exit", "&MIBs>&View MIB Info..", "&Variables>&Edit Variable File..",
                      "&Trap>&Edit Trap File..", "&Help>&Contents>Html", "&Help>&Contents>Pdf",
@@ -151,7 +151,7 @@ TEST_F(Window, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(window().action(MenuItem::CompileMibs), nullptr);
 }
 
-TEST_F(Window, StartAndStopSwitchTheLayoutsAndTheStatusList) {
+TEST_F(Korvan, StartAndStopSwitchTheLayoutsAndTheStatusList) {
     click(Control::Start);
     EXPECT_EQ(desktop.statusLines(), (Lines{"Agent has been started."}));
     EXPECT_TRUE(desktop.logic.agentRunning());
@@ -175,7 +175,7 @@ TEST_F(Window, StartAndStopSwitchTheLayoutsAndTheStatusList) {
     expectLayoutOfTheLogic();
 }
 
-TEST_F(Window, StartPutsWhatWasTypedAtTheFrontOfTheHistories) {
+TEST_F(Korvan, StartPutsWhatWasTypedAtTheFrontOfTheHistories) {
     list(FormList::ReadCommunity)->setEditText("fresh");
     list(FormList::WriteCommunity)->setEditText("public");
     widget<QRadioButton>(Control::SNMPv1)->setChecked(true);
@@ -194,7 +194,7 @@ TEST_F(Window, StartPutsWhatWasTypedAtTheFrontOfTheHistories) {
     click(Control::Stop);
 }
 
-TEST_F(Window, FailedStartShowsBothLinesInTheRunningLayoutAndClosesWithoutAsking) {
+TEST_F(Korvan, FailedStartShowsBothLinesInTheRunningLayoutAndClosesWithoutAsking) {
     list(FormList::ControlFile)->setEditText("missing.ctl");
     click(Control::Start);
     EXPECT_EQ(desktop.statusLines(),
@@ -215,7 +215,7 @@ TEST_F(Window, FailedStartShowsBothLinesInTheRunningLayoutAndClosesWithoutAsking
     EXPECT_FALSE(window().isVisible());
 }
 
-TEST_F(Window, TheStoresMessageBoxShowsOnceTheStartIsOver) {
+TEST_F(Korvan, TheStoresMessageBoxShowsOnceTheStartIsOver) {
     // A dynamic column whose table has no index information (this home has no mibinfo.out).
     testing::writeFile(home.dir.path("agent/rows.ctl"),
                        "%drow 1.3.6.1.4.1.32473.5.1.1 rowstatus\r\n"
@@ -242,7 +242,7 @@ TEST_F(Window, TheStoresMessageBoxShowsOnceTheStartIsOver) {
     EXPECT_FALSE(desktop.logic.agentRunning());
 }
 
-TEST_F(Window, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
+TEST_F(Korvan, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
     list(FormList::ControlFile)->setEditText("");
     click(Control::Start);
     click(Control::Stop);
@@ -254,7 +254,7 @@ TEST_F(Window, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
     EXPECT_TRUE(isEnabled(Control::Start));
 }
 
-TEST_F(Window, CloseWhileRunningAsksAndNoKeepsTheAgentServing) {
+TEST_F(Korvan, CloseWhileRunningAsksAndNoKeepsTheAgentServing) {
     click(Control::Start);
     std::string question;
     ModalWatch<QMessageBox> watch([&question](QMessageBox* box) {
@@ -269,7 +269,7 @@ TEST_F(Window, CloseWhileRunningAsksAndNoKeepsTheAgentServing) {
     EXPECT_TRUE(desktop.logic.agentRunning());
 }
 
-TEST_F(Window, EscapeWhileRunningAsksAndYesReleasesTheAgent) {
+TEST_F(Korvan, EscapeWhileRunningAsksAndYesReleasesTheAgent) {
     click(Control::Start);
     const uint16_t port = desktop.logic.agentPort();
     EXPECT_EQ(port, home.port);
@@ -282,7 +282,7 @@ TEST_F(Window, EscapeWhileRunningAsksAndYesReleasesTheAgent) {
     EXPECT_EQ(desktop.logic.context().store, nullptr);
 }
 
-TEST_F(Window, ExitMenuWhileRunningQuitsWithoutAsking) {
+TEST_F(Korvan, ExitMenuWhileRunningQuitsWithoutAsking) {
     click(Control::Start);
     ModalWatch<QMessageBox> unexpected([](QMessageBox* box) { box->reject(); }, 2000);
     window().action(MenuItem::Exit)->trigger();
@@ -291,7 +291,7 @@ TEST_F(Window, ExitMenuWhileRunningQuitsWithoutAsking) {
     EXPECT_LT(desktop.logic.context().agentSocket, 0);
 }
 
-TEST_F(Window, TransportChoiceRefreshesTheAddressAndIsRemembered) {
+TEST_F(Korvan, TransportChoiceRefreshesTheAddressAndIsRemembered) {
     desktop.config.writePlain(ConfigKey::AGENTIP, "");  // present but empty: the lookup shows
     widget<QRadioButton>(Control::IPv6)->click();
     EXPECT_EQ(setting(ConfigKey::IPV6SUPPORT), "YES");
@@ -302,7 +302,7 @@ TEST_F(Window, TransportChoiceRefreshesTheAddressAndIsRemembered) {
     EXPECT_FALSE(window().addressWidget()->text().isEmpty());
 }
 
-TEST_F(Window, ViewRunsTheEditorOnTheControlFileInTheList) {
+TEST_F(Korvan, ViewRunsTheEditorOnTheControlFileInTheList) {
     desktop.config.writePlain(ConfigKey::EDITOR, "myedit -x");
     list(FormList::ControlFile)->setEditText("other.ctl");
     click(Control::View);
@@ -314,7 +314,7 @@ TEST_F(Window, ViewRunsTheEditorOnTheControlFileInTheList) {
     EXPECT_EQ(desktop.launched[1], (Lines{"myedit", "-x", home.dir.path("mibs/miblist.lst")}));
 }
 
-TEST_F(Window, TheEditorStartsWithoutTheWindowWaitingForIt) {
+TEST_F(Korvan, TheEditorStartsWithoutTheWindowWaitingForIt) {
     // An editor that records its arguments, then stays open for a while.
     const std::string script = home.dir.path("editor.sh");
     const std::string record = home.dir.path("edited");
@@ -333,7 +333,7 @@ TEST_F(Window, TheEditorStartsWithoutTheWindowWaitingForIt) {
     EXPECT_EQ(testing::readFile(record), "--flag " + home.dir.path("agent/small.ctl") + "\n");
 }
 
-TEST_F(Window, EditVariableFileChoosesAmongAgentFilesAndEditsTheChoice) {
+TEST_F(Korvan, EditVariableFileChoosesAmongAgentFilesAndEditsTheChoice) {
     std::string title;
     std::string directory;
     QStringList filters;
@@ -355,7 +355,7 @@ TEST_F(Window, EditVariableFileChoosesAmongAgentFilesAndEditsTheChoice) {
     EXPECT_EQ(desktop.launched[0], (Lines{"xdg-open", home.dir.path("agent/small.ctl")}));
 }
 
-TEST_F(Window, EditTrapFileCancelledStartsNothing) {
+TEST_F(Korvan, EditTrapFileCancelledStartsNothing) {
     std::string title;
     QStringList filters;
     ModalWatch<QFileDialog> watch([&](QFileDialog* dialog) {
@@ -371,7 +371,7 @@ TEST_F(Window, EditTrapFileCancelledStartsNothing) {
     EXPECT_TRUE(desktop.launched.empty());
 }
 
-TEST_F(Window, BrowsePutsTheChosenNameIntoTheControlFileList) {
+TEST_F(Korvan, BrowsePutsTheChosenNameIntoTheControlFileList) {
     std::string title;
     QStringList filters;
     ModalWatch<QFileDialog> watch([&](QFileDialog* dialog) {
@@ -389,7 +389,7 @@ TEST_F(Window, BrowsePutsTheChosenNameIntoTheControlFileList) {
     EXPECT_EQ(list(FormList::ControlFile)->currentText().toStdString(), "new.ctl");
 }
 
-TEST_F(Window, HelpOpensTheDocumentWithTheDesktopOpener) {
+TEST_F(Korvan, HelpOpensTheDocumentWithTheDesktopOpener) {
     testing::writeFile(home.dir.path("docs/webhelp/korvan.htm"), "<html></html>");
     desktop.programs = {"xdg-open"};
     ModalWatch<QMessageBox> unexpected([](QMessageBox* box) { box->reject(); }, 2000);
@@ -399,7 +399,7 @@ TEST_F(Window, HelpOpensTheDocumentWithTheDesktopOpener) {
     EXPECT_FALSE(unexpected.seen());
 }
 
-TEST_F(Window, HelpThatCannotBeShownGivesTheDocumentsPath) {
+TEST_F(Korvan, HelpThatCannotBeShownGivesTheDocumentsPath) {
     desktop.programs = {"xdg-open"};
     std::string text;
     auto read = [&text](QMessageBox* box) {
@@ -427,7 +427,7 @@ TEST_F(Window, HelpThatCannotBeShownGivesTheDocumentsPath) {
                         home.dir.path("docs/webhelp/korvan.htm"));
 }
 
-TEST_F(Window, AboutShowsTheNameWithItsVersion) {
+TEST_F(Korvan, AboutShowsTheNameWithItsVersion) {
     std::string text;
     ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
         text = box->text().toStdString();
