@@ -100,7 +100,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
             },
             Qt::QueuedConnection);
     };
-    // Every program-started close goes through closeEvent, which releases what the agent holds.
+    // Closing the window ends the program, once closeEvent has released what the agent holds.
     setAttribute(Qt::WA_QuitOnClose, true);
     setSizeGripEnabled(true);
     resize(640, 560);
