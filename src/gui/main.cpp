@@ -4,14 +4,21 @@
 //
 // The program runs with its home's bin directory as its working directory (app/home.h),
 // reads korvan.ini there, and shows the main window; the agent's endpoints and timers run
-// on Qt's event loop (QtEventLoop).
+// on Qt's event loop (QtEventLoop). SIGINT and SIGTERM (Ctrl-C in the terminal that started
+// it, a session's end) end it as Exit does, so the agent is stopped and its files closed.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QPixmap>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -28,6 +35,29 @@
 namespace {
 
 constexpr const char* kScreenshotFailedText = "korvan: cannot save the window image to ";
+
+// A signal only writes a byte into this pipe; the window reads it in Qt's loop, where it may
+// do anything. Handlers, unlike a blocked signal mask, are not inherited by the editors the
+// window starts.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    (void)written;
+}
+
+bool catchSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
+}
 
 }  // namespace
 
@@ -72,6 +102,17 @@ int main(int argc, char** argv) {
     gui::KorvanWindow window(logic, commands);
     window.windowStart();
     window.show();
+
+    std::unique_ptr<QSocketNotifier> signals;
+    if (catchSignals()) {
+        signals = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signals.get(), &QSocketNotifier::activated, &window, [&window]() {
+            char bytes[16];
+            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            window.exitProgram();
+        });
+    }
     if (options.start) {
         QTimer::singleShot(0, &window, [&window]() { window.startAgent(); });
     }
