@@ -130,6 +130,24 @@ enum class Control {
     Exit,
 };
 
+// Every control, in the order of the form.
+inline constexpr Control kAllControls[] = {
+    Control::ControlFileList,
+    Control::ReadCommunityList,
+    Control::WriteCommunityList,
+    Control::Browse,
+    Control::View,
+    Control::SNMPv1,
+    Control::SNMPv2C,
+    Control::Bilingual,
+    Control::IPv4,
+    Control::IPv6,
+    Control::DebugMode,
+    Control::Start,
+    Control::Stop,
+    Control::Exit,
+};
+
 // Menu items; the four tool items are grayed while the agent runs.
 enum class MenuItem {
     Exit,

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/command_line.h"
 #include "app/core/configuration.h"
 #include "app/core/main_status.h"
 #include "app/core/poll_event_loop.h"
@@ -17,16 +18,6 @@ namespace korvimo::cli {
 namespace {
 
 constexpr unsigned kMaxStatsInterval = 86400;
-
-bool readNumber(const std::string& text, unsigned long low, unsigned long high,
-                unsigned long& number) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 10) {
-        return false;
-    }
-    number = std::strtoul(text.c_str(), nullptr, 10);
-    return number >= low && number <= high;
-}
 
 // The event sink of the command itself: SIGINT/SIGTERM through a signalfd, and the timer of
 // --stats-interval.
@@ -64,43 +55,21 @@ class Front final : public EventSink {
 
 bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
                        std::string& error) {
-    static const char* const kValued[] = {"--file",         "--read-community", "--write-community",
-                                          "--snmp-version", "--transport",      "--port",
-                                          "--address",      "--stats-interval"};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+    app::CommandLineReader reader(
+        args, {"--help", "--debug", "--no-debug"},
+        {"--file", "--read-community", "--write-community", "--snmp-version", "--transport",
+         "--port", "--address", "--stats-interval"});
+    app::CommandLineOption option;
+    while (reader.next(option)) {
+        const std::string& name = option.name;
+        const std::string& value = option.value;
+        if (name == "--help") {
             options.help = true;
             continue;
         }
-        if (arg == "--debug" || arg == "--no-debug") {
-            options.debug = arg == "--debug";
+        if (name == "--debug" || name == "--no-debug") {
+            options.debug = name == "--debug";
             continue;
-        }
-        // "--name value" or "--name=value".
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        const std::size_t equals = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            hasValue = true;
-        }
-        bool valued = false;
-        for (const char* known : kValued) {
-            valued = valued || name == known;
-        }
-        if (!valued) {
-            error = "unknown option '" + arg + "'";
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
         }
 
         if (name == "--file") {
@@ -130,7 +99,7 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
             }
         } else if (name == "--port") {
             unsigned long port = 0;
-            if (!readNumber(value, 1, 65535, port)) {
+            if (!app::readOptionNumber(value, 1, 65535, port)) {
                 error = "--port takes a UDP port from 1 to 65535, not '" + value + "'";
                 return false;
             }
@@ -143,7 +112,7 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
             options.address = value;
         } else {
             unsigned long seconds = 0;
-            if (!readNumber(value, 1, kMaxStatsInterval, seconds)) {
+            if (!app::readOptionNumber(value, 1, kMaxStatsInterval, seconds)) {
                 error = "--stats-interval takes seconds from 1 to " +
                         std::to_string(kMaxStatsInterval) + ", not '" + value + "'";
                 return false;
@@ -151,7 +120,8 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
             options.statsInterval = static_cast<unsigned>(seconds);
         }
     }
-    return true;
+    error = reader.error();
+    return error.empty();
 }
 
 void printAgentUsage(std::ostream& out) {

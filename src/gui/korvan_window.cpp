@@ -48,24 +48,6 @@ QString nameFilters(const app::FileChooser& chooser) {
     return filters.join(QStringLiteral(";;"));
 }
 
-// Every control whose enabled state the layouts decide.
-constexpr Control kControls[] = {
-    Control::ControlFileList,
-    Control::ReadCommunityList,
-    Control::WriteCommunityList,
-    Control::Browse,
-    Control::View,
-    Control::SNMPv1,
-    Control::SNMPv2C,
-    Control::Bilingual,
-    Control::IPv4,
-    Control::IPv6,
-    Control::DebugMode,
-    Control::Start,
-    Control::Stop,
-    Control::Exit,
-};
-
 }  // namespace
 
 KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& commands,
@@ -328,7 +310,7 @@ void KorvanWindow::readForm() {
 }
 
 void KorvanWindow::applyLayout() {
-    for (const Control control : kControls) {
+    for (const Control control : app::kAllControls) {
         this->control(control)->setEnabled(window_.enabled(control));
     }
     for (const auto& [item, action] : actions_) {

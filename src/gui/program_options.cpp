@@ -2,62 +2,27 @@
 
 #include <cstdlib>
 
+#include "app/command_line.h"
+
 namespace korvimo::gui {
-
-namespace {
-
-bool readNumber(const std::string& text, unsigned long low, unsigned long high,
-                unsigned long& number) {
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    number = std::strtoul(text.c_str(), nullptr, 10);
-    return number >= low && number <= high;
-}
-
-}  // namespace
 
 bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& options,
                          std::string& error) {
-    static const char* const kValued[] = {"--home", "--port", "--address", "--screenshot",
-                                          "--screenshot-delay"};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+    app::CommandLineReader reader(
+        args, {"--help", "--start"},
+        {"--home", "--port", "--address", "--screenshot", "--screenshot-delay"});
+    app::CommandLineOption option;
+    while (reader.next(option)) {
+        const std::string& name = option.name;
+        const std::string& value = option.value;
+        if (name == "--help") {
             options.help = true;
             continue;
         }
-        if (arg == "--start") {
+        if (name == "--start") {
             options.start = true;
             continue;
         }
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        const std::size_t equals = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            hasValue = true;
-        }
-        bool valued = false;
-        for (const char* known : kValued) {
-            valued = valued || name == known;
-        }
-        if (!valued) {
-            error = arg.rfind("-", 0) == 0 ? "unknown option '" + arg + "'"
-                                           : "unexpected argument '" + arg + "'";
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-
         unsigned long number = 0;
         if (name == "--home") {
             if (value.empty()) {
@@ -66,7 +31,7 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
             }
             options.home = value;
         } else if (name == "--port") {
-            if (!readNumber(value, 1, 65535, number)) {
+            if (!app::readOptionNumber(value, 1, 65535, number)) {
                 error = "--port takes a UDP port from 1 to 65535, not '" + value + "'";
                 return false;
             }
@@ -84,7 +49,7 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
             }
             options.screenshot = value;
         } else {
-            if (!readNumber(value, 0, kMaxScreenshotDelayMs, number)) {
+            if (!app::readOptionNumber(value, 0, kMaxScreenshotDelayMs, number)) {
                 error = "--screenshot-delay takes milliseconds from 0 to " +
                         std::to_string(kMaxScreenshotDelayMs) + ", not '" + value + "'";
                 return false;
@@ -92,7 +57,8 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
             options.screenshotDelayMs = static_cast<unsigned>(number);
         }
     }
-    return true;
+    error = reader.error();
+    return error.empty();
 }
 
 void printProgramUsage(std::ostream& out) {

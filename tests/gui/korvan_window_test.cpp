@@ -29,23 +29,6 @@ using testing::DesktopWindow;
 using testing::ModalWatch;
 using Lines = std::vector<std::string>;
 
-constexpr Control kAllControls[] = {
-    Control::ControlFileList,
-    Control::ReadCommunityList,
-    Control::WriteCommunityList,
-    Control::Browse,
-    Control::View,
-    Control::SNMPv1,
-    Control::SNMPv2C,
-    Control::Bilingual,
-    Control::IPv4,
-    Control::IPv6,
-    Control::DebugMode,
-    Control::Start,
-    Control::Stop,
-    Control::Exit,
-};
-
 Lines items(const QComboBox* box) {
     Lines texts;
     for (int i = 0; i < box->count(); ++i) {
@@ -92,7 +75,7 @@ class Korvan : public ::testing::Test {
     // The layout the window shows matches what the logic says, control by control and item
     // by item.
     void expectLayoutOfTheLogic() {
-        for (const Control control : kAllControls) {
+        for (const Control control : app::kAllControls) {
             EXPECT_EQ(isEnabled(control), desktop.logic.enabled(control))
                 << "control " << static_cast<int>(control);
         }
@@ -134,7 +117,7 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_EQ(window().statusWidget()->count(), 0);
 
     // The idle layout: everything but Stop; Start is the default button.
-    for (const Control control : kAllControls) {
+    for (const Control control : app::kAllControls) {
         EXPECT_EQ(isEnabled(control), control != Control::Stop) << static_cast<int>(control);
     }
     EXPECT_TRUE(widget<QPushButton>(Control::Start)->isDefault());
@@ -155,7 +138,7 @@ TEST_F(Korvan, StartAndStopSwitchTheLayoutsAndTheStatusList) {
     click(Control::Start);
     EXPECT_EQ(desktop.statusLines(), (Lines{"Agent has been started."}));
     EXPECT_TRUE(desktop.logic.agentRunning());
-    for (const Control control : kAllControls) {
+    for (const Control control : app::kAllControls) {
         EXPECT_EQ(isEnabled(control), control == Control::Stop) << static_cast<int>(control);
     }
     expectLayoutOfTheLogic();
@@ -169,7 +152,7 @@ TEST_F(Korvan, StartAndStopSwitchTheLayoutsAndTheStatusList) {
     EXPECT_EQ(lines.front(), "Agent has been started.");
     EXPECT_EQ(lines.back(), "Agent has been stopped.");
     EXPECT_FALSE(desktop.logic.agentRunning());
-    for (const Control control : kAllControls) {
+    for (const Control control : app::kAllControls) {
         EXPECT_EQ(isEnabled(control), control != Control::Stop) << static_cast<int>(control);
     }
     expectLayoutOfTheLogic();

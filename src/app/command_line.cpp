@@ -1,0 +1,58 @@
+#include "app/command_line.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace korvimo::app {
+
+bool CommandLineReader::listed(const std::vector<const char*>& names, const std::string& name) {
+    for (const char* known : names) {
+        if (name == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CommandLineReader::next(CommandLineOption& option) {
+    if (position_ >= args_.size()) {
+        return false;
+    }
+    const std::string& arg = args_[position_++];
+    option.name = arg == "-h" ? "--help" : arg;
+    option.value.clear();
+    if (listed(flags_, option.name)) {
+        return true;
+    }
+    const std::size_t equals = arg.find('=');
+    const bool inlineValue = arg.rfind("--", 0) == 0 && equals != std::string::npos;
+    if (inlineValue) {
+        option.name = arg.substr(0, equals);
+        option.value = arg.substr(equals + 1);
+    }
+    if (!listed(valued_, option.name)) {
+        error_ = arg.rfind("-", 0) == 0 ? "unknown option '" + arg + "'"
+                                        : "unexpected argument '" + arg + "'";
+        return false;
+    }
+    if (!inlineValue) {
+        if (position_ >= args_.size()) {
+            error_ = option.name + " needs a value";
+            return false;
+        }
+        option.value = args_[position_++];
+    }
+    return true;
+}
+
+bool readOptionNumber(const std::string& text, unsigned long low, unsigned long high,
+                      unsigned long& number) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    number = std::strtoul(text.c_str(), nullptr, 10);
+    return number >= low && number <= high;
+}
+
+}  // namespace korvimo::app
