@@ -180,8 +180,13 @@ TEST(CliAgent, ServesUntilSigtermThenStopsWithTheStatistics) {
                   "SetRequests:\t0         \t\tOutPkts:\t\t0         \n"
                   "Agent has been stopped.\n");
     const std::string after = readFile(ini);
-    EXPECT_EQ(after.find("AGENTPORT"), std::string::npos);  // --port is not written
-    EXPECT_EQ(after.find("AGENTIP"), std::string::npos);
+    // --port and --address override the home's AGENTPORT and AGENTIP without writing them.
+    std::string agentPort;
+    std::string agentIp;
+    Configuration(ini).readPlain(ConfigKey::AGENTPORT, agentPort);
+    Configuration(ini).readPlain(ConfigKey::AGENTIP, agentIp);
+    EXPECT_EQ(agentPort, "1161");
+    EXPECT_EQ(agentIp, "127.0.0.1");
     EXPECT_EQ(Configuration(ini).historyValues(ConfigKey::RCOMMUNITY),
               (std::vector<std::string>{"reader", "vintor"}));
     EXPECT_NE(before, after);
