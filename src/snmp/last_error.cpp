@@ -14,6 +14,8 @@ void setLastError(const char* format, ...) {
     va_end(args);
 }
 
-void clearLastError() { lastErrorText[0] = '\0'; }
+void clearLastError() {
+    lastErrorText[0] = '\0';
+}
 
 }  // namespace korvimo::snmp
