@@ -118,6 +118,18 @@ const uint8_t* enterPrimitive(const uint8_t* pos, int32_t remaining, uint8_t* ta
     return nullptr;
 }
 
+// Reads content octets as a big-endian two's complement number: the value starts as all ones
+// when the first octet has its top bit set and each octet is shifted in from the right, so a
+// short encoding comes out sign-extended to the width of T. Empty content reads as 0.
+template <typename T>
+T readTwosComplement(const uint8_t* content, uint32_t length) {
+    T bits = (length > 0 && (content[0] & 0x80)) ? static_cast<T>(~T{0}) : T{0};
+    for (uint32_t i = 0; i < length; ++i) {
+        bits = static_cast<T>(bits << 8) | content[i];
+    }
+    return bits;
+}
+
 // Moves the cursor past a decoded element and lowers the count by what it occupied.
 const uint8_t* leave(const uint8_t* pos, int32_t* remaining, const Header& header) {
     const uint8_t* end = header.content + header.length;
@@ -200,13 +212,14 @@ bool firstArcsValue(uint32_t first, uint32_t second, uint32_t* value) {
     return true;
 }
 
-// Writes tag and length without raising a text; for the operations whose failures are silent.
-uint8_t* putTagLengthSilently(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
-    const int32_t need = length < 128 ? 2 : (length < 256 ? 3 : 4);
-    if (length > kMaxEncodedLength || *remaining < need) {
-        return nullptr;
-    }
-    *pos++ = tag;
+// Octets of a length field in its shortest form.
+int32_t lengthFieldOctets(uint32_t length) {
+    return length < 128 ? 1 : (length < 256 ? 2 : 3);
+}
+
+// Writes a length of at most kMaxEncodedLength in its shortest form; the caller has made sure
+// of the room.
+uint8_t* putLength(uint8_t* pos, uint32_t length) {
     if (length >= 256) {
         *pos++ = 0x82;
         *pos++ = static_cast<uint8_t>(length >> 8);
@@ -214,8 +227,18 @@ uint8_t* putTagLengthSilently(uint8_t* pos, int32_t* remaining, uint8_t tag, uin
         *pos++ = 0x81;
     }
     *pos++ = static_cast<uint8_t>(length);
-    *remaining -= need;
     return pos;
+}
+
+// Writes tag and length without raising a text; for the operations whose failures are silent.
+uint8_t* putTagLengthSilently(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
+    const int32_t need = 1 + lengthFieldOctets(length);
+    if (length > kMaxEncodedLength || *remaining < need) {
+        return nullptr;
+    }
+    *pos++ = tag;
+    *remaining -= need;
+    return putLength(pos, length);
 }
 
 }  // namespace
@@ -248,20 +271,13 @@ uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length) {
         setLastError(kLengthNotEncodable, length);
         return nullptr;
     }
-    const int32_t need = length < 128 ? 1 : (length < 256 ? 2 : 3);
+    const int32_t need = lengthFieldOctets(length);
     if (*remaining < need) {
         setLastError("%s", kLengthPastEnd);
         return nullptr;
     }
-    if (length >= 256) {
-        *pos++ = 0x82;
-        *pos++ = static_cast<uint8_t>(length >> 8);
-    } else if (length >= 128) {
-        *pos++ = 0x81;
-    }
-    *pos++ = static_cast<uint8_t>(length);
     *remaining -= need;
-    return pos;
+    return putLength(pos, length);
 }
 
 uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
@@ -320,11 +336,7 @@ const uint8_t* decodeInteger(const uint8_t* pos, int32_t* remaining, uint8_t* ta
         setLastError("%s", kIntegerTooLarge);
         return nullptr;
     }
-    uint32_t bits = (header.length > 0 && (content[0] & 0x80)) ? 0xFFFFFFFFu : 0u;
-    for (uint32_t i = 0; i < header.length; ++i) {
-        bits = (bits << 8) | content[i];
-    }
-    *value = static_cast<int32_t>(bits);
+    *value = static_cast<int32_t>(readTwosComplement<uint32_t>(content, header.length));
     return leave(pos, remaining, header);
 }
 
@@ -343,11 +355,7 @@ const uint8_t* decodeUnsigned(const uint8_t* pos, int32_t* remaining, uint8_t* t
         return nullptr;
     }
     // Short encodings with the top bit set come out sign-extended, as a signed reading would.
-    uint32_t bits = (header.length > 0 && (content[0] & 0x80)) ? 0xFFFFFFFFu : 0u;
-    for (uint32_t i = 0; i < header.length; ++i) {
-        bits = (bits << 8) | content[i];
-    }
-    *value = bits;
+    *value = readTwosComplement<uint32_t>(content, header.length);
     return leave(pos, remaining, header);
 }
 
@@ -552,10 +560,7 @@ const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* 
         setLastError(kCounter64TooLarge, static_cast<int>(header.length));
         return nullptr;
     }
-    uint64_t bits = (header.length > 0 && (content[0] & 0x80)) ? ~uint64_t{0} : uint64_t{0};
-    for (uint32_t i = 0; i < header.length; ++i) {
-        bits = (bits << 8) | content[i];
-    }
+    const uint64_t bits = readTwosComplement<uint64_t>(content, header.length);
     *high = static_cast<uint32_t>(bits >> 32);
     *low = static_cast<uint32_t>(bits);
     return leave(pos, remaining, header);
