@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/core/mibinfo_file.h"
 #include "snmp/ber.h"
 
 namespace korvimo::store {
@@ -146,29 +147,13 @@ uint8_t accessCode(std::string_view word) {
 
 bool splitDirective(std::string_view line, int count, std::string_view* words,
                     std::string_view& rest) {
-    auto takeWord = [](std::string_view& text, std::string_view& word) {
-        std::size_t begin = 0;
-        while (begin < text.size() && isBlank(text[begin])) {
-            ++begin;
-        }
-        if (begin == text.size()) {
-            return false;
-        }
-        std::size_t end = begin;
-        while (end < text.size() && !isBlank(text[end])) {
-            ++end;
-        }
-        word = text.substr(begin, end - begin);
-        text = text.substr(end);
-        return true;
-    };
-    std::string_view text = line;
     std::string_view directiveWord;
-    if (!takeWord(text, directiveWord)) {
+    std::string_view text;
+    if (!takeWord(line, directiveWord, text)) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        if (!takeWord(text, words[i])) {
+        if (!takeWord(text, words[i], text)) {
             return false;
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "app/core/mibinfo_file.h"
 #include "snmp/ber.h"
 #include "store/attribute_file.h"
 #include "store/control_line.h"
@@ -289,17 +290,8 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const MibInfoIndex& mi
         return false;
     }
     std::string_view names = clause.substr(1, clause.size() - 2);
-    while (true) {
-        names = trimBlanks(names);
-        if (names.empty()) {
-            break;
-        }
-        std::size_t end = 0;
-        while (end < names.size() && !isBlank(names[end])) {
-            ++end;
-        }
-        std::string_view name = names.substr(0, end);
-        names = names.substr(end);
+    std::string_view name;
+    while (takeWord(names, name, names)) {
         IndexObject object;
         if (name.starts_with('*')) {
             object.implied = true;
