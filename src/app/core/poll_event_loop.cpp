@@ -3,10 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <utility>
-#include <vector>
 
 namespace korvimo {
 
@@ -36,6 +33,20 @@ void PollEventLoop::killTimer(uint32_t timerId) {
 }
 
 int PollEventLoop::runOnce(int timeoutMs) {
+    if (turning_) {
+        TurnBuffers nested;
+        return turn(timeoutMs, nested);
+    }
+    // Clears the flag however the turn ends.
+    struct Outermost {
+        bool& turning;
+        explicit Outermost(bool& flag) : turning(flag) { turning = true; }
+        ~Outermost() { turning = false; }
+    } outermost(turning_);
+    return turn(timeoutMs, buffers_);
+}
+
+int PollEventLoop::turn(int timeoutMs, TurnBuffers& buffers) {
     if (watches_.empty() && timers_.empty() && timeoutMs < 0) {
         return 0;
     }
@@ -53,10 +64,10 @@ int PollEventLoop::runOnce(int timeoutMs) {
         wait = wait < 0 ? dueWait : std::min(wait, dueWait);
     }
 
-    std::vector<pollfd> fds;
-    std::vector<uint64_t> serials;
-    fds.reserve(watches_.size());
-    serials.reserve(watches_.size());
+    std::vector<pollfd>& fds = buffers.fds;
+    std::vector<uint64_t>& serials = buffers.serials;
+    fds.clear();
+    serials.clear();
     for (const auto& [fd, watch] : watches_) {
         fds.push_back(pollfd{fd, POLLIN, 0});
         serials.push_back(watch.serial);
@@ -84,29 +95,29 @@ int PollEventLoop::runOnce(int timeoutMs) {
             ++delivered;
         }
     }
-    return delivered + deliverTimers();
+    return delivered + deliverTimers(buffers.due);
 }
 
-int PollEventLoop::deliverTimers() {
+int PollEventLoop::deliverTimers(std::vector<DueTimer>& due) {
     const uint64_t now = clock_.monotonicMs();
-    std::vector<std::pair<uint64_t, uint32_t>> due;  // (due time, id), earliest first
+    due.clear();
     for (const auto& [id, timer] : timers_) {
         if (timer.nextDueMs <= now) {
-            due.emplace_back(timer.nextDueMs, id);
+            due.push_back(DueTimer{timer.nextDueMs, id, timer.serial});
         }
     }
-    std::sort(due.begin(), due.end());
-
-    std::vector<uint64_t> serials;
-    for (const auto& [dueMs, id] : due) {
-        serials.push_back(timers_.at(id).serial);
-    }
+    std::sort(due.begin(), due.end(), [](const DueTimer& a, const DueTimer& b) {
+        return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.id < b.id;
+    });
 
     int delivered = 0;
-    for (std::size_t i = 0; i < due.size(); ++i) {
-        auto it = timers_.find(due[i].second);
-        if (it == timers_.end() || it->second.serial != serials[i]) {
-            continue;  // killed or restarted by an earlier handler of this turn
+    for (const DueTimer& entry : due) {
+        auto it = timers_.find(entry.id);
+        // Killed or restarted by an earlier handler of this turn, or already ticked in a turn
+        // that a handler ran inside this one.
+        if (it == timers_.end() || it->second.serial != entry.serial ||
+            it->second.nextDueMs > now) {
+            continue;
         }
         Timer& timer = it->second;
         // The schedule keeps its phase; a timer that fell behind resumes from now instead of
@@ -116,7 +127,7 @@ int PollEventLoop::deliverTimers() {
             timer.nextDueMs = now + timer.periodMs;
         }
         EventSink* sink = timer.sink;
-        sink->timerTick(due[i].second);
+        sink->timerTick(entry.id);
         ++delivered;
     }
     return delivered;

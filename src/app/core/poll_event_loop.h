@@ -8,14 +8,21 @@
 // missed ticks are not made up in a burst, and a slow handler never turns the loop into a
 // busy loop.
 //
+// A turn that is not nested in another gathers what it polls and what is due in buffers the
+// loop keeps, so that the turns of a busy agent allocate nothing; a turn a handler runs
+// inside another gets buffers of its own, and leaves those of the turn around it intact.
+//
 //   PollEventLoop loop(SystemClock::instance());
 //   loop.startTimer(&sink, 1, 5);          // sink.timerTick(1) every 5 ms
 //   while (!done) loop.runOnce(100);
 #pragma once
 
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "app/core/event_loop.h"
 
@@ -59,14 +66,28 @@ class PollEventLoop final : public EventLoop {
         uint64_t nextDueMs;
         uint64_t serial;
     };
+    struct DueTimer {
+        uint64_t dueMs;
+        uint32_t id;
+        uint64_t serial;
+    };
+    // What one turn gathers before it delivers anything.
+    struct TurnBuffers {
+        std::vector<pollfd> fds;
+        std::vector<uint64_t> serials;  // of the watches polled, in the order of fds
+        std::vector<DueTimer> due;      // earliest first
+    };
 
-    int deliverTimers();
+    int turn(int timeoutMs, TurnBuffers& buffers);
+    int deliverTimers(std::vector<DueTimer>& due);
 
     const Clock& clock_;
     std::map<int, Watch> watches_;
     std::map<uint32_t, Timer> timers_;
     uint64_t nextSerial_ = 1;
     bool quitting_ = false;
+    TurnBuffers buffers_;   // the outermost turn's
+    bool turning_ = false;  // an outermost turn is delivering
 };
 
 }  // namespace korvimo

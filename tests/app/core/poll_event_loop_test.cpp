@@ -194,6 +194,62 @@ TEST(PollEventLoop, ClosedButStillWatchedDescriptorIsDropped) {
     EXPECT_TRUE(sink.readable.empty());
 }
 
+TEST(PollEventLoop, NestedTurnLeavesTheOuterTurnToFinishWhatItsOwnPollSaw) {
+    ManualClock clock;
+    PollEventLoop loop(clock);
+    Recorder sink;
+    SocketPair a, b, c;
+    loop.watchEndpoint(a.reader(), EndpointEvent::Agent, &sink);
+    loop.watchEndpoint(b.reader(), EndpointEvent::Client, &sink);
+    a.send();
+    b.send();
+    c.send();
+    int nestedDelivered = -1;
+    sink.onReadable = [&](int fd) {
+        for (SocketPair* pair : {&a, &b, &c}) {
+            if (pair->reader() == fd) {
+                pair->drain();
+            }
+        }
+        if (fd == a.reader() && nestedDelivered < 0) {
+            // A handler that watches one more endpoint and runs a turn of its own.
+            loop.watchEndpoint(c.reader(), EndpointEvent::Trap, &sink);
+            nestedDelivered = loop.runOnce(0);
+        }
+    };
+    // The outer turn polled a and b; the nested one b and c. The outer turn then goes on with
+    // b, as its own poll said, and with nothing it did not poll.
+    EXPECT_EQ(loop.runOnce(0), 2);
+    EXPECT_EQ(nestedDelivered, 2);
+    const std::vector<std::pair<EndpointEvent, int>> expected = {
+        {EndpointEvent::Agent, a.reader()},
+        {EndpointEvent::Client, b.reader()},
+        {EndpointEvent::Trap, c.reader()},
+        {EndpointEvent::Client, b.reader()},
+    };
+    EXPECT_EQ(sink.readable, expected);
+}
+
+TEST(PollEventLoop, TimerTickedInANestedTurnDoesNotTickAgainInTheOuterOne) {
+    ManualClock clock;
+    PollEventLoop loop(clock);
+    Recorder sink;
+    loop.startTimer(&sink, 1, 100);
+    loop.startTimer(&sink, 2, 100);
+    int nestedDelivered = -1;
+    sink.onTick = [&](uint32_t id) {
+        if (id == 1 && nestedDelivered < 0) {
+            nestedDelivered = loop.runOnce(0);
+        }
+    };
+    clock.advanceMs(100);
+    EXPECT_EQ(loop.runOnce(0), 1);
+    EXPECT_EQ(nestedDelivered, 1);
+    EXPECT_EQ(sink.ticks, (std::vector<uint32_t>{1, 2}));
+    clock.advanceMs(100);
+    EXPECT_EQ(loop.runOnce(0), 2);  // both keep their period
+}
+
 TEST(PollEventLoop, NothingToWaitForReturnsAtOnce) {
     ManualClock clock;
     PollEventLoop loop(clock);
