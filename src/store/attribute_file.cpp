@@ -35,14 +35,10 @@ void appendPadded(std::string& out, std::string_view text, std::size_t width) {
     }
 }
 
-void appendIdentifierText(std::string& out, std::span<const uint32_t> ids, std::size_t width) {
+// printf's "%-Ns" of an identifier's text.
+void appendPaddedIdentifier(std::string& out, std::span<const uint32_t> ids, std::size_t width) {
     const std::size_t start = out.size();
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        if (i > 0) {
-            out.push_back('.');
-        }
-        appendDecimal(out, ids[i]);
-    }
+    appendIdentifierText(out, ids);
     const std::size_t length = out.size() - start;
     if (length < width) {
         out.append(width - length, ' ');
@@ -50,6 +46,15 @@ void appendIdentifierText(std::string& out, std::span<const uint32_t> ids, std::
 }
 
 }  // namespace
+
+void appendIdentifierText(std::string& out, std::span<const uint32_t> ids) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0) {
+            out.push_back('.');
+        }
+        appendDecimal(out, ids[i]);
+    }
+}
 
 int compareIdentifiers(std::span<const uint32_t> a, std::span<const uint32_t> b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -172,7 +177,7 @@ bool AttributeFile::writeAttribute(const CollectedLine& line, std::string_view s
     r[kLine] = static_cast<uint32_t>(written_ + buffer_.size());
     r[kNumber] = ordinal;
     r[kPosition] = static_cast<uint32_t>(lines_.size());
-    appendIdentifierText(buffer_, idsOf(line.record), 30);
+    appendPaddedIdentifier(buffer_, idsOf(line.record), 30);
     buffer_.append(", ");
     appendPadded(buffer_, syntaxWord, 12);
     buffer_.append(", ");
@@ -194,7 +199,7 @@ bool AttributeFile::writeMarker(std::span<const uint32_t> ids, uint32_t column) 
     r[kNumber] = column;
     r[kPosition] = static_cast<uint32_t>(lines_.size());
     buffer_.push_back('D');
-    appendIdentifierText(buffer_, ids, 30);
+    appendPaddedIdentifier(buffer_, ids, 30);
     buffer_.append(", ");
     appendDecimal(buffer_, column);
     buffer_.append("\r\n");

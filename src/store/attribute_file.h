@@ -58,6 +58,15 @@ struct CollectedLine {
 // unsigned numbers, a proper prefix before its extensions.
 int compareIdentifiers(std::span<const uint32_t> a, std::span<const uint32_t> b);
 
+// Appends the dotted decimal text of an identifier ("1.3.6.1"), as the attribute file writes
+// it.
+void appendIdentifierText(std::string& out, std::span<const uint32_t> ids);
+inline std::string identifierText(std::span<const uint32_t> ids) {
+    std::string text;
+    appendIdentifierText(text, ids);
+    return text;
+}
+
 class AttributeFile {
   public:
     AttributeFile() = default;

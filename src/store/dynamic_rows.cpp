@@ -25,18 +25,6 @@ bool isProperPrefix(std::span<const uint32_t> prefix, std::span<const uint32_t> 
     return prefix.size() < name.size() && std::equal(prefix.begin(), prefix.end(), name.begin());
 }
 
-// The dotted text of parsed sub-identifiers.
-std::string dottedText(std::span<const uint32_t> ids) {
-    std::string text;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        if (i > 0) {
-            text.push_back('.');
-        }
-        text += std::to_string(ids[i]);
-    }
-    return text;
-}
-
 // Parses a mapped column name into its identifier; false (with a status line) when it is not
 // a plain numeric identifier.
 bool parseColumnName(const std::string& numeric, long number, std::string_view written,
@@ -232,7 +220,7 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
         !parseColumnName(column.identifierText, number, words[0], column.identifier, ctx)) {
         return false;
     }
-    column.identifierText = dottedText(idsOf(column.identifier));
+    column.identifierText = identifierText(idsOf(column.identifier));
     const Behaviour behaviours[2] = {recogniseForSetUp(rest), recogniseForValue(rest)};
     for (Behaviour behaviour : behaviours) {
         if (!behaviourFitsSyntax(behaviour, column.syntax)) {
@@ -284,7 +272,7 @@ bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex
 bool DynamicRows::fetchShape(const DynamicColumn& column, const MibInfoIndex& mib,
                              IndexShape& shape) const {
     const auto ids = idsOf(column.identifier);
-    const std::string entry = dottedText(ids.first(ids.size() - 1));
+    const std::string entry = identifierText(ids.first(ids.size() - 1));
     std::string_view clause;
     if (!mib.indexClause(entry, clause) || clause.size() < 2) {
         return false;
@@ -540,7 +528,7 @@ void DynamicRows::setIndexValue(const DynamicColumn& column, std::span<const uin
                 break;
             case IndexType::ObjectId:
                 if (buffered) {
-                    const std::string text = dottedText(parts);
+                    const std::string text = identifierText(parts);
                     slots_.setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()),
                                     text.size());
                 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "snmp/ber.h"
+#include "store/attribute_file.h"
 
 namespace korvimo::store {
 
@@ -59,18 +60,6 @@ std::size_t dottedLength(const snmp::ObjectId& oid) {
         } while (id != 0);
     }
     return length;
-}
-
-std::string dottedText(const snmp::ObjectId& oid) {
-    std::string text;
-    text.reserve(dottedLength(oid));
-    for (std::size_t i = 0; i < oid.ids.size(); ++i) {
-        if (i > 0) {
-            text.push_back('.');
-        }
-        text += std::to_string(oid.ids[i]);
-    }
-    return text;
 }
 
 void clearValue(snmp::SyntaxValue& value, uint8_t syntax) {
@@ -447,7 +436,7 @@ void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32
             break;
         case kTagObjectId:
             if (buffered) {
-                const std::string text = dottedText(value.oid);
+                const std::string text = identifierText(value.oid.ids);
                 setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()), text.size());
             }
             break;
