@@ -1,45 +1,27 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
 #include "app/core/temp_dir.h"
+#include "app/demo_home.h"
 
 namespace {
 
+using korvimo::testing::CommandRun;
 using korvimo::testing::readFile;
+using korvimo::testing::runCommand;
 using korvimo::testing::TempDir;
 using korvimo::testing::writeFile;
 
-struct CliRun {
-    int status = -1;
-    std::string output;
-};
-
 // Runs korvan-cli with the given arguments (already shell-quoted), standard error included.
-CliRun runCli(const std::string& args) {
-    const std::string command =
-        std::string("'") + KORVIMO_HOME_DIR + "/bin/korvan-cli' " + args + " 2>&1";
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.output.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+CommandRun runCli(const std::string& args) {
+    return runCommand(std::string("'") + KORVIMO_HOME_DIR + "/bin/korvan-cli' " + args);
 }
 
 TEST(CliSettings, NewHomeGetsItsBinDirectoryAndDefaultConfiguration) {
     TempDir dir;
     const std::string home = dir.path("home");
-    CliRun run = runCli("--home '" + home + "' settings");
+    CommandRun run = runCli("--home '" + home + "' settings");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Configuration file:     " + home + "/bin/korvan.ini\n"),
               std::string::npos)
@@ -60,7 +42,7 @@ TEST(CliSettings, ExistingConfigurationIsReadAndKept) {
     const std::string mine =
         "[KORVAN]\nSNMPVER=SNMPv1\nTIMEOUT1=5\nIPV6SUPPORT=YES\nDEBUGMODE=YES\n";
     writeFile(home + "/bin/korvan.ini", mine);
-    CliRun run = runCli("--home '" + home + "' settings");
+    CommandRun run = runCli("--home '" + home + "' settings");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("SNMP version:           SNMPv1\n"), std::string::npos);
     EXPECT_NE(run.output.find("Time-out:               5000 ms\n"), std::string::npos);
@@ -70,7 +52,7 @@ TEST(CliSettings, ExistingConfigurationIsReadAndKept) {
 }
 
 TEST(CliUsage, HelpExplainsTheHomeOption) {
-    CliRun run = runCli("--help");
+    CommandRun run = runCli("--help");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("--home DIR"), std::string::npos);
     EXPECT_NE(run.output.find("settings"), std::string::npos);
@@ -85,7 +67,7 @@ TEST(CliUsage, UnknownCommandAndMissingArgumentsAreRefused) {
 TEST(CliUsage, HomeThatCannotBeMadeIsReported) {
     TempDir dir;
     writeFile(dir.path("file"), "x");
-    CliRun run = runCli("--home '" + dir.path("file") + "' settings");
+    CommandRun run = runCli("--home '" + dir.path("file") + "' settings");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("Cannot create the directory"), std::string::npos) << run.output;
 }
