@@ -41,10 +41,6 @@ bool sameCommunity(const snmp::Octets& received, const FixedText<N>& configured)
             std::memcmp(received.bytes.data(), configured.c_str(), configured.size()) == 0);
 }
 
-void reportText(AgentContext& ctx, const char* text) {
-    reportToMainStatus(text, ctx);
-}
-
 }  // namespace
 
 const char* genericTrapName(int32_t genericTrap) {
@@ -56,12 +52,12 @@ RequestHandler::RequestHandler(AgentContext& ctx) : refresh_(ctx) {
     handlers_.onRequest = [this](const snmp::Pdu& request, AgentContext& c,
                                  const SocketAddress& from) { return onRequest(request, c, from); };
     handlers_.onTimer = [](uint32_t, AgentContext& c, const snmp::Pdu*) {
-        reportText(c, kTimerIgnoredReport);
+        reportToMainStatus(kTimerIgnoredReport, c);
         return true;
     };
     handlers_.onResponse = [](const snmp::Pdu&, AgentContext& c, const SocketAddress&,
                               const snmp::Pdu*) {
-        reportText(c, kResponseIgnoredReport);
+        reportToMainStatus(kResponseIgnoredReport, c);
         return true;
     };
     handlers_.onTrap = [](const snmp::Pdu& trap, AgentContext& c, const SocketAddress&) {
@@ -83,10 +79,10 @@ RequestHandler::RequestHandler(AgentContext& ctx) : refresh_(ctx) {
             std::snprintf(line, sizeof line, kTrapIgnoredReport,
                           name != nullptr ? name : number.c_str(), trap.specificTrap);
         }
-        reportText(c, line);
+        reportToMainStatus(line, c);
         return true;
     };
-    handlers_.report = [](const char* text, AgentContext& c) { reportText(c, text); };
+    handlers_.report = reportToMainStatus;
 }
 
 bool RequestHandler::onRequest(const snmp::Pdu& request, AgentContext& ctx,
@@ -128,11 +124,8 @@ bool RequestHandler::admitted(const snmp::Pdu& request, AgentContext& ctx) {
             const auto& bytes = request.community.bytes;
             const auto end = std::find(bytes.begin(), bytes.end(), uint8_t{0});
             const std::string community(bytes.begin(), end);
-            std::string text(community.size() + 64, '\0');
-            const int n = std::snprintf(text.data(), text.size(), kInvalidCommunityLogText,
-                                        community.c_str());
-            text.resize(n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), text.size() - 1)
-                              : 0);
+            char text[snmp::kMaxCommunity + 64];
+            std::snprintf(text, sizeof text, kInvalidCommunityLogText, community.c_str());
             appendDebugLog(ctx, text);
         }
         return false;
@@ -155,7 +148,7 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, AgentContext& ctx,
 
     std::unique_ptr<snmp::VarBindList> list = snmp::SnmpCreateVbl();
     if (list == nullptr || store == nullptr) {
-        reportText(ctx, kCreateVblFailedReport);
+        reportToMainStatus(kCreateVblFailedReport, ctx);
         return false;
     }
 
@@ -182,18 +175,14 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, AgentContext& ctx,
     }
 
     if (failure.status != kNoError) {
-        // The answer to a failed request carries the request's own bindings.
-        list = snmp::SnmpCreateVbl();
-        if (list == nullptr) {
-            return false;
-        }
+        // The answer to a failed request carries the request's own bindings instead.
         list->items = request.varBinds.items;
     }
     if (ctx.debugMode) {
         dumpPdu(request, ctx.outputFile, ctx);
     }
     if (!sendResponse(request, ctx, failure.status, failure.index, std::move(list), from)) {
-        reportText(ctx, kSendResponseFailedReport);
+        reportToMainStatus(kSendResponseFailedReport, ctx);
         return false;
     }
     ++ctx.statistics.OutPkts;
