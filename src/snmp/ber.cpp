@@ -33,8 +33,6 @@ constexpr char kCounter64PastEnd[] = "Length of 64 bit number[%d] goes past end 
 constexpr char kCounter64TooLarge[] = "Length of 64 bit number[%d] too large.";
 constexpr char kCounter64EncodingPastEnd[] = "64 bit number encoding goes past end of packet.";
 
-// Encoded lengths use at most two length octets.
-constexpr uint32_t kMaxEncodedLength = 0xFFFF;
 // Object identifier content is limited to what one scratch area of this size would hold.
 constexpr uint32_t kMaxObjIdContent = 1024;
 
@@ -137,21 +135,6 @@ const uint8_t* leave(const uint8_t* pos, int32_t* remaining, const Header& heade
     return end;
 }
 
-// Octets needed for a two's complement number once the redundant top octets are dropped:
-// an octet goes while the top nine bits of what is left are all zeros or all ones.
-template <typename T>
-int minimalOctets(T value) {
-    int n = static_cast<int>(sizeof(T));
-    while (n > 1) {
-        const uint32_t top9 = static_cast<uint32_t>(value >> (8 * n - 9)) & 0x1FFu;
-        if (top9 != 0 && top9 != 0x1FFu) {
-            break;
-        }
-        --n;
-    }
-    return n;
-}
-
 template <typename T>
 uint8_t* putBigEndian(uint8_t* pos, T value, int octets) {
     for (int i = octets - 1; i >= 0; --i) {
@@ -160,26 +143,27 @@ uint8_t* putBigEndian(uint8_t* pos, T value, int octets) {
     return pos;
 }
 
-// Writes a number's header and content: extraZero puts a 0x00 octet in front so that a value
-// with its top bit set reads back as unsigned.
+// Writes a number's header and its contentLength low octets (from integerContentSize and
+// the like). One octet more than T holds is a 0x00 in front, so that a value with its top bit
+// set reads back as unsigned.
 template <typename T>
-uint8_t* encodeNumber(uint8_t* pos, int32_t* remaining, uint8_t tag, T value, bool extraZero,
-                      const char* pastEndText) {
-    const int octets = extraZero ? static_cast<int>(sizeof(T)) : minimalOctets(value);
-    const int contentLength = octets + (extraZero ? 1 : 0);
-    uint8_t* p = encodeTagLength(pos, remaining, tag, static_cast<uint32_t>(contentLength));
+uint8_t* encodeNumber(uint8_t* pos, int32_t* remaining, uint8_t tag, T value,
+                      uint32_t contentLength, const char* pastEndText) {
+    uint8_t* p = encodeTagLength(pos, remaining, tag, contentLength);
     if (p == nullptr) {
         return nullptr;
     }
-    if (*remaining < contentLength) {
+    if (*remaining < static_cast<int32_t>(contentLength)) {
         setLastError("%s", pastEndText);
         return nullptr;
     }
-    if (extraZero) {
+    int octets = static_cast<int>(contentLength);
+    if (contentLength > sizeof(T)) {
         *p++ = 0x00;
+        --octets;
     }
     p = putBigEndian(p, value, octets);
-    *remaining -= contentLength;
+    *remaining -= static_cast<int32_t>(contentLength);
     return p;
 }
 
@@ -212,9 +196,29 @@ bool firstArcsValue(uint32_t first, uint32_t second, uint32_t* value) {
     return true;
 }
 
-// Octets of a length field in its shortest form.
-int32_t lengthFieldOctets(uint32_t length) {
-    return length < 128 ? 1 : (length < 256 ? 2 : 3);
+enum class ObjIdMeasure { kOk, kArcsUnencodable, kTooLong };
+
+// Content octets of an encoded object identifier and the value of its first two arcs. With
+// fewer than two sub-identifiers the content is the single octet 0x00.
+ObjIdMeasure measureObjectId(const uint32_t* ids, uint32_t count, uint32_t* contentLength,
+                             uint32_t* firstValue) {
+    *contentLength = 1;
+    *firstValue = 0;
+    if (count < 2) {
+        return ObjIdMeasure::kOk;
+    }
+    if (!firstArcsValue(ids[0], ids[1], firstValue)) {
+        return ObjIdMeasure::kArcsUnencodable;
+    }
+    uint32_t length = static_cast<uint32_t>(base128Octets(*firstValue));
+    for (uint32_t i = 2; i < count; ++i) {
+        length += static_cast<uint32_t>(base128Octets(ids[i]));
+        if (length > kMaxObjIdContent) {
+            return ObjIdMeasure::kTooLong;
+        }
+    }
+    *contentLength = length;
+    return ObjIdMeasure::kOk;
 }
 
 // Writes a length of at most kMaxEncodedLength in its shortest form; the caller has made sure
@@ -232,7 +236,7 @@ uint8_t* putLength(uint8_t* pos, uint32_t length) {
 
 // Writes tag and length without raising a text; for the operations whose failures are silent.
 uint8_t* putTagLengthSilently(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
-    const int32_t need = 1 + lengthFieldOctets(length);
+    const int32_t need = 1 + static_cast<int32_t>(lengthFieldSize(length));
     if (length > kMaxEncodedLength || *remaining < need) {
         return nullptr;
     }
@@ -271,7 +275,7 @@ uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length) {
         setLastError(kLengthNotEncodable, length);
         return nullptr;
     }
-    const int32_t need = lengthFieldOctets(length);
+    const int32_t need = static_cast<int32_t>(lengthFieldSize(length));
     if (*remaining < need) {
         setLastError("%s", kLengthPastEnd);
         return nullptr;
@@ -364,8 +368,8 @@ uint8_t* encodeInteger(uint8_t* pos, int32_t* remaining, uint8_t tag, const int3
     if (size != 4) {
         return nullptr;
     }
-    return encodeNumber(pos, remaining, tag, static_cast<uint32_t>(*value), false,
-                        kIntegerEncodingPastEnd);
+    return encodeNumber(pos, remaining, tag, static_cast<uint32_t>(*value),
+                        integerContentSize(*value), kIntegerEncodingPastEnd);
 }
 
 uint8_t* encodeUnsigned(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* value,
@@ -373,7 +377,7 @@ uint8_t* encodeUnsigned(uint8_t* pos, int32_t* remaining, uint8_t tag, const uin
     if (size != 4) {
         return nullptr;
     }
-    return encodeNumber(pos, remaining, tag, *value, (*value & 0x80000000u) != 0,
+    return encodeNumber(pos, remaining, tag, *value, unsignedContentSize(*value),
                         kIntegerEncodingPastEnd);
 }
 
@@ -473,21 +477,17 @@ const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* t
 uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* ids,
                         uint32_t count) {
     // The content size comes first so that the content can go straight to its place.
-    uint32_t contentLength = 1;
+    uint32_t contentLength = 0;
     uint32_t firstValue = 0;
-    if (count >= 2) {
-        if (!firstArcsValue(ids[0], ids[1], &firstValue)) {
+    switch (measureObjectId(ids, count, &contentLength, &firstValue)) {
+        case ObjIdMeasure::kOk:
+            break;
+        case ObjIdMeasure::kArcsUnencodable:
             setLastError(kObjIdArcsUnencodable, ids[0], ids[1]);
             return nullptr;
-        }
-        contentLength = static_cast<uint32_t>(base128Octets(firstValue));
-        for (uint32_t i = 2; i < count; ++i) {
-            contentLength += static_cast<uint32_t>(base128Octets(ids[i]));
-            if (contentLength > kMaxObjIdContent) {
-                setLastError(kObjIdTooLong, kMaxObjIdContent);
-                return nullptr;
-            }
-        }
+        case ObjIdMeasure::kTooLong:
+            setLastError(kObjIdTooLong, kMaxObjIdContent);
+            return nullptr;
     }
     uint8_t* p = encodeTagLength(pos, remaining, tag, contentLength);
     if (p == nullptr) {
@@ -572,8 +572,16 @@ uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t
         return nullptr;
     }
     const uint64_t value = (static_cast<uint64_t>(high) << 32) | low;
-    return encodeNumber(pos, remaining, tag, value, (high & 0x80000000u) != 0,
+    return encodeNumber(pos, remaining, tag, value, counter64ContentSize(high, low),
                         kCounter64EncodingPastEnd);
+}
+
+uint32_t objectIdContentSize(const uint32_t* ids, uint32_t count) {
+    uint32_t contentLength = 0;
+    uint32_t firstValue = 0;
+    return measureObjectId(ids, count, &contentLength, &firstValue) == ObjIdMeasure::kOk
+               ? contentLength
+               : 0;
 }
 
 }  // namespace korvimo::snmp

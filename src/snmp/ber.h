@@ -34,13 +34,16 @@ inline constexpr uint8_t kTagNoSuchObject = 0x80;
 inline constexpr uint8_t kTagNoSuchInstance = 0x81;
 inline constexpr uint8_t kTagEndOfMibView = 0x82;
 
+// Encoded lengths take at most two length octets.
+inline constexpr uint32_t kMaxEncodedLength = 0xFFFF;
+
 // Lengths and headers. decodeLength takes no window: the caller guarantees that five octets
 // are readable. The decoders below never look past their window.
 const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length);
 uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length);
 uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length);
 // Always the four-octet form: tag, 0x82, high octet, low octet. Encoded lengths go up to
-// 65535; both length encoders refuse anything longer.
+// kMaxEncodedLength; both length encoders refuse anything longer.
 uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length);
 // Enters a constructed element: on success *remaining becomes its content length.
 const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag);
@@ -87,5 +90,46 @@ const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* 
                                uint32_t* low, int size);
 uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t high, uint32_t low,
                          int size);
+
+// What the encoders above write, computed without writing, for callers that size a message
+// before building it (encodedVarBindSize). Each agrees with its encoder octet for octet.
+//
+//   uint32_t tlv = 1 + lengthFieldSize(n) + n;
+//
+// They are inline because the agent sizes every binding of a response with them.
+//
+// Octets of the length field encodeLength writes (1, 2 or 3).
+inline uint32_t lengthFieldSize(uint32_t length) {
+    return length < 128 ? 1 : (length < 256 ? 2 : 3);
+}
+// Content octets of a two's complement number once the redundant top octets are dropped: an
+// octet goes while the top nine bits of what is left are all zeros or all ones.
+template <typename T>
+uint32_t minimalContentSize(T value) {
+    uint32_t n = sizeof(T);
+    while (n > 1) {
+        const uint32_t top9 = static_cast<uint32_t>(value >> (8 * n - 9)) & 0x1FFu;
+        if (top9 != 0 && top9 != 0x1FFu) {
+            break;
+        }
+        --n;
+    }
+    return n;
+}
+// Content octets of encodeInteger, encodeUnsigned and encodeCounter64; a value with its top
+// bit set takes a 0x00 octet in front of all its octets in the last two.
+inline uint32_t integerContentSize(int32_t value) {
+    return minimalContentSize(static_cast<uint32_t>(value));
+}
+inline uint32_t unsignedContentSize(uint32_t value) {
+    return (value & 0x80000000u) != 0 ? 5 : minimalContentSize(value);
+}
+inline uint32_t counter64ContentSize(uint32_t high, uint32_t low) {
+    return (high & 0x80000000u) != 0
+               ? 9
+               : minimalContentSize((static_cast<uint64_t>(high) << 32) | low);
+}
+// Content octets of encodeObjectId, or 0 when it refuses the identifier.
+uint32_t objectIdContentSize(const uint32_t* ids, uint32_t count);
 
 }  // namespace korvimo::snmp

@@ -12,82 +12,29 @@ constexpr char kInvalidHeaderTag[] = "Invalid Header Tag[%d]";
 constexpr char kHeaderNotSequence[] = "Header Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNotSequence[] = "Varbind Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNameNotOid[] = "Varbind ObjId Tag incorrect [%02x].";
-// Raised in place of the length primitive's text when the PDU header outgrows the two
-// octets kept for it and the buffer has no room left to move the contents.
-constexpr char kLengthPastEnd[] = "Length Encoding goes past end of packet.";
 constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
 
-// SEQUENCE lengths take two octets, so nothing longer than this is ever encoded.
-constexpr uint32_t kMaxEncodable = 0xFFFF;
 // Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
 constexpr uint32_t kVarBindScratch = kMaxMessageSize;
-constexpr uint32_t kMaxObjIdContent = 1024;
 
 // --- Sizes of encoded elements, computed without encoding -----------------------------------
 
-uint32_t lengthOctets(uint32_t length) {
-    return length < 128 ? 1 : (length < 256 ? 2 : 3);
-}
-
 uint32_t tlvSize(uint32_t contentLength) {
-    return 1 + lengthOctets(contentLength) + contentLength;
-}
-
-uint32_t base128Size(uint32_t value) {
-    uint32_t n = 1;
-    while (value >= 0x80u) {
-        value >>= 7;
-        ++n;
-    }
-    return n;
-}
-
-template <typename T>
-uint32_t minimalSize(T value) {
-    uint32_t n = sizeof(T);
-    while (n > 1) {
-        const uint32_t top9 = static_cast<uint32_t>(value >> (8 * n - 9)) & 0x1FFu;
-        if (top9 != 0 && top9 != 0x1FFu) {
-            break;
-        }
-        --n;
-    }
-    return n;
-}
-
-// Content length of an encoded object identifier, or 0 when encodeObjectId refuses it.
-uint32_t objectIdContentSize(const ObjectId& oid) {
-    const uint32_t count = oid.count();
-    if (count < 2) {
-        return 1;
-    }
-    const uint32_t first = oid.ids[0];
-    const uint32_t second = oid.ids[1];
-    if (first > 2 || (first < 2 && second >= 40) || (first == 2 && second > 0xFFFFFFFFu - 80u)) {
-        return 0;
-    }
-    uint32_t size = base128Size(first * 40u + second);
-    for (uint32_t i = 2; i < count; ++i) {
-        size += base128Size(oid.ids[i]);
-        if (size > kMaxObjIdContent) {
-            return 0;
-        }
-    }
-    return size;
+    return 1 + lengthFieldSize(contentLength) + contentLength;
 }
 
 // Encoded size of a value, or 0 when encodeVarBind would refuse it.
 uint32_t valueSize(const SyntaxValue& value) {
     switch (value.syntax) {
         case kTagInteger:
-            return tlvSize(minimalSize(value.number));
+            return tlvSize(integerContentSize(value.integer()));
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
         case kTagUInteger32:
-            return tlvSize((value.number & 0x80000000u) ? 5 : minimalSize(value.number));
+            return tlvSize(unsignedContentSize(value.number));
         case kTagCounter64:
-            return tlvSize((value.counter64 >> 63) ? 9 : minimalSize(value.counter64));
+            return tlvSize(counter64ContentSize(value.high(), value.low()));
         case kTagBitString:
             if (value.octets.bytes.empty() || value.octets.bytes[0] > 7) {
                 return 0;
@@ -97,12 +44,12 @@ uint32_t valueSize(const SyntaxValue& value) {
         case kTagIpAddress:
         case kTagOpaque:
         case kTagNsapAddress:
-            if (value.octets.length() > kMaxEncodable) {
+            if (value.octets.length() > kMaxEncodedLength) {
                 return 0;
             }
             return tlvSize(value.octets.length());
         case kTagObjectId: {
-            const uint32_t content = objectIdContentSize(value.oid);
+            const uint32_t content = objectIdContentSize(value.oid.ids.data(), value.oid.count());
             return content == 0 ? 0 : tlvSize(content);
         }
         case kTagNull:
@@ -153,7 +100,7 @@ uint8_t* encodeValue(uint8_t* pos, int32_t* remaining, const SyntaxValue& value)
 }
 
 bool encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
-    int32_t remaining = static_cast<int32_t>(*size < kMaxEncodable ? *size : kMaxEncodable);
+    int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
     uint8_t* p = encodeSequenceHeader(out, &remaining, kTagSequence, 0);
     if (p == nullptr) {
         return false;
@@ -221,20 +168,25 @@ bool encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     encodeSequenceHeader(listHeader, &headerRoom, kTagSequence,
                          static_cast<uint32_t>(p - listHeader - 4));
 
-    // The PDU header takes its shortest form; the contents move up to make room for it.
+    // The PDU header takes its shortest form: its length field has the one octet kept for it
+    // and whatever the buffer still holds, and the contents move up by what it needs beyond
+    // that one octet.
     const uint32_t contentLength = static_cast<uint32_t>(p - pduContent);
-    const int32_t growth = static_cast<int32_t>(lengthOctets(contentLength)) - 1;
+    uint8_t lengthField[3];
+    int32_t lengthRoom = 1 + remaining;
+    const uint8_t* lengthEnd = encodeLength(lengthField, &lengthRoom, contentLength);
+    if (lengthEnd == nullptr) {
+        return false;
+    }
+    const auto lengthSize = static_cast<int32_t>(lengthEnd - lengthField);
+    const int32_t growth = lengthSize - 1;
     if (growth > 0) {
-        if (remaining < growth) {
-            setLastError("%s", kLengthPastEnd);
-            return false;
-        }
         std::memmove(pduContent + growth, pduContent, contentLength);
         remaining -= growth;
         p += growth;
     }
-    headerRoom = 1 + growth + 1;
-    encodeTagLength(pduHeader, &headerRoom, pduTag, contentLength);
+    pduHeader[0] = pduTag;
+    std::memcpy(pduHeader + 1, lengthField, static_cast<std::size_t>(lengthSize));
 
     headerRoom = 4;
     encodeSequenceHeader(out, &headerRoom, kTagSequence, static_cast<uint32_t>(p - out - 4));
@@ -602,7 +554,7 @@ uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
 }
 
 uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value) {
-    const uint32_t nameContent = objectIdContentSize(name);
+    const uint32_t nameContent = objectIdContentSize(name.ids.data(), name.count());
     const uint32_t valueBytes = valueSize(value);
     if (nameContent == 0 || valueBytes == 0) {
         return 0;
