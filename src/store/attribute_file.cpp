@@ -174,7 +174,6 @@ bool AttributeFile::writeAttribute(const CollectedLine& line, std::string_view s
         return false;
     }
     uint32_t* r = at(line.record);
-    r[kLine] = static_cast<uint32_t>(written_ + buffer_.size());
     r[kNumber] = ordinal;
     r[kPosition] = static_cast<uint32_t>(lines_.size());
     appendPaddedIdentifier(buffer_, idsOf(line.record), 30);
@@ -195,7 +194,6 @@ bool AttributeFile::writeMarker(std::span<const uint32_t> ids, uint32_t column) 
     }
     const uint32_t record = addRecord(ids, {});
     uint32_t* r = at(record);
-    r[kLine] = static_cast<uint32_t>(written_ + buffer_.size());
     r[kNumber] = column;
     r[kPosition] = static_cast<uint32_t>(lines_.size());
     buffer_.push_back('D');
@@ -280,7 +278,6 @@ void AttributeFile::release() {
 IndexEntry AttributeFile::entryOf(uint32_t record) const {
     const uint32_t* r = at(record);
     IndexEntry e;
-    e.lineOffset = r[kLine];
     e.number = r[kNumber];
     e.syntax = static_cast<uint8_t>(r[kCodes]);
     e.access = static_cast<uint8_t>(r[kCodes] >> 8);

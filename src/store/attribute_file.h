@@ -5,7 +5,7 @@
 // identifier, syntax word, access word, value expression), and one marker line per dynamic
 // column, "D%-30s, %d\r\n" (the column's identifier and number), all in ascending
 // identifier order. The index keeps a record per line (syntax and access codes, ordinal or
-// column number, where the line stands in the file, the identifier and the value
+// column number, the line's position among the lines, the identifier and the value
 // expression, side by side, so that a lookup reads one or two cache lines), the records'
 // order, and a hash table over the attribute lines' identifiers. An exact lookup is one
 // hash probe; any other a binary search; no line of the file is read back or parsed.
@@ -38,10 +38,9 @@ namespace korvimo::store {
 
 // What the index knows of one line.
 struct IndexEntry {
-    uint8_t syntax = 0;       // syntax code (BER tag)
-    uint8_t access = 0;       // access code; 0 marks a marker line
-    uint32_t lineOffset = 0;  // where the line starts in the file
-    uint32_t number = 0;      // attribute ordinal, or the column number of a marker line
+    uint8_t syntax = 0;   // syntax code (BER tag)
+    uint8_t access = 0;   // access code; 0 marks a marker line
+    uint32_t number = 0;  // attribute ordinal, or the column number of a marker line
     std::string_view expression;
 
     bool isMarker() const { return access == 0; }
@@ -117,9 +116,6 @@ class AttributeFile {
     std::span<const uint32_t> identifier(std::size_t position) const {
         return idsOf(lines_[position]);
     }
-    std::string_view expression(std::size_t position) const {
-        return expressionOf(lines_[position]);
-    }
 
     // Position of the last line whose identifier is not greater than target; -1 when every
     // line is greater.
@@ -142,7 +138,7 @@ class AttributeFile {
 
   private:
     // A record, in 32-bit words: the header, the identifier, then the expression's bytes.
-    enum Word : uint32_t { kLine, kNumber, kLengths, kCodes, kPosition, kHeaderWords };
+    enum Word : uint32_t { kNumber, kLengths, kCodes, kPosition, kHeaderWords };
     // Records are kept in blocks of this many words; a record never spans two.
     static constexpr uint32_t kBlockShift = 18;
     static constexpr uint32_t kBlockWords = 1u << kBlockShift;

@@ -262,8 +262,7 @@ bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex
         !parseColumnName(numeric, number, words[0], action.column, ctx)) {
         return false;
     }
-    action.triggerText.assign(words[2]);
-    convertFixedText(action.triggerText, syntaxCode(words[1]), action.trigger);
+    convertFixedText(words[2], syntaxCode(words[1]), action.trigger);
     action.action.assign(rest);
     actions_.push_back(std::move(action));
     return true;

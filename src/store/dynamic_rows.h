@@ -124,7 +124,6 @@ struct DynamicColumn {
 struct SetAction {
     snmp::ObjectId column;
     snmp::SyntaxValue trigger;
-    std::string triggerText;
     std::string action;
 };
 
@@ -141,8 +140,6 @@ class DynamicRows {
 
     std::size_t columnCount() const { return columns_.size(); }
     const DynamicColumn& column(uint32_t number) const { return columns_[number]; }
-    std::size_t actionCount() const { return actions_.size(); }
-    const SetAction& action(std::size_t number) const { return actions_[number]; }
     // Column numbers in identifier order (where their marker lines go).
     const std::vector<uint32_t>& columnsInOrder() const { return sorted_; }
     void markerWritten(uint32_t column) { columns_[column].markerPending = false; }
