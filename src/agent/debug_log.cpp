@@ -82,7 +82,7 @@ std::string dottedText(const snmp::ObjectId& oid, uint32_t limit) {
     return dotted;
 }
 
-void writeAll(int fd, const std::string& text) {
+void writeAll(int fd, std::string_view text) {
     const char* data = text.data();
     std::size_t left = text.size();
     while (left > 0) {
@@ -354,7 +354,7 @@ void appendDebugLog(AgentContext& ctx, std::string_view text) {
         return;
     }
     ::lseek(ctx.outputFile, 0, SEEK_END);
-    writeAll(ctx.outputFile, std::string(text));
+    writeAll(ctx.outputFile, text);
 }
 
 }  // namespace korvimo
