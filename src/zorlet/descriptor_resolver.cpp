@@ -26,15 +26,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string formatMessage(std::string_view descriptor) {
-    std::string_view format(kCannotMapDescriptor);
-    std::size_t at = format.find("%s");
-    std::string message(format.substr(0, at));
-    message.append(descriptor);
-    message.append(format.substr(at + 2));
-    return message;
-}
-
 }  // namespace
 
 DescriptorResolver::DescriptorResolver(const CompilerOutput& input) {
@@ -63,7 +54,7 @@ bool DescriptorResolver::resolve(std::string_view text, std::string& numeric, Ru
     std::string_view suffix = dot == std::string_view::npos ? std::string_view{} : text.substr(dot);
     std::string_view failing;
     if (!resolveDescriptor(descriptor, numeric, failing)) {
-        report.error(formatMessage(failing));
+        report.error(formatMessage(kCannotMapDescriptor, failing));
         return false;
     }
     numeric.append(suffix);

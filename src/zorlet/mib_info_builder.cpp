@@ -49,15 +49,6 @@ std::string progressText(std::string_view prefix, std::string_view subject) {
     return text;
 }
 
-std::string formatCannotFindIndex(std::string_view entry) {
-    std::string_view format(kCannotFindIndex);
-    std::size_t at = format.find("%s");
-    std::string message(format.substr(0, at));
-    message.append(entry);
-    message.append(format.substr(at + 2));
-    return message;
-}
-
 }  // namespace
 
 MibInfoBuilder::MibInfoBuilder(const CompilerOutput& input)
@@ -299,7 +290,7 @@ void MibInfoBuilder::handleAugments(std::string_view fields, CrLfWriter& out, Ru
     std::string_view clause;
     IndexLookup lookup = findIndexClause(arcs, clause, report);
     if (lookup == IndexLookup::Missing) {
-        report.error(formatCannotFindIndex(augmented));
+        report.error(formatMessage(kCannotFindIndex, augmented));
     }
     if (lookup != IndexLookup::Found) {
         return;

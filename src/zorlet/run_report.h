@@ -3,9 +3,10 @@
 //
 //   class ConsoleReport : public RunReport { ... };
 //   report.progress(kObjectProgressPadding, "Processed 1.3.6.1.2.1.1.1\r");
-//   report.error("zorlet: ERROR: Cannot map syntax = Foo. Include its type definition.\n");
+//   report.error(formatMessage(kCannotMapSyntax, "Foo"));
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace korvimo::zorlet {
@@ -13,6 +14,18 @@ namespace korvimo::zorlet {
 // Spaces written before a progress text to blank the previous one.
 constexpr int kObjectProgressPadding = 61;
 constexpr int kDirectiveProgressPadding = 59;
+
+// A message from a printf format whose one placeholder is %s, filled with subject (which may
+// be longer than any fixed buffer would hold).
+inline std::string formatMessage(std::string_view format, std::string_view subject) {
+    const std::size_t at = format.find("%s");
+    std::string message(format.substr(0, at));
+    if (at != std::string_view::npos) {
+        message.append(subject);
+        message.append(format.substr(at + 2));
+    }
+    return message;
+}
 
 class RunReport {
   public:

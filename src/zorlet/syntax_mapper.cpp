@@ -1,6 +1,5 @@
 #include "zorlet/syntax_mapper.h"
 
-#include <string>
 #include <unordered_set>
 
 #include "zorlet/line_tokens.h"
@@ -75,15 +74,6 @@ constexpr std::string_view kEnumerationTag = "%es";
 bool marksEnumeration(std::string_view rangeAndMarker) {
     return !rangeAndMarker.empty() &&
            (rangeAndMarker.back() == 'e' || rangeAndMarker.back() == 'r');
-}
-
-std::string formatMessage(std::string_view syntax) {
-    std::string_view format(kCannotMapSyntax);
-    std::size_t at = format.find("%s");
-    std::string message(format.substr(0, at));
-    message.append(syntax);
-    message.append(format.substr(at + 2));
-    return message;
 }
 
 }  // namespace
@@ -208,10 +198,10 @@ bool SyntaxMapper::map(std::string_view syntax, SyntaxMapping& mapping, RunRepor
     }
     if (!mapped) {
         if (reportInnermost) {
-            report.error(formatMessage(current));
+            report.error(formatMessage(kCannotMapSyntax, current));
         }
         for (std::size_t i = levels.size(); i-- > 0;) {
-            report.error(formatMessage(levels[i]));
+            report.error(formatMessage(kCannotMapSyntax, levels[i]));
         }
         return false;
     }
