@@ -19,14 +19,9 @@ namespace korvimo::app {
 
 namespace {
 
-std::string formatText(const char* format, const std::string& text) {
-    std::string out(text.size() + std::strlen(format) + 16, '\0');
-    const int n = std::snprintf(out.data(), out.size(), format, text.c_str());
-    out.resize(n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), out.size() - 1) : 0);
-    return out;
-}
-
-std::string formatTextNumber(const char* format, const std::string& text, int number) {
+// A line of a format with one %s and, for the endpoint failures, a %d after it. A format
+// without the %d leaves the number unused, which printf allows.
+std::string formatText(const char* format, const std::string& text, int number = 0) {
     std::string out(text.size() + std::strlen(format) + 32, '\0');
     const int n = std::snprintf(out.data(), out.size(), format, text.c_str(), number);
     out.resize(n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), out.size() - 1) : 0);
@@ -38,10 +33,6 @@ void closeFile(int& fd) {
         ::close(fd);
     }
     fd = kClosed;
-}
-
-std::string cut(const std::string& text, std::size_t limit) {
-    return text.size() > limit ? text.substr(0, limit) : text;
 }
 
 }  // namespace
@@ -140,7 +131,7 @@ bool MainWindow::startSequence() {
     const std::string home = ctx_.installDir.str();
 
     // 2. The control file.
-    const std::string controlText = cut(form_.controlFile, kControlFileTextLimit);
+    const std::string controlText = form_.controlFile.substr(0, kControlFileTextLimit);
     const std::string path = home + kAgentDirectory + controlText;
     closeFile(ctx_.controlFile);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -158,10 +149,10 @@ bool MainWindow::startSequence() {
 
     // 3, 4. Histories and communities.
     config_.pushHistory(ConfigKey::INPUTFILE, controlText);
-    const std::string readText = cut(form_.readCommunity, kCommunityTextLimit);
+    const std::string readText = form_.readCommunity.substr(0, kCommunityTextLimit);
     config_.pushHistory(ConfigKey::RCOMMUNITY, readText);
     ctx_.readCommunity = readText;
-    const std::string writeText = cut(form_.writeCommunity, kCommunityTextLimit);
+    const std::string writeText = form_.writeCommunity.substr(0, kCommunityTextLimit);
     config_.pushHistory(ConfigKey::WCOMMUNITY, writeText);
     ctx_.writeCommunity = writeText;
     fillLists();
@@ -259,8 +250,8 @@ bool MainWindow::openEndpoint() {
         if (!openIpxAgentSocket(&loop_, ctx_.ownerWindow, ctx_.agentSocket, failure,
                                 bytes.bytes.data(), bytes.bytes.size(),
                                 static_cast<uint16_t>(port))) {
-            append(formatTextNumber(kIpxSocketFailedText, failure,
-                                    port == 0 ? kDefaultIpxSocketNumber : static_cast<int>(port)));
+            append(formatText(kIpxSocketFailedText, failure,
+                              port == 0 ? kDefaultIpxSocketNumber : static_cast<int>(port)));
             return false;
         }
         return true;
@@ -298,8 +289,8 @@ bool MainWindow::openEndpoint() {
     }
     if (!openAgentSocket(ctx_.ipVersion, &loop_, ctx_.ownerWindow, ctx_.agentSocket, failure, local,
                          static_cast<uint16_t>(port))) {
-        append(formatTextNumber(kAgentSocketFailedText, failure,
-                                port == 0 ? kDefaultAgentPort : static_cast<int>(port)));
+        append(formatText(kAgentSocketFailedText, failure,
+                          port == 0 ? kDefaultAgentPort : static_cast<int>(port)));
         return false;
     }
     return true;
