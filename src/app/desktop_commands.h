@@ -26,7 +26,8 @@
 // Help documents are opened with the desktop's opener (xdg-open), which starts the program
 // registered for the document's type. Without an opener, or when the document does not exist
 // (the opener would then fail where nobody sees it), the front end shows fallbackText, which
-// names the document's full path.
+// names the document's full path. For Html too it names the HTML guide itself: pointing the
+// reader at the PDF of an older version, which no home carries, would leave them nowhere.
 #pragma once
 
 #include <functional>

@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,7 +20,6 @@
 #include <QStringList>
 #include <QVBoxLayout>
 #include <string>
-#include <vector>
 
 namespace korvimo::gui {
 

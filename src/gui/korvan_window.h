@@ -23,6 +23,10 @@
 // The menus come from one table in korvan_window.cpp (menu, item text, menu item, command);
 // the items of each tool dialog are one line there, and the rows are grayed and enabled as
 // app::MainWindow::enabled(MenuItem) says.
+//
+// Linux desktops give a program no system menu to add to, so About is offered by Help >
+// "&About Korvimo.." alone; its box is titled kAboutTitle. The "PMPP/Serial" transport and the
+// "Settings..." button, hidden and without any action, are not built.
 #pragma once
 
 #include <QDialog>
@@ -35,7 +39,6 @@
 #include "gui/status_list_view.h"
 
 class QAction;
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
