@@ -513,9 +513,7 @@ void DynamicRows::setIndexValue(const DynamicColumn& column, std::span<const uin
             p = run.next;
             continue;
         }
-        const Behaviour behaviour = recogniseForSetUp(column.defaultValue);
-        const bool buffered = behaviour == Behaviour::Dfixed || behaviour == Behaviour::Lastset ||
-                              behaviour == Behaviour::RLastset;
+        const bool buffered = isStoredBehaviour(recogniseForSetUp(column.defaultValue));
         const auto parts = suffix.subspan(run.begin, run.end - run.begin);
         switch (object.type) {
             case IndexType::FixedOctets:

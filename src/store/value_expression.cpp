@@ -88,6 +88,11 @@ bool isNumericBehaviour(Behaviour behaviour) {
     }
 }
 
+bool isStoredBehaviour(Behaviour behaviour) {
+    return behaviour == Behaviour::Dfixed || behaviour == Behaviour::Lastset ||
+           behaviour == Behaviour::RLastset;
+}
+
 bool isNumberSyntax(uint8_t syntax) {
     return syntax == snmp::kTagInteger || syntax == snmp::kTagCounter ||
            syntax == snmp::kTagGauge || syntax == snmp::kTagTimeTicks;

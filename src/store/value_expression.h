@@ -47,6 +47,9 @@ inline constexpr const char* kBehaviourSyntaxMessage =
 // Behaviours whose value is a number kept in the slot (random walks, counters, the clock,
 // the sequences and RowStatus).
 bool isNumericBehaviour(Behaviour behaviour);
+// Behaviours that keep the value last stored, in a buffer where the syntax needs one:
+// dfixed, lastset and r_lastset.
+bool isStoredBehaviour(Behaviour behaviour);
 // Syntaxes whose value is a 32-bit number: Integer, Counter, Gauge, TimeTicks.
 bool isNumberSyntax(uint8_t syntax);
 // Whether a behaviour can serve a syntax: numeric behaviours serve the number syntaxes and

@@ -23,11 +23,6 @@ using snmp::kTagOpaque;
 constexpr int64_t kOctetBuffer = 512;
 constexpr int64_t kObjectIdBuffer = 256;
 
-bool isBuffered(Behaviour behaviour) {
-    return behaviour == Behaviour::Dfixed || behaviour == Behaviour::Lastset ||
-           behaviour == Behaviour::RLastset;
-}
-
 uint64_t packAddress(const uint8_t address[4]) {
     return (static_cast<uint64_t>(address[0]) << 24) | (static_cast<uint64_t>(address[1]) << 16) |
            (static_cast<uint64_t>(address[2]) << 8) | address[3];
@@ -142,7 +137,7 @@ bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t sy
     ValueSlot& slot = slots_[ordinal];
     const Behaviour behaviour = recogniseForSetUp(expression);
     try {
-        if (isBuffered(behaviour)) {
+        if (isStoredBehaviour(behaviour)) {
             std::string_view text;
             int64_t octetBuffer = kOctetBuffer;
             int64_t opaqueBuffer = kOctetBuffer;
@@ -414,7 +409,7 @@ void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32
         return;
     }
     ValueSlot& slot = slots_[ordinal];
-    const bool buffered = isBuffered(recogniseForSetUp(expression));
+    const bool buffered = isStoredBehaviour(recogniseForSetUp(expression));
     if (isNumberSyntax(syntax)) {
         slot.number = value.number;
         return;
