@@ -26,14 +26,23 @@ int makeSocket(int family, int type, int protocol) {
     return ::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
 }
 
-// Registers an open socket for its event; closes it and fails when the loop refuses.
-bool registerEndpoint(EventLoop* loop, EventSink* window, int fd, EndpointEvent event,
-                      std::string& failure) {
+// The last steps of every opener: binds the new socket to local and registers it for its
+// event, then hands it out in socket. On failure the socket is closed and failure tells the
+// step: bindFailure (with the error code when withCode) or the registration's text.
+bool bindAndRegister(int fd, const SocketAddress& local, const char* bindFailure, bool withCode,
+                     EventLoop* loop, EventSink* window, EndpointEvent event, int& socket,
+                     std::string& failure) {
+    if (::bind(fd, local.sa(), local.length) != 0) {
+        failure = withCode ? formatCode(bindFailure, errno) : bindFailure;
+        ::close(fd);
+        return false;
+    }
     if (loop != nullptr && !loop->watchEndpoint(fd, event, window)) {
         failure = kSelectFailedText;
         ::close(fd);
         return false;
     }
+    socket = fd;
     return true;
 }
 
@@ -89,17 +98,8 @@ bool openClientSocket(EventLoop* loop, EventSink* window, int& socket, std::stri
         failure = family == AF_INET6 ? formatCode(kSocketV6FailedText, errno) : kSocketFailedText;
         return false;
     }
-    SocketAddress local = anyAddress(family, 0);
-    if (::bind(fd, local.sa(), local.length) != 0) {
-        failure = kBindFailedText;
-        ::close(fd);
-        return false;
-    }
-    if (!registerEndpoint(loop, window, fd, EndpointEvent::Client, failure)) {
-        return false;
-    }
-    socket = fd;
-    return true;
+    return bindAndRegister(fd, anyAddress(family, 0), kBindFailedText, false, loop, window,
+                           EndpointEvent::Client, socket, failure);
 }
 
 bool openTrapSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
@@ -110,17 +110,8 @@ bool openTrapSocket(EventLoop* loop, EventSink* window, int& socket, std::string
         failure = kSocketFailedText;
         return false;
     }
-    SocketAddress local = anyAddress(AF_INET, port);
-    if (::bind(fd, local.sa(), local.length) != 0) {
-        failure = kBindFailedText;
-        ::close(fd);
-        return false;
-    }
-    if (!registerEndpoint(loop, window, fd, EndpointEvent::Trap, failure)) {
-        return false;
-    }
-    socket = fd;
-    return true;
+    return bindAndRegister(fd, anyAddress(AF_INET, port), kBindFailedText, false, loop, window,
+                           EndpointEvent::Trap, socket, failure);
 }
 
 bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& socket,
@@ -166,16 +157,8 @@ bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& soc
             return false;
         }
     }
-    if (::bind(fd, local.sa(), local.length) != 0) {
-        failure = formatCode(kAgentBindFailedText, errno);
-        ::close(fd);
-        return false;
-    }
-    if (!registerEndpoint(loop, window, fd, EndpointEvent::Agent, failure)) {
-        return false;
-    }
-    socket = fd;
-    return true;
+    return bindAndRegister(fd, local, kAgentBindFailedText, true, loop, window,
+                           EndpointEvent::Agent, socket, failure);
 }
 
 bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
@@ -186,25 +169,19 @@ bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::st
         failure = kSocketFailedText;  // current Linux kernels carry no IPX
         return false;
     }
-    sockaddr_ipx local{};
-    local.sipx_family = AF_IPX;
-    local.sipx_port = htons(socketNumber == 0 ? kDefaultIpxSocketNumber : socketNumber);
+    SocketAddress local;
+    auto* ipx = reinterpret_cast<sockaddr_ipx*>(&local.storage);
+    ipx->sipx_family = AF_IPX;
+    ipx->sipx_port = htons(socketNumber == 0 ? kDefaultIpxSocketNumber : socketNumber);
     uint8_t bytes[kIpxAddressBytes] = {};
     if (address != nullptr) {
         std::memcpy(bytes, address, std::min(count, kIpxAddressBytes));
     }
-    std::memcpy(&local.sipx_network, bytes, 4);
-    std::memcpy(local.sipx_node, bytes + 4, 6);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        failure = kBindFailedText;
-        ::close(fd);
-        return false;
-    }
-    if (!registerEndpoint(loop, window, fd, EndpointEvent::Agent, failure)) {
-        return false;
-    }
-    socket = fd;
-    return true;
+    std::memcpy(&ipx->sipx_network, bytes, 4);
+    std::memcpy(ipx->sipx_node, bytes + 4, 6);
+    local.length = sizeof(sockaddr_ipx);
+    return bindAndRegister(fd, local, kBindFailedText, false, loop, window, EndpointEvent::Agent,
+                           socket, failure);
 }
 
 void closeSocket(EventLoop* loop, int& socket) {
