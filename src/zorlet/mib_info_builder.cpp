@@ -67,52 +67,56 @@ void MibInfoBuilder::build(CrLfWriter& out, RunReport& report) {
     writeDirectiveSection(out, report);
 }
 
-bool MibInfoBuilder::resolveAndSort(std::vector<Entry>& entries, std::vector<std::uint32_t>& arcs,
-                                    std::vector<std::size_t>& order, RunReport& report) {
+bool MibInfoBuilder::selectEntries(LineKind kind, std::size_t skip, std::vector<Entry>& entries,
+                                   std::vector<std::size_t>& order, RunReport& report) {
+    for (std::size_t i = 0; i < input_.lineCount(); ++i) {
+        if (input_.kind(i) == kind) {
+            TokenSplit identifier = takeToken(input_.line(i).substr(skip));
+            entries.push_back(Entry{std::string(identifier.token), identifier.rest});
+        }
+    }
+    // Entry i's arcs run from starts[i] to starts[i + 1].
+    std::vector<std::uint32_t> arcs;
+    std::vector<std::size_t> starts;
+    starts.reserve(entries.size() + 1);
     for (Entry& entry : entries) {
         std::string symbolic = std::move(entry.identifier);
         if (!resolver_.resolve(symbolic, entry.identifier, report)) {
             return false;
         }
-        entry.arcsStart = arcs.size();
-        entry.arcsCount = appendArcs(entry.identifier, arcs);
+        starts.push_back(arcs.size());
+        appendArcs(entry.identifier, arcs);
     }
-    order.resize(entries.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
+    starts.push_back(arcs.size());
     auto arcsOf = [&](std::size_t i) {
-        return std::span<const std::uint32_t>(arcs.data() + entries[i].arcsStart,
-                                              entries[i].arcsCount);
+        return std::span<const std::uint32_t>(arcs.data() + starts[i], starts[i + 1] - starts[i]);
     };
+    std::vector<std::size_t> sorted(entries.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        sorted[i] = i;
+    }
     // Stable, so that of equal identifiers the first in input order comes first.
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    std::stable_sort(sorted.begin(), sorted.end(), [&](std::size_t a, std::size_t b) {
         return compareArcs(arcsOf(a), arcsOf(b)) < 0;
     });
+    std::span<const std::uint32_t> last(kStartArcs);
+    for (std::size_t index : sorted) {
+        if (compareArcs(arcsOf(index), last) > 0) {
+            order.push_back(index);
+            last = arcsOf(index);
+        }
+    }
     return true;
 }
 
 void MibInfoBuilder::writeObjectSection(CrLfWriter& out, RunReport& report) {
     std::vector<Entry> entries;
-    for (std::size_t i = 0; i < input_.lineCount(); ++i) {
-        if (input_.kind(i) != LineKind::Object) {
-            continue;
-        }
-        TokenSplit identifier = takeToken(input_.line(i));
-        entries.push_back(Entry{std::string(identifier.token), identifier.rest});
-    }
-    std::vector<std::uint32_t> arcs;
     std::vector<std::size_t> order;
-    if (!resolveAndSort(entries, arcs, order, report)) {
+    if (!selectEntries(LineKind::Object, 0, entries, order, report)) {
         return;
     }
-    std::span<const std::uint32_t> last(kStartArcs);
     for (std::size_t index : order) {
         const Entry& entry = entries[index];
-        std::span<const std::uint32_t> own(arcs.data() + entry.arcsStart, entry.arcsCount);
-        if (compareArcs(own, last) <= 0) {
-            continue;
-        }
         TokenSplit descriptor = takeToken(entry.remainder);
         TokenSplit syntax = takeToken(descriptor.rest);
         if (!descriptor.found || !syntax.found) {
@@ -139,7 +143,6 @@ void MibInfoBuilder::writeObjectSection(CrLfWriter& out, RunReport& report) {
             out.writeLine(rest);
         }
         report.progress(kObjectProgressPadding, progressText(kProcessed, entry.identifier));
-        last = own;
         if (!mapping.enumerationSource.empty()) {
             writeEnumerations(out, descriptor.token, mapping.enumerationSource);
         }
@@ -172,27 +175,14 @@ void MibInfoBuilder::writeEnumerations(CrLfWriter& out, std::string_view descrip
 }
 
 void MibInfoBuilder::writeNameSection(CrLfWriter& out, RunReport& report) {
+    // The entry is the line from its fourth character on, wherever "%en" stands in it.
     std::vector<Entry> entries;
-    for (std::size_t i = 0; i < input_.lineCount(); ++i) {
-        if (input_.kind(i) != LineKind::Name) {
-            continue;
-        }
-        // The entry is the line from its fourth character on, wherever "%en" stands in it.
-        TokenSplit identifier = takeToken(input_.line(i).substr(kNameTag.size()));
-        entries.push_back(Entry{std::string(identifier.token), identifier.rest});
-    }
-    std::vector<std::uint32_t> arcs;
     std::vector<std::size_t> order;
-    if (!resolveAndSort(entries, arcs, order, report)) {
+    if (!selectEntries(LineKind::Name, kNameTag.size(), entries, order, report)) {
         return;
     }
-    std::span<const std::uint32_t> last(kStartArcs);
     for (std::size_t index : order) {
         const Entry& entry = entries[index];
-        std::span<const std::uint32_t> own(arcs.data() + entry.arcsStart, entry.arcsCount);
-        if (compareArcs(own, last) <= 0) {
-            continue;
-        }
         TokenSplit descriptor = takeToken(entry.remainder);
         if (!descriptor.found) {
             return;
@@ -203,7 +193,6 @@ void MibInfoBuilder::writeNameSection(CrLfWriter& out, RunReport& report) {
         out.writePadded(descriptor.token, kNameDescriptorWidth);
         out.write("\n");
         report.progress(kObjectProgressPadding, progressText(kProcessed, entry.identifier));
-        last = own;
     }
 }
 

@@ -46,13 +46,15 @@ class MibInfoBuilder {
         std::string identifier;
         // The text after the identifier: descriptor, then syntax and the rest for objects.
         std::string_view remainder;
-        std::size_t arcsStart = 0;
-        std::size_t arcsCount = 0;
     };
 
-    // Resolves every entry's identifier in input order and sorts them; false when one fails.
-    bool resolveAndSort(std::vector<Entry>& entries, std::vector<std::uint32_t>& arcs,
-                        std::vector<std::size_t>& order, RunReport& report);
+    // The entries of the lines of one kind, each line taken from its skip-th character on,
+    // with their identifiers resolved in input order (false, after the resolver's message,
+    // when one fails), and in order the indexes of those to write: ascending identifiers,
+    // of equal identifiers the first in input order, and none at or below "0.0". That is
+    // what passes that each select the smallest identifier above the last written one pick.
+    bool selectEntries(LineKind kind, std::size_t skip, std::vector<Entry>& entries,
+                       std::vector<std::size_t>& order, RunReport& report);
     void writeEnumerations(CrLfWriter& out, std::string_view descriptor, std::string_view source);
 
     void handleIndex(std::string_view fields, CrLfWriter& out, RunReport& report);
