@@ -4,6 +4,8 @@
 
 namespace korvimo::zorlet {
 
+namespace {
+
 LineKind classifyLine(std::string_view line) {
     if (!line.empty() && line[0] == '-') {
         return LineKind::Comment;
@@ -23,6 +25,8 @@ LineKind classifyLine(std::string_view line) {
     }
     return LineKind::Object;
 }
+
+}  // namespace
 
 CompilerOutput::CompilerOutput(std::string_view fileBytes) {
     // CR LF reads as one newline, as a text-mode reader sees it.

@@ -50,6 +50,4 @@ class CompilerOutput {
     std::vector<LineKind> kinds_;
 };
 
-LineKind classifyLine(std::string_view line);
-
 }  // namespace korvimo::zorlet

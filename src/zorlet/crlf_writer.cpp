@@ -43,9 +43,7 @@ void CrLfWriter::flush() {
     if (file_ == nullptr || buffer_.empty()) {
         return;
     }
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-        failed_ = true;
-    }
+    std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
     buffer_.clear();
 }
 

@@ -32,12 +32,10 @@ class CrLfWriter {
     void flush();
     // The text collected so far (everything, when there is no file).
     const std::string& text() const { return buffer_; }
-    bool failed() const { return failed_; }
 
   private:
     std::FILE* file_ = nullptr;
     std::string buffer_;
-    bool failed_ = false;
 };
 
 }  // namespace korvimo::zorlet
