@@ -104,48 +104,49 @@ bool less(const Bound& a, const Bound& b) {
     return b.s >= 0 && a.u < static_cast<std::uint64_t>(b.s);
 }
 
-std::string text(const Bound& b) {
+std::string boundText(const Bound& b) {
     return b.isSigned ? std::to_string(b.s) : std::to_string(b.u);
 }
 
+// The outermost bounds of the values seen, written "(low,high)".
+class Span {
+  public:
+    void take(const Bound& low, const Bound& high) {
+        if (empty_ || less(low, low_)) {
+            low_ = low;
+        }
+        if (empty_ || less(high_, high)) {
+            high_ = high;
+        }
+        empty_ = false;
+    }
+    std::string text() const {
+        return empty_ ? std::string() : "(" + boundText(low_) + "," + boundText(high_) + ")";
+    }
+
+  private:
+    bool empty_ = true;
+    Bound low_;
+    Bound high_;
+};
+
 std::string rangeOf(SmiType* type) {
-    SmiRange* range = smiGetFirstRange(type);
-    if (range == nullptr) {
-        return {};
+    Span span;
+    for (SmiRange* range = smiGetFirstRange(type); range != nullptr;
+         range = smiGetNextRange(range)) {
+        span.take(boundOf(range->minValue), boundOf(range->maxValue));
     }
-    Bound low = boundOf(range->minValue);
-    Bound high = boundOf(range->maxValue);
-    for (range = smiGetNextRange(range); range != nullptr; range = smiGetNextRange(range)) {
-        Bound min = boundOf(range->minValue);
-        Bound max = boundOf(range->maxValue);
-        if (less(min, low)) {
-            low = min;
-        }
-        if (less(high, max)) {
-            high = max;
-        }
-    }
-    return "(" + text(low) + "," + text(high) + ")";
+    return span.text();
 }
 
 std::string enumerationSpan(SmiType* type) {
-    SmiNamedNumber* number = smiGetFirstNamedNumber(type);
-    if (number == nullptr) {
-        return {};
-    }
-    Bound low = boundOf(number->value);
-    Bound high = low;
-    for (number = smiGetNextNamedNumber(number); number != nullptr;
+    Span span;
+    for (SmiNamedNumber* number = smiGetFirstNamedNumber(type); number != nullptr;
          number = smiGetNextNamedNumber(number)) {
-        Bound v = boundOf(number->value);
-        if (less(v, low)) {
-            low = v;
-        }
-        if (less(high, v)) {
-            high = v;
-        }
+        const Bound value = boundOf(number->value);
+        span.take(value, value);
     }
-    return "(" + text(low) + "," + text(high) + ")";
+    return span.text();
 }
 
 }  // namespace
