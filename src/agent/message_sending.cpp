@@ -6,30 +6,12 @@
 
 #include "agent/endpoints.h"
 #include "agent/message_flow.h"
+#include "app/core/decimal_text.h"
 #include "app/core/mibinfo_file.h"
 
 namespace korvimo {
 
 namespace {
-
-// A decimal number as the pieces of a dotted identifier are read: leading white space, an
-// optional sign, digits up to the first non-digit, wrapping modulo 2^32.
-uint32_t readDecimal(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    uint32_t number = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        number = number * 10u + static_cast<uint32_t>(text[i] - '0');
-    }
-    return negative ? 0u - number : number;
-}
 
 uint8_t hexDigit(char c) {
     if (c >= '0' && c <= '9') {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/core/agent_context.h"
+#include "app/core/decimal_text.h"
 
 namespace korvimo {
 
@@ -469,21 +470,8 @@ bool Configuration::ensureFile() {
 }
 
 long readSettingNumber(std::string_view text) {
-    text = text.substr(0, std::min<std::size_t>(text.size(), 9));
-    std::size_t i = 0;
-    while (i < text.size() && (isBlank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long number = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        number = number * 10 + (text[i] - '0');
-    }
-    return negative ? -number : number;
+    // Nine characters hold no number that the wrap could reach.
+    return static_cast<int32_t>(readDecimal(text.substr(0, 9)));
 }
 
 void initAgentContext(AgentContext& ctx, Configuration& config) {

@@ -106,8 +106,9 @@ class Configuration {
     std::string path_;
 };
 
-// Reads the first nine characters of a text as a decimal number (optional sign, digits up to
-// the first non-digit; 0 when there are none), as every numeric setting is read.
+// Reads the first nine characters of a text as a decimal number (readDecimal: leading white
+// space, optional sign, digits up to the first non-digit; 0 when there are none), as every
+// numeric setting is read.
 long readSettingNumber(std::string_view text);
 
 // The start-up settings: installation directory, ensure file, time-out and retries,
