@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "kmx/mib_compilation.h"
 #include "kmx/search_path.h"
@@ -42,9 +43,10 @@ constexpr const char kOverrideVariable[] = "KORVIMO_MIBPATH";
 // A parser that has not finished a single file in this time is taken as stuck.
 constexpr unsigned kParserSeconds = 300;
 
-// Exit codes of the compiling child.
-constexpr int kChildCompiled = 0;
-constexpr int kChildNothing = 3;
+// Outcomes of a compilation, also the exit codes of the compiling child.
+constexpr int kCompiled = 0;
+constexpr int kNotWritten = 1;
+constexpr int kNothingCompiled = 3;
 
 struct Options {
     std::string home;
@@ -108,15 +110,21 @@ bool writeFile(const std::string& path, const std::string& text, const char* mod
     return std::fclose(file) == 0 && ok;
 }
 
-// Runs in the child: compiles and writes both files, then ends without running exit handlers
-// (libsmi's state is simply dropped with the process).
-[[noreturn]] void compileInChild(const Options& options, const SearchInputs& inputs) {
-    ::alarm(kParserSeconds);
+// Compiles the MIB file and appends what it gives to both files.
+int compileAndWrite(const Options& options, const SearchInputs& inputs) {
     CompileResult result = compileMibFile(options.mibFile, inputs);
     bool written = writeFile(options.output, result.output, "ab") &&
                    writeFile(options.errors, result.messages, "ab");
+    return !written ? kNotWritten : result.modules > 0 ? kCompiled : kNothingCompiled;
+}
+
+// Runs in the child: compiles, then ends without running exit handlers (libsmi's state is
+// simply dropped with the process).
+[[noreturn]] void compileInChild(const Options& options, const SearchInputs& inputs) {
+    ::alarm(kParserSeconds);
+    int outcome = compileAndWrite(options, inputs);
     std::fflush(nullptr);
-    ::_exit(!written ? 1 : result.modules > 0 ? kChildCompiled : kChildNothing);
+    ::_exit(outcome);
 }
 
 }  // namespace
@@ -153,17 +161,14 @@ int runKmx(int argc, char** argv) {
     int status = 0;
     if (child < 0) {
         // Without a child the compilation runs here; a broken file is then less contained.
-        CompileResult result = compileMibFile(options.mibFile, inputs);
-        writeFile(options.output, result.output, "ab");
-        writeFile(options.errors, result.messages, "ab");
-        return result.modules > 0 ? 0 : 1;
+        return compileAndWrite(options, inputs) == kCompiled ? 0 : 1;
     }
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kChildCompiled) {
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kCompiled) {
         return 0;
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kChildNothing) {
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kNothingCompiled) {
         return 1;
     }
     // The parser died or gave up in an unexpected way: keep no half-written output.
