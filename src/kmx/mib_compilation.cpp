@@ -1,13 +1,13 @@
 #include "kmx/mib_compilation.h"
 
 #include <sys/stat.h>
-#include "kmx/smi_api.h"
 
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
 #include "kmx/module_writer.h"
+#include "kmx/smi_api.h"
 
 namespace korvimo::kmx {
 
@@ -24,7 +24,9 @@ constexpr int kLastErrorSeverity = 2;
 // cannot be found or read); their lesser faults are reported when they are compiled.
 constexpr int kLastImportedSeverity = 1;
 constexpr const char kLibraryTag[] = "kmx";
-// libsmi's severities 0 to 3 are errors; higher ones are warnings and style notes.
+// Messages up to this severity reach the error file: libsmi's errors, down to the lesser
+// faults of kLastErrorSeverity + 1 that are written as warnings; its own warnings and style
+// notes above that are left out.
 constexpr int kErrorLevel = 3;
 
 std::string* collectedMessages = nullptr;

@@ -49,11 +49,12 @@ std::string formatProblem(const std::string& module, const std::string& content)
     return text;
 }
 
-}  // namespace
-
+// Dotted numeric form of a node's identifier.
 std::string numericIdentifier(const SmiNode* node) {
     return joinSubids(node->oid, node->oidlen);
 }
+
+}  // namespace
 
 ModuleWriter::ModuleWriter(SmiModule* module) : module_(module), moduleName_(module->name) {
     for (SmiNode* node = smiGetFirstNode(module, SMI_NODEKIND_ANY); node != nullptr;

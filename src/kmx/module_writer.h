@@ -92,7 +92,4 @@ class ModuleWriter {
     std::vector<std::string> foreignNameLines_;
 };
 
-// Dotted numeric form of a node's identifier.
-std::string numericIdentifier(const SmiNode* node);
-
 }  // namespace korvimo::kmx
