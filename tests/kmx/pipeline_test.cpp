@@ -19,21 +19,6 @@ const std::string kKmx = KORVIMO_HOME_DIR "/bin/kmx";
 const std::string kZorlet = KORVIMO_HOME_DIR "/bin/zorlet";
 const std::string kMibs = KORVIMO_MIB_SOURCE_DIR;
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 std::vector<std::string> words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> result;
@@ -70,8 +55,7 @@ class Pipeline : public ::testing::Test {
         }
         writeText(scratch_->file("m1"), m1);
         runProgram(kZorlet, {"m1", "mibinfo.out", "merr"}, scratch_->path());
-        mibinfo_ =
-            new std::vector<std::string>(splitLines(readText(scratch_->file("mibinfo.out"))));
+        mibinfo_ = new std::vector<std::string>(crlfLines(readText(scratch_->file("mibinfo.out"))));
         merr_ = new std::string(readText(scratch_->file("merr")));
     }
     static void TearDownTestSuite() {

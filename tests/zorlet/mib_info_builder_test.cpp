@@ -7,10 +7,13 @@
 
 #include "zorlet/compiler_output.h"
 #include "zorlet/crlf_writer.h"
+#include "zorlet/program_run.h"
 #include "zorlet/run_report.h"
 
 namespace korvimo::zorlet {
 namespace {
+
+using korvimo::testing::crlfLines;
 
 class RecordingReport : public RunReport {
   public:
@@ -39,21 +42,6 @@ Built build(const std::string& input) {
     return Built{out.text(), report.errors_, report.progress_};
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            result.push_back(text.substr(start));
-            break;
-        }
-        result.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return result;
-}
-
 const std::string kInterfaces =
     "%en 1.3.6.1.2.1 mib-2\n"
     "%en mib-2.2 interfaces\n"
@@ -62,7 +50,7 @@ const std::string kInterfaces =
 
 TEST(MibInfoBuilder, ResolvesParentDescriptorAndMapsConventionWithoutRange) {
     Built b = build(kInterfaces + "ifEntry.1 ifIndex InterfaceIndex RO C1\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_FALSE(out.empty());
     EXPECT_EQ(out[0], "1.3.6.1.2.1.2.2.1.1       ifIndex                 Integer      RO C1");
     EXPECT_TRUE(b.errors.empty());
@@ -84,7 +72,7 @@ TEST(MibInfoBuilder, AppendsConventionRangeOnlyWhenObjectHasNone) {
     Built b = build(kInterfaces +
                     "ifEntry.2 ifDescr DisplayString RO C\n"
                     "ifEntry.3 ifAlias DisplayString RW C (0,64)\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     EXPECT_EQ(out[0],
               "1.3.6.1.2.1.2.2.1.2       ifDescr                 OctetString  RO C  (0,255)");
     EXPECT_EQ(out[1], "1.3.6.1.2.1.2.2.1.3       ifAlias                 OctetString  RW C (0,64)");
@@ -92,7 +80,7 @@ TEST(MibInfoBuilder, AppendsConventionRangeOnlyWhenObjectHasNone) {
 
 TEST(MibInfoBuilder, TruthValueGetsBuiltInEnumerationsUnlessInputHasSome) {
     Built builtIn = build(kInterfaces + "ifEntry.4 ifFlag TruthValue RW C\n");
-    std::vector<std::string> out = lines(builtIn.out);
+    std::vector<std::string> out = crlfLines(builtIn.out);
     EXPECT_EQ(out[0],
               "1.3.6.1.2.1.2.2.1.4       ifFlag                  Integer      RW C  (1,2) e");
     EXPECT_EQ(out[1], "%ev                  ifFlag           true            1");
@@ -100,7 +88,7 @@ TEST(MibInfoBuilder, TruthValueGetsBuiltInEnumerationsUnlessInputHasSome) {
     EXPECT_EQ(out[3].substr(0, 3), "%en");
 
     Built own = build(kInterfaces + "%es TruthValue yes 1\nifEntry.4 ifFlag TruthValue RW C\n");
-    out = lines(own.out);
+    out = crlfLines(own.out);
     EXPECT_EQ(out[1], "%ev                  ifFlag           yes 1");
     EXPECT_EQ(out[2].substr(0, 3), "%en");
 }
@@ -109,7 +97,7 @@ TEST(MibInfoBuilder, TypeDefinitionsOverrideConventionTable) {
     Built b = build(kInterfaces +
                     "%tc DisplayString OctetString (0,255) d\n"
                     "ifEntry.2 ifDescr DisplayString RO C\n");
-    EXPECT_EQ(lines(b.out)[0],
+    EXPECT_EQ(crlfLines(b.out)[0],
               "1.3.6.1.2.1.2.2.1.2       ifDescr                 OctetString  RO C  (0,255) d");
 }
 
@@ -121,7 +109,7 @@ TEST(MibInfoBuilder, FollowsTypeChainsAndListsEnumerationsOfTheDefiningType) {
                     "%es Outer never 9\n"
                     "%es Inner down 2\n"
                     "ifEntry.7 ifAdminStatus Outer RW C\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     EXPECT_EQ(out[0],
               "1.3.6.1.2.1.2.2.1.7       ifAdminStatus           Integer      RW C  (1,3) e");
     EXPECT_EQ(out[1], "%ev                  ifAdminStatus    up 1");
@@ -135,7 +123,7 @@ TEST(MibInfoBuilder, OrdersIdentifiersNumerically) {
         "1.3.6.1.0 b Integer RO S\n"
         "1.3.6.1.2.1.9 c Integer RO S\n"
         "1.3.6.1 d Integer RO S\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 4u);
     EXPECT_EQ(out[0].substr(0, 8), "1.3.6.1 ");
     EXPECT_EQ(out[1].substr(0, 10), "1.3.6.1.0 ");
@@ -150,7 +138,7 @@ TEST(MibInfoBuilder, KeepsOnlyFirstOfEqualIdentifiersAndNothingUpToZeroZero) {
         "0.0 zerozero Integer RO S\n"
         "1.3.6.1.4 third Integer RO S\n"
         "1.3.6.1.04 fourth Integer RO S\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_NE(out[0].find("second"), std::string::npos);
 }
@@ -164,7 +152,7 @@ TEST(MibInfoBuilder, UnresolvableDescriptorEmptiesObjectSectionOnly) {
     EXPECT_EQ(b.errors[0],
               "zorlet: ERROR: Cannot map object descriptor = nowhere.\nInclude its object "
               "identifier.\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 5u);
     EXPECT_EQ(out[0].substr(0, 3), "%en");
     EXPECT_EQ(out[4], "%ei   1.3.6.1.2.1.2.2.1 [ifIndex]");
@@ -179,7 +167,7 @@ TEST(MibInfoBuilder, UnmappableSyntaxCutsObjectSectionBeforeThatObject) {
         "1.1.6 f Integer RO S\n"
         "1.1.4 d Integer RO S\n"
         "%en 1.1 one\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 5u);
     EXPECT_EQ(out[3].substr(0, 6), "1.1.4 ");
     EXPECT_EQ(out[4].substr(0, 3), "%en");
@@ -201,7 +189,7 @@ TEST(MibInfoBuilder, TypeCycleEndsWithCannotMap) {
     Built b = build("%tc A B\n%tc B A\n1.1 x A RO S\n1.0 y Integer RO S\n");
     ASSERT_FALSE(b.errors.empty());
     EXPECT_NE(b.errors[0].find("syntax = A."), std::string::npos);
-    EXPECT_EQ(lines(b.out).size(), 1u);
+    EXPECT_EQ(crlfLines(b.out).size(), 1u);
 }
 
 TEST(MibInfoBuilder, DescriptorCycleEndsWithCannotMap) {
@@ -215,7 +203,7 @@ TEST(MibInfoBuilder, TypeLineWithoutSyntaxStopsLaterDefinitionsSilently) {
     Built b = build(
         "%tc Early Integer32 (1,2)\n%tc Broken\n%tc Late Integer32\n"
         "1.1 x Early RO S\n1.2 y Late RO S\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_NE(out[0].find("(1,2)"), std::string::npos);
     EXPECT_TRUE(b.errors.empty());
@@ -223,7 +211,7 @@ TEST(MibInfoBuilder, TypeLineWithoutSyntaxStopsLaterDefinitionsSilently) {
 
 TEST(MibInfoBuilder, ObjectLineWithoutSyntaxCutsSectionSilently) {
     Built b = build("1.1 a Integer RO S\n1.2 b\n1.3 c Integer RO S\n");
-    EXPECT_EQ(lines(b.out).size(), 1u);
+    EXPECT_EQ(crlfLines(b.out).size(), 1u);
     EXPECT_TRUE(b.errors.empty());
 }
 
@@ -231,14 +219,14 @@ TEST(MibInfoBuilder, FixedIdentifiersWinOverInput) {
     Built b = build(
         "%en 9.9 sysUpTime\n%en 8.8 snmpTraps\nsysUpTime.0 up TimeTicks RO S\n"
         "%trap       coldStart snmpTraps.1 7 1\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     EXPECT_EQ(out[0].substr(0, 18), "1.3.6.1.2.1.1.3.0 ");
     EXPECT_EQ(out.back(), "%trap       coldStart        1.3.6.1.6.3.1.1.5.1  7 1");
 }
 
 TEST(MibInfoBuilder, NameSectionIsSortedAndDropsExtraFields) {
     Built b = build("%en 1.3.6.1.2 mgmt extra words\n%en 1.3.6.1 internet\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0],
               "%en          1.3.6.1                                  internet               ");
@@ -256,7 +244,7 @@ TEST(MibInfoBuilder, AugmentationCopiesIndexClauseUnderAugmentingEntry) {
     Built b = build(kInterfaces +
                     "%en 1.3.6.1.2.1.31.1.1.1 ifXEntry\n%ea ifXEntry ifEntry\n"
                     "%ei ifEntry [ifIndex]\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_GE(out.size(), 2u);
     EXPECT_EQ(out[out.size() - 2], "%ei   1.3.6.1.2.1.31.1.1.1 [ifIndex]");
     EXPECT_EQ(out[out.size() - 1], "%ei   1.3.6.1.2.1.2.2.1 [ifIndex]");
@@ -276,7 +264,7 @@ TEST(MibInfoBuilder, PassesOtherDirectivesThroughInInputOrder) {
     Built b = build(
         "%trap linkDown 1.3.6.1.6.3.1.1.5.3 7 3\n%tvar linkDown ifIndex\n"
         "%MODULENAME IF-MIB\n%tc T Integer32\n%es T a 1\n%custom  keep   spacing\n");
-    std::vector<std::string> out = lines(b.out);
+    std::vector<std::string> out = crlfLines(b.out);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[0], "%trap       linkDown         1.3.6.1.6.3.1.1.5.3  7 3");
     EXPECT_EQ(out[1], "%tvar linkDown ifIndex");
@@ -285,7 +273,7 @@ TEST(MibInfoBuilder, PassesOtherDirectivesThroughInInputOrder) {
 
 TEST(MibInfoBuilder, IgnoresCommentsAndBlankLines) {
     Built b = build("-- 1.1 a Integer RO S\n   \t\n\n1.2 b Integer RO S\n");
-    EXPECT_EQ(lines(b.out).size(), 1u);
+    EXPECT_EQ(crlfLines(b.out).size(), 1u);
 }
 
 TEST(MibInfoBuilder, CrLfAndLfInputGiveTheSameOutput) {
@@ -302,7 +290,7 @@ TEST(MibInfoBuilder, CrLfAndLfInputGiveTheSameOutput) {
 
 TEST(MibInfoBuilder, LastLineWithoutNewlineStillEndsItsOutputLine) {
     Built b = build("1.1 a Integer RO S\n%en 1.1 a");
-    EXPECT_EQ(lines(b.out).size(), 2u);
+    EXPECT_EQ(crlfLines(b.out).size(), 2u);
     EXPECT_EQ(b.out.substr(b.out.size() - 2), "\r\n");
 }
 

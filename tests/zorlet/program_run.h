@@ -1,9 +1,11 @@
 // Test support: runs a built program of the home in a chosen directory and captures its exit
-// status and output, and makes scratch directories that are removed afterwards.
+// status and output, makes scratch directories that are removed afterwards, and splits the
+// CR LF text the programs write into lines.
 //
 //   ScratchDir dir;
 //   ProgramRun run = runProgram(KORVIMO_HOME_DIR "/bin/zorlet", {"m1", "out"}, dir.path());
 //   EXPECT_EQ(run.status, 1);
+//   std::vector<std::string> lines = crlfLines(readText(dir.file("out")));
 #pragma once
 
 #include <fcntl.h>
@@ -52,6 +54,22 @@ inline std::string readText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// The lines of a text whose lines end in CR LF; a last line without one is kept as it is.
+inline std::vector<std::string> crlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
 }
 
 struct ProgramRun {
