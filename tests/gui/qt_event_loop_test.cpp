@@ -1,16 +1,15 @@
 #include "gui/qt_event_loop.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 #include <vector>
+
+#include "agent/udp_peer.h"
 
 namespace korvimo::gui {
 namespace {
@@ -53,28 +52,13 @@ struct RecordingSink : EventSink {
     }
 };
 
+// A receiving socket on 127.0.0.1 and a sender of one-byte datagrams to it.
 struct UdpPair {
-    int receiver = -1;
-    int sender = -1;
-    sockaddr_in address{};
+    korvimo::testing::UdpPeer receiverPeer{AF_INET};
+    korvimo::testing::UdpPeer sender{AF_INET};
+    const int receiver = receiverPeer.fd();
 
-    UdpPair() {
-        receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(receiver, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(receiver, reinterpret_cast<sockaddr*>(&address), &length);
-    }
-    ~UdpPair() {
-        ::close(receiver);
-        ::close(sender);
-    }
-    void send() const {
-        (void)::sendto(sender, "x", 1, 0, reinterpret_cast<const sockaddr*>(&address),
-                       sizeof address);
-    }
+    void send() const { (void)sender.sendTo(receiverPeer.address(), {'x'}); }
 };
 
 TEST(QtEventLoop, DeliversReadableEndpointWithItsEvent) {
