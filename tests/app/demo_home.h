@@ -7,37 +7,14 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
 #include "app/core/configuration.h"
 #include "app/core/temp_dir.h"
+#include "support/command_run.h"
 
 namespace korvimo::testing {
-
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-// Runs a shell command with standard error joined to its output.
-inline CommandRun runCommand(const std::string& command) {
-    CommandRun run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.output.append(buffer, n);
-    }
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 // A Net-SNMP command line with numeric names, no MIB loading and bounded waits; args follow
 // the program name ("snmpget -v2c -c vintor 127.0.0.1:1161 1.3.6.1.2.1.1.1.0").
