@@ -242,7 +242,7 @@ void ValueSlots::serveStored(snmp::SyntaxValue& value, uint8_t syntax,
 }
 
 bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
-                           std::string_view expression, int64_t elapsed) {
+                           std::string_view expression) {
     if (ordinal >= capacity()) {
         return false;
     }
@@ -292,7 +292,7 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
             break;
         }
         case Behaviour::Clock:
-            served = x + 100u * static_cast<uint32_t>(elapsed);
+            served = x + 100u * static_cast<uint32_t>(elapsed());
             break;
         case Behaviour::Sequential:
             served = x + 1u;
@@ -312,7 +312,7 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
             uint32_t step = 0;
             if (a2 != 0) {
                 const uint32_t steps = (0xFFFFFFFFu - a1) / a2;
-                step = steps != 0 ? static_cast<uint32_t>(elapsed) % steps : 0;
+                step = steps != 0 ? static_cast<uint32_t>(elapsed()) % steps : 0;
             }
             served = a1 + a2 * step;
             if (a3 != 0 && static_cast<int32_t>(served) > a3) {

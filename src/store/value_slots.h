@@ -4,10 +4,11 @@
 //
 //   ValueSlots slots;
 //   slots.allocate(attributes + reserve);
+//   slots.setTimeBase(ctx.clock, ctx.startTime);
 //   slots.setUp(0, "randomup(0, 100)", kTagCounter);
 //   slots.seed(5);
 //   SyntaxValue v;
-//   slots.makeValue(v, kTagCounter, 0, "randomup(0, 100)", secondsSinceStart);  // 55
+//   slots.makeValue(v, kTagCounter, 0, "randomup(0, 100)");  // 55
 //
 // What a slot holds, by behaviour:
 //   fixed                      nothing; the value is read from the expression at every Get
@@ -43,6 +44,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/clock.h"
 #include "snmp/message.h"
 #include "store/value_expression.h"
 
@@ -84,16 +86,23 @@ class ValueSlots {
     // dynamic-instance reserve for good.
     void giveBack(uint32_t ordinal);
 
+    // The clock the time-based behaviours (clock, seqtimeinc) read and the agent's start
+    // time on it. Without a clock no time passes.
+    void setTimeBase(const Clock* clock, int64_t startTime) {
+        clock_ = clock;
+        startTime_ = startTime;
+    }
+
     // The generator s = s * 214013 + 2531011 giving (s >> 16) & 0x7FFF.
     void seed(uint32_t s) { random_ = s; }
     uint32_t draw();
 
     // The slot's initial content for an expression and syntax code.
     bool setUp(uint32_t ordinal, std::string_view expression, uint8_t syntax);
-    // The current value; may advance the slot. elapsed is seconds since the agent started.
-    // False only for an ordinal outside the slots.
+    // The current value; may advance the slot. Only the time-based behaviours read the
+    // clock. False only for an ordinal outside the slots.
     bool makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
-                   std::string_view expression, int64_t elapsed);
+                   std::string_view expression);
     // Whether a Set value is acceptable (not for rowstatus expressions); on refusal status
     // holds the SNMPv2 error status.
     bool checkSet(const snmp::SyntaxValue& value, std::string_view expression, bool newInstance,
@@ -111,11 +120,17 @@ class ValueSlots {
   private:
     void serveStored(snmp::SyntaxValue& value, uint8_t syntax, const ValueSlot& slot) const;
     int32_t randomStep(const ExpressionArguments& arguments);
+    // Seconds since the agent started.
+    int64_t elapsed() const {
+        return clock_ != nullptr ? clock_->calendarSeconds() - startTime_ : 0;
+    }
 
     std::vector<ValueSlot> slots_;
     std::vector<uint32_t> freeOrdinals_;
     uint32_t nextFresh_ = 0;
     uint32_t random_ = 5;
+    const Clock* clock_ = nullptr;
+    int64_t startTime_ = 0;
 };
 
 // Reads fixed value text as a value of a syntax.

@@ -3,10 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <new>
 
 #include "app/core/configuration.h"
@@ -63,10 +61,6 @@ long readLimit(const Configuration* config, ConfigKey key, long max, long fallba
         return max;
     }
     return number < 1 ? fallback : number;
-}
-
-int64_t nowSeconds(const Clock* clock) {
-    return clock != nullptr ? clock->calendarSeconds() : static_cast<int64_t>(std::time(nullptr));
 }
 
 // The line that starts at offset, without its end.
@@ -147,9 +141,9 @@ bool VariableStore::mapDescriptor(std::string_view name, int mibInfoFile, std::s
 }
 
 bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
-    clock_ = ctx.clock;
-    startTime_ = ctx.startTime;
+    const Clock& clock = ctx.clock != nullptr ? *ctx.clock : SystemClock::instance();
     slots_.clear();
+    slots_.setTimeBase(&clock, ctx.startTime);
     cacheSize_ = readLimit(ctx.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
     dynamicReserve_ =
         readLimit(ctx.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve, kDefaultDynamicReserve);
@@ -217,7 +211,7 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
     const bool fixedSeed = ctx.config != nullptr &&
                            ctx.config->readPlain(ConfigKey::RANDOMSEED, seed) &&
                            seed == kFixedSeedWord;
-    slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(nowSeconds(clock_)));
+    slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(clock.calendarSeconds()));
 
     if (rows_.columnCount() > 0) {
         rows_.markIndexColumns(mib_);
@@ -367,10 +361,6 @@ bool VariableStore::writeAttributeFile(std::string_view controlText) {
     return file_.finish();
 }
 
-int64_t VariableStore::elapsed() const {
-    return nowSeconds(clock_) - startTime_;
-}
-
 bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const {
     const std::span<const uint32_t> target(name.ids);
     // A name under a dynamic column is one of its instances or nothing: loading made every
@@ -439,8 +429,7 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
 }
 
 bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& attribute) {
-    return slots_.makeValue(value, attribute.syntax, attribute.ordinal, attribute.expression,
-                            elapsed());
+    return slots_.makeValue(value, attribute.syntax, attribute.ordinal, attribute.expression);
 }
 
 bool VariableStore::checkSet(const snmp::VarBind& binding, const AttributeInfo& attribute,

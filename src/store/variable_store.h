@@ -105,8 +105,8 @@ class VariableStore {
 
     // Loads ctx.controlFile (open, read from its start) into the attribute file, which it
     // creates and leaves open in ctx.tableFile. Uses ctx.installDir, ctx.config,
-    // ctx.mibInfoFile, ctx.startTime and ctx.clock. On failure everything is released,
-    // ctx.tableFile is closed, and any message is in the status list.
+    // ctx.mibInfoFile, ctx.startTime and ctx.clock (the system clock when it is null). On failure
+    // everything is released, ctx.tableFile is closed, and any message is in the status list.
     bool loadControlFile(AgentContext& ctx);
     // Frees every structure; the caller closes tableFile, controlFile and mibInfoFile.
     void releaseStore();
@@ -150,15 +150,12 @@ class VariableStore {
     bool collectAttributes(AgentContext& ctx, std::string_view controlText, bool& outOfOrder,
                            uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
-    int64_t elapsed() const;
 
     AttributeFile file_;
     ValueSlots slots_;
     DynamicRows rows_;
     MibInfoIndex mib_;
     int mibFile_ = -1;  // the descriptor mib_ was read from
-    const Clock* clock_ = nullptr;
-    int64_t startTime_ = 0;
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;

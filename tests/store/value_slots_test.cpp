@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/clock.h"
 #include "snmp/ber.h"
 
 namespace korvimo::store {
@@ -17,15 +18,17 @@ class Slots : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(slots.allocate(8));
         slots.seed(5);
+        slots.setTimeBase(&clock, clock.calendarSeconds());
     }
-    // Sets up slot 0 and serves it n times.
+    // Sets up slot 0 and serves it n times, `elapsed` seconds after the agent started.
     std::vector<uint32_t> serve(const char* expression, int n, uint8_t syntax = 0x02,
                                 int64_t elapsed = 0) {
+        slots.setTimeBase(&clock, clock.calendarSeconds() - elapsed);
         EXPECT_TRUE(slots.setUp(0, expression, syntax));
         std::vector<uint32_t> out;
         for (int i = 0; i < n; ++i) {
             SyntaxValue v;
-            EXPECT_TRUE(slots.makeValue(v, syntax, 0, expression, elapsed));
+            EXPECT_TRUE(slots.makeValue(v, syntax, 0, expression));
             EXPECT_EQ(v.syntax, syntax);
             out.push_back(v.number);
         }
@@ -33,10 +36,11 @@ class Slots : public ::testing::Test {
     }
     SyntaxValue value(const char* expression, uint8_t syntax, uint32_t ordinal = 0) {
         SyntaxValue v;
-        EXPECT_TRUE(slots.makeValue(v, syntax, ordinal, expression, 0));
+        EXPECT_TRUE(slots.makeValue(v, syntax, ordinal, expression));
         return v;
     }
 
+    ManualClock clock;
     ValueSlots slots;
 };
 
@@ -127,7 +131,7 @@ TEST_F(Slots, AnUnknownExpressionLeavesThePreparedValue) {
     SyntaxValue v;
     v.syntax = 0x05;
     ASSERT_TRUE(slots.setUp(0, "someday(1)", 0x02));
-    EXPECT_TRUE(slots.makeValue(v, 0x02, 0, "someday(1)", 0));
+    EXPECT_TRUE(slots.makeValue(v, 0x02, 0, "someday(1)"));
     EXPECT_EQ(v.syntax, 0x05);
 }
 
@@ -135,13 +139,14 @@ TEST_F(Slots, ANumericBehaviourOnOctetsServesNothing) {
     SyntaxValue v;
     v.syntax = 0x05;
     ASSERT_TRUE(slots.setUp(0, "clock(5)", 0x04));
-    EXPECT_TRUE(slots.makeValue(v, 0x04, 0, "clock(5)", 3));
+    clock.advanceMs(3000);
+    EXPECT_TRUE(slots.makeValue(v, 0x04, 0, "clock(5)"));
     EXPECT_EQ(v.syntax, 0x05);
 }
 
 TEST_F(Slots, MakeValueRefusesAnOrdinalBeyondTheSlots) {
     SyntaxValue v;
-    EXPECT_FALSE(slots.makeValue(v, 0x02, 8, "fixed(1)", 0));
+    EXPECT_FALSE(slots.makeValue(v, 0x02, 8, "fixed(1)"));
 }
 
 TEST_F(Slots, LastsetKeepsItsInitialValueBySyntax) {
