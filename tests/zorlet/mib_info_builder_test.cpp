@@ -318,8 +318,21 @@ TEST(MibInfoBuilder, EmptyAndBinaryInputsDoNotFail) {
     for (int i = 0; i < 4096; ++i) {
         binary.push_back(static_cast<char>((i * 131 + 7) % 256));
     }
-    Built b = build(binary);
-    SUCCEED();
+    build(binary);
+    // Whatever garbage comes in, every line that goes out ends in CR LF; directive lines of
+    // binary bytes (NULs and lone CRs among them) are copied through.
+    std::string directives;
+    for (std::size_t i = 0; i < binary.size(); i += 64) {
+        directives += "%x" + binary.substr(i, 64) + "\n";
+    }
+    Built b = build(binary + "\n" + directives);
+    ASSERT_FALSE(b.out.empty());
+    for (std::size_t i = 0; i < b.out.size(); ++i) {
+        if (b.out[i] == '\n') {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(b.out[i - 1], '\r') << "at " << i;
+        }
+    }
 }
 
 }  // namespace
