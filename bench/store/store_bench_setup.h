@@ -2,9 +2,10 @@
 // line by line straight to disk, a context to load them with, timing and peak memory.
 //
 //   BenchInstallation home;
-//   home.writeControl([](FILE* out) { std::fprintf(out, "1.3.6.1.1, Integer, RO, fixed(1)\r\n");
-//   }); VariableStore store; double seconds = timeSeconds([&] { store.loadControlFile(home.ctx);
-//   }); std::printf("%ld MB\n", peakMegabytes());
+//   home.writeControl([](FILE* out) { std::fputs("1.3.6.1.1, Integer, RO, fixed(1)\r\n", out); });
+//   VariableStore store;
+//   double seconds = timeSeconds([&] { store.loadControlFile(home.ctx); });
+//   std::printf("%ld MB\n", peakMegabytes());
 #pragma once
 
 #include <fcntl.h>
