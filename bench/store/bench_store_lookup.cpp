@@ -138,20 +138,8 @@ void run(uint64_t attributes) {
             hits += store.lookupAttribute(targets[i % targets.size()], found);
         }
     });
-    const double getSeconds = timeSeconds([&] {
-        for (uint64_t i = 0; i < kOperations; ++i) {
-            if (store.lookupAttribute(targets[i % targets.size()], found)) {
-                hits += store.makeValue(value, found);
-            }
-        }
-    });
-    const double nextSeconds = timeSeconds([&] {
-        for (uint64_t i = 0; i < kOperations; ++i) {
-            if (store.nextAttribute(targets[i % targets.size()], successor, found)) {
-                hits += store.makeValue(value, found);
-            }
-        }
-    });
+    const double getSeconds = timeGets(store, targets, kOperations, hits);
+    const double nextSeconds = timeGetNexts(store, targets, kOperations, hits);
     ObjectId cursor;
     const double walkSeconds = timeSeconds([&] {
         cursor.ids = {0};

@@ -85,20 +85,8 @@ Rates measure(VariableStore& store, const std::vector<uint32_t>& entry) {
     AttributeInfo found;
     ObjectId successor;
     uint64_t hits = 0;
-    const double getSeconds = timeSeconds([&] {
-        for (uint64_t i = 0; i < kOperations; ++i) {
-            if (store.lookupAttribute(names[i % names.size()], found)) {
-                hits += store.makeValue(value, found);
-            }
-        }
-    });
-    const double nextSeconds = timeSeconds([&] {
-        for (uint64_t i = 0; i < kOperations; ++i) {
-            if (store.nextAttribute(names[i % names.size()], successor, found)) {
-                hits += store.makeValue(value, found);
-            }
-        }
-    });
+    const double getSeconds = timeGets(store, names, kOperations, hits);
+    const double nextSeconds = timeGetNexts(store, names, kOperations, hits);
     ObjectId cursor;
     uint64_t walked = 0;
     const double walkSeconds = timeSeconds([&] {
