@@ -6,7 +6,6 @@
 // non-repeaters and max-repetitions) and one line per binding (name, type, value). Names are
 // turned into descriptor form through the context's mibinfo.out when it is open.
 //
-//   ctx.dumpPdu = &dumpPdu;                    // sendResponse then logs every Response
 //   dumpPdu(request, ctx.outputFile, ctx);     // "Get Request : Request Id = 5, ..."
 //   appendDebugLog(ctx, "\r\n");               // the empty line after a request's records
 //   dumpPduToList(response, ctx);              // the same lines to the active `report`

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "agent/debug_log.h"
 #include "agent/endpoints.h"
 #include "agent/message_flow.h"
 #include "app/core/decimal_text.h"
@@ -157,8 +158,8 @@ bool sendResponse(const snmp::Pdu& request, AgentContext& ctx, int32_t errorStat
         snmp::setLastError("%s", kSendErrorText);
         return false;
     }
-    if (ctx.debugMode && ctx.dumpPdu != nullptr) {
-        ctx.dumpPdu(*response, ctx.outputFile, ctx);
+    if (ctx.debugMode) {
+        dumpPdu(*response, ctx.outputFile, ctx);
     }
     return true;
 }

@@ -48,7 +48,6 @@ const char* genericTrapName(int32_t genericTrap) {
 }
 
 RequestHandler::RequestHandler(AgentContext& ctx) : refresh_(ctx) {
-    ctx.dumpPdu = &dumpPdu;
     handlers_.onRequest = [this](const snmp::Pdu& request, AgentContext& c,
                                  const SocketAddress& from) { return onRequest(request, c, from); };
     handlers_.onTimer = [](uint32_t, AgentContext& c, const snmp::Pdu*) {

@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "agent/agent_test_fixture.h"
 #include "agent/message_sending.h"
+#include "app/core/temp_dir.h"
 
 namespace korvimo {
 namespace {
@@ -129,28 +132,26 @@ TEST_P(AnsweringAgent, RequestIsAnsweredToItsSource) {
 
 INSTANTIATE_TEST_SUITE_P(IPv4AndIPv6, AnsweringAgent, ::testing::Values(0, 1));
 
-TEST_F(EventRouting, DebugModeHandsEachResponseToTheDebugLog) {
+TEST_F(EventRouting, DebugModeWritesEachResponseToTheDebugLog) {
     const uint16_t port = openAgent(0);
-    static int dumped = 0;
-    static int dumpedFile = 0;
-    dumped = 0;
-    ctx.outputFile = 42;
-    ctx.dumpPdu = [](const snmp::Pdu& pdu, int logFile, AgentContext&) {
-        dumped += pdu.type == snmp::kPduResponse ? 1 : 100;
-        dumpedFile = logFile;
-    };
+    testing::TempDir dir;
+    ctx.outputFile =
+        ::open(dir.path("debug.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(ctx.outputFile, 0);
     onRequestHook = [this](const snmp::Pdu& request, const SocketAddress& from) {
         sendResponse(request, ctx, 0, 0, snmp::SnmpCreateVbl(), from);
     };
     UdpPeer manager(AF_INET);
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1)));
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
-    EXPECT_EQ(dumped, 0);  // debug mode off
+    EXPECT_EQ(testing::readFile(dir.path("debug.out")), "");  // debug mode off
     ctx.debugMode = true;
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 2)));
     ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
-    EXPECT_EQ(dumped, 1);
-    EXPECT_EQ(dumpedFile, 42);
+    // The Response, once, and nothing of the request (the request handler writes that).
+    EXPECT_EQ(testing::readFile(dir.path("debug.out")),
+              "Response : Request Id = 2, Error Status = No Error , Error Index = 0\r\n");
+    ::close(ctx.outputFile);
     ctx.outputFile = kClosed;
 }
 

@@ -167,10 +167,6 @@ struct AgentContext {
     store::VariableStore* store = nullptr;
     // Shows a titled message; headless front ends make it a status line.
     std::function<void(const char* title, const char* text)> messageBox;
-    // Writes a PDU's record to the debug log open in logFile. The debug log sets it; while it
-    // is null nothing is written (sendResponse calls it for each Response when debugMode is
-    // on).
-    void (*dumpPdu)(const snmp::Pdu& pdu, int logFile, AgentContext& ctx) = nullptr;
 
     // The active operation's handlers, or null.
     OperationHandlers* active() const {
