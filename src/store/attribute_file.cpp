@@ -227,15 +227,6 @@ bool AttributeFile::finish() {
     return buildHash();
 }
 
-uint32_t AttributeFile::hashOf(std::span<const uint32_t> ids) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ ids.size();
-    for (uint32_t id : ids) {
-        h = (h ^ id) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 32;
-    }
-    return static_cast<uint32_t>(h);
-}
-
 bool AttributeFile::buildHash() {
     uint64_t places = 16;
     while (places < 2 * static_cast<uint64_t>(lines_.size())) {
@@ -251,7 +242,7 @@ bool AttributeFile::buildHash() {
         if ((at(record)[kCodes] >> 8) == 0) {
             continue;  // marker lines are found through their columns
         }
-        const uint32_t h = hashOf(idsOf(record));
+        const uint32_t h = hashIdentifiers(idsOf(record));
         uint64_t place = h & hashMask_;
         while (hash_[place] != 0) {
             place = (place + 1) & hashMask_;
@@ -308,7 +299,7 @@ bool AttributeFile::findAttribute(std::span<const uint32_t> target, std::size_t&
     if (hash_.empty()) {
         return false;
     }
-    const uint32_t h = hashOf(target);
+    const uint32_t h = hashIdentifiers(target);
     for (uint64_t place = h & hashMask_; hash_[place] != 0; place = (place + 1) & hashMask_) {
         if (static_cast<uint32_t>(hash_[place] >> 32) != h) {
             continue;

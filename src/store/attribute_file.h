@@ -57,6 +57,18 @@ struct CollectedLine {
 // unsigned numbers, a proper prefix before its extensions.
 int compareIdentifiers(std::span<const uint32_t> a, std::span<const uint32_t> b);
 
+// A hash of an identifier's sub-identifiers (held as uint32_t or, in instance keys, as
+// char32_t), for the hashed lookups of the attribute file and the instance tables.
+template <typename Id>
+uint32_t hashIdentifiers(std::span<const Id> ids) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ ids.size();
+    for (Id id : ids) {
+        h = (h ^ static_cast<uint32_t>(id)) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    return static_cast<uint32_t>(h);
+}
+
 // Appends the dotted decimal text of an identifier ("1.3.6.1"), as the attribute file writes
 // it.
 void appendIdentifierText(std::string& out, std::span<const uint32_t> ids);
@@ -162,7 +174,6 @@ class AttributeFile {
     uint32_t addRecord(std::span<const uint32_t> ids, std::string_view expression);
     bool flush();
     bool appendLine();
-    static uint32_t hashOf(std::span<const uint32_t> ids);
     bool buildHash();
 
     int fd_ = -1;

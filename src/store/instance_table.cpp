@@ -2,17 +2,9 @@
 
 #include <algorithm>
 
+#include "store/attribute_file.h"
+
 namespace korvimo::store {
-
-namespace {
-
-// Mixes one sub-identifier into a running hash.
-uint64_t mix(uint64_t h, uint32_t id) {
-    h = (h ^ id) * 0xFF51AFD7ED558CCDull;
-    return h ^ (h >> 32);
-}
-
-}  // namespace
 
 InstanceSuffix suffixKey(std::span<const uint32_t> suffix) {
     InstanceSuffix key(suffix.size(), U'\0');
@@ -37,19 +29,11 @@ int compareSuffix(const InstanceSuffix& key, std::span<const uint32_t> suffix) {
 }
 
 uint32_t InstanceTable::hashOf(std::span<const uint32_t> suffix) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ suffix.size();
-    for (uint32_t id : suffix) {
-        h = mix(h, id);
-    }
-    return static_cast<uint32_t>(h);
+    return hashIdentifiers(suffix);
 }
 
 uint32_t InstanceTable::hashOf(const InstanceSuffix& key) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ key.size();
-    for (char32_t id : key) {
-        h = mix(h, static_cast<uint32_t>(id));
-    }
-    return static_cast<uint32_t>(h);
+    return hashIdentifiers(std::span<const char32_t>(key));
 }
 
 InstanceTable::iterator InstanceTable::find(std::span<const uint32_t> suffix) {
