@@ -114,7 +114,7 @@ bool MibInfoIndex::load(int fd) {
 }
 
 bool MibInfoIndex::mapDescriptor(std::string_view name, std::string& numeric) {
-    if (!name.empty() && name.front() >= '0' && name.front() <= '9') {
+    if (isNumericName(name)) {
         numeric.assign(name);
         return true;
     }

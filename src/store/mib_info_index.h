@@ -28,6 +28,12 @@ inline constexpr const char* kCannotMapMessage = "Cannot map object descriptor %
 inline constexpr const char* kCompileMibMessage =
     "Make sure that the corresponding MIB is compiled.";
 
+// Whether a name as written in a control file is numeric (its first character is a digit)
+// and so needs no mapping.
+inline bool isNumericName(std::string_view name) {
+    return !name.empty() && name.front() >= '0' && name.front() <= '9';
+}
+
 class MibInfoIndex {
   public:
     // Reads the object and index lines of the file behind fd with positioned reads (the

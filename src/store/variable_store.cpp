@@ -84,10 +84,6 @@ bool fitsSyntax(std::string_view expression, uint8_t syntax) {
            behaviourFitsSyntax(recogniseForValue(expression), syntax);
 }
 
-bool isNumericName(std::string_view name) {
-    return !name.empty() && name.front() >= '0' && name.front() <= '9';
-}
-
 }  // namespace
 
 bool VariableStore::loadControlFile(AgentContext& ctx) {
