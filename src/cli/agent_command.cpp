@@ -4,9 +4,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/command_line.h"
 #include "app/core/configuration.h"

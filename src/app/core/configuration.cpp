@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 

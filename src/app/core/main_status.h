@@ -10,7 +10,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "app/core/agent_context.h"
 
