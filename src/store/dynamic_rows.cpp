@@ -221,13 +221,10 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
         return false;
     }
     column.identifierText = identifierText(idsOf(column.identifier));
-    const Behaviour behaviours[2] = {recogniseForSetUp(rest), recogniseForValue(rest)};
-    for (Behaviour behaviour : behaviours) {
-        if (!behaviourFitsSyntax(behaviour, column.syntax)) {
-            reportStatusFormat(ctx, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
-                               std::string(words[2]).c_str());
-            return false;
-        }
+    if (!expressionFitsSyntax(rest, column.syntax)) {
+        reportStatusFormat(ctx, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
+                           std::string(words[2]).c_str());
+        return false;
     }
     if (newGroup) {
         IndexShape shape;

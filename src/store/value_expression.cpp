@@ -105,6 +105,11 @@ bool behaviourFitsSyntax(Behaviour behaviour, uint8_t syntax) {
     return behaviour == Behaviour::Randomup && syntax == snmp::kTagCounter64;
 }
 
+bool expressionFitsSyntax(std::string_view expression, uint8_t syntax) {
+    return behaviourFitsSyntax(recogniseForSetUp(expression), syntax) &&
+           behaviourFitsSyntax(recogniseForValue(expression), syntax);
+}
+
 int32_t readNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) {

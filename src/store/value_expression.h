@@ -55,6 +55,9 @@ bool isNumberSyntax(uint8_t syntax);
 // Whether a behaviour can serve a syntax: numeric behaviours serve the number syntaxes and
 // NULL, randomup also Counter64; every other behaviour serves any syntax.
 bool behaviourFitsSyntax(Behaviour behaviour, uint8_t syntax);
+// Whether an expression fits a syntax as slot set-up and value making each recognise it,
+// which is what loading asks of every attribute and column.
+bool expressionFitsSyntax(std::string_view expression, uint8_t syntax);
 
 // A signed decimal number: leading blanks skipped, an optional sign, digits up to the first
 // non-digit, 0 without digits. Kept as its 32-bit pattern (wrapping), so unsigned values up

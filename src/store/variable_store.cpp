@@ -79,11 +79,6 @@ std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_
     return {text, static_cast<std::size_t>(length)};
 }
 
-bool fitsSyntax(std::string_view expression, uint8_t syntax) {
-    return behaviourFitsSyntax(recogniseForSetUp(expression), syntax) &&
-           behaviourFitsSyntax(recogniseForValue(expression), syntax);
-}
-
 }  // namespace
 
 bool VariableStore::loadControlFile(AgentContext& ctx) {
@@ -274,7 +269,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
                 const std::string_view expression =
                     rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
                                         : fields.value;
-                if (!fitsSyntax(expression, column.syntax)) {
+                if (!expressionFitsSyntax(expression, column.syntax)) {
                     reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
                                        std::string(expression).c_str(), "of its column");
                     return false;
@@ -288,7 +283,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
                 continue;
             }
             if (!staticChecked) {
-                if (!fitsSyntax(fields.value, syntax)) {
+                if (!expressionFitsSyntax(fields.value, syntax)) {
                     reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
                                        std::string(fields.value).c_str(),
                                        std::string(fields.syntax).c_str());
