@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "agent/udp_peer.h"
+#include "gui_test_support.h"
 
 namespace korvimo::gui {
 namespace {
+
+using testing::spinUntil;
 
 QCoreApplication& application() {
     static int argc = 1;
@@ -20,16 +23,6 @@ QCoreApplication& application() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     return app;
-}
-
-// Runs the Qt loop until done() or the time limit.
-template <typename Done>
-void spinUntil(Done done, int limitMs) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
 }
 
 struct RecordingSink : EventSink {
