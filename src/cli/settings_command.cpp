@@ -1,7 +1,5 @@
 #include "cli/settings_command.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <iomanip>
 #include <system_error>
