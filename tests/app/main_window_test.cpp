@@ -1,16 +1,12 @@
 #include "app/main_window.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "agent/debug_log.h"
 #include "agent/udp_peer.h"
 #include "app/core/main_status.h"
 #include "app/core/poll_event_loop.h"
