@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/core/temp_dir.h"
-#include "app/demo_home.h"
+#include "support/command_run.h"
 
 namespace {
 
