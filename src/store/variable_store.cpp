@@ -258,17 +258,19 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
             }
         }
         const uint8_t syntax = syntaxCode(fields.syntax);
+        const uint8_t access = accessCode(fields.access);
+        // Expressions of rangeinst, fixed(N), fit every syntax.
         bool staticChecked = rangeComponent != 0;
         const auto lineOffset = static_cast<uint32_t>(lines.lineOffset());
         for (bool more = range.first(); more; more = range.next()) {
             const std::vector<uint32_t>& ids = range.current();
+            char text[kRangeExpressionCapacity];
+            const std::string_view expression =
+                rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
+                                    : fields.value;
             const int32_t owner = hasColumns ? rows_.ownerColumn(ids) : -1;
             if (owner >= 0) {
                 const DynamicColumn& column = rows_.column(static_cast<uint32_t>(owner));
-                char text[kRangeExpressionCapacity];
-                const std::string_view expression =
-                    rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
-                                        : fields.value;
                 if (!expressionFitsSyntax(expression, column.syntax)) {
                     reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
                                        std::string(expression).c_str(), "of its column");
@@ -283,20 +285,15 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
                 continue;
             }
             if (!staticChecked) {
-                if (!expressionFitsSyntax(fields.value, syntax)) {
+                if (!expressionFitsSyntax(expression, syntax)) {
                     reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
-                                       std::string(fields.value).c_str(),
+                                       std::string(expression).c_str(),
                                        std::string(fields.syntax).c_str());
                     return false;
                 }
                 staticChecked = true;
             }
-            char text[kRangeExpressionCapacity];
-            file_.collect(ids,
-                          rangeComponent != 0
-                              ? rangeExpression(text, range.component(rangeComponent))
-                              : fields.value,
-                          syntax, accessCode(fields.access), lineOffset);
+            file_.collect(ids, expression, syntax, access, lineOffset);
         }
     }
 
