@@ -56,8 +56,8 @@ bool makeVarBindFromText(const AgentContext& ctx, std::string_view name, std::st
 
 // The Response to request (its version, community and request-id) with the given status,
 // index and bindings, sent from agentSocket to the requester. With debugMode on it is also
-// written to the debug log open in outputFile (dumpPdu). The codec's or the sender's text is left in
-// lastErrorText on failure.
+// written to the debug log open in outputFile (dumpPdu). The codec's or the sender's text is left
+// in lastErrorText on failure.
 bool sendResponse(const snmp::Pdu& request, AgentContext& ctx, int32_t errorStatus,
                   int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
                   const SocketAddress& requester);
