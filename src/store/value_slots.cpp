@@ -250,13 +250,14 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
     if (behaviour == Behaviour::None || !behaviourFitsSyntax(behaviour, syntax)) {
         return true;
     }
+    if (behaviour == Behaviour::Fixed) {
+        convertFixedText(valueText(expression), syntax, value);  // clears the value itself
+        return true;
+    }
     clearValue(value, syntax);
     ValueSlot& slot = slots_[ordinal];
     const uint32_t x = static_cast<uint32_t>(slot.number);
     switch (behaviour) {
-        case Behaviour::Fixed:
-            convertFixedText(valueText(expression), syntax, value);
-            return true;
         case Behaviour::Dfixed:
         case Behaviour::Lastset:
         case Behaviour::RLastset:
