@@ -126,11 +126,7 @@ DesktopCommands::DesktopCommands(const Configuration& config, DesktopEnvironment
     : config_(config), environment_(std::move(environment)) {}
 
 std::string DesktopCommands::installDir() const {
-    std::string dir;
-    if (!config_.readPlain(ConfigKey::INSTALLDIR, dir) || dir.empty()) {
-        dir = "..";
-    }
-    return fullPath(dir);
+    return fullPath(installDirectory(config_));
 }
 
 std::string DesktopCommands::fullPath(const std::string& path) const {

@@ -60,14 +60,11 @@ void MainWindow::windowStart() {
     chooseTransport(ctx_.ipVersion == 1 ? TransportChoice::IPv6 : TransportChoice::IPv4);
     fillLists();
 
-    std::string debug;
-    config_.readPlain(ConfigKey::DEBUGMODE, debug);
-    form_.debugMode = debug == "YES";
-    std::string version;
-    config_.readPlain(ConfigKey::SNMPVER, version);
-    form_.version = version == "SNMPv1"    ? VersionChoice::SNMPv1
-                    : version == "SNMPv2C" ? VersionChoice::SNMPv2C
-                                           : VersionChoice::Bilingual;
+    // The start-up settings above read DEBUGMODE and SNMPVER already.
+    form_.debugMode = ctx_.debugMode;
+    form_.version = ctx_.versionMode == kVersionModeV1    ? VersionChoice::SNMPv1
+                    : ctx_.versionMode == kVersionModeV2c ? VersionChoice::SNMPv2C
+                                                          : VersionChoice::Bilingual;
 
     status_.clear();
     running_ = false;
@@ -122,12 +119,7 @@ bool MainWindow::start() {
 
 bool MainWindow::startSequence() {
     // 1. The installation directory.
-    std::string installDir;
-    if (config_.readPlain(ConfigKey::INSTALLDIR, installDir) && !installDir.empty()) {
-        ctx_.installDir = installDir;
-    } else {
-        ctx_.installDir = "..";
-    }
+    ctx_.installDir = installDirectory(config_);
     const std::string home = ctx_.installDir.str();
 
     // 2. The control file.

@@ -474,15 +474,17 @@ long readSettingNumber(std::string_view text) {
     return static_cast<int32_t>(readDecimal(text.substr(0, 9)));
 }
 
+std::string installDirectory(const Configuration& config) {
+    std::string installDir;
+    if (!config.readPlain(ConfigKey::INSTALLDIR, installDir) || installDir.empty()) {
+        installDir = "..";
+    }
+    return installDir;
+}
+
 void initAgentContext(AgentContext& ctx, Configuration& config) {
     ctx.config = &config;
-
-    std::string installDir;
-    if (config.readPlain(ConfigKey::INSTALLDIR, installDir) && !installDir.empty()) {
-        ctx.installDir = installDir;
-    } else {
-        ctx.installDir = "..";
-    }
+    ctx.installDir = installDirectory(config);
 
     config.ensureFile();
 

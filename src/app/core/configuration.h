@@ -111,6 +111,9 @@ class Configuration {
 // numeric setting is read.
 long readSettingNumber(std::string_view text);
 
+// The installation directory: INSTALLDIR when it holds a value, else "..".
+std::string installDirectory(const Configuration& config);
+
 // The start-up settings: installation directory, ensure file, time-out and retries,
 // communities, flags, walk type, version mode, and every handle marked closed.
 void initAgentContext(AgentContext& ctx, Configuration& config);
