@@ -45,6 +45,25 @@ bool CommandLineReader::next(CommandLineOption& option) {
     return true;
 }
 
+bool readPortOption(const std::string& value, uint16_t& port, std::string& error) {
+    unsigned long number = 0;
+    if (!readOptionNumber(value, 1, 65535, number)) {
+        error = "--port takes a UDP port from 1 to 65535, not '" + value + "'";
+        return false;
+    }
+    port = static_cast<uint16_t>(number);
+    return true;
+}
+
+bool readAddressOption(const std::string& value, std::string& address, std::string& error) {
+    if (value.empty()) {
+        error = "--address needs a numeric IP address";
+        return false;
+    }
+    address = value;
+    return true;
+}
+
 bool readOptionNumber(const std::string& text, unsigned long low, unsigned long high,
                       unsigned long& number) {
     if (text.empty() || text.size() > 10 ||

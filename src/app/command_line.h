@@ -10,6 +10,7 @@
 //   if (!reader.error().empty()) fail(reader.error());
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -42,6 +43,11 @@ class CommandLineReader {
     std::size_t position_ = 0;
     std::string error_;
 };
+
+// The values of the options both korvan and korvan-cli take, with their mistakes in the same
+// words: "--port N" (a UDP port from 1 to 65535) and "--address ADDR" (not empty).
+bool readPortOption(const std::string& value, uint16_t& port, std::string& error);
+bool readAddressOption(const std::string& value, std::string& address, std::string& error);
 
 // A decimal number of at most ten digits from low to high, or false.
 bool readOptionNumber(const std::string& text, unsigned long low, unsigned long high,

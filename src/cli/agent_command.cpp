@@ -96,18 +96,17 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
                 return false;
             }
         } else if (name == "--port") {
-            unsigned long port = 0;
-            if (!app::readOptionNumber(value, 1, 65535, port)) {
-                error = "--port takes a UDP port from 1 to 65535, not '" + value + "'";
+            uint16_t port = 0;
+            if (!app::readPortOption(value, port, error)) {
                 return false;
             }
-            options.port = static_cast<uint16_t>(port);
+            options.port = port;
         } else if (name == "--address") {
-            if (value.empty()) {
-                error = "--address needs a numeric IP address";
+            std::string address;
+            if (!app::readAddressOption(value, address, error)) {
                 return false;
             }
-            options.address = value;
+            options.address = address;
         } else {
             unsigned long seconds = 0;
             if (!app::readOptionNumber(value, 1, kMaxStatsInterval, seconds)) {

@@ -31,17 +31,17 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
             }
             options.home = value;
         } else if (name == "--port") {
-            if (!app::readOptionNumber(value, 1, 65535, number)) {
-                error = "--port takes a UDP port from 1 to 65535, not '" + value + "'";
+            uint16_t port = 0;
+            if (!app::readPortOption(value, port, error)) {
                 return false;
             }
-            options.port = static_cast<uint16_t>(number);
+            options.port = port;
         } else if (name == "--address") {
-            if (value.empty()) {
-                error = "--address needs a numeric IP address";
+            std::string address;
+            if (!app::readAddressOption(value, address, error)) {
                 return false;
             }
-            options.address = value;
+            options.address = address;
         } else if (name == "--screenshot") {
             if (value.empty()) {
                 error = "--screenshot needs a file name";
