@@ -12,22 +12,30 @@ void EventRouter::endpointReadable(EndpointEvent event, int fd) {
         case EndpointEvent::Client:
             handled = receiveResponse(ctx_);
             break;
-        case EndpointEvent::Agent:
-            if (!readRequestBatch(ctx_, *batch_)) {
+        case EndpointEvent::Agent: {
+            // A handler that runs a nested loop turn may bring this event back while a batch
+            // is still being served; that turn reads into a batch of its own.
+            std::unique_ptr<RequestBatch> nested;
+            RequestBatch& batch = serving_ ? *(nested = std::make_unique<RequestBatch>()) : *batch_;
+            const bool outer = !serving_;
+            serving_ = true;
+            if (!readRequestBatch(ctx_, batch)) {
                 handled = false;
-                break;
             }
-            for (int i = 0; i < batch_->count; ++i) {
+            for (int i = 0; handled && i < batch.count; ++i) {
                 // A handler may have closed the endpoint (the agent stopped).
                 if (ctx_.agentSocket != fd) {
                     break;
                 }
-                if (!serveRequest(ctx_, batch_->datagrams[i], batch_->lengths[i],
-                                  batch_->sources[i])) {
+                if (!serveRequest(ctx_, batch.datagrams[i], batch.lengths[i], batch.sources[i])) {
                     reportFailure();
                 }
             }
+            if (outer) {
+                serving_ = false;
+            }
             break;
+        }
         case EndpointEvent::Trap:
             handled = receiveTrap(ctx_);
             break;

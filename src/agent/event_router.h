@@ -35,6 +35,7 @@ class EventRouter final : public EventSink {
 
     AgentContext& ctx_;
     std::unique_ptr<RequestBatch> batch_;  // reused for every agent endpoint event
+    bool serving_ = false;                 // batch_ is being served
 };
 
 }  // namespace korvimo

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include "agent/agent_test_fixture.h"
 #include "agent/message_sending.h"
@@ -37,6 +38,36 @@ TEST_F(EventRouting, RequestsOnTheAgentEndpointReachTheActiveSlotOnly) {
         EXPECT_EQ(portOf(events[i].from), manager.port());
     }
     EXPECT_TRUE(status.lines().empty());
+}
+
+TEST_F(EventRouting, AHandlerRunningANestedTurnLosesNoWaitingRequest) {
+    const uint16_t port = openAgent(0);
+    UdpPeer manager(AF_INET);
+    // The first request's handler turns the loop itself while the others wait, as a modal
+    // box would; the nested turn reads them into a batch of its own.
+    bool nested = false;
+    onRequestHook = [&](const snmp::Pdu& request, const SocketAddress&) {
+        if (request.requestId == 1 && !nested) {
+            nested = true;
+            ASSERT_TRUE(
+                manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 4)));
+            for (int turn = 0; turn < 20 && events.size() < 2; ++turn) {
+                loop.runOnce(50);
+            }
+        }
+    };
+    for (int32_t id = 1; id <= 3; ++id) {
+        ASSERT_TRUE(
+            manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, id)));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return events.size() >= 4; }));
+    pumpFor(50);
+    std::vector<int32_t> ids;
+    for (const auto& event : events) {
+        ids.push_back(event.requestId);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 2, 3, 4}));
 }
 
 TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
