@@ -1,14 +1,15 @@
 #include "agent/debug_log.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "app/core/mibinfo_file.h"
 #include "snmp/ber.h"
 
 namespace korvimo {
@@ -35,6 +36,11 @@ constexpr const char* kErrorStatusNames[] = {
     "Authorization Error",
     "Not Writable",
     "Inconsistent Name",
+};
+
+constexpr const char* kGenericTrapNames[] = {
+    "coldStart",       "warmStart",          "linkDown", "linkUp", "authenticationFailure",
+    "egpNeighborLoss", "enterpriseSpecific",
 };
 
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -111,15 +117,15 @@ void headerLine(std::string& out, const snmp::Pdu& pdu, bool forStatusList) {
     }
 }
 
-void bindingLine(std::string& out, const snmp::VarBind& binding, int number, AgentContext& ctx,
-                 bool forStatusList) {
+void bindingLine(std::string& out, const snmp::VarBind& binding, int number,
+                 const mibinfo::MibInfo* mibInfo, bool forStatusList) {
     char oidText[kLogOidCapacity];
     char typeName[kLogTypeCapacity];
     char valueText[kLogValueCapacity];
     valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText,
                 sizeof valueText);
     std::string name;
-    oidTextToName(name, oidText, ctx.mibInfoFile);
+    oidTextToName(name, oidText, mibInfo);
     if (name.size() > kLogOidCapacity - 1) {
         name.resize(kLogOidCapacity - 1);
     }
@@ -128,6 +134,32 @@ void bindingLine(std::string& out, const snmp::VarBind& binding, int number, Age
 }
 
 }  // namespace
+
+const char* genericTrapName(int32_t genericTrap) {
+    return genericTrap >= 0 && genericTrap < 7 ? kGenericTrapNames[genericTrap] : nullptr;
+}
+
+std::string trapIgnoredText(const snmp::Pdu& trap) {
+    char line[512];
+    if (trap.type == snmp::kPduSnmpV2Trap) {
+        // The second binding of a notification is snmpTrapOID.0 with the trap's identity.
+        std::string identity = "unknown";
+        if (trap.varBinds.count() >= 2 &&
+            trap.varBinds.items[1].value.syntax == snmp::kTagObjectId) {
+            char text[kLogValueCapacity];
+            if (snmp::oidToText(trap.varBinds.items[1].value.oid, sizeof text, text) != 0) {
+                identity = text;
+            }
+        }
+        std::snprintf(line, sizeof line, kV2TrapIgnoredReport, identity.c_str());
+    } else {
+        const char* name = genericTrapName(trap.genericTrap);
+        const std::string number = std::to_string(trap.genericTrap);
+        std::snprintf(line, sizeof line, kTrapIgnoredReport,
+                      name != nullptr ? name : number.c_str(), trap.specificTrap);
+    }
+    return line;
+}
 
 const char* pduLabel(uint32_t type, bool forStatusList) {
     switch (type) {
@@ -273,32 +305,13 @@ void upTimeText(uint32_t ticks, char* out, std::size_t capacity) {
                   static_cast<int>(ticks / 100u % 60u));
 }
 
-bool oidTextToName(std::string& out, std::string_view numericText, int mibInfoFile) {
-    out.assign(numericText);
-    if (mibInfoFile < 0) {
+bool oidTextToName(std::string& out, std::string_view numericText,
+                   const mibinfo::MibInfo* mibInfo) {
+    if (mibInfo == nullptr) {
+        out.assign(numericText);
         return false;
     }
-    MibInfoLines lines(mibInfoFile);
-    std::string line;
-    while (lines.next(line)) {
-        if (!isMibInfoObjectLine(line)) {
-            continue;
-        }
-        std::string_view oid, descriptor, rest;
-        if (!takeWord(line, oid, rest) || !takeWord(rest, descriptor, rest)) {
-            continue;
-        }
-        if (oid.size() > numericText.size() || numericText.compare(0, oid.size(), oid) != 0) {
-            continue;
-        }
-        if (oid.size() < numericText.size() && numericText[oid.size()] != '.') {
-            continue;
-        }
-        out.assign(descriptor);
-        out.append(numericText.substr(oid.size()));
-        return true;
-    }
-    return false;
+    return mibInfo->nameOf(numericText, out);
 }
 
 std::string timeStampText(int64_t calendarSeconds) {
@@ -314,47 +327,56 @@ std::string timeStampText(int64_t calendarSeconds) {
     return text;
 }
 
-void dumpPdu(const snmp::Pdu& pdu, int logFile, AgentContext& ctx) {
-    if (logFile < 0) {
+Result DebugLog::create(const std::string& path) {
+    UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!file) {
+        return Result::failuref("%s: %s", path.c_str(), std::strerror(errno));
+    }
+    file_ = std::move(file);
+    return {};
+}
+
+void DebugLog::dumpPdu(const snmp::Pdu& pdu) {
+    if (!file_) {
         return;
     }
     std::string record;
-    if (ctx.timestamp) {
-        const int64_t now = ctx.clock != nullptr ? ctx.clock->calendarSeconds()
-                                                 : static_cast<int64_t>(::time(nullptr));
+    if (timestamp_) {
+        const int64_t now = clock_ != nullptr ? clock_->calendarSeconds()
+                                              : SystemClock::instance().calendarSeconds();
         appendFormat(record, kDebugTimeStampFormat, timeStampText(now).c_str());
     }
     headerLine(record, pdu, false);
     int number = 1;
     for (const snmp::VarBind& binding : pdu.varBinds.items) {
-        bindingLine(record, binding, number++, ctx, false);
+        bindingLine(record, binding, number++, mibInfo_.get(), false);
     }
-    ::lseek(logFile, 0, SEEK_END);
-    writeAll(logFile, record);
+    ::lseek(file_.get(), 0, SEEK_END);
+    writeAll(file_.get(), record);
 }
 
-void dumpPduToList(const snmp::Pdu& pdu, AgentContext& ctx) {
-    OperationHandlers* handlers = ctx.active();
-    if (handlers == nullptr || !handlers->report) {
+void DebugLog::append(std::string_view text) {
+    if (!file_) {
+        return;
+    }
+    ::lseek(file_.get(), 0, SEEK_END);
+    writeAll(file_.get(), text);
+}
+
+void dumpPduToList(const snmp::Pdu& pdu, const mibinfo::MibInfo* mibInfo,
+                   const std::function<void(const char* line)>& report) {
+    if (!report) {
         return;
     }
     std::string line;
     headerLine(line, pdu, true);
-    handlers->report(line.c_str(), ctx);
+    report(line.c_str());
     int number = 1;
     for (const snmp::VarBind& binding : pdu.varBinds.items) {
         line.clear();
-        bindingLine(line, binding, number++, ctx, true);
-        handlers->report(line.c_str(), ctx);
+        bindingLine(line, binding, number++, mibInfo, true);
+        report(line.c_str());
     }
-}
-
-void appendDebugLog(AgentContext& ctx, std::string_view text) {
-    if (ctx.outputFile < 0) {
-        return;
-    }
-    ::lseek(ctx.outputFile, 0, SEEK_END);
-    writeAll(ctx.outputFile, text);
 }
 
 }  // namespace korvimo

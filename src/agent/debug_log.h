@@ -1,14 +1,17 @@
-// The debug log: the agent's record of every request it answers and every Response it sends,
+// The debug log: an agent's record of every request it answers and every Response it sends,
 // binding by binding, in `debug.out` in the agent directory, and the same rendering of a PDU
 // as status-list lines for the tools that show the PDUs they exchange (learning).
 //
 // A record is a header line (PDU label, request-id, error status and index, or GetBulk's
 // non-repeaters and max-repetitions) and one line per binding (name, type, value). Names are
-// turned into descriptor form through the context's mibinfo.out when it is open.
+// turned into descriptor form through mibinfo.out when the agent has it.
 //
-//   dumpPdu(request, ctx.outputFile, ctx);     // "Get Request : Request Id = 5, ..."
-//   appendDebugLog(ctx, "\r\n");               // the empty line after a request's records
-//   dumpPduToList(response, ctx);              // the same lines to the active `report`
+//   DebugLog log;
+//   if (Result r = log.create(home + "/agent/debug.out"); !r) ...
+//   log.setMibInfo(mib);                   // descriptor names; null: numeric names
+//   log.dumpPdu(request);                  // "Get Request : Request Id = 5, ..."
+//   log.append("\r\n");                    // the empty line after a request's records
+//   dumpPduToList(response, mib, report);  // the same lines to a status list
 //
 // Write failures are not checked: the log is for debugging and must never stop the agent.
 #pragma once
@@ -18,7 +21,13 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/agent_context.h"
+#include <functional>
+#include <memory>
+
+#include "app/core/clock.h"
+#include "base/result.h"
+#include "base/unique_fd.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 
 namespace korvimo {
@@ -43,6 +52,10 @@ inline constexpr const char* kListBindingFormat = "Oid%d = %s , Type = %s, Value
 
 inline constexpr const char* kUpTimeFormat = "%02lu hrs: %02lu min: %02d sec";
 
+// What an operation that receives a trap without acting on it reports.
+inline constexpr const char* kTrapIgnoredReport = "Got Trap(generic = %s, specific = %d). Ignored.";
+inline constexpr const char* kV2TrapIgnoredReport = "Got SNMPv2 Trap(%s). Ignored.";
+
 // Capacities of one binding's rendering in the debug log, terminators included.
 inline constexpr std::size_t kLogOidCapacity = 1500;
 inline constexpr std::size_t kLogTypeCapacity = 20;
@@ -60,6 +73,13 @@ const char* pduLabel(uint32_t type, bool forStatusList);
 // Name"; empty above 18.
 const char* errorStatusName(int32_t status);
 
+// The name of a generic-trap value: "coldStart" ... "enterpriseSpecific"; null outside 0..6.
+const char* genericTrapName(int32_t genericTrap);
+
+// kTrapIgnoredReport with the generic trap's name (its number outside 0 to 6) and the
+// specific trap; for an SNMPv2-Trap kV2TrapIgnoredReport with its snmpTrapOID value.
+std::string trapIgnoredText(const snmp::Pdu& trap);
+
 // Type name and value text of a binding, and its name in dotted decimal; each text is cut to
 // its capacity less one (a capacity of 0 leaves that text alone).
 void valueToText(const snmp::VarBind& binding, char* oidText, std::size_t oidCapacity,
@@ -74,23 +94,45 @@ void octetsToText(char* out, std::size_t capacity, const uint8_t* bytes, std::si
 // "%02lu hrs: %02lu min: %02d sec" for a TimeTicks value; hours are not wrapped at 24.
 void upTimeText(uint32_t ticks, char* out, std::size_t capacity);
 
-// The numeric OID text in descriptor form: the first object line of mibinfo.out whose
-// identifier is the text itself or a leading part of it followed by "." gives the
-// descriptor, then the rest of the text. False, with out a copy of the text, when there is
-// no such line or the file is closed.
-bool oidTextToName(std::string& out, std::string_view numericText, int mibInfoFile);
+// The numeric OID text in descriptor form (MibInfo::nameOf). False, with out a copy of the
+// text, when no object line names it or there is no mibinfo.out.
+bool oidTextToName(std::string& out, std::string_view numericText,
+                   const mibinfo::MibInfo* mibInfo);
 
-// Appends the PDU's record to the log open in logFile (nothing when it is closed): with the
-// time-stamp switch on, "(date and time) " first, then the header and the binding lines.
-void dumpPdu(const snmp::Pdu& pdu, int logFile, AgentContext& ctx);
+// The log file of one agent.
+class DebugLog {
+  public:
+    // Creates (or empties) the log at path; fails when it cannot be written.
+    Result create(const std::string& path);
+    void close() { file_.reset(); }
+    bool isOpen() const { return file_.valid(); }
 
-// Sends the same record, without time stamp, line by line to the active operation's
-// `report`, with the status-list labels and the "was:" header formats.
-void dumpPduToList(const snmp::Pdu& pdu, AgentContext& ctx);
+    // With time stamps on, every record starts with "(date and time) ", by the clock given
+    // (the system's when none).
+    void setTimestamp(bool on, const Clock* clock) {
+        timestamp_ = on;
+        clock_ = clock;
+    }
+    void setMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo) {
+        mibInfo_ = std::move(mibInfo);
+    }
 
-// Appends raw text at the end of the debug log open in ctx.outputFile (nothing when it is
-// closed).
-void appendDebugLog(AgentContext& ctx, std::string_view text);
+    // Appends the PDU's record (nothing when the log is closed).
+    void dumpPdu(const snmp::Pdu& pdu);
+    // Appends raw text (nothing when the log is closed).
+    void append(std::string_view text);
+
+  private:
+    UniqueFd file_;
+    bool timestamp_ = false;
+    const Clock* clock_ = nullptr;
+    std::shared_ptr<const mibinfo::MibInfo> mibInfo_;
+};
+
+// Sends a PDU's record, without time stamp, line by line to report, with the status-list
+// labels and the "was:" header formats.
+void dumpPduToList(const snmp::Pdu& pdu, const mibinfo::MibInfo* mibInfo,
+                   const std::function<void(const char* line)>& report);
 
 // The date and time of a calendar second in 24 characters, as "Sun Dec  6 16:33:41 2026"
 // (local time, English names).

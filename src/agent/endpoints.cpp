@@ -16,34 +16,29 @@ namespace korvimo {
 
 namespace {
 
-std::string formatCode(const char* pattern, int code) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, code);
-    return text;
+UniqueFd makeSocket(int family, int type, int protocol) {
+    return UniqueFd(::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol));
 }
 
-int makeSocket(int family, int type, int protocol) {
-    return ::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+int familyOf(IpVersion ipVersion) {
+    return ipVersion == IpVersion::IPv6 ? AF_INET6 : AF_INET;
 }
 
-// The last steps of every opener: binds the new socket to local and registers it for its
-// event, then hands it out in socket. On failure the socket is closed and failure tells the
-// step: bindFailure (with the error code when withCode) or the registration's text.
-bool bindAndRegister(int fd, const SocketAddress& local, const char* bindFailure, bool withCode,
-                     EventLoop* loop, EventSink* window, EndpointEvent event, int& socket,
-                     std::string& failure) {
-    if (::bind(fd, local.sa(), local.length) != 0) {
-        failure = withCode ? formatCode(bindFailure, errno) : bindFailure;
-        ::close(fd);
-        return false;
+Result socketFailure(int family) {
+    return family == AF_INET6 ? Result::failuref(kSocketV6FailedText, errno)
+                              : Result::failure(kSocketFailedText);
+}
+
+// The last step of every opener: binds the new socket to local and hands it out. On failure
+// the socket is closed and the text tells the step: bindFailure, with the error code when
+// withCode.
+Result bind(UniqueFd fd, const SocketAddress& local, const char* bindFailure, bool withCode,
+            UniqueFd& socket) {
+    if (::bind(fd.get(), local.sa(), local.length) != 0) {
+        return withCode ? Result::failuref(bindFailure, errno) : Result::failure(bindFailure);
     }
-    if (loop != nullptr && !loop->watchEndpoint(fd, event, window)) {
-        failure = kSelectFailedText;
-        ::close(fd);
-        return false;
-    }
-    socket = fd;
-    return true;
+    socket = std::move(fd);
+    return {};
 }
 
 // Wildcard address of the family, port in host order.
@@ -89,39 +84,29 @@ bool sendTo(int socket, const uint8_t* bytes, std::size_t length, const sockaddr
 
 }  // namespace
 
-bool openClientSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                      int ipVersion) {
-    failure.clear();
-    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
-    int fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
-    if (fd < 0) {
-        failure = family == AF_INET6 ? formatCode(kSocketV6FailedText, errno) : kSocketFailedText;
-        return false;
+Result openClientSocket(IpVersion ipVersion, UniqueFd& socket) {
+    const int family = familyOf(ipVersion);
+    UniqueFd fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+    if (!fd) {
+        return socketFailure(family);
     }
-    return bindAndRegister(fd, anyAddress(family, 0), kBindFailedText, false, loop, window,
-                           EndpointEvent::Client, socket, failure);
+    return bind(std::move(fd), anyAddress(family, 0), kBindFailedText, false, socket);
 }
 
-bool openTrapSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                    uint16_t port) {
-    failure.clear();
-    int fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (fd < 0) {
-        failure = kSocketFailedText;
-        return false;
+Result openTrapSocket(UniqueFd& socket, uint16_t port) {
+    UniqueFd fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (!fd) {
+        return Result::failure(kSocketFailedText);
     }
-    return bindAndRegister(fd, anyAddress(AF_INET, port), kBindFailedText, false, loop, window,
-                           EndpointEvent::Trap, socket, failure);
+    return bind(std::move(fd), anyAddress(AF_INET, port), kBindFailedText, false, socket);
 }
 
-bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& socket,
-                     std::string& failure, const uint8_t* localAddress, uint16_t port) {
-    failure.clear();
-    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
-    int fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
-    if (fd < 0) {
-        failure = family == AF_INET6 ? formatCode(kSocketV6FailedText, errno) : kSocketFailedText;
-        return false;
+Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* localAddress,
+                       uint16_t port) {
+    const int family = familyOf(ipVersion);
+    UniqueFd fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+    if (!fd) {
+        return socketFailure(family);
     }
     SocketAddress local = anyAddress(family, port == 0 ? kDefaultAgentPort : port);
     if (localAddress != nullptr) {
@@ -134,40 +119,27 @@ bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& soc
         // With address reuse set, Linux lets a second UDP endpoint share a port whose holder
         // set it too, and the datagrams then go to only one of them: a start on a port in use
         // would look successful. A probe without the option finds the port taken first.
-        const int probe = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
-        if (probe >= 0) {
-            const bool taken = ::bind(probe, local.sa(), local.length) != 0 && errno == EADDRINUSE;
-            ::close(probe);
-            if (taken) {
-                failure = formatCode(kAgentBindFailedText, EADDRINUSE);
-                ::close(fd);
-                return false;
-            }
+        const UniqueFd probe = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
+        if (probe && ::bind(probe.get(), local.sa(), local.length) != 0 && errno == EADDRINUSE) {
+            return Result::failuref(kAgentBindFailedText, EADDRINUSE);
         }
         // A socket that could not take its options is closed, not left open and unused.
         const int on = 1;
-        if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-            failure = kBroadcastOptionFailedText;
-            ::close(fd);
-            return false;
+        if (::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+            return Result::failure(kBroadcastOptionFailedText);
         }
-        if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-            failure = kReuseOptionFailedText;
-            ::close(fd);
-            return false;
+        if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+            return Result::failure(kReuseOptionFailedText);
         }
     }
-    return bindAndRegister(fd, local, kAgentBindFailedText, true, loop, window,
-                           EndpointEvent::Agent, socket, failure);
+    return bind(std::move(fd), local, kAgentBindFailedText, true, socket);
 }
 
-bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                        const uint8_t* address, std::size_t count, uint16_t socketNumber) {
-    failure.clear();
-    int fd = makeSocket(AF_IPX, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        failure = kSocketFailedText;  // current Linux kernels carry no IPX
-        return false;
+Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t count,
+                          uint16_t socketNumber) {
+    UniqueFd fd = makeSocket(AF_IPX, SOCK_DGRAM, 0);
+    if (!fd) {
+        return Result::failure(kSocketFailedText);  // current Linux kernels carry no IPX
     }
     SocketAddress local;
     auto* ipx = reinterpret_cast<sockaddr_ipx*>(&local.storage);
@@ -180,19 +152,16 @@ bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::st
     std::memcpy(&ipx->sipx_network, bytes, 4);
     std::memcpy(ipx->sipx_node, bytes + 4, 6);
     local.length = sizeof(sockaddr_ipx);
-    return bindAndRegister(fd, local, kBindFailedText, false, loop, window, EndpointEvent::Agent,
-                           socket, failure);
+    return bind(std::move(fd), local, kBindFailedText, false, socket);
 }
 
-void closeSocket(EventLoop* loop, int& socket) {
-    if (socket < 0) {
-        return;
+uint16_t boundPort(int socket) {
+    SocketAddress local;
+    local.length = sizeof local.storage;
+    if (socket < 0 || ::getsockname(socket, local.sa(), &local.length) != 0) {
+        return 0;
     }
-    if (loop != nullptr) {
-        loop->unwatchEndpoint(socket);
-    }
-    ::close(socket);
-    socket = kClosed;
+    return portOf(local);
 }
 
 bool sendDatagram(int socket, const uint8_t* bytes, std::size_t length,
@@ -214,7 +183,7 @@ bool sendUDPTrap(int socket, const uint8_t* bytes, std::size_t length,
     return sendDatagram(socket, bytes, length, destination, port);
 }
 
-bool sendResponseDatagram(int /*ipVersion*/, int socket, const uint8_t* bytes, std::size_t length,
+bool sendResponseDatagram(int socket, const uint8_t* bytes, std::size_t length,
                           const SocketAddress& requester) {
     // The socket received the request in the requester's own family, so its address goes
     // back unchanged; its length follows from the family.
@@ -299,16 +268,15 @@ bool localIPv4Address(uint8_t address[4]) {
         }
     }
     if (found.s_addr == 0) {
-        const int fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        if (fd >= 0) {
+        const UniqueFd fd = makeSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        if (fd) {
             SocketAddress local = anyAddress(AF_INET, 0);
-            if (::bind(fd, local.sa(), local.length) == 0) {
+            if (::bind(fd.get(), local.sa(), local.length) == 0) {
                 local.length = sizeof local.storage;
-                if (::getsockname(fd, local.sa(), &local.length) == 0) {
+                if (::getsockname(fd.get(), local.sa(), &local.length) == 0) {
                     found = reinterpret_cast<const sockaddr_in*>(&local.storage)->sin_addr;
                 }
             }
-            ::close(fd);
         }
     }
     std::memcpy(address, &found.s_addr, 4);

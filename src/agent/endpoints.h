@@ -1,28 +1,39 @@
-// The UDP endpoints of the simulator: opening and closing them, sending and receiving single
-// datagrams, and resolving host names.
+// The UDP endpoints of the simulator: opening sockets, sending and receiving single
+// datagrams, resolving host names, and the socket address that travels with a datagram.
 //
-// Three endpoints exist, each a descriptor in the AgentContext: the agent's request endpoint
-// (agentSocket, event 1626), the client endpoint for outgoing requests and traps
-// (clientSocket, event 1625) and the trap receiver of learning (trapSocket, event 1627).
-// Opening one registers it with the event loop for the window (EventSink) that is to
-// receive its events; closeSocket unregisters it before closing it. Sockets are
-// non-blocking, so a readiness report that finds nothing to read never stalls the loop.
+// Three kinds of endpoint exist, each owned by whoever uses it: the agent's request endpoint
+// (AgentEndpoint), the client endpoint for outgoing requests and traps (RequestClient) and
+// the trap receiver of learning (TrapReceiver). The openers here make the socket; its owner
+// holds it in a UniqueFd and watches it in the event loop. Sockets are non-blocking, so a
+// readiness report that finds nothing to read never stalls the loop.
 //
-//   std::string failure;
-//   if (!openAgentSocket(ctx.ipVersion, ctx.loop, ctx.ownerWindow, ctx.agentSocket, failure,
-//                        nullptr, 0))           // any address, port 161
-//       report(failure);
-//   ...
-//   closeSocket(ctx.loop, ctx.agentSocket);
+//   UniqueFd socket;
+//   if (Result r = openAgentSocket(IpVersion::IPv4, socket, nullptr, 0); !r)   // port 161
+//       report(r.text());
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "app/core/agent_context.h"
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "app/core/startup_settings.h"
+#include "base/result.h"
+#include "base/unique_fd.h"
 
 namespace korvimo {
+
+// A socket address of any family; the family is the first 16-bit word, as in sockaddr.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    int family() const { return storage.ss_family; }
+    sockaddr* sa() { return reinterpret_cast<sockaddr*>(&storage); }
+    const sockaddr* sa() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
 
 inline constexpr const char* kSocketFailedText =
     "socket() call failed. Cannot open socket. Check TCP/IP stack";
@@ -36,9 +47,14 @@ inline constexpr const char* kBindFailedText =
     "bind() call failed. Cannot open socket. Check TCP/IP stack";
 inline constexpr const char* kAgentBindFailedText =
     "bind() call failed. Cannot open socket. Check TCP/IP stack (%d)";
-// Registering the endpoint with the event loop failed (the text names the call it stood for).
+// The event loop refused to watch an endpoint (the text names the call it stood for).
 inline constexpr const char* kSelectFailedText =
     "WSAAsyncSelect() call failed. Cannot open socket. Check TCP/IP stack";
+
+// Failures of reading and sending on an open endpoint.
+inline constexpr const char* kReceiveErrorCodeText = "Error in receiving UDP Packet (%d)";
+inline constexpr const char* kReceiveErrorText = "Error in receiving UDP Packet";
+inline constexpr const char* kSendErrorText = "Error in sending UDP Packet";
 
 inline constexpr uint16_t kDefaultAgentPort = 161;
 inline constexpr uint16_t kTrapReceivePort = 162;
@@ -50,27 +66,24 @@ inline constexpr std::size_t kRequestBufferSize = 1500;
 inline constexpr std::size_t kTrapBufferSize = 1500;
 inline constexpr std::size_t kResponseBufferSize = 1600;
 
-// Every opener empties failure first and, on failure, leaves the reason there and socket
-// unchanged; nothing stays open. A null loop leaves the endpoint unregistered (the caller
-// then reads it itself).
+// Every opener leaves socket as it was when it fails, with nothing left open, and gives the
+// step that failed as its text.
 
-// IPv4 (ipVersion other than 1) or IPv6, any address, port 0; event 1625.
-bool openClientSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                      int ipVersion);
-// IPv4, any address, the given port (162 unless a test chooses another); event 1627.
-bool openTrapSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                    uint16_t port = kTrapReceivePort);
-// IPv4 or IPv6 (ipVersion 1); localAddress null for any address, else 4 bytes (IPv4) or
-// 16 (IPv6), for which broadcast and address reuse are set first; port 0 means 161;
-// event 1626.
-bool openAgentSocket(int ipVersion, EventLoop* loop, EventSink* window, int& socket,
-                     std::string& failure, const uint8_t* localAddress, uint16_t port);
+// IPv4 or IPv6, any address, port 0.
+Result openClientSocket(IpVersion ipVersion, UniqueFd& socket);
+// IPv4, any address, the given port (162 unless a test chooses another).
+Result openTrapSocket(UniqueFd& socket, uint16_t port = kTrapReceivePort);
+// IPv4 or IPv6; localAddress null for any address, else 4 bytes (IPv4) or 16 (IPv6), for
+// which broadcast and address reuse are set first; port 0 means 161.
+Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* localAddress,
+                       uint16_t port);
 // IPX datagram endpoint on the given network and node bytes and socket number (0 means
-// 0x900F); event 1626. Kernels without IPX refuse the socket itself.
-bool openIpxAgentSocket(EventLoop* loop, EventSink* window, int& socket, std::string& failure,
-                        const uint8_t* address, std::size_t count, uint16_t socketNumber);
-// Unregisters and closes an open endpoint and marks it closed.
-void closeSocket(EventLoop* loop, int& socket);
+// 0x900F). Kernels without IPX refuse the socket itself.
+Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t count,
+                          uint16_t socketNumber);
+
+// The port a socket is bound to, in host order; 0 when it has none (IPX included).
+uint16_t boundPort(int socket);
 
 // Sends to destination with port (host order) in place of the address's own port.
 bool sendDatagram(int socket, const uint8_t* bytes, std::size_t length,
@@ -78,7 +91,7 @@ bool sendDatagram(int socket, const uint8_t* bytes, std::size_t length,
 bool sendUDPTrap(int socket, const uint8_t* bytes, std::size_t length,
                  const SocketAddress& destination, uint16_t port);
 // Answers exactly where a request came from, whatever its family.
-bool sendResponseDatagram(int ipVersion, int socket, const uint8_t* bytes, std::size_t length,
+bool sendResponseDatagram(int socket, const uint8_t* bytes, std::size_t length,
                           const SocketAddress& requester);
 // Reads one datagram (cut to length bytes); length becomes the bytes read. Fails when no
 // byte was read; error then holds the system's error code (0 for an empty datagram).

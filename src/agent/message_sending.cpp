@@ -4,11 +4,9 @@
 
 #include <cstring>
 
-#include "agent/debug_log.h"
 #include "agent/endpoints.h"
-#include "agent/message_flow.h"
 #include "app/core/decimal_text.h"
-#include "app/core/mibinfo_file.h"
+#include "snmp/message.h"
 
 namespace korvimo {
 
@@ -34,16 +32,20 @@ bool parseOid(const std::string& text, snmp::ObjectId& oid) {
 
 }  // namespace
 
-bool variableNameToOid(const AgentContext& ctx, std::string_view name, snmp::ObjectId& oid) {
+bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name,
+                       snmp::ObjectId& oid) {
     if (!name.empty() && name.front() >= '0' && name.front() <= '9') {
         return parseOid(std::string(name), oid);
     }
     const std::size_t dot = name.find('.');
     const std::string_view descriptor = name.substr(0, dot);
-    std::string numeric;
-    if (descriptor.empty() || !lookupDescriptor(ctx.mibInfoFile, descriptor, numeric)) {
+    const mibinfo::Record* object =
+        descriptor.empty() || mibInfo == nullptr ? nullptr
+                                                 : mibInfo->firstObjectWithDescriptor(descriptor);
+    if (object == nullptr) {
         return false;
     }
+    std::string numeric(object->identifier);
     if (dot != std::string_view::npos) {
         numeric.append(name.substr(dot));
     }
@@ -120,52 +122,48 @@ bool valueFromText(std::string_view typeName, std::string_view valueText,
     return true;
 }
 
-bool makeVarBindFromText(const AgentContext& ctx, std::string_view name, std::string_view typeName,
-                         std::string_view valueText, snmp::VarBindList* list,
-                         std::string& failure) {
+Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view name,
+                           std::string_view typeName, std::string_view valueText,
+                           snmp::VarBindList* list) {
     snmp::ObjectId oid;
-    if (!variableNameToOid(ctx, name, oid)) {
-        failure = kAttributeNameUnknownText;
-        return false;
+    if (!variableNameToOid(mibInfo, name, oid)) {
+        return Result::failure(kAttributeNameUnknownText);
     }
     snmp::SyntaxValue value;
     if (!valueFromText(typeName, valueText, value)) {
-        failure = kAttributeTypeUnknownText;
-        return false;
+        return Result::failure(kAttributeTypeUnknownText);
     }
     if (!snmp::SnmpAddVb(list, &oid, &value)) {
-        failure = kAddVbFailedText;
-        return false;
+        return Result::failure(kAddVbFailedText);
     }
-    return true;
+    return {};
 }
 
-bool sendResponse(const snmp::Pdu& request, AgentContext& ctx, int32_t errorStatus,
-                  int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
-                  const SocketAddress& requester) {
+Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
+                    int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
+                    const SocketAddress& requester, DebugLog* log) {
     std::unique_ptr<snmp::Pdu> response =
         snmp::SnmpCreateBPdu(request.version, &request.community, snmp::kPduResponse,
                              request.requestId, errorStatus, errorIndex, std::move(list));
     if (response == nullptr) {
-        return false;
+        return Result::failure(kCreateBPduFailedText);
     }
     uint8_t message[snmp::kMaxMessageSize];
     uint32_t size = sizeof message;
-    if (!snmp::SnmpEncodeMsg(response.get(), message, &size)) {
-        return false;
+    if (Result encoded = snmp::SnmpEncodeMsg(response.get(), message, &size); !encoded) {
+        return encoded;
     }
-    if (!sendResponseDatagram(ctx.ipVersion, ctx.agentSocket, message, size, requester)) {
-        snmp::setLastError("%s", kSendErrorText);
-        return false;
+    if (!endpoint.send(message, size, requester)) {
+        return Result::failure(kSendErrorText);
     }
-    if (ctx.debugMode) {
-        dumpPdu(*response, ctx.outputFile, ctx);
+    if (log != nullptr) {
+        log->dumpPdu(*response);
     }
-    return true;
+    return {};
 }
 
-bool sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, AgentContext& ctx,
-                 std::string& failure, const char* readCommunity, const char* writeCommunity) {
+Result sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, RequestClient& client,
+                   const char* readCommunity, const char* writeCommunity) {
     const char* community = type == snmp::kPduSetRequest ? writeCommunity : readCommunity;
     if (community == nullptr) {
         community = "";
@@ -173,72 +171,62 @@ bool sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, AgentCo
     std::unique_ptr<snmp::Octets> octets = snmp::SnmpCreateOctets(
         static_cast<uint32_t>(std::strlen(community)), reinterpret_cast<const uint8_t*>(community));
     if (octets == nullptr) {
-        failure = kRequestCommunityFailedText;
-        return false;
+        return Result::failure(kRequestCommunityFailedText);
     }
+    const uint32_t version =
+        client.settings().versionMode == VersionMode::SNMPv1 ? snmp::kVersion1 : snmp::kVersion2c;
     std::unique_ptr<snmp::Pdu> request =
-        snmp::SnmpCreateBPdu(static_cast<uint32_t>(ctx.versionMode), octets.get(), type,
-                             static_cast<int32_t>(ctx.nextRequestId), 0, 0, std::move(list));
-    ++ctx.nextRequestId;
+        snmp::SnmpCreateBPdu(version, octets.get(), type,
+                             static_cast<int32_t>(client.requestIds().take()), 0, 0,
+                             std::move(list));
     if (request == nullptr) {
-        failure = kCreateBPduFailedText;
-        return false;
+        return Result::failure(kCreateBPduFailedText);
     }
-    if (!send_new_request(ctx, std::move(request))) {
-        failure = kSendNewRequestFailedText;
-        return false;
+    if (!client.send_new_request(std::move(request))) {
+        return Result::failure(kSendNewRequestFailedText);
     }
-    return true;
+    return {};
 }
 
-bool sendSingleRequest(AgentContext& ctx, uint32_t type, std::string_view name,
-                       std::string_view typeName, std::string_view valueText, std::string& text) {
+Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo, uint32_t type,
+                         std::string_view name, std::string_view typeName,
+                         std::string_view valueText) {
     std::unique_ptr<snmp::VarBindList> list = snmp::SnmpCreateVbl();
     if (list == nullptr) {
-        text = kCreateVblFailedText;
-        return false;
+        return Result::failure(kCreateVblFailedText);
     }
     snmp::ObjectId oid;
-    if (!variableNameToOid(ctx, name, oid)) {
-        text = kAttributeNameUnknownText;
-        return false;
+    if (!variableNameToOid(mibInfo, name, oid)) {
+        return Result::failure(kAttributeNameUnknownText);
     }
     snmp::SyntaxValue value;  // NULL unless a SetRequest carries a value
     if (type == snmp::kPduSetRequest && !valueFromText(typeName, valueText, value)) {
-        text = kAttributeTypeUnknownText;
-        return false;
+        return Result::failure(kAttributeTypeUnknownText);
     }
     if (!snmp::SnmpAddVb(list.get(), &oid, &value)) {
-        text = kAddVbFailedText;
-        return false;
+        return Result::failure(kAddVbFailedText);
     }
-    if (!sendRequest(std::move(list), type, ctx, text, ctx.readCommunity.c_str(),
-                     ctx.writeCommunity.c_str())) {
-        return false;
-    }
-    text = kRequestSentText;
-    return true;
+    return sendRequest(std::move(list), type, client, client.settings().readCommunity.c_str(),
+                       client.settings().writeCommunity.c_str());
 }
 
-bool sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
-              const char* enterprise, const uint8_t agentAddr[4], uint16_t port, uint32_t timeStamp,
-              int32_t genericTrap, int32_t specificTrap, std::string& failure, int trapVersion,
-              AgentContext& ctx) {
+Result sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
+                const char* enterprise, const uint8_t agentAddr[4], uint16_t port,
+                uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int trapVersion,
+                const RequestClient& client) {
     if (community == nullptr) {
         community = "";
     }
     std::unique_ptr<snmp::Octets> octets = snmp::SnmpCreateOctets(
         static_cast<uint32_t>(std::strlen(community)), reinterpret_cast<const uint8_t*>(community));
     if (octets == nullptr) {
-        failure = kTrapCommunityFailedText;
-        return false;
+        return Result::failure(kTrapCommunityFailedText);
     }
     std::unique_ptr<snmp::Pdu> trap;
     if (trapVersion == 0) {
         snmp::ObjectId enterpriseOid;
         if (enterprise == nullptr || snmp::SnmpStrToOid(enterprise, &enterpriseOid) == 0) {
-            failure = kTrapEnterpriseFailedText;
-            return false;
+            return Result::failure(kTrapEnterpriseFailedText);
         }
         const uint8_t noAddress[4] = {0, 0, 0, 0};
         trap = snmp::SnmpCreateTPdu(snmp::kVersion1, octets.get(), &enterpriseOid,
@@ -250,20 +238,17 @@ bool sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
                                     std::move(list));
     }
     if (trap == nullptr) {
-        failure = kCreateTPduFailedText;
-        return false;
+        return Result::failure(kCreateTPduFailedText);
     }
     uint8_t message[snmp::kMaxMessageSize];
     uint32_t size = sizeof message;
     if (!snmp::SnmpEncodeMsg(trap.get(), message, &size)) {
-        failure = kEncodeMsgFailedText;
-        return false;
+        return Result::failure(kEncodeMsgFailedText);
     }
-    if (!sendUDPTrap(ctx.clientSocket, message, size, ctx.peerAddress, port)) {
-        failure = kSendUdpTrapFailedText;
-        return false;
+    if (!client.sendToPeer(message, size, port)) {
+        return Result::failure(kSendUdpTrapFailedText);
     }
-    return true;
+    return {};
 }
 
 }  // namespace korvimo

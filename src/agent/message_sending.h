@@ -1,13 +1,16 @@
-// Whole messages built and sent for the rest of the system: the agent's Response, the
+// Whole messages built and sent for the rest of the system: an agent's Response, the
 // GetNext requests of learning, traps and notifications, and the binding builder that
 // reads a variable as the system's text files write it (name, type word, value text).
 //
-//   std::string failure;
+// Names written as descriptors are looked up in mibinfo.out (the MibInfo given; none means
+// every descriptor is unknown). Every operation returns a Result with the failure text the
+// system shows.
+//
 //   auto list = snmp::SnmpCreateVbl();
-//   if (!makeVarBindFromText(ctx, "sysDescr.0", "OctetString", "lab router", list.get(),
-//                            failure)) report(failure);
-//   sendTrap(std::move(list), "public", "1.3.6.1.4.1.9", agentAddr, 162, uptime, 6, 1,
-//            failure, 0, ctx);
+//   if (Result r = makeVarBindFromText(mib, "sysDescr.0", "OctetString", "lab router",
+//                                      list.get()); !r) report(r.text());
+//   sendTrap(std::move(list), "public", "1.3.6.1.4.1.9", agentAddr, 162, uptime, 6, 1, 0,
+//            client);
 #pragma once
 
 #include <cstdint>
@@ -15,7 +18,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/agent_context.h"
+#include "agent/agent_endpoint.h"
+#include "agent/debug_log.h"
+#include "agent/request_client.h"
+#include "base/result.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 
 namespace korvimo {
@@ -38,9 +45,9 @@ inline constexpr const char* kSendUdpTrapFailedText = "sendUDPTrap() failed";
 inline constexpr std::size_t kOctetTextCapacity = 1500;
 
 // A variable name as written in the system's files: dotted decimal, or a descriptor
-// (looked up in the context's mibInfoFile; unknown while it is closed) followed by the
-// rest of the name from its first ".". False when it cannot be made.
-bool variableNameToOid(const AgentContext& ctx, std::string_view name, snmp::ObjectId& oid);
+// followed by the rest of the name from its first ".". False when it cannot be made.
+bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name,
+                       snmp::ObjectId& oid);
 
 // Octet text: "0x" followed by hexadecimal digits (taken in pairs from the end, an odd
 // first digit making a byte of its own), or else the text's own bytes.
@@ -51,34 +58,35 @@ snmp::Octets octetTextToBytes(std::string_view text);
 bool valueFromText(std::string_view typeName, std::string_view valueText, snmp::SyntaxValue& value);
 
 // Appends one binding made from the text form of a variable.
-bool makeVarBindFromText(const AgentContext& ctx, std::string_view name, std::string_view typeName,
-                         std::string_view valueText, snmp::VarBindList* list, std::string& failure);
+Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view name,
+                           std::string_view typeName, std::string_view valueText,
+                           snmp::VarBindList* list);
 
 // The Response to request (its version, community and request-id) with the given status,
-// index and bindings, sent from agentSocket to the requester. With debugMode on it is also
-// written to the debug log open in outputFile (dumpPdu). The codec's or the sender's text is left
-// in lastErrorText on failure.
-bool sendResponse(const snmp::Pdu& request, AgentContext& ctx, int32_t errorStatus,
-                  int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
-                  const SocketAddress& requester);
+// index and bindings, sent from the agent's endpoint to the requester, and written to log
+// when one is given (debug mode).
+Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
+                    int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
+                    const SocketAddress& requester, DebugLog* log);
 
-// A request of the given type with the next request-id and the version of versionMode,
+// A request of the given type with the next request-id and the client's version mode,
 // carrying the write community for a SetRequest and the read community otherwise, sent to
-// the peer and kept pending.
-bool sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, AgentContext& ctx,
-                 std::string& failure, const char* readCommunity, const char* writeCommunity);
+// the client's peer and kept pending.
+Result sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, RequestClient& client,
+                   const char* readCommunity, const char* writeCommunity);
 
 // A request with one binding: a value from the type word for a SetRequest, NULL for any
-// other type. On success text reads "Request sent."; otherwise it holds the reason.
-bool sendSingleRequest(AgentContext& ctx, uint32_t type, std::string_view name,
-                       std::string_view typeName, std::string_view valueText, std::string& text);
+// other type, with the client's communities. On success the caller shows kRequestSentText.
+Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo, uint32_t type,
+                         std::string_view name, std::string_view typeName,
+                         std::string_view valueText);
 
 // An SNMPv1 Trap (trapVersion 0; a generic-trap of 7 goes out as 6) or an SNMPv2-Trap
-// (otherwise; request-id 1) with the given bindings, sent from clientSocket to peerAddress
-// at port.
-bool sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
-              const char* enterprise, const uint8_t agentAddr[4], uint16_t port, uint32_t timeStamp,
-              int32_t genericTrap, int32_t specificTrap, std::string& failure, int trapVersion,
-              AgentContext& ctx);
+// (otherwise; request-id 1) with the given bindings, sent from the client's endpoint to its
+// peer address at port.
+Result sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
+                const char* enterprise, const uint8_t agentAddr[4], uint16_t port,
+                uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int trapVersion,
+                const RequestClient& client);
 
 }  // namespace korvimo

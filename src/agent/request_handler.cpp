@@ -9,17 +9,13 @@
 #include "agent/debug_log.h"
 #include "agent/message_sending.h"
 #include "app/core/main_status.h"
+#include "app/core/status_list.h"
 #include "snmp/ber.h"
 #include "store/variable_store.h"
 
 namespace korvimo {
 
 namespace {
-
-constexpr const char* kGenericTrapNames[] = {
-    "coldStart",       "warmStart",          "linkDown", "linkUp", "authenticationFailure",
-    "egpNeighborLoss", "enterpriseSpecific",
-};
 
 // Bindings a 1,500-byte answer can hold at most (each takes at least nine bytes).
 constexpr std::size_t kMostBindingsPerAnswer = kBulkSizeLimit / 9 + 1;
@@ -43,54 +39,12 @@ bool sameCommunity(const snmp::Octets& received, const FixedText<N>& configured)
 
 }  // namespace
 
-const char* genericTrapName(int32_t genericTrap) {
-    return genericTrap >= 0 && genericTrap < 7 ? kGenericTrapNames[genericTrap] : nullptr;
-}
-
-RequestHandler::RequestHandler(AgentContext& ctx) : refresh_(ctx) {
-    handlers_.onRequest = [this](const snmp::Pdu& request, AgentContext& c,
-                                 const SocketAddress& from) { return onRequest(request, c, from); };
-    handlers_.onTimer = [](uint32_t, AgentContext& c, const snmp::Pdu*) {
-        reportToMainStatus(kTimerIgnoredReport, c);
-        return true;
-    };
-    handlers_.onResponse = [](const snmp::Pdu&, AgentContext& c, const SocketAddress&,
-                              const snmp::Pdu*) {
-        reportToMainStatus(kResponseIgnoredReport, c);
-        return true;
-    };
-    handlers_.onTrap = [](const snmp::Pdu& trap, AgentContext& c, const SocketAddress&) {
-        char line[512];
-        if (trap.type == snmp::kPduSnmpV2Trap) {
-            // The second binding of a notification is snmpTrapOID.0 with the trap's identity.
-            std::string identity = "unknown";
-            if (trap.varBinds.count() >= 2 &&
-                trap.varBinds.items[1].value.syntax == snmp::kTagObjectId) {
-                char text[kLogValueCapacity];
-                if (snmp::oidToText(trap.varBinds.items[1].value.oid, sizeof text, text) != 0) {
-                    identity = text;
-                }
-            }
-            std::snprintf(line, sizeof line, kV2TrapIgnoredReport, identity.c_str());
-        } else {
-            const char* name = genericTrapName(trap.genericTrap);
-            const std::string number = std::to_string(trap.genericTrap);
-            std::snprintf(line, sizeof line, kTrapIgnoredReport,
-                          name != nullptr ? name : number.c_str(), trap.specificTrap);
-        }
-        reportToMainStatus(line, c);
-        return true;
-    };
-    handlers_.report = reportToMainStatus;
-}
-
-bool RequestHandler::onRequest(const snmp::Pdu& request, AgentContext& ctx,
-                               const SocketAddress& from) {
-    if (ctx.busy != kBusyRunning || ctx.store == nullptr) {
+bool RequestHandler::onRequest(const snmp::Pdu& request, const SocketAddress& from) {
+    if (!serving_) {
         return false;
     }
     try {
-        handleRequest(request, ctx, from);
+        handleRequest(request, from);
     } catch (const std::bad_alloc&) {
         // Out of memory while building the answer: the request goes unanswered, as when
         // the response list cannot be made, and the agent serves the next one.
@@ -98,104 +52,104 @@ bool RequestHandler::onRequest(const snmp::Pdu& request, AgentContext& ctx,
     return true;
 }
 
-bool RequestHandler::admitted(const snmp::Pdu& request, AgentContext& ctx) {
+bool RequestHandler::admitted(const snmp::Pdu& request) {
+    const AgentSettings& settings = parts_.settings;
     const uint32_t version = request.version;
     const bool versionRefused =
         (version != snmp::kVersion1 && version != snmp::kVersion2c) ||
-        (ctx.versionMode == kVersionModeV1 && version == snmp::kVersion2c) ||
-        (ctx.versionMode == kVersionModeV2c && version == snmp::kVersion1);
+        (settings.versionMode == VersionMode::SNMPv1 && version == snmp::kVersion2c) ||
+        (settings.versionMode == VersionMode::SNMPv2C && version == snmp::kVersion1);
     if (versionRefused) {
-        if (ctx.debugMode) {
+        if (settings.debugMode) {
             char text[128];
             std::snprintf(text, sizeof text, kInvalidVersionLogText, static_cast<int>(version));
-            appendDebugLog(ctx, text);
+            parts_.log.append(text);
         }
         return false;
     }
 
     const bool communityAccepted = request.type == snmp::kPduSetRequest
-                                       ? sameCommunity(request.community, ctx.writeCommunity)
-                                       : sameCommunity(request.community, ctx.readCommunity) ||
-                                             sameCommunity(request.community, ctx.writeCommunity);
+                                       ? sameCommunity(request.community, settings.writeCommunity)
+                                       : sameCommunity(request.community, settings.readCommunity) ||
+                                             sameCommunity(request.community, settings.writeCommunity);
     if (!communityAccepted) {
-        if (ctx.debugMode) {
+        if (settings.debugMode) {
             // Shown as text, as far as its first zero byte.
             const auto& bytes = request.community.bytes;
             const auto end = std::find(bytes.begin(), bytes.end(), uint8_t{0});
             const std::string community(bytes.begin(), end);
             char text[snmp::kMaxCommunity + 64];
             std::snprintf(text, sizeof text, kInvalidCommunityLogText, community.c_str());
-            appendDebugLog(ctx, text);
+            parts_.log.append(text);
         }
         return false;
     }
     return true;
 }
 
-bool RequestHandler::handleRequest(const snmp::Pdu& request, AgentContext& ctx,
-                                   const SocketAddress& from) {
-    ++ctx.statistics.InPkts;
-    store::VariableStore* store = ctx.store;
-    if (store != nullptr) {
-        store->clearRequestMemo();
-    }
+bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress& from) {
+    AgentStatistics& statistics = parts_.statistics;
+    ++statistics.InPkts;
+    parts_.store.clearRequestMemo();
 
-    if (!admitted(request, ctx)) {
-        refresh_.request();
+    if (!admitted(request)) {
+        parts_.refresh.request();
         return false;
     }
 
     std::unique_ptr<snmp::VarBindList> list = snmp::SnmpCreateVbl();
-    if (list == nullptr || store == nullptr) {
-        reportToMainStatus(kCreateVblFailedReport, ctx);
+    if (list == nullptr) {
+        parts_.status.append(kCreateVblFailedReport);
         return false;
     }
 
     Failure failure;
     switch (request.type) {
         case snmp::kPduGetRequest:
-            ++ctx.statistics.GetRequests;
-            failure = serveGet(request, ctx, *list);
+            ++statistics.GetRequests;
+            failure = serveGet(request, *list);
             break;
         case snmp::kPduGetNextRequest:
-            ++ctx.statistics.GetNextRequests;
-            failure = serveGetNext(request, ctx, *list);
+            ++statistics.GetNextRequests;
+            failure = serveGetNext(request, *list);
             break;
         case snmp::kPduSetRequest:
-            ++ctx.statistics.SetRequests;
-            failure = serveSet(request, ctx, *list);
+            ++statistics.SetRequests;
+            failure = serveSet(request, *list);
             break;
         case snmp::kPduGetBulkRequest:
-            ++ctx.statistics.GetBulkRequests;
-            failure = serveGetBulk(request, ctx, *list);
+            ++statistics.GetBulkRequests;
+            failure = serveGetBulk(request, *list);
             break;
         default:
             return false;  // the message flow passes requests only
     }
 
-    if (failure.status != kNoError) {
+    if (failure.status != snmp::kNoError) {
         // The answer to a failed request carries the request's own bindings instead.
         list->items = request.varBinds.items;
     }
-    if (ctx.debugMode) {
-        dumpPdu(request, ctx.outputFile, ctx);
+    DebugLog* log = parts_.settings.debugMode ? &parts_.log : nullptr;
+    if (log != nullptr) {
+        log->dumpPdu(request);
     }
-    if (!sendResponse(request, ctx, failure.status, failure.index, std::move(list), from)) {
-        reportToMainStatus(kSendResponseFailedReport, ctx);
+    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, std::move(list),
+                      from, log)) {
+        parts_.status.append(kSendResponseFailedReport);
         return false;
     }
-    ++ctx.statistics.OutPkts;
-    ++ctx.statistics.Responses;
-    if (ctx.debugMode) {
-        appendDebugLog(ctx, "\r\n");
+    ++statistics.OutPkts;
+    ++statistics.Responses;
+    if (log != nullptr) {
+        log->append("\r\n");
     }
-    refresh_.request();
+    parts_.refresh.request();
     return true;
 }
 
-RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request, AgentContext& ctx,
+RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
                                                  snmp::VarBindList& list) {
-    store::VariableStore& store = *ctx.store;
+    store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     list.items.reserve(bindings.size());
     store::AttributeInfo found;
@@ -205,7 +159,7 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request, Agent
                               (found.access == kAccessReadOnly || found.access == kAccessReadWrite);
         if (!readable) {
             if (isV1(request)) {
-                return {kNoSuchName, number};
+                return {snmp::kNoSuchName, number};
             }
             snmp::VarBind& answer = list.items.emplace_back();
             answer.name = bindings[i].name;
@@ -215,15 +169,15 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request, Agent
         snmp::VarBind& answer = list.items.emplace_back();
         answer.name = bindings[i].name;
         if (!store.makeValue(answer.value, found)) {
-            return {kGenErr, number};
+            return {snmp::kGenErr, number};
         }
     }
     return {};
 }
 
-RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request, AgentContext& ctx,
-                                                     snmp::VarBindList& list) {
-    store::VariableStore& store = *ctx.store;
+RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request,
+                                                 snmp::VarBindList& list) {
+    store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     list.items.reserve(bindings.size());
     store::AttributeInfo found;
@@ -232,22 +186,22 @@ RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request, A
         snmp::VarBind& answer = list.items.emplace_back();
         if (!store.nextAttribute(bindings[i].name, answer.name, found)) {
             if (isV1(request)) {
-                return {kNoSuchName, number};
+                return {snmp::kNoSuchName, number};
             }
             answer.name = bindings[i].name;
             answer.value.syntax = snmp::kTagEndOfMibView;
             continue;
         }
         if (!store.makeValue(answer.value, found)) {
-            return {kGenErr, number};
+            return {snmp::kGenErr, number};
         }
     }
     return {};
 }
 
-RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request, AgentContext& ctx,
+RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
                                                  snmp::VarBindList& list) {
-    store::VariableStore& store = *ctx.store;
+    store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     const bool v1 = isV1(request);
     store::AttributeInfo found;
@@ -259,22 +213,22 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request, Agent
         bool created = false;
         if (!store.lookupAttribute(binding.name, found)) {
             if (!store.createRow(binding.name, store::RowMode::Check, request, found)) {
-                return {v1 ? kNoSuchName : kNoAccess, number};
+                return {v1 ? snmp::kNoSuchName : snmp::kNoAccess, number};
             }
             created = true;
         }
         if (found.access != kAccessReadWrite && found.access != kAccessWriteOnly) {
-            return {v1 ? kNoSuchName : kNotWritable, number};
+            return {v1 ? snmp::kNoSuchName : snmp::kNotWritable, number};
         }
         if (binding.value.syntax != found.syntax) {
-            return {v1 ? kBadValue : kWrongType, number};
+            return {v1 ? snmp::kBadValue : snmp::kWrongType, number};
         }
-        int32_t status = kNoError;
+        int32_t status = snmp::kNoError;
         if (!store.checkSet(binding, found, created, request, status)) {
             if (v1) {
-                return {kBadValue, number};
+                return {snmp::kBadValue, number};
             }
-            if (status != kNoError) {
+            if (status != snmp::kNoError) {
                 return {status, number};
             }
             break;  // refused without a status: the remaining bindings go unchecked
@@ -288,19 +242,19 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request, Agent
         const snmp::VarBind& binding = bindings[i];
         if (!store.lookupAttribute(binding.name, found) &&
             !store.createRow(binding.name, store::RowMode::Create, request, found)) {
-            return {kNoSuchName, number};
+            return {snmp::kNoSuchName, number};
         }
         if (!store.storeSet(binding, found) || !store.applySet(binding)) {
-            return {kGenErr, number};
+            return {snmp::kGenErr, number};
         }
         list.items.push_back(binding);
     }
     return {};
 }
 
-RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request, AgentContext& ctx,
-                                                     snmp::VarBindList& list) {
-    store::VariableStore& store = *ctx.store;
+RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
+                                                 snmp::VarBindList& list) {
+    store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     const std::size_t count = bindings.size();
     const std::size_t nonRepeaters =
@@ -339,7 +293,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request, A
         }
         const Step step = candidate(bindings[i].name);
         if (step == Step::Failed) {
-            return {kGenErr, static_cast<int32_t>(i + 1)};
+            return {snmp::kGenErr, static_cast<int32_t>(i + 1)};
         }
         if (step == Step::Full) {
             return {};
@@ -357,7 +311,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request, A
         }
         const Step step = candidate(bindings[i].name);
         if (step == Step::Failed) {
-            return {kGenErr, static_cast<int32_t>(i + 1)};
+            return {snmp::kGenErr, static_cast<int32_t>(i + 1)};
         }
         if (step == Step::Full) {
             return {};
@@ -374,7 +328,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request, A
             from_.ids = list.items[previous + k].name.ids;
             const Step step = candidate(from_);
             if (step == Step::Failed) {
-                return {kGenErr, static_cast<int32_t>(nonRepeaters + k + 1)};
+                return {snmp::kGenErr, static_cast<int32_t>(nonRepeaters + k + 1)};
             }
             if (step == Step::Full) {
                 return {};

@@ -1,5 +1,5 @@
-// StatisticsRefresh: redraws the agent's statistics lines in the main status list at the end
-// of requests, at most once per interval, without ever leaving them stale.
+// StatisticsRefresh: redraws an agent's statistics lines in its status list at the end of
+// requests, at most once per interval, without ever leaving them stale.
 //
 // Every answered or refused request asks for a refresh. The first request after a quiet
 // interval is shown at once; requests that follow within the interval only mark the lines
@@ -7,25 +7,27 @@
 // lines are redrawn ten times a second instead of once per request, and after the last
 // request they show its counters within one interval.
 //
-//   StatisticsRefresh refresh(ctx);        // ctx.loop and ctx.mainStatus set
+//   StatisticsRefresh refresh(loop, status, statistics);
 //   refresh.request();                     // end of a request
 //   refresh.flush();                       // agent stop: show what is pending now
 #pragma once
 
 #include <cstdint>
 
-#include "app/core/agent_context.h"
 #include "app/core/event_loop.h"
+#include "app/core/main_status.h"
 
 namespace korvimo {
 
+class StatusList;
+
 inline constexpr uint32_t kStatisticsIntervalMs = 100;
 
-class StatisticsRefresh final : public EventSink {
+class StatisticsRefresh {
   public:
-    explicit StatisticsRefresh(AgentContext& ctx, uint32_t intervalMs = kStatisticsIntervalMs)
-        : ctx_(ctx), intervalMs_(intervalMs) {}
-    ~StatisticsRefresh() override { cancel(); }
+    StatisticsRefresh(EventLoop& loop, StatusList& status, const AgentStatistics& statistics,
+                      uint32_t intervalMs = kStatisticsIntervalMs)
+        : loop_(loop), status_(status), statistics_(statistics), intervalMs_(intervalMs) {}
     StatisticsRefresh(const StatisticsRefresh&) = delete;
     StatisticsRefresh& operator=(const StatisticsRefresh&) = delete;
 
@@ -39,20 +41,17 @@ class StatisticsRefresh final : public EventSink {
     // Refreshes shown so far (for tests and measurements).
     uint64_t shownCount() const { return shown_; }
 
-    void endpointReadable(EndpointEvent, int) override {}
-    void timerTick(uint32_t timerId) override;
-
   private:
-    uint64_t nowMs() const;
     void show();
-    void stopTimer();
 
-    AgentContext& ctx_;
+    EventLoop& loop_;
+    StatusList& status_;
+    const AgentStatistics& statistics_;
     uint32_t intervalMs_;
     bool everShown_ = false;
     uint64_t lastShownMs_ = 0;
     bool pending_ = false;
-    uint32_t timerId_ = 0;  // 0 = none
+    Timer timer_;
     uint64_t shown_ = 0;
 };
 

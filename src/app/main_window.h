@@ -1,13 +1,11 @@
 // MainWindow: the logic of Korvimo's main window without any window system. The desktop
-// window and the headless `korvan-cli agent` drive this one class, so both start, stop and
-// show the agent the same way: the form values (control file, communities, SNMP version,
-// transport, debug mode) with the histories of the editable lists, the agent start sequence
-// and stop, the release of everything the agent opened, the agent's own address, the idle
-// and running layouts (which controls and menu items are enabled), the main status list,
-// and the exit and close rules with the quit question.
+// window drives this class: the form values (control file, communities, SNMP version,
+// transport, debug mode) with the histories of the editable lists, the agent start and stop,
+// the agent's own address, the idle and running layouts (which controls and menu items are
+// enabled), the main status list, and the exit and close rules with the quit question.
 //
 //   Configuration config(kConfigFileName);          // korvan.ini in the bin directory
-//   PollEventLoop loop(SystemClock::instance());
+//   EpollEventLoop loop(SystemClock::instance());
 //   app::MainWindow window(config, loop);
 //   window.windowStart();                           // form and address from korvan.ini
 //   window.status().onChange(...);                  // draw the status list
@@ -15,9 +13,9 @@
 //   if (window.start()) loop.run();                 // "Agent has been started."
 //   window.stop();                                  // "Agent has been stopped."
 //
-// The window owns the AgentContext (with the main status list, the event routing and the
-// Agent slot's request handler) and the variable store of the running agent. Tool dialogs
-// of later issues register their slots in context().slots and take `busy` as the agent does.
+// The window owns one Agent, the main status list, the one-operation-at-a-time flag `busy`
+// and the request-id sequence of the process. Tool dialogs take `busy` as the agent start
+// does, through busy().
 //
 // Choices where the rules leave room:
 //   - The main status list keeps at most kMainStatusLineLimit lines: when more arrive, the
@@ -41,13 +39,14 @@
 #include <string>
 #include <vector>
 
-#include "agent/event_router.h"
-#include "agent/request_handler.h"
-#include "app/core/agent_context.h"
+#include "agent/agent.h"
+#include "agent/request_client.h"
+#include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
+#include "app/core/main_status.h"
+#include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
-#include "store/variable_store.h"
 
 namespace korvimo::app {
 
@@ -56,58 +55,6 @@ inline constexpr const char* kWindowTitleFormat = "Korvimo (V%s)";
 inline constexpr const char* kQuitQuestionText =
     "The Korvimo is currently running.  Do\nyou really want to quit Korvimo now?\n";
 
-// Status lines of the agent start and stop.
-inline constexpr const char* kCannotOpenControlFileText =
-    "Cannot open SNMP Variable file [%s] for reading.";
-inline constexpr const char* kLearnOrCreateText =
-    "Please Learn SNMP variables or Create variables from MIB.";
-inline constexpr const char* kCannotOpenDebugLogText =
-    "Cannot open [%s] for writing. Check permissions.";
-inline constexpr const char* kInvalidIpxAddressText =
-    "Invalid IPX address specified(%s). Must be in the format 0x01020304010203040506";
-inline constexpr const char* kIpxSocketFailedText =
-    "%s: Cannot open SNMP request socket for IPX(%d).";
-inline constexpr const char* kAgentSocketFailedText = "%s: Cannot open SNMP request socket(%d).";
-inline constexpr const char* kInvalidAgentAddressText =
-    "Invalid agent IP address specified(%s). Must be a numeric address of the chosen transport";
-inline constexpr const char* kInvalidAgentPortText =
-    "Invalid agent port specified(%s). Must be a number from 0 to 65535";
-inline constexpr const char* kInitializingText = "Initializing Agent...";
-inline constexpr const char* kLoadFailedText =
-    "Syntax Error or unable to open temp file, allocate memory";
-inline constexpr const char* kAgentStartedText = "Agent has been started.";
-inline constexpr const char* kAgentStoppedText = "Agent has been stopped.";
-// The address display's form for an IPX agent address.
-inline constexpr const char* kIpxAddressDisplayFormat = "(IPX) %s";
-// The address display when the local IPv4 address cannot be found.
-inline constexpr const char* kNoLocalAddressText = "localhost";
-
-// The control file, relative to the installation directory, and mibinfo.out.
-inline constexpr const char* kAgentDirectory = "/agent/";
-inline constexpr const char* kMibInfoPath = "/mibs/mibinfo.out";
-
-// Longest texts taken from the form: the control file name, and a community for the history
-// (the context keeps 49 characters of it).
-inline constexpr std::size_t kControlFileTextLimit = 499;
-inline constexpr std::size_t kCommunityTextLimit = 399;
-
-// Lines the main status list keeps at most; the first four (the start line and the three
-// statistics lines) always stay.
-inline constexpr std::size_t kMainStatusLineLimit = 5000;
-inline constexpr std::size_t kMainStatusKeptHead = 4;
-
-enum class VersionChoice { SNMPv1, SNMPv2C, Bilingual };
-enum class TransportChoice { IPv4, IPv6 };
-
-// What the form shows and the user edits.
-struct MainWindowForm {
-    std::string controlFile;  // "SNMP Attributes FIle:", relative to <installDir>/agent/
-    std::string readCommunity;
-    std::string writeCommunity;
-    VersionChoice version = VersionChoice::Bilingual;
-    TransportChoice transport = TransportChoice::IPv4;
-    bool debugMode = false;
-};
 
 // The editable lists filled from a history.
 enum class FormList { ControlFile, ReadCommunity, WriteCommunity };
@@ -171,9 +118,9 @@ class MainWindow {
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    // Window start: the context from korvan.ini, the slot table, the transport and the
-    // address display, the lists from their histories, the debug and version choices, an
-    // empty status list and the idle layout.
+    // Window start: the start-up settings from korvan.ini, the transport and the address
+    // display, the lists from their histories, the debug and version choices, an empty
+    // status list and the idle layout.
     void windowStart();
 
     MainWindowForm& form() { return form_; }
@@ -195,46 +142,53 @@ class MainWindow {
     void close();
 
     // "IPv4" / "IPv6": sets the transport and runs the address display.
-    void chooseTransport(TransportChoice transport);
+    void chooseTransport(IpVersion transport);
     const std::string& agentAddressText() const { return address_; }
 
-    // Overrides AGENTPORT and AGENTIP for the starts of this window, without writing them
-    // (the headless front end's --port and --address).
+    // Overrides AGENTPORT and AGENTIP for the starts of this window, without writing them.
     void setEndpointOverride(std::optional<uint16_t> port, std::optional<std::string> address);
 
     // The layouts.
     bool runningLayout() const { return running_; }
     bool enabled(Control control) const;
     bool enabled(MenuItem item) const;
-    bool agentRunning() const { return ctx_.busy == kBusyRunning && ctx_.store != nullptr; }
+    bool agentRunning() const { return busy_ == Busy::Running && agent_.serving(); }
 
     StatusList& status() { return status_; }
-    AgentContext& context() { return ctx_; }
-    const AgentContext& context() const { return ctx_; }
     Configuration& config() { return config_; }
-    RequestHandler& requestHandler() { return requestHandler_; }
-    store::VariableStore& variableStore() { return store_; }
+    EventLoop& loop() { return loop_; }
+    Agent& agent() { return agent_; }
+    const Agent& agent() const { return agent_; }
+    // The one-operation-at-a-time flag the agent and the tools share.
+    Busy& busy() { return busy_; }
+    Busy busy() const { return busy_; }
+    // What korvan.ini said at window start.
+    const StartupSettings& startupSettings() const { return startup_; }
+    // Request-ids of the requests the tools send, one sequence for the program's run.
+    RequestIdSequence& requestIds() { return requestIds_; }
+    // mibinfo.out of the home, read once and shared by the agent and the tools.
+    HomeMibInfo& mibInfo() { return mibInfo_; }
     // The UDP port the agent endpoint is bound to, 0 when none (IPX included).
-    uint16_t agentPort() const;
+    uint16_t agentPort() const { return agent_.endpoint().port(); }
 
     // Called after "Initializing Agent..." so that a window can show it before the load.
     std::function<void()> repaint;
+    // Shows a titled message box; without one, the message becomes a status line.
+    std::function<void(const char* title, const char* text)> messageBox;
 
   private:
-    bool startSequence();
-    bool openEndpoint();
     void addressDisplay();
     void release();
     void fillLists();
-    void append(const std::string& text) { status_.append(text); }
 
     Configuration& config_;
     EventLoop& loop_;
     StatusList status_;
-    AgentContext ctx_;
-    EventRouter router_;
-    RequestHandler requestHandler_;
-    store::VariableStore store_;
+    StartupSettings startup_;
+    Busy busy_ = Busy::Idle;
+    RequestIdSequence requestIds_;
+    HomeMibInfo mibInfo_;
+    Agent agent_;
 
     MainWindowForm form_;
     std::vector<std::string> controlFiles_;
@@ -242,8 +196,7 @@ class MainWindow {
     std::vector<std::string> writeCommunities_;
     std::string address_;
     bool running_ = false;
-    std::optional<uint16_t> portOverride_;
-    std::optional<std::string> addressOverride_;
+    EndpointOverride override_;
 };
 
 }  // namespace korvimo::app

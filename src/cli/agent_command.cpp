@@ -6,48 +6,19 @@
 
 #include <cstdio>
 
+#include "agent/agent.h"
 #include "app/command_line.h"
 #include "app/core/configuration.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/main_status.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/status_list.h"
+#include "base/unique_fd.h"
 
 namespace korvimo::cli {
 
 namespace {
 
 constexpr unsigned kMaxStatsInterval = 86400;
-
-// The event sink of the command itself: SIGINT/SIGTERM through a signalfd, and the timer of
-// --stats-interval.
-class Front final : public EventSink {
-  public:
-    Front(app::MainWindow& window, PollEventLoop& loop, std::ostream& out)
-        : window_(window), loop_(loop), out_(out) {}
-
-    void endpointReadable(EndpointEvent, int fd) override {
-        signalfd_siginfo info;
-        while (::read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            signalled_ = true;
-        }
-        if (signalled_) {
-            loop_.quit();
-        }
-    }
-    void timerTick(uint32_t) override { printStatistics(); }
-
-    void printStatistics() {
-        for (int line = 1; line <= 3; ++line) {
-            out_ << statisticsLine(line, window_.context().statistics) << "\n";
-        }
-        out_.flush();
-    }
-
-  private:
-    app::MainWindow& window_;
-    PollEventLoop& loop_;
-    std::ostream& out_;
-    bool signalled_ = false;
-};
 
 }  // namespace
 
@@ -78,11 +49,11 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
             options.writeCommunity = value;
         } else if (name == "--snmp-version") {
             if (value == "v1") {
-                options.version = app::VersionChoice::SNMPv1;
+                options.version = VersionMode::SNMPv1;
             } else if (value == "v2c") {
-                options.version = app::VersionChoice::SNMPv2C;
+                options.version = VersionMode::SNMPv2C;
             } else if (value == "bilingual") {
-                options.version = app::VersionChoice::Bilingual;
+                options.version = VersionMode::Bilingual;
             } else {
                 error = "--snmp-version takes v1, v2c or bilingual, not '" + value + "'";
                 return false;
@@ -90,7 +61,7 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
         } else if (name == "--transport") {
             if (value == "ipv4" || value == "ipv6") {
                 options.transport =
-                    value == "ipv4" ? app::TransportChoice::IPv4 : app::TransportChoice::IPv6;
+                    value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
             } else {
                 error = "--transport takes ipv4 or ipv6, not '" + value + "'";
                 return false;
@@ -170,29 +141,34 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         std::perror("korvan-cli: sigprocmask");
         return 1;
     }
-    const int signalFd = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signalFd < 0) {
+    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!signalFd) {
         std::perror("korvan-cli: signalfd");
         ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
 
     Configuration config(kConfigFileName);
-    PollEventLoop loop(SystemClock::instance());
-    app::MainWindow window(config, loop);
-    Front front(window, loop, out);
-    window.status().onChange([&out](const StatusList::Change& change) {
+    EpollEventLoop loop(SystemClock::instance());
+    StatusList status;
+    status.setLineLimit(kMainStatusLineLimit, kMainStatusKeptHead);
+    status.onChange([&out](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
             out << change.text << "\n";
             out.flush();
         }
     });
+    Agent agent({loop, status, &config, nullptr});
 
-    window.windowStart();
+    // What the window would show at its start, then the options.
+    const StartupSettings startup = readStartupSettings(config);
+    app::applyStartupSettings(agent.settings(), startup);
+    app::MainWindowForm form = app::formFromSettings(config, startup);
+    app::rememberTransport(config, form.transport);
     if (options.transport) {
-        window.chooseTransport(*options.transport);
+        form.transport = *options.transport;
+        app::rememberTransport(config, form.transport);
     }
-    app::MainWindowForm& form = window.form();
     if (options.file) {
         form.controlFile = *options.file;
     }
@@ -208,38 +184,51 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     if (options.debug) {
         form.debugMode = *options.debug;
     }
-    window.setEndpointOverride(options.port, options.address);
+    const app::EndpointOverride override{options.port, options.address};
 
-    int status = 0;
-    if (!window.start()) {
-        window.exit();
-        status = 1;
+    app::HomeMibInfo mibInfo;
+    int exitStatus = 0;
+    if (!app::startAgent(agent, config, mibInfo, form, override, status, nullptr).started) {
+        exitStatus = 1;
     } else {
         char line[512];
-        std::snprintf(line, sizeof line, kListeningFormat, window.agentAddressText().c_str(),
-                      static_cast<unsigned>(window.agentPort()));
+        std::snprintf(line, sizeof line, kListeningFormat,
+                      app::agentAddressText(config, form.transport, override).c_str(),
+                      static_cast<unsigned>(agent.endpoint().port()));
         out << line << "\n";
         out.flush();
 
-        loop.watchEndpoint(signalFd, EndpointEvent::Client, &front);
-        uint32_t statsTimer = 0;
+        auto printStatistics = [&] {
+            for (int number = 1; number <= 3; ++number) {
+                out << statisticsLine(number, agent.statistics()) << "\n";
+            }
+            out.flush();
+        };
+        Watch stopSignals = loop.watch(signalFd.get(), [&] {
+            signalfd_siginfo info;
+            bool signalled = false;
+            while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+                signalled = true;
+            }
+            if (signalled) {
+                loop.quit();
+            }
+        });
+        Timer statisticsTimer;
         if (options.statsInterval > 0) {
-            statsTimer = window.context().nextTimerId++;
-            loop.startTimer(&front, statsTimer, options.statsInterval * 1000u);
+            statisticsTimer = loop.startTimer(options.statsInterval * 1000u, printStatistics);
         }
         loop.run();
-        if (statsTimer != 0) {
-            loop.killTimer(statsTimer);
-        }
-        loop.unwatchEndpoint(signalFd);
+        statisticsTimer.stop();
+        stopSignals.reset();
 
-        front.printStatistics();
-        window.stop();
-        window.exit();
+        printStatistics();
+        agent.stop();
+        status.append(app::kAgentStoppedText);
     }
-    ::close(signalFd);
+    agent.release();
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return status;
+    return exitStatus;
 }
 
 }  // namespace korvimo::cli

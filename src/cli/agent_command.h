@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
+#include "app/agent_start.h"
 
 namespace korvimo::cli {
 
@@ -30,8 +30,8 @@ struct AgentOptions {
     std::optional<std::string> file;
     std::optional<std::string> readCommunity;
     std::optional<std::string> writeCommunity;
-    std::optional<app::VersionChoice> version;
-    std::optional<app::TransportChoice> transport;
+    std::optional<VersionMode> version;
+    std::optional<IpVersion> transport;
     std::optional<bool> debug;
     std::optional<uint16_t> port;
     std::optional<std::string> address;

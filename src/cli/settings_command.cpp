@@ -4,22 +4,23 @@
 #include <iomanip>
 #include <system_error>
 
-#include "app/core/agent_context.h"
 #include "app/core/configuration.h"
+#include "app/core/startup_settings.h"
 
 namespace korvimo::cli {
 
 namespace {
 
-const char* versionName(int32_t mode) {
+const char* versionName(VersionMode mode) {
     switch (mode) {
-        case kVersionModeV1:
+        case VersionMode::SNMPv1:
             return "SNMPv1";
-        case kVersionModeV2c:
+        case VersionMode::SNMPv2C:
             return "SNMPv2C";
-        default:
-            return "Bilingual";
+        case VersionMode::Bilingual:
+            break;
     }
+    return "Bilingual";
 }
 
 const char* yesNo(bool flag) {
@@ -30,8 +31,7 @@ const char* yesNo(bool flag) {
 
 int runSettings(std::ostream& out) {
     Configuration config(kConfigFileName);
-    AgentContext ctx;
-    initAgentContext(ctx, config);
+    const StartupSettings ctx = readStartupSettings(config);
 
     std::error_code error;
     std::filesystem::path file = std::filesystem::absolute(config.path(), error);
@@ -45,7 +45,7 @@ int runSettings(std::ostream& out) {
     row("Read community:") << ctx.readCommunity.view() << "\n";
     row("Write community:") << ctx.writeCommunity.view() << "\n";
     row("SNMP version:") << versionName(ctx.versionMode) << "\n";
-    row("Transport:") << (ctx.ipVersion == 1 ? "IPv6" : "IPv4") << "\n";
+    row("Transport:") << (ctx.ipVersion == IpVersion::IPv6 ? "IPv6" : "IPv4") << "\n";
     row("Debug mode:") << yesNo(ctx.debugMode) << "\n";
     row("Time stamps:") << yesNo(ctx.timestamp) << "\n";
     row("Skip instances:") << yesNo(ctx.skipInstance) << "\n";

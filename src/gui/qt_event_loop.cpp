@@ -10,33 +10,29 @@ QtEventLoop::QtEventLoop(const Clock& clock, QObject* parent) : QObject(parent),
 
 QtEventLoop::~QtEventLoop() = default;
 
-bool QtEventLoop::watchEndpoint(int fd, EndpointEvent event, EventSink* sink) {
-    if (fd < 0 || sink == nullptr) {
-        return false;
-    }
-    unwatchEndpoint(fd);
+uint64_t QtEventLoop::addWatch(int fd, Callback onReadable) {
+    const uint64_t id = nextId_++;
     auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    // The handler may unwatch (and so destroy) this very notifier; Qt allows deleting the
-    // sender inside its slot only through deleteLater, so the map entry is looked up anew
-    // and destruction of a notifier is always deferred (see unwatchEndpoint).
-    connect(notifier.get(), &QSocketNotifier::activated, this, [this, fd]() {
-        auto it = notifiers_.find(fd);
+    // The callback may end this very watch; the notifier then goes only once control is back
+    // in the Qt loop (see removeWatch), and the callback's own copy lives until it returns.
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this, id]() {
+        auto it = notifiers_.find(id);
         if (it == notifiers_.end()) {
             return;
         }
-        EventSink* target = it->second.sink;
-        const EndpointEvent what = it->second.event;
-        target->endpointReadable(what, fd);
+        const std::shared_ptr<Callback> callback = it->second.onReadable;
+        (*callback)();
     });
-    notifiers_[fd] = Watch{std::move(notifier), event, sink};
-    return true;
+    notifiers_[id] = Watch{std::move(notifier), std::make_shared<Callback>(std::move(onReadable))};
+    return id;
 }
 
-void QtEventLoop::unwatchEndpoint(int fd) {
-    auto it = notifiers_.find(fd);
+void QtEventLoop::removeWatch(uint64_t id) {
+    auto it = notifiers_.find(id);
     if (it == notifiers_.end()) {
         return;
     }
+    // Qt allows deleting the sender inside its slot only through deleteLater.
     QSocketNotifier* notifier = it->second.notifier.release();
     notifier->setEnabled(false);
     notifier->disconnect();
@@ -44,31 +40,30 @@ void QtEventLoop::unwatchEndpoint(int fd) {
     notifiers_.erase(it);
 }
 
-bool QtEventLoop::startTimer(EventSink* sink, uint32_t timerId, uint32_t periodMs) {
-    if (sink == nullptr) {
-        return false;
-    }
-    killTimer(timerId);
+uint64_t QtEventLoop::addTimer(uint32_t periodMs, Callback onTick) {
+    const uint64_t id = nextId_++;
     auto timer = std::make_unique<QTimer>();
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(static_cast<int>(std::max<uint32_t>(periodMs, 1)));
-    connect(timer.get(), &QTimer::timeout, this, [this, timerId]() {
-        auto it = timers_.find(timerId);
-        if (it != timers_.end()) {
-            it->second.sink->timerTick(timerId);
+    connect(timer.get(), &QTimer::timeout, this, [this, id]() {
+        auto it = timers_.find(id);
+        if (it == timers_.end()) {
+            return;
         }
+        const std::shared_ptr<Callback> callback = it->second.onTick;
+        (*callback)();
     });
     timer->start();
-    timers_[timerId] = Timer{std::move(timer), sink};
-    return true;
+    timers_[id] = Timer{std::move(timer), std::make_shared<Callback>(std::move(onTick))};
+    return id;
 }
 
-void QtEventLoop::killTimer(uint32_t timerId) {
-    auto it = timers_.find(timerId);
+void QtEventLoop::removeTimer(uint64_t id) {
+    auto it = timers_.find(id);
     if (it == timers_.end()) {
         return;
     }
-    // A handler may kill the timer that is calling it; the QTimer goes once control is back
+    // A callback may stop the timer that is calling it; the QTimer goes once control is back
     // in the Qt loop.
     QTimer* timer = it->second.timer.release();
     timer->stop();

@@ -1,17 +1,18 @@
 // QtEventLoop: the event loop of the desktop program, on Qt's own loop.
 //
-// Endpoints become QSocketNotifiers and timers QTimers, so endpoint events and timer ticks
+// Watched descriptors become QSocketNotifiers and timers QTimers, so readiness and ticks
 // arrive through the Qt event loop like any other window event. That is what keeps the agent
 // answering while a modal dialog (a file chooser, the About box, the quit question) runs its
 // own nested loop.
 //
 //   QApplication app(argc, argv);
 //   QtEventLoop loop(SystemClock::instance());
-//   ctx.loop = &loop;            // the endpoint openers and send_new_request use it
+//   app::MainWindow window(config, loop);     // its agent watches and times through loop
 //   app.exec();
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <map>
 #include <memory>
 
@@ -29,29 +30,31 @@ class QtEventLoop final : public QObject, public EventLoop {
     explicit QtEventLoop(const Clock& clock, QObject* parent = nullptr);
     ~QtEventLoop() override;
 
-    bool watchEndpoint(int fd, EndpointEvent event, EventSink* sink) override;
-    void unwatchEndpoint(int fd) override;
-    bool startTimer(EventSink* sink, uint32_t timerId, uint32_t periodMs) override;
-    void killTimer(uint32_t timerId) override;
     const Clock& clock() const override { return clock_; }
 
-    bool isWatched(int fd) const { return notifiers_.count(fd) != 0; }
-    bool timerRunning(uint32_t timerId) const { return timers_.count(timerId) != 0; }
+    std::size_t watchCount() const { return notifiers_.size(); }
+    std::size_t timerCount() const { return timers_.size(); }
+
+  protected:
+    uint64_t addWatch(int fd, Callback onReadable) override;
+    void removeWatch(uint64_t id) override;
+    uint64_t addTimer(uint32_t periodMs, Callback onTick) override;
+    void removeTimer(uint64_t id) override;
 
   private:
     struct Watch {
         std::unique_ptr<QSocketNotifier> notifier;
-        EndpointEvent event;
-        EventSink* sink;
+        std::shared_ptr<Callback> onReadable;
     };
     struct Timer {
         std::unique_ptr<QTimer> timer;
-        EventSink* sink;
+        std::shared_ptr<Callback> onTick;
     };
 
     const Clock& clock_;
-    std::map<int, Watch> notifiers_;
-    std::map<uint32_t, Timer> timers_;
+    uint64_t nextId_ = 1;
+    std::map<uint64_t, Watch> notifiers_;
+    std::map<uint64_t, Timer> timers_;
 };
 
 }  // namespace korvimo::gui

@@ -25,23 +25,32 @@ QCoreApplication& application() {
     return app;
 }
 
-struct RecordingSink : EventSink {
-    std::vector<std::pair<EndpointEvent, int>> endpoints;
+// Records readiness (reading the datagram) and ticks under names the test gives.
+struct RecordingSink {
+    std::vector<std::pair<int, int>> endpoints;  // (name, descriptor)
     std::vector<uint32_t> ticks;
     std::function<void()> onEndpoint;
     std::function<void(uint32_t)> onTick;
+    Watch watch;
+    Timer timer;
 
-    void endpointReadable(EndpointEvent event, int fd) override {
-        char buffer[64];
-        (void)::recv(fd, buffer, sizeof buffer, 0);
-        endpoints.emplace_back(event, fd);
-        if (onEndpoint)
-            onEndpoint();
+    bool watchEndpoint(EventLoop& loop, int fd, int name) {
+        watch = loop.watch(fd, [this, fd, name] {
+            char buffer[64];
+            (void)::recv(fd, buffer, sizeof buffer, 0);
+            endpoints.emplace_back(name, fd);
+            if (onEndpoint)
+                onEndpoint();
+        });
+        return watch.active();
     }
-    void timerTick(uint32_t timerId) override {
-        ticks.push_back(timerId);
-        if (onTick)
-            onTick(timerId);
+    bool startTimer(EventLoop& loop, uint32_t name, uint32_t periodMs) {
+        timer = loop.startTimer(periodMs, [this, name] {
+            ticks.push_back(name);
+            if (onTick)
+                onTick(name);
+        });
+        return timer.running();
     }
 };
 
@@ -59,14 +68,14 @@ TEST(QtEventLoop, DeliversReadableEndpointWithItsEvent) {
     QtEventLoop loop(SystemClock::instance());
     RecordingSink sink;
     UdpPair pair;
-    ASSERT_TRUE(loop.watchEndpoint(pair.receiver, EndpointEvent::Agent, &sink));
+    ASSERT_TRUE(sink.watchEndpoint(loop, pair.receiver, 1626));
     pair.send();
     spinUntil([&] { return !sink.endpoints.empty(); }, 2000);
     ASSERT_EQ(sink.endpoints.size(), 1u);
-    EXPECT_EQ(sink.endpoints[0].first, EndpointEvent::Agent);
+    EXPECT_EQ(sink.endpoints[0].first, 1626);
     EXPECT_EQ(sink.endpoints[0].second, pair.receiver);
-    loop.unwatchEndpoint(pair.receiver);
-    EXPECT_FALSE(loop.isWatched(pair.receiver));
+    sink.watch.reset();
+    EXPECT_EQ(loop.watchCount(), 0u);
 }
 
 TEST(QtEventLoop, HandlerMayUnwatchItsOwnEndpoint) {
@@ -74,8 +83,8 @@ TEST(QtEventLoop, HandlerMayUnwatchItsOwnEndpoint) {
     QtEventLoop loop(SystemClock::instance());
     RecordingSink sink;
     UdpPair pair;
-    sink.onEndpoint = [&] { loop.unwatchEndpoint(pair.receiver); };
-    ASSERT_TRUE(loop.watchEndpoint(pair.receiver, EndpointEvent::Client, &sink));
+    sink.onEndpoint = [&] { sink.watch.reset(); };
+    ASSERT_TRUE(sink.watchEndpoint(loop, pair.receiver, 1625));
     pair.send();
     pair.send();
     spinUntil([&] { return !sink.endpoints.empty(); }, 2000);
@@ -87,28 +96,29 @@ TEST(QtEventLoop, TimerTicksUntilKilledEvenFromItsOwnTick) {
     application();
     QtEventLoop loop(SystemClock::instance());
     RecordingSink sink;
-    sink.onTick = [&](uint32_t id) {
+    sink.onTick = [&](uint32_t) {
         if (sink.ticks.size() == 3)
-            loop.killTimer(id);
+            sink.timer.stop();
     };
-    ASSERT_TRUE(loop.startTimer(&sink, 7, 5));
+    ASSERT_TRUE(sink.startTimer(loop, 7, 5));
     spinUntil([&] { return sink.ticks.size() >= 3; }, 2000);
     QElapsedTimer settle;
     settle.start();
     while (settle.elapsed() < 60)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(sink.ticks, (std::vector<uint32_t>{7, 7, 7}));
-    EXPECT_FALSE(loop.timerRunning(7));
+    EXPECT_EQ(loop.timerCount(), 0u);
 }
 
 TEST(QtEventLoop, RestartingATimerKeepsOneTimer) {
     application();
     QtEventLoop loop(SystemClock::instance());
     RecordingSink sink;
-    ASSERT_TRUE(loop.startTimer(&sink, 1, 1000));
-    ASSERT_TRUE(loop.startTimer(&sink, 1, 5));
+    ASSERT_TRUE(sink.startTimer(loop, 1, 1000));
+    ASSERT_TRUE(sink.startTimer(loop, 1, 5));
+    EXPECT_EQ(loop.timerCount(), 1u);
     spinUntil([&] { return sink.ticks.size() >= 2; }, 2000);
-    loop.killTimer(1);
+    sink.timer.stop();
     EXPECT_GE(sink.ticks.size(), 2u);
 }
 

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/core/agent_context.h"
 #include "app/core/decimal_text.h"
 
 namespace korvimo {
@@ -480,57 +479,6 @@ std::string installDirectory(const Configuration& config) {
         installDir = "..";
     }
     return installDir;
-}
-
-void initAgentContext(AgentContext& ctx, Configuration& config) {
-    ctx.config = &config;
-    ctx.installDir = installDirectory(config);
-
-    config.ensureFile();
-
-    // A negative time-out would wrap to weeks and a huge one past 32 bits: both are held to
-    // what the field can carry.
-    long seconds = readSettingNumber(config.readHistoryHead(ConfigKey::TIMEOUT));
-    long long ms = std::max(0L, seconds) * 1000LL;
-    ctx.timeoutMs = static_cast<uint32_t>(std::min<long long>(ms, UINT32_MAX));
-    ctx.retries =
-        static_cast<int32_t>(readSettingNumber(config.readHistoryHead(ConfigKey::RETRIES)));
-
-    ctx.readCommunity = config.readHistoryHead(ConfigKey::RCOMMUNITY);
-    ctx.writeCommunity = config.readHistoryHead(ConfigKey::WCOMMUNITY);
-
-    auto isYes = [&config](ConfigKey key) {
-        std::string value;
-        return config.readPlain(key, value) && value == "YES";
-    };
-    ctx.timestamp = isYes(ConfigKey::TIMESTAMP);
-    ctx.skipInstance = isYes(ConfigKey::SKIPINST);
-    ctx.debugMode = isYes(ConfigKey::DEBUGMODE);
-    ctx.ipVersion = isYes(ConfigKey::IPV6SUPPORT) ? 1 : 0;
-
-    std::string walk;
-    config.readPlain(ConfigKey::SKIPWALKTYPE, walk);
-    ctx.walkType = walk == "NEXTOID" ? 2 : 1;
-
-    std::string version;
-    config.readPlain(ConfigKey::SNMPVER, version);
-    if (version == "SNMPv1") {
-        ctx.versionMode = kVersionModeV1;
-    } else if (version == "SNMPv2C") {
-        ctx.versionMode = kVersionModeV2c;
-    } else {
-        ctx.versionMode = kVersionModeBilingual;
-    }
-
-    ctx.peerPort = 161;
-    ctx.clientSocket = kClosed;
-    ctx.trapSocket = kClosed;
-    ctx.agentSocket = kClosed;
-    ctx.mibInfoFile = kClosed;
-    ctx.outputFile = kClosed;
-    ctx.tableFile = kClosed;
-    ctx.controlFile = kClosed;
-    ctx.trapFile = kClosed;
 }
 
 }  // namespace korvimo

@@ -2,7 +2,7 @@
 // directory, with its plain keys and its ten-entry history keys.
 //
 // The file is read anew at every access and written at once on every change; nothing is
-// cached but the start-up settings that initAgentContext copies into the AgentContext. The
+// cached but the start-up settings a program reads at its start (startup_settings.h). The
 // reader keeps what another program (a user's editor) put into the file: unknown keys and
 // other sections survive every write, and LF or CR LF line ends are both read.
 //
@@ -19,8 +19,6 @@
 #include <vector>
 
 namespace korvimo {
-
-struct AgentContext;
 
 // Every key of the file. History keys are stored as NAME1 ... NAME10, number 1 the most recent.
 enum class ConfigKey {
@@ -113,9 +111,5 @@ long readSettingNumber(std::string_view text);
 
 // The installation directory: INSTALLDIR when it holds a value, else "..".
 std::string installDirectory(const Configuration& config);
-
-// The start-up settings: installation directory, ensure file, time-out and retries,
-// communities, flags, walk type, version mode, and every handle marked closed.
-void initAgentContext(AgentContext& ctx, Configuration& config);
 
 }  // namespace korvimo

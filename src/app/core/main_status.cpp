@@ -6,12 +6,6 @@
 
 namespace korvimo {
 
-void reportToMainStatus(const char* text, AgentContext& ctx) {
-    if (ctx.mainStatus != nullptr && text != nullptr) {
-        ctx.mainStatus->append(text);
-    }
-}
-
 std::string statisticsLine(int number, const AgentStatistics& s) {
     char line[128];
     switch (number) {
@@ -43,25 +37,15 @@ void refreshStatistics(StatusList& list, const AgentStatistics& statistics) {
     }
 }
 
-void refreshStatistics(AgentContext& ctx) {
-    if (ctx.mainStatus != nullptr) {
-        refreshStatistics(*ctx.mainStatus, ctx.statistics);
-    }
-}
-
-bool takeBusy(AgentContext& ctx, StatusList* status) {
-    if (ctx.busy == kBusyRunning) {
+bool takeBusy(Busy& busy, StatusList* status) {
+    if (busy == Busy::Running) {
         if (status != nullptr) {
             status->append(kOperationInProgressText);
         }
         return false;
     }
-    ctx.busy = kBusyRunning;
+    busy = Busy::Running;
     return true;
-}
-
-void releaseBusy(AgentContext& ctx) {
-    ctx.busy = kBusyIdle;
 }
 
 }  // namespace korvimo

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/agent_context.h"
+#include "app/core/startup_settings.h"
 #include "app/core/temp_dir.h"
 
 namespace korvimo {
@@ -265,10 +265,7 @@ TEST(SettingNumber, ReadsSignAndDigitsOfTheFirstNineCharacters) {
 TEST(StartupSettings, DefaultsOfANewFile) {
     TempDir dir;
     Configuration config(dir.path("korvan.ini"));
-    AgentContext ctx;
-    ctx.peerPort = 0;
-    ctx.agentSocket = 7;
-    initAgentContext(ctx, config);
+    const StartupSettings ctx = readStartupSettings(config);
     EXPECT_EQ(ctx.installDir, "..");
     EXPECT_EQ(ctx.timeoutMs, 1000u);
     EXPECT_EQ(ctx.retries, 3);
@@ -277,15 +274,9 @@ TEST(StartupSettings, DefaultsOfANewFile) {
     EXPECT_FALSE(ctx.timestamp);
     EXPECT_FALSE(ctx.skipInstance);
     EXPECT_FALSE(ctx.debugMode);
-    EXPECT_EQ(ctx.ipVersion, 0);
+    EXPECT_EQ(ctx.ipVersion, IpVersion::IPv4);
     EXPECT_EQ(ctx.walkType, 1);
-    EXPECT_EQ(ctx.versionMode, kVersionModeBilingual);
-    EXPECT_EQ(ctx.peerPort, 161);
-    EXPECT_EQ(ctx.agentSocket, kClosed);
-    EXPECT_EQ(ctx.mibInfoFile, kClosed);
-    EXPECT_EQ(ctx.nextRequestId, 2u);
-    EXPECT_EQ(ctx.nextTimerId, 1u);
-    EXPECT_EQ(ctx.config, &config);
+    EXPECT_EQ(ctx.versionMode, VersionMode::Bilingual);
     EXPECT_FALSE(readFile(config.path()).empty());  // the file was made
 }
 
@@ -308,8 +299,7 @@ TEST(StartupSettings, ValuesFromAnExistingFile) {
                   "SKIPWALKTYPE=NEXTOID\n"
                   "SNMPVER=SNMPv2C\n");
     Configuration config(dir.path("korvan.ini"));
-    AgentContext ctx;
-    initAgentContext(ctx, config);
+    const StartupSettings ctx = readStartupSettings(config);
     EXPECT_EQ(ctx.installDir, "/opt/korvimo");
     EXPECT_EQ(ctx.timeoutMs, 2000u);
     EXPECT_EQ(ctx.retries, 5);
@@ -318,9 +308,9 @@ TEST(StartupSettings, ValuesFromAnExistingFile) {
     EXPECT_TRUE(ctx.timestamp);
     EXPECT_TRUE(ctx.skipInstance);
     EXPECT_TRUE(ctx.debugMode);
-    EXPECT_EQ(ctx.ipVersion, 1);
+    EXPECT_EQ(ctx.ipVersion, IpVersion::IPv6);
     EXPECT_EQ(ctx.walkType, 2);
-    EXPECT_EQ(ctx.versionMode, kVersionModeV2c);
+    EXPECT_EQ(ctx.versionMode, VersionMode::SNMPv2C);
 }
 
 TEST(StartupSettings, VersionAndFlagsAreMatchedExactly) {
@@ -328,16 +318,15 @@ TEST(StartupSettings, VersionAndFlagsAreMatchedExactly) {
     writeFile(dir.path("korvan.ini"),
               "[KORVAN]\r\nSNMPVER=snmpv1\r\nDEBUGMODE=yes\r\nINSTALLDIR=\r\nTIMEOUT1=-4\r\n");
     Configuration config(dir.path("korvan.ini"));
-    AgentContext ctx;
-    initAgentContext(ctx, config);
-    EXPECT_EQ(ctx.versionMode, kVersionModeBilingual);
+    StartupSettings ctx = readStartupSettings(config);
+    EXPECT_EQ(ctx.versionMode, VersionMode::Bilingual);
     EXPECT_FALSE(ctx.debugMode);
     EXPECT_EQ(ctx.installDir, "..");
     EXPECT_EQ(ctx.timeoutMs, 0u);
 
     writeFile(dir.path("korvan.ini"), "[KORVAN]\r\nSNMPVER=SNMPv1\r\n");
-    initAgentContext(ctx, config);
-    EXPECT_EQ(ctx.versionMode, kVersionModeV1);
+    ctx = readStartupSettings(config);
+    EXPECT_EQ(ctx.versionMode, VersionMode::SNMPv1);
 }
 
 }  // namespace

@@ -70,28 +70,18 @@ TEST(StatisticsDisplay, ListenersSeeTheDeletionsThenTheInsertions) {
     EXPECT_EQ(seen, (Lines{"-3", "-2", "-1", "+1", "+2", "+3"}));
 }
 
-TEST(MainStatus, ReportAppendsToTheMainList) {
-    StatusList list;
-    AgentContext ctx;
-    reportToMainStatus("Got timer message. Ignored.", ctx);  // no list yet: nothing happens
-    ctx.mainStatus = &list;
-    reportToMainStatus("Got timer message. Ignored.", ctx);
-    EXPECT_EQ(list.lines(), (Lines{"Got timer message. Ignored."}));
-}
-
 TEST(BusyRule, SecondOperationIsRefusedWithTheInProgressText) {
     StatusList list;
-    AgentContext ctx;
-    EXPECT_EQ(ctx.busy, kBusyIdle);
-    EXPECT_TRUE(takeBusy(ctx, &list));
-    EXPECT_EQ(ctx.busy, kBusyRunning);
-    EXPECT_FALSE(takeBusy(ctx, &list));
-    EXPECT_EQ(ctx.busy, kBusyRunning);
+    Busy busy = Busy::Idle;
+    EXPECT_TRUE(takeBusy(busy, &list));
+    EXPECT_EQ(busy, Busy::Running);
+    EXPECT_FALSE(takeBusy(busy, &list));
+    EXPECT_EQ(busy, Busy::Running);
     EXPECT_EQ(list.lines(), (Lines{"Operation already in progress.  Stop other activities and "
                                    "then try again."}));
-    releaseBusy(ctx);
-    EXPECT_EQ(ctx.busy, kBusyIdle);
-    EXPECT_TRUE(takeBusy(ctx, nullptr));
+    releaseBusy(busy);
+    EXPECT_EQ(busy, Busy::Idle);
+    EXPECT_TRUE(takeBusy(busy, nullptr));
 }
 
 }  // namespace

@@ -1,33 +1,46 @@
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <functional>
+#include <map>
 #include <utility>
 #include <vector>
 
 namespace korvimo {
 namespace {
 
-struct Recorder : EventSink {
-    std::vector<std::pair<EndpointEvent, int>> readable;
+// Records the ticks and readiness the loop delivers, under names the test gives.
+struct Recorder {
+    std::vector<std::pair<int, int>> readable;  // (name, descriptor)
     std::vector<uint32_t> ticks;
     std::function<void(uint32_t)> onTick;
     std::function<void(int)> onReadable;
+    std::map<uint32_t, Timer> timers;
+    std::map<int, Watch> watches;
 
-    void endpointReadable(EndpointEvent event, int fd) override {
-        readable.emplace_back(event, fd);
-        if (onReadable) {
-            onReadable(fd);
-        }
+    void startTimer(EventLoop& loop, uint32_t name, uint32_t periodMs) {
+        timers[name] = loop.startTimer(periodMs, [this, name] {
+            ticks.push_back(name);
+            if (onTick) {
+                onTick(name);
+            }
+        });
     }
-    void timerTick(uint32_t timerId) override {
-        ticks.push_back(timerId);
-        if (onTick) {
-            onTick(timerId);
-        }
+    bool timerRunning(uint32_t name) const {
+        auto it = timers.find(name);
+        return it != timers.end() && it->second.running();
+    }
+    bool watch(EventLoop& loop, int fd, int name) {
+        watches[fd] = loop.watch(fd, [this, fd, name] {
+            readable.emplace_back(name, fd);
+            if (onReadable) {
+                onReadable(fd);
+            }
+        });
+        return watches[fd].active();
     }
 };
 
@@ -57,11 +70,12 @@ class SocketPair {
     int fds_[2] = {-1, -1};
 };
 
-TEST(PollEventLoop, TimerTicksExactlyWhenTheManualClockReachesItsPeriod) {
+TEST(EpollEventLoop, TimerTicksExactlyWhenTheManualClockReachesItsPeriod) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
-    ASSERT_TRUE(loop.startTimer(&sink, 7, 2000));
+    sink.startTimer(loop, 7, 2000);
+    ASSERT_TRUE(sink.timerRunning(7));
     EXPECT_EQ(loop.runOnce(0), 0);
     clock.advanceMs(1999);
     EXPECT_EQ(loop.runOnce(0), 0);
@@ -73,11 +87,11 @@ TEST(PollEventLoop, TimerTicksExactlyWhenTheManualClockReachesItsPeriod) {
     EXPECT_EQ(sink.ticks, (std::vector<uint32_t>{7, 7}));
 }
 
-TEST(PollEventLoop, TimerThatFellBehindTicksOnceThenKeepsItsPeriod) {
+TEST(EpollEventLoop, TimerThatFellBehindTicksOnceThenKeepsItsPeriod) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
-    loop.startTimer(&sink, 1, 5);
+    sink.startTimer(loop, 1, 5);
     clock.advanceMs(1000);  // two hundred periods missed
     EXPECT_EQ(loop.runOnce(0), 1);
     EXPECT_EQ(loop.runOnce(0), 0);
@@ -87,47 +101,47 @@ TEST(PollEventLoop, TimerThatFellBehindTicksOnceThenKeepsItsPeriod) {
     EXPECT_EQ(loop.runOnce(0), 1);
 }
 
-TEST(PollEventLoop, KilledAndRestartedTimers) {
+TEST(EpollEventLoop, KilledAndRestartedTimers) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
-    loop.startTimer(&sink, 1, 100);
-    loop.startTimer(&sink, 2, 100);
+    sink.startTimer(loop, 1, 100);
+    sink.startTimer(loop, 2, 100);
     // The first tick kills the second timer, due in the same turn: it must not tick.
-    sink.onTick = [&loop](uint32_t id) {
+    sink.onTick = [&sink](uint32_t id) {
         if (id == 1) {
-            loop.killTimer(2);
+            sink.timers[2].stop();
         }
     };
     clock.advanceMs(100);
     EXPECT_EQ(loop.runOnce(0), 1);
     EXPECT_EQ(sink.ticks, (std::vector<uint32_t>{1}));
-    EXPECT_FALSE(loop.timerRunning(2));
+    EXPECT_FALSE(sink.timerRunning(2));
 
     // Starting a running identifier again restarts its period.
     sink.onTick = nullptr;
     clock.advanceMs(50);
-    loop.startTimer(&sink, 1, 100);
+    sink.startTimer(loop, 1, 100);
     clock.advanceMs(50);
     EXPECT_EQ(loop.runOnce(0), 0);
     clock.advanceMs(50);
     EXPECT_EQ(loop.runOnce(0), 1);
 }
 
-TEST(PollEventLoop, ZeroPeriodRunsAtOneMillisecond) {
+TEST(EpollEventLoop, ZeroPeriodRunsAtOneMillisecond) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
-    loop.startTimer(&sink, 3, 0);
+    sink.startTimer(loop, 3, 0);
     EXPECT_EQ(loop.runOnce(0), 0);
     clock.advanceMs(1);
     EXPECT_EQ(loop.runOnce(0), 1);
 }
 
-TEST(PollEventLoop, FiveMillisecondTimerKeepsItsPeriodWithoutSpinning) {
-    PollEventLoop loop(SystemClock::instance());
+TEST(EpollEventLoop, FiveMillisecondTimerKeepsItsPeriodWithoutSpinning) {
+    EpollEventLoop loop(SystemClock::instance());
     Recorder sink;
-    loop.startTimer(&sink, 1, 5);
+    sink.startTimer(loop, 1, 5);
     const uint64_t start = SystemClock::instance().monotonicMs();
     int turns = 0;
     while (SystemClock::instance().monotonicMs() - start < 300 && turns < 100000) {
@@ -141,10 +155,10 @@ TEST(PollEventLoop, FiveMillisecondTimerKeepsItsPeriodWithoutSpinning) {
     EXPECT_LE(turns, 3 * static_cast<int>(sink.ticks.size()) + 10);
 }
 
-TEST(PollEventLoop, WaitEndsAtTheNextTimerNotAtTheTimeout) {
-    PollEventLoop loop(SystemClock::instance());
+TEST(EpollEventLoop, WaitEndsAtTheNextTimerNotAtTheTimeout) {
+    EpollEventLoop loop(SystemClock::instance());
     Recorder sink;
-    loop.startTimer(&sink, 1, 20);
+    sink.startTimer(loop, 1, 20);
     const uint64_t start = SystemClock::instance().monotonicMs();
     for (int i = 0; i < 10 && sink.ticks.empty(); ++i) {
         loop.runOnce(5000);
@@ -153,54 +167,69 @@ TEST(PollEventLoop, WaitEndsAtTheNextTimerNotAtTheTimeout) {
     EXPECT_LT(SystemClock::instance().monotonicMs() - start, 2000u);
 }
 
-TEST(PollEventLoop, ReadableEndpointIsDeliveredWithItsEvent) {
+TEST(EpollEventLoop, ReadableEndpointIsDeliveredWithItsEvent) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
     SocketPair pair;
-    ASSERT_TRUE(loop.watchEndpoint(pair.reader(), EndpointEvent::Agent, &sink));
+    ASSERT_TRUE(sink.watch(loop, pair.reader(), 1626));
     EXPECT_EQ(loop.runOnce(0), 0);
     pair.send();
     sink.onReadable = [&pair](int) { pair.drain(); };
     EXPECT_EQ(loop.runOnce(1000), 1);
     ASSERT_EQ(sink.readable.size(), 1u);
-    EXPECT_EQ(sink.readable[0].first, EndpointEvent::Agent);
-    EXPECT_EQ(static_cast<uint32_t>(sink.readable[0].first), 1626u);
+    EXPECT_EQ(sink.readable[0].first, 1626);
     EXPECT_EQ(sink.readable[0].second, pair.reader());
     EXPECT_EQ(loop.runOnce(0), 0);  // read: nothing more to deliver
 }
 
-TEST(PollEventLoop, UnwatchedEndpointIsNotDelivered) {
+TEST(EpollEventLoop, UnwatchedEndpointIsNotDelivered) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
     SocketPair pair;
-    loop.watchEndpoint(pair.reader(), EndpointEvent::Client, &sink);
-    loop.unwatchEndpoint(pair.reader());
+    sink.watch(loop, pair.reader(), 1625);
+    sink.watches[pair.reader()].reset();
     pair.send();
     EXPECT_EQ(loop.runOnce(0), 0);
     EXPECT_TRUE(sink.readable.empty());
 }
 
-TEST(PollEventLoop, ClosedButStillWatchedDescriptorIsDropped) {
+TEST(EpollEventLoop, WatchEndedByAnEarlierCallbackOfTheSameTurnIsNotCalled) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
+    Recorder sink;
+    SocketPair a, b;
+    sink.watch(loop, a.reader(), 1);
+    sink.watch(loop, b.reader(), 2);
+    // Whichever comes first ends both watches, its own included.
+    sink.onReadable = [&](int) { sink.watches.clear(); };
+    a.send();
+    b.send();
+    EXPECT_EQ(loop.runOnce(0), 1);
+    EXPECT_EQ(sink.readable.size(), 1u);
+    EXPECT_EQ(loop.watchCount(), 0u);
+}
+
+TEST(EpollEventLoop, ClosedButStillWatchedDescriptorIsDropped) {
+    ManualClock clock;
+    EpollEventLoop loop(clock);
     Recorder sink;
     SocketPair pair;
-    loop.watchEndpoint(pair.reader(), EndpointEvent::Trap, &sink);
+    sink.watch(loop, pair.reader(), 1627);
     pair.closeOne(0);
     loop.runOnce(0);
-    EXPECT_FALSE(loop.isWatched(pair.reader()));
+    EXPECT_EQ(loop.runOnce(0), 0);  // nothing left to report, and no spinning
     EXPECT_TRUE(sink.readable.empty());
 }
 
-TEST(PollEventLoop, NestedTurnLeavesTheOuterTurnToFinishWhatItsOwnPollSaw) {
+TEST(EpollEventLoop, NestedTurnLeavesTheOuterTurnToFinishWhatItsOwnPollSaw) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
     SocketPair a, b, c;
-    loop.watchEndpoint(a.reader(), EndpointEvent::Agent, &sink);
-    loop.watchEndpoint(b.reader(), EndpointEvent::Client, &sink);
+    sink.watch(loop, a.reader(), 1626);
+    sink.watch(loop, b.reader(), 1625);
     a.send();
     b.send();
     c.send();
@@ -213,7 +242,7 @@ TEST(PollEventLoop, NestedTurnLeavesTheOuterTurnToFinishWhatItsOwnPollSaw) {
         }
         if (fd == a.reader() && nestedDelivered < 0) {
             // A handler that watches one more endpoint and runs a turn of its own.
-            loop.watchEndpoint(c.reader(), EndpointEvent::Trap, &sink);
+            sink.watch(loop, c.reader(), 1627);
             nestedDelivered = loop.runOnce(0);
         }
     };
@@ -221,21 +250,21 @@ TEST(PollEventLoop, NestedTurnLeavesTheOuterTurnToFinishWhatItsOwnPollSaw) {
     // b, as its own poll said, and with nothing it did not poll.
     EXPECT_EQ(loop.runOnce(0), 2);
     EXPECT_EQ(nestedDelivered, 2);
-    const std::vector<std::pair<EndpointEvent, int>> expected = {
-        {EndpointEvent::Agent, a.reader()},
-        {EndpointEvent::Client, b.reader()},
-        {EndpointEvent::Trap, c.reader()},
-        {EndpointEvent::Client, b.reader()},
+    const std::vector<std::pair<int, int>> expected = {
+        {1626, a.reader()},
+        {1625, b.reader()},
+        {1627, c.reader()},
+        {1625, b.reader()},
     };
     EXPECT_EQ(sink.readable, expected);
 }
 
-TEST(PollEventLoop, TimerTickedInANestedTurnDoesNotTickAgainInTheOuterOne) {
+TEST(EpollEventLoop, TimerTickedInANestedTurnDoesNotTickAgainInTheOuterOne) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
-    loop.startTimer(&sink, 1, 100);
-    loop.startTimer(&sink, 2, 100);
+    sink.startTimer(loop, 1, 100);
+    sink.startTimer(loop, 2, 100);
     int nestedDelivered = -1;
     sink.onTick = [&](uint32_t id) {
         if (id == 1 && nestedDelivered < 0) {
@@ -250,19 +279,19 @@ TEST(PollEventLoop, TimerTickedInANestedTurnDoesNotTickAgainInTheOuterOne) {
     EXPECT_EQ(loop.runOnce(0), 2);  // both keep their period
 }
 
-TEST(PollEventLoop, NothingToWaitForReturnsAtOnce) {
+TEST(EpollEventLoop, NothingToWaitForReturnsAtOnce) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     EXPECT_EQ(loop.runOnce(-1), 0);
     loop.run();  // returns: nothing could ever happen
 }
 
-TEST(PollEventLoop, RunStopsWhenAHandlerQuits) {
+TEST(EpollEventLoop, RunStopsWhenAHandlerQuits) {
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     Recorder sink;
     SocketPair pair;
-    loop.watchEndpoint(pair.reader(), EndpointEvent::Agent, &sink);
+    sink.watch(loop, pair.reader(), 1626);
     sink.onReadable = [&](int) {
         pair.drain();
         loop.quit();

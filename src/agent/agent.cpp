@@ -1,0 +1,157 @@
+#include "agent/agent.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "agent/message_sending.h"
+#include "app/core/configuration.h"
+#include "app/core/status_list.h"
+
+namespace korvimo {
+
+Agent::Agent(Services services)
+    : services_(std::move(services)),
+      refresh_(services_.loop, services_.status, statistics_),
+      endpoint_(services_.loop,
+                {[this](const snmp::Pdu& request, const SocketAddress& from) {
+                     handler_.onRequest(request, from);
+                 },
+                 [this](std::string_view why) { services_.status.append(why); }}),
+      handler_({settings_, store_, statistics_, refresh_, log_, endpoint_, services_.status}) {}
+
+Agent::~Agent() {
+    release();
+}
+
+Result Agent::openControlFile(const std::string& path) {
+    controlFile_.reset();
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // A directory opens for reading on Linux, but no control file is one.
+    struct stat info {};
+    if (file && (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode))) {
+        file.reset();
+    }
+    if (!file) {
+        return Result::failuref(kCannotOpenControlFileText, path.c_str());
+    }
+    controlFile_ = std::move(file);
+    return {};
+}
+
+Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
+    log_.close();
+    if (!log_.create(path)) {
+        return Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str());
+    }
+    log_.setTimestamp(settings_.timestamp, &services_.loop.clock());
+    return {};
+}
+
+Result Agent::openEndpoint(const AgentAddress& where) {
+    if (endpoint_.isOpen()) {
+        return {};
+    }
+    const long port = where.port.empty() ? 0 : readSettingNumber(where.port);
+    if (port < 0 || port > 65535) {
+        return Result::failuref(kInvalidAgentPortText, where.port.c_str());
+    }
+
+    if (!where.ipx.empty()) {
+        const snmp::Octets bytes = octetTextToBytes(where.ipx);
+        if (bytes.length() != kIpxAddressBytes) {
+            return Result::failuref(kInvalidIpxAddressText, where.ipx.c_str());
+        }
+        if (Result opened = endpoint_.openIpx(bytes.bytes.data(), bytes.bytes.size(),
+                                              static_cast<uint16_t>(port));
+            !opened) {
+            return Result::failuref(kIpxSocketFailedText, opened.c_str(),
+                                    port == 0 ? kDefaultIpxSocketNumber : static_cast<int>(port));
+        }
+        return {};
+    }
+
+    uint8_t address[16] = {};
+    const uint8_t* local = nullptr;
+    if (!where.address.empty()) {
+        bool readable = false;
+        if (settings_.ipVersion == IpVersion::IPv6) {
+            in_addr v4{};
+            if (::inet_pton(AF_INET6, where.address.c_str(), address) == 1) {
+                readable = true;
+            } else if (::inet_pton(AF_INET, where.address.c_str(), &v4) == 1) {
+                // The IPv4-mapped form ::ffff:a.b.c.d.
+                address[10] = 0xFF;
+                address[11] = 0xFF;
+                std::memcpy(address + 12, &v4, 4);
+                readable = true;
+            }
+        } else {
+            readable = ::inet_pton(AF_INET, where.address.c_str(), address) == 1;
+        }
+        if (!readable) {
+            return Result::failuref(kInvalidAgentAddressText, where.address.c_str());
+        }
+        local = address;
+    }
+    if (Result opened = endpoint_.open(settings_.ipVersion, local, static_cast<uint16_t>(port));
+        !opened) {
+        return Result::failuref(kAgentSocketFailedText, opened.c_str(),
+                                port == 0 ? kDefaultAgentPort : static_cast<int>(port));
+    }
+    return {};
+}
+
+void Agent::useMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo) {
+    mibInfo_ = std::move(mibInfo);
+    log_.setMibInfo(mibInfo_);
+}
+
+bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
+    startTime_ = startTime;
+    store::LoadInputs inputs;
+    inputs.controlFile = controlFile_.get();
+    inputs.attributeFilePath = attributeFilePath;
+    inputs.mibInfo = mibInfo_;
+    inputs.clock = &services_.loop.clock();
+    inputs.startTime = startTime;
+    inputs.config = services_.config;
+    inputs.report = [this](const char* line) { services_.status.append(line); };
+    inputs.messageBox = [this](const char* title, const char* text) { showMessage(title, text); };
+    return store_.loadControlFile(inputs);
+}
+
+void Agent::serve() {
+    statistics_ = AgentStatistics{};
+    refresh_.cancel();
+    handler_.setServing(true);
+}
+
+void Agent::stop() {
+    handler_.setServing(false);
+    // The statistics lines show the last request before anything goes below them.
+    refresh_.flush();
+}
+
+void Agent::release() {
+    handler_.setServing(false);
+    refresh_.cancel();
+    endpoint_.close();
+    store_.releaseStore();
+    controlFile_.reset();
+    log_.close();
+    log_.setMibInfo(nullptr);
+    mibInfo_.reset();
+}
+
+void Agent::showMessage(const char* title, const char* text) {
+    if (services_.messageBox) {
+        services_.messageBox(title, text);
+    } else {
+        services_.status.append(text);
+    }
+}
+
+}  // namespace korvimo

@@ -1,0 +1,152 @@
+#include "agent/agent_endpoint.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+namespace korvimo {
+
+namespace {
+
+
+bool isRequestType(uint32_t type) {
+    return type == snmp::kPduGetRequest || type == snmp::kPduGetNextRequest ||
+           type == snmp::kPduSetRequest || type == snmp::kPduGetBulkRequest;
+}
+
+// Datagrams read with one system call, each cut to 1,500 bytes.
+struct RequestBatch {
+    uint8_t datagrams[kRequestBatchSize][kRequestBufferSize];
+    std::size_t lengths[kRequestBatchSize] = {};
+    SocketAddress sources[kRequestBatchSize];
+    int count = 0;
+};
+
+// Batches are only in use while a readiness report is being served, so every endpoint of
+// the thread (a process may simulate thousands of agents) shares them: one per depth of
+// nested loop turns.
+class BatchPool {
+  public:
+    RequestBatch& acquire() {
+        if (depth_ == batches_.size()) {
+            batches_.push_back(std::make_unique<RequestBatch>());
+        }
+        return *batches_[depth_++];
+    }
+    void release() { --depth_; }
+
+  private:
+    std::vector<std::unique_ptr<RequestBatch>> batches_;
+    std::size_t depth_ = 0;
+};
+
+thread_local BatchPool batchPool;
+
+// Reads what is waiting, at most a batch; count 0 when nothing was.
+Result readBatch(int socket, RequestBatch& batch) {
+    mmsghdr messages[kRequestBatchSize] = {};
+    iovec vectors[kRequestBatchSize];
+    for (int i = 0; i < kRequestBatchSize; ++i) {
+        batch.sources[i] = SocketAddress{};
+        vectors[i] = iovec{batch.datagrams[i], kRequestBufferSize};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = batch.sources[i].sa();
+        messages[i].msg_hdr.msg_namelen = sizeof batch.sources[i].storage;
+    }
+    batch.count = 0;
+    int n;
+    do {
+        n = ::recvmmsg(socket, messages, kRequestBatchSize, MSG_DONTWAIT, nullptr);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return {};
+        }
+        return Result::failuref(kReceiveErrorCodeText, errno);
+    }
+    for (int i = 0; i < n; ++i) {
+        batch.lengths[i] = messages[i].msg_len;
+        batch.sources[i].length = messages[i].msg_hdr.msg_namelen;
+    }
+    batch.count = n;
+    return {};
+}
+
+}  // namespace
+
+Result AgentEndpoint::open(IpVersion ipVersion, const uint8_t* localAddress, uint16_t port) {
+    close();
+    UniqueFd socket;
+    if (Result opened = openAgentSocket(ipVersion, socket, localAddress, port); !opened) {
+        return opened;
+    }
+    return watch(std::move(socket));
+}
+
+Result AgentEndpoint::openIpx(const uint8_t* address, std::size_t count, uint16_t socketNumber) {
+    close();
+    UniqueFd socket;
+    if (Result opened = openIpxAgentSocket(socket, address, count, socketNumber); !opened) {
+        return opened;
+    }
+    return watch(std::move(socket));
+}
+
+Result AgentEndpoint::watch(UniqueFd socket) {
+    Watch watch = loop_.watch(socket.get(), [this] { readable(); });
+    if (!watch.active()) {
+        return Result::failure(kSelectFailedText);  // the socket closes here
+    }
+    socket_ = std::move(socket);
+    watch_ = std::move(watch);
+    ++generation_;
+    return {};
+}
+
+void AgentEndpoint::close() {
+    watch_.reset();
+    socket_.reset();
+    ++generation_;
+}
+
+void AgentEndpoint::readable() {
+    RequestBatch& batch = batchPool.acquire();
+    struct Release {
+        ~Release() { batchPool.release(); }
+    } release;
+
+    if (Result read = readBatch(socket_.get(), batch); !read) {
+        if (handlers_.onFailure) {
+            handlers_.onFailure(read.text());
+        }
+        return;
+    }
+    const uint64_t generation = generation_;
+    for (int i = 0; i < batch.count && generation_ == generation; ++i) {
+        if (Result served = serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
+            !served && handlers_.onFailure) {
+            handlers_.onFailure(served.text());
+        }
+    }
+}
+
+Result AgentEndpoint::serve(const uint8_t* datagram, std::size_t length,
+                            const SocketAddress& source) {
+    if (length == 0) {
+        return Result::failuref(kReceiveErrorCodeText, 0);
+    }
+    snmp::Pdu request;
+    if (Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &request);
+        !decoded) {
+        return decoded;
+    }
+    if (isRequestType(request.type) && handlers_.onRequest) {
+        handlers_.onRequest(request, source);
+    }
+    return {};
+}
+
+}  // namespace korvimo

@@ -1,0 +1,134 @@
+#include "agent/request_client.h"
+
+#include <cerrno>
+
+namespace korvimo {
+
+Result RequestClient::open(IpVersion ipVersion) {
+    close();
+    UniqueFd socket;
+    if (Result opened = openClientSocket(ipVersion, socket); !opened) {
+        return opened;
+    }
+    Watch watch = loop_.watch(socket.get(), [this] { readable(); });
+    if (!watch.active()) {
+        return Result::failure(kSelectFailedText);
+    }
+    socket_ = std::move(socket);
+    watch_ = std::move(watch);
+    return {};
+}
+
+void RequestClient::close() {
+    clearPending();
+    watch_.reset();
+    socket_.reset();
+}
+
+Result RequestClient::transmit(const snmp::Pdu& request) const {
+    uint8_t message[snmp::kMaxMessageSize];
+    uint32_t size = sizeof message;
+    if (Result encoded = snmp::SnmpEncodeMsg(&request, message, &size); !encoded) {
+        return encoded;
+    }
+    if (!sendDatagram(socket_.get(), message, size, settings_.peerAddress,
+                      static_cast<uint16_t>(settings_.peerPort))) {
+        return Result::failure(kSendErrorText);
+    }
+    return {};
+}
+
+Result RequestClient::send_new_request(std::unique_ptr<snmp::Pdu> request) {
+    if (request == nullptr) {
+        return Result::failure(kSendErrorText);
+    }
+    if (Result sent = transmit(*request); !sent) {
+        return sent;
+    }
+    PendingRequest& entry = pending_.emplace_back();
+    entry.requestId = request->requestId;
+    entry.pdu = std::move(request);
+    entry.transmissions = 1;
+    PendingRequest* pending = &entry;
+    entry.timer = loop_.startTimer(settings_.timeoutMs, [this, pending] { tick(pending); });
+    return {};
+}
+
+void RequestClient::tick(PendingRequest* entry) {
+    if (entry->transmissions < settings_.retries) {
+        if (Result sent = transmit(*entry->pdu); !sent) {
+            removePending(entry);  // its timer ends with it
+            if (handlers_.onFailure) {
+                handlers_.onFailure(sent.text());
+            }
+            return;
+        }
+        ++entry->transmissions;
+        return;
+    }
+    // Timed out. The entry leaves the list before the handler runs, so that the handler may
+    // clear or extend the list; the request lives until the handler returns.
+    std::list<PendingRequest> expired;
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+        if (&*it == entry) {
+            expired.splice(expired.begin(), pending_, it);
+            break;
+        }
+    }
+    entry->timer.stop();
+    if (!expired.empty() && handlers_.onTimeout) {
+        handlers_.onTimeout(*expired.front().pdu);
+    }
+}
+
+void RequestClient::readable() {
+    uint8_t datagram[kResponseBufferSize];
+    std::size_t length = sizeof datagram;
+    SocketAddress source;
+    int error = 0;
+    if (!receiveDatagram(socket_.get(), datagram, length, source, &error)) {
+        // A refused connection is the port-unreachable report of an earlier send.
+        if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNREFUSED) {
+            return;
+        }
+        if (handlers_.onFailure) {
+            handlers_.onFailure(Result::failuref(kReceiveErrorCodeText, error).text());
+        }
+        return;
+    }
+    snmp::Pdu response;
+    if (Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &response);
+        !decoded) {
+        if (handlers_.onFailure) {
+            handlers_.onFailure(decoded.text());
+        }
+        return;
+    }
+    if (response.type != snmp::kPduResponse) {
+        return;
+    }
+    PendingRequest* pending = findPending(response.requestId);
+    if (pending == nullptr) {
+        return;
+    }
+    pending->timer.stop();
+    if (handlers_.onResponse) {
+        // Nothing of the entry is touched after the handler: it may clear the list.
+        handlers_.onResponse(response, source, *pending->pdu);
+    }
+}
+
+PendingRequest* RequestClient::findPending(int32_t requestId) {
+    for (PendingRequest& entry : pending_) {
+        if (entry.requestId == requestId) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+void RequestClient::removePending(const PendingRequest* entry) {
+    pending_.remove_if([entry](const PendingRequest& candidate) { return &candidate == entry; });
+}
+
+}  // namespace korvimo

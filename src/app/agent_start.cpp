@@ -1,0 +1,172 @@
+#include "app/agent_start.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "agent/endpoints.h"
+
+namespace korvimo::app {
+
+void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings) {
+    agent.readCommunity = settings.readCommunity.view();
+    agent.writeCommunity = settings.writeCommunity.view();
+    agent.versionMode = settings.versionMode;
+    agent.ipVersion = settings.ipVersion;
+    agent.debugMode = settings.debugMode;
+    agent.timestamp = settings.timestamp;
+}
+
+MainWindowForm formFromSettings(const Configuration& config, const StartupSettings& settings) {
+    auto head = [&config](ConfigKey key) {
+        const std::vector<std::string> values = config.historyValues(key);
+        return values.empty() ? std::string() : values.front();
+    };
+    MainWindowForm form;
+    form.controlFile = head(ConfigKey::INPUTFILE);
+    form.readCommunity = head(ConfigKey::RCOMMUNITY);
+    form.writeCommunity = head(ConfigKey::WCOMMUNITY);
+    form.version = settings.versionMode;
+    form.transport = settings.ipVersion;
+    form.debugMode = settings.debugMode;
+    return form;
+}
+
+void rememberTransport(Configuration& config, IpVersion transport) {
+    config.writePlain(ConfigKey::IPV6SUPPORT, transport == IpVersion::IPv6 ? "YES" : "NO");
+}
+
+std::string agentAddressText(const Configuration& config, IpVersion transport,
+                             const EndpointOverride& override) {
+    std::string address;
+    if (transport == IpVersion::IPv4) {
+        uint8_t v4[4];
+        if (localIPv4Address(v4)) {
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, v4, text, sizeof text);
+            address = text;
+        } else {
+            address = kNoLocalAddressText;
+        }
+    } else {
+        SocketAddress v6;
+        char text[NI_MAXHOST] = {};
+        if (localIPv6Address(v6) &&
+            ::getnameinfo(v6.sa(), v6.length, text, sizeof text, nullptr, 0, NI_NUMERICHOST) == 0) {
+            address = text;
+        }
+    }
+
+    std::string agentIp;
+    const bool agentIpPresent = config.readPlain(ConfigKey::AGENTIP, agentIp);
+    if (override.address && !override.address->empty()) {
+        address = *override.address;
+    } else if (agentIpPresent) {
+        if (!agentIp.empty()) {
+            address = agentIp;
+        }
+    } else {
+        std::string ipx;
+        if (config.readPlain(ConfigKey::AGENTIPXADDR, ipx) && !ipx.empty()) {
+            char text[256];
+            std::snprintf(text, sizeof text, kIpxAddressDisplayFormat, ipx.c_str());
+            address = text;
+        }
+    }
+    return address;
+}
+
+std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration& config) {
+    const std::string path = installDirectory(config) + kMibInfoPath;
+    if (library_ == nullptr || library_->path() != path) {
+        library_ = std::make_unique<mibinfo::MibInfoLibrary>(path);
+    }
+    return library_->current();
+}
+
+StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
+                        MainWindowForm& form, const EndpointOverride& override,
+                        StatusList& status, const std::function<void()>& repaint) {
+    StartOutcome outcome;
+    AgentSettings& settings = agent.settings();
+
+    // 1. The installation directory.
+    const std::string home = installDirectory(config);
+
+    // 2. The control file.
+    form.controlFile = form.controlFile.substr(0, kControlFileTextLimit);
+    if (Result opened = agent.openControlFile(home + kAgentDirectory + form.controlFile);
+        !opened) {
+        status.append(opened.text());
+        status.append(kLearnOrCreateText);
+        return outcome;
+    }
+
+    // 3, 4. Histories and communities.
+    config.pushHistory(ConfigKey::INPUTFILE, form.controlFile);
+    form.readCommunity = form.readCommunity.substr(0, kCommunityTextLimit);
+    config.pushHistory(ConfigKey::RCOMMUNITY, form.readCommunity);
+    settings.readCommunity = form.readCommunity;
+    form.writeCommunity = form.writeCommunity.substr(0, kCommunityTextLimit);
+    config.pushHistory(ConfigKey::WCOMMUNITY, form.writeCommunity);
+    settings.writeCommunity = form.writeCommunity;
+    outcome.historiesPushed = true;
+
+    // 5. Debug mode and the debug log.
+    settings.debugMode = form.debugMode;
+    config.writePlain(ConfigKey::DEBUGMODE, form.debugMode ? "YES" : "NO");
+    if (form.debugMode) {
+        if (Result opened = agent.openDebugLog(home + kDebugLogName, kDebugLogName); !opened) {
+            status.append(opened.text());
+            return outcome;
+        }
+    }
+
+    // 6. The version mode.
+    settings.versionMode = form.version;
+    config.writePlain(ConfigKey::SNMPVER, versionModeWord(form.version));
+
+    // 7. The agent endpoint.
+    AgentAddress where;
+    if (override.port) {
+        where.port = std::to_string(*override.port);
+    } else {
+        config.readPlain(ConfigKey::AGENTPORT, where.port);
+    }
+    config.readPlain(ConfigKey::AGENTIPXADDR, where.ipx);
+    if (override.address) {
+        where.address = *override.address;
+    } else {
+        config.readPlain(ConfigKey::AGENTIP, where.address);
+    }
+    settings.ipVersion = form.transport;
+    if (Result opened = agent.openEndpoint(where); !opened) {
+        status.append(opened.text());
+        return outcome;
+    }
+
+    // 8. mibinfo.out, for descriptor names; it may well be missing.
+    agent.useMibInfo(mibInfo.current(config));
+
+    // 9, 10. The start time, and a line while the control file loads.
+    const int64_t startTime = agent.clock().calendarSeconds();
+    status.append(kInitializingText);
+    if (repaint) {
+        repaint();
+    }
+
+    // 11. The variable store.
+    if (!agent.load(startTime, home + kAttributeFileName)) {
+        status.append(kLoadFailedText);
+        return outcome;
+    }
+    agent.serve();
+    status.clear();
+    status.append(kAgentStartedText);
+    outcome.started = true;
+    return outcome;
+}
+
+}  // namespace korvimo::app

@@ -1,0 +1,111 @@
+// The agent start of the main window's Start, which `korvan-cli agent` runs too: the steps,
+// their status lines, and what they write back to korvan.ini, in their order.
+//
+//   MainWindowForm form = ...;                 // the window's choices
+//   const StartOutcome outcome =
+//       startAgent(agent, config, mibInfo, form, overrides, status, repaint);
+//   if (outcome.started) ...                   // "Agent has been started."
+//
+// The steps: the installation directory; the control file, <home>/agent/<name> (a failure
+// shows its line and "Please Learn SNMP variables or Create variables from MIB."); its name
+// and the communities to the front of their histories, the communities into the agent;
+// DEBUGMODE and, with debug mode on, the debug log <home>/agent/debug.out; SNMPVER; the
+// endpoint from AGENTPORT, AGENTIP and AGENTIPXADDR (or the overrides); mibinfo.out; the
+// start time; "Initializing Agent..." and a repaint; the load, and at last "Agent has been
+// started." on a cleared list. Each failure ends the sequence with its line; what was opened
+// stays open until the agent is released.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "agent/agent.h"
+#include "app/core/configuration.h"
+#include "app/core/startup_settings.h"
+#include "app/core/status_list.h"
+#include "mibinfo/mib_info_library.h"
+
+namespace korvimo::app {
+
+inline constexpr const char* kLearnOrCreateText =
+    "Please Learn SNMP variables or Create variables from MIB.";
+inline constexpr const char* kInitializingText = "Initializing Agent...";
+inline constexpr const char* kLoadFailedText =
+    "Syntax Error or unable to open temp file, allocate memory";
+inline constexpr const char* kAgentStartedText = "Agent has been started.";
+inline constexpr const char* kAgentStoppedText = "Agent has been stopped.";
+
+// The control file, relative to the installation directory, the debug log and the attribute
+// file the load writes.
+inline constexpr const char* kAgentDirectory = "/agent/";
+inline constexpr const char* kMibInfoPath = "/mibs/mibinfo.out";
+inline constexpr const char* kDebugLogName = "/agent/debug.out";
+inline constexpr const char* kAttributeFileName = "/agent/tempfile";
+
+// Longest texts taken from the form: the control file name, and a community for the history
+// (the agent keeps kCommunityCapacity characters of it).
+inline constexpr std::size_t kControlFileTextLimit = 499;
+inline constexpr std::size_t kCommunityTextLimit = 399;
+
+// What the form shows and the user edits.
+struct MainWindowForm {
+    std::string controlFile;  // "SNMP Attributes FIle:", relative to <installDir>/agent/
+    std::string readCommunity;
+    std::string writeCommunity;
+    VersionMode version = VersionMode::Bilingual;
+    IpVersion transport = IpVersion::IPv4;
+    bool debugMode = false;
+};
+
+// AGENTPORT and AGENTIP for one run, not written (korvan-cli's --port and --address).
+struct EndpointOverride {
+    std::optional<uint16_t> port;
+    std::optional<std::string> address;
+};
+
+struct StartOutcome {
+    bool started = false;
+    // The control file opened, so its name and the communities went to their histories.
+    bool historiesPushed = false;
+};
+
+// The address display's form for an IPX agent address, and the display when the local IPv4
+// address cannot be found.
+inline constexpr const char* kIpxAddressDisplayFormat = "(IPX) %s";
+inline constexpr const char* kNoLocalAddressText = "localhost";
+
+// The agent settings the start-up settings give (communities, versions, debug mode, time
+// stamps, transport).
+void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings);
+
+// The form as korvan.ini fills it: the heads of the INPUTFILE, RCOMMUNITY and WCOMMUNITY
+// histories, SNMPVER, DEBUGMODE and the transport.
+MainWindowForm formFromSettings(const Configuration& config, const StartupSettings& settings);
+
+// Choosing a transport: IPV6SUPPORT remembers it.
+void rememberTransport(Configuration& config, IpVersion transport);
+
+// The agent's own address as the window shows it: the local address of the transport
+// (kNoLocalAddressText when IPv4 has none), or the override's address, or AGENTIP when it is
+// present and not empty, or "(IPX) ..." when AGENTIP is absent and AGENTIPXADDR set.
+std::string agentAddressText(const Configuration& config, IpVersion transport,
+                             const EndpointOverride& override);
+
+// mibinfo.out of the home that korvan.ini names now, shared by whatever asks for it.
+class HomeMibInfo {
+  public:
+    std::shared_ptr<const mibinfo::MibInfo> current(const Configuration& config);
+
+  private:
+    std::unique_ptr<mibinfo::MibInfoLibrary> library_;
+};
+
+// Runs the start sequence. The form's texts become what was taken (cut to their limits).
+StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
+                        MainWindowForm& form, const EndpointOverride& override,
+                        StatusList& status, const std::function<void()>& repaint);
+
+}  // namespace korvimo::app
