@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/core/mibinfo_file.h"
+#include "mibinfo/mib_info_library.h"
 #include "snmp/ber.h"
 
 namespace korvimo {
@@ -274,31 +274,12 @@ void upTimeText(uint32_t ticks, char* out, std::size_t capacity) {
 }
 
 bool oidTextToName(std::string& out, std::string_view numericText, int mibInfoFile) {
-    out.assign(numericText);
-    if (mibInfoFile < 0) {
+    const auto mib = mibinfo::MibInfoLibrary::ofOpenFile(mibInfoFile);
+    if (mib == nullptr) {
+        out.assign(numericText);
         return false;
     }
-    MibInfoLines lines(mibInfoFile);
-    std::string line;
-    while (lines.next(line)) {
-        if (!isMibInfoObjectLine(line)) {
-            continue;
-        }
-        std::string_view oid, descriptor, rest;
-        if (!takeWord(line, oid, rest) || !takeWord(rest, descriptor, rest)) {
-            continue;
-        }
-        if (oid.size() > numericText.size() || numericText.compare(0, oid.size(), oid) != 0) {
-            continue;
-        }
-        if (oid.size() < numericText.size() && numericText[oid.size()] != '.') {
-            continue;
-        }
-        out.assign(descriptor);
-        out.append(numericText.substr(oid.size()));
-        return true;
-    }
-    return false;
+    return mib->nameOf(numericText, out);
 }
 
 std::string timeStampText(int64_t calendarSeconds) {

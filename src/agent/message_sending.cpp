@@ -8,7 +8,7 @@
 #include "agent/endpoints.h"
 #include "agent/message_flow.h"
 #include "app/core/decimal_text.h"
-#include "app/core/mibinfo_file.h"
+#include "mibinfo/mib_info_library.h"
 
 namespace korvimo {
 
@@ -41,7 +41,7 @@ bool variableNameToOid(const AgentContext& ctx, std::string_view name, snmp::Obj
     const std::size_t dot = name.find('.');
     const std::string_view descriptor = name.substr(0, dot);
     std::string numeric;
-    if (descriptor.empty() || !lookupDescriptor(ctx.mibInfoFile, descriptor, numeric)) {
+    if (descriptor.empty() || !mibinfo::lookupDescriptor(ctx.mibInfoFile, descriptor, numeric)) {
         return false;
     }
     if (dot != std::string_view::npos) {
