@@ -13,7 +13,7 @@ namespace korvimo::mibinfo {
 namespace {
 
 constexpr const char* kCannotOpenText = "Cannot open [%s]: %s";
-constexpr const char* kCannotStatText = "Cannot read the state of mibinfo.out: %s";
+constexpr const char* kCannotStatText = "Cannot read the state of [%s]: %s";
 
 // Time stamps of some file systems count whole seconds or two; a copy read within this long
 // of the file's modification may miss a rewrite that leaves size and time as they were.
@@ -30,15 +30,8 @@ bool MibInfoLibrary::Copy::sameVersion(const struct stat& status) const {
            modified.tv_nsec == status.st_mtim.tv_nsec;
 }
 
-std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(Copy& copy, int fd, Result* why) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        if (why != nullptr) {
-            *why = Result::failuref(kCannotStatText, std::strerror(errno));
-        }
-        copy = {};
-        return nullptr;
-    }
+std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(Copy& copy, int fd,
+                                                       const struct stat& status, Result* why) {
     if (copy.settled && copy.sameVersion(status)) {
         return copy.info;
     }
@@ -63,6 +56,11 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(Copy& copy, int fd, Resul
 
 std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    struct stat status {};
+    // The common case, an unchanged file, costs one stat.
+    if (::stat(path_.c_str(), &status) == 0 && copy_.settled && copy_.sameVersion(status)) {
+        return copy_.info;
+    }
     UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file) {
         if (why != nullptr) {
@@ -71,7 +69,16 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
         copy_ = {};
         return nullptr;
     }
-    return refresh(copy_, file.get(), why);
+    // The version of what is read is that of the file opened, which may have replaced the one
+    // just seen.
+    if (::fstat(file.get(), &status) != 0) {
+        if (why != nullptr) {
+            *why = Result::failuref(kCannotStatText, path_.c_str(), std::strerror(errno));
+        }
+        copy_ = {};
+        return nullptr;
+    }
+    return refresh(copy_, file.get(), status, why);
 }
 
 std::shared_ptr<const MibInfo> MibInfoLibrary::ofOpenFile(int fd) {
@@ -103,7 +110,7 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::ofOpenFile(int fd) {
     for (; at > 0; --at) {
         std::swap(copies[at], copies[at - 1]);
     }
-    std::shared_ptr<const MibInfo> info = refresh(copies.front(), fd, nullptr);
+    std::shared_ptr<const MibInfo> info = refresh(copies.front(), fd, status, nullptr);
     if (info == nullptr) {
         copies.erase(copies.begin());
     }

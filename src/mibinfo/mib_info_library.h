@@ -57,9 +57,10 @@ class MibInfoLibrary {
         bool sameVersion(const struct stat& status) const;
     };
 
-    // Brings copy up to the file behind fd; null (with why) when it cannot be read, the copy
-    // then holding nothing.
-    static std::shared_ptr<const MibInfo> refresh(Copy& copy, int fd, Result* why);
+    // Brings copy up to the file behind fd, whose state is status; null (with why) when it
+    // cannot be read, the copy then holding nothing.
+    static std::shared_ptr<const MibInfo> refresh(Copy& copy, int fd, const struct stat& status,
+                                                  Result* why);
 
     std::string path_;
     std::mutex mutex_;
