@@ -69,7 +69,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
     // The store's messages ("Cannot get index information for ...") come while the agent
     // starts. A box's own loop would deliver requests to a store that is still loading, so
     // the box shows once the command that raised it is over.
-    window_.context().messageBox = [this](const char* title, const char* text) {
+    window_.messageBox = [this](const char* title, const char* text) {
         const QString shownTitle = QString::fromUtf8(title);
         const QString shownText = QString::fromUtf8(text);
         QMetaObject::invokeMethod(
@@ -88,7 +88,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
 
 KorvanWindow::~KorvanWindow() {
     window_.repaint = nullptr;
-    window_.context().messageBox = nullptr;
+    window_.messageBox = nullptr;
 }
 
 void KorvanWindow::buildForm() {
@@ -150,12 +150,12 @@ void KorvanWindow::buildForm() {
     transportRow->addStretch();
     connect(ipv4_, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked) {
-            chooseTransport(app::TransportChoice::IPv4);
+            chooseTransport(IpVersion::IPv4);
         }
     });
     connect(ipv6_, &QRadioButton::toggled, this, [this](bool checked) {
         if (checked) {
-            chooseTransport(app::TransportChoice::IPv6);
+            chooseTransport(IpVersion::IPv6);
         }
     });
     grid->addWidget(new QLabel(kTransportLabel), row, 0);
@@ -259,16 +259,16 @@ void KorvanWindow::showForm() {
     {
         const QSignalBlocker blockV4(ipv4_);
         const QSignalBlocker blockV6(ipv6_);
-        (form.transport == app::TransportChoice::IPv6 ? ipv6_ : ipv4_)->setChecked(true);
+        (form.transport == IpVersion::IPv6 ? ipv6_ : ipv4_)->setChecked(true);
     }
     switch (form.version) {
-        case app::VersionChoice::SNMPv1:
+        case VersionMode::SNMPv1:
             v1_->setChecked(true);
             break;
-        case app::VersionChoice::SNMPv2C:
+        case VersionMode::SNMPv2C:
             v2c_->setChecked(true);
             break;
-        case app::VersionChoice::Bilingual:
+        case VersionMode::Bilingual:
             bilingual_->setChecked(true);
             break;
     }
@@ -301,9 +301,9 @@ void KorvanWindow::readForm() {
     form.controlFile = controlFile_->currentText().toStdString();
     form.readCommunity = readCommunity_->currentText().toStdString();
     form.writeCommunity = writeCommunity_->currentText().toStdString();
-    form.version = v1_->isChecked()    ? app::VersionChoice::SNMPv1
-                   : v2c_->isChecked() ? app::VersionChoice::SNMPv2C
-                                       : app::VersionChoice::Bilingual;
+    form.version = v1_->isChecked()    ? VersionMode::SNMPv1
+                   : v2c_->isChecked() ? VersionMode::SNMPv2C
+                                       : VersionMode::Bilingual;
     form.debugMode = debugMode_->isChecked();
 }
 
@@ -367,7 +367,7 @@ QAction* KorvanWindow::action(MenuItem item) const {
     return it == actions_.end() ? nullptr : it->second;
 }
 
-void KorvanWindow::chooseTransport(app::TransportChoice transport) {
+void KorvanWindow::chooseTransport(IpVersion transport) {
     window_.chooseTransport(transport);
     address_->setText(qtext(window_.agentAddressText()));
 }

@@ -117,7 +117,7 @@ class KorvanWindow final : public QDialog {
   private:
     void buildForm();
     void buildMenus();
-    void chooseTransport(app::TransportChoice transport);
+    void chooseTransport(IpVersion transport);
     void showForm();
     void showLists();
     void readForm();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/core/mibinfo_file.h"
+#include "mibinfo/lines.h"
 #include "snmp/ber.h"
 
 namespace korvimo::store {
@@ -149,11 +149,11 @@ bool splitDirective(std::string_view line, int count, std::string_view* words,
                     std::string_view& rest) {
     std::string_view directiveWord;
     std::string_view text;
-    if (!takeWord(line, directiveWord, text)) {
+    if (!mibinfo::takeWord(line, directiveWord, text)) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        if (!takeWord(text, words[i], text)) {
+        if (!mibinfo::takeWord(text, words[i], text)) {
             return false;
         }
     }

@@ -25,6 +25,11 @@ inline constexpr std::size_t kMaxControlLine = 1500;
 // So the text of a line, without its end, holds at most this many.
 inline constexpr std::size_t kMaxControlLineText = kMaxControlLine - 2;
 
+// Messages of a name that mibinfo.out cannot map, in this order.
+inline constexpr const char* kCannotMapMessage = "Cannot map object descriptor %s.";
+inline constexpr const char* kCompileMibMessage =
+    "Make sure that the corresponding MIB is compiled.";
+
 // Access codes of the access words.
 inline constexpr uint8_t kAccessReadOnly = 1;
 inline constexpr uint8_t kAccessReadWrite = 2;  // RW and RC

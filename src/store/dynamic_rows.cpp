@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "app/core/mibinfo_file.h"
+#include "mibinfo/lines.h"
 #include "snmp/ber.h"
 #include "store/attribute_file.h"
 #include "store/control_line.h"
@@ -41,8 +41,9 @@ bool parseColumnName(const std::string& numeric, long number, std::string_view w
     return true;
 }
 
-bool mapName(std::string_view written, MibInfoIndex& mib, std::string& numeric, AgentContext& ctx) {
-    if (mib.mapDescriptor(written, numeric)) {
+bool mapName(std::string_view written, mibinfo::DescriptorMapper& mapper, std::string& numeric,
+             AgentContext& ctx) {
+    if (mapper.map(written, numeric)) {
         return true;
     }
     reportStatusFormat(ctx, kCannotMapMessage, std::string(written).c_str());
@@ -157,7 +158,7 @@ void DynamicRows::release() {
     memoGroup_ = 0;
 }
 
-bool DynamicRows::loadDirectives(std::string_view controlText, MibInfoIndex& mib,
+bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
                                  AgentContext& ctx) {
     ControlLines lines(controlText);
     std::string_view line;
@@ -186,12 +187,13 @@ bool DynamicRows::loadDirectives(std::string_view controlText, MibInfoIndex& mib
                 reportStatusFormat(ctx, kColumnBeforeRowMessage, lines.number());
                 return false;
             }
-            if (!loadColumn(line, lines.number(), group, kind, group != previousGroup, mib, ctx)) {
+            if (!loadColumn(line, lines.number(), group, kind, group != previousGroup, mapper,
+                            ctx)) {
                 return false;
             }
             previousGroup = group;
         } else if (directive == Directive::SetAction) {
-            if (!loadSetAction(line, lines.number(), mib, ctx)) {
+            if (!loadSetAction(line, lines.number(), mapper, ctx)) {
                 return false;
             }
         }
@@ -200,7 +202,7 @@ bool DynamicRows::loadDirectives(std::string_view controlText, MibInfoIndex& mib
 }
 
 bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group, RowKind kind,
-                             bool newGroup, MibInfoIndex& mib, AgentContext& ctx) {
+                             bool newGroup, mibinfo::DescriptorMapper& mapper, AgentContext& ctx) {
     std::string_view words[4];
     std::string_view rest;
     if (!splitDirective(line, 4, words, rest)) {
@@ -216,7 +218,7 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
     column.defaultValue.assign(rest);
     column.nameAsWritten.assign(words[0]);
     column.line = number;
-    if (!mapName(words[0], mib, column.identifierText, ctx) ||
+    if (!mapName(words[0], mapper, column.identifierText, ctx) ||
         !parseColumnName(column.identifierText, number, words[0], column.identifier, ctx)) {
         return false;
     }
@@ -228,7 +230,7 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
     }
     if (newGroup) {
         IndexShape shape;
-        if (!fetchShape(column, mib, shape)) {
+        if (!fetchShape(column, mapper.mibInfo(), shape)) {
             char text[kMaxControlLine + 64];
             std::snprintf(text, sizeof text, kIndexInformationMessage,
                           column.nameAsWritten.c_str());
@@ -245,8 +247,8 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
     return true;
 }
 
-bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex& mib,
-                                AgentContext& ctx) {
+bool DynamicRows::loadSetAction(std::string_view line, long number,
+                                mibinfo::DescriptorMapper& mapper, AgentContext& ctx) {
     std::string_view words[3];
     std::string_view rest;
     if (!splitDirective(line, 3, words, rest)) {
@@ -255,7 +257,7 @@ bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex
     }
     SetAction action;
     std::string numeric;
-    if (!mapName(words[0], mib, numeric, ctx) ||
+    if (!mapName(words[0], mapper, numeric, ctx) ||
         !parseColumnName(numeric, number, words[0], action.column, ctx)) {
         return false;
     }
@@ -265,7 +267,7 @@ bool DynamicRows::loadSetAction(std::string_view line, long number, MibInfoIndex
     return true;
 }
 
-bool DynamicRows::fetchShape(const DynamicColumn& column, const MibInfoIndex& mib,
+bool DynamicRows::fetchShape(const DynamicColumn& column, const mibinfo::MibInfo& mib,
                              IndexShape& shape) const {
     const auto ids = idsOf(column.identifier);
     const std::string entry = identifierText(ids.first(ids.size() - 1));
@@ -275,14 +277,14 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const MibInfoIndex& mi
     }
     std::string_view names = clause.substr(1, clause.size() - 2);
     std::string_view name;
-    while (takeWord(names, name, names)) {
+    while (mibinfo::takeWord(names, name, names)) {
         IndexObject object;
         if (name.starts_with('*')) {
             object.implied = true;
             name.remove_prefix(1);
         }
         object.name.assign(name);
-        MibInfoIndex::ObjectInfo info;
+        mibinfo::ObjectInfo info;
         if (!mib.objectInfo(name, info)) {
             return false;
         }
@@ -400,7 +402,7 @@ bool DynamicRows::setUpListedInstances(uint32_t& ordinal) {
     return true;
 }
 
-void DynamicRows::markIndexColumns(const MibInfoIndex& mib) {
+void DynamicRows::markIndexColumns(const mibinfo::MibInfo& mib) {
     for (DynamicColumn& column : columns_) {
         std::string_view descriptor;
         if (!mib.descriptorOf(column.identifierText, descriptor)) {

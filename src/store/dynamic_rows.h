@@ -6,7 +6,7 @@
 // column continues from the instance it gave last without searching.
 //
 //   DynamicRows rows(slots);
-//   rows.loadDirectives(controlText, mib, ctx);              // pass 2 of loading
+//   rows.loadDirectives(controlText, mapper, ctx);           // pass 2 of loading
 //   int32_t c = rows.ownerColumn(id);                        // pass 3: is id an instance?
 //   rows.addListedInstance(c, suffix, "lastset(5)", ...);
 //   rows.setUpListedInstances(nextOrdinal);
@@ -45,10 +45,11 @@
 #include <vector>
 
 #include "app/core/agent_context.h"
+#include "mibinfo/descriptor_mapper.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_info.h"
 #include "store/instance_table.h"
-#include "store/mib_info_index.h"
 #include "store/value_slots.h"
 
 namespace korvimo::store {
@@ -135,7 +136,8 @@ class DynamicRows {
 
     // Pass 2 of loading: reads every directive of the control file. Failures report their
     // message and end the loading.
-    bool loadDirectives(std::string_view controlText, MibInfoIndex& mib, AgentContext& ctx);
+    bool loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
+                        AgentContext& ctx);
     void release();
 
     std::size_t columnCount() const { return columns_.size(); }
@@ -157,7 +159,7 @@ class DynamicRows {
     // order, instances in suffix order) and sets up their slots.
     bool setUpListedInstances(uint32_t& ordinal);
     // Marks the columns that are index objects of their table.
-    void markIndexColumns(const MibInfoIndex& mib);
+    void markIndexColumns(const mibinfo::MibInfo& mib);
 
     // Lookups of present instances only.
     bool exactInstance(uint32_t column, std::span<const uint32_t> name, AttributeInfo& found) const;
@@ -181,9 +183,11 @@ class DynamicRows {
 
   private:
     bool loadColumn(std::string_view line, long number, uint32_t group, RowKind kind, bool newGroup,
-                    MibInfoIndex& mib, AgentContext& ctx);
-    bool loadSetAction(std::string_view line, long number, MibInfoIndex& mib, AgentContext& ctx);
-    bool fetchShape(const DynamicColumn& column, const MibInfoIndex& mib, IndexShape& shape) const;
+                    mibinfo::DescriptorMapper& mapper, AgentContext& ctx);
+    bool loadSetAction(std::string_view line, long number, mibinfo::DescriptorMapper& mapper,
+                       AgentContext& ctx);
+    bool fetchShape(const DynamicColumn& column, const mibinfo::MibInfo& mib,
+                    IndexShape& shape) const;
     bool sortColumns(AgentContext& ctx);
     bool indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const;
     void setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/core/configuration.h"
+#include "mibinfo/mib_info_library.h"
 #include "store/control_line.h"
 #include "store/instance_range.h"
 #include "store/status_report.h"
@@ -81,8 +82,14 @@ std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_
 
 }  // namespace
 
-bool VariableStore::loadControlFile(AgentContext& ctx) {
+bool VariableStore::loadControlFile(AgentContext& ctx,
+                                    std::shared_ptr<const mibinfo::MibInfo> mib) {
     releaseStore();
+    if (mib != nullptr) {
+        mib_ = std::move(mib);
+        mibGiven_ = true;
+        mapper_.emplace(*mib_);
+    }
     bool ok = false;
     {
         std::string controlText;
@@ -92,8 +99,7 @@ bool VariableStore::loadControlFile(AgentContext& ctx) {
             ok = false;
         }
     }
-    mib_.clear();
-    mibFile_ = -1;
+    dropMibInfo();
     if (!ok) {
         releaseStore();
         if (ctx.tableFile >= 0) {
@@ -109,26 +115,37 @@ void VariableStore::releaseStore() {
     rows_.release();
     slots_.clear();
     file_.release();
-    mib_.clear();
-    mibFile_ = -1;
+    dropMibInfo();
     staticCount_ = 0;
     std::vector<uint32_t>().swap(markerPositions_);
     lastSuccessor_ = SIZE_MAX;
     loaded_ = false;
 }
 
-void VariableStore::useMibInfo(int mibInfoFile) {
-    if (!mib_.loaded() || mibFile_ != mibInfoFile) {
-        mib_.load(mibInfoFile);
+mibinfo::DescriptorMapper& VariableStore::mapper(int mibInfoFile) {
+    if (!mapper_ || (!mibGiven_ && mibFile_ != mibInfoFile)) {
+        mapper_.reset();
+        mib_ = mibinfo::MibInfoLibrary::ofOpenFile(mibInfoFile);
         mibFile_ = mibInfoFile;
+        // Without the file every descriptor is unknown; numeric names still load.
+        mapper_.emplace(mib_ != nullptr ? *mib_ : mibinfo::MibInfo::empty());
     }
+    return *mapper_;
+}
+
+void VariableStore::dropMibInfo() {
+    mapper_.reset();
+    mib_.reset();
+    mibFile_ = -1;
+    mibGiven_ = false;
 }
 
 bool VariableStore::mapDescriptor(std::string_view name, int mibInfoFile, std::string& numeric) {
-    if (!isNumericName(name)) {
-        useMibInfo(mibInfoFile);
+    if (mibinfo::isNumericName(name)) {
+        numeric.assign(name);
+        return true;
     }
-    return mib_.mapDescriptor(name, numeric);
+    return mapper(mibInfoFile).map(name, numeric);
 }
 
 bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
@@ -166,8 +183,7 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
 
     // Pass 2: the directives.
     if (directives > 0) {
-        useMibInfo(ctx.mibInfoFile);
-        if (!rows_.loadDirectives(controlText, mib_, ctx)) {
+        if (!rows_.loadDirectives(controlText, mapper(ctx.mibInfoFile), ctx)) {
             return false;
         }
     }
@@ -205,7 +221,7 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
     slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(clock.calendarSeconds()));
 
     if (rows_.columnCount() > 0) {
-        rows_.markIndexColumns(mib_);
+        rows_.markIndexColumns(mapper(ctx.mibInfoFile).mibInfo());
     }
     return true;
 }
@@ -226,10 +242,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
         const bool split = splitAttributeLine(line, fields);
         const std::string_view name =
             split ? fields.name : trimBlanks(line.substr(0, line.find(',')));
-        if (!isNumericName(name)) {
-            useMibInfo(ctx.mibInfoFile);
-        }
-        if (!mib_.mapDescriptor(name, numeric)) {
+        if (!mapDescriptor(name, ctx.mibInfoFile, numeric)) {
             reportStatusFormat(ctx, kCannotMapMessage, std::string(name).c_str());
             reportStatus(ctx, kCompileMibMessage);
             return false;

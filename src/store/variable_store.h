@@ -5,7 +5,8 @@
 //
 //   VariableStore store;
 //   ctx.store = &store;
-//   if (!store.loadControlFile(ctx)) fail("Syntax Error or unable to open temp file, ...");
+//   if (!store.loadControlFile(ctx, library.current()))   // library: a MibInfoLibrary
+//       fail("Syntax Error or unable to open temp file, ...");
 //
 //   store.clearRequestMemo();                           // at the start of every request
 //   AttributeInfo found;
@@ -61,15 +62,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/core/agent_context.h"
+#include "mibinfo/descriptor_mapper.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_file.h"
 #include "store/attribute_info.h"
 #include "store/dynamic_rows.h"
-#include "store/mib_info_index.h"
 #include "store/value_slots.h"
 
 namespace korvimo::store {
@@ -105,9 +109,13 @@ class VariableStore {
 
     // Loads ctx.controlFile (open, read from its start) into the attribute file, which it
     // creates and leaves open in ctx.tableFile. Uses ctx.installDir, ctx.config,
-    // ctx.mibInfoFile, ctx.startTime and ctx.clock (the system clock when it is null). On failure
-    // everything is released, ctx.tableFile is closed, and any message is in the status list.
-    bool loadControlFile(AgentContext& ctx);
+    // ctx.startTime and ctx.clock (the system clock when it is null). On failure everything is
+    // released, ctx.tableFile is closed, and any message is in the status list.
+    //
+    // Descriptors are mapped through mib, the compiled MIBs the process shares (see
+    // MibInfoLibrary); without it, through the file open in ctx.mibInfoFile, read (or its
+    // shared copy taken) only once a name needs it. The store lets go of it after loading.
+    bool loadControlFile(AgentContext& ctx, std::shared_ptr<const mibinfo::MibInfo> mib = nullptr);
     // Frees every structure; the caller closes tableFile, controlFile and mibInfoFile.
     void releaseStore();
     bool loaded() const { return loaded_; }
@@ -146,7 +154,10 @@ class VariableStore {
 
   private:
     bool load(AgentContext& ctx, std::string& controlText);
-    void useMibInfo(int mibInfoFile);
+    // The mapper of this load: over the MibInfo given to it, else over the file open in
+    // mibInfoFile (read again when another descriptor is passed).
+    mibinfo::DescriptorMapper& mapper(int mibInfoFile);
+    void dropMibInfo();
     bool collectAttributes(AgentContext& ctx, std::string_view controlText, bool& outOfOrder,
                            uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
@@ -154,8 +165,10 @@ class VariableStore {
     AttributeFile file_;
     ValueSlots slots_;
     DynamicRows rows_;
-    MibInfoIndex mib_;
-    int mibFile_ = -1;  // the descriptor mib_ was read from
+    std::shared_ptr<const mibinfo::MibInfo> mib_;
+    std::optional<mibinfo::DescriptorMapper> mapper_;  // over mib_, or the empty MibInfo
+    int mibFile_ = -1;                                 // the descriptor mib_ was taken from
+    bool mibGiven_ = false;                            // mib_ came with loadControlFile
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;

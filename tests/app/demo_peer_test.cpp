@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/mibinfo_file.h"
 #include "app/demo_agent.h"
+#include "mibinfo/mib_info_library.h"
 #include "snmp/message.h"
 
 namespace korvimo {
@@ -87,7 +87,7 @@ std::vector<std::string> expectedWalk(const std::string& home) {
         if (!std::isdigit(static_cast<unsigned char>(name[0]))) {
             const std::size_t dot = name.find('.');
             std::string numeric;
-            EXPECT_TRUE(lookupDescriptor(mib, name.substr(0, dot), numeric)) << name;
+            EXPECT_TRUE(mibinfo::lookupDescriptor(mib, name.substr(0, dot), numeric)) << name;
             name = numeric + (dot == std::string::npos ? "" : name.substr(dot));
         }
         std::vector<std::string> parts;

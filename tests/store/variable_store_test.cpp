@@ -60,6 +60,13 @@ TEST(VariableStore, MapsDescriptorsForOtherSubsystems) {
     EXPECT_FALSE(f.store.mapDescriptor("sysName.0", kClosed, numeric));
 }
 
+TEST(VariableStore, MapsThroughTheMibInfoItIsGivenWithoutAnOpenFile) {
+    StoreFixture f;
+    f.writeControl("sysName.0, OctetString, RW, fixed(given)\r\n");
+    ASSERT_TRUE(f.store.loadControlFile(f.ctx, mibinfo::MibInfo::fromText(kSystemMib)));
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.1.5.0"), "given");
+}
+
 TEST(VariableStore, ReadsLfOnlyFilesAndALastLineWithoutEnd) {
     StoreFixture f;
     ASSERT_TRUE(f.load("1.3.6.1.1.0, Integer, RO, fixed(7)"));

@@ -1,15 +1,15 @@
-#include "app/core/mibinfo_file.h"
-
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/core/temp_dir.h"
+#include "mibinfo/lines.h"
+#include "mibinfo/mib_info.h"
+#include "mibinfo/mib_info_library.h"
 
-namespace korvimo {
+namespace korvimo::mibinfo {
 namespace {
 
 using testing::TempDir;
@@ -17,19 +17,21 @@ using testing::writeFile;
 
 class MibInfoFileTest : public ::testing::Test {
   protected:
-    int open(const std::string& bytes) {
+    // Writes the file and reads it as the simulator does; the text it holds, for Lines.
+    std::string_view open(const std::string& bytes) {
         writeFile(dir_.path("mibinfo.out"), bytes);
-        fd_ = ::open(dir_.path("mibinfo.out").c_str(), O_RDONLY);
-        return fd_;
+        mib_ = MibInfo::load(dir_.path("mibinfo.out"));
+        return mib_ != nullptr ? mib_->text() : std::string_view();
     }
-    ~MibInfoFileTest() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+    // The identifier of the descriptor's first object line, as lookupDescriptor gave it.
+    bool lookupDescriptor(std::string_view descriptor, std::string& oid) const {
+        const Record* object = mib_->firstObjectWithDescriptor(descriptor);
+        oid = object != nullptr ? std::string(object->identifier) : std::string();
+        return object != nullptr;
     }
 
     TempDir dir_;
-    int fd_ = -1;
+    std::shared_ptr<const MibInfo> mib_;
 };
 
 constexpr const char* kSample =
@@ -44,13 +46,12 @@ constexpr const char* kSample =
     "1.3.6.1.4.1.9             ifDescr                 Integer      RO S";
 
 TEST_F(MibInfoFileTest, LinesEndInCrLfOrLfAndTheLastNeedsNoEnd) {
-    ASSERT_GE(open("one\r\ntwo\nthree"), 0);
-    MibInfoLines lines(fd_);
-    std::string line;
+    Lines lines(open("one\r\ntwo\nthree"));
+    std::string_view line;
     std::vector<std::string> all;
     std::vector<uint64_t> offsets;
     while (lines.next(line)) {
-        all.push_back(line);
+        all.emplace_back(line);
         offsets.push_back(lines.lineOffset());
     }
     EXPECT_EQ(all, (std::vector<std::string>{"one", "two", "three"}));
@@ -58,20 +59,19 @@ TEST_F(MibInfoFileTest, LinesEndInCrLfOrLfAndTheLastNeedsNoEnd) {
 }
 
 TEST_F(MibInfoFileTest, ReadingResumesFromAnOffset) {
-    ASSERT_GE(open("one\r\ntwo\r\n"), 0);
-    MibInfoLines first(fd_);
-    std::string line;
+    const std::string_view text = open("one\r\ntwo\r\n");
+    Lines first(text);
+    std::string_view line;
     ASSERT_TRUE(first.next(line));
-    MibInfoLines again(fd_, first.offset());
+    Lines again(text, first.offset());
     ASSERT_TRUE(again.next(line));
     EXPECT_EQ(line, "two");
     EXPECT_FALSE(again.next(line));
 }
 
 TEST_F(MibInfoFileTest, LongLinesAreCutAndTheirRestPassedOver) {
-    ASSERT_GE(open(std::string(10000, 'a') + "\r\nnext\r\n"), 0);
-    MibInfoLines lines(fd_, 0, 300);
-    std::string line;
+    Lines lines(open(std::string(10000, 'a') + "\r\nnext\r\n"), 0, 300);
+    std::string_view line;
     ASSERT_TRUE(lines.next(line));
     EXPECT_EQ(line, std::string(300, 'a'));
     ASSERT_TRUE(lines.next(line));
@@ -79,39 +79,38 @@ TEST_F(MibInfoFileTest, LongLinesAreCutAndTheirRestPassedOver) {
 }
 
 TEST_F(MibInfoFileTest, DescriptorLookupUsesTheFirstObjectLine) {
-    ASSERT_GE(open(kSample), 0);
+    ASSERT_FALSE(open(kSample).empty());
     std::string oid;
-    ASSERT_TRUE(lookupDescriptor(fd_, "sysDescr", oid));
+    ASSERT_TRUE(lookupDescriptor("sysDescr", oid));
     EXPECT_EQ(oid, "1.3.6.1.2.1.1.1");
-    ASSERT_TRUE(lookupDescriptor(fd_, "sysUpTime", oid));
+    ASSERT_TRUE(lookupDescriptor("sysUpTime", oid));
     EXPECT_EQ(oid, "1.3.6.1.2.1.1.3");
-    ASSERT_TRUE(lookupDescriptor(fd_, "ifDescr", oid));
+    ASSERT_TRUE(lookupDescriptor("ifDescr", oid));
     EXPECT_EQ(oid, "1.3.6.1.2.1.2.2.1.2");
 }
 
 TEST_F(MibInfoFileTest, NameLinesCommentsAndCaseDoNotMatch) {
-    ASSERT_GE(open(kSample), 0);
+    ASSERT_FALSE(open(kSample).empty());
     std::string oid;
-    EXPECT_FALSE(lookupDescriptor(fd_, "interfaces", oid));  // only in the name section
-    EXPECT_FALSE(lookupDescriptor(fd_, "a", oid));           // only in a comment
-    EXPECT_FALSE(lookupDescriptor(fd_, "sysdescr", oid));
-    EXPECT_FALSE(lookupDescriptor(fd_, "", oid));
+    EXPECT_FALSE(lookupDescriptor("interfaces", oid));  // only in the name section
+    EXPECT_FALSE(lookupDescriptor("a", oid));           // only in a comment
+    EXPECT_FALSE(lookupDescriptor("sysdescr", oid));
+    EXPECT_FALSE(lookupDescriptor("", oid));
 }
 
 TEST(MibInfoFile, ClosedFileKnowsNoDescriptor) {
     std::string oid = "x";
-    EXPECT_FALSE(lookupDescriptor(-1, "sysDescr", oid));
+    EXPECT_FALSE(mibinfo::lookupDescriptor(-1, "sysDescr", oid));
     EXPECT_EQ(oid, "");
-    MibInfoLines lines(-1);
-    EXPECT_FALSE(lines.next(oid));
+    EXPECT_EQ(MibInfo::read(-1), nullptr);
 }
 
 TEST(MibInfoFile, ObjectLinesAndWords) {
-    EXPECT_TRUE(isMibInfoObjectLine("1.3 x Integer"));
-    EXPECT_FALSE(isMibInfoObjectLine("-- c"));
-    EXPECT_FALSE(isMibInfoObjectLine("%ei  1.3 \"x\""));
-    EXPECT_FALSE(isMibInfoObjectLine(" \t "));
-    EXPECT_FALSE(isMibInfoObjectLine(""));
+    EXPECT_TRUE(isObjectLine("1.3 x Integer"));
+    EXPECT_FALSE(isObjectLine("-- c"));
+    EXPECT_FALSE(isObjectLine("%ei  1.3 \"x\""));
+    EXPECT_FALSE(isObjectLine(" \t "));
+    EXPECT_FALSE(isObjectLine(""));
     std::string_view word, rest;
     ASSERT_TRUE(takeWord("  \tone \t two three", word, rest));
     EXPECT_EQ(word, "one");
@@ -120,4 +119,4 @@ TEST(MibInfoFile, ObjectLinesAndWords) {
 }
 
 }  // namespace
-}  // namespace korvimo
+}  // namespace korvimo::mibinfo

@@ -1,13 +1,12 @@
-#include "store/mib_info_index.h"
-
 #include <gtest/gtest.h>
 
-#include "store/store_fixture.h"
+#include <string>
 
-namespace korvimo::store {
+#include "mibinfo/descriptor_mapper.h"
+#include "mibinfo/mib_info.h"
+
+namespace korvimo::mibinfo {
 namespace {
-
-using testing::StoreFixture;
 
 constexpr const char* kMibInfo =
     "-- comment line\r\n"
@@ -23,68 +22,61 @@ constexpr const char* kMibInfo =
     "%ei   1.3.6.1.2.1.2.2.1    \"ifIndex\"  \r\n";
 
 TEST(MibInfoIndex, MapsDescriptorsAndKeepsTheInstanceSuffix) {
-    StoreFixture f;
-    f.mibInfo(kMibInfo);
-    MibInfoIndex mib;
-    ASSERT_TRUE(mib.load(f.ctx.mibInfoFile));
+    const auto mib = MibInfo::fromText(kMibInfo);
+    DescriptorMapper mapper(*mib);
     std::string numeric;
-    ASSERT_TRUE(mib.mapDescriptor("sysDescr.0", numeric));
+    ASSERT_TRUE(mapper.map("sysDescr.0", numeric));
     EXPECT_EQ(numeric, "1.3.6.1.2.1.1.1.0");
-    ASSERT_TRUE(mib.mapDescriptor("ifIndex", numeric));
+    ASSERT_TRUE(mapper.map("ifIndex", numeric));
     EXPECT_EQ(numeric, "1.3.6.1.2.1.2.2.1.1");
-    ASSERT_TRUE(mib.mapDescriptor("ifIndex.[1-3]", numeric));
+    ASSERT_TRUE(mapper.map("ifIndex.[1-3]", numeric));
     EXPECT_EQ(numeric, "1.3.6.1.2.1.2.2.1.1.[1-3]");
-    ASSERT_TRUE(mib.mapDescriptor("1.3.whatever", numeric));
+    ASSERT_TRUE(mapper.map("1.3.whatever", numeric));
     EXPECT_EQ(numeric, "1.3.whatever");
-    EXPECT_FALSE(mib.mapDescriptor("system", numeric));  // name lines are not searched
-    EXPECT_FALSE(mib.mapDescriptor("SysDescr", numeric));
-    EXPECT_FALSE(mib.mapDescriptor("", numeric));
+    EXPECT_FALSE(mapper.map("system", numeric));  // name lines are not searched
+    EXPECT_FALSE(mapper.map("SysDescr", numeric));
+    EXPECT_FALSE(mapper.map("", numeric));
 }
 
 TEST(MibInfoIndex, ARepeatedDescriptorResolvesFromThePreviousMatchOnWithWrapAround) {
-    StoreFixture f;
-    f.mibInfo(kMibInfo);
-    MibInfoIndex mib;
-    ASSERT_TRUE(mib.load(f.ctx.mibInfoFile));
+    const auto mib = MibInfo::fromText(kMibInfo);
+    DescriptorMapper mapper(*mib);
     std::string numeric;
-    ASSERT_TRUE(mib.mapDescriptor("dup", numeric));
+    ASSERT_TRUE(mapper.map("dup", numeric));
     EXPECT_EQ(numeric, "1.3.6.1.9.1");
-    ASSERT_TRUE(mib.mapDescriptor("dup", numeric));  // starts at the line it matched
+    ASSERT_TRUE(mapper.map("dup", numeric));  // starts at the line it matched
     EXPECT_EQ(numeric, "1.3.6.1.9.1");
-    ASSERT_TRUE(mib.mapDescriptor("other", numeric));
-    ASSERT_TRUE(mib.mapDescriptor("dup", numeric));  // wraps past the end to the first
+    ASSERT_TRUE(mapper.map("other", numeric));
+    ASSERT_TRUE(mapper.map("dup", numeric));  // wraps past the end to the first
     EXPECT_EQ(numeric, "1.3.6.1.9.1");
 }
 
 TEST(MibInfoIndex, FindsIndexClausesTypesRangesAndDescriptors) {
-    StoreFixture f;
-    f.mibInfo(kMibInfo);
-    MibInfoIndex mib;
-    ASSERT_TRUE(mib.load(f.ctx.mibInfoFile));
+    const auto mib = MibInfo::fromText(kMibInfo);
     std::string_view clause;
-    ASSERT_TRUE(mib.indexClause("1.3.6.1.2.1.2.2.1", clause));
+    ASSERT_TRUE(mib->indexClause("1.3.6.1.2.1.2.2.1", clause));
     EXPECT_EQ(clause, "\"ifIndex\"");
-    EXPECT_FALSE(mib.indexClause("1.3.6.1.2.1.2.2", clause));
-    MibInfoIndex::ObjectInfo info;
-    ASSERT_TRUE(mib.objectInfo("ifPhysAddress", info));
+    EXPECT_FALSE(mib->indexClause("1.3.6.1.2.1.2.2", clause));
+    ObjectInfo info;
+    ASSERT_TRUE(mib->objectInfo("ifPhysAddress", info));
     EXPECT_EQ(info.type, "OctetString");
     EXPECT_TRUE(info.hasRange);
     EXPECT_EQ(info.low, 6);
     EXPECT_EQ(info.high, 6);
-    ASSERT_TRUE(mib.objectInfo("ifIndex", info));
+    ASSERT_TRUE(mib->objectInfo("ifIndex", info));
     EXPECT_FALSE(info.hasRange);
     std::string_view descriptor;
-    ASSERT_TRUE(mib.descriptorOf("1.3.6.1.2.1.1.1", descriptor));
+    ASSERT_TRUE(mib->descriptorOf("1.3.6.1.2.1.1.1", descriptor));
     EXPECT_EQ(descriptor, "sysDescr");
 }
 
 TEST(MibInfoIndex, AClosedFileMapsOnlyNumericNames) {
-    MibInfoIndex mib;
-    EXPECT_FALSE(mib.load(-1));
+    EXPECT_EQ(MibInfo::read(-1), nullptr);
+    DescriptorMapper mapper(MibInfo::empty());  // what the store maps with then
     std::string numeric;
-    EXPECT_FALSE(mib.mapDescriptor("sysDescr.0", numeric));
-    EXPECT_TRUE(mib.mapDescriptor("1.3.6.1", numeric));
+    EXPECT_FALSE(mapper.map("sysDescr.0", numeric));
+    EXPECT_TRUE(mapper.map("1.3.6.1", numeric));
 }
 
 }  // namespace
-}  // namespace korvimo::store
+}  // namespace korvimo::mibinfo

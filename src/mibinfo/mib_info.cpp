@@ -1,0 +1,384 @@
+#include "mibinfo/mib_info.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "base/unique_fd.h"
+#include "mibinfo/lines.h"
+
+namespace korvimo::mibinfo {
+
+namespace {
+
+// Failure texts of reading; %s is the path (where there is one), then the system's reason.
+constexpr const char* kCannotOpenText = "Cannot open [%s]: %s";
+constexpr const char* kCannotReadPathText = "Cannot read [%s]: %s";
+constexpr const char* kCannotReadText = "Cannot read mibinfo.out: %s";
+constexpr const char* kNotOpenText = "mibinfo.out is not open.";
+// Offsets and positions are 32-bit, which no MIB collection comes near.
+constexpr const char* kTooLargeText = "mibinfo.out is too large: it must stay below 4 GiB.";
+
+constexpr std::string_view kEnumerationTag = "%ev";
+constexpr std::string_view kNameTag = "%en";
+constexpr std::string_view kIndexTag = "%ei";
+constexpr std::string_view kTrapTag = "%trap";
+constexpr std::string_view kTrapVariableTag = "%tvar";
+
+constexpr uint64_t kMaxText = UINT32_MAX - 1;
+
+// The whole file behind fd from offset 0; 0 or the errno of the failure (EFBIG when it is too
+// large to index).
+int readAll(int fd, std::string& text) {
+    struct stat status {};
+    std::size_t size = 1 << 16;
+    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
+        if (static_cast<uint64_t>(status.st_size) > kMaxText) {
+            return EFBIG;
+        }
+        // One more byte than the size, so that the end shows without a second buffer.
+        size = static_cast<std::size_t>(status.st_size) + 1;
+    }
+    text.resize(size);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == text.size()) {
+            if (used > kMaxText) {
+                return EFBIG;
+            }
+            text.resize(text.size() * 2);
+        }
+        const ssize_t n =
+            ::pread(fd, text.data() + used, text.size() - used, static_cast<off_t>(used));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return errno;
+        }
+        if (n == 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+    if (used > kMaxText) {
+        return EFBIG;
+    }
+    text.resize(used);
+    return 0;
+}
+
+// Reads "(low,high)" among the words of an object line's rest.
+bool readRange(std::string_view rest, int64_t& low, int64_t& high) {
+    const std::size_t open = rest.find('(');
+    if (open == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t comma = rest.find(',', open);
+    const std::size_t close = rest.find(')', open);
+    if (comma == std::string_view::npos || close == std::string_view::npos || comma > close) {
+        return false;
+    }
+    auto number = [](std::string_view text) {
+        text = trimSeparators(text);
+        bool negative = false;
+        std::size_t i = 0;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+            negative = text[i] == '-';
+            ++i;
+        }
+        int64_t value = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < (INT64_MAX / 20);
+             ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return negative ? -value : value;
+    };
+    low = number(rest.substr(open + 1, comma - open - 1));
+    high = number(rest.substr(comma + 1, close - comma - 1));
+    return true;
+}
+
+// Splits the words after a tag: up to two named fields, then the trimmed rest.
+void splitFields(std::string_view text, std::string_view* first, std::string_view* second,
+                 std::string_view& rest) {
+    std::string_view word;
+    if (first != nullptr) {
+        if (!takeWord(text, word, text)) {
+            return;
+        }
+        *first = word;
+    }
+    if (second != nullptr) {
+        if (!takeWord(text, word, text)) {
+            return;
+        }
+        *second = word;
+    }
+    rest = trimSeparators(text);
+}
+
+Record readRecord(std::string_view line, std::size_t offset) {
+    Record r;
+    r.offset = static_cast<uint32_t>(offset);
+    r.line = line;
+    if (line.empty()) {
+        r.kind = RecordKind::Blank;
+    } else if (line.front() == '-') {
+        r.kind = RecordKind::Comment;
+    } else if (line.front() == '%') {
+        std::string_view tag;
+        std::string_view text;
+        takeWord(line, tag, text);  // a line starting with "%" always has its first word
+        if (tag == kEnumerationTag) {
+            r.kind = RecordKind::Enumeration;
+            splitFields(text, &r.descriptor, nullptr, r.rest);
+        } else if (tag == kNameTag) {
+            r.kind = RecordKind::Name;
+            splitFields(text, &r.identifier, &r.descriptor, r.rest);
+        } else if (tag == kIndexTag) {
+            r.kind = RecordKind::Index;
+            splitFields(text, &r.identifier, nullptr, r.rest);
+        } else if (tag == kTrapTag) {
+            r.kind = RecordKind::Trap;
+            splitFields(text, &r.descriptor, &r.identifier, r.rest);
+        } else if (tag == kTrapVariableTag) {
+            r.kind = RecordKind::TrapVariable;
+            splitFields(text, &r.descriptor, &r.identifier, r.rest);
+        } else {
+            r.kind = RecordKind::Directive;
+            r.rest = trimSeparators(text);
+        }
+    } else if (!isObjectLine(line)) {
+        r.kind = RecordKind::Blank;
+    } else {
+        r.kind = RecordKind::Object;
+        std::string_view text;
+        takeWord(line, r.identifier, text);
+        if (takeWord(text, r.descriptor, text) && takeWord(text, r.type, text)) {
+            r.rest = trimSeparators(text);
+        }
+    }
+    return r;
+}
+
+}  // namespace
+
+std::shared_ptr<const MibInfo> MibInfo::load(const std::string& path, Result* why) {
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) {
+        if (why != nullptr) {
+            *why = Result::failuref(kCannotOpenText, path.c_str(), std::strerror(errno));
+        }
+        return nullptr;
+    }
+    std::string text;
+    if (const int error = readAll(file.get(), text); error != 0) {
+        if (why != nullptr) {
+            *why = error == EFBIG
+                       ? Result::failure(kTooLargeText)
+                       : Result::failuref(kCannotReadPathText, path.c_str(), std::strerror(error));
+        }
+        return nullptr;
+    }
+    return build(std::move(text));
+}
+
+std::shared_ptr<const MibInfo> MibInfo::read(int fd, Result* why) {
+    if (fd < 0) {
+        if (why != nullptr) {
+            *why = Result::failure(kNotOpenText);
+        }
+        return nullptr;
+    }
+    std::string text;
+    if (const int error = readAll(fd, text); error != 0) {
+        if (why != nullptr) {
+            *why = error == EFBIG ? Result::failure(kTooLargeText)
+                                  : Result::failuref(kCannotReadText, std::strerror(error));
+        }
+        return nullptr;
+    }
+    return build(std::move(text));
+}
+
+std::shared_ptr<const MibInfo> MibInfo::fromText(std::string text) {
+    if (text.size() > kMaxText) {
+        text.clear();
+    }
+    return build(std::move(text));
+}
+
+const MibInfo& MibInfo::empty() {
+    static const std::shared_ptr<const MibInfo> none = build(std::string());
+    return *none;
+}
+
+std::shared_ptr<const MibInfo> MibInfo::build(std::string text) {
+    // Not make_shared: the constructor is private, and views into text_ need it never to
+    // move once they are taken.
+    std::shared_ptr<MibInfo> mib(new MibInfo);
+    mib->text_ = std::move(text);
+    mib->index();
+    return mib;
+}
+
+void MibInfo::index() {
+    const std::string_view all(text_);
+    records_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
+    Lines lines(all);
+    std::string_view line;
+    while (lines.next(line)) {
+        records_.push_back(readRecord(line, lines.lineOffset()));
+    }
+
+    std::vector<std::pair<std::string_view, uint32_t>> objects;
+    std::vector<std::pair<std::string_view, uint32_t>> variables;
+    objects.reserve(records_.size());
+    byIdentifier_.reserve(records_.size());
+    for (uint32_t i = 0; i < records_.size(); ++i) {
+        const Record& r = records_[i];
+        switch (r.kind) {
+            case RecordKind::Object:
+                if (!r.descriptor.empty()) {
+                    objects.emplace_back(r.descriptor, i);
+                    byIdentifier_.emplace(r.identifier, i);  // the first line stays
+                }
+                break;
+            case RecordKind::Index:
+                if (!r.identifier.empty()) {
+                    indexes_.emplace(r.identifier, i);
+                }
+                break;
+            case RecordKind::Trap:
+                if (!r.descriptor.empty()) {
+                    traps_.emplace(r.descriptor, i);
+                }
+                break;
+            case RecordKind::TrapVariable:
+                if (!r.descriptor.empty()) {
+                    variables.emplace_back(r.descriptor, i);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    byDescriptor_.build(objects);
+    trapVariables_.build(variables);
+}
+
+void MibInfo::Groups::build(const std::vector<std::pair<std::string_view, uint32_t>>& members) {
+    // Count each key's members, give each group its place, then fill the groups in the order
+    // of members, which is file order. Elements of an unordered_map keep their address.
+    std::vector<Span*> groupOf;
+    groupOf.reserve(members.size());
+    spans_.reserve(members.size());
+    for (const auto& member : members) {
+        Span& span = spans_.try_emplace(member.first, Span{0, 0}).first->second;
+        ++span.count;
+        groupOf.push_back(&span);
+    }
+    uint32_t start = 0;
+    for (auto& entry : spans_) {
+        entry.second.start = start;
+        start += entry.second.count;
+        entry.second.count = 0;
+    }
+    positions_.resize(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        Span& span = *groupOf[i];
+        positions_[span.start + span.count++] = members[i].second;
+    }
+}
+
+std::span<const uint32_t> MibInfo::Groups::find(std::string_view key) const {
+    const auto found = spans_.find(key);
+    if (found == spans_.end()) {
+        return {};
+    }
+    return std::span<const uint32_t>(positions_).subspan(found->second.start, found->second.count);
+}
+
+const Record* MibInfo::firstObjectWithDescriptor(std::string_view descriptor) const {
+    const std::span<const uint32_t> objects = byDescriptor_.find(descriptor);
+    return objects.empty() ? nullptr : &records_[objects.front()];
+}
+
+std::span<const uint32_t> MibInfo::objectsWithDescriptor(std::string_view descriptor) const {
+    return byDescriptor_.find(descriptor);
+}
+
+const Record* MibInfo::firstObjectWithIdentifier(std::string_view identifier) const {
+    const auto found = byIdentifier_.find(identifier);
+    return found == byIdentifier_.end() ? nullptr : &records_[found->second];
+}
+
+bool MibInfo::descriptorOf(std::string_view identifier, std::string_view& descriptor) const {
+    const Record* object = firstObjectWithIdentifier(identifier);
+    if (object == nullptr) {
+        return false;
+    }
+    descriptor = object->descriptor;
+    return true;
+}
+
+bool MibInfo::nameOf(std::string_view numericText, std::string& out) const {
+    out.assign(numericText);
+    // Every leading part that ends before a "." or at the end could be a line's identifier;
+    // of those that are, the line first in the file wins, as a search from the start finds.
+    uint32_t best = UINT32_MAX;
+    std::size_t bestLength = 0;
+    for (std::size_t length = 1; length <= numericText.size(); ++length) {
+        if (length < numericText.size() && numericText[length] != '.') {
+            continue;
+        }
+        const auto found = byIdentifier_.find(numericText.substr(0, length));
+        if (found != byIdentifier_.end() && found->second < best) {
+            best = found->second;
+            bestLength = length;
+        }
+    }
+    if (best == UINT32_MAX) {
+        return false;
+    }
+    out.assign(records_[best].descriptor);
+    out.append(numericText.substr(bestLength));
+    return true;
+}
+
+bool MibInfo::objectInfo(std::string_view descriptor, ObjectInfo& info) const {
+    const Record* object = firstObjectWithDescriptor(descriptor);
+    if (object == nullptr) {
+        return false;
+    }
+    info = ObjectInfo{};
+    info.type = object->type;
+    info.hasRange = readRange(object->rest, info.low, info.high);
+    return true;
+}
+
+bool MibInfo::indexClause(std::string_view entryIdentifier, std::string_view& clause) const {
+    const auto found = indexes_.find(entryIdentifier);
+    if (found == indexes_.end()) {
+        return false;
+    }
+    clause = records_[found->second].rest;
+    return true;
+}
+
+const Record* MibInfo::trap(std::string_view name) const {
+    const auto found = traps_.find(name);
+    return found == traps_.end() ? nullptr : &records_[found->second];
+}
+
+std::span<const uint32_t> MibInfo::trapVariables(std::string_view name) const {
+    return trapVariables_.find(name);
+}
+
+}  // namespace korvimo::mibinfo

@@ -1,0 +1,131 @@
+#include "mibinfo/mib_info_library.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "base/unique_fd.h"
+
+namespace korvimo::mibinfo {
+
+namespace {
+
+constexpr const char* kCannotOpenText = "Cannot open [%s]: %s";
+constexpr const char* kCannotStatText = "Cannot read the state of [%s]: %s";
+
+// Time stamps of some file systems count whole seconds or two; a copy read within this long
+// of the file's modification may miss a rewrite that leaves size and time as they were.
+constexpr time_t kTimeStampSlack = 2;
+
+// Descriptors of distinct files whose copies ofOpenFile keeps.
+constexpr std::size_t kOpenFileCopies = 4;
+
+}  // namespace
+
+bool MibInfoLibrary::Copy::sameVersion(const struct stat& status) const {
+    return info != nullptr && device == status.st_dev && inode == status.st_ino &&
+           size == status.st_size && modified.tv_sec == status.st_mtim.tv_sec &&
+           modified.tv_nsec == status.st_mtim.tv_nsec;
+}
+
+std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(Copy& copy, int fd,
+                                                       const struct stat& status, Result* why) {
+    if (copy.settled && copy.sameVersion(status)) {
+        return copy.info;
+    }
+    timespec readStart{};
+    ::clock_gettime(CLOCK_REALTIME, &readStart);
+    std::shared_ptr<const MibInfo> fresh = MibInfo::read(fd, why);
+    if (fresh == nullptr) {
+        copy = {};
+        return nullptr;
+    }
+    // An unchanged text keeps the copy already shared.
+    if (copy.info == nullptr || copy.info->text() != fresh->text()) {
+        copy.info = std::move(fresh);
+    }
+    copy.device = status.st_dev;
+    copy.inode = status.st_ino;
+    copy.size = status.st_size;
+    copy.modified = status.st_mtim;
+    copy.settled = status.st_mtim.tv_sec + kTimeStampSlack < readStart.tv_sec;
+    return copy.info;
+}
+
+std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    struct stat status {};
+    // The common case, an unchanged file, costs one stat.
+    if (::stat(path_.c_str(), &status) == 0 && copy_.settled && copy_.sameVersion(status)) {
+        return copy_.info;
+    }
+    UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file) {
+        if (why != nullptr) {
+            *why = Result::failuref(kCannotOpenText, path_.c_str(), std::strerror(errno));
+        }
+        copy_ = {};
+        return nullptr;
+    }
+    // The version of what is read is that of the file opened, which may have replaced the one
+    // just seen.
+    if (::fstat(file.get(), &status) != 0) {
+        if (why != nullptr) {
+            *why = Result::failuref(kCannotStatText, path_.c_str(), std::strerror(errno));
+        }
+        copy_ = {};
+        return nullptr;
+    }
+    return refresh(copy_, file.get(), status, why);
+}
+
+std::shared_ptr<const MibInfo> MibInfoLibrary::ofOpenFile(int fd) {
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return nullptr;
+    }
+    static std::mutex mutex;
+    static std::vector<Copy> copies;  // most recently asked for first
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::size_t at = 0;
+    while (at < copies.size() &&
+           (copies[at].device != status.st_dev || copies[at].inode != status.st_ino)) {
+        ++at;
+    }
+    if (at == copies.size()) {
+        if (copies.size() == kOpenFileCopies) {
+            copies.pop_back();
+            --at;
+        }
+        copies.emplace_back();
+        copies.back().device = status.st_dev;
+        copies.back().inode = status.st_ino;
+    }
+    // Move it to the front, the others down by one.
+    for (; at > 0; --at) {
+        std::swap(copies[at], copies[at - 1]);
+    }
+    std::shared_ptr<const MibInfo> info = refresh(copies.front(), fd, status, nullptr);
+    if (info == nullptr) {
+        copies.erase(copies.begin());
+    }
+    return info;
+}
+
+bool lookupDescriptor(int fd, std::string_view descriptor, std::string& numericOid) {
+    numericOid.clear();
+    const std::shared_ptr<const MibInfo> mib = MibInfoLibrary::ofOpenFile(fd);
+    const Record* object = mib != nullptr ? mib->firstObjectWithDescriptor(descriptor) : nullptr;
+    if (object == nullptr) {
+        return false;
+    }
+    numericOid.assign(object->identifier);
+    return true;
+}
+
+}  // namespace korvimo::mibinfo
