@@ -20,11 +20,6 @@ namespace {
 // Bindings a 1,500-byte answer can hold at most (each takes at least nine bytes).
 constexpr std::size_t kMostBindingsPerAnswer = kBulkSizeLimit / 9 + 1;
 
-// Access codes of the store.
-constexpr uint8_t kAccessReadOnly = 1;
-constexpr uint8_t kAccessReadWrite = 2;
-constexpr uint8_t kAccessWriteOnly = 3;
-
 bool isV1(const snmp::Pdu& request) {
     return request.version == snmp::kVersion1;
 }
@@ -156,7 +151,7 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         const bool readable = store.lookupAttribute(bindings[i].name, found) &&
-                              (found.access == kAccessReadOnly || found.access == kAccessReadWrite);
+                              store::isReadable(found.access);
         if (!readable) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
@@ -217,7 +212,7 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
             }
             created = true;
         }
-        if (found.access != kAccessReadWrite && found.access != kAccessWriteOnly) {
+        if (!store::isWritable(found.access)) {
             return {v1 ? snmp::kNoSuchName : snmp::kNotWritable, number};
         }
         if (binding.value.syntax != found.syntax) {

@@ -31,7 +31,7 @@ const char* yesNo(bool flag) {
 
 int runSettings(std::ostream& out) {
     Configuration config(kConfigFileName);
-    const StartupSettings ctx = readStartupSettings(config);
+    const StartupSettings settings = readStartupSettings(config);
 
     std::error_code error;
     std::filesystem::path file = std::filesystem::absolute(config.path(), error);
@@ -39,17 +39,17 @@ int runSettings(std::ostream& out) {
         return out << std::left << std::setw(24) << name;
     };
     row("Configuration file:") << (error ? config.path() : file.string()) << "\n";
-    row("Installation directory:") << ctx.installDir.view() << "\n";
-    row("Time-out:") << ctx.timeoutMs << " ms\n";
-    row("Retries:") << ctx.retries << "\n";
-    row("Read community:") << ctx.readCommunity.view() << "\n";
-    row("Write community:") << ctx.writeCommunity.view() << "\n";
-    row("SNMP version:") << versionName(ctx.versionMode) << "\n";
-    row("Transport:") << (ctx.ipVersion == IpVersion::IPv6 ? "IPv6" : "IPv4") << "\n";
-    row("Debug mode:") << yesNo(ctx.debugMode) << "\n";
-    row("Time stamps:") << yesNo(ctx.timestamp) << "\n";
-    row("Skip instances:") << yesNo(ctx.skipInstance) << "\n";
-    row("Walk type:") << static_cast<int>(ctx.walkType) << "\n";
+    row("Installation directory:") << settings.installDir.view() << "\n";
+    row("Time-out:") << settings.timeoutMs << " ms\n";
+    row("Retries:") << settings.retries << "\n";
+    row("Read community:") << settings.readCommunity.view() << "\n";
+    row("Write community:") << settings.writeCommunity.view() << "\n";
+    row("SNMP version:") << versionName(settings.versionMode) << "\n";
+    row("Transport:") << (settings.ipVersion == IpVersion::IPv6 ? "IPv6" : "IPv4") << "\n";
+    row("Debug mode:") << yesNo(settings.debugMode) << "\n";
+    row("Time stamps:") << yesNo(settings.timestamp) << "\n";
+    row("Skip instances:") << yesNo(settings.skipInstance) << "\n";
+    row("Walk type:") << static_cast<int>(settings.walkType) << "\n";
     return out.good() ? 0 : 1;
 }
 

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "base/unique_fd.h"
 
@@ -18,9 +17,6 @@ constexpr const char* kCannotStatText = "Cannot read the state of [%s]: %s";
 // Time stamps of some file systems count whole seconds or two; a copy read within this long
 // of the file's modification may miss a rewrite that leaves size and time as they were.
 constexpr time_t kTimeStampSlack = 2;
-
-// Descriptors of distinct files whose copies ofOpenFile keeps.
-constexpr std::size_t kOpenFileCopies = 4;
 
 }  // namespace
 
@@ -79,53 +75,6 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
         return nullptr;
     }
     return refresh(copy_, file.get(), status, why);
-}
-
-std::shared_ptr<const MibInfo> MibInfoLibrary::ofOpenFile(int fd) {
-    if (fd < 0) {
-        return nullptr;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return nullptr;
-    }
-    static std::mutex mutex;
-    static std::vector<Copy> copies;  // most recently asked for first
-    const std::lock_guard<std::mutex> lock(mutex);
-    std::size_t at = 0;
-    while (at < copies.size() &&
-           (copies[at].device != status.st_dev || copies[at].inode != status.st_ino)) {
-        ++at;
-    }
-    if (at == copies.size()) {
-        if (copies.size() == kOpenFileCopies) {
-            copies.pop_back();
-            --at;
-        }
-        copies.emplace_back();
-        copies.back().device = status.st_dev;
-        copies.back().inode = status.st_ino;
-    }
-    // Move it to the front, the others down by one.
-    for (; at > 0; --at) {
-        std::swap(copies[at], copies[at - 1]);
-    }
-    std::shared_ptr<const MibInfo> info = refresh(copies.front(), fd, status, nullptr);
-    if (info == nullptr) {
-        copies.erase(copies.begin());
-    }
-    return info;
-}
-
-bool lookupDescriptor(int fd, std::string_view descriptor, std::string& numericOid) {
-    numericOid.clear();
-    const std::shared_ptr<const MibInfo> mib = MibInfoLibrary::ofOpenFile(fd);
-    const Record* object = mib != nullptr ? mib->firstObjectWithDescriptor(descriptor) : nullptr;
-    if (object == nullptr) {
-        return false;
-    }
-    numericOid.assign(object->identifier);
-    return true;
 }
 
 }  // namespace korvimo::mibinfo

@@ -7,9 +7,6 @@
 //   std::shared_ptr<const MibInfo> mib = library.current();  // at each agent start
 //   if (!mib) ...                                            // missing: no descriptors
 //
-// Code that still holds only an open descriptor of the file reaches the same kind of shared
-// copy through ofOpenFile(fd), kept for the few files most recently asked for.
-//
 // A file rewritten within the resolution of its time stamps can keep its size and time, so
 // a copy read less than two seconds after the file's modification time is not trusted: the
 // next request reads the file again and keeps the copy it has when the text is unchanged.
@@ -39,11 +36,6 @@ class MibInfoLibrary {
     std::shared_ptr<const MibInfo> current(Result* why = nullptr);
     const std::string& path() const { return path_; }
 
-    // The file open in fd (read with positioned reads, the offset stays), shared by every
-    // caller that passes a descriptor of the same unchanged file; null when fd is closed or
-    // the file cannot be read.
-    static std::shared_ptr<const MibInfo> ofOpenFile(int fd);
-
   private:
     // One file's copy and the version of the file it was read from.
     struct Copy {
@@ -66,10 +58,5 @@ class MibInfoLibrary {
     std::mutex mutex_;
     Copy copy_;
 };
-
-// The numeric identifier text of the first object line of the descriptor in the file open in
-// fd, for code that holds only the descriptor. False, with numericOid empty, when there is
-// none or the file is closed.
-bool lookupDescriptor(int fd, std::string_view descriptor, std::string& numericOid);
 
 }  // namespace korvimo::mibinfo

@@ -73,9 +73,9 @@ bool AttributeFile::create(const std::string& path) {
     release();
     ::unlink(path.c_str());
     do {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) {
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    } while (!fd_ && errno == EINTR);
+    if (!fd_) {
         return false;
     }
     try {
@@ -113,7 +113,7 @@ uint32_t AttributeFile::addRecord(std::span<const uint32_t> ids, std::string_vie
 }
 
 void AttributeFile::collect(std::span<const uint32_t> ids, std::string_view expression,
-                            uint8_t syntax, uint8_t access, uint32_t sourceOffset) {
+                            uint8_t syntax, Access access, uint32_t sourceOffset) {
     const uint32_t record = addRecord(ids, expression);
     at(record)[kCodes] = syntax | (static_cast<uint32_t>(access) << 8);
     if (ascending_ && !collected_.empty() &&
@@ -147,7 +147,7 @@ std::size_t AttributeFile::dropRepeats() {
 bool AttributeFile::flush() {
     std::size_t done = 0;
     while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        const ssize_t n = ::write(fd_.get(), buffer_.data() + done, buffer_.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -170,7 +170,7 @@ bool AttributeFile::appendLine() {
 
 bool AttributeFile::writeAttribute(const CollectedLine& line, std::string_view syntaxWord,
                                    std::string_view accessWord, uint32_t ordinal) {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     uint32_t* r = at(line.record);
@@ -189,7 +189,7 @@ bool AttributeFile::writeAttribute(const CollectedLine& line, std::string_view s
 }
 
 bool AttributeFile::writeMarker(std::span<const uint32_t> ids, uint32_t column) {
-    if (fd_ < 0) {
+    if (!fd_) {
         return false;
     }
     const uint32_t record = addRecord(ids, {});
@@ -206,7 +206,7 @@ bool AttributeFile::writeMarker(std::span<const uint32_t> ids, uint32_t column) 
 }
 
 bool AttributeFile::finish() {
-    if (fd_ < 0 || !flush()) {
+    if (!fd_ || !flush()) {
         return false;
     }
     std::string().swap(buffer_);
@@ -219,7 +219,7 @@ bool AttributeFile::finish() {
     auto following = static_cast<uint32_t>(lines_.size());
     for (std::size_t i = lines_.size(); i > 0; --i) {
         const IndexEntry e = entry(i - 1);
-        if (e.isMarker() || e.access == 1 || e.access == 2) {
+        if (e.isMarker() || isReadable(e.access)) {
             following = static_cast<uint32_t>(i - 1);
         }
         nextVisible_[i - 1] = following;
@@ -263,7 +263,7 @@ void AttributeFile::release() {
     hashMask_ = 0;
     ascending_ = true;
     written_ = 0;
-    fd_ = -1;
+    fd_.reset();
 }
 
 IndexEntry AttributeFile::entryOf(uint32_t record) const {
@@ -271,7 +271,7 @@ IndexEntry AttributeFile::entryOf(uint32_t record) const {
     IndexEntry e;
     e.number = r[kNumber];
     e.syntax = static_cast<uint8_t>(r[kCodes]);
-    e.access = static_cast<uint8_t>(r[kCodes] >> 8);
+    e.access = static_cast<Access>((r[kCodes] >> 8) & 0xFFu);
     e.expression = expressionOf(record);
     return e;
 }

@@ -34,16 +34,19 @@
 #include <string_view>
 #include <vector>
 
+#include "base/unique_fd.h"
+#include "store/attribute_info.h"
+
 namespace korvimo::store {
 
 // What the index knows of one line.
 struct IndexEntry {
     uint8_t syntax = 0;   // syntax code (BER tag)
-    uint8_t access = 0;   // access code; 0 marks a marker line
+    Access access = Access::Marker;
     uint32_t number = 0;  // attribute ordinal, or the column number of a marker line
     std::string_view expression;
 
-    bool isMarker() const { return access == 0; }
+    bool isMarker() const { return access == Access::Marker; }
 };
 
 // A collected attribute line: its record, and the control-file line it comes from (whose
@@ -89,12 +92,12 @@ class AttributeFile {
     // serving from an earlier attribute file at the same path keeps its own. False when it
     // cannot be created; the descriptor is then -1.
     bool create(const std::string& path);
-    // The open descriptor; its owner (the agent run) closes it.
-    int descriptor() const { return fd_; }
+    // The open descriptor; it closes at release().
+    int descriptor() const { return fd_.get(); }
 
     // Collecting attribute lines. May throw std::bad_alloc.
     void collect(std::span<const uint32_t> ids, std::string_view expression, uint8_t syntax,
-                 uint8_t access, uint32_t sourceOffset);
+                 Access access, uint32_t sourceOffset);
     std::size_t collectedCount() const { return collected_.size(); }
     const CollectedLine& collected(std::size_t i) const { return collected_[i]; }
     std::span<const uint32_t> collectedIdentifier(std::size_t i) const {
@@ -138,14 +141,14 @@ class AttributeFile {
     bool findAttribute(std::span<const uint32_t> target, std::size_t& position,
                        IndexEntry& found) const;
     // First position at or after `from` that is a marker line or an attribute that GetNext
-    // may return (access code 1 or 2); size() when there is none.
+    // may return (readable access); size() when there is none.
     std::size_t nextVisible(std::size_t from) const {
         if (from >= lines_.size()) {
             return lines_.size();
         }
         // Most lines are visible: the record read here is the one the caller reads next.
-        const uint32_t access = (at(lines_[from])[kCodes] >> 8) & 0xFFu;
-        return access <= 2 ? from : nextVisible_[from];
+        const auto access = static_cast<Access>((at(lines_[from])[kCodes] >> 8) & 0xFFu);
+        return access == Access::Marker || isReadable(access) ? from : nextVisible_[from];
     }
 
   private:
@@ -176,7 +179,7 @@ class AttributeFile {
     bool appendLine();
     bool buildHash();
 
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string buffer_;    // lines not yet written
     uint64_t written_ = 0;  // bytes written to the file
     std::vector<std::unique_ptr<uint32_t[]>> blocks_;

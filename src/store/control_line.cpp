@@ -131,18 +131,18 @@ uint8_t syntaxCode(std::string_view word) {
     return snmp::kTagNull;
 }
 
-uint8_t accessCode(std::string_view word) {
+Access accessCode(std::string_view word) {
     const std::string_view head = word.substr(0, 2);
     if (head == "RO") {
-        return kAccessReadOnly;
+        return Access::ReadOnly;
     }
     if (head == "RW" || head == "RC") {
-        return kAccessReadWrite;
+        return Access::ReadWrite;
     }
     if (head == "WO") {
-        return kAccessWriteOnly;
+        return Access::WriteOnly;
     }
-    return kAccessNone;
+    return Access::None;
 }
 
 bool splitDirective(std::string_view line, int count, std::string_view* words,

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "store/attribute_info.h"
+
 namespace korvimo::store {
 
 // A line, its CR LF included, holds at most this many bytes.
@@ -29,12 +31,6 @@ inline constexpr std::size_t kMaxControlLineText = kMaxControlLine - 2;
 inline constexpr const char* kCannotMapMessage = "Cannot map object descriptor %s.";
 inline constexpr const char* kCompileMibMessage =
     "Make sure that the corresponding MIB is compiled.";
-
-// Access codes of the access words.
-inline constexpr uint8_t kAccessReadOnly = 1;
-inline constexpr uint8_t kAccessReadWrite = 2;  // RW and RC
-inline constexpr uint8_t kAccessWriteOnly = 3;
-inline constexpr uint8_t kAccessNone = 4;
 
 // Walks the lines of a text held in memory. A line ends at LF; a CR just before the LF is
 // not part of the line. Lines are numbered from 1, empty and comment lines included.
@@ -91,7 +87,7 @@ bool splitAttributeLine(std::string_view line, AttributeFields& fields);
 // The BER tag a syntax word maps to (exact, case-sensitive); any other word gives NULL.
 uint8_t syntaxCode(std::string_view word);
 // The access code of an access word, by its first two characters.
-uint8_t accessCode(std::string_view word);
+Access accessCode(std::string_view word);
 
 // Splits a directive line: the directive word, then `count` blank-separated words into
 // words[0 .. count-1], and the remainder (blanks removed at both ends) into rest. False

@@ -28,11 +28,11 @@ bool isProperPrefix(std::span<const uint32_t> prefix, std::span<const uint32_t> 
 // Parses a mapped column name into its identifier; false (with a status line) when it is not
 // a plain numeric identifier.
 bool parseColumnName(const std::string& numeric, long number, std::string_view written,
-                     snmp::ObjectId& identifier, AgentContext& ctx) {
+                     snmp::ObjectId& identifier, const Reporter& reporter) {
     InstanceRange range;
     const char* why = nullptr;
     if (!range.parse(numeric, why) || range.hasRange() || range.componentCount() < 2) {
-        reportStatusFormat(ctx, kBadIdentifierMessage, number, std::string(written).c_str(),
+        reportStatusFormat(reporter, kBadIdentifierMessage, number, std::string(written).c_str(),
                            why != nullptr ? why : kNameNotNumericText);
         return false;
     }
@@ -42,12 +42,12 @@ bool parseColumnName(const std::string& numeric, long number, std::string_view w
 }
 
 bool mapName(std::string_view written, mibinfo::DescriptorMapper& mapper, std::string& numeric,
-             AgentContext& ctx) {
+             const Reporter& reporter) {
     if (mapper.map(written, numeric)) {
         return true;
     }
-    reportStatusFormat(ctx, kCannotMapMessage, std::string(written).c_str());
-    reportStatus(ctx, kCompileMibMessage);
+    reportStatusFormat(reporter, kCannotMapMessage, std::string(written).c_str());
+    reportStatus(reporter, kCompileMibMessage);
     return false;
 }
 
@@ -159,7 +159,7 @@ void DynamicRows::release() {
 }
 
 bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
-                                 AgentContext& ctx) {
+                                 const Reporter& reporter) {
     ControlLines lines(controlText);
     std::string_view line;
     uint32_t group = 0;
@@ -174,7 +174,7 @@ bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::Descript
             std::string_view words[2];
             std::string_view rest;
             if (!splitDirective(line, 2, words, rest)) {
-                reportStatusFormat(ctx, kShortDirectiveMessage, lines.number());
+                reportStatusFormat(reporter, kShortDirectiveMessage, lines.number());
                 return false;
             }
             ++group;
@@ -184,29 +184,29 @@ bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::Descript
             groups_.resize(group + 1);
         } else if (directive == Directive::Column) {
             if (group == 0) {
-                reportStatusFormat(ctx, kColumnBeforeRowMessage, lines.number());
+                reportStatusFormat(reporter, kColumnBeforeRowMessage, lines.number());
                 return false;
             }
             if (!loadColumn(line, lines.number(), group, kind, group != previousGroup, mapper,
-                            ctx)) {
+                            reporter)) {
                 return false;
             }
             previousGroup = group;
         } else if (directive == Directive::SetAction) {
-            if (!loadSetAction(line, lines.number(), mapper, ctx)) {
+            if (!loadSetAction(line, lines.number(), mapper, reporter)) {
                 return false;
             }
         }
     }
-    return sortColumns(ctx);
+    return sortColumns(reporter);
 }
 
 bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group, RowKind kind,
-                             bool newGroup, mibinfo::DescriptorMapper& mapper, AgentContext& ctx) {
+                             bool newGroup, mibinfo::DescriptorMapper& mapper, const Reporter& reporter) {
     std::string_view words[4];
     std::string_view rest;
     if (!splitDirective(line, 4, words, rest)) {
-        reportStatusFormat(ctx, kShortDirectiveMessage, number);
+        reportStatusFormat(reporter, kShortDirectiveMessage, number);
         return false;
     }
     DynamicColumn column;
@@ -218,13 +218,13 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
     column.defaultValue.assign(rest);
     column.nameAsWritten.assign(words[0]);
     column.line = number;
-    if (!mapName(words[0], mapper, column.identifierText, ctx) ||
-        !parseColumnName(column.identifierText, number, words[0], column.identifier, ctx)) {
+    if (!mapName(words[0], mapper, column.identifierText, reporter) ||
+        !parseColumnName(column.identifierText, number, words[0], column.identifier, reporter)) {
         return false;
     }
     column.identifierText = identifierText(idsOf(column.identifier));
     if (!expressionFitsSyntax(rest, column.syntax)) {
-        reportStatusFormat(ctx, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
+        reportStatusFormat(reporter, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
                            std::string(words[2]).c_str());
         return false;
     }
@@ -234,7 +234,7 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
             char text[kMaxControlLine + 64];
             std::snprintf(text, sizeof text, kIndexInformationMessage,
                           column.nameAsWritten.c_str());
-            showMessage(ctx, text);
+            showMessage(reporter, text);
             return false;
         }
         shapes_.push_back(std::move(shape));
@@ -248,17 +248,17 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
 }
 
 bool DynamicRows::loadSetAction(std::string_view line, long number,
-                                mibinfo::DescriptorMapper& mapper, AgentContext& ctx) {
+                                mibinfo::DescriptorMapper& mapper, const Reporter& reporter) {
     std::string_view words[3];
     std::string_view rest;
     if (!splitDirective(line, 3, words, rest)) {
-        reportStatusFormat(ctx, kShortDirectiveMessage, number);
+        reportStatusFormat(reporter, kShortDirectiveMessage, number);
         return false;
     }
     SetAction action;
     std::string numeric;
-    if (!mapName(words[0], mapper, numeric, ctx) ||
-        !parseColumnName(numeric, number, words[0], action.column, ctx)) {
+    if (!mapName(words[0], mapper, numeric, reporter) ||
+        !parseColumnName(numeric, number, words[0], action.column, reporter)) {
         return false;
     }
     convertFixedText(words[2], syntaxCode(words[1]), action.trigger);
@@ -323,7 +323,7 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const mibinfo::MibInfo
     return !shape.objects.empty();
 }
 
-bool DynamicRows::sortColumns(AgentContext& ctx) {
+bool DynamicRows::sortColumns(const Reporter& reporter) {
     sorted_.resize(columns_.size());
     for (uint32_t i = 0; i < sorted_.size(); ++i) {
         sorted_[i] = i;
@@ -340,7 +340,7 @@ bool DynamicRows::sortColumns(AgentContext& ctx) {
         const auto inner = idsOf(after.identifier);
         if (outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin())) {
             const DynamicColumn& later = before.line > after.line ? before : after;
-            reportStatusFormat(ctx, kOverlappingColumnMessage, later.line,
+            reportStatusFormat(reporter, kOverlappingColumnMessage, later.line,
                                later.nameAsWritten.c_str());
             return false;
         }
@@ -452,7 +452,7 @@ bool DynamicRows::exactInstance(uint32_t number, std::span<const uint32_t> name,
 bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
                                snmp::ObjectId& successor, AttributeInfo& found) const {
     const DynamicColumn& column = columns_[number];
-    if (column.access != kAccessReadOnly && column.access != kAccessReadWrite) {
+    if (column.access != Access::ReadOnly && column.access != Access::ReadWrite) {
         return false;
     }
     const auto id = idsOf(column.identifier);
@@ -705,18 +705,18 @@ bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxV
     status = 0;
     const int32_t v = value.integer();
     if (v <= 0 || v == kRowNotReady || v > kRowDestroy) {
-        status = kStatusWrongValue;
+        status = snmp::kWrongValue;
         return false;
     }
     if (newInstance) {
         if (v == kRowActive || v == kRowNotInService || v == kRowDestroy) {
-            status = kStatusInconsistentValue;
+            status = snmp::kInconsistentValue;
             return false;
         }
         if (v == kRowCreateAndGo) {
             const int32_t owner = ownerColumn(idsOf(name));
             if (owner < 0 || !requiredInRequest(columns_[owner].rowGroup, request)) {
-                status = kStatusInconsistentValue;
+                status = snmp::kInconsistentValue;
                 return false;
             }
         }
@@ -725,12 +725,12 @@ bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxV
     const uint64_t x = ordinal < slots_.capacity() ? slots_.at(ordinal).number : 0;
     if ((x == kRowActive || x == kRowNotInService || x == kRowNotReady) &&
         (v == kRowCreateAndGo || v == kRowCreateAndWait)) {
-        status = kStatusInconsistentValue;
+        status = snmp::kInconsistentValue;
         return false;
     }
     if (x == kRowNotReady && (v == kRowActive || v == kRowNotInService) &&
         !rowComplete(name, &request)) {
-        status = kStatusInconsistentValue;
+        status = snmp::kInconsistentValue;
         return false;
     }
     return true;

@@ -6,7 +6,7 @@
 // column continues from the instance it gave last without searching.
 //
 //   DynamicRows rows(slots);
-//   rows.loadDirectives(controlText, mapper, ctx);           // pass 2 of loading
+//   rows.loadDirectives(controlText, mapper, reporter);           // pass 2 of loading
 //   int32_t c = rows.ownerColumn(id);                        // pass 3: is id an instance?
 //   rows.addListedInstance(c, suffix, "lastset(5)", ...);
 //   rows.setUpListedInstances(nextOrdinal);
@@ -44,11 +44,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/core/agent_context.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_info.h"
+#include "store/status_report.h"
 #include "store/instance_table.h"
 #include "store/value_slots.h"
 
@@ -109,7 +109,7 @@ struct DynamicColumn {
     snmp::ObjectId identifier;
     std::string identifierText;
     std::string nameAsWritten;
-    uint8_t access = 0;
+    Access access = Access::None;
     bool markerPending = true;
     bool indexColumn = false;
     uint32_t indexLength = 0;
@@ -137,7 +137,7 @@ class DynamicRows {
     // Pass 2 of loading: reads every directive of the control file. Failures report their
     // message and end the loading.
     bool loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
-                        AgentContext& ctx);
+                        const Reporter& reporter);
     void release();
 
     std::size_t columnCount() const { return columns_.size(); }
@@ -183,12 +183,12 @@ class DynamicRows {
 
   private:
     bool loadColumn(std::string_view line, long number, uint32_t group, RowKind kind, bool newGroup,
-                    mibinfo::DescriptorMapper& mapper, AgentContext& ctx);
+                    mibinfo::DescriptorMapper& mapper, const Reporter& reporter);
     bool loadSetAction(std::string_view line, long number, mibinfo::DescriptorMapper& mapper,
-                       AgentContext& ctx);
+                       const Reporter& reporter);
     bool fetchShape(const DynamicColumn& column, const mibinfo::MibInfo& mib,
                     IndexShape& shape) const;
-    bool sortColumns(AgentContext& ctx);
+    bool sortColumns(const Reporter& reporter);
     bool indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const;
     void setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
                        uint32_t ordinal);

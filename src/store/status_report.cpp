@@ -3,8 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/core/main_status.h"
-
 namespace korvimo::store {
 
 namespace {
@@ -14,31 +12,26 @@ constexpr int kMessageCapacity = 1700;
 
 }  // namespace
 
-void reportStatus(AgentContext& ctx, const char* text) {
-    if (ctx.mainStatus != nullptr) {
-        reportToMainStatus(text, ctx);
-        return;
-    }
-    OperationHandlers* handlers = ctx.active();
-    if (handlers != nullptr && handlers->report) {
-        handlers->report(text, ctx);
+void reportStatus(const Reporter& reporter, const char* text) {
+    if (reporter.report) {
+        reporter.report(text);
     }
 }
 
-void reportStatusFormat(AgentContext& ctx, const char* format, ...) {
+void reportStatusFormat(const Reporter& reporter, const char* format, ...) {
     char text[kMessageCapacity];
     va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
-    reportStatus(ctx, text);
+    reportStatus(reporter, text);
 }
 
-void showMessage(AgentContext& ctx, const char* text) {
-    if (ctx.messageBox) {
-        ctx.messageBox(kMessageTitle, text);
+void showMessage(const Reporter& reporter, const char* text) {
+    if (reporter.messageBox) {
+        reporter.messageBox(kMessageTitle, text);
     } else {
-        reportStatus(ctx, text);
+        reportStatus(reporter, text);
     }
 }
 

@@ -337,7 +337,7 @@ bool ValueSlots::checkSet(const snmp::SyntaxValue& value, std::string_view expre
     status = 0;
     const Behaviour behaviour = recogniseForSetUp(expression);
     if (!newInstance && behaviour != Behaviour::Lastset && behaviour != Behaviour::RLastset) {
-        status = kStatusNotWritable;
+        status = snmp::kNotWritable;
         return false;
     }
     const std::size_t length = value.octets.bytes.size();
@@ -350,29 +350,29 @@ bool ValueSlots::checkSet(const snmp::SyntaxValue& value, std::string_view expre
             switch (value.syntax) {
                 case kTagInteger:
                     fits = min <= value.integer() && value.integer() <= max;
-                    status = kStatusWrongValue;
+                    status = snmp::kWrongValue;
                     break;
                 case snmp::kTagCounter:
                 case snmp::kTagGauge:
                 case snmp::kTagTimeTicks:
                     fits = static_cast<uint32_t>(ranged.min) <= value.number &&
                            value.number <= static_cast<uint32_t>(ranged.max);
-                    status = kStatusWrongValue;
+                    status = snmp::kWrongValue;
                     break;
                 case kTagOctetString:
                 case kTagOpaque:
                     fits =
                         min <= static_cast<int64_t>(length) && static_cast<int64_t>(length) <= max;
-                    status = kStatusWrongLength;
+                    status = snmp::kWrongLength;
                     break;
                 case kTagObjectId:
                     fits = min <= static_cast<int64_t>(value.oid.count()) &&
                            static_cast<int64_t>(value.oid.count()) <= max;
-                    status = kStatusWrongLength;
+                    status = snmp::kWrongLength;
                     break;
                 case kTagIpAddress:
                     fits = length == 4;
-                    status = kStatusWrongLength;
+                    status = snmp::kWrongLength;
                     break;
                 default:
                     break;
@@ -399,7 +399,7 @@ bool ValueSlots::checkSet(const snmp::SyntaxValue& value, std::string_view expre
             break;
     }
     if (!fits) {
-        status = kStatusWrongLength;
+        status = snmp::kWrongLength;
     }
     return fits;
 }

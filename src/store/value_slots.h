@@ -4,7 +4,7 @@
 //
 //   ValueSlots slots;
 //   slots.allocate(attributes + reserve);
-//   slots.setTimeBase(ctx.clock, ctx.startTime);
+//   slots.setTimeBase(&clock, startTime);
 //   slots.setUp(0, "randomup(0, 100)", kTagCounter);
 //   slots.seed(5);
 //   SyntaxValue v;
@@ -45,16 +45,11 @@
 #include <vector>
 
 #include "app/core/clock.h"
+#include "snmp/error_status.h"
 #include "snmp/message.h"
 #include "store/value_expression.h"
 
 namespace korvimo::store {
-
-// SNMPv2 error statuses that checkSet gives.
-inline constexpr int32_t kStatusWrongLength = 8;
-inline constexpr int32_t kStatusWrongValue = 10;
-inline constexpr int32_t kStatusInconsistentValue = 12;
-inline constexpr int32_t kStatusNotWritable = 17;
 
 // The longest value lastset and r_lastset without bounds accept, in octets or characters.
 inline constexpr std::size_t kMaxSetValue = 256;

@@ -82,30 +82,25 @@ std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_
 
 }  // namespace
 
-bool VariableStore::loadControlFile(AgentContext& ctx,
-                                    std::shared_ptr<const mibinfo::MibInfo> mib) {
+bool VariableStore::loadControlFile(const LoadInputs& inputs) {
     releaseStore();
-    if (mib != nullptr) {
-        mib_ = std::move(mib);
-        mibGiven_ = true;
-        mapper_.emplace(*mib_);
-    }
+    mib_ = inputs.mibInfo;
+    // Without the file every descriptor is unknown; numeric names still load.
+    mapper_.emplace(mib_ != nullptr ? *mib_ : mibinfo::MibInfo::empty());
+    reporter_ = Reporter{inputs.report, inputs.messageBox};
     bool ok = false;
     {
         std::string controlText;
         try {
-            ok = load(ctx, controlText);
+            ok = load(inputs, controlText);
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     }
     dropMibInfo();
+    reporter_ = Reporter{};
     if (!ok) {
         releaseStore();
-        if (ctx.tableFile >= 0) {
-            ::close(ctx.tableFile);
-            ctx.tableFile = kClosed;
-        }
     }
     loaded_ = ok;
     return ok;
@@ -122,13 +117,9 @@ void VariableStore::releaseStore() {
     loaded_ = false;
 }
 
-mibinfo::DescriptorMapper& VariableStore::mapper(int mibInfoFile) {
-    if (!mapper_ || (!mibGiven_ && mibFile_ != mibInfoFile)) {
-        mapper_.reset();
-        mib_ = mibinfo::MibInfoLibrary::ofOpenFile(mibInfoFile);
-        mibFile_ = mibInfoFile;
-        // Without the file every descriptor is unknown; numeric names still load.
-        mapper_.emplace(mib_ != nullptr ? *mib_ : mibinfo::MibInfo::empty());
+mibinfo::DescriptorMapper& VariableStore::mapper() {
+    if (!mapper_) {
+        mapper_.emplace(mibinfo::MibInfo::empty());
     }
     return *mapper_;
 }
@@ -136,31 +127,28 @@ mibinfo::DescriptorMapper& VariableStore::mapper(int mibInfoFile) {
 void VariableStore::dropMibInfo() {
     mapper_.reset();
     mib_.reset();
-    mibFile_ = -1;
-    mibGiven_ = false;
 }
 
-bool VariableStore::mapDescriptor(std::string_view name, int mibInfoFile, std::string& numeric) {
+bool VariableStore::mapDescriptor(std::string_view name, std::string& numeric) {
     if (mibinfo::isNumericName(name)) {
         numeric.assign(name);
         return true;
     }
-    return mapper(mibInfoFile).map(name, numeric);
+    return mapper().map(name, numeric);
 }
 
-bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
-    const Clock& clock = ctx.clock != nullptr ? *ctx.clock : SystemClock::instance();
+bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
+    const Clock& clock = inputs.clock != nullptr ? *inputs.clock : SystemClock::instance();
     slots_.clear();
-    slots_.setTimeBase(&clock, ctx.startTime);
-    cacheSize_ = readLimit(ctx.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
+    slots_.setTimeBase(&clock, inputs.startTime);
+    cacheSize_ = readLimit(inputs.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
     dynamicReserve_ =
-        readLimit(ctx.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve, kDefaultDynamicReserve);
+        readLimit(inputs.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve, kDefaultDynamicReserve);
 
-    if (!file_.create(std::string(ctx.installDir.view()) + kAttributeFileName)) {
+    if (!file_.create(inputs.attributeFilePath)) {
         return false;
     }
-    ctx.tableFile = file_.descriptor();
-    if (!readWholeFile(ctx.controlFile, controlText) || controlText.size() >= UINT32_MAX) {
+    if (!readWholeFile(inputs.controlFile, controlText) || controlText.size() >= UINT32_MAX) {
         return false;
     }
 
@@ -171,7 +159,7 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
         std::string_view line;
         while (lines.next(line)) {
             if (!passesSyntaxCheck(line)) {
-                reportStatusFormat(ctx, kInvalidSyntaxMessage, lines.number());
+                reportStatusFormat(reporter_, kInvalidSyntaxMessage, lines.number());
                 return false;
             }
             if (lineKind(line) == LineKind::Directive) {
@@ -183,7 +171,7 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
 
     // Pass 2: the directives.
     if (directives > 0) {
-        if (!rows_.loadDirectives(controlText, mapper(ctx.mibInfoFile), ctx)) {
+        if (!rows_.loadDirectives(controlText, mapper(), reporter_)) {
             return false;
         }
     }
@@ -191,14 +179,14 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
     // Pass 3: the attribute lines.
     bool outOfOrder = false;
     uint64_t repeated = 0;
-    if (!collectAttributes(ctx, controlText, outOfOrder, repeated)) {
+    if (!collectAttributes(controlText, outOfOrder, repeated)) {
         return false;
     }
     if (outOfOrder) {
-        reportStatus(ctx, kOutOfOrderMessage);
+        reportStatus(reporter_, kOutOfOrderMessage);
     }
     if (repeated > 0) {
-        reportStatusFormat(ctx, kRepeatedMessage, static_cast<unsigned long>(repeated));
+        reportStatusFormat(reporter_, kRepeatedMessage, static_cast<unsigned long>(repeated));
     }
 
     staticCount_ = static_cast<uint32_t>(file_.collectedCount());
@@ -215,18 +203,18 @@ bool VariableStore::load(AgentContext& ctx, std::string& controlText) {
     slots_.setNextFresh(ordinal);
 
     std::string seed;
-    const bool fixedSeed = ctx.config != nullptr &&
-                           ctx.config->readPlain(ConfigKey::RANDOMSEED, seed) &&
+    const bool fixedSeed = inputs.config != nullptr &&
+                           inputs.config->readPlain(ConfigKey::RANDOMSEED, seed) &&
                            seed == kFixedSeedWord;
     slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(clock.calendarSeconds()));
 
     if (rows_.columnCount() > 0) {
-        rows_.markIndexColumns(mapper(ctx.mibInfoFile).mibInfo());
+        rows_.markIndexColumns(mapper().mibInfo());
     }
     return true;
 }
 
-bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view controlText,
+bool VariableStore::collectAttributes(std::string_view controlText,
                                       bool& outOfOrder, uint64_t& repeated) {
     ControlLines lines(controlText);
     std::string_view line;
@@ -242,24 +230,24 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
         const bool split = splitAttributeLine(line, fields);
         const std::string_view name =
             split ? fields.name : trimBlanks(line.substr(0, line.find(',')));
-        if (!mapDescriptor(name, ctx.mibInfoFile, numeric)) {
-            reportStatusFormat(ctx, kCannotMapMessage, std::string(name).c_str());
-            reportStatus(ctx, kCompileMibMessage);
+        if (!mapDescriptor(name, numeric)) {
+            reportStatusFormat(reporter_, kCannotMapMessage, std::string(name).c_str());
+            reportStatus(reporter_, kCompileMibMessage);
             return false;
         }
         if (!split) {
-            reportStatusFormat(ctx, kInvalidSyntaxMessage, lines.number());
+            reportStatusFormat(reporter_, kInvalidSyntaxMessage, lines.number());
             return false;
         }
         const char* why = nullptr;
         if (!range.parse(numeric, why)) {
-            reportStatusFormat(ctx, kBadIdentifierMessage, lines.number(),
+            reportStatusFormat(reporter_, kBadIdentifierMessage, lines.number(),
                                std::string(name).c_str(), why);
             return false;
         }
         total += range.count(kMaxAttributes + 1);
         if (total > kMaxAttributes) {
-            reportStatusFormat(ctx, kTooManyAttributesMessage, lines.number(),
+            reportStatusFormat(reporter_, kTooManyAttributesMessage, lines.number(),
                                static_cast<unsigned long>(kMaxAttributes));
             return false;
         }
@@ -271,7 +259,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
             }
         }
         const uint8_t syntax = syntaxCode(fields.syntax);
-        const uint8_t access = accessCode(fields.access);
+        const Access access = accessCode(fields.access);
         // Expressions of rangeinst, fixed(N), fit every syntax.
         bool staticChecked = rangeComponent != 0;
         const auto lineOffset = static_cast<uint32_t>(lines.lineOffset());
@@ -285,7 +273,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
             if (owner >= 0) {
                 const DynamicColumn& column = rows_.column(static_cast<uint32_t>(owner));
                 if (!expressionFitsSyntax(expression, column.syntax)) {
-                    reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
+                    reportStatusFormat(reporter_, kBehaviourSyntaxMessage, lines.number(),
                                        std::string(expression).c_str(), "of its column");
                     return false;
                 }
@@ -299,7 +287,7 @@ bool VariableStore::collectAttributes(AgentContext& ctx, std::string_view contro
             }
             if (!staticChecked) {
                 if (!expressionFitsSyntax(expression, syntax)) {
-                    reportStatusFormat(ctx, kBehaviourSyntaxMessage, lines.number(),
+                    reportStatusFormat(reporter_, kBehaviourSyntaxMessage, lines.number(),
                                        std::string(expression).c_str(),
                                        std::string(fields.syntax).c_str());
                     return false;

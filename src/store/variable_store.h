@@ -1,11 +1,12 @@
 // VariableStore: the variables the simulated agent serves, loaded from the agent control file
 // at every agent start and asked by the request handler for every variable binding.
 //
-// The agent start loads it and reaches it through the context; the request handler asks it:
+// The agent start loads it; the agent's request handler asks it:
 //
 //   VariableStore store;
-//   ctx.store = &store;
-//   if (!store.loadControlFile(ctx, library.current()))   // library: a MibInfoLibrary
+//   LoadInputs inputs;                                  // control file, attribute file path,
+//   inputs.controlFile = fd; ...                        // mibinfo.out, clock, report, ...
+//   if (!store.loadControlFile(inputs))
 //       fail("Syntax Error or unable to open temp file, ...");
 //
 //   store.clearRequestMemo();                           // at the start of every request
@@ -23,7 +24,7 @@
 //   store.storeSet(binding, found);
 //   store.applySet(binding);
 //
-//   store.releaseStore();                               // agent stop; then close the files
+//   store.releaseStore();                               // agent stop
 //
 // Loading writes the attribute file `tempfile` in the agent directory (see AttributeFile)
 // and keeps every lookup in memory: a name is found by a hash probe (or, for a successor of
@@ -62,19 +63,25 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "app/core/agent_context.h"
+#include "app/core/clock.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_file.h"
 #include "store/attribute_info.h"
 #include "store/dynamic_rows.h"
+#include "store/status_report.h"
 #include "store/value_slots.h"
+
+namespace korvimo {
+class Configuration;
+}
 
 namespace korvimo::store {
 
@@ -97,8 +104,19 @@ inline constexpr long kDefaultCacheSize = 30;
 inline constexpr long kMaxDynamicReserve = 2500;
 inline constexpr long kDefaultDynamicReserve = 100;
 
-// The attribute file, relative to the installation directory.
-inline constexpr const char* kAttributeFileName = "/agent/tempfile";
+// What a load reads and where it writes and reports.
+struct LoadInputs {
+    int controlFile = -1;           // open; read from its start, its offset unmoved
+    std::string attributeFilePath;  // created anew, open until releaseStore
+    // The compiled MIBs descriptors are mapped through; none: every descriptor is unknown.
+    std::shared_ptr<const mibinfo::MibInfo> mibInfo;
+    const Clock* clock = nullptr;  // the system clock when null
+    int64_t startTime = 0;         // calendar seconds of the agent's start
+    // CACHESIZE, DYNINSTSIZE and RANDOMSEED; none: their defaults.
+    const Configuration* config = nullptr;
+    std::function<void(const char* line)> report;
+    std::function<void(const char* title, const char* text)> messageBox;
+};
 
 class VariableStore {
   public:
@@ -107,16 +125,11 @@ class VariableStore {
     VariableStore& operator=(const VariableStore&) = delete;
     ~VariableStore() { releaseStore(); }
 
-    // Loads ctx.controlFile (open, read from its start) into the attribute file, which it
-    // creates and leaves open in ctx.tableFile. Uses ctx.installDir, ctx.config,
-    // ctx.startTime and ctx.clock (the system clock when it is null). On failure everything is
-    // released, ctx.tableFile is closed, and any message is in the status list.
-    //
-    // Descriptors are mapped through mib, the compiled MIBs the process shares (see
-    // MibInfoLibrary); without it, through the file open in ctx.mibInfoFile, read (or its
-    // shared copy taken) only once a name needs it. The store lets go of it after loading.
-    bool loadControlFile(AgentContext& ctx, std::shared_ptr<const mibinfo::MibInfo> mib = nullptr);
-    // Frees every structure; the caller closes tableFile, controlFile and mibInfoFile.
+    // Loads the control file into the attribute file, which stays open until releaseStore.
+    // Messages go to the inputs' report (and message box). On failure everything is released
+    // and the attribute file is closed. The store lets go of the MibInfo after loading.
+    bool loadControlFile(const LoadInputs& inputs);
+    // Frees every structure and closes the attribute file.
     void releaseStore();
     bool loaded() const { return loaded_; }
 
@@ -141,8 +154,9 @@ class VariableStore {
         return rows_.applySet(binding.name, binding.value);
     }
 
-    // Maps a name as written in a control file to numeric text through mibinfo.out.
-    bool mapDescriptor(std::string_view name, int mibInfoFile, std::string& numeric);
+    // Maps a name as written in a control file to numeric text through the MibInfo of the
+    // load under way (none outside a load: only numeric names map).
+    bool mapDescriptor(std::string_view name, std::string& numeric);
 
     // What loading found, for the agent start and for tests.
     long cacheSize() const { return cacheSize_; }
@@ -153,13 +167,11 @@ class VariableStore {
     const ValueSlots& slots() const { return slots_; }
 
   private:
-    bool load(AgentContext& ctx, std::string& controlText);
-    // The mapper of this load: over the MibInfo given to it, else over the file open in
-    // mibInfoFile (read again when another descriptor is passed).
-    mibinfo::DescriptorMapper& mapper(int mibInfoFile);
+    bool load(const LoadInputs& inputs, std::string& controlText);
+    // The mapper of the load under way, over its MibInfo or the empty one.
+    mibinfo::DescriptorMapper& mapper();
     void dropMibInfo();
-    bool collectAttributes(AgentContext& ctx, std::string_view controlText, bool& outOfOrder,
-                           uint64_t& repeated);
+    bool collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
 
     AttributeFile file_;
@@ -167,8 +179,7 @@ class VariableStore {
     DynamicRows rows_;
     std::shared_ptr<const mibinfo::MibInfo> mib_;
     std::optional<mibinfo::DescriptorMapper> mapper_;  // over mib_, or the empty MibInfo
-    int mibFile_ = -1;                                 // the descriptor mib_ was taken from
-    bool mibGiven_ = false;                            // mib_ came with loadControlFile
+    Reporter reporter_;                                // of the load under way
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;

@@ -59,23 +59,5 @@ TEST(MibInfoLibrary, SharesOneCopyUntilTheFileChanges) {
     EXPECT_EQ(library.current(), nullptr);
 }
 
-TEST(MibInfoLibrary, DescriptorsOfOneFileShareItsCopyAndSeeItChange) {
-    TempDir dir;
-    const std::string path = dir.path("mibinfo.out");
-    writeFile(path, kFirst);
-    UniqueFd one(::open(path.c_str(), O_RDONLY));
-    UniqueFd two(::open(path.c_str(), O_RDONLY));
-    const auto first = MibInfoLibrary::ofOpenFile(one.get());
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(MibInfoLibrary::ofOpenFile(two.get()), first);
-
-    rewriteKeepingTime(path, kSecond);
-    const auto second = MibInfoLibrary::ofOpenFile(two.get());
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(sysDescr(second), "1.3.6.1.2.1.1.2");
-    EXPECT_EQ(MibInfoLibrary::ofOpenFile(one.get()), second);
-    EXPECT_EQ(MibInfoLibrary::ofOpenFile(-1), nullptr);
-}
-
 }  // namespace
 }  // namespace korvimo::mibinfo

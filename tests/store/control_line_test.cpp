@@ -103,14 +103,14 @@ TEST(ControlLine, MapsSyntaxWordsExactlyAndOthersToNull) {
 }
 
 TEST(ControlLine, ReadsAccessByItsFirstTwoCharacters) {
-    EXPECT_EQ(accessCode("RO"), kAccessReadOnly);
-    EXPECT_EQ(accessCode("RW"), kAccessReadWrite);
-    EXPECT_EQ(accessCode("RC"), kAccessReadWrite);
-    EXPECT_EQ(accessCode("ROX"), kAccessReadOnly);
-    EXPECT_EQ(accessCode("WO"), kAccessWriteOnly);
-    EXPECT_EQ(accessCode("NA"), kAccessNone);
-    EXPECT_EQ(accessCode("R"), kAccessNone);
-    EXPECT_EQ(accessCode(""), kAccessNone);
+    EXPECT_EQ(accessCode("RO"), Access::ReadOnly);
+    EXPECT_EQ(accessCode("RW"), Access::ReadWrite);
+    EXPECT_EQ(accessCode("RC"), Access::ReadWrite);
+    EXPECT_EQ(accessCode("ROX"), Access::ReadOnly);
+    EXPECT_EQ(accessCode("WO"), Access::WriteOnly);
+    EXPECT_EQ(accessCode("NA"), Access::None);
+    EXPECT_EQ(accessCode("R"), Access::None);
+    EXPECT_EQ(accessCode(""), Access::None);
 }
 
 TEST(ControlLine, SplitsDirectivesIntoWordsAndTheirRest) {

@@ -123,7 +123,7 @@ TEST_F(Rows, ServesTheInstancesTheControlFileLists) {
     snmp::SyntaxValue v;
     ASSERT_TRUE(f.get(kT + "2.2", v, &info));
     EXPECT_EQ(info.syntax, snmp::kTagOctetString);  // the column's syntax and access apply
-    EXPECT_EQ(info.access, kAccessReadWrite);
+    EXPECT_EQ(info.access, Access::ReadWrite);
     EXPECT_EQ(octets(v), "row");
     EXPECT_EQ(info.ordinal, 2u + 1u);  // after the two static attributes
     EXPECT_EQ(f.getNumber(kT + "3.2"), 2u);
@@ -169,7 +169,7 @@ TEST_F(Rows, ANewInstanceRowNeedsEveryRequiredColumnInTheRequest) {
     EXPECT_EQ(f.getText(kN + "2.8"), "y");
     // The row's dfixed index column was writable only while the row was made.
     EXPECT_EQ(f.set({binding(kN + "1.8", number(snmp::kTagInteger, 3))}),
-              std::make_pair(kStatusNotWritable, 1));
+              std::make_pair(snmp::kNotWritable, 1));
 }
 
 TEST_F(Rows, CreateAndWaitThenTheLastRequiredColumnThenActive) {
@@ -183,7 +183,7 @@ TEST_F(Rows, CreateAndWaitThenTheLastRequiredColumnThenActive) {
     EXPECT_EQ(f.walk(),
               (std::vector<std::string>{"1.3.6.1.4.1.99.0.1", kT + "4.5", "1.3.6.1.4.1.99.9.1"}));
     EXPECT_EQ(f.set({binding(kT + "4.5", integer(kRowActive))}),
-              std::make_pair(kStatusInconsistentValue, 1));
+              std::make_pair(snmp::kInconsistentValue, 1));
     EXPECT_EQ(f.set({binding(kT + "2.5", octetValue("five"))}), std::make_pair(0, 0));
     EXPECT_EQ(f.getNumber(kT + "4.5"), static_cast<uint32_t>(kRowNotReady));
     EXPECT_EQ(f.set({binding(kT + "3.5", integer(55))}), std::make_pair(0, 0));
@@ -194,7 +194,7 @@ TEST_F(Rows, CreateAndWaitThenTheLastRequiredColumnThenActive) {
     EXPECT_EQ(f.getNumber(kT + "3.5"), 55u);
     // An existing row cannot be created again.
     EXPECT_EQ(f.set({binding(kT + "4.5", integer(kRowCreateAndGo))}),
-              std::make_pair(kStatusInconsistentValue, 1));
+              std::make_pair(snmp::kInconsistentValue, 1));
 }
 
 TEST_F(Rows, ActivatingANotReadyRowCountsTheRequestsOwnBindings) {
@@ -211,7 +211,7 @@ TEST_F(Rows, CreateAndGoNeedsTheRequiredColumnsInTheSameRequest) {
     ASSERT_TRUE(load(kStatusRows));
     const auto integer = [](uint32_t n) { return number(snmp::kTagInteger, n); };
     EXPECT_EQ(f.set({binding(kT + "4.6", integer(kRowCreateAndGo))}),
-              std::make_pair(kStatusInconsistentValue, 1));
+              std::make_pair(snmp::kInconsistentValue, 1));
     EXPECT_EQ(f.walk().size(), 2u);
     EXPECT_EQ(f.set({binding(kT + "4.6", integer(kRowCreateAndGo)),
                      binding(kT + "2.6", octetValue("six")), binding(kT + "3.6", integer(6))}),
@@ -224,12 +224,12 @@ TEST_F(Rows, RefusesRowStatusValuesThatAreNoRequests) {
     ASSERT_TRUE(load(kStatusRows));
     for (int32_t v : {0, kRowNotReady, 7, -1}) {
         EXPECT_EQ(f.set({binding(kT + "4.6", number(snmp::kTagInteger, static_cast<uint32_t>(v)))}),
-                  std::make_pair(kStatusWrongValue, 1))
+                  std::make_pair(snmp::kWrongValue, 1))
             << v;
     }
     for (int32_t v : {kRowActive, kRowNotInService, kRowDestroy}) {
         EXPECT_EQ(f.set({binding(kT + "4.6", number(snmp::kTagInteger, static_cast<uint32_t>(v)))}),
-                  std::make_pair(kStatusInconsistentValue, 1))
+                  std::make_pair(snmp::kInconsistentValue, 1))
             << v;
     }
 }
@@ -383,7 +383,7 @@ TEST_F(Rows, GetNextSkipsColumnsThatAreNotReadable) {
     AttributeInfo info;
     snmp::SyntaxValue v;
     ASSERT_TRUE(f.get(kT + "1.1", v, &info));
-    EXPECT_EQ(info.access, kAccessNone);
+    EXPECT_EQ(info.access, Access::None);
 }
 
 TEST_F(Rows, RefusesAColumnBeforeAnyRow) {

@@ -195,7 +195,7 @@ class StoreFixture {
                 }
                 created = true;
             }
-            if (found.access != 2 && found.access != 3) {
+            if (!isWritable(found.access)) {
                 return {17, static_cast<int>(i + 1)};
             }
             if (b.value.syntax != found.syntax) {

@@ -212,9 +212,9 @@ SyntaxValue integer(int32_t n, uint8_t syntax = 0x02) {
 TEST_F(Slots, OnlyLastsetBehavioursTakeSetsOutsideRowCreation) {
     int32_t status = 0;
     EXPECT_FALSE(slots.checkSet(integer(1), "fixed(1)", false, status));
-    EXPECT_EQ(status, kStatusNotWritable);
+    EXPECT_EQ(status, snmp::kNotWritable);
     EXPECT_FALSE(slots.checkSet(integer(1), "dfixed(1)", false, status));
-    EXPECT_EQ(status, kStatusNotWritable);
+    EXPECT_EQ(status, snmp::kNotWritable);
     EXPECT_FALSE(slots.checkSet(integer(1), "clock(1)", false, status));
     EXPECT_TRUE(slots.checkSet(integer(1), "dfixed(1)", true, status));
     EXPECT_TRUE(slots.checkSet(integer(1), "lastset(1)", false, status));
@@ -225,14 +225,14 @@ TEST_F(Slots, LastsetTakesUpTo256Octets) {
     int32_t status = 0;
     EXPECT_TRUE(slots.checkSet(octetsOfLength(256), "lastset(abc)", false, status));
     EXPECT_FALSE(slots.checkSet(octetsOfLength(300), "lastset(abc)", false, status));
-    EXPECT_EQ(status, kStatusWrongLength);
+    EXPECT_EQ(status, snmp::kWrongLength);
     EXPECT_FALSE(slots.checkSet(octetsOfLength(3, 0x40), "lastset(1.2.3.4)", false, status));
-    EXPECT_EQ(status, kStatusWrongLength);
+    EXPECT_EQ(status, snmp::kWrongLength);
     SyntaxValue longOid;
     longOid.syntax = 0x06;
     longOid.oid.ids.assign(100, 1234);  // 499 characters of dotted text
     EXPECT_FALSE(slots.checkSet(longOid, "lastset(1.3)", false, status));
-    EXPECT_EQ(status, kStatusWrongLength);
+    EXPECT_EQ(status, snmp::kWrongLength);
 
     ASSERT_TRUE(slots.setUp(0, "lastset(abc)", 0x04));
     slots.storeSet(octetsOfLength(256), 0x04, 0, "lastset(abc)");
@@ -245,16 +245,16 @@ TEST_F(Slots, RangedLastsetChecksItsBoundsByTheValueType) {
     EXPECT_TRUE(slots.checkSet(integer(1), e, false, status));
     EXPECT_TRUE(slots.checkSet(integer(10), e, false, status));
     EXPECT_FALSE(slots.checkSet(integer(0), e, false, status));
-    EXPECT_EQ(status, kStatusWrongValue);
+    EXPECT_EQ(status, snmp::kWrongValue);
     EXPECT_FALSE(slots.checkSet(integer(11), e, false, status));
-    EXPECT_EQ(status, kStatusWrongValue);
+    EXPECT_EQ(status, snmp::kWrongValue);
     EXPECT_FALSE(slots.checkSet(integer(-1, 0x42), "r_lastset(0, 100, 5)", false, status));
     // Counter, Gauge and TimeTicks compare without sign; Integer with it.
     EXPECT_TRUE(
         slots.checkSet(integer(-1294967296, 0x42), "r_lastset(0, 3000000000, 5)", false, status));
     EXPECT_FALSE(slots.checkSet(integer(5), "r_lastset(0, 3000000000, 5)", false, status));
     EXPECT_FALSE(slots.checkSet(octetsOfLength(9), "r_lastset(0, 8, abc)", false, status));
-    EXPECT_EQ(status, kStatusWrongLength);
+    EXPECT_EQ(status, snmp::kWrongLength);
     EXPECT_TRUE(slots.checkSet(octetsOfLength(8), "r_lastset(0, 8, abc)", false, status));
     // Without bounds the plain lastset rules apply.
     EXPECT_TRUE(slots.checkSet(integer(99), "r_lastset(,,5)", false, status));

@@ -212,12 +212,12 @@ TEST(VariableStore, ServesGetAndGetNextInIdentifierOrder) {
     AttributeInfo info;
     snmp::SyntaxValue v;
     ASSERT_TRUE(f.get("1.3.6.1.1.2", v, &info));  // write-only is found, never a successor
-    EXPECT_EQ(info.access, kAccessWriteOnly);
+    EXPECT_EQ(info.access, Access::WriteOnly);
     EXPECT_EQ(info.ordinal, 1u);
     ASSERT_TRUE(f.get("1.3.6.1.1.3", v, &info));
-    EXPECT_EQ(info.access, kAccessNone);
+    EXPECT_EQ(info.access, Access::None);
     ASSERT_TRUE(f.get("1.3.6.1.1.4.1", v, &info));
-    EXPECT_EQ(info.access, kAccessReadWrite);
+    EXPECT_EQ(info.access, Access::ReadWrite);
     EXPECT_EQ(info.expression, "fixed(5)");
     EXPECT_FALSE(f.get("1.3.6.1.1", v));
     EXPECT_FALSE(f.get("1.3.6.1.1.1.0", v));
@@ -313,10 +313,10 @@ TEST(VariableStore, SetsGoThroughCheckAndStore) {
               std::make_pair(0, 0));
     EXPECT_EQ(f.getText("1.3.6.1.1"), std::string(256, 'q'));
     EXPECT_EQ(f.set({binding("1.3.6.1.1", octetValue(std::string(300, 'q')))}),
-              std::make_pair(kStatusWrongLength, 1));
-    EXPECT_EQ(f.set({binding("1.3.6.1.2", number(2, 1))}), std::make_pair(kStatusNotWritable, 1));
+              std::make_pair(snmp::kWrongLength, 1));
+    EXPECT_EQ(f.set({binding("1.3.6.1.2", number(2, 1))}), std::make_pair(snmp::kNotWritable, 1));
     EXPECT_EQ(f.set({binding("1.3.6.1.3", number(2, 10)), binding("1.3.6.1.3", number(2, 11))}),
-              std::make_pair(kStatusWrongValue, 2));
+              std::make_pair(snmp::kWrongValue, 2));
     EXPECT_EQ(f.getNumber("1.3.6.1.3"), 5u);  // the check pass refused before any store
     EXPECT_EQ(f.set({binding("1.3.6.1.3", number(2, 10))}), std::make_pair(0, 0));
     EXPECT_EQ(f.getNumber("1.3.6.1.3"), 10u);
