@@ -6,26 +6,24 @@
 
 namespace korvimo::snmp {
 
-enum ErrorStatus : int32_t {
-    kNoError = 0,
-    kTooBig = 1,
-    kNoSuchName = 2,
-    kBadValue = 3,
-    kReadOnly = 4,
-    kGenErr = 5,
-    kNoAccess = 6,
-    kWrongType = 7,
-    kWrongLength = 8,
-    kWrongEncoding = 9,
-    kWrongValue = 10,
-    kNoCreation = 11,
-    kInconsistentValue = 12,
-    kResourceUnavailable = 13,
-    kCommitFailed = 14,
-    kUndoFailed = 15,
-    kAuthorizationError = 16,
-    kNotWritable = 17,
-    kInconsistentName = 18,
-};
+inline constexpr int32_t kNoError = 0;
+inline constexpr int32_t kTooBig = 1;
+inline constexpr int32_t kNoSuchName = 2;
+inline constexpr int32_t kBadValue = 3;
+inline constexpr int32_t kReadOnly = 4;
+inline constexpr int32_t kGenErr = 5;
+inline constexpr int32_t kNoAccess = 6;
+inline constexpr int32_t kWrongType = 7;
+inline constexpr int32_t kWrongLength = 8;
+inline constexpr int32_t kWrongEncoding = 9;
+inline constexpr int32_t kWrongValue = 10;
+inline constexpr int32_t kNoCreation = 11;
+inline constexpr int32_t kInconsistentValue = 12;
+inline constexpr int32_t kResourceUnavailable = 13;
+inline constexpr int32_t kCommitFailed = 14;
+inline constexpr int32_t kUndoFailed = 15;
+inline constexpr int32_t kAuthorizationError = 16;
+inline constexpr int32_t kNotWritable = 17;
+inline constexpr int32_t kInconsistentName = 18;
 
 }  // namespace korvimo::snmp

@@ -154,10 +154,6 @@ class VariableStore {
         return rows_.applySet(binding.name, binding.value);
     }
 
-    // Maps a name as written in a control file to numeric text through the MibInfo of the
-    // load under way (none outside a load: only numeric names map).
-    bool mapDescriptor(std::string_view name, std::string& numeric);
-
     // What loading found, for the agent start and for tests.
     long cacheSize() const { return cacheSize_; }
     long dynamicReserve() const { return dynamicReserve_; }
@@ -168,6 +164,9 @@ class VariableStore {
 
   private:
     bool load(const LoadInputs& inputs, std::string& controlText);
+    // Maps a name as written in a control file to numeric text through the MibInfo of the
+    // load under way.
+    bool mapDescriptor(std::string_view name, std::string& numeric);
     // The mapper of the load under way, over its MibInfo or the empty one.
     mibinfo::DescriptorMapper& mapper();
     void dropMibInfo();

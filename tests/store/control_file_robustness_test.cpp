@@ -116,7 +116,7 @@ TEST(ControlFileRobustness, MutatedFilesLoadOrFailCleanly) {
             exercise(f);
         } else {
             ++refused;
-            EXPECT_EQ(f.ctx.tableFile, kClosed);
+            EXPECT_EQ(f.store.attributeFile().descriptor(), -1);
             EXPECT_FALSE(f.store.loaded());
         }
     }

@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core/agent_context.h"
 #include "app/core/clock.h"
 #include "app/core/configuration.h"
+#include "base/unique_fd.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/variable_store.h"
 
@@ -73,19 +74,16 @@ class StoreFixture {
         std::filesystem::create_directories(dir_ + "/agent");
         std::filesystem::create_directories(dir_ + "/bin");
         std::filesystem::create_directories(dir_ + "/mibs");
-        ctx.installDir = dir_;
-        ctx.clock = &clock;
-        ctx.startTime = clock.calendarSeconds();
-        handlers.report = [this](const char* line, AgentContext&) { status.emplace_back(line); };
-        ctx.slots[OperationSlot::Agent] = &handlers;
-        ctx.activeSlot = OperationSlot::Agent;
-        ctx.messageBox = [this](const char* title, const char* line) {
+        inputs.attributeFilePath = dir_ + "/agent/tempfile";
+        inputs.clock = &clock;
+        inputs.startTime = clock.calendarSeconds();
+        inputs.report = [this](const char* line) { status.emplace_back(line); };
+        inputs.messageBox = [this](const char* title, const char* line) {
             boxes.emplace_back(std::string(title) + ": " + line);
         };
     }
     ~StoreFixture() {
         store.releaseStore();
-        closeAll();
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -97,27 +95,27 @@ class StoreFixture {
     void ini(const std::string& body) {
         writeFile(dir_ + "/bin/korvan.ini", "[KORVAN]\r\n" + body);
         config_ = std::make_unique<Configuration>(dir_ + "/bin/korvan.ini");
-        ctx.config = config_.get();
+        inputs.config = config_.get();
     }
 
     void mibInfo(const std::string& body) {
         writeFile(dir_ + "/mibs/mibinfo.out", body);
-        reopen(ctx.mibInfoFile, dir_ + "/mibs/mibinfo.out");
+        inputs.mibInfo = mibinfo::MibInfo::load(dir_ + "/mibs/mibinfo.out");
     }
 
-    // Writes the control file and opens it in ctx.controlFile.
+    // Writes the control file and opens it for the load.
     void writeControl(const std::string& control) {
         writeFile(dir_ + "/agent/test.ctl", control);
-        reopen(ctx.controlFile, dir_ + "/agent/test.ctl");
+        controlFile_.reset(::open((dir_ + "/agent/test.ctl").c_str(), O_RDONLY | O_CLOEXEC));
+        inputs.controlFile = controlFile_.get();
     }
 
     // Writes the control file, opens it, and loads the store.
     bool load(const std::string& control) {
         writeControl(control);
-        closeFile(ctx.tableFile);
         status.clear();
         boxes.clear();
-        return store.loadControlFile(ctx);
+        return store.loadControlFile(inputs);
     }
 
     std::string attributeFile() const {
@@ -224,8 +222,7 @@ class StoreFixture {
     }
 
     ManualClock clock;
-    AgentContext ctx;
-    OperationHandlers handlers;
+    LoadInputs inputs;
     VariableStore store;
     std::vector<std::string> status;
     std::vector<std::string> boxes;
@@ -235,24 +232,9 @@ class StoreFixture {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << body;
     }
-    static void closeFile(int& fd) {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = kClosed;
-        }
-    }
-    static void reopen(int& fd, const std::string& path) {
-        closeFile(fd);
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    void closeAll() {
-        closeFile(ctx.controlFile);
-        closeFile(ctx.tableFile);
-        closeFile(ctx.mibInfoFile);
-    }
-
     std::string dir_;
     std::unique_ptr<Configuration> config_;
+    UniqueFd controlFile_;
 };
 
 }  // namespace korvimo::store::testing

@@ -34,7 +34,7 @@ TEST(VariableStore, WritesTheAttributeFileInItsExactFormat) {
     EXPECT_EQ(f.attributeFile(),
               "1.3.6.1.2.1.1.1.0             , OctetString , RO , fixed(Simulated agent, v1)\r\n"
               "1.3.6.1.2.1.1.3.0             , TimeTicks   , RO , clock(0)\r\n");
-    EXPECT_GE(f.ctx.tableFile, 0);
+    EXPECT_GE(f.store.attributeFile().descriptor(), 0);
     EXPECT_EQ(f.store.staticCount(), 2u);
     EXPECT_TRUE(f.status.empty());
 }
@@ -53,17 +53,20 @@ TEST(VariableStore, MapsDescriptorsForOtherSubsystems) {
     StoreFixture f;
     f.mibInfo(kSystemMib);
     std::string numeric;
-    ASSERT_TRUE(f.store.mapDescriptor("sysName.0", f.ctx.mibInfoFile, numeric));
+    mibinfo::DescriptorMapper mapper(*f.inputs.mibInfo);
+    ASSERT_TRUE(mapper.map("sysName.0", numeric));
     EXPECT_EQ(numeric, "1.3.6.1.2.1.1.5.0");
-    EXPECT_FALSE(f.store.mapDescriptor("ifName.1", f.ctx.mibInfoFile, numeric));
-    EXPECT_TRUE(f.store.mapDescriptor("1.3.6", kClosed, numeric));
-    EXPECT_FALSE(f.store.mapDescriptor("sysName.0", kClosed, numeric));
+    EXPECT_FALSE(mapper.map("ifName.1", numeric));
+    mibinfo::DescriptorMapper none(mibinfo::MibInfo::empty());  // no mibinfo.out
+    EXPECT_TRUE(none.map("1.3.6", numeric));
+    EXPECT_FALSE(none.map("sysName.0", numeric));
 }
 
 TEST(VariableStore, MapsThroughTheMibInfoItIsGivenWithoutAnOpenFile) {
     StoreFixture f;
     f.writeControl("sysName.0, OctetString, RW, fixed(given)\r\n");
-    ASSERT_TRUE(f.store.loadControlFile(f.ctx, mibinfo::MibInfo::fromText(kSystemMib)));
+    f.inputs.mibInfo = mibinfo::MibInfo::fromText(kSystemMib);
+    ASSERT_TRUE(f.store.loadControlFile(f.inputs));
     EXPECT_EQ(f.getText("1.3.6.1.2.1.1.5.0"), "given");
 }
 
@@ -91,7 +94,7 @@ TEST(VariableStore, SyntaxErrorsNameTheLineCountingEveryLine) {
     EXPECT_EQ(f.status,
               (std::vector<std::string>{
                   "Invalid syntax.(line = 5). Instance information must be on one line"}));
-    EXPECT_EQ(f.ctx.tableFile, kClosed);
+    EXPECT_EQ(f.store.attributeFile().descriptor(), -1);
     EXPECT_FALSE(f.store.loaded());
 }
 
@@ -325,22 +328,19 @@ TEST(VariableStore, SetsGoThroughCheckAndStore) {
 TEST(VariableStore, CreatesANewAttributeFileSoAnEarlierStoreKeepsItsOwn) {
     StoreFixture f;
     ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
-    const int first = f.ctx.tableFile;
-    f.ctx.tableFile = kClosed;
     f.writeControl("1.3.6.1.9, Integer, RO, fixed(9)\r\n");
     VariableStore other;
-    ASSERT_TRUE(other.loadControlFile(f.ctx));
+    ASSERT_TRUE(other.loadControlFile(f.inputs));
     EXPECT_EQ(f.attributeFile(), "1.3.6.1.9                     , Integer     , RO , fixed(9)\r\n");
     EXPECT_EQ(f.getNumber("1.3.6.1.1"), 1u);
     other.releaseStore();
-    ::close(first);
 }
 
 TEST(VariableStore, FailsWithoutAnAgentDirectory) {
     StoreFixture f;
-    f.ctx.installDir = f.dir() + "/missing";
+    f.inputs.attributeFilePath = f.dir() + "/missing/agent/tempfile";
     EXPECT_FALSE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
-    EXPECT_EQ(f.ctx.tableFile, kClosed);
+    EXPECT_EQ(f.store.attributeFile().descriptor(), -1);
 }
 
 TEST(VariableStore, ReleaseLeavesNothingToFind) {
