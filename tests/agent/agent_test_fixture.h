@@ -1,82 +1,45 @@
-// AgentFlowTest: an AgentContext wired as the simulator wires it (poll loop on a manual
-// clock, EventRouter as main and owner window, a main status list) with recording handlers
-// in all five slots, so that tests see which slot received which event.
+// AgentFlowTest: the three kinds of endpoint wired as a program wires them (an epoll loop on
+// a manual clock, failures to a status list) with recording handlers, so that tests see which
+// event reached whom: requests on an AgentEndpoint, Responses and time-outs of a
+// RequestClient, traps on a TrapReceiver.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "agent/agent_endpoint.h"
 #include "agent/endpoints.h"
-#include "agent/event_router.h"
-#include "agent/message_flow.h"
+#include "agent/request_client.h"
+#include "agent/trap_receiver.h"
 #include "agent/udp_peer.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/status_list.h"
 
 namespace korvimo::testing {
 
 struct Recorded {
-    int slot;
     std::string kind;  // "request", "response", "trap", "timer"
     uint32_t type = 0;
     int32_t requestId = 0;
     SocketAddress from;
     int32_t pendingRequestId = -1;  // the request handed along, -1 when none
-    uint32_t timerId = 0;
     snmp::Pdu pdu;
 };
 
 class AgentFlowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ctx.loop = &loop;
-        ctx.mainWindow = &router;
-        ctx.ownerWindow = &router;
-        ctx.mainStatus = &status;
-        ctx.clock = &clock;
-        for (int slot = 0; slot < kOperationSlots; ++slot) {
-            OperationHandlers& h = handlers[slot];
-            h.onRequest = [this, slot](const snmp::Pdu& pdu, AgentContext&,
-                                       const SocketAddress& from) {
-                record(slot, "request", &pdu, from, nullptr, 0);
-                if (onRequestHook) {
-                    onRequestHook(pdu, from);
-                }
-                return true;
-            };
-            h.onResponse = [this, slot](const snmp::Pdu& pdu, AgentContext&,
-                                        const SocketAddress& from, const snmp::Pdu* request) {
-                record(slot, "response", &pdu, from, request, 0);
-                return true;
-            };
-            h.onTrap = [this, slot](const snmp::Pdu& pdu, AgentContext&,
-                                    const SocketAddress& from) {
-                record(slot, "trap", &pdu, from, nullptr, 0);
-                return true;
-            };
-            h.onTimer = [this, slot](uint32_t timerId, AgentContext&, const snmp::Pdu* request) {
-                record(slot, "timer", nullptr, SocketAddress{}, request, timerId);
-                return true;
-            };
-            ctx.slots[slot] = &h;
-        }
-    }
-
     void TearDown() override {
-        closeSocket(ctx.loop, ctx.agentSocket);
-        closeSocket(ctx.loop, ctx.clientSocket);
-        closeSocket(ctx.loop, ctx.trapSocket);
-        clearPending(ctx.pendingRequests);
+        agent.close();
+        client.close();
+        traps.close();
     }
 
-    void record(int slot, const char* kind, const snmp::Pdu* pdu, const SocketAddress& from,
-                const snmp::Pdu* request, uint32_t timerId) {
+    void record(const char* kind, const snmp::Pdu* pdu, const SocketAddress& from,
+                const snmp::Pdu* request) {
         Recorded r;
-        r.slot = slot;
         r.kind = kind;
         if (pdu != nullptr) {
             r.type = pdu->type;
@@ -85,7 +48,6 @@ class AgentFlowTest : public ::testing::Test {
         }
         r.from = from;
         r.pendingRequestId = request ? request->requestId : -1;
-        r.timerId = timerId;
         events.push_back(r);
     }
 
@@ -110,28 +72,29 @@ class AgentFlowTest : public ::testing::Test {
     }
 
     // Opens the agent endpoint on a port that is free (port 0 would mean 161).
-    uint16_t openAgent(int ipVersion, const uint8_t* localAddress = nullptr) {
-        std::string failure;
+    uint16_t openAgent(IpVersion ipVersion, const uint8_t* localAddress = nullptr) {
+        Result opened;
         for (int attempt = 0; attempt < 20; ++attempt) {
-            uint16_t port = freeUdpPort(ipVersion == 1 ? AF_INET6 : AF_INET);
-            if (openAgentSocket(ipVersion, ctx.loop, ctx.ownerWindow, ctx.agentSocket, failure,
-                                localAddress, port)) {
+            uint16_t port = freeUdpPort(ipVersion == IpVersion::IPv6 ? AF_INET6 : AF_INET);
+            opened = agent.open(ipVersion, localAddress, port);
+            if (opened) {
                 return port;
             }
         }
-        ADD_FAILURE() << "agent endpoint not opened: " << failure;
+        ADD_FAILURE() << "agent endpoint not opened: " << opened.text();
         return 0;
     }
 
     uint16_t openTrapReceiver() {
-        std::string failure;
+        Result opened;
         for (int attempt = 0; attempt < 20; ++attempt) {
             uint16_t port = freeUdpPort(AF_INET);
-            if (openTrapSocket(ctx.loop, ctx.ownerWindow, ctx.trapSocket, failure, port)) {
+            opened = traps.open(port);
+            if (opened) {
                 return port;
             }
         }
-        ADD_FAILURE() << "trap endpoint not opened: " << failure;
+        ADD_FAILURE() << "trap endpoint not opened: " << opened.text();
         return 0;
     }
 
@@ -144,13 +107,39 @@ class AgentFlowTest : public ::testing::Test {
     }
 
     ManualClock clock;
-    PollEventLoop loop{clock};
-    AgentContext ctx;
+    EpollEventLoop loop{clock};
     StatusList status;
-    EventRouter router{ctx};
-    std::array<OperationHandlers, kOperationSlots> handlers;
     std::vector<Recorded> events;
     std::function<void(const snmp::Pdu&, const SocketAddress&)> onRequestHook;
+    std::function<void(const snmp::Pdu&)> onTimeoutHook;
+    RequestIdSequence requestIds;
+
+    AgentEndpoint agent{loop,
+                        {[this](const snmp::Pdu& pdu, const SocketAddress& from) {
+                             record("request", &pdu, from, nullptr);
+                             if (onRequestHook) {
+                                 onRequestHook(pdu, from);
+                             }
+                         },
+                         [this](std::string_view why) { status.append(why); }}};
+    RequestClient client{loop, requestIds,
+                         {[this](const snmp::Pdu& response, const SocketAddress& from,
+                                 const snmp::Pdu& request) {
+                              record("response", &response, from, &request);
+                          },
+                          [this](const snmp::Pdu& request) {
+                              if (onTimeoutHook) {
+                                  onTimeoutHook(request);
+                                  return;
+                              }
+                              record("timer", nullptr, SocketAddress{}, &request);
+                          },
+                          [this](std::string_view why) { status.append(why); }}};
+    TrapReceiver traps{loop,
+                       {[this](const snmp::Pdu& trap, const SocketAddress& from) {
+                            record("trap", &trap, from, nullptr);
+                        },
+                        [this](std::string_view why) { status.append(why); }}};
 };
 
 }  // namespace korvimo::testing

@@ -170,19 +170,18 @@ class MibInfoNames : public ::testing::Test {
                   "1.3.6.1.2.1.2.2.1.2       ifDescr                 OctetString  RO C\r\n"
                   "1.3.6.1.2.1.2.2.1.20      ifOutErrors             Counter      RO C\r\n"
                   "%en          1.3.6.1.2.1.2                    interfaces\r\n");
-        fd = ::open(dir.path("mibinfo.out").c_str(), O_RDONLY);
-        ASSERT_GE(fd, 0);
+        mib = mibinfo::MibInfo::load(dir.path("mibinfo.out"));
+        ASSERT_NE(mib, nullptr);
     }
-    void TearDown() override { ::close(fd); }
 
     std::string name(const char* numeric) {
         std::string out;
-        oidTextToName(out, numeric, fd);
+        oidTextToName(out, numeric, mib.get());
         return out;
     }
 
     TempDir dir;
-    int fd = -1;
+    std::shared_ptr<const mibinfo::MibInfo> mib;
 };
 
 TEST_F(MibInfoNames, DescriptorFormReplacesTheMatchingLeadingPart) {
@@ -197,28 +196,18 @@ TEST_F(MibInfoNames, OnlyWholeSubIdentifiersAndObjectLinesMatch) {
     EXPECT_EQ(name("1.3.6.1.2.1.2.2.1.200"), "1.3.6.1.2.1.2.2.1.200");
     EXPECT_EQ(name("1.3.6.1.2.1.2.1.0"), "1.3.6.1.2.1.2.1.0");  // name lines are not read
     std::string out;
-    EXPECT_FALSE(oidTextToName(out, "1.3.6.1.2.1.2.1.0", -1));
+    EXPECT_FALSE(oidTextToName(out, "1.3.6.1.2.1.2.1.0", nullptr));
     EXPECT_EQ(out, "1.3.6.1.2.1.2.1.0");
 }
 
 class DebugRecords : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ctx.clock = &clock;
-        ctx.outputFile =
-            ::open(dir.path("debug.out").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ASSERT_GE(ctx.outputFile, 0);
-    }
-    void TearDown() override {
-        if (ctx.outputFile >= 0) {
-            ::close(ctx.outputFile);
-        }
-    }
+    void SetUp() override { ASSERT_TRUE(debugLog.create(dir.path("debug.out"))); }
     std::string log() { return readFile(dir.path("debug.out")); }
 
     TempDir dir;
     ManualClock clock;
-    AgentContext ctx;
+    DebugLog debugLog;
 };
 
 TEST_F(DebugRecords, GetRequestRecordHasHeaderAndBindingLines) {
@@ -226,7 +215,7 @@ TEST_F(DebugRecords, GetRequestRecordHasHeaderAndBindingLines) {
     request.type = snmp::kPduGetRequest;
     request.requestId = 5;
     request.varBinds.items.push_back(binding("1.3.6.1.2.1.1.1.0", number(snmp::kTagNull, 0)));
-    dumpPdu(request, ctx.outputFile, ctx);
+    debugLog.dumpPdu(request);
     EXPECT_EQ(log(),
               "Get Request : Request Id = 5, Error Status = No Error , Error Index = 0\r\n"
               "Oid1 = 1.3.6.1.2.1.1.1.0 , Type = NULL, Value = NULL\r\n");
@@ -238,15 +227,14 @@ TEST_F(DebugRecords, GetBulkHeaderShowsTheLow16BitsOfItsFields) {
     bulk.requestId = -7;
     bulk.errorStatus = -1;
     bulk.errorIndex = 0x10003;
-    dumpPdu(bulk, ctx.outputFile, ctx);
+    debugLog.dumpPdu(bulk);
     EXPECT_EQ(log(),
               "GetBulk Request : Request Id = -7, Non-Repeaters = 65535 , Max-Repetitions = 3\r\n");
 }
 
 TEST_F(DebugRecords, RecordsAreAppendedAndTimeStampedWhenAsked) {
-    appendDebugLog(ctx, "Invalid SNMP Version:1.  Request ignored.");
-    ::lseek(ctx.outputFile, 0, SEEK_SET);  // every write goes to the end all the same
-    ctx.timestamp = true;
+    debugLog.append("Invalid SNMP Version:1.  Request ignored.");
+    debugLog.setTimestamp(true, &clock);
     snmp::Pdu response;
     response.type = snmp::kPduResponse;
     response.requestId = 9;
@@ -254,7 +242,7 @@ TEST_F(DebugRecords, RecordsAreAppendedAndTimeStampedWhenAsked) {
     response.errorIndex = 1;
     response.varBinds.items.push_back(
         binding("1.3.6.1.2.1.1.5.0", bytes(snmp::kTagOctetString, {'r', '1'})));
-    dumpPdu(response, ctx.outputFile, ctx);
+    debugLog.dumpPdu(response);
     const std::string stamp = timeStampText(clock.calendarSeconds());
     EXPECT_EQ(stamp.size(), 24u);
     EXPECT_EQ(log(), "Invalid SNMP Version:1.  Request ignored.(" + stamp +
@@ -265,11 +253,9 @@ TEST_F(DebugRecords, RecordsAreAppendedAndTimeStampedWhenAsked) {
 TEST_F(DebugRecords, ClosedLogWritesNothing) {
     snmp::Pdu request;
     request.type = snmp::kPduGetRequest;
-    dumpPdu(request, -1, ctx);
-    const int fd = ctx.outputFile;
-    ctx.outputFile = -1;
-    appendDebugLog(ctx, "text");
-    ctx.outputFile = fd;
+    debugLog.close();
+    debugLog.dumpPdu(request);
+    debugLog.append("text");
     EXPECT_EQ(log(), "");
 }
 
@@ -280,20 +266,16 @@ TEST(TimeStamp, DateAndTimeInTwentyFourCharacters) {
     EXPECT_EQ(timeStampText(0), "Thu Jan  1 00:00:00 1970");
 }
 
-TEST(StatusListRecord, LinesGoToTheActiveReportWithListLabels) {
-    AgentContext ctx;
+TEST(StatusListRecord, LinesGoToTheReportWithListLabels) {
     std::vector<std::string> lines;
-    OperationHandlers handlers;
-    handlers.report = [&lines](const char* text, AgentContext&) { lines.push_back(text); };
-    ctx.slots[OperationSlot::Learn] = &handlers;
-    ctx.activeSlot = OperationSlot::Learn;
+    auto report = [&lines](const char* text) { lines.push_back(text); };
 
     snmp::Pdu response;
     response.type = snmp::kPduResponse;
     response.requestId = -2;
     response.varBinds.items.push_back(
         binding("1.3.6.1.2.1.1.3.0", number(snmp::kTagTimeTicks, 6000)));
-    dumpPduToList(response, ctx);
+    dumpPduToList(response, nullptr, report);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0],
               "Response was: Request Id = 4294967294, Error Status = No Error , Error "
@@ -302,8 +284,7 @@ TEST(StatusListRecord, LinesGoToTheActiveReportWithListLabels) {
               "Oid1 = 1.3.6.1.2.1.1.3.0 , Type = TimeTicks, Value = 00 hrs: 01 min: 00 "
               "sec");
 
-    ctx.activeSlot = OperationSlot::Agent;  // no handlers there: nothing is sent
-    dumpPduToList(response, ctx);
+    dumpPduToList(response, nullptr, nullptr);  // no report: nothing is sent
     EXPECT_EQ(lines.size(), 2u);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "agent/agent_test_fixture.h"
+#include "agent/debug_log.h"
 #include "agent/message_sending.h"
 #include "app/core/temp_dir.h"
 
@@ -18,10 +19,9 @@ using testing::UdpPeer;
 
 class EventRouting : public AgentFlowTest {};
 
-TEST_F(EventRouting, RequestsOnTheAgentEndpointReachTheActiveSlotOnly) {
-    const uint16_t port = openAgent(0);
+TEST_F(EventRouting, RequestsOnTheAgentEndpointReachItsRequestHandler) {
+    const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
-    ctx.activeSlot = OperationSlot::Learn;
     const uint32_t types[] = {snmp::kPduGetRequest, snmp::kPduGetNextRequest, snmp::kPduSetRequest,
                               snmp::kPduGetBulkRequest};
     int32_t id = 100;
@@ -31,7 +31,6 @@ TEST_F(EventRouting, RequestsOnTheAgentEndpointReachTheActiveSlotOnly) {
     ASSERT_TRUE(pumpUntil([&] { return events.size() == 4; }));
     id = 100;
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(events[i].slot, OperationSlot::Learn);
         EXPECT_EQ(events[i].kind, "request");
         EXPECT_EQ(events[i].type, types[i]);
         EXPECT_EQ(events[i].requestId, ++id);
@@ -41,7 +40,7 @@ TEST_F(EventRouting, RequestsOnTheAgentEndpointReachTheActiveSlotOnly) {
 }
 
 TEST_F(EventRouting, AHandlerRunningANestedTurnLosesNoWaitingRequest) {
-    const uint16_t port = openAgent(0);
+    const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
     // The first request's handler turns the loop itself while the others wait, as a modal
     // box would; the nested turn reads them into a batch of its own.
@@ -71,7 +70,7 @@ TEST_F(EventRouting, AHandlerRunningANestedTurnLosesNoWaitingRequest) {
 }
 
 TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
-    const uint16_t port = openAgent(0);
+    const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduResponse, 1)));
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduSnmpV2Trap, 2)));
@@ -86,7 +85,7 @@ TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
 }
 
 TEST_F(EventRouting, BadDatagramsAreReportedAndTheNextRequestIsServed) {
-    const uint16_t port = openAgent(0);
+    const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
     const SocketAddress agent = loopback(AF_INET, port);
     std::vector<uint8_t> valid = encodeMessage(snmp::kPduGetRequest, 9);
@@ -107,7 +106,7 @@ TEST_F(EventRouting, BadDatagramsAreReportedAndTheNextRequestIsServed) {
 }
 
 TEST_F(EventRouting, MaximumSizeRequestIsRead) {
-    const uint16_t port = openAgent(0);
+    const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
     auto list = snmp::SnmpCreateVbl();
     snmp::ObjectId name = testing::oid("1.3.6.1.4.1.1.1");
@@ -128,20 +127,18 @@ TEST_F(EventRouting, MaximumSizeRequestIsRead) {
     EXPECT_EQ(events[0].pdu.varBinds.items[0].value.octets.length(), 1000u);
 }
 
-class AnsweringAgent : public EventRouting, public ::testing::WithParamInterface<int> {};
+class AnsweringAgent : public EventRouting, public ::testing::WithParamInterface<IpVersion> {};
 
 TEST_P(AnsweringAgent, RequestIsAnsweredToItsSource) {
-    const int ipVersion = GetParam();
-    const int family = ipVersion == 1 ? AF_INET6 : AF_INET;
+    const IpVersion ipVersion = GetParam();
+    const int family = ipVersion == IpVersion::IPv6 ? AF_INET6 : AF_INET;
     const uint16_t port = openAgent(ipVersion);
     onRequestHook = [this](const snmp::Pdu& request, const SocketAddress& from) {
         auto list = snmp::SnmpCreateVbl();
-        std::string failure;
-        ASSERT_TRUE(makeVarBindFromText(ctx, "1.3.6.1.2.1.1.5.0", "OctetString", "lab", list.get(),
-                                        failure));
-        EXPECT_TRUE(sendResponse(request, ctx, 0, 0, std::move(list), from));
+        ASSERT_TRUE(
+            makeVarBindFromText(nullptr, "1.3.6.1.2.1.1.5.0", "OctetString", "lab", list.get()));
+        EXPECT_TRUE(sendResponse(request, agent, 0, 0, std::move(list), from, nullptr));
     };
-    ctx.ipVersion = ipVersion;
     UdpPeer manager(family);
     ASSERT_TRUE(manager.sendTo(loopback(family, port),
                                encodeMessage(snmp::kPduGetRequest, 4242, 0, "secret")));
@@ -161,44 +158,41 @@ TEST_P(AnsweringAgent, RequestIsAnsweredToItsSource) {
     EXPECT_EQ(response.varBinds.items[0].value.octets, testing::octets("lab"));
 }
 
-INSTANTIATE_TEST_SUITE_P(IPv4AndIPv6, AnsweringAgent, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(IPv4AndIPv6, AnsweringAgent,
+                         ::testing::Values(IpVersion::IPv4, IpVersion::IPv6));
 
 TEST_F(EventRouting, DebugModeWritesEachResponseToTheDebugLog) {
-    const uint16_t port = openAgent(0);
+    const uint16_t port = openAgent(IpVersion::IPv4);
     testing::TempDir dir;
-    ctx.outputFile =
-        ::open(dir.path("debug.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(ctx.outputFile, 0);
-    onRequestHook = [this](const snmp::Pdu& request, const SocketAddress& from) {
-        sendResponse(request, ctx, 0, 0, snmp::SnmpCreateVbl(), from);
+    DebugLog log;
+    ASSERT_TRUE(log.create(dir.path("debug.out")));
+    bool debugMode = false;
+    onRequestHook = [&](const snmp::Pdu& request, const SocketAddress& from) {
+        (void)sendResponse(request, agent, 0, 0, snmp::SnmpCreateVbl(), from,
+                           debugMode ? &log : nullptr);
     };
     UdpPeer manager(AF_INET);
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1)));
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     EXPECT_EQ(testing::readFile(dir.path("debug.out")), "");  // debug mode off
-    ctx.debugMode = true;
+    debugMode = true;
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 2)));
     ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
     // The Response, once, and nothing of the request (the request handler writes that).
     EXPECT_EQ(testing::readFile(dir.path("debug.out")),
               "Response : Request Id = 2, Error Status = No Error , Error Index = 0\r\n");
-    ::close(ctx.outputFile);
-    ctx.outputFile = kClosed;
 }
 
 TEST_F(EventRouting, TrapsOnTheTrapEndpointReachOnTrap) {
     const uint16_t trapPort = openTrapReceiver();
-    std::string failure;
-    ASSERT_TRUE(openClientSocket(ctx.loop, ctx.ownerWindow, ctx.clientSocket, failure, 0));
-    ctx.peerAddress = loopback(AF_INET, 0);
-    ctx.activeSlot = OperationSlot::Learn;
+    ASSERT_TRUE(client.open(IpVersion::IPv4));
+    client.settings().peerAddress = loopback(AF_INET, 0);
     const uint8_t agentAddr[4] = {10, 1, 2, 3};
-    ASSERT_TRUE(sendTrap(snmp::SnmpCreateVbl(), "public", "1.3.6.1.4.1.99", agentAddr, trapPort,
-                         500, 3, 0, failure, 0, ctx))
-        << failure;
-    ASSERT_TRUE(sendTrap(snmp::SnmpCreateVbl(), "public", "", agentAddr, trapPort, 500, 0, 0,
-                         failure, 1, ctx))
-        << failure;
+    Result sent = sendTrap(snmp::SnmpCreateVbl(), "public", "1.3.6.1.4.1.99", agentAddr, trapPort,
+                           500, 3, 0, 0, client);
+    ASSERT_TRUE(sent) << sent.text();
+    sent = sendTrap(snmp::SnmpCreateVbl(), "public", "", agentAddr, trapPort, 500, 0, 0, 1, client);
+    ASSERT_TRUE(sent) << sent.text();
     UdpPeer stranger(AF_INET);  // a request on the trap endpoint is dropped
     ASSERT_TRUE(
         stranger.sendTo(loopback(AF_INET, trapPort), encodeMessage(snmp::kPduGetRequest, 5)));
@@ -206,7 +200,6 @@ TEST_F(EventRouting, TrapsOnTheTrapEndpointReachOnTrap) {
     pumpFor(50);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].kind, "trap");
-    EXPECT_EQ(events[0].slot, OperationSlot::Learn);
     EXPECT_EQ(events[0].type, snmp::kPduTrap);
     EXPECT_EQ(events[0].pdu.genericTrap, 3);
     EXPECT_EQ(events[0].pdu.enterprise, testing::oid("1.3.6.1.4.1.99"));
@@ -214,16 +207,15 @@ TEST_F(EventRouting, TrapsOnTheTrapEndpointReachOnTrap) {
 }
 
 TEST_F(EventRouting, ClosedEndpointIsNoLongerDelivered) {
-    const uint16_t port = openAgent(0);
-    const int fd = ctx.agentSocket;
-    closeSocket(ctx.loop, ctx.agentSocket);
-    EXPECT_EQ(ctx.agentSocket, kClosed);
-    EXPECT_FALSE(loop.isWatched(fd));
+    const uint16_t port = openAgent(IpVersion::IPv4);
+    agent.close();
+    EXPECT_FALSE(agent.isOpen());
+    EXPECT_EQ(loop.watchCount(), 0u);
     UdpPeer manager(AF_INET);
     manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1));
     pumpFor(30);
     EXPECT_TRUE(events.empty());
-    closeSocket(ctx.loop, ctx.agentSocket);  // closing twice does nothing
+    agent.close();  // closing twice does nothing
 }
 
 }  // namespace

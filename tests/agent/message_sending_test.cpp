@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "agent/endpoints.h"
+#include "app/core/epoll_event_loop.h"
 #include "agent/udp_peer.h"
 #include "app/core/temp_dir.h"
 
@@ -15,21 +16,20 @@ using testing::decode;
 using testing::oid;
 using testing::UdpPeer;
 
-snmp::VarBind buildOne(const AgentContext& ctx, const char* name, const char* type,
+snmp::VarBind buildOne(const mibinfo::MibInfo* mib, const char* name, const char* type,
                        const std::string& value, std::string* failure = nullptr) {
     auto list = snmp::SnmpCreateVbl();
-    std::string text;
-    bool ok = makeVarBindFromText(ctx, name, type, value, list.get(), text);
+    const Result made = makeVarBindFromText(mib, name, type, value, list.get());
     if (failure != nullptr) {
-        *failure = text;
+        *failure = made.text();
     }
-    return ok && list->count() == 1 ? list->items[0] : snmp::VarBind{};
+    return made && list->count() == 1 ? list->items[0] : snmp::VarBind{};
 }
 
 using Bytes = std::vector<uint8_t>;
 
 TEST(VarBindFromText, HexOctetTextTakesPairsFromTheEnd) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     snmp::VarBind vb = buildOne(ctx, "1.3.6.1.2.1.1.5.0", "OctetString", "0xabc");
     EXPECT_EQ(vb.name, oid("1.3.6.1.2.1.1.5.0"));
     EXPECT_EQ(vb.value.syntax, snmp::kTagOctetString);
@@ -41,14 +41,14 @@ TEST(VarBindFromText, HexOctetTextTakesPairsFromTheEnd) {
 }
 
 TEST(VarBindFromText, UpperCasePrefixIsPlainText) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", "0Xab").value.octets.bytes,
               (Bytes{'0', 'X', 'a', 'b'}));
     EXPECT_EQ(buildOne(ctx, "1.3", "Bits", "up").value.octets.bytes, (Bytes{'u', 'p'}));
 }
 
 TEST(VarBindFromText, OctetTextBeyondCapacityGivesAnEmptyValue) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", std::string(1500, 'a')).value.octets.length(),
               1500u);
     EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", std::string(1501, 'a')).value.octets.length(),
@@ -59,7 +59,7 @@ TEST(VarBindFromText, OctetTextBeyondCapacityGivesAnEmptyValue) {
 }
 
 TEST(VarBindFromText, NumbersAddressesAndIdentifiers) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     snmp::VarBind integer = buildOne(ctx, "1.3", "Integer", "-5");
     EXPECT_EQ(integer.value.syntax, snmp::kTagInteger);
     EXPECT_EQ(integer.value.integer(), -5);
@@ -82,7 +82,7 @@ TEST(VarBindFromText, NumbersAddressesAndIdentifiers) {
 }
 
 TEST(VarBindFromText, UnknownTypeWordsAreRefused) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     std::string failure;
     buildOne(ctx, "1.3", "integer", "1", &failure);
     EXPECT_EQ(failure, "AttributeType Unknown");
@@ -90,19 +90,20 @@ TEST(VarBindFromText, UnknownTypeWordsAreRefused) {
     EXPECT_EQ(failure, "AttributeType Unknown");
 }
 
-TEST(VarBindFromText, DescriptorsComeFromTheOpenMibInfoFile) {
+TEST(VarBindFromText, DescriptorsComeFromMibInfo) {
     testing::TempDir dir;
     testing::writeFile(dir.path("mibinfo.out"),
                        "1.3.6.1.2.1.1.1           sysDescr                OctetString  RO S\r\n"
                        "%en          1.3.6.1.2.1.2                            interfaces\r\n"
                        "1.3.6.1.2.1.2.2.1.2       ifDescr                 OctetString  RO C\r\n");
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     std::string failure;
     buildOne(ctx, "sysDescr.0", "OctetString", "x", &failure);
-    EXPECT_EQ(failure, "AttributeName Unknown");  // closed file: every descriptor unknown
+    EXPECT_EQ(failure, "AttributeName Unknown");  // no file: every descriptor unknown
 
-    ctx.mibInfoFile = ::open(dir.path("mibinfo.out").c_str(), O_RDONLY);
-    ASSERT_GE(ctx.mibInfoFile, 0);
+    const auto mib = mibinfo::MibInfo::load(dir.path("mibinfo.out"));
+    ASSERT_NE(mib, nullptr);
+    ctx = mib.get();
     EXPECT_EQ(buildOne(ctx, "sysDescr.0", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1.0"));
     EXPECT_EQ(buildOne(ctx, "ifDescr.3", "OctetString", "x").name, oid("1.3.6.1.2.1.2.2.1.2.3"));
     EXPECT_EQ(buildOne(ctx, "sysDescr", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1"));
@@ -110,11 +111,10 @@ TEST(VarBindFromText, DescriptorsComeFromTheOpenMibInfoFile) {
     EXPECT_EQ(failure, "AttributeName Unknown");
     buildOne(ctx, ".1.3", "NULL", "", &failure);
     EXPECT_EQ(failure, "AttributeName Unknown");
-    ::close(ctx.mibInfoFile);
 }
 
 TEST(VarBindFromText, OverlongNumericNameIsRefused) {
-    AgentContext ctx;
+    const mibinfo::MibInfo* ctx = nullptr;
     std::string name = "1";
     for (int i = 0; i < 200; ++i) {
         name += ".1";
@@ -127,11 +127,9 @@ TEST(VarBindFromText, OverlongNumericNameIsRefused) {
 class TrapSending : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string failure;
-        ASSERT_TRUE(openClientSocket(nullptr, nullptr, ctx.clientSocket, failure, 0)) << failure;
-        ctx.peerAddress = receiver.address();
+        ASSERT_TRUE(client.open(IpVersion::IPv4));
+        client.settings().peerAddress = receiver.address();
     }
-    void TearDown() override { closeSocket(nullptr, ctx.clientSocket); }
 
     snmp::Pdu receive() {
         std::vector<uint8_t> bytes;
@@ -141,20 +139,21 @@ class TrapSending : public ::testing::Test {
         return pdu;
     }
 
-    AgentContext ctx;
+    ManualClock clock;
+    EpollEventLoop loop{clock};
+    RequestIdSequence ids;
+    RequestClient client{loop, ids, {}};
     UdpPeer receiver{AF_INET};
     const uint8_t agentAddr[4] = {192, 0, 2, 1};
 };
 
 TEST_F(TrapSending, Snmpv2TrapAlwaysCarriesRequestIdOne) {
-    ctx.nextRequestId = 500;
-    std::string failure;
+    ids.take();  // some requests went out before
     auto list = snmp::SnmpCreateVbl();
-    ASSERT_TRUE(
-        makeVarBindFromText(ctx, "1.3.6.1.2.1.1.3.0", "TimeTicks", "123", list.get(), failure));
-    ASSERT_TRUE(sendTrap(std::move(list), "traps", "1.3.6.1.4.1.1", agentAddr, receiver.port(), 123,
-                         6, 9, failure, 1, ctx))
-        << failure;
+    ASSERT_TRUE(makeVarBindFromText(nullptr, "1.3.6.1.2.1.1.3.0", "TimeTicks", "123", list.get()));
+    const Result sent = sendTrap(std::move(list), "traps", "1.3.6.1.4.1.1", agentAddr,
+                                 receiver.port(), 123, 6, 9, 1, client);
+    ASSERT_TRUE(sent) << sent.text();
     snmp::Pdu trap = receive();
     EXPECT_EQ(trap.version, snmp::kVersion2c);
     EXPECT_EQ(trap.type, snmp::kPduSnmpV2Trap);
@@ -164,14 +163,13 @@ TEST_F(TrapSending, Snmpv2TrapAlwaysCarriesRequestIdOne) {
     EXPECT_EQ(trap.community, testing::octets("traps"));
     ASSERT_EQ(trap.varBinds.count(), 1u);
     EXPECT_EQ(trap.varBinds.items[0].value.number, 123u);
-    EXPECT_EQ(ctx.nextRequestId, 500u);
+    EXPECT_EQ(ids.next(), 3u);
 }
 
 TEST_F(TrapSending, Snmpv1TrapSendsGenericSevenAsSix) {
-    std::string failure;
-    ASSERT_TRUE(sendTrap(snmp::SnmpCreateVbl(), "public", "1.3.6.1.4.1.99", agentAddr,
-                         receiver.port(), 4500, 7, 12, failure, 0, ctx))
-        << failure;
+    const Result sent = sendTrap(snmp::SnmpCreateVbl(), "public", "1.3.6.1.4.1.99", agentAddr,
+                                 receiver.port(), 4500, 7, 12, 0, client);
+    ASSERT_TRUE(sent) << sent.text();
     snmp::Pdu trap = receive();
     EXPECT_EQ(trap.version, snmp::kVersion1);
     EXPECT_EQ(trap.type, snmp::kPduTrap);
@@ -183,14 +181,14 @@ TEST_F(TrapSending, Snmpv1TrapSendsGenericSevenAsSix) {
 }
 
 TEST_F(TrapSending, FailuresNameTheirStep) {
-    std::string failure;
     std::string tooLong = "1";
     for (int i = 0; i < 200; ++i) {
         tooLong += ".1";
     }
-    EXPECT_FALSE(sendTrap(snmp::SnmpCreateVbl(), "public", tooLong.c_str(), agentAddr,
-                          receiver.port(), 0, 0, 0, failure, 0, ctx));
-    EXPECT_EQ(failure, "SnmpStrToOid() trap enterprise failed.");
+    EXPECT_EQ(sendTrap(snmp::SnmpCreateVbl(), "public", tooLong.c_str(), agentAddr,
+                       receiver.port(), 0, 0, 0, 0, client)
+                  .text(),
+              "SnmpStrToOid() trap enterprise failed.");
 
     auto big = snmp::SnmpCreateVbl();
     snmp::ObjectId name = oid("1.3.6.1.4.1.1");
@@ -199,14 +197,16 @@ TEST_F(TrapSending, FailuresNameTheirStep) {
     value.octets.bytes.assign(1400, 'x');
     snmp::SnmpAddVb(big.get(), &name, &value);
     snmp::SnmpAddVb(big.get(), &name, &value);
-    EXPECT_FALSE(sendTrap(std::move(big), "public", "1.3", agentAddr, receiver.port(), 0, 0, 0,
-                          failure, 1, ctx));
-    EXPECT_EQ(failure, "SnmpEncodeMsg() failed");
+    EXPECT_EQ(
+        sendTrap(std::move(big), "public", "1.3", agentAddr, receiver.port(), 0, 0, 0, 1, client)
+            .text(),
+        "SnmpEncodeMsg() failed");
 
-    closeSocket(nullptr, ctx.clientSocket);
-    EXPECT_FALSE(sendTrap(snmp::SnmpCreateVbl(), "public", "1.3", agentAddr, receiver.port(), 0, 0,
-                          0, failure, 1, ctx));
-    EXPECT_EQ(failure, "sendUDPTrap() failed");
+    client.close();
+    EXPECT_EQ(sendTrap(snmp::SnmpCreateVbl(), "public", "1.3", agentAddr, receiver.port(), 0, 0, 0,
+                       1, client)
+                  .text(),
+              "sendUDPTrap() failed");
 }
 
 }  // namespace

@@ -16,18 +16,15 @@ using testing::UdpPeer;
 class RequestFlow : public AgentFlowTest {
   protected:
     void SetUp() override {
-        AgentFlowTest::SetUp();
-        std::string failure;
-        ASSERT_TRUE(openClientSocket(ctx.loop, ctx.ownerWindow, ctx.clientSocket, failure, 0))
-            << failure;
-        ctx.peerAddress = responder.address();
-        ctx.peerPort = responder.port();
-        ctx.activeSlot = OperationSlot::Learn;
-        ctx.retries = 3;
-        ctx.timeoutMs = 2000;
-        ctx.readCommunity = "public";
-        ctx.writeCommunity = "private";
-        ctx.versionMode = kVersionModeV2c;
+        ASSERT_TRUE(client.open(IpVersion::IPv4));
+        RequestClient::Settings& settings = client.settings();
+        settings.peerAddress = responder.address();
+        settings.peerPort = responder.port();
+        settings.retries = 3;
+        settings.timeoutMs = 2000;
+        settings.readCommunity = "public";
+        settings.writeCommunity = "private";
+        settings.versionMode = VersionMode::SNMPv2C;
     }
 
     // Datagrams that reached the responder in a short real-time wait.
@@ -40,6 +37,11 @@ class RequestFlow : public AgentFlowTest {
         return all;
     }
 
+    Result send(uint32_t type, const char* name, const char* typeName = "NULL",
+                const char* value = "") {
+        return sendSingleRequest(client, nullptr, type, name, typeName, value);
+    }
+
     // Advances the manual clock and lets the loop deliver what became due.
     void advance(uint64_t ms) {
         clock.advanceMs(ms);
@@ -50,14 +52,9 @@ class RequestFlow : public AgentFlowTest {
 };
 
 TEST_F(RequestFlow, ThreeRetriesAtTwoSecondsSendAtZeroTwoFourAndTimeOutAtSix) {
-    std::string text;
-    ASSERT_TRUE(
-        sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3.6.1.2.1.1", "NULL", "", text));
-    EXPECT_EQ(text, "Request sent.");
-    ASSERT_EQ(ctx.pendingRequests.size(), 1u);
-    const uint32_t timerId = ctx.pendingRequests.front().timerId;
-    EXPECT_EQ(timerId, 1u);
-    EXPECT_EQ(ctx.nextTimerId, 2u);
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3.6.1.2.1.1"));
+    ASSERT_EQ(client.pendingRequests().size(), 1u);
+    EXPECT_TRUE(client.pendingRequests().front().timer.running());
 
     std::vector<std::vector<uint8_t>> first = arrived();
     ASSERT_EQ(first.size(), 1u);  // at 0 s
@@ -69,25 +66,22 @@ TEST_F(RequestFlow, ThreeRetriesAtTwoSecondsSendAtZeroTwoFourAndTimeOutAtSix) {
     EXPECT_EQ(second[0], first[0]);
     advance(2000);
     EXPECT_EQ(arrived().size(), 1u);  // at 4 s
-    EXPECT_EQ(ctx.pendingRequests.front().transmissions, 3);
+    EXPECT_EQ(client.pendingRequests().front().transmissions, 3);
     EXPECT_EQ(count("timer"), 0u);
     advance(2000);  // at 6 s: timed out, not sent again
     EXPECT_TRUE(arrived(50).empty());
     ASSERT_EQ(count("timer"), 1u);
-    EXPECT_EQ(events.back().slot, OperationSlot::Learn);
-    EXPECT_EQ(events.back().timerId, timerId);
     EXPECT_EQ(events.back().pendingRequestId, 2);  // the first request-id after start-up
-    EXPECT_TRUE(ctx.pendingRequests.empty());
-    EXPECT_FALSE(loop.timerRunning(timerId));
+    EXPECT_TRUE(client.pendingRequests().empty());
+    EXPECT_EQ(loop.timerCount(), 0u);
     advance(2000);
     EXPECT_EQ(count("timer"), 1u);
     EXPECT_TRUE(status.lines().empty());
 }
 
 TEST_F(RequestFlow, OneRetryTimesOutAfterOnePeriod) {
-    ctx.retries = 0;
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
+    client.settings().retries = 0;
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
     EXPECT_EQ(arrived().size(), 1u);
     advance(2000);
     EXPECT_TRUE(arrived(50).empty());
@@ -95,8 +89,7 @@ TEST_F(RequestFlow, OneRetryTimesOutAfterOnePeriod) {
 }
 
 TEST_F(RequestFlow, MatchingResponseStopsRetransmissionAndReachesOnResponse) {
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3.6.1", "NULL", "", text));
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3.6.1"));
     std::vector<std::vector<uint8_t>> sent = arrived();
     ASSERT_EQ(sent.size(), 1u);
     snmp::Pdu request;
@@ -106,31 +99,30 @@ TEST_F(RequestFlow, MatchingResponseStopsRetransmissionAndReachesOnResponse) {
     EXPECT_EQ(request.community, testing::octets("public"));
     EXPECT_EQ(request.requestId, 2);
 
-    const SocketAddress client = loopback(AF_INET, testing::boundPort(ctx.clientSocket));
+    const SocketAddress clientAddress = loopback(AF_INET, boundPort(client.socket()));
     // An answer for another request-id is ignored.
-    ASSERT_TRUE(responder.sendTo(client, encodeMessage(snmp::kPduResponse, 999)));
+    ASSERT_TRUE(responder.sendTo(clientAddress, encodeMessage(snmp::kPduResponse, 999)));
     // A request arriving on the client endpoint is not a response.
-    ASSERT_TRUE(responder.sendTo(client, encodeMessage(snmp::kPduGetRequest, 2)));
+    ASSERT_TRUE(responder.sendTo(clientAddress, encodeMessage(snmp::kPduGetRequest, 2)));
     pumpFor(50);
     EXPECT_TRUE(events.empty());
-    EXPECT_TRUE(loop.timerRunning(1));
+    EXPECT_TRUE(client.pendingRequests().front().timer.running());
 
-    ASSERT_TRUE(responder.sendTo(client, encodeMessage(snmp::kPduResponse, 2)));
+    ASSERT_TRUE(responder.sendTo(clientAddress, encodeMessage(snmp::kPduResponse, 2)));
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     EXPECT_EQ(events[0].kind, "response");
-    EXPECT_EQ(events[0].slot, OperationSlot::Learn);
     EXPECT_EQ(events[0].requestId, 2);
     EXPECT_EQ(events[0].pendingRequestId, 2);
     EXPECT_EQ(portOf(events[0].from), responder.port());
-    EXPECT_FALSE(loop.timerRunning(1));
+    EXPECT_FALSE(client.pendingRequests().front().timer.running());
     advance(10000);
     EXPECT_TRUE(arrived(50).empty());  // no retransmission after the answer
 
     // The request stays pending until the list is cleared: a repeated answer is passed on.
-    ASSERT_TRUE(responder.sendTo(client, encodeMessage(snmp::kPduResponse, 2)));
+    ASSERT_TRUE(responder.sendTo(clientAddress, encodeMessage(snmp::kPduResponse, 2)));
     ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
-    clearPending(ctx.pendingRequests);
-    ASSERT_TRUE(responder.sendTo(client, encodeMessage(snmp::kPduResponse, 2)));
+    client.clearPending();
+    ASSERT_TRUE(responder.sendTo(clientAddress, encodeMessage(snmp::kPduResponse, 2)));
     pumpFor(50);
     EXPECT_EQ(events.size(), 2u);
     EXPECT_TRUE(status.lines().empty());
@@ -139,40 +131,17 @@ TEST_F(RequestFlow, MatchingResponseStopsRetransmissionAndReachesOnResponse) {
 TEST_F(RequestFlow, UnreachablePeerLeavesNoStatusLine) {
     {
         UdpPeer gone(AF_INET);
-        ctx.peerPort = gone.port();
+        client.settings().peerPort = gone.port();
     }  // nobody listens there any more
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
     pumpFor(100);
     advance(2000);
     pumpFor(100);
     EXPECT_TRUE(status.lines().empty());
 }
 
-TEST_F(RequestFlow, TimerDrivenTicksGoStraightToOnTimer) {
-    ctx.timerDriven = true;
-    ctx.activeSlot = OperationSlot::CreateVariables;
-    ASSERT_TRUE(loop.startTimer(ctx.ownerWindow, 77, 5));
-    advance(5);
-    advance(5);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].kind, "timer");
-    EXPECT_EQ(events[0].slot, OperationSlot::CreateVariables);
-    EXPECT_EQ(events[0].timerId, 77u);
-    EXPECT_EQ(events[0].pendingRequestId, -1);
-}
-
-TEST_F(RequestFlow, TimerWithoutPendingRequestIsStopped) {
-    ASSERT_TRUE(loop.startTimer(ctx.ownerWindow, 55, 100));
-    advance(100);
-    EXPECT_FALSE(loop.timerRunning(55));
-    EXPECT_TRUE(events.empty());
-}
-
 TEST_F(RequestFlow, SetRequestCarriesTheWriteCommunityAndItsValue) {
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduSetRequest, "1.3.6.1.2.1.1.5.0", "OctetString",
-                                  "0x0102", text));
+    ASSERT_TRUE(send(snmp::kPduSetRequest, "1.3.6.1.2.1.1.5.0", "OctetString", "0x0102"));
     std::vector<std::vector<uint8_t>> sent = arrived();
     ASSERT_EQ(sent.size(), 1u);
     snmp::Pdu request;
@@ -185,53 +154,48 @@ TEST_F(RequestFlow, SetRequestCarriesTheWriteCommunityAndItsValue) {
 }
 
 TEST_F(RequestFlow, RequestIdsAdvanceEvenWhenARequestCannotBeMade) {
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
-    EXPECT_EQ(ctx.nextRequestId, 3u);
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
+    EXPECT_EQ(requestIds.next(), 3u);
     // No descriptor file: the name is unknown, nothing is sent and no id is used.
-    EXPECT_FALSE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "sysDescr.0", "NULL", "", text));
-    EXPECT_EQ(text, "AttributeName Unknown");
-    EXPECT_EQ(ctx.nextRequestId, 3u);
-    EXPECT_FALSE(sendSingleRequest(ctx, snmp::kPduSetRequest, "1.3", "Float", "1.5", text));
-    EXPECT_EQ(text, "AttributeType Unknown");
-    // A request that cannot be sent still uses its id, and leaves nothing pending.
-    closeSocket(ctx.loop, ctx.clientSocket);
-    EXPECT_FALSE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
-    EXPECT_EQ(text, "send_new_request() failed");
-    EXPECT_EQ(ctx.nextRequestId, 4u);
-    EXPECT_EQ(ctx.pendingRequests.size(), 1u);
+    Result sent = send(snmp::kPduGetNextRequest, "sysDescr.0");
+    EXPECT_EQ(sent.text(), "AttributeName Unknown");
+    EXPECT_EQ(requestIds.next(), 3u);
+    sent = send(snmp::kPduSetRequest, "1.3", "Float", "1.5");
+    EXPECT_EQ(sent.text(), "AttributeType Unknown");
+    // A request that cannot be sent (to no address at all) still uses its id, and leaves
+    // nothing pending.
+    client.settings().peerAddress = SocketAddress{};
+    sent = send(snmp::kPduGetNextRequest, "1.3");
+    EXPECT_EQ(sent.text(), "send_new_request() failed");
+    EXPECT_EQ(requestIds.next(), 4u);
+    EXPECT_EQ(client.pendingRequests().size(), 1u);
 }
 
 TEST_F(RequestFlow, PendingListIsSearchedFromTheFront) {
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.4", "NULL", "", text));
-    PendingRequest* byId = findPending(ctx.pendingRequests, 3, PendingKey::RequestId);
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.4"));
+    PendingRequest* byId = client.findPending(3);
     ASSERT_NE(byId, nullptr);
-    EXPECT_EQ(byId->timerId, 2u);
-    EXPECT_EQ(findPending(ctx.pendingRequests, 2, PendingKey::TimerId), byId);
-    EXPECT_EQ(findPending(ctx.pendingRequests, 9, PendingKey::RequestId), nullptr);
-    removePending(ctx.pendingRequests, byId);
-    EXPECT_EQ(ctx.pendingRequests.size(), 1u);
-    EXPECT_EQ(ctx.pendingRequests.front().requestId, 2);
+    EXPECT_EQ(byId, &client.pendingRequests().back());
+    EXPECT_EQ(client.findPending(9), nullptr);
+    client.removePending(byId);
+    EXPECT_EQ(client.pendingRequests().size(), 1u);
+    EXPECT_EQ(client.pendingRequests().front().requestId, 2);
 }
 
 TEST_F(RequestFlow, HandlerMayClearTheListWhenARequestTimesOut) {
-    handlers[OperationSlot::Learn].onTimer = [this](uint32_t, AgentContext& c,
-                                                    const snmp::Pdu* request) {
-        clearPending(c.pendingRequests);
+    onTimeoutHook = [this](const snmp::Pdu& request) {
+        client.clearPending();
         // The request handed along is still whole.
-        events.push_back({OperationSlot::Learn, "timer", request->type, request->requestId});
-        return true;
+        events.push_back({"timer", request.type, request.requestId});
     };
-    ctx.retries = 1;
-    std::string text;
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.3", "NULL", "", text));
-    ASSERT_TRUE(sendSingleRequest(ctx, snmp::kPduGetNextRequest, "1.4", "NULL", "", text));
+    client.settings().retries = 1;
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.4"));
     advance(2000);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].type, snmp::kPduGetNextRequest);
-    EXPECT_TRUE(ctx.pendingRequests.empty());
+    EXPECT_TRUE(client.pendingRequests().empty());
 }
 
 }  // namespace

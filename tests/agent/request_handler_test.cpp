@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "agent/agent.h"
 #include "agent/debug_log.h"
 #include "agent/endpoints.h"
-#include "agent/event_router.h"
-#include "agent/message_flow.h"
 #include "agent/udp_peer.h"
 #include "app/core/configuration.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/status_list.h"
 #include "app/core/temp_dir.h"
 #include "snmp/ber.h"
@@ -33,6 +32,7 @@ using testing::readFile;
 using testing::TempDir;
 using testing::UdpPeer;
 using testing::writeFile;
+using namespace snmp;  // the error statuses
 
 constexpr const char* kControlFile =
     "# the variables of the request tests\r\n"
@@ -79,42 +79,20 @@ class AgentRequests : public ::testing::Test {
         ::mkdir(dir.path("agent").c_str(), 0755);
         writeFile(dir.path("agent/test.ctl"), kControlFile);
         writeFile(dir.path("korvan.ini"), "[KORVAN]\r\n");
-        ctx.loop = &loop;
-        ctx.clock = &clock;
-        ctx.mainStatus = &status;
-        ctx.config = &config;
-        ctx.installDir = dir.root();
-        ctx.mainWindow = &router;
-        ctx.ownerWindow = &router;
-        ctx.slots[OperationSlot::Agent] = &handler.handlers();
-        ctx.activeSlot = OperationSlot::Agent;
-        ctx.readCommunity = "public";
-        ctx.writeCommunity = "private";
-        ctx.versionMode = kVersionModeBilingual;
-        ctx.controlFile = ::open(dir.path("agent/test.ctl").c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(ctx.controlFile, 0);
-        ctx.startTime = clock.calendarSeconds();
-        ctx.store = &store;
-        ASSERT_TRUE(store.loadControlFile(ctx));
-        ctx.busy = kBusyRunning;
+        AgentSettings& settings = agent.settings();
+        settings.readCommunity = "public";
+        settings.writeCommunity = "private";
+        settings.versionMode = VersionMode::Bilingual;
+        ASSERT_TRUE(agent.openControlFile(dir.path("agent/test.ctl")));
+        ASSERT_TRUE(agent.load(clock.calendarSeconds(), dir.path("agent/tempfile")));
+        agent.serve();
 
-        std::string failure;
-        const uint8_t local[4] = {127, 0, 0, 1};
-        for (int attempt = 0; attempt < 20 && ctx.agentSocket < 0; ++attempt) {
+        Result opened;
+        for (int attempt = 0; attempt < 20 && !agent.endpoint().isOpen(); ++attempt) {
             port = freeUdpPort(AF_INET);
-            openAgentSocket(0, &loop, &router, ctx.agentSocket, failure, local, port);
+            opened = agent.openEndpoint({std::to_string(port), "127.0.0.1", ""});
         }
-        ASSERT_GE(ctx.agentSocket, 0) << failure;
-    }
-
-    void TearDown() override {
-        closeSocket(&loop, ctx.agentSocket);
-        store.releaseStore();
-        for (int* fd : {&ctx.controlFile, &ctx.tableFile, &ctx.outputFile}) {
-            if (*fd >= 0) {
-                ::close(*fd);
-            }
-        }
+        ASSERT_TRUE(agent.endpoint().isOpen()) << opened.text();
     }
 
     std::vector<uint8_t> encode(uint32_t type, uint32_t version, const std::string& community,
@@ -160,21 +138,18 @@ class AgentRequests : public ::testing::Test {
     }
 
     void openDebugLog() {
-        ctx.debugMode = true;
-        ctx.outputFile =
-            ::open(dir.path("agent/debug.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(ctx.outputFile, 0);
+        agent.settings().debugMode = true;
+        ASSERT_TRUE(agent.openDebugLog(dir.path("agent/debug.out"), "/agent/debug.out"));
     }
+
+    const AgentStatistics& statistics() const { return agent.statistics(); }
 
     TempDir dir;
     Configuration config{dir.path("korvan.ini")};
     ManualClock clock;
-    PollEventLoop loop{clock};
+    EpollEventLoop loop{clock};
     StatusList status;
-    AgentContext ctx;
-    EventRouter router{ctx};
-    RequestHandler handler{ctx};
-    store::VariableStore store;
+    Agent agent{{loop, status, &config, nullptr}};
     UdpPeer manager{AF_INET};
     uint16_t port = 0;
     int32_t requestId = 100;
@@ -194,30 +169,30 @@ TEST_F(AgentRequests, AnswerCarriesTheRequestsVersionCommunityAndRequestId) {
         ASSERT_EQ(answer->varBinds.count(), 1u);
         EXPECT_EQ(answer->varBinds.items[0].value.octets, octets("Simulated agent"));
     }
-    EXPECT_EQ(ctx.statistics.InPkts, 2u);
-    EXPECT_EQ(ctx.statistics.OutPkts, 2u);
-    EXPECT_EQ(ctx.statistics.Responses, 2u);
-    EXPECT_EQ(ctx.statistics.GetRequests, 2u);
+    EXPECT_EQ(statistics().InPkts, 2u);
+    EXPECT_EQ(statistics().OutPkts, 2u);
+    EXPECT_EQ(statistics().Responses, 2u);
+    EXPECT_EQ(statistics().GetRequests, 2u);
 }
 
 TEST_F(AgentRequests, VersionModesRefuseTheOtherVersionAndLogIt) {
     openDebugLog();
-    ctx.versionMode = kVersionModeV1;
+    agent.settings().versionMode = VersionMode::SNMPv1;
     EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
-    EXPECT_EQ(ctx.statistics.InPkts, 1u);
-    EXPECT_EQ(ctx.statistics.GetRequests, 0u);
+    EXPECT_EQ(statistics().InPkts, 1u);
+    EXPECT_EQ(statistics().GetRequests, 0u);
     EXPECT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1.2.1.1.1.0")}));
     const std::string log = readFile(dir.path("agent/debug.out"));
     EXPECT_EQ(log.rfind("Invalid SNMP Version:1.  Request ignored.Get Request : Request Id = ", 0),
               0u)
         << log;
 
-    ctx.versionMode = kVersionModeV2c;
+    agent.settings().versionMode = VersionMode::SNMPv2C;
     EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion1, {nullBinding("1.3.6.1.2.1.1.1.0")}));
-    ctx.versionMode = kVersionModeBilingual;
+    agent.settings().versionMode = VersionMode::Bilingual;
     EXPECT_FALSE(ask(snmp::kPduGetRequest, 3, {nullBinding("1.3.6.1.2.1.1.1.0")}));
-    EXPECT_EQ(ctx.statistics.InPkts, 4u);
-    EXPECT_EQ(ctx.statistics.OutPkts, 1u);
+    EXPECT_EQ(statistics().InPkts, 4u);
+    EXPECT_EQ(statistics().OutPkts, 1u);
 }
 
 TEST_F(AgentRequests, CommunitiesAreComparedAsWholeTexts) {
@@ -244,9 +219,9 @@ TEST_F(AgentRequests, RefusedCommunityIsLoggedAsText) {
 }
 
 TEST_F(AgentRequests, NothingIsServedWhileTheAgentIsIdle) {
-    ctx.busy = kBusyIdle;
+    agent.stop();
     EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
-    EXPECT_EQ(ctx.statistics.InPkts, 0u);
+    EXPECT_EQ(statistics().InPkts, 0u);
 }
 
 // --- Get and GetNext ----------------------------------------------------------------------
@@ -290,7 +265,7 @@ TEST_F(AgentRequests, GetNextWalksAndSkipsWriteOnlyAttributes) {
     EXPECT_EQ(nameOf(answer->varBinds.items[0]), "1.3.6.1.2.1.1.7.0");
     EXPECT_EQ(answer->varBinds.items[0].value.number, 72u);
     EXPECT_EQ(nameOf(answer->varBinds.items[1]), "1.3.6.1.2.1.1.1.0");
-    EXPECT_EQ(ctx.statistics.GetNextRequests, 1u);
+    EXPECT_EQ(statistics().GetNextRequests, 1u);
 }
 
 TEST_F(AgentRequests, GetNextPastTheEnd) {
@@ -333,7 +308,7 @@ TEST_F(AgentRequests, GetBulkNonRepeatersThenRepetitionsOfEachRepeater) {
     EXPECT_EQ(nameOf(answer->varBinds.items[1]), "1.3.6.1.2.1.2.2.1.2.5");
     EXPECT_EQ(nameOf(answer->varBinds.items[2]), "1.3.6.1.2.1.2.2.1.2.6");
     EXPECT_EQ(nameOf(answer->varBinds.items[3]), "1.3.6.1.2.1.2.2.1.2.7");
-    EXPECT_EQ(ctx.statistics.GetBulkRequests, 1u);
+    EXPECT_EQ(statistics().GetBulkRequests, 1u);
 }
 
 TEST_F(AgentRequests, GetBulkRepeatsSeveralRepeatersSideBySide) {
@@ -417,7 +392,7 @@ TEST_F(AgentRequests, AcceptedSetEchoesTheBindingsAndStoresTheValues) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->varBinds.items[0].value.octets, octets("noc"));
     EXPECT_EQ(read->varBinds.items[1].value.number, 10u);
-    EXPECT_EQ(ctx.statistics.SetRequests, 1u);
+    EXPECT_EQ(statistics().SetRequests, 1u);
 }
 
 TEST_F(AgentRequests, V2cWrongTypeStopsBeforeAnythingIsSet) {
@@ -473,21 +448,21 @@ TEST_F(AgentRequests, StatisticsLinesAreRedrawnAtMostEveryIntervalYetStayCurrent
     ASSERT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
     ASSERT_EQ(status.size(), 4u);
     EXPECT_EQ(status.lines()[1], "GetRequests:\t1         \t\tGetBulkRequests:\t0         ");
-    EXPECT_EQ(handler.statistics().shownCount(), 1u);
+    EXPECT_EQ(agent.statisticsRefresh().shownCount(), 1u);
 
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(
             ask(snmp::kPduGetNextRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.1.0")}));
     }
-    EXPECT_EQ(handler.statistics().shownCount(), 1u);  // within the interval: pending
-    EXPECT_TRUE(handler.statistics().pending());
+    EXPECT_EQ(agent.statisticsRefresh().shownCount(), 1u);  // within the interval: pending
+    EXPECT_TRUE(agent.statisticsRefresh().pending());
     EXPECT_EQ(status.lines()[2], "GetNextRequests:\t0         \t\tInPkts:\t\t1         ");
 
     clock.advanceMs(kStatisticsIntervalMs);
     loop.runOnce(0);
-    EXPECT_FALSE(handler.statistics().pending());
+    EXPECT_FALSE(agent.statisticsRefresh().pending());
     EXPECT_EQ(status.lines()[2], "GetNextRequests:\t3         \t\tInPkts:\t\t4         ");
-    EXPECT_EQ(handler.statistics().shownCount(), 2u);
+    EXPECT_EQ(agent.statisticsRefresh().shownCount(), 2u);
     EXPECT_EQ(loop.timerCount(), 0u);
 }
 
@@ -507,16 +482,16 @@ TEST_F(AgentRequests, DebugLogHoldsRequestResponseAndAnEmptyLine) {
                   "\r\n");
 }
 
-TEST_F(AgentRequests, OtherEventsOfTheAgentSlotAreReportedAndIgnored) {
-    OperationHandlers& h = handler.handlers();
+TEST(IgnoredTraps, AreReportedWithTheirIdentity) {
+    StatusList status;
     snmp::Pdu trap;
     trap.type = snmp::kPduTrap;
     trap.genericTrap = 4;
     trap.specificTrap = 0;
-    EXPECT_TRUE(h.onTrap(trap, ctx, SocketAddress{}));
+    status.append(trapIgnoredText(trap));
     trap.genericTrap = 9;
     trap.specificTrap = 12;
-    h.onTrap(trap, ctx, SocketAddress{});
+    status.append(trapIgnoredText(trap));
     snmp::Pdu v2;
     v2.type = snmp::kPduSnmpV2Trap;
     v2.varBinds.items.push_back(nullBinding("1.3.6.1.2.1.1.3.0"));
@@ -524,15 +499,11 @@ TEST_F(AgentRequests, OtherEventsOfTheAgentSlotAreReportedAndIgnored) {
     trapOid.value.syntax = snmp::kTagObjectId;
     trapOid.value.oid = oid("1.3.6.1.6.3.1.1.5.3");
     v2.varBinds.items.push_back(trapOid);
-    h.onTrap(v2, ctx, SocketAddress{});
-    h.onTimer(3, ctx, nullptr);
-    h.onResponse(v2, ctx, SocketAddress{}, nullptr);
+    status.append(trapIgnoredText(v2));
     const std::vector<std::string> expected = {
         "Got Trap(generic = authenticationFailure, specific = 0). Ignored.",
         "Got Trap(generic = 9, specific = 12). Ignored.",
         "Got SNMPv2 Trap(1.3.6.1.6.3.1.1.5.3). Ignored.",
-        "Got timer message. Ignored.",
-        "Got response message. Ignored.",
     };
     EXPECT_EQ(status.lines(), expected);
 }
@@ -545,26 +516,26 @@ TEST_F(AgentRequests, AnswerTooBigForADatagramIsReportedNotSent) {
     EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, many));
     ASSERT_FALSE(status.lines().empty());
     EXPECT_EQ(status.lines().back(), kSendResponseFailedReport);
-    EXPECT_EQ(ctx.statistics.OutPkts, 0u);
+    EXPECT_EQ(statistics().OutPkts, 0u);
 }
 
 TEST_F(AgentRequests, WaitingRequestsAreServedInBatchesPastAFaultyDatagram) {
     status.append("Agent has been started.");
-    const SocketAddress agent = loopback(AF_INET, port);
+    const SocketAddress agentAddress = loopback(AF_INET, port);
     for (int i = 0; i < 40; ++i) {
         if (i == 5) {
-            manager.sendTo(agent, {});  // an empty datagram
+            manager.sendTo(agentAddress, {});  // an empty datagram
         }
-        manager.sendTo(agent, encode(snmp::kPduGetRequest, snmp::kVersion2c, "public",
+        manager.sendTo(agentAddress, encode(snmp::kPduGetRequest, snmp::kVersion2c, "public",
                                      {nullBinding("1.3.6.1.2.1.1.7.0")}));
     }
     ::usleep(20000);  // all of them waiting on the endpoint
     loop.runOnce(0);
-    EXPECT_EQ(ctx.statistics.OutPkts, 31u);  // one batch: the empty one and 31 requests
+    EXPECT_EQ(statistics().OutPkts, 31u);  // one batch: the empty one and 31 requests
     ASSERT_EQ(status.lines().size(), 5u);    // start line, statistics, the failure
     EXPECT_EQ(status.lines()[4], "Error in receiving UDP Packet (0)");
     loop.runOnce(0);
-    EXPECT_EQ(ctx.statistics.OutPkts, 40u);
+    EXPECT_EQ(statistics().OutPkts, 40u);
     std::vector<uint8_t> answer;
     int answers = 0;
     while (manager.receive(answer, 100)) {

@@ -11,6 +11,7 @@
 #include "agent/endpoints.h"
 #include "agent/message_sending.h"
 #include "agent/udp_peer.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/clock.h"
 #include "app/core/temp_dir.h"
 
@@ -120,20 +121,21 @@ class TrapPeer : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(trapd.start()) << trapd.output();
-        std::string failure;
-        ASSERT_TRUE(openClientSocket(nullptr, nullptr, ctx.clientSocket, failure, 0)) << failure;
-        ASSERT_TRUE(resolveAddress("127.0.0.1", ctx.peerAddress));
+        ASSERT_TRUE(client.open(IpVersion::IPv4));
+        ASSERT_TRUE(resolveAddress("127.0.0.1", client.settings().peerAddress));
     }
-    void TearDown() override { closeSocket(nullptr, ctx.clientSocket); }
 
     void add(snmp::VarBindList* list, const char* name, const char* type, const char* value) {
-        std::string failure;
-        ASSERT_TRUE(makeVarBindFromText(ctx, name, type, value, list, failure)) << failure;
+        const Result made = makeVarBindFromText(nullptr, name, type, value, list);
+        ASSERT_TRUE(made) << made.text();
     }
 
     testing::TempDir dir;
     Snmptrapd trapd{dir};
-    AgentContext ctx;
+    ManualClock clock;
+    EpollEventLoop loop{clock};
+    RequestIdSequence ids;
+    RequestClient client{loop, ids, {}};
 };
 
 TEST_F(TrapPeer, Snmpv1TrapIsDecodedWithItsBindings) {
@@ -141,10 +143,9 @@ TEST_F(TrapPeer, Snmpv1TrapIsDecodedWithItsBindings) {
     add(list.get(), "1.3.6.1.2.1.1.5.0", "OctetString", "router");
     add(list.get(), "1.3.6.1.2.1.2.2.1.1.1", "Integer", "7");
     const uint8_t agentAddr[4] = {192, 0, 2, 7};
-    std::string failure;
-    ASSERT_TRUE(sendTrap(std::move(list), "public", "1.3.6.1.4.1.99999", agentAddr, trapd.port(),
-                         123, 6, 5, failure, 0, ctx))
-        << failure;
+    const Result sent = sendTrap(std::move(list), "public", "1.3.6.1.4.1.99999", agentAddr,
+                                 trapd.port(), 123, 6, 5, 0, client);
+    ASSERT_TRUE(sent) << sent.text();
     ASSERT_TRUE(trapd.waitFor("INTEGER: 7", 10000)) << trapd.output();
     const std::string& out = trapd.output();
     EXPECT_NE(out.find("[192.0.2.7]"), std::string::npos) << out;
@@ -165,10 +166,9 @@ TEST_F(TrapPeer, Snmpv2TrapIsDecodedWithItsBindings) {
     add(list.get(), "1.3.6.1.2.1.31.1.1.1.6.1", "Counter64", "12345678901234");
     add(list.get(), "1.3.6.1.2.1.2.2.1.6.1", "OctetString", "0x0011223344ab");
     const uint8_t agentAddr[4] = {0, 0, 0, 0};
-    std::string failure;
-    ASSERT_TRUE(
-        sendTrap(std::move(list), "public", "", agentAddr, trapd.port(), 0, 0, 0, failure, 1, ctx))
-        << failure;
+    const Result sent =
+        sendTrap(std::move(list), "public", "", agentAddr, trapd.port(), 0, 0, 0, 1, client);
+    ASSERT_TRUE(sent) << sent.text();
     ASSERT_TRUE(trapd.waitFor("Hex-STRING", 10000)) << trapd.output();
     const std::string& out = trapd.output();
     EXPECT_NE(out.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (123) 0:00:01.23\t"

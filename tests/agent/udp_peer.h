@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/agent_context.h"
+#include "agent/endpoints.h"
 #include "snmp/message.h"
 
 namespace korvimo::testing {
@@ -41,17 +41,7 @@ inline SocketAddress loopback(int family, uint16_t port) {
     return address;
 }
 
-inline uint16_t boundPort(int fd) {
-    SocketAddress address;
-    address.length = sizeof address.storage;
-    if (::getsockname(fd, address.sa(), &address.length) != 0) {
-        return 0;
-    }
-    if (address.family() == AF_INET6) {
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_port);
-    }
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port);
-}
+using korvimo::boundPort;
 
 class UdpPeer {
   public:
@@ -132,7 +122,7 @@ inline std::vector<uint8_t> encodeMessage(uint32_t type, int32_t requestId,
     auto pdu = snmp::SnmpCreateBPdu(version, &text, type, requestId, 0, 0, std::move(list));
     std::vector<uint8_t> bytes(snmp::kMaxMessageSize);
     uint32_t size = static_cast<uint32_t>(bytes.size());
-    if (pdu == nullptr || !snmp::SnmpEncodeMsg(pdu.get(), bytes.data(), &size)) {
+    if (pdu == nullptr || !snmp::SnmpEncodeMsg(pdu.get(), bytes.data(), &size).ok()) {
         return {};
     }
     bytes.resize(size);
@@ -140,7 +130,7 @@ inline std::vector<uint8_t> encodeMessage(uint32_t type, int32_t requestId,
 }
 
 inline bool decode(const std::vector<uint8_t>& bytes, snmp::Pdu& pdu) {
-    return snmp::decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu);
+    return snmp::decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu).ok();
 }
 
 }  // namespace korvimo::testing
