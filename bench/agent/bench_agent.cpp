@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "app/core/configuration.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/main_window.h"
 #include "snmp/ber.h"
 #include "snmp/message.h"
@@ -167,7 +167,7 @@ class AgentThread {
   private:
     void serve(std::promise<bool>& started) {
         Configuration config(home_ + "/bin/korvan.ini");
-        PollEventLoop loop(SystemClock::instance());
+        EpollEventLoop loop(SystemClock::instance());
         app::MainWindow window(config, loop);
         window.windowStart();
         window.form().controlFile = "bench.ctl";

@@ -112,14 +112,14 @@ void run(uint64_t attributes) {
     const long before = peakMegabytes();
     VariableStore store;
     bool loaded = false;
-    const double loadSeconds = timeSeconds([&] { loaded = store.loadControlFile(home.ctx); });
+    const double loadSeconds = timeSeconds([&] { loaded = store.loadControlFile(home.inputs); });
     if (!loaded) {
         std::fprintf(stderr, "loading %" PRIu64 " attributes failed\n", attributes);
         std::exit(1);
     }
     const long peak = peakMegabytes();
     const auto fileBytes = std::filesystem::file_size(
-        std::filesystem::path(home.ctx.installDir.str()) / "agent" / "tempfile");
+        std::filesystem::path(home.dir()) / "agent" / "tempfile");
 
     const auto& file = store.attributeFile();
     Picker picker(12345);

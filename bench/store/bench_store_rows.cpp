@@ -191,7 +191,7 @@ int main() {
     home.writeIni("DYNINSTSIZE=2500\r\n");
     VariableStore store;
     bool loaded = false;
-    const double loadSeconds = timeSeconds([&] { loaded = store.loadControlFile(home.ctx); });
+    const double loadSeconds = timeSeconds([&] { loaded = store.loadControlFile(home.inputs); });
     if (!loaded || store.rows().listedCount() != 4 * kRows) {
         std::fprintf(stderr, "loading failed\n");
         return 1;

@@ -1,10 +1,10 @@
 // What the store benchmarks share: a throw-away agent installation, control files generated
-// line by line straight to disk, a context to load them with, timing and peak memory.
+// line by line straight to disk, the inputs to load them with, timing and peak memory.
 //
 //   BenchInstallation home;
 //   home.writeControl([](FILE* out) { std::fputs("1.3.6.1.1, Integer, RO, fixed(1)\r\n", out); });
 //   VariableStore store;
-//   double seconds = timeSeconds([&] { store.loadControlFile(home.ctx); });
+//   double seconds = timeSeconds([&] { store.loadControlFile(home.inputs); });
 //   std::printf("%ld MB\n", peakMegabytes());
 #pragma once
 
@@ -21,8 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "app/core/agent_context.h"
 #include "app/core/configuration.h"
+#include "base/unique_fd.h"
+#include "mibinfo/mib_info.h"
 #include "store/variable_store.h"
 
 namespace korvimo::store::bench {
@@ -33,50 +34,39 @@ class BenchInstallation {
         char pattern[] = "/tmp/korvimo-store-bench-XXXXXX";
         dir_ = ::mkdtemp(pattern);
         std::filesystem::create_directories(dir_ + "/agent");
-        ctx.installDir = dir_;
+        inputs.attributeFilePath = dir_ + "/agent/tempfile";
     }
     ~BenchInstallation() {
-        close(ctx.controlFile);
-        close(ctx.tableFile);
-        close(ctx.mibInfoFile);
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
     BenchInstallation(const BenchInstallation&) = delete;
     BenchInstallation& operator=(const BenchInstallation&) = delete;
 
-    // Writes the control file through the generator and opens it; closes the attribute file
-    // a previous load left open.
+    // Writes the control file through the generator and opens it for the next load.
     void writeControl(const std::function<void(FILE*)>& generate) {
-        write(dir_ + "/agent/bench.ctl", generate, ctx.controlFile);
-        close(ctx.tableFile);
+        write(dir_ + "/agent/bench.ctl", generate);
+        controlFile_.reset(::open((dir_ + "/agent/bench.ctl").c_str(), O_RDONLY | O_CLOEXEC));
+        inputs.controlFile = controlFile_.get();
     }
+    const std::string& dir() const { return dir_; }
     // korvan.ini with the given lines in its KORVAN section, used by the next load.
     void writeIni(const std::string& lines) {
         const std::string path = dir_ + "/korvan.ini";
-        int unused = kClosed;
-        write(
-            path, [&lines](FILE* out) { std::fprintf(out, "[KORVAN]\r\n%s", lines.c_str()); },
-            unused);
-        close(unused);
+        write(path,
+              [&lines](FILE* out) { std::fprintf(out, "[KORVAN]\r\n%s", lines.c_str()); });
         config_ = std::make_unique<Configuration>(path);
-        ctx.config = config_.get();
+        inputs.config = config_.get();
     }
     void writeMibInfo(const std::function<void(FILE*)>& generate) {
-        write(dir_ + "/mibinfo.out", generate, ctx.mibInfoFile);
+        write(dir_ + "/mibinfo.out", generate);
+        inputs.mibInfo = mibinfo::MibInfo::load(dir_ + "/mibinfo.out");
     }
 
-    AgentContext ctx;
+    LoadInputs inputs;
 
   private:
-    static void close(int& fd) {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = kClosed;
-        }
-    }
-    static void write(const std::string& path, const std::function<void(FILE*)>& generate,
-                      int& fd) {
+    static void write(const std::string& path, const std::function<void(FILE*)>& generate) {
         FILE* out = std::fopen(path.c_str(), "wb");
         if (out == nullptr) {
             std::perror(path.c_str());
@@ -84,12 +74,11 @@ class BenchInstallation {
         }
         generate(out);
         std::fclose(out);
-        close(fd);
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
 
     std::string dir_;
     std::unique_ptr<Configuration> config_;
+    UniqueFd controlFile_;
 };
 
 inline double timeSeconds(const std::function<void()>& work) {

@@ -111,6 +111,7 @@ class Agent {
     void release();
 
     bool serving() const { return handler_.serving(); }
+    bool controlFileOpen() const { return controlFile_.valid(); }
     const Clock& clock() const { return services_.loop.clock(); }
     int64_t startTime() const { return startTime_; }
 

@@ -1,7 +1,7 @@
 // DemoAgent: the demo device served by a MainWindow on a thread of its own, from a private
 // copy of the demo home, on a loopback port that was free.
 //
-//   DemoAgent agent(TransportChoice::IPv4, "127.0.0.1");
+//   DemoAgent agent(IpVersion::IPv4, "127.0.0.1");
 //   ASSERT_TRUE(agent.running());
 //   CommandRun walk = netSnmp("snmpwalk", "-v2c -c vintor " + agent.target() + " 1.3.6.1");
 //
@@ -17,7 +17,7 @@
 
 #include "agent/udp_peer.h"
 #include "app/core/configuration.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
 #include "app/demo_home.h"
 #include "app/main_window.h"
@@ -26,11 +26,11 @@ namespace korvimo::testing {
 
 class DemoAgent {
   public:
-    DemoAgent(app::TransportChoice transport, const std::string& address, bool debugMode = false)
+    DemoAgent(IpVersion transport, const std::string& address, bool debugMode = false)
         : transport_(transport), address_(address), debugMode_(debugMode) {
         copyDemoHome(dir_.root());
         for (int attempt = 0; attempt < 10 && !running_; ++attempt) {
-            port_ = freeUdpPort(transport == app::TransportChoice::IPv6 ? AF_INET6 : AF_INET);
+            port_ = freeUdpPort(transport == IpVersion::IPv6 ? AF_INET6 : AF_INET);
             std::promise<bool> started;
             std::future<bool> result = started.get_future();
             stop_ = false;
@@ -51,7 +51,7 @@ class DemoAgent {
     const std::string& startFailure() const { return failure_; }
     // The Net-SNMP agent address, "127.0.0.1:PORT" or "udp6:[::1]:PORT".
     std::string target() const {
-        return transport_ == app::TransportChoice::IPv6
+        return transport_ == IpVersion::IPv6
                    ? "udp6:[" + address_ + "]:" + std::to_string(port_)
                    : address_ + ":" + std::to_string(port_);
     }
@@ -69,7 +69,7 @@ class DemoAgent {
   private:
     void serve(std::promise<bool>& started) {
         Configuration config(dir_.path("bin/korvan.ini"));
-        PollEventLoop loop(SystemClock::instance());
+        EpollEventLoop loop(SystemClock::instance());
         app::MainWindow window(config, loop);
         window.windowStart();
         window.chooseTransport(transport_);
@@ -91,7 +91,7 @@ class DemoAgent {
     }
 
     TempDir dir_;
-    app::TransportChoice transport_;
+    IpVersion transport_;
     std::string address_;
     bool debugMode_;
     uint16_t port_ = 0;

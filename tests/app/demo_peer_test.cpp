@@ -21,7 +21,7 @@
 namespace korvimo {
 namespace {
 
-using app::TransportChoice;
+using IpVersion;
 using testing::DemoAgent;
 using testing::netSnmp;
 using testing::readFile;
@@ -149,7 +149,7 @@ std::string route(int column, const char* index = kNewRoute) {
 
 class DemoDevice : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { agent = new DemoAgent(TransportChoice::IPv4, "127.0.0.1"); }
+    static void SetUpTestSuite() { agent = new DemoAgent(IpVersion::IPv4, "127.0.0.1"); }
     static void TearDownTestSuite() {
         delete agent;
         agent = nullptr;
@@ -282,7 +282,7 @@ TEST_F(DemoDevice, CreateAndGoNeedsTheRequiredColumnInTheSameRequest) {
 }
 
 TEST(DemoDeviceIpv6, WalkOverLoopbackSixGivesTheSameAttributes) {
-    DemoAgent agent(TransportChoice::IPv6, "::1");
+    DemoAgent agent(IpVersion::IPv6, "::1");
     ASSERT_TRUE(agent.running()) << agent.startFailure();
     const std::vector<std::string> expected = expectedWalk(agent.home());
     const auto v2 = netSnmp("snmpbulkwalk", "-v2c -c vintor " + agent.target() + " 1.3.6.1");
@@ -295,7 +295,7 @@ TEST(DemoDeviceIpv6, WalkOverLoopbackSixGivesTheSameAttributes) {
 }
 
 TEST(DemoDeviceDebugLog, RequestsAndResponsesAreLoggedWithDescriptors) {
-    DemoAgent agent(TransportChoice::IPv4, "127.0.0.1", true);
+    DemoAgent agent(IpVersion::IPv4, "127.0.0.1", true);
     ASSERT_TRUE(agent.running()) << agent.startFailure();
     netSnmp("snmpget", "-v2c -c vintor " + agent.target() + " 1.3.6.1.2.1.1.5.0");
     agent.stop();

@@ -9,7 +9,7 @@
 
 #include "agent/udp_peer.h"
 #include "app/core/main_status.h"
-#include "app/core/poll_event_loop.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
 
 namespace korvimo::app {
@@ -54,7 +54,7 @@ class Window : public ::testing::Test {
     uint16_t port = 0;
     Configuration config{dir.path("bin/korvan.ini")};
     ManualClock clock;
-    PollEventLoop loop{clock};
+    EpollEventLoop loop{clock};
     MainWindow window{config, loop};
 };
 
@@ -66,36 +66,34 @@ TEST_F(Window, WindowStartShowsTheSettingsOfKorvanIni) {
               (std::vector<std::string>{"small.ctl", "other.ctl"}));
     EXPECT_EQ(window.form().readCommunity, "public");
     EXPECT_EQ(window.form().writeCommunity, "private");
-    EXPECT_EQ(window.form().version, VersionChoice::SNMPv2C);
+    EXPECT_EQ(window.form().version, VersionMode::SNMPv2C);
     EXPECT_TRUE(window.form().debugMode);
-    EXPECT_EQ(window.form().transport, TransportChoice::IPv4);
+    EXPECT_EQ(window.form().transport, IpVersion::IPv4);
     EXPECT_EQ(window.agentAddressText(), "127.0.0.1");  // AGENTIP is shown
     EXPECT_EQ(setting(ConfigKey::IPV6SUPPORT), "NO");
     EXPECT_TRUE(lines().empty());
     EXPECT_FALSE(window.runningLayout());
     EXPECT_TRUE(window.enabled(Control::Start));
     EXPECT_FALSE(window.enabled(Control::Stop));
-    EXPECT_EQ(window.context().activeSlot, OperationSlot::Agent);
-    EXPECT_EQ(window.context().slots[OperationSlot::Agent], &window.requestHandler().handlers());
 }
 
 TEST_F(Window, StartServesAndWritesTheChoicesBack) {
     window.windowStart();
     window.form().controlFile = "small.ctl";
     window.form().readCommunity = "reader";
-    window.form().version = VersionChoice::Bilingual;
+    window.form().version = VersionMode::Bilingual;
     window.form().debugMode = false;
     ASSERT_TRUE(window.start()) << (lines().empty() ? "" : lines().back());
     EXPECT_EQ(lines(), std::vector<std::string>{"Agent has been started."});
     EXPECT_TRUE(window.agentRunning());
     EXPECT_EQ(window.agentPort(), port);
-    EXPECT_EQ(window.context().readCommunity, "reader");
+    EXPECT_EQ(window.agent().settings().readCommunity, "reader");
     EXPECT_EQ(config.historyValues(ConfigKey::RCOMMUNITY),
               (std::vector<std::string>{"reader", "public"}));
     EXPECT_EQ(setting(ConfigKey::SNMPVER), "BILINGUAL");
     EXPECT_EQ(setting(ConfigKey::DEBUGMODE), "NO");
-    EXPECT_EQ(window.context().versionMode, kVersionModeBilingual);
-    EXPECT_EQ(window.context().startTime, clock.calendarSeconds());
+    EXPECT_EQ(window.agent().settings().versionMode, VersionMode::Bilingual);
+    EXPECT_EQ(window.agent().startTime(), clock.calendarSeconds());
     EXPECT_TRUE(window.runningLayout());
     EXPECT_TRUE(window.enabled(Control::Stop));
     for (Control c : {Control::Start, Control::Exit, Control::ControlFileList, Control::Browse,
@@ -115,11 +113,11 @@ TEST_F(Window, StartServesAndWritesTheChoicesBack) {
     window.stop();
     EXPECT_EQ(lines().back(), "Agent has been stopped.");
     EXPECT_FALSE(window.runningLayout());
-    EXPECT_EQ(window.context().busy, kBusyIdle);
-    EXPECT_EQ(window.context().agentSocket, kClosed);
-    EXPECT_EQ(window.context().controlFile, kClosed);
-    EXPECT_EQ(window.context().tableFile, kClosed);
-    EXPECT_EQ(window.context().store, nullptr);
+    EXPECT_EQ(window.busy(), Busy::Idle);
+    EXPECT_FALSE(window.agent().endpoint().isOpen());
+    EXPECT_FALSE(window.agent().controlFileOpen());
+    EXPECT_EQ(window.agent().store().attributeFile().descriptor(), -1);
+    EXPECT_FALSE(window.agent().store().loaded());
     EXPECT_FALSE(window.closeNeedsQuestion());
 }
 
@@ -139,7 +137,7 @@ TEST_F(Window, StartedAgentAnswersAndItsStatisticsFollow) {
     ASSERT_TRUE(korvimo::testing::decode(answer, pdu));
     EXPECT_EQ(pdu.requestId, 77);
     ASSERT_EQ(lines().size(), 4u);
-    EXPECT_EQ(lines()[1], statisticsLine(1, window.context().statistics));
+    EXPECT_EQ(lines()[1], statisticsLine(1, window.agent().statistics()));
     EXPECT_NE(readFile(dir.path("agent/debug.out"))
                   .find("Oid1 = 1.3.6.1.2.1.1.1.0 , Type = "
                         "OctetString, Value = Test agent"),
@@ -157,7 +155,7 @@ TEST_F(Window, MissingControlFileFailsTheStartInTheRunningLayout) {
                   "Cannot open SNMP Variable file [" + dir.root() + "/agent/] for reading.",
                   "Please Learn SNMP variables or Create variables from MIB."}));
     EXPECT_TRUE(window.runningLayout());
-    EXPECT_EQ(window.context().busy, kBusyIdle);
+    EXPECT_EQ(window.busy(), Busy::Idle);
     EXPECT_FALSE(window.closeNeedsQuestion());  // busy is idle: the close box quits at once
     EXPECT_EQ(config.historyValues(ConfigKey::INPUTFILE).front(), "small.ctl");
 
@@ -174,11 +172,11 @@ TEST_F(Window, UnwritableDebugLogFailsAndKeepsTheControlFileOpenUntilStop) {
     window.form().debugMode = true;
     EXPECT_FALSE(window.start());
     EXPECT_EQ(lines().back(), "Cannot open [/agent/debug.out] for writing. Check permissions.");
-    EXPECT_GE(window.context().controlFile, 0);
-    EXPECT_EQ(window.context().outputFile, kClosed);
+    EXPECT_TRUE(window.agent().controlFileOpen());
+    EXPECT_FALSE(window.agent().debugLog().isOpen());
     EXPECT_EQ(setting(ConfigKey::DEBUGMODE), "YES");
     window.stop();
-    EXPECT_EQ(window.context().controlFile, kClosed);
+    EXPECT_FALSE(window.agent().controlFileOpen());
 }
 
 TEST_F(Window, EndpointFailures) {
@@ -233,7 +231,7 @@ TEST_F(Window, SecondAgentWithAnAddressCannotShareThePort) {
     window.form().debugMode = false;
     ASSERT_TRUE(window.start());
     Configuration otherConfig(ini());
-    PollEventLoop otherLoop(clock);
+    EpollEventLoop otherLoop(clock);
     MainWindow other(otherConfig, otherLoop);
     other.windowStart();
     other.form().debugMode = false;
@@ -258,7 +256,7 @@ TEST_F(Window, LongCommunitiesAreCutForTheAgentNotForTheHistory) {
     const std::string longText(420, 'c');
     window.form().readCommunity = longText;
     ASSERT_TRUE(window.start());
-    EXPECT_EQ(window.context().readCommunity.size(), 49u);
+    EXPECT_EQ(window.agent().settings().readCommunity.size(), 49u);
     EXPECT_EQ(config.historyValues(ConfigKey::RCOMMUNITY).front(), std::string(399, 'c'));
 }
 
@@ -268,20 +266,20 @@ TEST_F(Window, AddressDisplayFollowsTransportAndSettings) {
     EXPECT_FALSE(window.agentAddressText().empty());  // the looked-up address or localhost
     EXPECT_EQ(window.agentAddressText().find(':'), std::string::npos);
 
-    window.chooseTransport(TransportChoice::IPv6);
-    EXPECT_EQ(window.context().ipVersion, 1);
+    window.chooseTransport(IpVersion::IPv6);
+    EXPECT_EQ(window.agent().settings().ipVersion, IpVersion::IPv6);
     EXPECT_EQ(setting(ConfigKey::IPV6SUPPORT), "YES");
-    window.chooseTransport(TransportChoice::IPv4);
+    window.chooseTransport(IpVersion::IPv4);
     EXPECT_EQ(setting(ConfigKey::IPV6SUPPORT), "NO");
 
     // AGENTIP present but empty: the IPX address is not consulted.
     config.writePlain(ConfigKey::AGENTIPXADDR, "0x01020304010203040506");
-    window.chooseTransport(TransportChoice::IPv4);
+    window.chooseTransport(IpVersion::IPv4);
     EXPECT_EQ(window.agentAddressText().find("IPX"), std::string::npos);
 
     // AGENTIP absent: the IPX address is shown.
     writeFile(ini(), "[KORVAN]\r\nAGENTIPXADDR=0x01020304010203040506\r\n");
-    window.chooseTransport(TransportChoice::IPv4);
+    window.chooseTransport(IpVersion::IPv4);
     EXPECT_EQ(window.agentAddressText(), "(IPX) 0x01020304010203040506");
 }
 
@@ -293,9 +291,9 @@ TEST_F(Window, ExitAndCloseReleaseEverything) {
     EXPECT_EQ(std::string(kQuitQuestionText),
               "The Korvimo is currently running.  Do\nyou really want to quit Korvimo now?\n");
     window.exit();
-    EXPECT_EQ(window.context().agentSocket, kClosed);
-    EXPECT_EQ(window.context().store, nullptr);
-    EXPECT_EQ(window.context().controlFile, kClosed);
+    EXPECT_FALSE(window.agent().endpoint().isOpen());
+    EXPECT_FALSE(window.agent().store().loaded());
+    EXPECT_FALSE(window.agent().controlFileOpen());
 }
 
 TEST(MainStatusLimit, OldestLinesBelowTheStatisticsGoFirst) {
@@ -322,10 +320,10 @@ TEST(MainStatusLimit, TheMainWindowListIsBounded) {
     TempDir dir;
     Configuration config(dir.path("korvan.ini"));
     ManualClock clock;
-    PollEventLoop loop(clock);
+    EpollEventLoop loop(clock);
     MainWindow window(config, loop);
     for (std::size_t i = 0; i < kMainStatusLineLimit + 100; ++i) {
-        reportToMainStatus("Error in receiving UDP Packet (0)", window.context());
+        window.status().append("Error in receiving UDP Packet (0)");
     }
     EXPECT_EQ(window.status().size(), kMainStatusLineLimit);
 }

@@ -163,7 +163,7 @@ TEST_F(Serving, AManagerHammeringTheAgentCostsOnlyCoalescedRedraws) {
         runPeer("snmpbulkwalk", {"-v2c", "-c", "public", "-Cr100", home.agent(), "1.3.6.1"});
     ASSERT_EQ(bulk.status, 0) << bulk.output;
 
-    const AgentStatistics& expected = desktop.logic.context().statistics;
+    const AgentStatistics& expected = desktop.logic.agent().statistics();
     EXPECT_EQ(expected.GetNextRequests, 301u);  // every variable, then the end of the view
     EXPECT_GE(expected.GetBulkRequests, 3u);    // 100 variables per response
     const uint32_t requests = expected.GetNextRequests + expected.GetBulkRequests;

@@ -173,7 +173,7 @@ TEST_F(Korvan, StartPutsWhatWasTypedAtTheFrontOfTheHistories) {
     EXPECT_EQ(setting(ConfigKey::RCOMMUNITY), "fresh");
     EXPECT_EQ(setting(ConfigKey::SNMPVER), "SNMPv1");
     EXPECT_EQ(setting(ConfigKey::DEBUGMODE), "YES");
-    EXPECT_STREQ(desktop.logic.context().readCommunity.c_str(), "fresh");
+    EXPECT_STREQ(desktop.logic.agent().settings().readCommunity.c_str(), "fresh");
     click(Control::Stop);
 }
 
@@ -261,8 +261,8 @@ TEST_F(Korvan, EscapeWhileRunningAsksAndYesReleasesTheAgent) {
     QApplication::sendEvent(&window(), &escape);
     EXPECT_TRUE(watch.seen());
     EXPECT_FALSE(window().isVisible());
-    EXPECT_LT(desktop.logic.context().agentSocket, 0);
-    EXPECT_EQ(desktop.logic.context().store, nullptr);
+    EXPECT_FALSE(desktop.logic.agent().endpoint().isOpen());
+    EXPECT_FALSE(desktop.logic.agent().store().loaded());
 }
 
 TEST_F(Korvan, ExitMenuWhileRunningQuitsWithoutAsking) {
@@ -271,7 +271,7 @@ TEST_F(Korvan, ExitMenuWhileRunningQuitsWithoutAsking) {
     window().action(MenuItem::Exit)->trigger();
     EXPECT_FALSE(unexpected.seen());
     EXPECT_FALSE(window().isVisible());
-    EXPECT_LT(desktop.logic.context().agentSocket, 0);
+    EXPECT_FALSE(desktop.logic.agent().endpoint().isOpen());
 }
 
 TEST_F(Korvan, TransportChoiceRefreshesTheAddressAndIsRemembered) {
