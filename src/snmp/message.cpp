@@ -17,13 +17,6 @@ constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
 // Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
 constexpr uint32_t kVarBindScratch = kMaxMessageSize;
 
-// Leaves a failure's text, when it has one, in lastErrorText.
-void keepText(const Result& result) {
-    if (!result.text().empty()) {
-        setLastError("%s", result.c_str());
-    }
-}
-
 // --- Sizes of encoded elements, computed without encoding -----------------------------------
 
 uint32_t tlvSize(uint32_t contentLength) {
@@ -113,35 +106,6 @@ void fillSequenceHeader(uint8_t* header, uint32_t length) {
     static_cast<void>(encodeSequenceHeader(header, &room, kTagSequence, length));
 }
 
-// encodeVarBind's work, for the messages too.
-Result encodeBinding(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
-                     const SyntaxValue& value) {
-    if (*remaining < 4) {
-        return Result::failure(kOutputTooSmall);
-    }
-    const int32_t before = *remaining;
-    *remaining -= 4;
-    uint8_t* p = pos + 4;
-    if (Result r = encodeObjectId(p, remaining, kTagObjectId, name.ids.data(), name.count()); !r) {
-        *remaining = before;
-        return r;
-    }
-    if (Result r = encodeValue(p, remaining, value); !r) {
-        *remaining = before;
-        return r;
-    }
-    uint8_t* header = pos;
-    int32_t headerRoom = 4;
-    if (Result r = encodeSequenceHeader(header, &headerRoom, kTagSequence,
-                                        static_cast<uint32_t>(p - pos - 4));
-        !r) {
-        *remaining = before;
-        return r;
-    }
-    pos = p;
-    return {};
-}
-
 Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
     uint8_t* p = out;
@@ -201,7 +165,7 @@ Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
         return r;
     }
     for (const VarBind& vb : pdu.varBinds.items) {
-        if (Result r = encodeBinding(p, &remaining, vb.name, vb.value); !r) {
+        if (Result r = encodeVarBind(p, &remaining, vb.name, vb.value); !r) {
             return r;
         }
     }
@@ -532,44 +496,60 @@ VarBind* lastVarBind(VarBindList* list) {
     return &list->items.back();
 }
 
-bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
+Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
     if (pdu == nullptr || out == nullptr || size == nullptr) {
-        return false;
+        return Result::failure({});
     }
-    const Result encoded = encodeMessage(*pdu, out, size);
-    keepText(encoded);
-    return encoded.ok();
+    return encodeMessage(*pdu, out, size);
 }
 
-bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     if (pdu == nullptr) {
-        return false;
+        return Result::failure({});
     }
     clearPdu(pdu);
     if (bytes == nullptr) {
         length = 0;
     }
-    Result decoded;
     try {
-        decoded = decodeInto(bytes, length, pdu);
+        Result decoded = decodeInto(bytes, length, pdu);
+        if (!decoded) {
+            clearPdu(pdu);
+        }
+        return decoded;
     } catch (const std::bad_alloc&) {
-        decoded = Result::failure(kOutOfMemory);
-    }
-    if (!decoded) {
-        keepText(decoded);
+        // What was decoded goes first, so that the text finds the memory it needs.
         clearPdu(pdu);
+        return Result::failure(kOutOfMemory);
     }
-    return decoded.ok();
 }
 
-uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
-                       const SyntaxValue& value) {
-    const Result encoded = encodeBinding(pos, remaining, name, value);
-    if (!encoded) {
-        keepText(encoded);
-        return nullptr;
+Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
+                     const SyntaxValue& value) {
+    if (*remaining < 4) {
+        return Result::failure(kOutputTooSmall);
     }
-    return pos;
+    const int32_t before = *remaining;
+    *remaining -= 4;
+    uint8_t* p = pos + 4;
+    if (Result r = encodeObjectId(p, remaining, kTagObjectId, name.ids.data(), name.count()); !r) {
+        *remaining = before;
+        return r;
+    }
+    if (Result r = encodeValue(p, remaining, value); !r) {
+        *remaining = before;
+        return r;
+    }
+    uint8_t* header = pos;
+    int32_t headerRoom = 4;
+    if (Result r = encodeSequenceHeader(header, &headerRoom, kTagSequence,
+                                        static_cast<uint32_t>(p - pos - 4));
+        !r) {
+        *remaining = before;
+        return r;
+    }
+    pos = p;
+    return {};
 }
 
 uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value) {
