@@ -7,7 +7,8 @@
 // cursor stays where it was and the Result carries the reason. The count stays as it stood
 // too, except where encodeTagLength, or a value encoder built on it (all but
 // encodeBitString), wrote part of a header before running out of room: those octets stay
-// written and counted. A few failures, named below, carry an empty text.
+// written and counted. A few failures, named below, carry an empty text; the message codec
+// gives them a text of its own.
 //
 //   uint8_t buf[16]; int32_t room = sizeof buf;
 //   uint8_t* p = buf;

@@ -13,6 +13,14 @@ constexpr char kHeaderNotSequence[] = "Header Tag incorrect [%02x].Not Sequence/
 constexpr char kVarBindNotSequence[] = "Varbind Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNameNotOid[] = "Varbind ObjId Tag incorrect [%02x].";
 constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
+constexpr char kVarBindListNotSequence[] =
+    "Varbind List Tag incorrect [%02x].Not Sequence/Constructor";
+constexpr char kNoRecord[] = "No PDU record to decode the message into.";
+constexpr char kNothingToEncode[] = "No PDU or Output Buffer given to encode the message.";
+constexpr char kSyntaxNotEncodable[] = "Varbind Syntax cannot be encoded [%02x].";
+constexpr char kBitStringUnusedBits[] = "Unused Bits of Bit String missing or larger than 7.";
+constexpr char kBitStringEncodingPastEnd[] = "Bit String Encoding goes past end of packet.";
+constexpr char kLengthNotEncodable[] = "Length [%u] too large to encode.";
 
 // Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
 constexpr uint32_t kVarBindScratch = kMaxMessageSize;
@@ -64,6 +72,17 @@ uint32_t valueSize(const SyntaxValue& value) {
 
 // --- Encoding -------------------------------------------------------------------------------
 
+// encodeBitString fails without a text; which of its refusals it was is told here.
+Result bitStringFailure(const Octets& bits) {
+    if (bits.bytes.empty() || bits.bytes[0] > 7) {
+        return Result::failure(kBitStringUnusedBits);
+    }
+    if (bits.length() > kMaxEncodedLength) {
+        return Result::failuref(kLengthNotEncodable, bits.length());
+    }
+    return Result::failure(kBitStringEncodingPastEnd);
+}
+
 Result encodeValue(uint8_t*& pos, int32_t* remaining, const SyntaxValue& value) {
     const uint8_t tag = static_cast<uint8_t>(value.syntax);
     switch (value.syntax) {
@@ -78,9 +97,14 @@ Result encodeValue(uint8_t*& pos, int32_t* remaining, const SyntaxValue& value) 
             return encodeUnsigned(pos, remaining, tag, &value.number, 4);
         case kTagCounter64:
             return encodeCounter64(pos, remaining, tag, value.high(), value.low(), 8);
-        case kTagBitString:
-            return encodeBitString(pos, remaining, tag, value.octets.bytes.data(),
-                                   value.octets.length());
+        case kTagBitString: {
+            if (Result r = encodeBitString(pos, remaining, tag, value.octets.bytes.data(),
+                                           value.octets.length());
+                !r) {
+                return bitStringFailure(value.octets);
+            }
+            return {};
+        }
         case kTagOctetString:
         case kTagIpAddress:
         case kTagOpaque:
@@ -95,7 +119,7 @@ Result encodeValue(uint8_t*& pos, int32_t* remaining, const SyntaxValue& value) 
         case kTagEndOfMibView:
             return encodeNull(pos, remaining, tag);
         default:
-            return Result::failure({});
+            return Result::failuref(kSyntaxNotEncodable, static_cast<unsigned>(value.syntax));
     }
 }
 
@@ -345,7 +369,7 @@ Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
         return r;
     }
     if (tag != kTagSequence) {
-        return Result::failure({});
+        return Result::failuref(kVarBindListNotSequence, tag);
     }
     while (list > 0) {
         int32_t binding = list;
@@ -498,14 +522,14 @@ VarBind* lastVarBind(VarBindList* list) {
 
 Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
     if (pdu == nullptr || out == nullptr || size == nullptr) {
-        return Result::failure({});
+        return Result::failure(kNothingToEncode);
     }
     return encodeMessage(*pdu, out, size);
 }
 
 Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     if (pdu == nullptr) {
-        return Result::failure({});
+        return Result::failure(kNoRecord);
     }
     clearPdu(pdu);
     if (bytes == nullptr) {

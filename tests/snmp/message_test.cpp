@@ -195,7 +195,8 @@ TEST(MessageDecoding, NamesTheFirstBrokenStructure) {
 TEST(MessageDecoding, RefusesAListThatIsNotASequence) {
     const auto bytes = hexBytes("30 13 02 01 00 04 01 61 A0 0B 02 01 01 02 01 00 02 01 00 31 00");
     Pdu pdu;
-    EXPECT_FALSE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu));
+    EXPECT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "Varbind List Tag incorrect [31].Not Sequence/Constructor");
 }
 
 TEST(MessageDecoding, KeepsUnknownValueTagsAndGoesOn) {
@@ -425,14 +426,47 @@ TEST(MessageEncoding, DecodesAFull1500ByteRequest) {
     EXPECT_EQ(decoded.varBinds.count(), 13u);
 }
 
-TEST(MessageEncoding, UnknownSyntaxFailsWithoutText) {
+TEST(MessageEncoding, UnknownSyntaxIsRefusedByName) {
     auto list = SnmpCreateVbl();
     const SyntaxValue unknown = empty(0);
     SnmpAddVb(list.get(), nullptr, &unknown);
     auto pdu = SnmpCreateBPdu(0, nullptr, kPduResponse, 1, 0, 0, std::move(list));
     uint8_t out[kMaxMessageSize];
     uint32_t size = sizeof out;
-    EXPECT_EQ(failureText(SnmpEncodeMsg(pdu.get(), out, &size)), "");
+    EXPECT_EQ(failureText(SnmpEncodeMsg(pdu.get(), out, &size)),
+              "Varbind Syntax cannot be encoded [00].");
+}
+
+// The bit string encoder fails without a text; the binding says which of its refusals it was.
+TEST(MessageEncoding, BitStringRefusalsAreNamed) {
+    std::vector<uint8_t> out(80000);
+    auto failure = [&](const std::string& bits, int32_t room) {
+        uint8_t* cursor = out.data();
+        int32_t remaining = room;
+        const Result result =
+            encodeVarBind(cursor, &remaining, oid("1.3"), bytesValue(kTagBitString, bits));
+        EXPECT_EQ(cursor, out.data());
+        EXPECT_EQ(remaining, room);
+        return failureText(result);
+    };
+    EXPECT_EQ(failure(std::string("\x08\x00", 2), 64),
+              "Unused Bits of Bit String missing or larger than 7.");
+    EXPECT_EQ(failure("", 64), "Unused Bits of Bit String missing or larger than 7.");
+    // The name takes 7 octets and the value's header 2; its 3 octets of content do not fit.
+    EXPECT_EQ(failure(std::string("\x00\x01\x02", 3), 10),
+              "Bit String Encoding goes past end of packet.");
+    EXPECT_EQ(failure(std::string(70000, '\0'), 80000), "Length [70000] too large to encode.");
+}
+
+TEST(MessageCoding, MissingRecordOrBufferIsNamed) {
+    const auto bytes = hexBytes(kGetSysDescr);
+    EXPECT_EQ(
+        failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr)),
+        "No PDU record to decode the message into.");
+    uint8_t out[kMaxMessageSize];
+    uint32_t size = sizeof out;
+    EXPECT_EQ(failureText(SnmpEncodeMsg(nullptr, out, &size)),
+              "No PDU or Output Buffer given to encode the message.");
 }
 
 TEST(MessageEncoding, VarBindNeedsRoomForItsHeader) {
