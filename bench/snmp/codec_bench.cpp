@@ -45,7 +45,9 @@ Pdu message(uint32_t type, int n, bool withValues) {
 std::vector<uint8_t> encoded(const Pdu& pdu) {
     std::vector<uint8_t> out(kMaxMessageSize);
     uint32_t size = kMaxMessageSize;
-    SnmpEncodeMsg(&pdu, out.data(), &size);
+    if (!SnmpEncodeMsg(&pdu, out.data(), &size)) {
+        size = 0;
+    }
     out.resize(size);
     return out;
 }

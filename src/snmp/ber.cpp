@@ -1,8 +1,8 @@
 #include "snmp/ber.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
-
-#include "snmp/last_error.h"
 
 namespace korvimo::snmp {
 
@@ -35,6 +35,19 @@ constexpr char kCounter64EncodingPastEnd[] = "64 bit number encoding goes past e
 
 // Object identifier content is limited to what one scratch area of this size would hold.
 constexpr uint32_t kMaxObjIdContent = 1024;
+
+using detail::Reason;
+
+// Gives a failing operation its reason, printf-style, cut to the capacity of the text.
+[[gnu::cold]] void setReason(Reason* reason, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+void setReason(Reason* reason, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason->text, sizeof reason->text, format, args);
+    va_end(args);
+}
 
 // Outcome of reading a tag and a length inside a window.
 enum class HeaderRead {
@@ -95,7 +108,7 @@ HeaderRead readHeader(const uint8_t* pos, int32_t remaining, Header* header) {
 // Reads a primitive element's header and reports a failure with the decoder's own text for
 // a window overrun. Returns the content position or nullptr.
 const uint8_t* enterPrimitive(const uint8_t* pos, int32_t remaining, uint8_t* tag, Header* header,
-                              const char* pastEndText) {
+                              const char* pastEndText, Reason* reason) {
     const HeaderRead result = readHeader(pos, remaining, header);
     if (tag != nullptr && remaining > 0) {
         *tag = header->tag;
@@ -104,15 +117,15 @@ const uint8_t* enterPrimitive(const uint8_t* pos, int32_t remaining, uint8_t* ta
         case HeaderRead::kOk:
             return header->content;
         case HeaderRead::kLengthZero:
-            setLastError("%s", kLengthOfLengthZero);
+            setReason(reason, "%s", kLengthOfLengthZero);
             return nullptr;
         case HeaderRead::kLengthTooLarge:
-            setLastError(kLengthOfLengthTooLarge, static_cast<int>(header->lengthOctets - 1));
+            setReason(reason, kLengthOfLengthTooLarge, static_cast<int>(header->lengthOctets - 1));
             return nullptr;
         case HeaderRead::kPastEnd:
             break;
     }
-    setLastError(pastEndText, static_cast<int>(header->length));
+    setReason(reason, pastEndText, static_cast<int>(header->length));
     return nullptr;
 }
 
@@ -148,13 +161,13 @@ uint8_t* putBigEndian(uint8_t* pos, T value, int octets) {
 // set reads back as unsigned.
 template <typename T>
 uint8_t* encodeNumber(uint8_t* pos, int32_t* remaining, uint8_t tag, T value,
-                      uint32_t contentLength, const char* pastEndText) {
-    uint8_t* p = encodeTagLength(pos, remaining, tag, contentLength);
+                      uint32_t contentLength, const char* pastEndText, Reason* reason) {
+    uint8_t* p = detail::encodeTagLength(pos, remaining, tag, contentLength, reason);
     if (p == nullptr) {
         return nullptr;
     }
     if (*remaining < static_cast<int32_t>(contentLength)) {
-        setLastError("%s", pastEndText);
+        setReason(reason, "%s", pastEndText);
         return nullptr;
     }
     int octets = static_cast<int>(contentLength);
@@ -247,7 +260,13 @@ uint8_t* putTagLengthSilently(uint8_t* pos, int32_t* remaining, uint8_t tag, uin
 
 }  // namespace
 
-const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length) {
+namespace detail {
+
+Result Reason::failure() const {
+    return Result::failure(text);
+}
+
+const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length, Reason* reason) {
     const uint8_t first = pos[0];
     if (first < 0x80) {
         *length = first;
@@ -255,11 +274,11 @@ const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length) {
     }
     const int n = first & 0x7F;
     if (n == 0) {
-        setLastError("%s", kLengthOfLengthZero);
+        setReason(reason, "%s", kLengthOfLengthZero);
         return nullptr;
     }
     if (n > 4) {
-        setLastError(kLengthOfLengthTooLarge, n);
+        setReason(reason, kLengthOfLengthTooLarge, n);
         return nullptr;
     }
     uint32_t value = 0;
@@ -270,37 +289,39 @@ const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length) {
     return pos + 1 + n;
 }
 
-uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length) {
+uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length, Reason* reason) {
     if (length > kMaxEncodedLength) {
-        setLastError(kLengthNotEncodable, length);
+        setReason(reason, kLengthNotEncodable, length);
         return nullptr;
     }
     const int32_t need = static_cast<int32_t>(lengthFieldSize(length));
     if (*remaining < need) {
-        setLastError("%s", kLengthPastEnd);
+        setReason(reason, "%s", kLengthPastEnd);
         return nullptr;
     }
     *remaining -= need;
     return putLength(pos, length);
 }
 
-uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
+uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length,
+                         Reason* reason) {
     if (*remaining < 1) {
-        setLastError("%s", kHeaderEncodingPastEnd);
+        setReason(reason, "%s", kHeaderEncodingPastEnd);
         return nullptr;
     }
     *pos++ = tag;
     *remaining -= 1;
-    return encodeLength(pos, remaining, length);
+    return encodeLength(pos, remaining, length, reason);
 }
 
-uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length) {
+uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length,
+                              Reason* reason) {
     if (length > kMaxEncodedLength) {
-        setLastError(kLengthNotEncodable, length);
+        setReason(reason, kLengthNotEncodable, length);
         return nullptr;
     }
     if (*remaining < 4) {
-        setLastError("%s", kSequencePastEnd);
+        setReason(reason, "%s", kSequencePastEnd);
         return nullptr;
     }
     pos[0] = tag;
@@ -311,14 +332,14 @@ uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uin
     return pos + 4;
 }
 
-const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag) {
+const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag, Reason* reason) {
     if (*remaining >= 1 && (pos[0] & 0x1F) == 0x1F) {
         *tag = pos[0];
-        setLastError(kHeaderTagUnsupported, pos[0]);
+        setReason(reason, kHeaderTagUnsupported, pos[0]);
         return nullptr;
     }
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kHeaderPastEnd);
+    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kHeaderPastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
@@ -327,17 +348,17 @@ const uint8_t* decodeHeader(const uint8_t* pos, int32_t* remaining, uint8_t* tag
 }
 
 const uint8_t* decodeInteger(const uint8_t* pos, int32_t* remaining, uint8_t* tag, int32_t* value,
-                             int size) {
+                             int size, Reason* reason) {
     if (size != 4) {
         return nullptr;
     }
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kIntegerPastEnd);
+    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kIntegerPastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
     if (header.length > 4) {
-        setLastError("%s", kIntegerTooLarge);
+        setReason(reason, "%s", kIntegerTooLarge);
         return nullptr;
     }
     *value = static_cast<int32_t>(readTwosComplement<uint32_t>(content, header.length));
@@ -345,17 +366,17 @@ const uint8_t* decodeInteger(const uint8_t* pos, int32_t* remaining, uint8_t* ta
 }
 
 const uint8_t* decodeUnsigned(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* value,
-                              int size) {
+                              int size, Reason* reason) {
     if (size != 4) {
         return nullptr;
     }
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kIntegerPastEnd);
+    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kIntegerPastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
     if (header.length > 5 || (header.length == 5 && content[0] != 0x00)) {
-        setLastError("%s", kIntegerTooLarge);
+        setReason(reason, "%s", kIntegerTooLarge);
         return nullptr;
     }
     // Short encodings with the top bit set come out sign-extended, as a signed reading would.
@@ -364,32 +385,33 @@ const uint8_t* decodeUnsigned(const uint8_t* pos, int32_t* remaining, uint8_t* t
 }
 
 uint8_t* encodeInteger(uint8_t* pos, int32_t* remaining, uint8_t tag, const int32_t* value,
-                       int size) {
+                       int size, Reason* reason) {
     if (size != 4) {
         return nullptr;
     }
     return encodeNumber(pos, remaining, tag, static_cast<uint32_t>(*value),
-                        integerContentSize(*value), kIntegerEncodingPastEnd);
+                        integerContentSize(*value), kIntegerEncodingPastEnd, reason);
 }
 
 uint8_t* encodeUnsigned(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* value,
-                        int size) {
+                        int size, Reason* reason) {
     if (size != 4) {
         return nullptr;
     }
     return encodeNumber(pos, remaining, tag, *value, unsignedContentSize(*value),
-                        kIntegerEncodingPastEnd);
+                        kIntegerEncodingPastEnd, reason);
 }
 
 const uint8_t* decodeOctetString(const uint8_t* pos, int32_t* remaining, uint8_t* tag,
-                                 uint8_t* dest, uint32_t* size) {
+                                 uint8_t* dest, uint32_t* size, Reason* reason) {
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kOctetStringPastEnd);
+    const uint8_t* content =
+        enterPrimitive(pos, *remaining, tag, &header, kOctetStringPastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
     if (header.length > *size) {
-        setLastError(kOctetStringTooLarge, static_cast<int>(header.length));
+        setReason(reason, kOctetStringTooLarge, static_cast<int>(header.length));
         return nullptr;
     }
     if (header.length > 0) {
@@ -400,13 +422,13 @@ const uint8_t* decodeOctetString(const uint8_t* pos, int32_t* remaining, uint8_t
 }
 
 uint8_t* encodeOctetString(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint8_t* bytes,
-                           uint32_t length) {
-    uint8_t* p = encodeTagLength(pos, remaining, tag, length);
+                           uint32_t length, Reason* reason) {
+    uint8_t* p = encodeTagLength(pos, remaining, tag, length, reason);
     if (p == nullptr) {
         return nullptr;
     }
     if (static_cast<uint32_t>(*remaining) < length) {
-        setLastError("%s", kOctetStringEncodingPastEnd);
+        setReason(reason, "%s", kOctetStringEncodingPastEnd);
         return nullptr;
     }
     if (length > 0) {
@@ -417,16 +439,16 @@ uint8_t* encodeOctetString(uint8_t* pos, int32_t* remaining, uint8_t tag, const 
 }
 
 const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* dest,
-                              uint32_t* count) {
+                              uint32_t* count, Reason* reason) {
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kObjIdPastEnd);
+    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kObjIdPastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
     const uint32_t capacity = *count;
     if (header.length == 0) {
         if (capacity < 1) {
-            setLastError(kObjIdTooManySubidentifiers, capacity);
+            setReason(reason, kObjIdTooManySubidentifiers, capacity);
             return nullptr;
         }
         dest[0] = 0;
@@ -441,11 +463,11 @@ const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* t
         uint8_t octet = 0;
         do {
             if (c == end) {
-                setLastError("%s", kSubidentifierIncomplete);
+                setReason(reason, "%s", kSubidentifierIncomplete);
                 return nullptr;
             }
             if (value > (0xFFFFFFFFu >> 7)) {
-                setLastError(kSubidentifierTooLarge, static_cast<int>(value));
+                setReason(reason, kSubidentifierTooLarge, static_cast<int>(value));
                 return nullptr;
             }
             octet = *c++;
@@ -456,7 +478,7 @@ const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* t
             // The first value carries two arcs: 0 and 1 take second arcs below 40, and 2
             // takes every value from 80 up.
             if (capacity < 2) {
-                setLastError(kObjIdTooManySubidentifiers, capacity);
+                setReason(reason, kObjIdTooManySubidentifiers, capacity);
                 return nullptr;
             }
             dest[0] = value < 80 ? value / 40 : 2;
@@ -464,7 +486,7 @@ const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* t
             filled = 2;
         } else {
             if (filled >= capacity) {
-                setLastError(kObjIdTooManySubidentifiers, capacity);
+                setReason(reason, kObjIdTooManySubidentifiers, capacity);
                 return nullptr;
             }
             dest[filled++] = value;
@@ -475,7 +497,7 @@ const uint8_t* decodeObjectId(const uint8_t* pos, int32_t* remaining, uint8_t* t
 }
 
 uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint32_t* ids,
-                        uint32_t count) {
+                        uint32_t count, Reason* reason) {
     // The content size comes first so that the content can go straight to its place.
     uint32_t contentLength = 0;
     uint32_t firstValue = 0;
@@ -483,18 +505,18 @@ uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uin
         case ObjIdMeasure::kOk:
             break;
         case ObjIdMeasure::kArcsUnencodable:
-            setLastError(kObjIdArcsUnencodable, ids[0], ids[1]);
+            setReason(reason, kObjIdArcsUnencodable, ids[0], ids[1]);
             return nullptr;
         case ObjIdMeasure::kTooLong:
-            setLastError(kObjIdTooLong, kMaxObjIdContent);
+            setReason(reason, kObjIdTooLong, kMaxObjIdContent);
             return nullptr;
     }
-    uint8_t* p = encodeTagLength(pos, remaining, tag, contentLength);
+    uint8_t* p = encodeTagLength(pos, remaining, tag, contentLength, reason);
     if (p == nullptr) {
         return nullptr;
     }
     if (static_cast<uint32_t>(*remaining) < contentLength) {
-        setLastError("%s", kObjIdEncodingPastEnd);
+        setReason(reason, "%s", kObjIdEncodingPastEnd);
         return nullptr;
     }
     if (count < 2) {
@@ -509,12 +531,13 @@ uint8_t* encodeObjectId(uint8_t* pos, int32_t* remaining, uint8_t tag, const uin
     return p;
 }
 
-uint8_t* encodeNull(uint8_t* pos, int32_t* remaining, uint8_t tag) {
-    return encodeTagLength(pos, remaining, tag, 0);
+uint8_t* encodeNull(uint8_t* pos, int32_t* remaining, uint8_t tag, Reason* reason) {
+    return encodeTagLength(pos, remaining, tag, 0, reason);
 }
 
+// The bit string operations give no reason for a failure.
 const uint8_t* decodeBitString(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint8_t* dest,
-                               uint32_t* size) {
+                               uint32_t* size, Reason* /*reason*/) {
     Header header;
     if (readHeader(pos, *remaining, &header) != HeaderRead::kOk) {
         if (*remaining > 0) {
@@ -532,7 +555,7 @@ const uint8_t* decodeBitString(const uint8_t* pos, int32_t* remaining, uint8_t* 
 }
 
 uint8_t* encodeBitString(uint8_t* pos, int32_t* remaining, uint8_t tag, const uint8_t* bytes,
-                         uint32_t length) {
+                         uint32_t length, Reason* /*reason*/) {
     if (length < 1 || bytes[0] > 7) {
         return nullptr;
     }
@@ -547,17 +570,18 @@ uint8_t* encodeBitString(uint8_t* pos, int32_t* remaining, uint8_t tag, const ui
 }
 
 const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* tag, uint32_t* high,
-                               uint32_t* low, int size) {
+                               uint32_t* low, int size, Reason* reason) {
     if (size != 8) {
         return nullptr;
     }
     Header header;
-    const uint8_t* content = enterPrimitive(pos, *remaining, tag, &header, kCounter64PastEnd);
+    const uint8_t* content =
+        enterPrimitive(pos, *remaining, tag, &header, kCounter64PastEnd, reason);
     if (content == nullptr) {
         return nullptr;
     }
     if (header.length > 9 || (header.length == 9 && content[0] != 0x00)) {
-        setLastError(kCounter64TooLarge, static_cast<int>(header.length));
+        setReason(reason, kCounter64TooLarge, static_cast<int>(header.length));
         return nullptr;
     }
     const uint64_t bits = readTwosComplement<uint64_t>(content, header.length);
@@ -567,14 +591,16 @@ const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* 
 }
 
 uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t high, uint32_t low,
-                         int size) {
+                         int size, Reason* reason) {
     if (size != 8) {
         return nullptr;
     }
     const uint64_t value = (static_cast<uint64_t>(high) << 32) | low;
     return encodeNumber(pos, remaining, tag, value, counter64ContentSize(high, low),
-                        kCounter64EncodingPastEnd);
+                        kCounter64EncodingPastEnd, reason);
 }
+
+}  // namespace detail
 
 uint32_t objectIdContentSize(const uint32_t* ids, uint32_t count) {
     uint32_t contentLength = 0;

@@ -13,6 +13,14 @@ constexpr char kHeaderNotSequence[] = "Header Tag incorrect [%02x].Not Sequence/
 constexpr char kVarBindNotSequence[] = "Varbind Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNameNotOid[] = "Varbind ObjId Tag incorrect [%02x].";
 constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
+constexpr char kVarBindListNotSequence[] =
+    "Varbind List Tag incorrect [%02x].Not Sequence/Constructor";
+constexpr char kNoRecord[] = "No PDU record to decode the message into.";
+constexpr char kNothingToEncode[] = "No PDU or Output Buffer given to encode the message.";
+constexpr char kSyntaxNotEncodable[] = "Varbind Syntax cannot be encoded [%02x].";
+constexpr char kBitStringUnusedBits[] = "Unused Bits of Bit String missing or larger than 7.";
+constexpr char kBitStringEncodingPastEnd[] = "Bit String Encoding goes past end of packet.";
+constexpr char kLengthNotEncodable[] = "Length [%u] too large to encode.";
 
 // Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
 constexpr uint32_t kVarBindScratch = kMaxMessageSize;
@@ -64,7 +72,18 @@ uint32_t valueSize(const SyntaxValue& value) {
 
 // --- Encoding -------------------------------------------------------------------------------
 
-uint8_t* encodeValue(uint8_t* pos, int32_t* remaining, const SyntaxValue& value) {
+// encodeBitString fails without a text; which of its refusals it was is told here.
+Result bitStringFailure(const Octets& bits) {
+    if (bits.bytes.empty() || bits.bytes[0] > 7) {
+        return Result::failure(kBitStringUnusedBits);
+    }
+    if (bits.length() > kMaxEncodedLength) {
+        return Result::failuref(kLengthNotEncodable, bits.length());
+    }
+    return Result::failure(kBitStringEncodingPastEnd);
+}
+
+Result encodeValue(uint8_t*& pos, int32_t* remaining, const SyntaxValue& value) {
     const uint8_t tag = static_cast<uint8_t>(value.syntax);
     switch (value.syntax) {
         case kTagInteger: {
@@ -78,9 +97,14 @@ uint8_t* encodeValue(uint8_t* pos, int32_t* remaining, const SyntaxValue& value)
             return encodeUnsigned(pos, remaining, tag, &value.number, 4);
         case kTagCounter64:
             return encodeCounter64(pos, remaining, tag, value.high(), value.low(), 8);
-        case kTagBitString:
-            return encodeBitString(pos, remaining, tag, value.octets.bytes.data(),
-                                   value.octets.length());
+        case kTagBitString: {
+            if (Result r = encodeBitString(pos, remaining, tag, value.octets.bytes.data(),
+                                           value.octets.length());
+                !r) {
+                return bitStringFailure(value.octets);
+            }
+            return {};
+        }
         case kTagOctetString:
         case kTagIpAddress:
         case kTagOpaque:
@@ -95,88 +119,91 @@ uint8_t* encodeValue(uint8_t* pos, int32_t* remaining, const SyntaxValue& value)
         case kTagEndOfMibView:
             return encodeNull(pos, remaining, tag);
         default:
-            return nullptr;
+            return Result::failuref(kSyntaxNotEncodable, static_cast<unsigned>(value.syntax));
     }
 }
 
-bool encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
+// Fills in a SEQUENCE header whose four octets were kept. It cannot fail: the message window
+// never exceeds kMaxEncodedLength, and so neither does the length.
+void fillSequenceHeader(uint8_t* header, uint32_t length) {
+    int32_t room = 4;
+    static_cast<void>(encodeSequenceHeader(header, &room, kTagSequence, length));
+}
+
+Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
-    uint8_t* p = encodeSequenceHeader(out, &remaining, kTagSequence, 0);
-    if (p == nullptr) {
-        return false;
+    uint8_t* p = out;
+    if (Result r = encodeSequenceHeader(p, &remaining, kTagSequence, 0); !r) {
+        return r;
     }
     const int32_t version = static_cast<int32_t>(pdu.version);
-    p = encodeInteger(p, &remaining, kTagInteger, &version, 4);
-    if (p == nullptr) {
-        return false;
+    if (Result r = encodeInteger(p, &remaining, kTagInteger, &version, 4); !r) {
+        return r;
     }
-    p = encodeOctetString(p, &remaining, kTagOctetString, pdu.community.bytes.data(),
-                          pdu.community.length());
-    if (p == nullptr) {
-        return false;
+    if (Result r = encodeOctetString(p, &remaining, kTagOctetString, pdu.community.bytes.data(),
+                                     pdu.community.length());
+        !r) {
+        return r;
     }
 
     // Two octets are kept for the PDU header; its real size is known only at the end.
     uint8_t* pduHeader = p;
     const uint8_t pduTag = static_cast<uint8_t>(pdu.type);
-    p = encodeTagLength(p, &remaining, pduTag, 0);
-    if (p == nullptr) {
-        return false;
+    if (Result r = encodeTagLength(p, &remaining, pduTag, 0); !r) {
+        return r;
     }
     uint8_t* pduContent = p;
 
     if (pdu.type == kPduTrap) {
-        p = encodeObjectId(p, &remaining, kTagObjectId, pdu.enterprise.ids.data(),
-                           pdu.enterprise.count());
-        if (p != nullptr) {
-            p = encodeOctetString(p, &remaining, kTagIpAddress, pdu.agentAddr, 4);
+        if (Result r = encodeObjectId(p, &remaining, kTagObjectId, pdu.enterprise.ids.data(),
+                                      pdu.enterprise.count());
+            !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = encodeInteger(p, &remaining, kTagInteger, &pdu.genericTrap, 4);
+        if (Result r = encodeOctetString(p, &remaining, kTagIpAddress, pdu.agentAddr, 4); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = encodeInteger(p, &remaining, kTagInteger, &pdu.specificTrap, 4);
+        if (Result r = encodeInteger(p, &remaining, kTagInteger, &pdu.genericTrap, 4); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = encodeUnsigned(p, &remaining, kTagTimeTicks, &pdu.timeStamp, 4);
+        if (Result r = encodeInteger(p, &remaining, kTagInteger, &pdu.specificTrap, 4); !r) {
+            return r;
+        }
+        if (Result r = encodeUnsigned(p, &remaining, kTagTimeTicks, &pdu.timeStamp, 4); !r) {
+            return r;
         }
     } else {
-        p = encodeInteger(p, &remaining, kTagInteger, &pdu.requestId, 4);
-        if (p != nullptr) {
-            p = encodeInteger(p, &remaining, kTagInteger, &pdu.errorStatus, 4);
+        if (Result r = encodeInteger(p, &remaining, kTagInteger, &pdu.requestId, 4); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = encodeInteger(p, &remaining, kTagInteger, &pdu.errorIndex, 4);
+        if (Result r = encodeInteger(p, &remaining, kTagInteger, &pdu.errorStatus, 4); !r) {
+            return r;
         }
-    }
-    if (p == nullptr) {
-        return false;
+        if (Result r = encodeInteger(p, &remaining, kTagInteger, &pdu.errorIndex, 4); !r) {
+            return r;
+        }
     }
 
     uint8_t* listHeader = p;
-    p = encodeSequenceHeader(p, &remaining, kTagSequence, 0);
-    if (p == nullptr) {
-        return false;
+    if (Result r = encodeSequenceHeader(p, &remaining, kTagSequence, 0); !r) {
+        return r;
     }
     for (const VarBind& vb : pdu.varBinds.items) {
-        p = encodeVarBind(p, &remaining, vb.name, vb.value);
-        if (p == nullptr) {
-            return false;
+        if (Result r = encodeVarBind(p, &remaining, vb.name, vb.value); !r) {
+            return r;
         }
     }
-    int32_t headerRoom = 4;
-    encodeSequenceHeader(listHeader, &headerRoom, kTagSequence,
-                         static_cast<uint32_t>(p - listHeader - 4));
+    fillSequenceHeader(listHeader, static_cast<uint32_t>(p - listHeader - 4));
 
     // The PDU header takes its shortest form: its length field has the one octet kept for it
     // and whatever the buffer still holds, and the contents move up by what it needs beyond
     // that one octet.
     const uint32_t contentLength = static_cast<uint32_t>(p - pduContent);
     uint8_t lengthField[3];
+    uint8_t* lengthEnd = lengthField;
     int32_t lengthRoom = 1 + remaining;
-    const uint8_t* lengthEnd = encodeLength(lengthField, &lengthRoom, contentLength);
-    if (lengthEnd == nullptr) {
-        return false;
+    if (Result r = encodeLength(lengthEnd, &lengthRoom, contentLength); !r) {
+        return r;
     }
     const auto lengthSize = static_cast<int32_t>(lengthEnd - lengthField);
     const int32_t growth = lengthSize - 1;
@@ -188,45 +215,44 @@ bool encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     pduHeader[0] = pduTag;
     std::memcpy(pduHeader + 1, lengthField, static_cast<std::size_t>(lengthSize));
 
-    headerRoom = 4;
-    encodeSequenceHeader(out, &headerRoom, kTagSequence, static_cast<uint32_t>(p - out - 4));
+    fillSequenceHeader(out, static_cast<uint32_t>(p - out - 4));
     *size = static_cast<uint32_t>(p - out);
-    return true;
+    return {};
 }
 
 // --- Decoding -------------------------------------------------------------------------------
 
 // Decodes a binding's value from its header on; the syntax is the tag found. A value its
-// decoder refuses is kept with that syntax and an empty value.
-void decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxValue* value,
-                 bool* octetsTooLong) {
+// decoder refuses is kept with that syntax and an empty value, except an OCTET STRING-family
+// value too long for the buffer, which fails the message.
+Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxValue* value) {
     value->syntax = tag;
     uint8_t found = 0;
     switch (tag) {
         case kTagInteger: {
             int32_t number = 0;
-            if (decodeInteger(pos, &remaining, &found, &number, 4) != nullptr) {
+            if (decodeInteger(pos, &remaining, &found, &number, 4)) {
                 value->number = static_cast<uint32_t>(number);
             }
-            return;
+            return {};
         }
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
         case kTagUInteger32: {
             uint32_t number = 0;
-            if (decodeUnsigned(pos, &remaining, &found, &number, 4) != nullptr) {
+            if (decodeUnsigned(pos, &remaining, &found, &number, 4)) {
                 value->number = number;
             }
-            return;
+            return {};
         }
         case kTagCounter64: {
             uint32_t high = 0;
             uint32_t low = 0;
-            if (decodeCounter64(pos, &remaining, &found, &high, &low, 8) != nullptr) {
+            if (decodeCounter64(pos, &remaining, &found, &high, &low, 8)) {
                 value->counter64 = (static_cast<uint64_t>(high) << 32) | low;
             }
-            return;
+            return {};
         }
         case kTagOctetString:
         case kTagIpAddress:
@@ -234,159 +260,153 @@ void decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxValue
         case kTagNsapAddress: {
             uint8_t buffer[kMaxOctetValue];
             uint32_t size = sizeof buffer;
-            if (decodeOctetString(pos, &remaining, &found, buffer, &size) != nullptr) {
+            Result r = decodeOctetString(pos, &remaining, &found, buffer, &size);
+            if (r) {
                 value->octets.bytes.assign(buffer, buffer + size);
-            } else {
-                *octetsTooLong = true;
             }
-            return;
+            return r;
         }
         case kTagBitString: {
             uint8_t buffer[kMaxOctetValue];
             uint32_t size = sizeof buffer;
-            if (decodeBitString(pos, &remaining, &found, buffer, &size) != nullptr) {
+            if (decodeBitString(pos, &remaining, &found, buffer, &size)) {
                 value->octets.bytes.assign(buffer, buffer + size);
             }
-            return;
+            return {};
         }
         case kTagObjectId: {
             uint32_t ids[kMaxOidLength];
             uint32_t count = kMaxOidLength;
-            if (decodeObjectId(pos, &remaining, &found, ids, &count) != nullptr) {
+            if (decodeObjectId(pos, &remaining, &found, ids, &count)) {
                 value->oid.ids.assign(ids, ids + count);
             }
-            return;
+            return {};
         }
         case kTagNull:
         case kTagNoSuchObject:
         case kTagNoSuchInstance:
         case kTagEndOfMibView:
-            return;
+            return {};
         default:
             value->syntax = 0;
-            return;
+            return {};
     }
 }
 
-bool decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     // The window never exceeds what a signed count holds; longer input is read up to that.
     const int32_t window = static_cast<int32_t>(length < 0x7FFFFFFFu ? length : 0x7FFFFFFFu);
     uint8_t tag = 0;
     int32_t outer = window;
-    if (decodeHeader(bytes, &outer, &tag) == nullptr) {
-        return false;
+    const uint8_t* p = bytes;
+    if (Result r = decodeHeader(p, &outer, &tag); !r) {
+        return r;
     }
     if (tag != kTagSequence) {
-        setLastError(kInvalidHeaderTag, tag);
-        return false;
+        return Result::failuref(kInvalidHeaderTag, tag);
     }
     int32_t message = window;
-    const uint8_t* p = decodeHeader(bytes, &message, &tag);
-    if (p == nullptr) {
-        return false;
+    p = bytes;
+    if (Result r = decodeHeader(p, &message, &tag); !r) {
+        return r;
     }
     if (tag != kTagSequence) {
-        setLastError(kHeaderNotSequence, tag);
-        return false;
+        return Result::failuref(kHeaderNotSequence, tag);
     }
 
     int32_t version = 0;
-    p = decodeInteger(p, &message, &tag, &version, 4);
-    if (p == nullptr) {
-        return false;
+    if (Result r = decodeInteger(p, &message, &tag, &version, 4); !r) {
+        return r;
     }
     pdu->version = static_cast<uint32_t>(version);
     uint8_t community[kMaxCommunity + 1];
     uint32_t communityLength = kMaxCommunity;
-    p = decodeOctetString(p, &message, &tag, community, &communityLength);
-    if (p == nullptr) {
-        return false;
+    if (Result r = decodeOctetString(p, &message, &tag, community, &communityLength); !r) {
+        return r;
     }
     pdu->community.bytes.assign(community, community + communityLength);
 
     int32_t body = message;
-    p = decodeHeader(p, &body, &tag);
-    if (p == nullptr) {
-        return false;
+    if (Result r = decodeHeader(p, &body, &tag); !r) {
+        return r;
     }
     pdu->type = tag;
 
     if (pdu->type == kPduTrap) {
         uint32_t ids[kMaxOidLength];
         uint32_t count = kMaxOidLength;
-        p = decodeObjectId(p, &body, &tag, ids, &count);
-        if (p == nullptr) {
-            return false;
+        if (Result r = decodeObjectId(p, &body, &tag, ids, &count); !r) {
+            return r;
         }
         pdu->enterprise.ids.assign(ids, ids + count);
         uint32_t addressLength = sizeof pdu->agentAddr;
-        p = decodeOctetString(p, &body, &tag, pdu->agentAddr, &addressLength);
-        if (p != nullptr) {
-            p = decodeInteger(p, &body, &tag, &pdu->genericTrap, 4);
+        if (Result r = decodeOctetString(p, &body, &tag, pdu->agentAddr, &addressLength); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = decodeInteger(p, &body, &tag, &pdu->specificTrap, 4);
+        if (Result r = decodeInteger(p, &body, &tag, &pdu->genericTrap, 4); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = decodeUnsigned(p, &body, &tag, &pdu->timeStamp, 4);
+        if (Result r = decodeInteger(p, &body, &tag, &pdu->specificTrap, 4); !r) {
+            return r;
+        }
+        if (Result r = decodeUnsigned(p, &body, &tag, &pdu->timeStamp, 4); !r) {
+            return r;
         }
     } else {
-        p = decodeInteger(p, &body, &tag, &pdu->requestId, 4);
-        if (p != nullptr) {
-            p = decodeInteger(p, &body, &tag, &pdu->errorStatus, 4);
+        if (Result r = decodeInteger(p, &body, &tag, &pdu->requestId, 4); !r) {
+            return r;
         }
-        if (p != nullptr) {
-            p = decodeInteger(p, &body, &tag, &pdu->errorIndex, 4);
+        if (Result r = decodeInteger(p, &body, &tag, &pdu->errorStatus, 4); !r) {
+            return r;
         }
-    }
-    if (p == nullptr) {
-        return false;
+        if (Result r = decodeInteger(p, &body, &tag, &pdu->errorIndex, 4); !r) {
+            return r;
+        }
     }
 
     int32_t list = body;
-    p = decodeHeader(p, &list, &tag);
-    if (p == nullptr || tag != kTagSequence) {
-        return false;
+    if (Result r = decodeHeader(p, &list, &tag); !r) {
+        return r;
+    }
+    if (tag != kTagSequence) {
+        return Result::failuref(kVarBindListNotSequence, tag);
     }
     while (list > 0) {
         int32_t binding = list;
-        const uint8_t* content = decodeHeader(p, &binding, &tag);
-        if (content == nullptr) {
-            return false;
+        const uint8_t* content = p;
+        if (Result r = decodeHeader(content, &binding, &tag); !r) {
+            return r;
         }
         if (tag != kTagSequence) {
-            setLastError(kVarBindNotSequence, tag);
-            return false;
+            return Result::failuref(kVarBindNotSequence, tag);
         }
         const uint8_t* next = content + binding;
         list -= static_cast<int32_t>(next - p);
 
         uint32_t ids[kMaxOidLength];
         uint32_t count = kMaxOidLength;
-        const uint8_t* v = decodeObjectId(content, &binding, &tag, ids, &count);
-        if (v == nullptr) {
-            return false;
+        const uint8_t* v = content;
+        if (Result r = decodeObjectId(v, &binding, &tag, ids, &count); !r) {
+            return r;
         }
         if (tag != kTagObjectId) {
-            setLastError(kVarBindNameNotOid, tag);
-            return false;
+            return Result::failuref(kVarBindNameNotOid, tag);
         }
         int32_t valueWindow = binding;
         uint8_t valueTag = 0;
-        if (decodeHeader(v, &valueWindow, &valueTag) == nullptr) {
-            return false;
+        const uint8_t* valueContent = v;
+        if (Result r = decodeHeader(valueContent, &valueWindow, &valueTag); !r) {
+            return r;
         }
 
         VarBind& vb = pdu->varBinds.items.emplace_back();
         vb.name.ids.assign(ids, ids + count);
-        bool octetsTooLong = false;
-        decodeValue(v, binding, valueTag, &vb.value, &octetsTooLong);
-        if (octetsTooLong) {
-            return false;
+        if (Result r = decodeValue(v, binding, valueTag, &vb.value); !r) {
+            return r;
         }
         p = next;
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -500,57 +520,60 @@ VarBind* lastVarBind(VarBindList* list) {
     return &list->items.back();
 }
 
-bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
+Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {
     if (pdu == nullptr || out == nullptr || size == nullptr) {
-        return false;
+        return Result::failure(kNothingToEncode);
     }
     return encodeMessage(*pdu, out, size);
 }
 
-bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     if (pdu == nullptr) {
-        return false;
+        return Result::failure(kNoRecord);
     }
     clearPdu(pdu);
     if (bytes == nullptr) {
         length = 0;
     }
-    bool decoded = false;
     try {
-        decoded = decodeInto(bytes, length, pdu);
+        Result decoded = decodeInto(bytes, length, pdu);
+        if (!decoded) {
+            clearPdu(pdu);
+        }
+        return decoded;
     } catch (const std::bad_alloc&) {
-        setLastError("%s", kOutOfMemory);
-    }
-    if (!decoded) {
+        // What was decoded goes first, so that the text finds the memory it needs.
         clearPdu(pdu);
+        return Result::failure(kOutOfMemory);
     }
-    return decoded;
 }
 
-uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
-                       const SyntaxValue& value) {
+Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
+                     const SyntaxValue& value) {
     if (*remaining < 4) {
-        setLastError("%s", kOutputTooSmall);
-        return nullptr;
+        return Result::failure(kOutputTooSmall);
     }
     const int32_t before = *remaining;
-    uint8_t* header = pos;
     *remaining -= 4;
-    uint8_t* p = encodeObjectId(pos + 4, remaining, kTagObjectId, name.ids.data(), name.count());
-    if (p != nullptr) {
-        p = encodeValue(p, remaining, value);
-    }
-    if (p == nullptr) {
+    uint8_t* p = pos + 4;
+    if (Result r = encodeObjectId(p, remaining, kTagObjectId, name.ids.data(), name.count()); !r) {
         *remaining = before;
-        return nullptr;
+        return r;
     }
+    if (Result r = encodeValue(p, remaining, value); !r) {
+        *remaining = before;
+        return r;
+    }
+    uint8_t* header = pos;
     int32_t headerRoom = 4;
-    if (encodeSequenceHeader(header, &headerRoom, kTagSequence,
-                             static_cast<uint32_t>(p - header - 4)) == nullptr) {
+    if (Result r = encodeSequenceHeader(header, &headerRoom, kTagSequence,
+                                        static_cast<uint32_t>(p - pos - 4));
+        !r) {
         *remaining = before;
-        return nullptr;
+        return r;
     }
-    return p;
+    pos = p;
+    return {};
 }
 
 uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value) {

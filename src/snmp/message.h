@@ -7,10 +7,11 @@
 //   SnmpAddVb(list.get(), &name, &value);
 //   auto pdu = SnmpCreateBPdu(0, &community, kPduResponse, requestId, 0, 0, std::move(list));
 //   uint8_t out[kMaxMessageSize]; uint32_t size = sizeof out;
-//   if (!SnmpEncodeMsg(pdu.get(), out, &size)) report(lastErrorText);
+//   if (Result r = SnmpEncodeMsg(pdu.get(), out, &size); !r) report(r.text());
 //
-// Records own what they hold; copying a record is a deep copy. Operations report success
-// as true/false and leave the reason in lastErrorText; nothing throws.
+// Records own what they hold; copying a record is a deep copy. The coding operations return
+// a Result whose failure always says why in one line; the building API answers with a null
+// record or false. Nothing throws.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,6 @@
 #include <vector>
 
 #include "snmp/ber.h"
-#include "snmp/last_error.h"
 
 namespace korvimo::snmp {
 
@@ -126,14 +126,16 @@ VarBind* lastVarBind(VarBindList* list);
 
 // Coding. *size is the output capacity in and the encoded length out (left alone on failure).
 // SEQUENCE headers take the fixed four-octet form, the PDU header the shortest one.
-bool SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
+Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
 // Takes any bytes: nothing is read outside them and what is allocated grows with their
 // length only. The record is reset first and left fresh on failure. A binding whose value
 // its decoder refuses is kept with the tag as syntax and an empty value; an unknown value
 // tag gives syntax 0; an OCTET STRING-family value longer than 1,024 bytes fails the message.
-bool decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
-uint8_t* encodeVarBind(uint8_t* pos, int32_t* remaining, const ObjectId& name,
-                       const SyntaxValue& value);
+Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
+// One binding at the cursor, which moves past it; on failure the cursor and the count stay
+// as they were.
+Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
+                     const SyntaxValue& value);
 // Bytes the binding takes once encoded, computed without encoding; 0 when encodeVarBind
 // would refuse it or it needs more than kMaxMessageSize bytes.
 uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "snmp/codec_bytes.h"
-#include "snmp/last_error.h"
 
 namespace korvimo::snmp {
 namespace {
@@ -16,39 +15,39 @@ namespace {
 using testing::hexBytes;
 using testing::hexText;
 
-// Marks lastErrorText so that a test can tell whether an operation wrote it.
-void markLastError() {
-    setLastError("untouched");
-}
-std::string lastError() {
-    return lastErrorText;
+// The text of a failure, and "succeeded" for a success.
+std::string failureText(const Result& result) {
+    return result ? "succeeded" : std::string(result.text());
 }
 
-// Runs an encoder into a fresh buffer of the given capacity and returns what it wrote.
+// Runs an encoder into a fresh buffer of the given capacity and returns what it wrote, or
+// its failure text. A failing encoder must leave the cursor where it was.
 template <typename Encode>
 std::string encoded(Encode encode, int32_t capacity = 64) {
     std::vector<uint8_t> buffer(static_cast<std::size_t>(capacity));
     int32_t remaining = capacity;
-    uint8_t* end = encode(buffer.data(), &remaining);
-    if (end == nullptr) {
-        return "failed: " + lastError();
+    uint8_t* cursor = buffer.data();
+    const Result result = encode(cursor, &remaining);
+    if (!result) {
+        EXPECT_EQ(cursor, buffer.data());
+        return "failed: " + std::string(result.text());
     }
-    const auto used = static_cast<std::size_t>(end - buffer.data());
+    const auto used = static_cast<std::size_t>(cursor - buffer.data());
     EXPECT_EQ(remaining, capacity - static_cast<int32_t>(used));
     return hexText(buffer.data(), used);
 }
 
 std::string encodedInteger(int32_t value) {
-    return encoded([&](uint8_t* p, int32_t* r) { return encodeInteger(p, r, 0x02, &value, 4); });
+    return encoded([&](uint8_t*& p, int32_t* r) { return encodeInteger(p, r, 0x02, &value, 4); });
 }
 
 std::string encodedUnsigned(uint32_t value, uint8_t tag = kTagCounter) {
-    return encoded([&](uint8_t* p, int32_t* r) { return encodeUnsigned(p, r, tag, &value, 4); });
+    return encoded([&](uint8_t*& p, int32_t* r) { return encodeUnsigned(p, r, tag, &value, 4); });
 }
 
 std::string encodedOid(const std::vector<uint32_t>& ids) {
     return encoded(
-        [&](uint8_t* p, int32_t* r) {
+        [&](uint8_t*& p, int32_t* r) {
             return encodeObjectId(p, r, kTagObjectId, ids.data(),
                                   static_cast<uint32_t>(ids.size()));
         },
@@ -59,6 +58,7 @@ std::string encodedOid(const std::vector<uint32_t>& ids) {
 // so that AddressSanitizer sees any read past them.
 struct OidResult {
     bool ok = false;
+    std::string text;  // of a failure
     std::vector<uint32_t> ids;
     int32_t remaining = 0;
 };
@@ -72,11 +72,16 @@ OidResult decodedOid(const std::string& hex, uint32_t capacity = 128) {
     result.remaining = static_cast<int32_t>(bytes.size());
     uint8_t tag = 0;
     uint32_t count = capacity;
-    result.ok =
-        decodeObjectId(exact.get(), &result.remaining, &tag, dest.data(), &count) != nullptr;
+    const uint8_t* cursor = exact.get();
+    const Result decoded = decodeObjectId(cursor, &result.remaining, &tag, dest.data(), &count);
+    result.ok = decoded.ok();
+    result.text = decoded.text();
     EXPECT_EQ(dest[capacity], 0xDEADBEEF) << "wrote past the capacity";
     if (result.ok) {
         result.ids.assign(dest.begin(), dest.begin() + count);
+        EXPECT_EQ(cursor, exact.get() + bytes.size() - result.remaining);
+    } else {
+        EXPECT_EQ(cursor, exact.get());
     }
     return result;
 }
@@ -84,27 +89,33 @@ OidResult decodedOid(const std::string& hex, uint32_t capacity = 128) {
 TEST(BerLength, RefusesIndefiniteAndOverlongForms) {
     uint32_t length = 0;
     const uint8_t indefinite[] = {0x80, 0x00};
-    EXPECT_EQ(decodeLength(indefinite, &length), nullptr);
-    EXPECT_EQ(lastError(), "Length of Length is zero.");
+    const uint8_t* p = indefinite;
+    EXPECT_EQ(failureText(decodeLength(p, &length)), "Length of Length is zero.");
+    EXPECT_EQ(p, indefinite);
 
     const uint8_t tooLong[] = {0x85, 1, 2, 3, 4, 5};
-    EXPECT_EQ(decodeLength(tooLong, &length), nullptr);
-    EXPECT_EQ(lastError(), "Length of Length is too large [5].");
+    p = tooLong;
+    EXPECT_EQ(failureText(decodeLength(p, &length)), "Length of Length is too large [5].");
+    EXPECT_EQ(p, tooLong);
 }
 
 TEST(BerLength, ReadsShortAndLongForms) {
     uint32_t length = 0;
     const uint8_t shortForm[] = {0x7F};
-    EXPECT_EQ(decodeLength(shortForm, &length), shortForm + 1);
+    const uint8_t* p = shortForm;
+    EXPECT_TRUE(decodeLength(p, &length).ok());
+    EXPECT_EQ(p, shortForm + 1);
     EXPECT_EQ(length, 127u);
     const uint8_t fourOctets[] = {0x84, 0x01, 0x02, 0x03, 0x04};
-    EXPECT_EQ(decodeLength(fourOctets, &length), fourOctets + 5);
+    p = fourOctets;
+    EXPECT_TRUE(decodeLength(p, &length).ok());
+    EXPECT_EQ(p, fourOctets + 5);
     EXPECT_EQ(length, 0x01020304u);
 }
 
 TEST(BerLength, EncodesTheShortestForm) {
     auto length = [](uint32_t n) {
-        return encoded([&](uint8_t* p, int32_t* r) { return encodeLength(p, r, n); });
+        return encoded([&](uint8_t*& p, int32_t* r) { return encodeLength(p, r, n); });
     };
     EXPECT_EQ(length(0), "00");
     EXPECT_EQ(length(127), "7F");
@@ -117,19 +128,23 @@ TEST(BerLength, EncodesTheShortestForm) {
 TEST(BerLength, FailsWithoutWritingWhenTheRoomIsShort) {
     uint8_t buffer[3] = {0xEE, 0xEE, 0xEE};
     int32_t remaining = 2;
-    EXPECT_EQ(encodeLength(buffer, &remaining, 256), nullptr);
-    EXPECT_EQ(lastError(), "Length Encoding goes past end of packet.");
+    uint8_t* p = buffer;
+    EXPECT_EQ(failureText(encodeLength(p, &remaining, 256)),
+              "Length Encoding goes past end of packet.");
+    EXPECT_EQ(p, buffer);
     EXPECT_EQ(remaining, 2);
     EXPECT_EQ(hexText(buffer, 3), "EE EE EE");
 
     remaining = 0;
-    EXPECT_EQ(encodeTagLength(buffer, &remaining, 0x04, 3), nullptr);
-    EXPECT_EQ(lastError(), "Header Encoding goes past end of packet.");
+    EXPECT_EQ(failureText(encodeTagLength(p, &remaining, 0x04, 3)),
+              "Header Encoding goes past end of packet.");
+    EXPECT_EQ(p, buffer);
 
-    // The tag stays written and counted when only the length does not fit.
+    // The tag stays written and counted when only the length does not fit; the cursor stays.
     remaining = 2;
-    EXPECT_EQ(encodeTagLength(buffer, &remaining, 0x04, 200), nullptr);
-    EXPECT_EQ(lastError(), "Length Encoding goes past end of packet.");
+    EXPECT_EQ(failureText(encodeTagLength(p, &remaining, 0x04, 200)),
+              "Length Encoding goes past end of packet.");
+    EXPECT_EQ(p, buffer);
     EXPECT_EQ(remaining, 1);
     EXPECT_EQ(buffer[0], 0x04);
 }
@@ -137,14 +152,17 @@ TEST(BerLength, FailsWithoutWritingWhenTheRoomIsShort) {
 TEST(BerLength, RefusesLengthsBeyondTwoOctets) {
     uint8_t buffer[8];
     int32_t remaining = 8;
-    EXPECT_EQ(encodeLength(buffer, &remaining, 65536), nullptr);
-    EXPECT_EQ(encodeSequenceHeader(buffer, &remaining, 0x30, 70000), nullptr);
+    uint8_t* p = buffer;
+    EXPECT_FALSE(encodeLength(p, &remaining, 65536));
+    EXPECT_FALSE(encodeSequenceHeader(p, &remaining, 0x30, 70000));
+    EXPECT_EQ(p, buffer);
     EXPECT_EQ(remaining, 8);
 }
 
 TEST(BerSequence, AlwaysWritesTheFourOctetHeader) {
     auto sequence = [](uint32_t n) {
-        return encoded([&](uint8_t* p, int32_t* r) { return encodeSequenceHeader(p, r, 0x30, n); });
+        return encoded(
+            [&](uint8_t*& p, int32_t* r) { return encodeSequenceHeader(p, r, 0x30, n); });
     };
     EXPECT_EQ(sequence(5), "30 82 00 05");
     EXPECT_EQ(sequence(0), "30 82 00 00");
@@ -152,8 +170,10 @@ TEST(BerSequence, AlwaysWritesTheFourOctetHeader) {
 
     uint8_t buffer[4] = {};
     int32_t remaining = 3;
-    EXPECT_EQ(encodeSequenceHeader(buffer, &remaining, 0x30, 1), nullptr);
-    EXPECT_EQ(lastError(), "Sequence Encoding goes past end of packet.");
+    uint8_t* p = buffer;
+    EXPECT_EQ(failureText(encodeSequenceHeader(p, &remaining, 0x30, 1)),
+              "Sequence Encoding goes past end of packet.");
+    EXPECT_EQ(p, buffer);
     EXPECT_EQ(remaining, 3);
     EXPECT_EQ(hexText(buffer, 4), "00 00 00 00");
 }
@@ -162,7 +182,8 @@ TEST(BerHeader, NarrowsTheWindowToTheContents) {
     const auto bytes = hexBytes("30 03 02 01 05 FF");
     int32_t remaining = static_cast<int32_t>(bytes.size());
     uint8_t tag = 0;
-    const uint8_t* content = decodeHeader(bytes.data(), &remaining, &tag);
+    const uint8_t* content = bytes.data();
+    ASSERT_TRUE(decodeHeader(content, &remaining, &tag).ok());
     ASSERT_EQ(content, bytes.data() + 2);
     EXPECT_EQ(tag, 0x30);
     EXPECT_EQ(remaining, 3);
@@ -173,10 +194,11 @@ TEST(BerHeader, RefusesHighTagNumbers) {
         const uint8_t bytes[] = {tagOctet, 0x00};
         int32_t remaining = 2;
         uint8_t tag = 0;
-        EXPECT_EQ(decodeHeader(bytes, &remaining, &tag), nullptr);
+        const uint8_t* p = bytes;
         char expected[64];
         std::snprintf(expected, sizeof expected, "Header Tag cannot be handled[%02x].", tagOctet);
-        EXPECT_EQ(lastError(), expected);
+        EXPECT_EQ(failureText(decodeHeader(p, &remaining, &tag)), expected);
+        EXPECT_EQ(p, bytes);
     }
 }
 
@@ -184,14 +206,18 @@ TEST(BerHeader, RefusesContentsRunningPastTheWindow) {
     const auto bytes = hexBytes("30 05 02 01 05");
     int32_t remaining = static_cast<int32_t>(bytes.size());
     uint8_t tag = 0;
-    EXPECT_EQ(decodeHeader(bytes.data(), &remaining, &tag), nullptr);
-    EXPECT_EQ(lastError(), "Length of Header[5] goes past end of packet.");
+    const uint8_t* p = bytes.data();
+    EXPECT_EQ(failureText(decodeHeader(p, &remaining, &tag)),
+              "Length of Header[5] goes past end of packet.");
+    EXPECT_EQ(p, bytes.data());
     EXPECT_EQ(remaining, 5);
 
     // A four-octet length near 2^32 must not wrap around the window check.
     const auto huge = hexBytes("30 84 FF FF FF FF 00");
     remaining = static_cast<int32_t>(huge.size());
-    EXPECT_EQ(decodeHeader(huge.data(), &remaining, &tag), nullptr);
+    p = huge.data();
+    EXPECT_FALSE(decodeHeader(p, &remaining, &tag));
+    EXPECT_EQ(p, huge.data());
 }
 
 TEST(BerInteger, EncodesMinimalTwosComplement) {
@@ -211,12 +237,14 @@ TEST(BerInteger, DecodesWhatItEncodes) {
                           -8388608, INT32_MAX, INT32_MIN}) {
         uint8_t buffer[8];
         int32_t room = sizeof buffer;
-        uint8_t* end = encodeInteger(buffer, &room, 0x02, &value, 4);
-        ASSERT_NE(end, nullptr);
+        uint8_t* end = buffer;
+        ASSERT_TRUE(encodeInteger(end, &room, 0x02, &value, 4).ok());
         int32_t remaining = static_cast<int32_t>(end - buffer);
         uint8_t tag = 0;
         int32_t decoded = 12345;
-        EXPECT_EQ(decodeInteger(buffer, &remaining, &tag, &decoded, 4), end);
+        const uint8_t* p = buffer;
+        EXPECT_TRUE(decodeInteger(p, &remaining, &tag, &decoded, 4).ok());
+        EXPECT_EQ(p, end);
         EXPECT_EQ(decoded, value);
         EXPECT_EQ(remaining, 0);
         EXPECT_EQ(tag, 0x02);
@@ -228,14 +256,18 @@ TEST(BerInteger, RefusesMoreThanFourOctetsAndWindowOverruns) {
     int32_t remaining = static_cast<int32_t>(five.size());
     uint8_t tag = 0;
     int32_t value = 0;
-    EXPECT_EQ(decodeInteger(five.data(), &remaining, &tag, &value, 4), nullptr);
-    EXPECT_EQ(lastError(), "Value of Integer larger than 4 bytes.");
+    const uint8_t* p = five.data();
+    EXPECT_EQ(failureText(decodeInteger(p, &remaining, &tag, &value, 4)),
+              "Value of Integer larger than 4 bytes.");
+    EXPECT_EQ(p, five.data());
     EXPECT_EQ(remaining, 7);
 
     const auto cut = hexBytes("02 03 01 02");
     remaining = static_cast<int32_t>(cut.size());
-    EXPECT_EQ(decodeInteger(cut.data(), &remaining, &tag, &value, 4), nullptr);
-    EXPECT_EQ(lastError(), "Length of Integer[3] goes past end of packet.");
+    p = cut.data();
+    EXPECT_EQ(failureText(decodeInteger(p, &remaining, &tag, &value, 4)),
+              "Length of Integer[3] goes past end of packet.");
+    EXPECT_EQ(p, cut.data());
 }
 
 TEST(BerInteger, ZeroLengthContentReadsAsZero) {
@@ -243,49 +275,53 @@ TEST(BerInteger, ZeroLengthContentReadsAsZero) {
     int32_t remaining = static_cast<int32_t>(bytes.size());
     uint8_t tag = 0;
     int32_t value = 99;
-    const uint8_t* p = decodeInteger(bytes.data(), &remaining, &tag, &value, 4);
+    const uint8_t* p = bytes.data();
+    ASSERT_TRUE(decodeInteger(p, &remaining, &tag, &value, 4).ok());
     ASSERT_EQ(p, bytes.data() + 2);
     EXPECT_EQ(value, 0);
     uint32_t number = 99;
-    p = decodeUnsigned(p, &remaining, &tag, &number, 4);
-    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(decodeUnsigned(p, &remaining, &tag, &number, 4).ok());
     EXPECT_EQ(number, 0u);
     uint32_t high = 9;
     uint32_t low = 9;
-    p = decodeCounter64(p, &remaining, &tag, &high, &low, 8);
-    ASSERT_NE(p, nullptr);
+    ASSERT_TRUE(decodeCounter64(p, &remaining, &tag, &high, &low, 8).ok());
+    EXPECT_EQ(p, bytes.data() + 6);
     EXPECT_EQ(high, 0u);
     EXPECT_EQ(low, 0u);
     EXPECT_EQ(remaining, 0);
 }
 
 TEST(BerInteger, WrongSizeFailsWithoutText) {
-    markLastError();
     uint8_t buffer[8];
     int32_t remaining = sizeof buffer;
+    uint8_t* out = buffer;
     const int32_t value = 1;
-    EXPECT_EQ(encodeInteger(buffer, &remaining, 0x02, &value, 2), nullptr);
+    EXPECT_EQ(failureText(encodeInteger(out, &remaining, 0x02, &value, 2)), "");
     const uint32_t number = 1;
-    EXPECT_EQ(encodeUnsigned(buffer, &remaining, 0x41, &number, 8), nullptr);
-    EXPECT_EQ(encodeCounter64(buffer, &remaining, 0x46, 0, 1, 4), nullptr);
+    EXPECT_EQ(failureText(encodeUnsigned(out, &remaining, 0x41, &number, 8)), "");
+    EXPECT_EQ(failureText(encodeCounter64(out, &remaining, 0x46, 0, 1, 4)), "");
+    EXPECT_EQ(out, buffer);
     const auto bytes = hexBytes("02 01 05");
     remaining = 3;
     uint8_t tag = 0;
-    int32_t out = 0;
-    EXPECT_EQ(decodeInteger(bytes.data(), &remaining, &tag, &out, 8), nullptr);
+    int32_t decoded = 0;
+    const uint8_t* in = bytes.data();
+    EXPECT_EQ(failureText(decodeInteger(in, &remaining, &tag, &decoded, 8)), "");
     uint32_t high = 0;
     uint32_t low = 0;
-    EXPECT_EQ(decodeCounter64(bytes.data(), &remaining, &tag, &high, &low, 4), nullptr);
-    EXPECT_EQ(lastError(), "untouched");
+    EXPECT_EQ(failureText(decodeCounter64(in, &remaining, &tag, &high, &low, 4)), "");
+    EXPECT_EQ(in, bytes.data());
     EXPECT_EQ(remaining, 3);
 }
 
 TEST(BerInteger, EncoderReportsMissingRoom) {
     uint8_t buffer[3];
     int32_t remaining = 3;
+    uint8_t* p = buffer;
     const int32_t value = 128;
-    EXPECT_EQ(encodeInteger(buffer, &remaining, 0x02, &value, 4), nullptr);
-    EXPECT_EQ(lastError(), "Integer Encoding goes past end of packet.");
+    EXPECT_EQ(failureText(encodeInteger(p, &remaining, 0x02, &value, 4)),
+              "Integer Encoding goes past end of packet.");
+    EXPECT_EQ(p, buffer);
 }
 
 TEST(BerUnsigned, TopBitValuesTakeALeadingZero) {
@@ -299,7 +335,8 @@ TEST(BerUnsigned, TopBitValuesTakeALeadingZero) {
     int32_t remaining = static_cast<int32_t>(bytes.size());
     uint8_t tag = 0;
     uint32_t value = 0;
-    ASSERT_NE(decodeUnsigned(bytes.data(), &remaining, &tag, &value, 4), nullptr);
+    const uint8_t* p = bytes.data();
+    ASSERT_TRUE(decodeUnsigned(p, &remaining, &tag, &value, 4).ok());
     EXPECT_EQ(value, 0x80000000u);
     EXPECT_EQ(tag, 0x41);
 }
@@ -310,8 +347,11 @@ TEST(BerUnsigned, RefusesOverlongContents) {
         int32_t remaining = static_cast<int32_t>(bytes.size());
         uint8_t tag = 0;
         uint32_t value = 0;
-        EXPECT_EQ(decodeUnsigned(bytes.data(), &remaining, &tag, &value, 4), nullptr) << hex;
-        EXPECT_EQ(lastError(), "Value of Integer larger than 4 bytes.");
+        const uint8_t* p = bytes.data();
+        EXPECT_EQ(failureText(decodeUnsigned(p, &remaining, &tag, &value, 4)),
+                  "Value of Integer larger than 4 bytes.")
+            << hex;
+        EXPECT_EQ(p, bytes.data());
     }
 }
 
@@ -320,13 +360,14 @@ TEST(BerUnsigned, ShortTopBitEncodingsComeOutSignExtended) {
     int32_t remaining = 3;
     uint8_t tag = 0;
     uint32_t value = 0;
-    ASSERT_NE(decodeUnsigned(bytes.data(), &remaining, &tag, &value, 4), nullptr);
+    const uint8_t* p = bytes.data();
+    ASSERT_TRUE(decodeUnsigned(p, &remaining, &tag, &value, 4).ok());
     EXPECT_EQ(value, 0xFFFFFF80u);
 }
 
 TEST(BerCounter64, EncodesMinimallyWithALeadingZeroForTheTopBit) {
     auto counter = [](uint32_t high, uint32_t low) {
-        return encoded([&](uint8_t* p, int32_t* r) {
+        return encoded([&](uint8_t*& p, int32_t* r) {
             return encodeCounter64(p, r, kTagCounter64, high, low, 8);
         });
     };
@@ -350,15 +391,17 @@ TEST(BerCounter64, DecodesWhatItEncodes) {
     for (uint64_t value : values) {
         uint8_t buffer[16];
         int32_t room = sizeof buffer;
-        uint8_t* end =
-            encodeCounter64(buffer, &room, kTagCounter64, static_cast<uint32_t>(value >> 32),
-                            static_cast<uint32_t>(value), 8);
-        ASSERT_NE(end, nullptr);
+        uint8_t* end = buffer;
+        ASSERT_TRUE(encodeCounter64(end, &room, kTagCounter64, static_cast<uint32_t>(value >> 32),
+                                    static_cast<uint32_t>(value), 8)
+                        .ok());
         int32_t remaining = static_cast<int32_t>(end - buffer);
         uint8_t tag = 0;
         uint32_t high = 0;
         uint32_t low = 0;
-        ASSERT_EQ(decodeCounter64(buffer, &remaining, &tag, &high, &low, 8), end);
+        const uint8_t* p = buffer;
+        ASSERT_TRUE(decodeCounter64(p, &remaining, &tag, &high, &low, 8).ok());
+        ASSERT_EQ(p, end);
         EXPECT_EQ((static_cast<uint64_t>(high) << 32) | low, value);
     }
 }
@@ -369,23 +412,31 @@ TEST(BerCounter64, RefusesTenOctetsAndNineWithoutLeadingZero) {
     uint8_t tag = 0;
     uint32_t high = 0;
     uint32_t low = 0;
-    EXPECT_EQ(decodeCounter64(ten.data(), &remaining, &tag, &high, &low, 8), nullptr);
-    EXPECT_EQ(lastError(), "Length of 64 bit number[10] too large.");
+    const uint8_t* p = ten.data();
+    EXPECT_EQ(failureText(decodeCounter64(p, &remaining, &tag, &high, &low, 8)),
+              "Length of 64 bit number[10] too large.");
+    EXPECT_EQ(p, ten.data());
 
     const auto nine = hexBytes("46 09 01 00 00 00 00 00 00 00 00");
     remaining = static_cast<int32_t>(nine.size());
-    EXPECT_EQ(decodeCounter64(nine.data(), &remaining, &tag, &high, &low, 8), nullptr);
-    EXPECT_EQ(lastError(), "Length of 64 bit number[9] too large.");
+    p = nine.data();
+    EXPECT_EQ(failureText(decodeCounter64(p, &remaining, &tag, &high, &low, 8)),
+              "Length of 64 bit number[9] too large.");
+    EXPECT_EQ(p, nine.data());
 
     const auto cut = hexBytes("46 04 00 01");
     remaining = static_cast<int32_t>(cut.size());
-    EXPECT_EQ(decodeCounter64(cut.data(), &remaining, &tag, &high, &low, 8), nullptr);
-    EXPECT_EQ(lastError(), "Length of 64 bit number[4] goes past end of packet.");
+    p = cut.data();
+    EXPECT_EQ(failureText(decodeCounter64(p, &remaining, &tag, &high, &low, 8)),
+              "Length of 64 bit number[4] goes past end of packet.");
+    EXPECT_EQ(p, cut.data());
 
     uint8_t small[4];
     remaining = 4;
-    EXPECT_EQ(encodeCounter64(small, &remaining, kTagCounter64, 1, 0, 8), nullptr);
-    EXPECT_EQ(lastError(), "64 bit number encoding goes past end of packet.");
+    uint8_t* out = small;
+    EXPECT_EQ(failureText(encodeCounter64(out, &remaining, kTagCounter64, 1, 0, 8)),
+              "64 bit number encoding goes past end of packet.");
+    EXPECT_EQ(out, small);
 }
 
 TEST(BerOctetString, CopiesIntoTheDestinationWithoutTerminator) {
@@ -395,7 +446,9 @@ TEST(BerOctetString, CopiesIntoTheDestinationWithoutTerminator) {
     uint8_t dest[8];
     std::memset(dest, 0xEE, sizeof dest);
     uint32_t size = sizeof dest;
-    ASSERT_NE(decodeOctetString(bytes.data(), &remaining, &tag, dest, &size), nullptr);
+    const uint8_t* p = bytes.data();
+    ASSERT_TRUE(decodeOctetString(p, &remaining, &tag, dest, &size).ok());
+    EXPECT_EQ(p, bytes.data() + 5);
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(hexText(dest, 4), "61 62 63 EE");
     EXPECT_EQ(remaining, 0);
@@ -408,26 +461,30 @@ TEST(BerOctetString, RefusesContentLargerThanTheDestination) {
     uint8_t tag = 0;
     std::vector<uint8_t> dest(1024);
     uint32_t size = 1024;
-    EXPECT_EQ(decodeOctetString(bytes.data(), &remaining, &tag, dest.data(), &size), nullptr);
-    EXPECT_EQ(lastError(), "Length of Octet String[1025] larger than buffer.");
+    const uint8_t* p = bytes.data();
+    EXPECT_EQ(failureText(decodeOctetString(p, &remaining, &tag, dest.data(), &size)),
+              "Length of Octet String[1025] larger than buffer.");
+    EXPECT_EQ(p, bytes.data());
     EXPECT_EQ(size, 1024u);
 
     bytes.pop_back();
     remaining = static_cast<int32_t>(bytes.size());
-    EXPECT_EQ(decodeOctetString(bytes.data(), &remaining, &tag, dest.data(), &size), nullptr);
-    EXPECT_EQ(lastError(), "Length of Octet String[1025] goes past end of packet.");
+    p = bytes.data();
+    EXPECT_EQ(failureText(decodeOctetString(p, &remaining, &tag, dest.data(), &size)),
+              "Length of Octet String[1025] goes past end of packet.");
+    EXPECT_EQ(p, bytes.data());
 }
 
 TEST(BerOctetString, EncoderReportsMissingRoom) {
     const uint8_t text[] = {'a', 'b', 'c'};
     EXPECT_EQ(
-        encoded([&](uint8_t* p, int32_t* r) { return encodeOctetString(p, r, 0x44, text, 3); }),
+        encoded([&](uint8_t*& p, int32_t* r) { return encodeOctetString(p, r, 0x44, text, 3); }),
         "44 03 61 62 63");
     EXPECT_EQ(
-        encoded([&](uint8_t* p, int32_t* r) { return encodeOctetString(p, r, 0x04, text, 3); }, 4),
+        encoded([&](uint8_t*& p, int32_t* r) { return encodeOctetString(p, r, 0x04, text, 3); }, 4),
         "failed: Octet String Encoding goes past end of packet.");
     EXPECT_EQ(
-        encoded([&](uint8_t* p, int32_t* r) { return encodeOctetString(p, r, 0x04, nullptr, 0); }),
+        encoded([&](uint8_t*& p, int32_t* r) { return encodeOctetString(p, r, 0x04, nullptr, 0); }),
         "04 00");
 }
 
@@ -499,7 +556,7 @@ TEST(BerObjectId, RefusesContentBeyondTheScratchArea) {
 TEST(BerObjectId, EncoderReportsMissingRoom) {
     const uint32_t ids[] = {1, 3, 6, 1};
     EXPECT_EQ(
-        encoded([&](uint8_t* p, int32_t* r) { return encodeObjectId(p, r, 0x06, ids, 4); }, 4),
+        encoded([&](uint8_t*& p, int32_t* r) { return encodeObjectId(p, r, 0x06, ids, 4); }, 4),
         "failed: Object Id Encoding goes past end of packet.");
 }
 
@@ -511,7 +568,7 @@ TEST(BerObjectId, RefusesMoreSubidentifiersThanTheCapacity) {
     }
     const OidResult tooMany = decodedOid(hex, 128);
     EXPECT_FALSE(tooMany.ok);
-    EXPECT_EQ(lastError(), "ObjId has more than 128 Subidentifiers.");
+    EXPECT_EQ(tooMany.text, "ObjId has more than 128 Subidentifiers.");
     EXPECT_EQ(tooMany.remaining, 131);
     EXPECT_TRUE(decodedOid(hex, 129).ok);
 
@@ -526,16 +583,20 @@ TEST(BerObjectId, RefusesAnIncompleteLastSubidentifier) {
     uint8_t tag = 0;
     uint32_t dest[8];
     uint32_t count = 8;
-    EXPECT_EQ(decodeObjectId(bytes.data(), &remaining, &tag, dest, &count), nullptr);
-    EXPECT_EQ(lastError(), "Last Subidentifier of ObjId is incomplete.");
+    const uint8_t* p = bytes.data();
+    EXPECT_EQ(failureText(decodeObjectId(p, &remaining, &tag, dest, &count)),
+              "Last Subidentifier of ObjId is incomplete.");
+    EXPECT_EQ(p, bytes.data());
     EXPECT_FALSE(decodedOid("06 01 81").ok);
 }
 
 TEST(BerObjectId, RefusesSubidentifiersBeyondThirtyTwoBits) {
-    EXPECT_FALSE(decodedOid("06 07 2B 90 80 80 80 80 00").ok);
-    EXPECT_EQ(lastError(), "Value of Subidentifier too large.[33554432]");
-    EXPECT_FALSE(decodedOid("06 06 2B 90 80 80 80 00").ok);
-    EXPECT_EQ(lastError(), "Value of Subidentifier too large.[33554432]");
+    const OidResult sixOctets = decodedOid("06 07 2B 90 80 80 80 80 00");
+    EXPECT_FALSE(sixOctets.ok);
+    EXPECT_EQ(sixOctets.text, "Value of Subidentifier too large.[33554432]");
+    const OidResult fiveOctets = decodedOid("06 06 2B 90 80 80 80 00");
+    EXPECT_FALSE(fiveOctets.ok);
+    EXPECT_EQ(fiveOctets.text, "Value of Subidentifier too large.[33554432]");
 }
 
 TEST(BerObjectId, ReportsWindowOverruns) {
@@ -544,52 +605,60 @@ TEST(BerObjectId, ReportsWindowOverruns) {
     uint8_t tag = 0;
     uint32_t dest[8];
     uint32_t count = 8;
-    EXPECT_EQ(decodeObjectId(bytes.data(), &remaining, &tag, dest, &count), nullptr);
-    EXPECT_EQ(lastError(), "Length of ObjId[8] goes past end of packet.");
+    const uint8_t* p = bytes.data();
+    EXPECT_EQ(failureText(decodeObjectId(p, &remaining, &tag, dest, &count)),
+              "Length of ObjId[8] goes past end of packet.");
+    EXPECT_EQ(p, bytes.data());
 }
 
 TEST(BerNull, WritesEmptyContentForNullAndExceptions) {
     for (uint8_t tag : {kTagNull, kTagNoSuchObject, kTagNoSuchInstance, kTagEndOfMibView}) {
         char expected[8];
         std::snprintf(expected, sizeof expected, "%02X 00", tag);
-        EXPECT_EQ(encoded([&](uint8_t* p, int32_t* r) { return encodeNull(p, r, tag); }), expected);
+        EXPECT_EQ(encoded([&](uint8_t*& p, int32_t* r) { return encodeNull(p, r, tag); }),
+                  expected);
     }
 }
 
 TEST(BerBitString, KeepsTheUnusedBitsOctet) {
     const uint8_t bits[] = {0x03, 0xA8};
-    EXPECT_EQ(encoded([&](uint8_t* p, int32_t* r) { return encodeBitString(p, r, 0x03, bits, 2); }),
-              "03 02 03 A8");
+    EXPECT_EQ(
+        encoded([&](uint8_t*& p, int32_t* r) { return encodeBitString(p, r, 0x03, bits, 2); }),
+        "03 02 03 A8");
     const auto bytes = hexBytes("03 02 03 A8");
     int32_t remaining = 4;
     uint8_t tag = 0;
     uint8_t dest[4];
     uint32_t size = sizeof dest;
-    ASSERT_NE(decodeBitString(bytes.data(), &remaining, &tag, dest, &size), nullptr);
+    const uint8_t* p = bytes.data();
+    ASSERT_TRUE(decodeBitString(p, &remaining, &tag, dest, &size).ok());
+    EXPECT_EQ(p, bytes.data() + 4);
     EXPECT_EQ(size, 2u);
     EXPECT_EQ(hexText(dest, 2), "03 A8");
 }
 
 TEST(BerBitString, FailuresLeaveNoText) {
-    markLastError();
     for (const char* hex : {"03 02 08 00", "03 00", "03 05 00 01 02 03 04", "03 04 00 01"}) {
         const auto bytes = hexBytes(hex);
         int32_t remaining = static_cast<int32_t>(bytes.size());
         uint8_t tag = 0;
         uint8_t dest[4];
         uint32_t size = sizeof dest;
-        EXPECT_EQ(decodeBitString(bytes.data(), &remaining, &tag, dest, &size), nullptr) << hex;
+        const uint8_t* p = bytes.data();
+        EXPECT_EQ(failureText(decodeBitString(p, &remaining, &tag, dest, &size)), "") << hex;
+        EXPECT_EQ(p, bytes.data());
     }
     uint8_t buffer[8];
     int32_t remaining = sizeof buffer;
+    uint8_t* p = buffer;
     const uint8_t badUnused[] = {0x08, 0x00};
-    EXPECT_EQ(encodeBitString(buffer, &remaining, 0x03, badUnused, 2), nullptr);
-    EXPECT_EQ(encodeBitString(buffer, &remaining, 0x03, badUnused, 0), nullptr);
+    EXPECT_EQ(failureText(encodeBitString(p, &remaining, 0x03, badUnused, 2)), "");
+    EXPECT_EQ(failureText(encodeBitString(p, &remaining, 0x03, badUnused, 0)), "");
     const uint8_t good[] = {0x00, 0x01, 0x02};
     remaining = 4;
-    EXPECT_EQ(encodeBitString(buffer, &remaining, 0x03, good, 3), nullptr);
+    EXPECT_EQ(failureText(encodeBitString(p, &remaining, 0x03, good, 3)), "");
+    EXPECT_EQ(p, buffer);
     EXPECT_EQ(remaining, 4);
-    EXPECT_EQ(lastError(), "untouched");
 }
 
 // Every decoder given every prefix of a valid element, in an allocation of exactly that
@@ -617,15 +686,16 @@ TEST(BerDecoders, NeverReadPastATruncatedWindow) {
             uint32_t low = 0;
             const int32_t window = static_cast<int32_t>(n);
             int32_t r[7] = {window, window, window, window, window, window, window};
+            const uint8_t* c[7] = {bytes, bytes, bytes, bytes, bytes, bytes, bytes};
             const bool complete = n == whole.size();
             const bool results[] = {
-                decodeInteger(bytes, &r[0], &tag, &number, 4) != nullptr,
-                decodeUnsigned(bytes, &r[1], &tag, &unsignedNumber, 4) != nullptr,
-                decodeCounter64(bytes, &r[2], &tag, &high, &low, 8) != nullptr,
-                decodeOctetString(bytes, &r[3], &tag, buffer, &size) != nullptr,
-                decodeObjectId(bytes, &r[4], &tag, dest, &count) != nullptr,
-                decodeBitString(bytes, &r[5], &tag, buffer, &(size = sizeof buffer)) != nullptr,
-                decodeHeader(bytes, &r[6], &tag) != nullptr,
+                decodeInteger(c[0], &r[0], &tag, &number, 4).ok(),
+                decodeUnsigned(c[1], &r[1], &tag, &unsignedNumber, 4).ok(),
+                decodeCounter64(c[2], &r[2], &tag, &high, &low, 8).ok(),
+                decodeOctetString(c[3], &r[3], &tag, buffer, &size).ok(),
+                decodeObjectId(c[4], &r[4], &tag, dest, &count).ok(),
+                decodeBitString(c[5], &r[5], &tag, buffer, &(size = sizeof buffer)).ok(),
+                decodeHeader(c[6], &r[6], &tag).ok(),
             };
             for (bool decoded : results) {
                 if (!complete) {

@@ -16,8 +16,9 @@ namespace {
 using testing::hexBytes;
 using testing::hexText;
 
-std::string lastError() {
-    return lastErrorText;
+// The text of a failure, and "succeeded" for a success.
+std::string failureText(const Result& result) {
+    return result ? "succeeded" : std::string(result.text());
 }
 
 ObjectId oid(const char* text) {
@@ -96,7 +97,8 @@ std::unique_ptr<VarBindList> everySyntax() {
 std::vector<uint8_t> encode(const Pdu& pdu) {
     std::vector<uint8_t> out(kMaxMessageSize);
     uint32_t size = kMaxMessageSize;
-    EXPECT_TRUE(SnmpEncodeMsg(&pdu, out.data(), &size)) << lastError();
+    const Result encoded = SnmpEncodeMsg(&pdu, out.data(), &size);
+    EXPECT_TRUE(encoded.ok()) << encoded.text();
     out.resize(size);
     return out;
 }
@@ -136,8 +138,8 @@ const char kGetSysDescr[] =
 TEST(MessageDecoding, ReadsAGetRequest) {
     const auto bytes = hexBytes(kGetSysDescr);
     Pdu pdu;
-    ASSERT_TRUE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu))
-        << lastError();
+    ASSERT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "succeeded");
     EXPECT_EQ(pdu.version, 0u);
     EXPECT_EQ(pdu.community, octets("public"));
     EXPECT_EQ(pdu.type, kPduGetRequest);
@@ -181,9 +183,10 @@ TEST(MessageDecoding, NamesTheFirstBrokenStructure) {
     for (const Case& c : cases) {
         const auto bytes = hexBytes(c.hex);
         Pdu pdu;
-        EXPECT_FALSE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu))
+        EXPECT_EQ(
+            failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+            c.text)
             << c.hex;
-        EXPECT_EQ(lastError(), c.text) << c.hex;
         EXPECT_EQ(pdu.varBinds.count(), 0u);
         EXPECT_EQ(pdu.community.length(), 0u);
     }
@@ -192,7 +195,8 @@ TEST(MessageDecoding, NamesTheFirstBrokenStructure) {
 TEST(MessageDecoding, RefusesAListThatIsNotASequence) {
     const auto bytes = hexBytes("30 13 02 01 00 04 01 61 A0 0B 02 01 01 02 01 00 02 01 00 31 00");
     Pdu pdu;
-    EXPECT_FALSE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu));
+    EXPECT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "Varbind List Tag incorrect [31].Not Sequence/Constructor");
 }
 
 TEST(MessageDecoding, KeepsUnknownValueTagsAndGoesOn) {
@@ -201,8 +205,8 @@ TEST(MessageDecoding, KeepsUnknownValueTagsAndGoesOn) {
         "30 22 02 01 01 04 01 61 A3 1A 02 01 07 02 01 00 02 01 00 30 0F"
         " 30 06 06 01 2B 01 01 FF 30 05 06 00 02 01 05");
     Pdu pdu;
-    ASSERT_TRUE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu))
-        << lastError();
+    ASSERT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "succeeded");
     ASSERT_EQ(pdu.varBinds.count(), 2u);
     EXPECT_EQ(pdu.varBinds.items[0].value.syntax, 0);
     EXPECT_EQ(pdu.varBinds.items[1].value.syntax, kTagInteger);
@@ -216,8 +220,8 @@ TEST(MessageDecoding, KeepsTheSyntaxOfAValueItsDecoderRefuses) {
         "30 27 02 01 01 04 01 61 A3 1F 02 01 07 02 01 00 02 01 00 30 14"
         " 30 0A 06 01 2B 02 05 01 02 03 04 05 30 06 06 01 2B 06 01 81");
     Pdu pdu;
-    ASSERT_TRUE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu))
-        << lastError();
+    ASSERT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "succeeded");
     ASSERT_EQ(pdu.varBinds.count(), 2u);
     EXPECT_EQ(pdu.varBinds.items[0].value.syntax, kTagInteger);
     EXPECT_EQ(pdu.varBinds.items[0].value.number, 0u);
@@ -226,6 +230,7 @@ TEST(MessageDecoding, KeepsTheSyntaxOfAValueItsDecoderRefuses) {
 }
 
 TEST(MessageDecoding, RefusesAnOctetStringValueBeyond1024Bytes) {
+    std::string text;
     for (uint32_t length : {1024u, 1025u}) {
         auto list = SnmpCreateVbl();
         const ObjectId name = oid("1.3.6.1.2.1.1.1.0");
@@ -235,10 +240,12 @@ TEST(MessageDecoding, RefusesAnOctetStringValueBeyond1024Bytes) {
         auto pdu = SnmpCreateBPdu(1, &community, kPduSetRequest, 9, 0, 0, std::move(list));
         const std::vector<uint8_t> bytes = encode(*pdu);
         Pdu decoded;
-        EXPECT_EQ(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded),
-                  length == 1024);
+        const Result result =
+            decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded);
+        EXPECT_EQ(result.ok(), length == 1024);
+        text = result.text();
     }
-    EXPECT_EQ(lastError(), "Length of Octet String[1025] larger than buffer.");
+    EXPECT_EQ(text, "Length of Octet String[1025] larger than buffer.");
 }
 
 TEST(MessageDecoding, RefusesATrapWithAFiveByteAgentAddress) {
@@ -246,8 +253,8 @@ TEST(MessageDecoding, RefusesATrapWithAFiveByteAgentAddress) {
         "30 1F 02 01 00 04 01 61 A4 17 06 01 2B 40 05 0A 00 00 01 02 02 01 06 02 01 01"
         " 43 01 05 30 82 00 00");
     Pdu pdu;
-    EXPECT_FALSE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu));
-    EXPECT_EQ(lastError(), "Length of Octet String[5] larger than buffer.");
+    EXPECT_EQ(failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &pdu)),
+              "Length of Octet String[5] larger than buffer.");
 }
 
 TEST(MessageDecoding, RefusesNamesLongerThan128Subidentifiers) {
@@ -261,7 +268,7 @@ TEST(MessageDecoding, RefusesNamesLongerThan128Subidentifiers) {
         auto pdu = SnmpCreateBPdu(0, nullptr, kPduGetRequest, 1, 0, 0, std::move(list));
         const std::vector<uint8_t> bytes = encode(*pdu);
         Pdu decoded;
-        EXPECT_EQ(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded),
+        EXPECT_EQ(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded).ok(),
                   count == 128);
     }
 }
@@ -359,8 +366,9 @@ TEST(MessageEncoding, RoundTripsEveryPduShapeAndSyntax) {
         ASSERT_NE(pdu, nullptr);
         const std::vector<uint8_t> bytes = encode(*pdu);
         Pdu decoded;
-        ASSERT_TRUE(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded))
-            << lastError();
+        ASSERT_EQ(
+            failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), &decoded)),
+            "succeeded");
         expectSamePdu(*pdu, decoded);
     }
 }
@@ -377,25 +385,25 @@ TEST(MessageEncoding, FillsExactly1500BytesAndFailsBeyond) {
     // 4 + 3 + 8 + 4 (PDU header) + 9 + 4 + 4 + 10 + 4 (value header) = 50 octets around the value.
     std::vector<uint8_t> out(kMaxMessageSize + 8, 0xEE);
     uint32_t size = kMaxMessageSize;
-    ASSERT_TRUE(SnmpEncodeMsg(build(1450).get(), out.data(), &size)) << lastError();
+    ASSERT_EQ(failureText(SnmpEncodeMsg(build(1450).get(), out.data(), &size)), "succeeded");
     EXPECT_EQ(size, 1500u);
     Pdu decoded;
     EXPECT_FALSE(decodeMessage(out.data(), size, &decoded)) << "the value exceeds 1,024 bytes";
 
     size = kMaxMessageSize;
-    EXPECT_FALSE(SnmpEncodeMsg(build(1453).get(), out.data(), &size));
-    EXPECT_EQ(lastError(), "Octet String Encoding goes past end of packet.");
+    EXPECT_EQ(failureText(SnmpEncodeMsg(build(1453).get(), out.data(), &size)),
+              "Octet String Encoding goes past end of packet.");
     EXPECT_EQ(size, kMaxMessageSize);
 
     // The contents fit, but not the two octets the PDU header grows by at the end.
     for (uint32_t valueLength : {1451u, 1452u}) {
         size = kMaxMessageSize;
-        EXPECT_FALSE(SnmpEncodeMsg(build(valueLength).get(), out.data(), &size));
-        EXPECT_EQ(lastError(), "Length Encoding goes past end of packet.");
+        EXPECT_EQ(failureText(SnmpEncodeMsg(build(valueLength).get(), out.data(), &size)),
+                  "Length Encoding goes past end of packet.");
     }
     size = kMaxMessageSize - 1;
-    EXPECT_FALSE(SnmpEncodeMsg(build(1450).get(), out.data(), &size));
-    EXPECT_EQ(lastError(), "Length Encoding goes past end of packet.");
+    EXPECT_EQ(failureText(SnmpEncodeMsg(build(1450).get(), out.data(), &size)),
+              "Length Encoding goes past end of packet.");
     EXPECT_EQ(out[kMaxMessageSize], 0xEE);
 }
 
@@ -418,23 +426,56 @@ TEST(MessageEncoding, DecodesAFull1500ByteRequest) {
     EXPECT_EQ(decoded.varBinds.count(), 13u);
 }
 
-TEST(MessageEncoding, UnknownSyntaxFailsWithoutText) {
+TEST(MessageEncoding, UnknownSyntaxIsRefusedByName) {
     auto list = SnmpCreateVbl();
     const SyntaxValue unknown = empty(0);
     SnmpAddVb(list.get(), nullptr, &unknown);
     auto pdu = SnmpCreateBPdu(0, nullptr, kPduResponse, 1, 0, 0, std::move(list));
-    setLastError("untouched");
     uint8_t out[kMaxMessageSize];
     uint32_t size = sizeof out;
-    EXPECT_FALSE(SnmpEncodeMsg(pdu.get(), out, &size));
-    EXPECT_EQ(lastError(), "untouched");
+    EXPECT_EQ(failureText(SnmpEncodeMsg(pdu.get(), out, &size)),
+              "Varbind Syntax cannot be encoded [00].");
+}
+
+// The bit string encoder fails without a text; the binding says which of its refusals it was.
+TEST(MessageEncoding, BitStringRefusalsAreNamed) {
+    std::vector<uint8_t> out(80000);
+    auto failure = [&](const std::string& bits, int32_t room) {
+        uint8_t* cursor = out.data();
+        int32_t remaining = room;
+        const Result result =
+            encodeVarBind(cursor, &remaining, oid("1.3"), bytesValue(kTagBitString, bits));
+        EXPECT_EQ(cursor, out.data());
+        EXPECT_EQ(remaining, room);
+        return failureText(result);
+    };
+    EXPECT_EQ(failure(std::string("\x08\x00", 2), 64),
+              "Unused Bits of Bit String missing or larger than 7.");
+    EXPECT_EQ(failure("", 64), "Unused Bits of Bit String missing or larger than 7.");
+    // The name takes 7 octets and the value's header 2; its 3 octets of content do not fit.
+    EXPECT_EQ(failure(std::string("\x00\x01\x02", 3), 10),
+              "Bit String Encoding goes past end of packet.");
+    EXPECT_EQ(failure(std::string(70000, '\0'), 80000), "Length [70000] too large to encode.");
+}
+
+TEST(MessageCoding, MissingRecordOrBufferIsNamed) {
+    const auto bytes = hexBytes(kGetSysDescr);
+    EXPECT_EQ(
+        failureText(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr)),
+        "No PDU record to decode the message into.");
+    uint8_t out[kMaxMessageSize];
+    uint32_t size = sizeof out;
+    EXPECT_EQ(failureText(SnmpEncodeMsg(nullptr, out, &size)),
+              "No PDU or Output Buffer given to encode the message.");
 }
 
 TEST(MessageEncoding, VarBindNeedsRoomForItsHeader) {
     uint8_t out[8];
     int32_t remaining = 3;
-    EXPECT_EQ(encodeVarBind(out, &remaining, oid("1.3"), empty(kTagNull)), nullptr);
-    EXPECT_EQ(lastError(), "Output Buffer too small.");
+    uint8_t* cursor = out;
+    EXPECT_EQ(failureText(encodeVarBind(cursor, &remaining, oid("1.3"), empty(kTagNull))),
+              "Output Buffer too small.");
+    EXPECT_EQ(cursor, out);
     EXPECT_EQ(remaining, 3);
 }
 
@@ -468,8 +509,9 @@ TEST(MessageEncoding, VarBindSizeMatchesTheEncodedBinding) {
             value.oid.ids.push_back(i == 0 ? pick(4) : (i == 1 ? pick(60) : anyNumber()));
         }
         int32_t remaining = kMaxMessageSize;
-        const uint8_t* end = encodeVarBind(scratch.data(), &remaining, name, value);
-        const uint32_t expected = end == nullptr ? 0 : static_cast<uint32_t>(end - scratch.data());
+        uint8_t* end = scratch.data();
+        const bool encoded = encodeVarBind(end, &remaining, name, value).ok();
+        const uint32_t expected = encoded ? static_cast<uint32_t>(end - scratch.data()) : 0;
         ASSERT_EQ(encodedVarBindSize(name, value), expected)
             << "syntax " << value.syntax << ", name count " << count;
     }
