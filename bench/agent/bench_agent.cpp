@@ -267,7 +267,9 @@ Template encodeTemplate(uint32_t type, const std::vector<std::string>& names, in
     Template t;
     t.bytes.resize(snmp::kMaxMessageSize);
     uint32_t size = static_cast<uint32_t>(t.bytes.size());
-    snmp::SnmpEncodeMsg(pdu.get(), t.bytes.data(), &size);
+    if (!snmp::SnmpEncodeMsg(pdu.get(), t.bytes.data(), &size)) {
+        size = 0;
+    }
     t.bytes.resize(size);
     const uint8_t marker[4] = {0x7A, 0x7B, 0x7C, 0x7D};
     for (std::size_t i = 0; i + 4 <= t.bytes.size(); ++i) {
@@ -424,7 +426,9 @@ class Generator {
                                             guard + 1, 0, maxRepetitions, std::move(list));
             uint8_t out[snmp::kMaxMessageSize];
             uint32_t size = sizeof out;
-            snmp::SnmpEncodeMsg(pdu.get(), out, &size);
+            if (!snmp::SnmpEncodeMsg(pdu.get(), out, &size)) {
+                size = 0;
+            }
             ::send(fds_[0], out, size, 0);
             ++*requests;
             pollfd p{fds_[0], POLLIN, 0};

@@ -121,7 +121,7 @@ void MainWindow::chooseTransport(IpVersion transport) {
 }
 
 void MainWindow::addressDisplay() {
-    address_ = agentAddressText(config_, form_.transport, override_);
+    address_ = app::agentAddressText(config_, form_.transport, override_);
 }
 
 bool MainWindow::enabled(Control control) const {

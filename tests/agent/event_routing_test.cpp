@@ -87,14 +87,14 @@ TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
 TEST_F(EventRouting, BadDatagramsAreReportedAndTheNextRequestIsServed) {
     const uint16_t port = openAgent(IpVersion::IPv4);
     UdpPeer manager(AF_INET);
-    const SocketAddress agent = loopback(AF_INET, port);
+    const SocketAddress agentAddress = loopback(AF_INET, port);
     std::vector<uint8_t> valid = encodeMessage(snmp::kPduGetRequest, 9);
-    ASSERT_TRUE(manager.sendTo(agent, {0x30, 0x03, 0x02, 0x01}));  // truncated
-    ASSERT_TRUE(manager.sendTo(agent, std::vector<uint8_t>(valid.begin(), valid.end() - 3)));
-    ASSERT_TRUE(manager.sendTo(agent, std::vector<uint8_t>(4000, 0x30)));  // oversized
-    ASSERT_TRUE(manager.sendTo(agent, {}));                                // empty
-    ASSERT_TRUE(manager.sendTo(agent, {0xff, 0x00, 0x12}));                // junk
-    ASSERT_TRUE(manager.sendTo(agent, valid));
+    ASSERT_TRUE(manager.sendTo(agentAddress, {0x30, 0x03, 0x02, 0x01}));  // truncated
+    ASSERT_TRUE(manager.sendTo(agentAddress, std::vector<uint8_t>(valid.begin(), valid.end() - 3)));
+    ASSERT_TRUE(manager.sendTo(agentAddress, std::vector<uint8_t>(4000, 0x30)));  // oversized
+    ASSERT_TRUE(manager.sendTo(agentAddress, {}));                                // empty
+    ASSERT_TRUE(manager.sendTo(agentAddress, {0xff, 0x00, 0x12}));                // junk
+    ASSERT_TRUE(manager.sendTo(agentAddress, valid));
     ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].requestId, 9);

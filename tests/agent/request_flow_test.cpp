@@ -162,9 +162,9 @@ TEST_F(RequestFlow, RequestIdsAdvanceEvenWhenARequestCannotBeMade) {
     EXPECT_EQ(requestIds.next(), 3u);
     sent = send(snmp::kPduSetRequest, "1.3", "Float", "1.5");
     EXPECT_EQ(sent.text(), "AttributeType Unknown");
-    // A request that cannot be sent (to no address at all) still uses its id, and leaves
-    // nothing pending.
-    client.settings().peerAddress = SocketAddress{};
+    // A request that cannot be sent (an IPv6 peer for an IPv4 endpoint) still uses its id,
+    // and leaves nothing pending.
+    client.settings().peerAddress = loopback(AF_INET6, responder.port());
     sent = send(snmp::kPduGetNextRequest, "1.3");
     EXPECT_EQ(sent.text(), "send_new_request() failed");
     EXPECT_EQ(requestIds.next(), 4u);

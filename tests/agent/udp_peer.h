@@ -41,7 +41,18 @@ inline SocketAddress loopback(int family, uint16_t port) {
     return address;
 }
 
-using korvimo::boundPort;
+// The port a socket is bound to (this header links nothing of the agent).
+inline uint16_t boundPort(int fd) {
+    SocketAddress address;
+    address.length = sizeof address.storage;
+    if (::getsockname(fd, address.sa(), &address.length) != 0) {
+        return 0;
+    }
+    if (address.family() == AF_INET6) {
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port);
+}
 
 class UdpPeer {
   public:

@@ -15,13 +15,12 @@
 #include <vector>
 
 #include "app/demo_agent.h"
-#include "mibinfo/mib_info_library.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 
 namespace korvimo {
 namespace {
 
-using IpVersion;
 using testing::DemoAgent;
 using testing::netSnmp;
 using testing::readFile;
@@ -61,7 +60,7 @@ void expandRanges(const std::vector<std::string>& parts, std::size_t at, std::st
 // The accessible attributes of the demo control file in identifier order, read here with
 // the file's own rules (names through mibinfo.out, ranges expanded, RO/RW/RC served).
 std::vector<std::string> expectedWalk(const std::string& home) {
-    const int mib = ::open((home + "/mibs/mibinfo.out").c_str(), O_RDONLY);
+    const auto mib = mibinfo::MibInfo::load(home + "/mibs/mibinfo.out");
     std::istringstream lines(readFile(home + "/agent/demo.ctl"));
     std::vector<std::string> names;
     std::string line;
@@ -86,8 +85,10 @@ std::vector<std::string> expectedWalk(const std::string& home) {
         std::string name = fields[0];
         if (!std::isdigit(static_cast<unsigned char>(name[0]))) {
             const std::size_t dot = name.find('.');
-            std::string numeric;
-            EXPECT_TRUE(mibinfo::lookupDescriptor(mib, name.substr(0, dot), numeric)) << name;
+            const mibinfo::Record* object =
+                mib != nullptr ? mib->firstObjectWithDescriptor(name.substr(0, dot)) : nullptr;
+            EXPECT_NE(object, nullptr) << name;
+            const std::string numeric = object != nullptr ? std::string(object->identifier) : "";
             name = numeric + (dot == std::string::npos ? "" : name.substr(dot));
         }
         std::vector<std::string> parts;
@@ -98,7 +99,6 @@ std::vector<std::string> expectedWalk(const std::string& home) {
         }
         expandRanges(parts, 0, "", names);
     }
-    ::close(mib);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         snmp::ObjectId x, y;
         snmp::SnmpStrToOid(a.c_str(), &x);

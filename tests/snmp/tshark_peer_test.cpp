@@ -390,7 +390,8 @@ TEST(CodecAgainstTshark, IndependentDecoderReadsWhatTheCodecEncodes) {
         ASSERT_NE(pdu, nullptr);
         std::vector<uint8_t> out(kMaxMessageSize);
         uint32_t size = kMaxMessageSize;
-        ASSERT_TRUE(SnmpEncodeMsg(pdu.get(), out.data(), &size)) << lastErrorText;
+        const Result encoded = SnmpEncodeMsg(pdu.get(), out.data(), &size);
+        ASSERT_TRUE(encoded) << encoded.text();
         out.resize(size);
         const bool trap = pdu->type == kPduTrap || pdu->type == kPduSnmpV2Trap;
         messages.emplace_back(out, trap ? 162 : 161);
