@@ -29,64 +29,64 @@ snmp::VarBind buildOne(const mibinfo::MibInfo* mib, const char* name, const char
 using Bytes = std::vector<uint8_t>;
 
 TEST(VarBindFromText, HexOctetTextTakesPairsFromTheEnd) {
-    const mibinfo::MibInfo* ctx = nullptr;
-    snmp::VarBind vb = buildOne(ctx, "1.3.6.1.2.1.1.5.0", "OctetString", "0xabc");
+    const mibinfo::MibInfo* mib = nullptr;
+    snmp::VarBind vb = buildOne(mib, "1.3.6.1.2.1.1.5.0", "OctetString", "0xabc");
     EXPECT_EQ(vb.name, oid("1.3.6.1.2.1.1.5.0"));
     EXPECT_EQ(vb.value.syntax, snmp::kTagOctetString);
     EXPECT_EQ(vb.value.octets.bytes, (Bytes{0x0A, 0xBC}));
-    EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", "0xABcd09").value.octets.bytes,
+    EXPECT_EQ(buildOne(mib, "1.3", "OctetString", "0xABcd09").value.octets.bytes,
               (Bytes{0xAB, 0xCD, 0x09}));
-    EXPECT_EQ(buildOne(ctx, "1.3", "Opaque", "0x").value.octets.bytes, Bytes{});
-    EXPECT_EQ(buildOne(ctx, "1.3", "Opaque", "0x1").value.syntax, snmp::kTagOpaque);
+    EXPECT_EQ(buildOne(mib, "1.3", "Opaque", "0x").value.octets.bytes, Bytes{});
+    EXPECT_EQ(buildOne(mib, "1.3", "Opaque", "0x1").value.syntax, snmp::kTagOpaque);
 }
 
 TEST(VarBindFromText, UpperCasePrefixIsPlainText) {
-    const mibinfo::MibInfo* ctx = nullptr;
-    EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", "0Xab").value.octets.bytes,
+    const mibinfo::MibInfo* mib = nullptr;
+    EXPECT_EQ(buildOne(mib, "1.3", "OctetString", "0Xab").value.octets.bytes,
               (Bytes{'0', 'X', 'a', 'b'}));
-    EXPECT_EQ(buildOne(ctx, "1.3", "Bits", "up").value.octets.bytes, (Bytes{'u', 'p'}));
+    EXPECT_EQ(buildOne(mib, "1.3", "Bits", "up").value.octets.bytes, (Bytes{'u', 'p'}));
 }
 
 TEST(VarBindFromText, OctetTextBeyondCapacityGivesAnEmptyValue) {
-    const mibinfo::MibInfo* ctx = nullptr;
-    EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", std::string(1500, 'a')).value.octets.length(),
+    const mibinfo::MibInfo* mib = nullptr;
+    EXPECT_EQ(buildOne(mib, "1.3", "OctetString", std::string(1500, 'a')).value.octets.length(),
               1500u);
-    EXPECT_EQ(buildOne(ctx, "1.3", "OctetString", std::string(1501, 'a')).value.octets.length(),
+    EXPECT_EQ(buildOne(mib, "1.3", "OctetString", std::string(1501, 'a')).value.octets.length(),
               0u);
     EXPECT_EQ(
-        buildOne(ctx, "1.3", "OctetString", "0x" + std::string(3002, 'f')).value.octets.length(),
+        buildOne(mib, "1.3", "OctetString", "0x" + std::string(3002, 'f')).value.octets.length(),
         0u);
 }
 
 TEST(VarBindFromText, NumbersAddressesAndIdentifiers) {
-    const mibinfo::MibInfo* ctx = nullptr;
-    snmp::VarBind integer = buildOne(ctx, "1.3", "Integer", "-5");
+    const mibinfo::MibInfo* mib = nullptr;
+    snmp::VarBind integer = buildOne(mib, "1.3", "Integer", "-5");
     EXPECT_EQ(integer.value.syntax, snmp::kTagInteger);
     EXPECT_EQ(integer.value.integer(), -5);
-    EXPECT_EQ(buildOne(ctx, "1.3", "Counter", "4294967297").value.number, 1u);  // wraps
-    EXPECT_EQ(buildOne(ctx, "1.3", "Gauge", " 12abc").value.number, 12u);
-    EXPECT_EQ(buildOne(ctx, "1.3", "Gauge", "").value.syntax, snmp::kTagGauge);
-    EXPECT_EQ(buildOne(ctx, "1.3", "TimeTicks", "500").value.syntax, snmp::kTagTimeTicks);
-    snmp::VarBind c64 = buildOne(ctx, "1.3", "Counter64", "18446744073709551615");
+    EXPECT_EQ(buildOne(mib, "1.3", "Counter", "4294967297").value.number, 1u);  // wraps
+    EXPECT_EQ(buildOne(mib, "1.3", "Gauge", " 12abc").value.number, 12u);
+    EXPECT_EQ(buildOne(mib, "1.3", "Gauge", "").value.syntax, snmp::kTagGauge);
+    EXPECT_EQ(buildOne(mib, "1.3", "TimeTicks", "500").value.syntax, snmp::kTagTimeTicks);
+    snmp::VarBind c64 = buildOne(mib, "1.3", "Counter64", "18446744073709551615");
     EXPECT_EQ(c64.value.syntax, snmp::kTagCounter64);
     EXPECT_EQ(c64.value.counter64, UINT64_MAX);
-    snmp::VarBind address = buildOne(ctx, "1.3", "IpAddress", "10.1.2.3");
+    snmp::VarBind address = buildOne(mib, "1.3", "IpAddress", "10.1.2.3");
     EXPECT_EQ(address.value.syntax, snmp::kTagIpAddress);
     EXPECT_EQ(address.value.octets.bytes, (Bytes{10, 1, 2, 3}));
-    EXPECT_EQ(buildOne(ctx, "1.3", "NetworkAddress", "192.168.0.1").value.syntax,
+    EXPECT_EQ(buildOne(mib, "1.3", "NetworkAddress", "192.168.0.1").value.syntax,
               snmp::kTagIpAddress);
-    snmp::VarBind id = buildOne(ctx, "1.3", "ObjectID", "1.3.6.1.4.1.9");
+    snmp::VarBind id = buildOne(mib, "1.3", "ObjectID", "1.3.6.1.4.1.9");
     EXPECT_EQ(id.value.syntax, snmp::kTagObjectId);
     EXPECT_EQ(id.value.oid, oid("1.3.6.1.4.1.9"));
-    EXPECT_EQ(buildOne(ctx, "1.3", "NULL", "ignored").value.syntax, snmp::kTagNull);
+    EXPECT_EQ(buildOne(mib, "1.3", "NULL", "ignored").value.syntax, snmp::kTagNull);
 }
 
 TEST(VarBindFromText, UnknownTypeWordsAreRefused) {
-    const mibinfo::MibInfo* ctx = nullptr;
+    const mibinfo::MibInfo* mib = nullptr;
     std::string failure;
-    buildOne(ctx, "1.3", "integer", "1", &failure);
+    buildOne(mib, "1.3", "integer", "1", &failure);
     EXPECT_EQ(failure, "AttributeType Unknown");
-    buildOne(ctx, "1.3", "Unsigned32", "1", &failure);
+    buildOne(mib, "1.3", "Unsigned32", "1", &failure);
     EXPECT_EQ(failure, "AttributeType Unknown");
 }
 
@@ -96,31 +96,31 @@ TEST(VarBindFromText, DescriptorsComeFromMibInfo) {
                        "1.3.6.1.2.1.1.1           sysDescr                OctetString  RO S\r\n"
                        "%en          1.3.6.1.2.1.2                            interfaces\r\n"
                        "1.3.6.1.2.1.2.2.1.2       ifDescr                 OctetString  RO C\r\n");
-    const mibinfo::MibInfo* ctx = nullptr;
+    const mibinfo::MibInfo* mib = nullptr;
     std::string failure;
-    buildOne(ctx, "sysDescr.0", "OctetString", "x", &failure);
+    buildOne(mib, "sysDescr.0", "OctetString", "x", &failure);
     EXPECT_EQ(failure, "AttributeName Unknown");  // no file: every descriptor unknown
 
-    const auto mib = mibinfo::MibInfo::load(dir.path("mibinfo.out"));
-    ASSERT_NE(mib, nullptr);
-    ctx = mib.get();
-    EXPECT_EQ(buildOne(ctx, "sysDescr.0", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1.0"));
-    EXPECT_EQ(buildOne(ctx, "ifDescr.3", "OctetString", "x").name, oid("1.3.6.1.2.1.2.2.1.2.3"));
-    EXPECT_EQ(buildOne(ctx, "sysDescr", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1"));
-    buildOne(ctx, "interfaces.1", "NULL", "", &failure);
+    const auto loaded = mibinfo::MibInfo::load(dir.path("mibinfo.out"));
+    ASSERT_NE(loaded, nullptr);
+    mib = loaded.get();
+    EXPECT_EQ(buildOne(mib, "sysDescr.0", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1.0"));
+    EXPECT_EQ(buildOne(mib, "ifDescr.3", "OctetString", "x").name, oid("1.3.6.1.2.1.2.2.1.2.3"));
+    EXPECT_EQ(buildOne(mib, "sysDescr", "OctetString", "x").name, oid("1.3.6.1.2.1.1.1"));
+    buildOne(mib, "interfaces.1", "NULL", "", &failure);
     EXPECT_EQ(failure, "AttributeName Unknown");
-    buildOne(ctx, ".1.3", "NULL", "", &failure);
+    buildOne(mib, ".1.3", "NULL", "", &failure);
     EXPECT_EQ(failure, "AttributeName Unknown");
 }
 
 TEST(VarBindFromText, OverlongNumericNameIsRefused) {
-    const mibinfo::MibInfo* ctx = nullptr;
+    const mibinfo::MibInfo* mib = nullptr;
     std::string name = "1";
     for (int i = 0; i < 200; ++i) {
         name += ".1";
     }
     std::string failure;
-    buildOne(ctx, name.c_str(), "NULL", "", &failure);
+    buildOne(mib, name.c_str(), "NULL", "", &failure);
     EXPECT_EQ(failure, "AttributeName Unknown");
 }
 

@@ -265,18 +265,18 @@ TEST(SettingNumber, ReadsSignAndDigitsOfTheFirstNineCharacters) {
 TEST(StartupSettings, DefaultsOfANewFile) {
     TempDir dir;
     Configuration config(dir.path("korvan.ini"));
-    const StartupSettings ctx = readStartupSettings(config);
-    EXPECT_EQ(ctx.installDir, "..");
-    EXPECT_EQ(ctx.timeoutMs, 1000u);
-    EXPECT_EQ(ctx.retries, 3);
-    EXPECT_EQ(ctx.readCommunity, "vintor");
-    EXPECT_EQ(ctx.writeCommunity, "vintor");
-    EXPECT_FALSE(ctx.timestamp);
-    EXPECT_FALSE(ctx.skipInstance);
-    EXPECT_FALSE(ctx.debugMode);
-    EXPECT_EQ(ctx.ipVersion, IpVersion::IPv4);
-    EXPECT_EQ(ctx.walkType, 1);
-    EXPECT_EQ(ctx.versionMode, VersionMode::Bilingual);
+    const StartupSettings settings = readStartupSettings(config);
+    EXPECT_EQ(settings.installDir, "..");
+    EXPECT_EQ(settings.timeoutMs, 1000u);
+    EXPECT_EQ(settings.retries, 3);
+    EXPECT_EQ(settings.readCommunity, "vintor");
+    EXPECT_EQ(settings.writeCommunity, "vintor");
+    EXPECT_FALSE(settings.timestamp);
+    EXPECT_FALSE(settings.skipInstance);
+    EXPECT_FALSE(settings.debugMode);
+    EXPECT_EQ(settings.ipVersion, IpVersion::IPv4);
+    EXPECT_EQ(settings.walkType, 1);
+    EXPECT_EQ(settings.versionMode, VersionMode::Bilingual);
     EXPECT_FALSE(readFile(config.path()).empty());  // the file was made
 }
 
@@ -299,18 +299,18 @@ TEST(StartupSettings, ValuesFromAnExistingFile) {
                   "SKIPWALKTYPE=NEXTOID\n"
                   "SNMPVER=SNMPv2C\n");
     Configuration config(dir.path("korvan.ini"));
-    const StartupSettings ctx = readStartupSettings(config);
-    EXPECT_EQ(ctx.installDir, "/opt/korvimo");
-    EXPECT_EQ(ctx.timeoutMs, 2000u);
-    EXPECT_EQ(ctx.retries, 5);
-    EXPECT_EQ(ctx.readCommunity, longCommunity.substr(0, 49));
-    EXPECT_EQ(ctx.writeCommunity, "private");
-    EXPECT_TRUE(ctx.timestamp);
-    EXPECT_TRUE(ctx.skipInstance);
-    EXPECT_TRUE(ctx.debugMode);
-    EXPECT_EQ(ctx.ipVersion, IpVersion::IPv6);
-    EXPECT_EQ(ctx.walkType, 2);
-    EXPECT_EQ(ctx.versionMode, VersionMode::SNMPv2C);
+    const StartupSettings settings = readStartupSettings(config);
+    EXPECT_EQ(settings.installDir, "/opt/korvimo");
+    EXPECT_EQ(settings.timeoutMs, 2000u);
+    EXPECT_EQ(settings.retries, 5);
+    EXPECT_EQ(settings.readCommunity, longCommunity.substr(0, 49));
+    EXPECT_EQ(settings.writeCommunity, "private");
+    EXPECT_TRUE(settings.timestamp);
+    EXPECT_TRUE(settings.skipInstance);
+    EXPECT_TRUE(settings.debugMode);
+    EXPECT_EQ(settings.ipVersion, IpVersion::IPv6);
+    EXPECT_EQ(settings.walkType, 2);
+    EXPECT_EQ(settings.versionMode, VersionMode::SNMPv2C);
 }
 
 TEST(StartupSettings, VersionAndFlagsAreMatchedExactly) {
@@ -318,15 +318,15 @@ TEST(StartupSettings, VersionAndFlagsAreMatchedExactly) {
     writeFile(dir.path("korvan.ini"),
               "[KORVAN]\r\nSNMPVER=snmpv1\r\nDEBUGMODE=yes\r\nINSTALLDIR=\r\nTIMEOUT1=-4\r\n");
     Configuration config(dir.path("korvan.ini"));
-    StartupSettings ctx = readStartupSettings(config);
-    EXPECT_EQ(ctx.versionMode, VersionMode::Bilingual);
-    EXPECT_FALSE(ctx.debugMode);
-    EXPECT_EQ(ctx.installDir, "..");
-    EXPECT_EQ(ctx.timeoutMs, 0u);
+    StartupSettings settings = readStartupSettings(config);
+    EXPECT_EQ(settings.versionMode, VersionMode::Bilingual);
+    EXPECT_FALSE(settings.debugMode);
+    EXPECT_EQ(settings.installDir, "..");
+    EXPECT_EQ(settings.timeoutMs, 0u);
 
     writeFile(dir.path("korvan.ini"), "[KORVAN]\r\nSNMPVER=SNMPv1\r\n");
-    ctx = readStartupSettings(config);
-    EXPECT_EQ(ctx.versionMode, VersionMode::SNMPv1);
+    settings = readStartupSettings(config);
+    EXPECT_EQ(settings.versionMode, VersionMode::SNMPv1);
 }
 
 }  // namespace
