@@ -16,11 +16,27 @@ bool isRequestType(uint32_t type) {
            type == snmp::kPduSetRequest || type == snmp::kPduGetBulkRequest;
 }
 
-// Datagrams read with one system call, each cut to 1,500 bytes.
+// Datagrams read with one system call, each cut to 1,500 bytes. The message headers point at
+// the batch's own buffers once and for all, so that a read sets up nothing but the room for
+// each source address: with one datagram waiting, as under light load, setting up the whole
+// batch anew would cost more than serving the request.
 struct RequestBatch {
+    RequestBatch() {
+        for (int i = 0; i < kRequestBatchSize; ++i) {
+            vectors[i] = iovec{datagrams[i], kRequestBufferSize};
+            messages[i].msg_hdr.msg_iov = &vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_name = sources[i].sa();
+        }
+    }
+    RequestBatch(const RequestBatch&) = delete;
+    RequestBatch& operator=(const RequestBatch&) = delete;
+
     uint8_t datagrams[kRequestBatchSize][kRequestBufferSize];
     std::size_t lengths[kRequestBatchSize] = {};
     SocketAddress sources[kRequestBatchSize];
+    mmsghdr messages[kRequestBatchSize] = {};
+    iovec vectors[kRequestBatchSize];
     int count = 0;
 };
 
@@ -46,20 +62,13 @@ thread_local BatchPool batchPool;
 
 // Reads what is waiting, at most a batch; count 0 when nothing was.
 Result readBatch(int socket, RequestBatch& batch) {
-    mmsghdr messages[kRequestBatchSize] = {};
-    iovec vectors[kRequestBatchSize];
-    for (int i = 0; i < kRequestBatchSize; ++i) {
-        batch.sources[i] = SocketAddress{};
-        vectors[i] = iovec{batch.datagrams[i], kRequestBufferSize};
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_name = batch.sources[i].sa();
-        messages[i].msg_hdr.msg_namelen = sizeof batch.sources[i].storage;
+    for (mmsghdr& message : batch.messages) {
+        message.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
     }
     batch.count = 0;
     int n;
     do {
-        n = ::recvmmsg(socket, messages, kRequestBatchSize, MSG_DONTWAIT, nullptr);
+        n = ::recvmmsg(socket, batch.messages, kRequestBatchSize, MSG_DONTWAIT, nullptr);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -68,8 +77,8 @@ Result readBatch(int socket, RequestBatch& batch) {
         return Result::failuref(kReceiveErrorCodeText, errno);
     }
     for (int i = 0; i < n; ++i) {
-        batch.lengths[i] = messages[i].msg_len;
-        batch.sources[i].length = messages[i].msg_hdr.msg_namelen;
+        batch.lengths[i] = batch.messages[i].msg_len;
+        batch.sources[i].length = batch.messages[i].msg_hdr.msg_namelen;
     }
     batch.count = n;
     return {};
