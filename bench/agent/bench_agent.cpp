@@ -1,6 +1,6 @@
 // The simulated agent under load, side by side with Net-SNMP's snmpd in the same run.
 //
-// The agent (the main window's logic on a thread of its own, as korvan-cli runs it) serves a
+// The agent (started by the main window's logic, on a thread of its own) serves a
 // generated control file of 10,000 attributes; snmpd serves its own system group. One load
 // generator drives both: a window of requests outstanding over a few UDP sockets, each
 // answer sending the next request. It measures Get and GetNext answers per second for both,

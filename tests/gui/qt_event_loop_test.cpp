@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "agent/udp_peer.h"
+#include "app/core/child_process.h"
 #include "gui_test_support.h"
 
 namespace korvimo::gui {
@@ -120,6 +121,20 @@ TEST(QtEventLoop, RestartingATimerKeepsOneTimer) {
     spinUntil([&] { return sink.ticks.size() >= 2; }, 2000);
     sink.timer.stop();
     EXPECT_GE(sink.ticks.size(), 2u);
+}
+
+TEST(QtEventLoop, ChildProcessLinesAndExitArriveThroughQtsLoop) {
+    application();
+    QtEventLoop loop(SystemClock::instance());
+    ChildProcess child;
+    std::vector<std::string> lines;
+    int exitCode = -1;
+    ASSERT_TRUE(child.start(loop, {"/bin/sh", "-c", "echo one; echo two; exit 4"}, "",
+                            {[&](std::string_view line) { lines.emplace_back(line); },
+                             [&](int code) { exitCode = code; }}));
+    spinUntil([&] { return exitCode >= 0; }, 5000);
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(exitCode, 4);
 }
 
 }  // namespace
