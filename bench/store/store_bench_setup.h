@@ -53,8 +53,7 @@ class BenchInstallation {
     // korvan.ini with the given lines in its KORVAN section, used by the next load.
     void writeIni(const std::string& lines) {
         const std::string path = dir_ + "/korvan.ini";
-        write(path,
-              [&lines](FILE* out) { std::fprintf(out, "[KORVAN]\r\n%s", lines.c_str()); });
+        write(path, [&lines](FILE* out) { std::fprintf(out, "[KORVAN]\r\n%s", lines.c_str()); });
         config_ = std::make_unique<Configuration>(path);
         inputs.config = config_.get();
     }

@@ -15,11 +15,10 @@ namespace korvimo {
 Agent::Agent(Services services)
     : services_(std::move(services)),
       refresh_(services_.loop, services_.status, statistics_),
-      endpoint_(services_.loop,
-                {[this](const snmp::Pdu& request, const SocketAddress& from) {
-                     handler_.onRequest(request, from);
-                 },
-                 [this](std::string_view why) { services_.status.append(why); }}),
+      endpoint_(services_.loop, {[this](const snmp::Pdu& request, const SocketAddress& from) {
+                                     handler_.onRequest(request, from);
+                                 },
+                                 [this](std::string_view why) { services_.status.append(why); }}),
       handler_({settings_, store_, statistics_, refresh_, log_, endpoint_, services_.status}) {}
 
 Agent::~Agent() {

@@ -10,7 +10,6 @@ namespace korvimo {
 
 namespace {
 
-
 bool isRequestType(uint32_t type) {
     return type == snmp::kPduGetRequest || type == snmp::kPduGetNextRequest ||
            type == snmp::kPduSetRequest || type == snmp::kPduGetBulkRequest;
@@ -105,19 +104,12 @@ Result AgentEndpoint::openIpx(const uint8_t* address, std::size_t count, uint16_
 }
 
 Result AgentEndpoint::watch(UniqueFd socket) {
-    Watch watch = loop_.watch(socket.get(), [this] { readable(); });
-    if (!watch.active()) {
-        return Result::failure(kSelectFailedText);  // the socket closes here
-    }
-    socket_ = std::move(socket);
-    watch_ = std::move(watch);
     ++generation_;
-    return {};
+    return socket_.watch(loop_, std::move(socket), [this] { readable(); });
 }
 
 void AgentEndpoint::close() {
-    watch_.reset();
-    socket_.reset();
+    socket_.close();
     ++generation_;
 }
 

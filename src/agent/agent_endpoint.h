@@ -57,7 +57,7 @@ class AgentEndpoint {
     Result openIpx(const uint8_t* address, std::size_t count, uint16_t socketNumber);
     void close();
 
-    bool isOpen() const { return socket_.valid(); }
+    bool isOpen() const { return socket_.isOpen(); }
     int socket() const { return socket_.get(); }
     // The UDP port the endpoint is bound to; 0 when closed or not UDP.
     uint16_t port() const { return boundPort(socket_.get()); }
@@ -76,8 +76,7 @@ class AgentEndpoint {
 
     EventLoop& loop_;
     Handlers handlers_;
-    UniqueFd socket_;
-    Watch watch_;  // after the socket: it ends before the socket closes
+    WatchedSocket socket_;
     // Raised at every open and close, so that a batch being served can tell that its
     // endpoint went (a reused descriptor number would not tell).
     uint64_t generation_ = 0;

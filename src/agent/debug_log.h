@@ -96,8 +96,7 @@ void upTimeText(uint32_t ticks, char* out, std::size_t capacity);
 
 // The numeric OID text in descriptor form (MibInfo::nameOf). False, with out a copy of the
 // text, when no object line names it or there is no mibinfo.out.
-bool oidTextToName(std::string& out, std::string_view numericText,
-                   const mibinfo::MibInfo* mibInfo);
+bool oidTextToName(std::string& out, std::string_view numericText, const mibinfo::MibInfo* mibInfo);
 
 // The log file of one agent.
 class DebugLog {

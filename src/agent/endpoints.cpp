@@ -155,6 +155,17 @@ Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t 
     return bind(std::move(fd), local, kBindFailedText, false, socket);
 }
 
+Result WatchedSocket::watch(EventLoop& loop, UniqueFd socket, EventLoop::Callback onReadable) {
+    Watch watch = loop.watch(socket.get(), std::move(onReadable));
+    if (!watch.active()) {
+        return Result::failure(kSelectFailedText);
+    }
+    close();
+    socket_ = std::move(socket);
+    watch_ = std::move(watch);
+    return {};
+}
+
 uint16_t boundPort(int socket) {
     SocketAddress local;
     local.length = sizeof local.storage;

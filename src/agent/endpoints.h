@@ -19,6 +19,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "app/core/event_loop.h"
 #include "app/core/startup_settings.h"
 #include "base/result.h"
 #include "base/unique_fd.h"
@@ -84,6 +85,25 @@ Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t 
 
 // The port a socket is bound to, in host order; 0 when it has none (IPX included).
 uint16_t boundPort(int socket);
+
+// An open endpoint: its socket and the watch of it in the event loop, owned together, so that
+// the watch always ends before the socket closes.
+class WatchedSocket {
+  public:
+    // Takes socket and watches it. When the loop refuses, the socket closes and the failure is
+    // kSelectFailedText; an endpoint open before stays as it was.
+    Result watch(EventLoop& loop, UniqueFd socket, EventLoop::Callback onReadable);
+    void close() {
+        watch_.reset();
+        socket_.reset();
+    }
+    bool isOpen() const { return socket_.valid(); }
+    int get() const { return socket_.get(); }
+
+  private:
+    UniqueFd socket_;
+    Watch watch_;  // after the socket: it ends first
+};
 
 // Sends to destination with port (host order) in place of the address's own port.
 bool sendDatagram(int socket, const uint8_t* bytes, std::size_t length,

@@ -39,9 +39,9 @@ bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name,
     }
     const std::size_t dot = name.find('.');
     const std::string_view descriptor = name.substr(0, dot);
-    const mibinfo::Record* object =
-        descriptor.empty() || mibInfo == nullptr ? nullptr
-                                                 : mibInfo->firstObjectWithDescriptor(descriptor);
+    const mibinfo::Record* object = descriptor.empty() || mibInfo == nullptr
+                                        ? nullptr
+                                        : mibInfo->firstObjectWithDescriptor(descriptor);
     if (object == nullptr) {
         return false;
     }
@@ -175,10 +175,9 @@ Result sendRequest(std::unique_ptr<snmp::VarBindList> list, uint32_t type, Reque
     }
     const uint32_t version =
         client.settings().versionMode == VersionMode::SNMPv1 ? snmp::kVersion1 : snmp::kVersion2c;
-    std::unique_ptr<snmp::Pdu> request =
-        snmp::SnmpCreateBPdu(version, octets.get(), type,
-                             static_cast<int32_t>(client.requestIds().take()), 0, 0,
-                             std::move(list));
+    std::unique_ptr<snmp::Pdu> request = snmp::SnmpCreateBPdu(
+        version, octets.get(), type, static_cast<int32_t>(client.requestIds().take()), 0, 0,
+        std::move(list));
     if (request == nullptr) {
         return Result::failure(kCreateBPduFailedText);
     }

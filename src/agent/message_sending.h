@@ -46,8 +46,7 @@ inline constexpr std::size_t kOctetTextCapacity = 1500;
 
 // A variable name as written in the system's files: dotted decimal, or a descriptor
 // followed by the rest of the name from its first ".". False when it cannot be made.
-bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name,
-                       snmp::ObjectId& oid);
+bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name, snmp::ObjectId& oid);
 
 // Octet text: "0x" followed by hexadecimal digits (taken in pairs from the end, an odd
 // first digit making a byte of its own), or else the text's own bytes.

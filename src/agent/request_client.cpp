@@ -10,19 +10,12 @@ Result RequestClient::open(IpVersion ipVersion) {
     if (Result opened = openClientSocket(ipVersion, socket); !opened) {
         return opened;
     }
-    Watch watch = loop_.watch(socket.get(), [this] { readable(); });
-    if (!watch.active()) {
-        return Result::failure(kSelectFailedText);
-    }
-    socket_ = std::move(socket);
-    watch_ = std::move(watch);
-    return {};
+    return socket_.watch(loop_, std::move(socket), [this] { readable(); });
 }
 
 void RequestClient::close() {
     clearPending();
-    watch_.reset();
-    socket_.reset();
+    socket_.close();
 }
 
 Result RequestClient::transmit(const snmp::Pdu& request) const {

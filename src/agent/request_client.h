@@ -95,7 +95,7 @@ class RequestClient {
     Result open(IpVersion ipVersion);
     // Closes the endpoint and clears the pending requests.
     void close();
-    bool isOpen() const { return socket_.valid(); }
+    bool isOpen() const { return socket_.isOpen(); }
     int socket() const { return socket_.get(); }
 
     Settings& settings() { return settings_; }
@@ -121,7 +121,6 @@ class RequestClient {
     void clearPending() { pending_.clear(); }
 
   private:
-    Result watch(UniqueFd socket);
     void readable();
     Result transmit(const snmp::Pdu& request) const;
     void tick(PendingRequest* entry);
@@ -131,8 +130,7 @@ class RequestClient {
     Handlers handlers_;
     Settings settings_;
     std::list<PendingRequest> pending_;
-    UniqueFd socket_;
-    Watch watch_;
+    WatchedSocket socket_;
 };
 
 }  // namespace korvimo

@@ -63,10 +63,11 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
         return false;
     }
 
-    const bool communityAccepted = request.type == snmp::kPduSetRequest
-                                       ? sameCommunity(request.community, settings.writeCommunity)
-                                       : sameCommunity(request.community, settings.readCommunity) ||
-                                             sameCommunity(request.community, settings.writeCommunity);
+    const bool communityAccepted =
+        request.type == snmp::kPduSetRequest
+            ? sameCommunity(request.community, settings.writeCommunity)
+            : sameCommunity(request.community, settings.readCommunity) ||
+                  sameCommunity(request.community, settings.writeCommunity);
     if (!communityAccepted) {
         if (settings.debugMode) {
             // Shown as text, as far as its first zero byte.
@@ -150,8 +151,8 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
     store::AttributeInfo found;
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
-        const bool readable = store.lookupAttribute(bindings[i].name, found) &&
-                              store::isReadable(found.access);
+        const bool readable =
+            store.lookupAttribute(bindings[i].name, found) && store::isReadable(found.access);
         if (!readable) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
@@ -171,7 +172,7 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
 }
 
 RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request,
-                                                 snmp::VarBindList& list) {
+                                                     snmp::VarBindList& list) {
     store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     list.items.reserve(bindings.size());
@@ -248,7 +249,7 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
 }
 
 RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
-                                                 snmp::VarBindList& list) {
+                                                     snmp::VarBindList& list) {
     store::VariableStore& store = parts_.store;
     const auto& bindings = request.varBinds.items;
     const std::size_t count = bindings.size();

@@ -10,18 +10,11 @@ Result TrapReceiver::open(uint16_t port) {
     if (Result opened = openTrapSocket(socket, port); !opened) {
         return opened;
     }
-    Watch watch = loop_.watch(socket.get(), [this] { readable(); });
-    if (!watch.active()) {
-        return Result::failure(kSelectFailedText);
-    }
-    socket_ = std::move(socket);
-    watch_ = std::move(watch);
-    return {};
+    return socket_.watch(loop_, std::move(socket), [this] { readable(); });
 }
 
 void TrapReceiver::close() {
-    watch_.reset();
-    socket_.reset();
+    socket_.close();
 }
 
 void TrapReceiver::readable() {

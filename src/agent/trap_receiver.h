@@ -36,7 +36,7 @@ class TrapReceiver {
     // opener's, or kSelectFailedText when the event loop refuses the socket.
     Result open(uint16_t port = kTrapReceivePort);
     void close();
-    bool isOpen() const { return socket_.valid(); }
+    bool isOpen() const { return socket_.isOpen(); }
     int socket() const { return socket_.get(); }
 
   private:
@@ -44,8 +44,7 @@ class TrapReceiver {
 
     EventLoop& loop_;
     Handlers handlers_;
-    UniqueFd socket_;
-    Watch watch_;
+    WatchedSocket socket_;
 };
 
 }  // namespace korvimo

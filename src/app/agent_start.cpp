@@ -87,8 +87,8 @@ std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration
 }
 
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
-                        MainWindowForm& form, const EndpointOverride& override,
-                        StatusList& status, const std::function<void()>& repaint) {
+                        MainWindowForm& form, const EndpointOverride& override, StatusList& status,
+                        const std::function<void()>& repaint) {
     StartOutcome outcome;
     AgentSettings& settings = agent.settings();
 
@@ -97,8 +97,7 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
 
     // 2. The control file.
     form.controlFile = form.controlFile.substr(0, kControlFileTextLimit);
-    if (Result opened = agent.openControlFile(home + kAgentDirectory + form.controlFile);
-        !opened) {
+    if (Result opened = agent.openControlFile(home + kAgentDirectory + form.controlFile); !opened) {
         status.append(opened.text());
         status.append(kLearnOrCreateText);
         return outcome;

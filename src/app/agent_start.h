@@ -105,7 +105,7 @@ class HomeMibInfo {
 
 // Runs the start sequence. The form's texts become what was taken (cut to their limits).
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
-                        MainWindowForm& form, const EndpointOverride& override,
-                        StatusList& status, const std::function<void()>& repaint);
+                        MainWindowForm& form, const EndpointOverride& override, StatusList& status,
+                        const std::function<void()>& repaint);
 
 }  // namespace korvimo::app

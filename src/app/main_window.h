@@ -55,7 +55,6 @@ inline constexpr const char* kWindowTitleFormat = "Korvimo (V%s)";
 inline constexpr const char* kQuitQuestionText =
     "The Korvimo is currently running.  Do\nyou really want to quit Korvimo now?\n";
 
-
 // The editable lists filled from a history.
 enum class FormList { ControlFile, ReadCommunity, WriteCommunity };
 

@@ -60,8 +60,7 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
             }
         } else if (name == "--transport") {
             if (value == "ipv4" || value == "ipv6") {
-                options.transport =
-                    value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
+                options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
             } else {
                 error = "--transport takes ipv4 or ipv6, not '" + value + "'";
                 return false;
@@ -207,7 +206,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         Watch stopSignals = loop.watch(signalFd.get(), [&] {
             signalfd_siginfo info;
             bool signalled = false;
-            while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            while (::read(signalFd.get(), &info, sizeof info) ==
+                   static_cast<ssize_t>(sizeof info)) {
                 signalled = true;
             }
             if (signalled) {

@@ -41,7 +41,7 @@ namespace korvimo::store {
 
 // What the index knows of one line.
 struct IndexEntry {
-    uint8_t syntax = 0;   // syntax code (BER tag)
+    uint8_t syntax = 0;  // syntax code (BER tag)
     Access access = Access::Marker;
     uint32_t number = 0;  // attribute ordinal, or the column number of a marker line
     std::string_view expression;

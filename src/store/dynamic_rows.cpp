@@ -202,7 +202,8 @@ bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::Descript
 }
 
 bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group, RowKind kind,
-                             bool newGroup, mibinfo::DescriptorMapper& mapper, const Reporter& reporter) {
+                             bool newGroup, mibinfo::DescriptorMapper& mapper,
+                             const Reporter& reporter) {
     std::string_view words[4];
     std::string_view rest;
     if (!splitDirective(line, 4, words, rest)) {

@@ -48,8 +48,8 @@
 #include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_info.h"
-#include "store/status_report.h"
 #include "store/instance_table.h"
+#include "store/status_report.h"
 #include "store/value_slots.h"
 
 namespace korvimo::store {

@@ -142,8 +142,8 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     slots_.clear();
     slots_.setTimeBase(&clock, inputs.startTime);
     cacheSize_ = readLimit(inputs.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
-    dynamicReserve_ =
-        readLimit(inputs.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve, kDefaultDynamicReserve);
+    dynamicReserve_ = readLimit(inputs.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve,
+                                kDefaultDynamicReserve);
 
     if (!file_.create(inputs.attributeFilePath)) {
         return false;
@@ -214,8 +214,8 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     return true;
 }
 
-bool VariableStore::collectAttributes(std::string_view controlText,
-                                      bool& outOfOrder, uint64_t& repeated) {
+bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfOrder,
+                                      uint64_t& repeated) {
     ControlLines lines(controlText);
     std::string_view line;
     std::string numeric;

@@ -122,19 +122,20 @@ class AgentFlowTest : public ::testing::Test {
                              }
                          },
                          [this](std::string_view why) { status.append(why); }}};
-    RequestClient client{loop, requestIds,
-                         {[this](const snmp::Pdu& response, const SocketAddress& from,
-                                 const snmp::Pdu& request) {
-                              record("response", &response, from, &request);
-                          },
-                          [this](const snmp::Pdu& request) {
-                              if (onTimeoutHook) {
-                                  onTimeoutHook(request);
-                                  return;
-                              }
-                              record("timer", nullptr, SocketAddress{}, &request);
-                          },
-                          [this](std::string_view why) { status.append(why); }}};
+    RequestClient client{
+        loop,
+        requestIds,
+        {[this](const snmp::Pdu& response, const SocketAddress& from, const snmp::Pdu& request) {
+             record("response", &response, from, &request);
+         },
+         [this](const snmp::Pdu& request) {
+             if (onTimeoutHook) {
+                 onTimeoutHook(request);
+                 return;
+             }
+             record("timer", nullptr, SocketAddress{}, &request);
+         },
+         [this](std::string_view why) { status.append(why); }}};
     TrapReceiver traps{loop,
                        {[this](const snmp::Pdu& trap, const SocketAddress& from) {
                             record("trap", &trap, from, nullptr);

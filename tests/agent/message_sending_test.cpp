@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "agent/endpoints.h"
-#include "app/core/epoll_event_loop.h"
 #include "agent/udp_peer.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
 
 namespace korvimo {
@@ -185,8 +185,8 @@ TEST_F(TrapSending, FailuresNameTheirStep) {
     for (int i = 0; i < 200; ++i) {
         tooLong += ".1";
     }
-    EXPECT_EQ(sendTrap(snmp::SnmpCreateVbl(), "public", tooLong.c_str(), agentAddr,
-                       receiver.port(), 0, 0, 0, 0, client)
+    EXPECT_EQ(sendTrap(snmp::SnmpCreateVbl(), "public", tooLong.c_str(), agentAddr, receiver.port(),
+                       0, 0, 0, 0, client)
                   .text(),
               "SnmpStrToOid() trap enterprise failed.");
 

@@ -527,12 +527,12 @@ TEST_F(AgentRequests, WaitingRequestsAreServedInBatchesPastAFaultyDatagram) {
             manager.sendTo(agentAddress, {});  // an empty datagram
         }
         manager.sendTo(agentAddress, encode(snmp::kPduGetRequest, snmp::kVersion2c, "public",
-                                     {nullBinding("1.3.6.1.2.1.1.7.0")}));
+                                            {nullBinding("1.3.6.1.2.1.1.7.0")}));
     }
     ::usleep(20000);  // all of them waiting on the endpoint
     loop.runOnce(0);
     EXPECT_EQ(statistics().OutPkts, 31u);  // one batch: the empty one and 31 requests
-    ASSERT_EQ(status.lines().size(), 5u);    // start line, statistics, the failure
+    ASSERT_EQ(status.lines().size(), 5u);  // start line, statistics, the failure
     EXPECT_EQ(status.lines()[4], "Error in receiving UDP Packet (0)");
     loop.runOnce(0);
     EXPECT_EQ(statistics().OutPkts, 40u);

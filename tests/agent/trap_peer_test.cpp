@@ -11,8 +11,8 @@
 #include "agent/endpoints.h"
 #include "agent/message_sending.h"
 #include "agent/udp_peer.h"
-#include "app/core/epoll_event_loop.h"
 #include "app/core/clock.h"
+#include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
 
 namespace korvimo {

@@ -51,9 +51,8 @@ class DemoAgent {
     const std::string& startFailure() const { return failure_; }
     // The Net-SNMP agent address, "127.0.0.1:PORT" or "udp6:[::1]:PORT".
     std::string target() const {
-        return transport_ == IpVersion::IPv6
-                   ? "udp6:[" + address_ + "]:" + std::to_string(port_)
-                   : address_ + ":" + std::to_string(port_);
+        return transport_ == IpVersion::IPv6 ? "udp6:[" + address_ + "]:" + std::to_string(port_)
+                                             : address_ + ":" + std::to_string(port_);
     }
     // Stops the agent as "Stop" does and waits for its thread.
     void stop() {

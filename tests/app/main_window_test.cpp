@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "agent/udp_peer.h"
-#include "app/core/main_status.h"
 #include "app/core/epoll_event_loop.h"
+#include "app/core/main_status.h"
 #include "app/core/temp_dir.h"
 
 namespace korvimo::app {

@@ -149,7 +149,8 @@ int EpollEventLoop::turn(int timeoutMs, epoll_event* events, int capacity) {
         const uint32_t slot = static_cast<uint32_t>(id);
         // A callback earlier in this turn may have ended this watch, and a new one may
         // have taken its slot.
-        if (slot >= watches_.size() || watches_[slot].generation != static_cast<uint32_t>(id >> 32) ||
+        if (slot >= watches_.size() ||
+            watches_[slot].generation != static_cast<uint32_t>(id >> 32) ||
             !watches_[slot].onReadable) {
             continue;
         }

@@ -51,8 +51,8 @@ TEST_F(ChildProcessTest, RunsInTheGivenDirectoryWithNoInput) {
 TEST_F(ChildProcessTest, TerminateEndsTheChildAndWhatItStarted) {
     ChildProcess child;
     // The script's own child would keep the output open for ten seconds if it survived.
-    ASSERT_TRUE(child.start(loop, {"/bin/sh", "-c", "sleep 10 & echo started; wait"}, "",
-                            handlers()));
+    ASSERT_TRUE(
+        child.start(loop, {"/bin/sh", "-c", "sleep 10 & echo started; wait"}, "", handlers()));
     for (int i = 0; i < 500 && lines.empty(); ++i) {
         loop.runOnce(10);
     }
