@@ -11,7 +11,7 @@
 //   Agent agent({loop, status, &config, messageBox});
 //   agent.settings().readCommunity = "public";          // and the rest of the settings
 //   Result r = agent.openControlFile(home + "/agent/demo.ctl");
-//   if (r) r = agent.openDebugLog(home + "/agent/debug.out");      // when debug mode is on
+//   if (r) r = agent.openDebugLog(home + "/agent/debug.out", "/agent/debug.out");  // debug mode
 //   if (r) r = agent.openEndpoint({"1161", "127.0.0.1", ""});
 //   if (r) agent.useMibInfo(library.current());       // mibinfo.out, for descriptor names
 //   if (r && agent.load(startTime, home + "/agent/tempfile")) agent.serve();
@@ -77,7 +77,7 @@ class Agent {
         StatusList& status;
         // CACHESIZE, DYNINSTSIZE and RANDOMSEED of loading; none: their defaults.
         const Configuration* config = nullptr;
-        // Shows a titled message; none: it becomes a status line.
+        // Shows a titled message; none: it becomes a status line. setMessageBox changes it.
         std::function<void(const char* title, const char* text)> messageBox;
     };
 
@@ -85,6 +85,10 @@ class Agent {
     ~Agent();
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
+
+    void setMessageBox(std::function<void(const char* title, const char* text)> messageBox) {
+        services_.messageBox = std::move(messageBox);
+    }
 
     AgentSettings& settings() { return settings_; }
     const AgentSettings& settings() const { return settings_; }

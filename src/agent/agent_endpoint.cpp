@@ -113,11 +113,32 @@ void AgentEndpoint::close() {
     ++generation_;
 }
 
+AgentEndpoint::~AgentEndpoint() {
+    if (destroyed_ != nullptr) {
+        *destroyed_ = true;
+    }
+}
+
 void AgentEndpoint::readable() {
     RequestBatch& batch = batchPool.acquire();
-    struct Release {
-        ~Release() { batchPool.release(); }
-    } release;
+    // Gives the batch back however the serving ends, and tells a turn around this one (a
+    // handler of an outer batch that ran this turn) when the endpoint went.
+    struct Frame {
+        AgentEndpoint* endpoint;
+        bool* outer;
+        bool destroyed = false;
+        ~Frame() {
+            batchPool.release();
+            if (destroyed) {
+                if (outer != nullptr) {
+                    *outer = true;
+                }
+            } else {
+                endpoint->destroyed_ = outer;
+            }
+        }
+    } frame{this, destroyed_};
+    destroyed_ = &frame.destroyed;
 
     if (Result read = readBatch(socket_.get(), batch); !read) {
         if (handlers_.onFailure) {
@@ -126,10 +147,16 @@ void AgentEndpoint::readable() {
         return;
     }
     const uint64_t generation = generation_;
-    for (int i = 0; i < batch.count && generation_ == generation; ++i) {
-        if (Result served = serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
-            !served && handlers_.onFailure) {
+    for (int i = 0; i < batch.count; ++i) {
+        Result served = serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
+        if (frame.destroyed || generation_ != generation) {
+            return;
+        }
+        if (!served && handlers_.onFailure) {
             handlers_.onFailure(served.text());
+            if (frame.destroyed) {
+                return;
+            }
         }
     }
 }

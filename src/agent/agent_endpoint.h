@@ -16,9 +16,9 @@
 // source is read, dropped or refused without harm, and the next one is served: one that does
 // not decode is reported through onFailure with the decoder's text, an empty one as
 // "Error in receiving UDP Packet (0)"; PDU types other than requests are dropped without a
-// word. A request handler may close the endpoint (the agent stopped): the rest of the batch
-// is then dropped. It may also run a nested loop turn (a modal box); that turn reads into a
-// batch of its own.
+// word. A request handler may close the endpoint (the agent stopped), or even destroy it with
+// its agent: the rest of the batch is then dropped. It may also run a nested loop turn (a
+// modal box); that turn reads into a batch of its own.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +48,7 @@ class AgentEndpoint {
 
     AgentEndpoint(EventLoop& loop, Handlers handlers)
         : loop_(loop), handlers_(std::move(handlers)) {}
+    ~AgentEndpoint();
     AgentEndpoint(const AgentEndpoint&) = delete;
     AgentEndpoint& operator=(const AgentEndpoint&) = delete;
 
@@ -80,6 +81,9 @@ class AgentEndpoint {
     // Raised at every open and close, so that a batch being served can tell that its
     // endpoint went (a reused descriptor number would not tell).
     uint64_t generation_ = 0;
+    // Set while a batch is served: the flag the destructor raises, so that a handler that
+    // destroyed the endpoint leaves the batch without touching it again.
+    bool* destroyed_ = nullptr;
 };
 
 }  // namespace korvimo

@@ -44,6 +44,11 @@ Result RequestClient::send_new_request(std::unique_ptr<snmp::Pdu> request) {
     entry.transmissions = 1;
     PendingRequest* pending = &entry;
     entry.timer = loop_.startTimer(settings_.timeoutMs, [this, pending] { tick(pending); });
+    if (!entry.timer.running()) {
+        // Without its timer the request would wait for ever; it is given up at once.
+        pending_.pop_back();
+        return Result::failure(kNoTimerText);
+    }
     return {};
 }
 

@@ -41,6 +41,9 @@
 
 namespace korvimo {
 
+// The event loop refused a request's retransmission timer.
+inline constexpr const char* kNoTimerText = "Cannot start the retransmission timer.";
+
 // Request-ids of outgoing requests: 2 first, one more per request, never reset while the
 // program runs.
 class RequestIdSequence {
@@ -103,8 +106,8 @@ class RequestClient {
     RequestIdSequence& requestIds() { return ids_; }
 
     // Encodes and sends request to the peer, starts its timer and records it as pending
-    // with one transmission. Fails, with nothing pending, when encoding or sending fails
-    // (the encoder's text, or "Error in sending UDP Packet").
+    // with one transmission. Fails, with nothing pending, when encoding, sending or the timer
+    // fails (the encoder's text, "Error in sending UDP Packet", kNoTimerText).
     Result send_new_request(std::unique_ptr<snmp::Pdu> request);
 
     // Sends an encoded message (a trap) to the peer address at port.

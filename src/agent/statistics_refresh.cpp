@@ -3,11 +3,12 @@
 namespace korvimo {
 
 void StatisticsRefresh::show() {
-    refreshStatistics(status_, statistics_);
     pending_ = false;
     everShown_ = true;
     lastShownMs_ = loop_.clock().monotonicMs();
     ++shown_;
+    // Last: the list's listeners (a window drawing it) run inside.
+    refreshStatistics(status_, statistics_);
 }
 
 void StatisticsRefresh::request() {
@@ -24,7 +25,7 @@ void StatisticsRefresh::request() {
         timer_ = loop_.startTimer(static_cast<uint32_t>(wait), [this] {
             timer_.stop();  // once
             if (pending_) {
-                show();
+                show();  // nothing of this object is touched after it
             }
         });
         if (!timer_.running()) {

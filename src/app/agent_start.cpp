@@ -146,8 +146,8 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
         return outcome;
     }
 
-    // 8. mibinfo.out, for descriptor names; it may well be missing.
-    agent.useMibInfo(mibInfo.current(config));
+    // 8. mibinfo.out is taken below, as part of the load: reading a large one takes a while,
+    // and the window shows "Initializing Agent..." first. It may well be missing.
 
     // 9, 10. The start time, and a line while the control file loads.
     const int64_t startTime = agent.clock().calendarSeconds();
@@ -155,6 +155,7 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     if (repaint) {
         repaint();
     }
+    agent.useMibInfo(mibInfo.current(config));
 
     // 11. The variable store.
     if (!agent.load(startTime, home + kAttributeFileName)) {

@@ -10,10 +10,14 @@
 // shows its line and "Please Learn SNMP variables or Create variables from MIB."); its name
 // and the communities to the front of their histories, the communities into the agent;
 // DEBUGMODE and, with debug mode on, the debug log <home>/agent/debug.out; SNMPVER; the
-// endpoint from AGENTPORT, AGENTIP and AGENTIPXADDR (or the overrides); mibinfo.out; the
-// start time; "Initializing Agent..." and a repaint; the load, and at last "Agent has been
+// endpoint from AGENTPORT, AGENTIP and AGENTIPXADDR (or the overrides); the start time;
+// "Initializing Agent..." and a repaint; mibinfo.out and the load, and at last "Agent has been
 // started." on a cleared list. Each failure ends the sequence with its line; what was opened
 // stays open until the agent is released.
+//
+// The sequence uses the home's one debug log and attribute file: it starts the one agent of a
+// window or of `korvan-cli agent`. Agents of their own in one home take paths of their own
+// through the Agent's steps.
 #pragma once
 
 #include <cstdint>

@@ -7,13 +7,7 @@ namespace korvimo::app {
 MainWindow::MainWindow(Configuration& config, EventLoop& loop)
     : config_(config),
       loop_(loop),
-      agent_({loop_, status_, &config_, [this](const char* title, const char* text) {
-                  if (messageBox) {
-                      messageBox(title, text);
-                  } else {
-                      status_.append(text);
-                  }
-              }}) {
+      agent_({loop_, status_, &config_, nullptr}) {
     status_.setLineLimit(kMainStatusLineLimit, kMainStatusKeptHead);
 }
 

@@ -170,10 +170,13 @@ class MainWindow {
     // The UDP port the agent endpoint is bound to, 0 when none (IPX included).
     uint16_t agentPort() const { return agent_.endpoint().port(); }
 
+    // Shows a titled message box; without one, the message becomes a status line.
+    void setMessageBox(std::function<void(const char* title, const char* text)> messageBox) {
+        agent_.setMessageBox(std::move(messageBox));
+    }
+
     // Called after "Initializing Agent..." so that a window can show it before the load.
     std::function<void()> repaint;
-    // Shows a titled message box; without one, the message becomes a status line.
-    std::function<void(const char* title, const char* text)> messageBox;
 
   private:
     void addressDisplay();

@@ -69,7 +69,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
     // The store's messages ("Cannot get index information for ...") come while the agent
     // starts. A box's own loop would deliver requests to a store that is still loading, so
     // the box shows once the command that raised it is over.
-    window_.messageBox = [this](const char* title, const char* text) {
+    window_.setMessageBox([this](const char* title, const char* text) {
         const QString shownTitle = QString::fromUtf8(title);
         const QString shownText = QString::fromUtf8(text);
         QMetaObject::invokeMethod(
@@ -79,7 +79,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
                 box.exec();
             },
             Qt::QueuedConnection);
-    };
+    });
     // Closing the window ends the program, once closeEvent has released what the agent holds.
     setAttribute(Qt::WA_QuitOnClose, true);
     setSizeGripEnabled(true);
@@ -88,7 +88,7 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
 
 KorvanWindow::~KorvanWindow() {
     window_.repaint = nullptr;
-    window_.messageBox = nullptr;
+    window_.setMessageBox(nullptr);
 }
 
 void KorvanWindow::buildForm() {

@@ -30,44 +30,11 @@ bool isObjectLine(std::string_view line) {
         return false;
     }
     for (char c : line) {
-        if (!isSeparator(c) && c != '\r') {
+        if (!isBlank(c) && c != '\r') {
             return true;
         }
     }
     return false;
-}
-
-bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest) {
-    std::size_t start = 0;
-    while (start < text.size() && isSeparator(text[start])) {
-        ++start;
-    }
-    if (start == text.size()) {
-        return false;
-    }
-    std::size_t end = start;
-    while (end < text.size() && !isSeparator(text[end])) {
-        ++end;
-    }
-    word = text.substr(start, end - start);
-    std::size_t next = end;
-    while (next < text.size() && isSeparator(text[next])) {
-        ++next;
-    }
-    rest = text.substr(next);
-    return true;
-}
-
-std::string_view trimSeparators(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isSeparator(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isSeparator(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
 }
 
 }  // namespace korvimo::mibinfo

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/text.h"
+
 namespace korvimo::mibinfo {
 
 // Longest line kept; the rest of a longer line is passed over up to its end.
@@ -39,20 +41,8 @@ class Lines {
     std::size_t maxLine_;
 };
 
-// Words are separated by spaces and tabs.
-inline bool isSeparator(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // Object lines are all but comment lines ("-"), directive and name lines ("%") and blank
 // lines (nothing but spaces, tabs and CRs).
 bool isObjectLine(std::string_view line);
-
-// Splits off the first word (ended by a space or tab); rest starts after the separators.
-// False when the text holds no word.
-bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest);
-
-// The text without the spaces and tabs at both ends.
-std::string_view trimSeparators(std::string_view text);
 
 }  // namespace korvimo::mibinfo

@@ -85,7 +85,7 @@ bool readRange(std::string_view rest, int64_t& low, int64_t& high) {
         return false;
     }
     auto number = [](std::string_view text) {
-        text = trimSeparators(text);
+        text = trimBlanks(text);
         bool negative = false;
         std::size_t i = 0;
         if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
@@ -120,7 +120,7 @@ void splitFields(std::string_view text, std::string_view* first, std::string_vie
         }
         *second = word;
     }
-    rest = trimSeparators(text);
+    rest = trimBlanks(text);
 }
 
 Record readRecord(std::string_view line, std::size_t offset) {
@@ -152,7 +152,7 @@ Record readRecord(std::string_view line, std::size_t offset) {
             splitFields(text, &r.descriptor, &r.identifier, r.rest);
         } else {
             r.kind = RecordKind::Directive;
-            r.rest = trimSeparators(text);
+            r.rest = trimBlanks(text);
         }
     } else if (!isObjectLine(line)) {
         r.kind = RecordKind::Blank;
@@ -161,7 +161,7 @@ Record readRecord(std::string_view line, std::size_t offset) {
         std::string_view text;
         takeWord(line, r.identifier, text);
         if (takeWord(text, r.descriptor, text) && takeWord(text, r.type, text)) {
-            r.rest = trimSeparators(text);
+            r.rest = trimBlanks(text);
         }
     }
     return r;

@@ -26,18 +26,6 @@ bool ControlLines::next(std::string_view& line) {
     return true;
 }
 
-std::string_view trimBlanks(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 LineKind lineKind(std::string_view line) {
     if (line.empty()) {
         return LineKind::Empty;
@@ -149,11 +137,11 @@ bool splitDirective(std::string_view line, int count, std::string_view* words,
                     std::string_view& rest) {
     std::string_view directiveWord;
     std::string_view text;
-    if (!mibinfo::takeWord(line, directiveWord, text)) {
+    if (!takeWord(line, directiveWord, text)) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        if (!mibinfo::takeWord(text, words[i], text)) {
+        if (!takeWord(text, words[i], text)) {
             return false;
         }
     }

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/text.h"
 #include "store/attribute_info.h"
 
 namespace korvimo::store {
@@ -51,13 +52,6 @@ class ControlLines {
     std::size_t lineOffset_ = 0;
     long number_ = 0;
 };
-
-inline bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// The text without the spaces and tabs at both ends.
-std::string_view trimBlanks(std::string_view text);
 
 // What a line is, decided by its first character as it stands (no blanks skipped).
 enum class LineKind { Empty, Comment, Directive, Attribute };

@@ -278,7 +278,7 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const mibinfo::MibInfo
     }
     std::string_view names = clause.substr(1, clause.size() - 2);
     std::string_view name;
-    while (mibinfo::takeWord(names, name, names)) {
+    while (takeWord(names, name, names)) {
         IndexObject object;
         if (name.starts_with('*')) {
             object.implied = true;

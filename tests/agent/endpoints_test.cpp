@@ -1,6 +1,7 @@
 #include "agent/endpoints.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "agent/request_client.h"
@@ -72,7 +73,7 @@ TEST_F(Endpoints, AgentPortZeroMeansPort161) {
 TEST_F(Endpoints, AgentBindFailureGivesItsCodeAndLeavesTheSocketUnchanged) {
     const uint16_t port = testing::freeUdpPort(AF_INET);
     ASSERT_TRUE(openAgentSocket(IpVersion::IPv4, socket, nullptr, port));
-    UniqueFd other(::dup(0));
+    UniqueFd other(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     const int held = other.get();
     const Result refused = openAgentSocket(IpVersion::IPv4, other, nullptr, port);
     EXPECT_EQ(refused.text(), "bind() call failed. Cannot open socket. Check TCP/IP stack (98)");

@@ -153,6 +153,22 @@ TEST_F(RequestFlow, SetRequestCarriesTheWriteCommunityAndItsValue) {
     EXPECT_EQ(request.varBinds.items[0].value.octets.bytes, (std::vector<uint8_t>{1, 2}));
 }
 
+TEST_F(RequestFlow, RequestsCarryTheVersionOfTheClientsMode) {
+    // Bilingual, where no single version was chosen, asks in SNMPv2c.
+    const std::pair<VersionMode, uint32_t> modes[] = {{VersionMode::SNMPv1, snmp::kVersion1},
+                                                      {VersionMode::SNMPv2C, snmp::kVersion2c},
+                                                      {VersionMode::Bilingual, snmp::kVersion2c}};
+    for (const auto& [mode, version] : modes) {
+        client.settings().versionMode = mode;
+        ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
+        std::vector<std::vector<uint8_t>> sent = arrived();
+        ASSERT_EQ(sent.size(), 1u);
+        snmp::Pdu request;
+        ASSERT_TRUE(decode(sent[0], request));
+        EXPECT_EQ(request.version, version);
+    }
+}
+
 TEST_F(RequestFlow, RequestIdsAdvanceEvenWhenARequestCannotBeMade) {
     ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
     EXPECT_EQ(requestIds.next(), 3u);

@@ -468,6 +468,10 @@ TEST_F(AgentRequests, StatisticsLinesAreRedrawnAtMostEveryIntervalYetStayCurrent
 
 TEST_F(AgentRequests, DebugLogHoldsRequestResponseAndAnEmptyLine) {
     openDebugLog();
+    agent.settings().debugMode = false;  // the log open, but debug mode off: nothing written
+    ASSERT_TRUE(ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.7.0")}));
+    EXPECT_EQ(readFile(dir.path("agent/debug.out")), "");
+    agent.settings().debugMode = true;
     auto answer = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.7.0")});
     ASSERT_TRUE(answer);
     const std::string id = std::to_string(requestId);

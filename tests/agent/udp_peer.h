@@ -41,7 +41,8 @@ inline SocketAddress loopback(int family, uint16_t port) {
     return address;
 }
 
-// The port a socket is bound to (this header links nothing of the agent).
+// The port a socket is bound to, here so that tests which link no agent code can use the
+// peer.
 inline uint16_t boundPort(int fd) {
     SocketAddress address;
     address.length = sizeof address.storage;

@@ -35,7 +35,7 @@ struct RecordingSink {
     Watch watch;
     Timer timer;
 
-    bool watchEndpoint(EventLoop& loop, int fd, int name) {
+    bool watchDescriptor(EventLoop& loop, int fd, int name) {
         watch = loop.watch(fd, [this, fd, name] {
             char buffer[64];
             (void)::recv(fd, buffer, sizeof buffer, 0);
@@ -69,7 +69,7 @@ TEST(QtEventLoop, DeliversReadableEndpointWithItsEvent) {
     QtEventLoop loop(SystemClock::instance());
     RecordingSink sink;
     UdpPair pair;
-    ASSERT_TRUE(sink.watchEndpoint(loop, pair.receiver, 1626));
+    ASSERT_TRUE(sink.watchDescriptor(loop, pair.receiver, 1626));
     pair.send();
     spinUntil([&] { return !sink.endpoints.empty(); }, 2000);
     ASSERT_EQ(sink.endpoints.size(), 1u);
@@ -85,7 +85,7 @@ TEST(QtEventLoop, HandlerMayUnwatchItsOwnEndpoint) {
     RecordingSink sink;
     UdpPair pair;
     sink.onEndpoint = [&] { sink.watch.reset(); };
-    ASSERT_TRUE(sink.watchEndpoint(loop, pair.receiver, 1625));
+    ASSERT_TRUE(sink.watchDescriptor(loop, pair.receiver, 1625));
     pair.send();
     pair.send();
     spinUntil([&] { return !sink.endpoints.empty(); }, 2000);

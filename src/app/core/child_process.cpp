@@ -154,6 +154,10 @@ void ChildProcess::Run::checkExit() {
     exitWatch.reset();
     exitPoll.stop();
     finished = true;
+    // Reaped: the process group may be gone and its number taken, so nothing signals it now.
+    if (owner != nullptr) {
+        owner->pid_ = -1;
+    }
     const int exitCode = reaped == pid ? exitCodeOf(status) : 255;
     // What it wrote before it ended is in the pipe already; programs it left running are
     // not waited for.
@@ -164,9 +168,6 @@ void ChildProcess::Run::checkExit() {
     output.reset();
     if (!flushPartial()) {
         return;
-    }
-    if (owner != nullptr) {
-        owner->pid_ = -1;
     }
     if (!detached && handlers.onExit) {
         handlers.onExit(exitCode);
@@ -214,6 +215,17 @@ Result ChildProcess::start(EventLoop& loop, const std::vector<std::string>& argv
     if (!input) {
         return Result::failuref(kChildPipeFailedText, program, std::strerror(errno));
     }
+    // A parent started with its standard descriptors closed may be given 0, 1 or 2 here; the
+    // child's dup2 onto the same number would keep close-on-exec and lose it at exec.
+    for (UniqueFd* fd : {&outWrite, &statusWrite, &input}) {
+        if (fd->get() <= 2) {
+            UniqueFd moved(::fcntl(fd->get(), F_DUPFD_CLOEXEC, 3));
+            if (!moved) {
+                return Result::failuref(kChildPipeFailedText, program, std::strerror(errno));
+            }
+            *fd = std::move(moved);
+        }
+    }
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -258,6 +270,13 @@ Result ChildProcess::start(EventLoop& loop, const std::vector<std::string>& argv
         const std::shared_ptr<Run> keep = raw->shared_from_this();
         raw->readOutput();
     });
+    if (!run->outputWatch.active()) {
+        // Unread, the child would block on a full pipe for ever.
+        ::kill(-pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return Result::failuref(kChildForkFailedText, program, "the event loop refused its output");
+    }
     run->pidfd.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (run->pidfd) {
         run->exitWatch = loop.watch(run->pidfd.get(), [raw] { raw->checkExit(); });

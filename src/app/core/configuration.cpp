@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/core/decimal_text.h"
+#include "base/text.h"
 
 namespace korvimo {
 
@@ -110,20 +111,6 @@ std::string storedName(ConfigKey key, int number) {
     return std::string(info.name) + std::to_string(number);
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -180,7 +167,7 @@ class IniDocument {
             return std::nullopt;
         }
         std::string_view text = body(lines_[*line]);
-        std::string_view value = trim(text.substr(text.find('=') + 1));
+        std::string_view value = trimBlanks(text.substr(text.find('=') + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);
@@ -205,7 +192,7 @@ class IniDocument {
         // profile writer puts them.
         std::size_t last = *header;
         for (std::size_t i = *header + 1; i < lines_.size() && !isHeader(lines_[i]); ++i) {
-            if (!trim(body(lines_[i])).empty()) {
+            if (!trimBlanks(body(lines_[i])).empty()) {
                 last = i;
             }
         }
@@ -257,15 +244,15 @@ class IniDocument {
     }
 
     static bool isHeader(std::string_view line) {
-        std::string_view text = trim(body(line));
+        std::string_view text = trimBlanks(body(line));
         return !text.empty() && text.front() == '[';
     }
 
     static std::string_view sectionName(std::string_view line) {
-        std::string_view text = trim(body(line));
+        std::string_view text = trimBlanks(body(line));
         text.remove_prefix(1);
         std::size_t close = text.find(']');
-        return trim(close == std::string_view::npos ? text : text.substr(0, close));
+        return trimBlanks(close == std::string_view::npos ? text : text.substr(0, close));
     }
 
     std::optional<std::size_t> findSection(std::string_view section) const {
@@ -283,13 +270,13 @@ class IniDocument {
             return std::nullopt;
         }
         for (std::size_t i = *header + 1; i < lines_.size() && !isHeader(lines_[i]); ++i) {
-            std::string_view text = trim(body(lines_[i]));
+            std::string_view text = trimBlanks(body(lines_[i]));
             if (text.empty() || text.front() == ';') {
                 continue;
             }
             std::size_t equals = text.find('=');
             if (equals != std::string_view::npos &&
-                equalsIgnoringCase(trim(text.substr(0, equals)), key)) {
+                equalsIgnoringCase(trimBlanks(text.substr(0, equals)), key)) {
                 return i;
             }
         }

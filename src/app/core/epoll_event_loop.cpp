@@ -4,6 +4,7 @@
 #include <sys/epoll.h>
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 
 namespace korvimo {
@@ -20,7 +21,10 @@ constexpr int kNestedEventsPerTurn = 64;
 EpollEventLoop::EpollEventLoop(const Clock& clock)
     : clock_(clock), epoll_(::epoll_create1(EPOLL_CLOEXEC)), events_(kEventsPerTurn) {}
 
-EpollEventLoop::~EpollEventLoop() = default;
+EpollEventLoop::~EpollEventLoop() {
+    // A Watch or Timer that outlives its loop would end itself on freed memory.
+    assert(watchCount_ == 0 && schedule_.empty() && "a Watch or Timer outlives its loop");
+}
 
 uint64_t EpollEventLoop::addWatch(int fd, Callback onReadable) {
     if (!epoll_) {

@@ -1,6 +1,6 @@
 // FixedText<N>: a text of at most N characters that cuts whatever is copied into it.
 //
-// Fields of the agent context and the configuration have fixed capacities (a community holds
+// Settings of an agent and of the configuration have fixed capacities (a community holds
 // 49 characters, the installation directory 99); assigning a longer text keeps its first N
 // characters, never more.
 //

@@ -31,8 +31,10 @@ class ChildProcessTest : public ::testing::Test {
 
 TEST_F(ChildProcessTest, LinesArriveInOrderThenTheExitStatus) {
     ChildProcess child;
-    ASSERT_TRUE(child.start(loop, {"/bin/sh", "-c", "echo one; printf 'two\\r\\nthree'; exit 3"},
-                            "", handlers()));
+    // Standard error comes in the same stream.
+    ASSERT_TRUE(child.start(
+        loop, {"/bin/sh", "-c", "echo one; printf 'two\\r\\n' >&2; printf three; exit 3"}, "",
+        handlers()));
     EXPECT_TRUE(child.running());
     waitForExit();
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three"}));

@@ -1,0 +1,24 @@
+// The text routines every reader of the system's text files shares (korvan.ini, control
+// files, mibinfo.out): blanks are spaces and tabs, words are separated by blanks.
+//
+//   std::string_view word, rest;
+//   if (takeWord("  1.3.6.1  sysDescr", word, rest)) ...   // word "1.3.6.1", rest "sysDescr"
+//   trimBlanks(" \tRO ");                                   // "RO"
+#pragma once
+
+#include <string_view>
+
+namespace korvimo {
+
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The text without the blanks at both ends.
+std::string_view trimBlanks(std::string_view text);
+
+// Splits off the first word (ended by a blank); rest starts after the blanks that follow it.
+// False when the text holds no word.
+bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest);
+
+}  // namespace korvimo
