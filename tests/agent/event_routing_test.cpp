@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <algorithm>
+#include <memory>
 
 #include "agent/agent_test_fixture.h"
 #include "agent/debug_log.h"
@@ -67,6 +68,28 @@ TEST_F(EventRouting, AHandlerRunningANestedTurnLosesNoWaitingRequest) {
     }
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(ids, (std::vector<int32_t>{1, 2, 3, 4}));
+}
+
+TEST_F(EventRouting, AHandlerMayDestroyTheEndpointInTheMiddleOfABatch) {
+    std::unique_ptr<AgentEndpoint> endpoint;
+    int served = 0;
+    endpoint = std::make_unique<AgentEndpoint>(
+        loop, AgentEndpoint::Handlers{[&](const snmp::Pdu&, const SocketAddress&) {
+                                          ++served;
+                                          endpoint.reset();  // the agent goes
+                                      },
+                                      nullptr});
+    const uint16_t port = testing::freeUdpPort(AF_INET);
+    ASSERT_TRUE(endpoint->open(IpVersion::IPv4, nullptr, port));
+    UdpPeer manager(AF_INET);
+    for (int32_t id = 1; id <= 3; ++id) {
+        ASSERT_TRUE(
+            manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, id)));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return served > 0; }));
+    pumpFor(30);
+    EXPECT_EQ(served, 1);
+    EXPECT_EQ(loop.watchCount(), 0u);
 }
 
 TEST_F(EventRouting, OtherPduTypesOnTheAgentEndpointAreDroppedSilently) {
