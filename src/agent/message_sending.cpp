@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <cstring>
+#include <new>
 
 #include "agent/endpoints.h"
 #include "app/core/decimal_text.h"
@@ -140,24 +141,38 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
 }
 
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
-                    int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
-                    const SocketAddress& requester, DebugLog* log) {
-    std::unique_ptr<snmp::Pdu> response =
-        snmp::SnmpCreateBPdu(request.version, &request.community, snmp::kPduResponse,
-                             request.requestId, errorStatus, errorIndex, std::move(list));
-    if (response == nullptr) {
+                    int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
+                    DebugLog* log) {
+    // The Response lives on the stack and borrows the bindings: answering a request costs
+    // the copy of its community and nothing else of the heap.
+    snmp::Pdu response;
+    try {
+        response.community = request.community;
+    } catch (const std::bad_alloc&) {
         return Result::failure(kCreateBPduFailedText);
     }
+    response.version = request.version;
+    response.type = snmp::kPduResponse;
+    response.requestId = request.requestId;
+    response.errorStatus = errorStatus;
+    response.errorIndex = errorIndex;
+    response.varBinds.items.swap(list.items);
+    struct GiveBack {
+        snmp::VarBindList& from;
+        snmp::VarBindList& to;
+        ~GiveBack() { to.items.swap(from.items); }
+    } giveBack{response.varBinds, list};
+
     uint8_t message[snmp::kMaxMessageSize];
     uint32_t size = sizeof message;
-    if (Result encoded = snmp::SnmpEncodeMsg(response.get(), message, &size); !encoded) {
+    if (Result encoded = snmp::SnmpEncodeMsg(&response, message, &size); !encoded) {
         return encoded;
     }
     if (!endpoint.send(message, size, requester)) {
         return Result::failure(kSendErrorText);
     }
     if (log != nullptr) {
-        log->dumpPdu(*response);
+        log->dumpPdu(response);
     }
     return {};
 }

@@ -63,10 +63,11 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
 
 // The Response to request (its version, community and request-id) with the given status,
 // index and bindings, sent from the agent's endpoint to the requester, and written to log
-// when one is given (debug mode).
+// when one is given (debug mode). The bindings are the caller's: they are lent to the
+// Response while it is encoded and come back unchanged, so that an agent reuses one list.
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
-                    int32_t errorIndex, std::unique_ptr<snmp::VarBindList> list,
-                    const SocketAddress& requester, DebugLog* log);
+                    int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
+                    DebugLog* log);
 
 // A request of the given type with the next request-id and the client's version mode,
 // carrying the write community for a SetRequest and the read community otherwise, sent to

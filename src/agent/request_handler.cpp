@@ -93,11 +93,9 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
         return false;
     }
 
-    std::unique_ptr<snmp::VarBindList> list = snmp::SnmpCreateVbl();
-    if (list == nullptr) {
-        parts_.status.append(kCreateVblFailedReport);
-        return false;
-    }
+    // The answer's list is the handler's own, emptied for each request: its storage stays.
+    snmp::VarBindList* list = &answer_;
+    list->items.clear();
 
     Failure failure;
     switch (request.type) {
@@ -129,8 +127,7 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
     if (log != nullptr) {
         log->dumpPdu(request);
     }
-    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, std::move(list),
-                      from, log)) {
+    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, *list, from, log)) {
         parts_.status.append(kSendResponseFailedReport);
         return false;
     }

@@ -32,7 +32,6 @@
 namespace korvimo {
 
 // Status-list and debug-log texts of request handling.
-inline constexpr const char* kCreateVblFailedReport = "SnmpCreateVbl() failed.";
 inline constexpr const char* kSendResponseFailedReport = "sendResponse() failed.";
 inline constexpr const char* kInvalidVersionLogText = "Invalid SNMP Version:%d.  Request ignored.";
 inline constexpr const char* kInvalidCommunityLogText =
@@ -88,7 +87,8 @@ class RequestHandler {
 
     Parts parts_;
     bool serving_ = false;
-    snmp::ObjectId from_;  // scratch name of GetBulk repetitions, reused between requests
+    snmp::VarBindList answer_;  // the bindings of the answer, reused between requests
+    snmp::ObjectId from_;       // scratch name of GetBulk repetitions, reused between requests
 };
 
 }  // namespace korvimo

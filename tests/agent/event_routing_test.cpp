@@ -160,7 +160,7 @@ TEST_P(AnsweringAgent, RequestIsAnsweredToItsSource) {
         auto list = snmp::SnmpCreateVbl();
         ASSERT_TRUE(
             makeVarBindFromText(nullptr, "1.3.6.1.2.1.1.5.0", "OctetString", "lab", list.get()));
-        EXPECT_TRUE(sendResponse(request, agent, 0, 0, std::move(list), from, nullptr));
+        EXPECT_TRUE(sendResponse(request, agent, 0, 0, *list, from, nullptr));
     };
     UdpPeer manager(family);
     ASSERT_TRUE(manager.sendTo(loopback(family, port),
@@ -191,8 +191,8 @@ TEST_F(EventRouting, DebugModeWritesEachResponseToTheDebugLog) {
     ASSERT_TRUE(log.create(dir.path("debug.out")));
     bool debugMode = false;
     onRequestHook = [&](const snmp::Pdu& request, const SocketAddress& from) {
-        (void)sendResponse(request, agent, 0, 0, snmp::SnmpCreateVbl(), from,
-                           debugMode ? &log : nullptr);
+        snmp::VarBindList none;
+        (void)sendResponse(request, agent, 0, 0, none, from, debugMode ? &log : nullptr);
     };
     UdpPeer manager(AF_INET);
     ASSERT_TRUE(manager.sendTo(loopback(AF_INET, port), encodeMessage(snmp::kPduGetRequest, 1)));
