@@ -41,7 +41,6 @@ Result Agent::openControlFile(const std::string& path) {
 }
 
 Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
-    log_.close();
     if (!log_.create(path)) {
         return Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str());
     }

@@ -123,11 +123,8 @@ class Agent {
     AgentEndpoint& endpoint() { return endpoint_; }
     const AgentEndpoint& endpoint() const { return endpoint_; }
     store::VariableStore& store() { return store_; }
-    RequestHandler& requestHandler() { return handler_; }
     StatisticsRefresh& statisticsRefresh() { return refresh_; }
     DebugLog& debugLog() { return log_; }
-    const mibinfo::MibInfo* mibInfo() const { return mibInfo_.get(); }
-    StatusList& status() { return services_.status; }
 
   private:
     void showMessage(const char* title, const char* text);

@@ -7,6 +7,7 @@
 
 #include "agent/endpoints.h"
 #include "app/core/decimal_text.h"
+#include "mibinfo/descriptor_mapper.h"
 #include "snmp/message.h"
 
 namespace korvimo {
@@ -35,7 +36,7 @@ bool parseOid(const std::string& text, snmp::ObjectId& oid) {
 
 bool variableNameToOid(const mibinfo::MibInfo* mibInfo, std::string_view name,
                        snmp::ObjectId& oid) {
-    if (!name.empty() && name.front() >= '0' && name.front() <= '9') {
+    if (mibinfo::isNumericName(name)) {
         return parseOid(std::string(name), oid);
     }
     const std::size_t dot = name.find('.');

@@ -41,8 +41,8 @@ bool RequestHandler::onRequest(const snmp::Pdu& request, const SocketAddress& fr
     try {
         handleRequest(request, from);
     } catch (const std::bad_alloc&) {
-        // Out of memory while building the answer: the request goes unanswered, as when
-        // the response list cannot be made, and the agent serves the next one.
+        // Out of memory while building the answer: the request goes unanswered, and the
+        // agent serves the next one.
     }
     return true;
 }
@@ -94,26 +94,26 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
     }
 
     // The answer's list is the handler's own, emptied for each request: its storage stays.
-    snmp::VarBindList* list = &answer_;
-    list->items.clear();
+    snmp::VarBindList& list = answer_;
+    list.items.clear();
 
     Failure failure;
     switch (request.type) {
         case snmp::kPduGetRequest:
             ++statistics.GetRequests;
-            failure = serveGet(request, *list);
+            failure = serveGet(request, list);
             break;
         case snmp::kPduGetNextRequest:
             ++statistics.GetNextRequests;
-            failure = serveGetNext(request, *list);
+            failure = serveGetNext(request, list);
             break;
         case snmp::kPduSetRequest:
             ++statistics.SetRequests;
-            failure = serveSet(request, *list);
+            failure = serveSet(request, list);
             break;
         case snmp::kPduGetBulkRequest:
             ++statistics.GetBulkRequests;
-            failure = serveGetBulk(request, *list);
+            failure = serveGetBulk(request, list);
             break;
         default:
             return false;  // the message flow passes requests only
@@ -121,13 +121,13 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
 
     if (failure.status != snmp::kNoError) {
         // The answer to a failed request carries the request's own bindings instead.
-        list->items = request.varBinds.items;
+        list.items = request.varBinds.items;
     }
     DebugLog* log = parts_.settings.debugMode ? &parts_.log : nullptr;
     if (log != nullptr) {
         log->dumpPdu(request);
     }
-    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, *list, from, log)) {
+    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from, log)) {
         parts_.status.append(kSendResponseFailedReport);
         return false;
     }

@@ -96,12 +96,13 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     const std::string home = installDirectory(config);
 
     // 2. The control file.
-    form.controlFile = form.controlFile.substr(0, kControlFileTextLimit);
-    if (Result opened = agent.openControlFile(home + kAgentDirectory + form.controlFile); !opened) {
+    const std::string controlText = form.controlFile.substr(0, kControlFileTextLimit);
+    if (Result opened = agent.openControlFile(home + kAgentDirectory + controlText); !opened) {
         status.append(opened.text());
         status.append(kLearnOrCreateText);
         return outcome;
     }
+    form.controlFile = controlText;
 
     // 3, 4. Histories and communities.
     config.pushHistory(ConfigKey::INPUTFILE, form.controlFile);

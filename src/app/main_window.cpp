@@ -5,9 +5,7 @@
 namespace korvimo::app {
 
 MainWindow::MainWindow(Configuration& config, EventLoop& loop)
-    : config_(config),
-      loop_(loop),
-      agent_({loop_, status_, &config_, nullptr}) {
+    : config_(config), loop_(loop), agent_({loop_, status_, &config_, nullptr}) {
     status_.setLineLimit(kMainStatusLineLimit, kMainStatusKeptHead);
 }
 
@@ -16,10 +14,10 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::windowStart() {
-    startup_ = readStartupSettings(config_);
-    applyStartupSettings(agent_.settings(), startup_);
-    form_ = formFromSettings(config_, startup_);
-    chooseTransport(startup_.ipVersion);
+    const StartupSettings startup = readStartupSettings(config_);
+    applyStartupSettings(agent_.settings(), startup);
+    form_ = formFromSettings(config_, startup);
+    chooseTransport(startup.ipVersion);
     fillLists();
 
     status_.clear();
@@ -30,9 +28,6 @@ void MainWindow::fillLists() {
     controlFiles_ = config_.historyValues(ConfigKey::INPUTFILE);
     readCommunities_ = config_.historyValues(ConfigKey::RCOMMUNITY);
     writeCommunities_ = config_.historyValues(ConfigKey::WCOMMUNITY);
-    form_.controlFile = controlFiles_.empty() ? std::string() : controlFiles_.front();
-    form_.readCommunity = readCommunities_.empty() ? std::string() : readCommunities_.front();
-    form_.writeCommunity = writeCommunities_.empty() ? std::string() : writeCommunities_.front();
 }
 
 const std::vector<std::string>& MainWindow::history(FormList list) const {
@@ -68,10 +63,7 @@ bool MainWindow::start() {
     const StartOutcome outcome =
         startAgent(agent_, config_, mibInfo_, form_, override_, status_, repaint);
     if (outcome.historiesPushed) {
-        // The lists show the histories as the start left them; the form keeps what it took.
-        const MainWindowForm taken = form_;
-        fillLists();
-        form_ = taken;
+        fillLists();  // the lists show the histories as the start left them
     }
     if (!outcome.started) {
         releaseBusy(busy_);

@@ -13,9 +13,8 @@
 //   if (window.start()) loop.run();                 // "Agent has been started."
 //   window.stop();                                  // "Agent has been stopped."
 //
-// The window owns one Agent, the main status list, the one-operation-at-a-time flag `busy`
-// and the request-id sequence of the process. Tool dialogs take `busy` as the agent start
-// does, through busy().
+// The window owns one Agent, the main status list and the one-operation-at-a-time flag
+// `busy`. Tool dialogs take `busy` as the agent start does, through busy().
 //
 // Choices where the rules leave room:
 //   - The main status list keeps at most kMainStatusLineLimit lines: when more arrive, the
@@ -40,7 +39,6 @@
 #include <vector>
 
 #include "agent/agent.h"
-#include "agent/request_client.h"
 #include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
@@ -155,18 +153,11 @@ class MainWindow {
 
     StatusList& status() { return status_; }
     Configuration& config() { return config_; }
-    EventLoop& loop() { return loop_; }
     Agent& agent() { return agent_; }
     const Agent& agent() const { return agent_; }
     // The one-operation-at-a-time flag the agent and the tools share.
     Busy& busy() { return busy_; }
     Busy busy() const { return busy_; }
-    // What korvan.ini said at window start.
-    const StartupSettings& startupSettings() const { return startup_; }
-    // Request-ids of the requests the tools send, one sequence for the program's run.
-    RequestIdSequence& requestIds() { return requestIds_; }
-    // mibinfo.out of the home, read once and shared by the agent and the tools.
-    HomeMibInfo& mibInfo() { return mibInfo_; }
     // The UDP port the agent endpoint is bound to, 0 when none (IPX included).
     uint16_t agentPort() const { return agent_.endpoint().port(); }
 
@@ -186,10 +177,8 @@ class MainWindow {
     Configuration& config_;
     EventLoop& loop_;
     StatusList status_;
-    StartupSettings startup_;
     Busy busy_ = Busy::Idle;
-    RequestIdSequence requestIds_;
-    HomeMibInfo mibInfo_;
+    HomeMibInfo mibInfo_;  // mibinfo.out of the home, read once and shared
     Agent agent_;
 
     MainWindowForm form_;

@@ -26,28 +26,25 @@ bool MibInfoLibrary::Copy::sameVersion(const struct stat& status) const {
            modified.tv_nsec == status.st_mtim.tv_nsec;
 }
 
-std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(Copy& copy, int fd,
-                                                       const struct stat& status, Result* why) {
-    if (copy.settled && copy.sameVersion(status)) {
-        return copy.info;
-    }
+std::shared_ptr<const MibInfo> MibInfoLibrary::refresh(int fd, const struct stat& status,
+                                                       Result* why) {
     timespec readStart{};
     ::clock_gettime(CLOCK_REALTIME, &readStart);
     std::shared_ptr<const MibInfo> fresh = MibInfo::read(fd, why);
     if (fresh == nullptr) {
-        copy = {};
+        copy_ = {};
         return nullptr;
     }
     // An unchanged text keeps the copy already shared.
-    if (copy.info == nullptr || copy.info->text() != fresh->text()) {
-        copy.info = std::move(fresh);
+    if (copy_.info == nullptr || copy_.info->text() != fresh->text()) {
+        copy_.info = std::move(fresh);
     }
-    copy.device = status.st_dev;
-    copy.inode = status.st_ino;
-    copy.size = status.st_size;
-    copy.modified = status.st_mtim;
-    copy.settled = status.st_mtim.tv_sec + kTimeStampSlack < readStart.tv_sec;
-    return copy.info;
+    copy_.device = status.st_dev;
+    copy_.inode = status.st_ino;
+    copy_.size = status.st_size;
+    copy_.modified = status.st_mtim;
+    copy_.settled = status.st_mtim.tv_sec + kTimeStampSlack < readStart.tv_sec;
+    return copy_.info;
 }
 
 std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
@@ -74,7 +71,10 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
         copy_ = {};
         return nullptr;
     }
-    return refresh(copy_, file.get(), status, why);
+    if (copy_.settled && copy_.sameVersion(status)) {
+        return copy_.info;  // the file opened is the version already read
+    }
+    return refresh(file.get(), status, why);
 }
 
 }  // namespace korvimo::mibinfo

@@ -37,7 +37,7 @@ class MibInfoLibrary {
     const std::string& path() const { return path_; }
 
   private:
-    // One file's copy and the version of the file it was read from.
+    // The file's copy and the version of the file it was read from.
     struct Copy {
         dev_t device = 0;
         ino_t inode = 0;
@@ -49,10 +49,9 @@ class MibInfoLibrary {
         bool sameVersion(const struct stat& status) const;
     };
 
-    // Brings copy up to the file behind fd, whose state is status; null (with why) when it
-    // cannot be read, the copy then holding nothing.
-    static std::shared_ptr<const MibInfo> refresh(Copy& copy, int fd, const struct stat& status,
-                                                  Result* why);
+    // Brings the copy up to the file behind fd, whose state is status; null (with why) when
+    // it cannot be read, the copy then holding nothing.
+    std::shared_ptr<const MibInfo> refresh(int fd, const struct stat& status, Result* why);
 
     std::string path_;
     std::mutex mutex_;

@@ -11,7 +11,6 @@ namespace {
 constexpr char kLengthOfLengthZero[] = "Length of Length is zero.";
 constexpr char kLengthOfLengthTooLarge[] = "Length of Length is too large [%d].";
 constexpr char kLengthPastEnd[] = "Length Encoding goes past end of packet.";
-constexpr char kLengthNotEncodable[] = "Length [%u] too large to encode.";
 constexpr char kHeaderEncodingPastEnd[] = "Header Encoding goes past end of packet.";
 constexpr char kSequencePastEnd[] = "Sequence Encoding goes past end of packet.";
 constexpr char kHeaderTagUnsupported[] = "Header Tag cannot be handled[%02x].";
@@ -291,7 +290,7 @@ const uint8_t* decodeLength(const uint8_t* pos, uint32_t* length, Reason* reason
 
 uint8_t* encodeLength(uint8_t* pos, int32_t* remaining, uint32_t length, Reason* reason) {
     if (length > kMaxEncodedLength) {
-        setReason(reason, kLengthNotEncodable, length);
+        setReason(reason, kLengthNotEncodableText, length);
         return nullptr;
     }
     const int32_t need = static_cast<int32_t>(lengthFieldSize(length));
@@ -317,7 +316,7 @@ uint8_t* encodeTagLength(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t
 uint8_t* encodeSequenceHeader(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t length,
                               Reason* reason) {
     if (length > kMaxEncodedLength) {
-        setReason(reason, kLengthNotEncodable, length);
+        setReason(reason, kLengthNotEncodableText, length);
         return nullptr;
     }
     if (*remaining < 4) {

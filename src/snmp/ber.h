@@ -42,6 +42,8 @@ inline constexpr uint8_t kTagEndOfMibView = 0x82;
 
 // Encoded lengths take at most two length octets.
 inline constexpr uint32_t kMaxEncodedLength = 0xFFFF;
+// The refusal of a longer length.
+inline constexpr const char* kLengthNotEncodableText = "Length [%u] too large to encode.";
 
 // The operations are inline; their definitions, at the end of this file, say why.
 

@@ -20,7 +20,6 @@ constexpr char kNothingToEncode[] = "No PDU or Output Buffer given to encode the
 constexpr char kSyntaxNotEncodable[] = "Varbind Syntax cannot be encoded [%02x].";
 constexpr char kBitStringUnusedBits[] = "Unused Bits of Bit String missing or larger than 7.";
 constexpr char kBitStringEncodingPastEnd[] = "Bit String Encoding goes past end of packet.";
-constexpr char kLengthNotEncodable[] = "Length [%u] too large to encode.";
 
 // Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
 constexpr uint32_t kVarBindScratch = kMaxMessageSize;
@@ -78,7 +77,7 @@ Result bitStringFailure(const Octets& bits) {
         return Result::failure(kBitStringUnusedBits);
     }
     if (bits.length() > kMaxEncodedLength) {
-        return Result::failuref(kLengthNotEncodable, bits.length());
+        return Result::failuref(kLengthNotEncodableText, bits.length());
     }
     return Result::failure(kBitStringEncodingPastEnd);
 }

@@ -117,24 +117,9 @@ void VariableStore::releaseStore() {
     loaded_ = false;
 }
 
-mibinfo::DescriptorMapper& VariableStore::mapper() {
-    if (!mapper_) {
-        mapper_.emplace(mibinfo::MibInfo::empty());
-    }
-    return *mapper_;
-}
-
 void VariableStore::dropMibInfo() {
     mapper_.reset();
     mib_.reset();
-}
-
-bool VariableStore::mapDescriptor(std::string_view name, std::string& numeric) {
-    if (mibinfo::isNumericName(name)) {
-        numeric.assign(name);
-        return true;
-    }
-    return mapper().map(name, numeric);
 }
 
 bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
@@ -171,7 +156,7 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
 
     // Pass 2: the directives.
     if (directives > 0) {
-        if (!rows_.loadDirectives(controlText, mapper(), reporter_)) {
+        if (!rows_.loadDirectives(controlText, *mapper_, reporter_)) {
             return false;
         }
     }
@@ -209,7 +194,7 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(clock.calendarSeconds()));
 
     if (rows_.columnCount() > 0) {
-        rows_.markIndexColumns(mapper().mibInfo());
+        rows_.markIndexColumns(mapper_->mibInfo());
     }
     return true;
 }
@@ -230,7 +215,7 @@ bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
         const bool split = splitAttributeLine(line, fields);
         const std::string_view name =
             split ? fields.name : trimBlanks(line.substr(0, line.find(',')));
-        if (!mapDescriptor(name, numeric)) {
+        if (!mapper_->map(name, numeric)) {
             reportStatusFormat(reporter_, kCannotMapMessage, std::string(name).c_str());
             reportStatus(reporter_, kCompileMibMessage);
             return false;

@@ -164,11 +164,6 @@ class VariableStore {
 
   private:
     bool load(const LoadInputs& inputs, std::string& controlText);
-    // Maps a name as written in a control file to numeric text through the MibInfo of the
-    // load under way.
-    bool mapDescriptor(std::string_view name, std::string& numeric);
-    // The mapper of the load under way, over its MibInfo or the empty one.
-    mibinfo::DescriptorMapper& mapper();
     void dropMibInfo();
     bool collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
@@ -177,8 +172,10 @@ class VariableStore {
     ValueSlots slots_;
     DynamicRows rows_;
     std::shared_ptr<const mibinfo::MibInfo> mib_;
-    std::optional<mibinfo::DescriptorMapper> mapper_;  // over mib_, or the empty MibInfo
-    Reporter reporter_;                                // of the load under way
+    // The mapper of the load under way, over mib_ or the empty MibInfo; it maps a name as
+    // written in a control file to numeric text.
+    std::optional<mibinfo::DescriptorMapper> mapper_;
+    Reporter reporter_;  // of the load under way
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;

@@ -175,6 +175,10 @@ void ChildProcess::Run::checkExit() {
 }
 
 ChildProcess::~ChildProcess() {
+    end();
+}
+
+void ChildProcess::end() {
     if (run_ == nullptr) {
         return;
     }
@@ -186,17 +190,15 @@ ChildProcess::~ChildProcess() {
         }
         run_->finished = true;
     }
+    // A callback of this run that is still under way keeps it alive until it returns.
+    run_.reset();
+    pid_ = -1;
 }
 
 Result ChildProcess::start(EventLoop& loop, const std::vector<std::string>& argv,
                            const std::string& directory, Handlers handlers) {
     const char* program = argv.empty() ? "" : argv.front().c_str();
-    if (run_ != nullptr) {
-        // A run still going is ended first, as if its owner had gone.
-        ChildProcess previous;
-        previous.run_ = std::move(run_);
-        previous.pid_ = std::exchange(pid_, -1);
-    }
+    end();  // a run still going ends first, as if its owner had gone
     if (argv.empty()) {
         return Result::failuref(kChildExecFailedText, program, std::strerror(ENOENT));
     }

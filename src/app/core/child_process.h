@@ -74,6 +74,9 @@ class ChildProcess {
     // callback that destroys the ChildProcess leaves nothing dangling.
     struct Run;
 
+    // Detaches the current run, killing and reaping a child that still runs.
+    void end();
+
     std::shared_ptr<Run> run_;
     pid_t pid_ = -1;
 };
