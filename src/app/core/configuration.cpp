@@ -1,6 +1,7 @@
 #include "app/core/configuration.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "app/core/decimal_text.h"
 #include "base/text.h"
+#include "base/unique_fd.h"
 
 namespace korvimo {
 
@@ -310,23 +312,41 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-// Replaces the file's content. A copy is written beside it and renamed over it, so that a
-// failure half-way leaves the old file whole; where no file can be made beside it, the file
-// is rewritten in place.
+// Several programs of one home (a window, any number of korvan-cli agents) change the file,
+// each by reading it, changing it and writing it back. An exclusive advisory lock on the
+// file's directory makes each of those steps whole: no program reads the file while another
+// is between its read and its write, so no change is lost. The directory is locked rather
+// than the file, since every write replaces the file with a new one. Where the directory
+// cannot be opened the write goes on unlocked, as before.
+class DirectoryLock {
+  public:
+    explicit DirectoryLock(const std::string& filePath) {
+        const std::size_t slash = filePath.rfind('/');
+        const std::string directory =
+            slash == std::string::npos ? "." : slash == 0 ? "/" : filePath.substr(0, slash);
+        fd_.reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        while (fd_ && ::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+
+  private:
+    UniqueFd fd_;  // closing it releases the lock
+};
+
+// Replaces the file's content. A copy is written beside it under a name of its own (so that
+// two writers never share one) and renamed over it, so that a failure half-way leaves the
+// old file whole; where no file can be made beside it, the file is rewritten in place.
 bool saveDocument(const std::string& path, const IniDocument& doc) {
     const std::string text = doc.text();
-    const std::string temporary = path + ".new";
+    std::string temporary = path + ".new-XXXXXX";
     struct stat old {};
     const bool existed = ::stat(path.c_str(), &old) == 0;
     // A link stays a link: its target is rewritten in place.
     struct stat link {};
     const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    int fd =
-        isLink ? -1 : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = isLink ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd >= 0) {
-        if (existed) {
-            (void)::fchmod(fd, old.st_mode & 07777);
-        }
+        (void)::fchmod(fd, existed ? old.st_mode & 07777 : 0644);
         bool written = writeAll(fd, text);
         written = ::close(fd) == 0 && written;
         if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
@@ -381,6 +401,7 @@ bool Configuration::readPlain(ConfigKey key, std::string& value) const {
 }
 
 bool Configuration::writePlain(ConfigKey key, std::string_view value) {
+    const DirectoryLock lock(path_);
     IniDocument doc;
     if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
         return false;  // rewriting a file we cannot read would lose its content
@@ -412,6 +433,7 @@ std::vector<std::string> Configuration::historyValues(ConfigKey key) const {
 }
 
 bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
+    const DirectoryLock lock(path_);
     IniDocument doc;
     if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
         return false;
@@ -442,6 +464,7 @@ bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
 }
 
 bool Configuration::ensureFile() {
+    const DirectoryLock lock(path_);
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0) {
         return true;  // an existing file is never rewritten here

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include <string>
 #include <vector>
@@ -252,6 +256,63 @@ TEST(ConfigurationHistory, ValuesMoveWhole) {
     ASSERT_TRUE(config.pushHistory(ConfigKey::INPUTFILE, longName));
     ASSERT_TRUE(config.pushHistory(ConfigKey::INPUTFILE, "short.ctl"));
     EXPECT_EQ(config.historyValues(ConfigKey::INPUTFILE), (Values{"short.ctl", longName}));
+}
+
+// Programs of one home start together and each writes its own values: none may be lost,
+// and nothing the user put into the file either.
+TEST(ConfigurationHistory, ProcessesWritingAtOnceLoseNothing) {
+    TempDir dir;
+    writeFile(dir.path("korvan.ini"), "[KORVAN]\r\nEDITOR=my-editor\r\nAGENTPORT=1161\r\n");
+    constexpr int kWriters = 10;  // one history holds ten values
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> writers;
+    for (int i = 0; i < kWriters; ++i) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(gate[1]);
+            char go;
+            (void)::read(gate[0], &go, 1);  // all start when the gate closes
+            Configuration config(dir.path("korvan.ini"));
+            const std::string mine = "writer" + std::to_string(i);
+            bool written = true;
+            for (ConfigKey key : {ConfigKey::INPUTFILE, ConfigKey::RCOMMUNITY, ConfigKey::WCOMMUNITY}) {
+                written = config.pushHistory(key, mine) && written;
+            }
+            written = config.writePlain(ConfigKey::DEBUGMODE, "NO") && written;
+            ::_exit(written ? 0 : 1);
+        }
+        writers.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    Configuration config(dir.path("korvan.ini"));
+    for (ConfigKey key : {ConfigKey::INPUTFILE, ConfigKey::RCOMMUNITY, ConfigKey::WCOMMUNITY}) {
+        Values values = config.historyValues(key);
+        std::sort(values.begin(), values.end());
+        Values expected;
+        for (int i = 0; i < kWriters; ++i) {
+            expected.push_back("writer" + std::to_string(i));
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(values, expected) << Configuration::keyName(key);
+    }
+    std::string value;
+    EXPECT_TRUE(config.readPlain(ConfigKey::EDITOR, value) && value == "my-editor");
+    EXPECT_TRUE(config.readPlain(ConfigKey::AGENTPORT, value) && value == "1161");
+    // No temporary copy is left behind.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path(""))) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
 }
 
 TEST(SettingNumber, ReadsSignAndDigitsOfTheFirstNineCharacters) {
