@@ -178,15 +178,18 @@ class IniDocument {
     }
 
     void set(std::string_view section, std::string_view key, std::string_view value) {
-        std::string line = std::string(key) + "=" + std::string(value);
+        // Lines are built by appending: GCC 12 at -O3 takes "text" + string for an overlapping
+        // copy (a false -Wrestrict).
+        std::string line;
+        line.append(key).append("=").append(value);
         if (std::optional<std::size_t> existing = findKey(section, key)) {
             std::string& old = lines_[*existing];
-            old = line + std::string(ending(old));
+            old = line.append(ending(old));
             return;
         }
         std::optional<std::size_t> header = findSection(section);
         if (!header) {
-            insertAt(lines_.size(), "[" + std::string(section) + "]");
+            insertAt(lines_.size(), headerLine(section));
             insertAt(lines_.size(), line);
             return;
         }
@@ -210,11 +213,17 @@ class IniDocument {
     }
 
     void startEmptySection(std::string_view section) {
-        lines_.assign(1, "[" + std::string(section) + "]");
+        lines_.assign(1, headerLine(section));
         lineEnd_ = "\r\n";
     }
 
   private:
+    static std::string headerLine(std::string_view section) {
+        std::string line = "[";
+        line.append(section).append("]");
+        return line;
+    }
+
     void split(const std::string& content) {
         std::size_t start = 0;
         bool endSeen = false;
