@@ -24,11 +24,15 @@ bool enterHome(const std::string& home, std::string& failure) {
     std::string bin;
     if (!home.empty()) {
         bin = home + "/bin";
-        std::error_code error;
-        std::filesystem::create_directories(bin, error);
-        if (error) {
-            failure = format(kHomeCreateFailed, bin, error.message());
-            return false;
+        // A new home gets the directories its programs write to: bin for korvan.ini, agent for
+        // control files and logs, mibs for compiled MIBs.
+        for (const char* directory : {"/bin", "/agent", "/mibs"}) {
+            std::error_code error;
+            std::filesystem::create_directories(home + directory, error);
+            if (error) {
+                failure = format(kHomeCreateFailed, home + directory, error.message());
+                return false;
+            }
         }
     } else {
         std::error_code error;

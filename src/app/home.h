@@ -14,7 +14,8 @@ inline constexpr const char* kHomeCreateFailed = "Cannot create the directory [%
 inline constexpr const char* kHomeEnterFailed = "Cannot change to the directory [%s]: %s";
 inline constexpr const char* kProgramDirUnknown = "Cannot find the program's own directory: %s";
 
-// With a home given, changes to <home>/bin, creating it (and the home) when missing.
+// With a home given, changes to <home>/bin, creating it, <home>/agent and <home>/mibs (and the
+// home) when missing.
 // Without one, changes to the directory that holds the running program.
 bool enterHome(const std::string& home, std::string& failure);
 

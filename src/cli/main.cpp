@@ -8,6 +8,9 @@
 // usage error), and the function that runs it. Options before the command are the
 // program's; everything after it belongs to the command.
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -31,6 +34,9 @@ struct Command {
 };
 
 void printUsage(std::ostream& out);
+
+// The directory the program was started in, before it moved to its home's bin.
+std::string gStartDirectory;
 
 int checkNoArguments(const std::vector<std::string>& args) {
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
@@ -63,6 +69,7 @@ int runAgent(const std::vector<std::string>& args) {
     korvimo::cli::AgentOptions options;
     std::string error;
     korvimo::cli::parseAgentOptions(args, options, error);  // checked before
+    options.startDirectory = gStartDirectory;
     return korvimo::cli::runAgent(options, std::cout);
 }
 
@@ -84,6 +91,7 @@ void printUsage(std::ostream& out) {
            "              installation directory \"..\" is DIR. Without it the program runs\n"
            "              in the directory that holds it, the bin directory of its home.\n"
            "  --help      show this text\n"
+           "  --version   show the program's version\n"
            "\n"
            "Commands:\n";
     for (const Command& command : kCommands) {
@@ -113,6 +121,9 @@ int main(int argc, char** argv) {
             args.push_back(arg);  // the command's own (--home may stand anywhere)
         } else if (arg == "--help" || arg == "-h") {
             printUsage(std::cout);
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "korvan-cli (Korvimo) " KORVIMO_VERSION "\n";
             return 0;
         } else if (arg.rfind("-", 0) == 0) {
             std::cerr << "korvan-cli: unknown option '" << arg << "'\n";
@@ -147,6 +158,10 @@ int main(int argc, char** argv) {
     }
 
     // A relative home is taken from where the program was started, before moving.
+    char started[PATH_MAX];
+    if (::getcwd(started, sizeof started) != nullptr) {
+        gStartDirectory = started;
+    }
     std::string failure;
     if (!korvimo::app::enterHome(home, failure)) {
         std::cerr << "korvan-cli: " << failure << "\n";

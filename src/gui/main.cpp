@@ -64,10 +64,14 @@ bool catchSignals() {
 int main(int argc, char** argv) {
     using namespace korvimo;
 
-    // Help needs no display, so it is answered before Qt looks for one.
+    // Help and the version need no display, so they are answered before Qt looks for one.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             gui::printProgramUsage(std::cout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvan (Korvimo) " KORVIMO_VERSION "\n";
             return 0;
         }
     }

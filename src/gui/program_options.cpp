@@ -82,6 +82,7 @@ void printProgramUsage(std::ostream& out) {
            "                           --screenshot-delay milliseconds (default 1000), then\n"
            "                           quit as Exit does\n"
            "  --help                   show this text\n"
+           "  --version                show the program's version\n"
            "\n"
            "Qt's own options (-platform offscreen, -display ...) are accepted as well.\n"
            "\n"

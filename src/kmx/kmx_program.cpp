@@ -35,7 +35,8 @@ constexpr const char kUsage[] =
     "  --home DIR   the installation home whose korvan.ini and mibs directory are searched\n"
     "               (default: the directory above the one holding kmx). It does not change\n"
     "               where OUTFILE, ERRFILE and MIBFILE are.\n"
-    "  --help       this text\n";
+    "  --help       this text\n"
+    "  --version    the program's version\n";
 constexpr const char kCannotCreate[] = "kmx: cannot create [%s]: %s\n";
 constexpr const char kParserStopped[] =
     "kmx: the MIB parser stopped abnormally on [%s] (%s); nothing was compiled from it\r\n";
@@ -55,7 +56,7 @@ struct Options {
     std::string mibFile;
 };
 
-bool parse(int argc, char** argv, Options& options, bool& help) {
+bool parse(int argc, char** argv, Options& options, bool& help, bool& version) {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         auto value = [&](std::string& target) {
@@ -67,6 +68,10 @@ bool parse(int argc, char** argv, Options& options, bool& help) {
         };
         if (arg == "--help" || arg == "-h") {
             help = true;
+            return true;
+        }
+        if (arg == "--version") {
+            version = true;
             return true;
         }
         if (arg == "--home") {
@@ -132,9 +137,14 @@ int compileAndWrite(const Options& options, const SearchInputs& inputs) {
 int runKmx(int argc, char** argv) {
     Options options;
     bool help = false;
-    if (!parse(argc, argv, options, help)) {
+    bool version = false;
+    if (!parse(argc, argv, options, help, version)) {
         std::fputs(kUsage, stderr);
         return 1;
+    }
+    if (version) {
+        std::fputs("kmx (Korvimo) " KORVIMO_VERSION "\n", stdout);
+        return 0;
     }
     if (help) {
         std::fputs(kUsage, stdout);

@@ -30,7 +30,8 @@ constexpr const char kHelp[] =
     "  --home DIR   the installation home; accepted like every program of the system takes\n"
     "               it. zorlet reads nothing from the home: file names are relative to the\n"
     "               current directory.\n"
-    "  --help       this text\n";
+    "  --help       this text\n"
+    "  --version    the program's version\n";
 constexpr const char kBanner[] =
     "zorlet: ver 1.2  Korvimo MIB information builder (compiler output to mibinfo.out)\n";
 constexpr const char kSorting[] =
@@ -163,6 +164,11 @@ int runZorlet(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kHelp, stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::fputs("zorlet (Korvimo) " KORVIMO_VERSION "\n", stdout);
         std::fflush(stdout);
         return 0;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/core/temp_dir.h"
@@ -33,6 +34,9 @@ TEST(CliSettings, NewHomeGetsItsBinDirectoryAndDefaultConfiguration) {
     EXPECT_NE(run.output.find("SNMP version:           Bilingual\n"), std::string::npos);
     const std::string ini = readFile(home + "/bin/korvan.ini");
     EXPECT_EQ(ini.rfind("[KORVAN]\r\nRCOMMUNITY1=vintor\r\n", 0), 0u) << ini;
+    // The directories its programs write to come with it.
+    EXPECT_TRUE(std::filesystem::is_directory(home + "/agent"));
+    EXPECT_TRUE(std::filesystem::is_directory(home + "/mibs"));
 }
 
 TEST(CliSettings, ExistingConfigurationIsReadAndKept) {
@@ -56,6 +60,18 @@ TEST(CliUsage, HelpExplainsTheHomeOption) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("--home DIR"), std::string::npos);
     EXPECT_NE(run.output.find("settings"), std::string::npos);
+}
+
+TEST(CliUsage, EveryProgramTellsItsVersion) {
+    for (const char* program : {"korvan-cli", "korvan", "kmx", "zorlet"}) {
+        const std::string path = std::string(KORVIMO_HOME_DIR) + "/bin/" + program;
+        if (!std::filesystem::exists(path)) {
+            continue;  // a build without the window or the compiler
+        }
+        const CommandRun run = runCommand("'" + path + "' --version");
+        EXPECT_EQ(run.status, 0) << program;
+        EXPECT_EQ(run.output, std::string(program) + " (Korvimo) " KORVIMO_VERSION "\n");
+    }
 }
 
 TEST(CliUsage, UnknownCommandAndMissingArgumentsAreRefused) {
