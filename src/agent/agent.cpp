@@ -134,9 +134,13 @@ void Agent::stop() {
 }
 
 void Agent::release() {
+    unload();
+    endpoint_.close();
+}
+
+void Agent::unload() {
     handler_.setServing(false);
     refresh_.cancel();
-    endpoint_.close();
     store_.releaseStore();
     controlFile_.reset();
     log_.close();

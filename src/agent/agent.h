@@ -107,12 +107,17 @@ class Agent {
     bool load(int64_t startTime, const std::string& attributeFilePath);
     // Zeroes the statistics and starts answering.
     void serve();
+    // After serve(): counts on from earlier statistics (a reload keeps the counts).
+    void resumeStatistics(const AgentStatistics& earlier) { statistics_ = earlier; }
 
     // Stops answering; the statistics lines show the last request.
     void stop();
     // Closes the endpoint, the store, the control file and the debug log, and lets
     // mibinfo.out go.
     void release();
+    // As release(), but the endpoint stays open: a reload takes the start steps again, and
+    // what arrives meanwhile waits in the socket instead of being refused.
+    void unload();
 
     bool serving() const { return handler_.serving(); }
     bool controlFileOpen() const { return controlFile_.valid(); }

@@ -88,16 +88,19 @@ std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration
 
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
                         MainWindowForm& form, const EndpointOverride& override, StatusList& status,
-                        const std::function<void()>& repaint) {
+                        const std::function<void()>& repaint, WriteBack writeBack) {
     StartOutcome outcome;
     AgentSettings& settings = agent.settings();
+    const bool write = writeBack == WriteBack::Settings;
 
     // 1. The installation directory.
     const std::string home = installDirectory(config);
 
     // 2. The control file.
     const std::string controlText = form.controlFile.substr(0, kControlFileTextLimit);
-    if (Result opened = agent.openControlFile(home + kAgentDirectory + controlText); !opened) {
+    const std::string controlPath =
+        controlText.starts_with('/') ? controlText : home + kAgentDirectory + controlText;
+    if (Result opened = agent.openControlFile(controlPath); !opened) {
         status.append(opened.text());
         status.append(kLearnOrCreateText);
         return outcome;
@@ -105,18 +108,22 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     form.controlFile = controlText;
 
     // 3, 4. Histories and communities.
-    config.pushHistory(ConfigKey::INPUTFILE, form.controlFile);
     form.readCommunity = form.readCommunity.substr(0, kCommunityTextLimit);
-    config.pushHistory(ConfigKey::RCOMMUNITY, form.readCommunity);
-    settings.readCommunity = form.readCommunity;
     form.writeCommunity = form.writeCommunity.substr(0, kCommunityTextLimit);
-    config.pushHistory(ConfigKey::WCOMMUNITY, form.writeCommunity);
+    if (write) {
+        config.pushHistory(ConfigKey::INPUTFILE, form.controlFile);
+        config.pushHistory(ConfigKey::RCOMMUNITY, form.readCommunity);
+        config.pushHistory(ConfigKey::WCOMMUNITY, form.writeCommunity);
+        outcome.historiesPushed = true;
+    }
+    settings.readCommunity = form.readCommunity;
     settings.writeCommunity = form.writeCommunity;
-    outcome.historiesPushed = true;
 
     // 5. Debug mode and the debug log.
     settings.debugMode = form.debugMode;
-    config.writePlain(ConfigKey::DEBUGMODE, form.debugMode ? "YES" : "NO");
+    if (write) {
+        config.writePlain(ConfigKey::DEBUGMODE, form.debugMode ? "YES" : "NO");
+    }
     if (form.debugMode) {
         if (Result opened = agent.openDebugLog(home + kDebugLogName, kDebugLogName); !opened) {
             status.append(opened.text());
@@ -126,7 +133,9 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
 
     // 6. The version mode.
     settings.versionMode = form.version;
-    config.writePlain(ConfigKey::SNMPVER, versionModeWord(form.version));
+    if (write) {
+        config.writePlain(ConfigKey::SNMPVER, versionModeWord(form.version));
+    }
 
     // 7. The agent endpoint.
     AgentAddress where;

@@ -70,6 +70,10 @@ struct EndpointOverride {
     std::optional<std::string> address;
 };
 
+// Whether a start writes what it used back to korvan.ini: the window's Start does; korvan-cli
+// only when asked (--save), so that a one-off option does not stick.
+enum class WriteBack { Settings, Nothing };
+
 struct StartOutcome {
     bool started = false;
     // The control file opened, so its name and the communities went to their histories.
@@ -107,9 +111,11 @@ class HomeMibInfo {
     std::unique_ptr<mibinfo::MibInfoLibrary> library_;
 };
 
-// Runs the start sequence. The form's texts become what was taken (cut to their limits).
+// Runs the start sequence. The form's texts become what was taken (cut to their limits). A
+// control file given with an absolute path is opened there, not in <installDir>/agent/.
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
                         MainWindowForm& form, const EndpointOverride& override, StatusList& status,
-                        const std::function<void()>& repaint);
+                        const std::function<void()>& repaint,
+                        WriteBack writeBack = WriteBack::Settings);
 
 }  // namespace korvimo::app

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,7 +26,7 @@ constexpr unsigned kMaxStatsInterval = 86400;
 bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
                        std::string& error) {
     app::CommandLineReader reader(
-        args, {"--help", "--debug", "--no-debug"},
+        args, {"--help", "--debug", "--no-debug", "--save"},
         {"--file", "--read-community", "--write-community", "--snmp-version", "--transport",
          "--port", "--address", "--stats-interval"});
     app::CommandLineOption option;
@@ -34,6 +35,10 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
         const std::string& value = option.value;
         if (name == "--help") {
             options.help = true;
+            continue;
+        }
+        if (name == "--save") {
+            options.save = true;
             continue;
         }
         if (name == "--debug" || name == "--no-debug") {
@@ -97,16 +102,17 @@ void printAgentUsage(std::ostream& out) {
            "Starts the simulated SNMP agent as the main window's Start does and serves\n"
            "SNMPv1/SNMPv2c requests until SIGINT (Ctrl-C) or SIGTERM, then stops it as Stop\n"
            "does. Every status line is printed as it is appended; the statistics are printed\n"
-           "at stop (and every N seconds with --stats-interval).\n"
+           "at stop (and every N seconds with --stats-interval). SIGHUP reloads the control\n"
+           "file with the same settings; the statistics count on.\n"
            "\n"
            "Without options the agent uses what the window would show, from korvan.ini:\n"
            "the most recent INPUTFILE, RCOMMUNITY and WCOMMUNITY, and SNMPVER, IPV6SUPPORT\n"
-           "and DEBUGMODE. The options override them for this start; like the window's\n"
-           "Start, the start writes the values it used back to korvan.ini (the histories,\n"
-           "SNMPVER, DEBUGMODE, and IPV6SUPPORT when --transport is given).\n"
+           "and DEBUGMODE. The options override them for this run only: korvan.ini is not\n"
+           "changed unless --save is given.\n"
            "\n"
            "Options:\n"
-           "  --file FILE               control file, relative to <home>/agent/\n"
+           "  --file FILE               control file: a name in <home>/agent/, or a path\n"
+           "                            (absolute, or relative to the current directory)\n"
            "  --read-community TEXT     community for Get, GetNext and GetBulk\n"
            "  --write-community TEXT    community for Set (also accepted for reading)\n"
            "  --snmp-version VERSION    v1, v2c or bilingual (both)\n"
@@ -118,23 +124,43 @@ void printAgentUsage(std::ostream& out) {
            "  --address ADDR            numeric address to listen on, instead of AGENTIP\n"
            "                            (default: every address); not written to korvan.ini\n"
            "  --stats-interval N        also print the statistics every N seconds\n"
+           "  --save                    write the values used back to korvan.ini as the\n"
+           "                            window's Start does (the INPUTFILE, RCOMMUNITY and\n"
+           "                            WCOMMUNITY histories, SNMPVER, DEBUGMODE, IPV6SUPPORT)\n"
            "  --help                    show this text\n"
            "\n"
-           "Exit status: 0 after a stop by signal, 1 when the agent could not start,\n"
-           "2 on a usage error.\n"
+           "Exit status: 0 after a stop by signal, 1 when the agent could not start (or\n"
+           "was left stopped by a reload that failed), 2 on a usage error.\n"
            "\n"
            "Example:\n"
            "  korvan-cli --home build/home agent --address 127.0.0.1 --port 1161\n"
            "  snmpwalk -v2c -c vintor 127.0.0.1:1161 1.3.6.1\n";
 }
 
+std::string controlFileOption(const std::string& given, const std::string& installDir,
+                              const std::string& startDirectory) {
+    auto isFile = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    };
+    if (given.empty() || given.starts_with('/') ||
+        isFile(installDir + app::kAgentDirectory + given)) {
+        return given;
+    }
+    if (!startDirectory.empty() && isFile(startDirectory + "/" + given)) {
+        return startDirectory + "/" + given;
+    }
+    return given;
+}
+
 int runAgent(const AgentOptions& options, std::ostream& out) {
-    // The signals arrive through a descriptor the event loop watches, so a stop is handled
-    // between requests like any other event.
+    // The signals arrive through a descriptor the event loop watches, so a stop or a reload is
+    // handled between requests like any other event.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
     sigset_t previous;
     if (::sigprocmask(SIG_BLOCK, &signals, &previous) != 0) {
         std::perror("korvan-cli: sigprocmask");
@@ -163,13 +189,16 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     const StartupSettings startup = readStartupSettings(config);
     app::applyStartupSettings(agent.settings(), startup);
     app::MainWindowForm form = app::formFromSettings(config, startup);
-    app::rememberTransport(config, form.transport);
+    const app::WriteBack writeBack = options.save ? app::WriteBack::Settings : app::WriteBack::Nothing;
     if (options.transport) {
         form.transport = *options.transport;
+    }
+    if (options.save) {
         app::rememberTransport(config, form.transport);
     }
     if (options.file) {
-        form.controlFile = *options.file;
+        form.controlFile =
+            controlFileOption(*options.file, installDirectory(config), options.startDirectory);
     }
     if (options.readCommunity) {
         form.readCommunity = *options.readCommunity;
@@ -186,49 +215,81 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     const app::EndpointOverride override{options.port, options.address};
 
     app::HomeMibInfo mibInfo;
-    int exitStatus = 0;
-    if (!app::startAgent(agent, config, mibInfo, form, override, status, nullptr).started) {
-        exitStatus = 1;
-    } else {
+    auto start = [&] {
+        if (!app::startAgent(agent, config, mibInfo, form, override, status, nullptr, writeBack)
+                 .started) {
+            return false;
+        }
         char line[512];
         std::snprintf(line, sizeof line, kListeningFormat,
                       app::agentAddressText(config, form.transport, override).c_str(),
                       static_cast<unsigned>(agent.endpoint().port()));
         out << line << "\n";
         out.flush();
+        return true;
+    };
+    if (!start()) {
+        agent.release();
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return 1;
+    }
 
-        auto printStatistics = [&] {
-            for (int number = 1; number <= 3; ++number) {
-                out << statisticsLine(number, agent.statistics()) << "\n";
-            }
+    bool serving = true;
+    auto printStatistics = [&] {
+        for (int number = 1; number <= 3; ++number) {
+            out << statisticsLine(number, agent.statistics()) << "\n";
+        }
+        out.flush();
+    };
+    // A reload keeps the endpoint open, so requests that arrive meanwhile wait for it.
+    auto reload = [&] {
+        const AgentStatistics counted = agent.statistics();
+        if (serving) {
+            agent.stop();
+            status.append(app::kAgentStoppedText);
+        }
+        agent.unload();
+        serving = start();
+        if (serving) {
+            agent.resumeStatistics(counted);
+        } else {
+            out << kReloadFailedText << "\n";
             out.flush();
-        };
-        Watch stopSignals = loop.watch(signalFd.get(), [&] {
-            signalfd_siginfo info;
-            bool signalled = false;
-            while (::read(signalFd.get(), &info, sizeof info) ==
-                   static_cast<ssize_t>(sizeof info)) {
-                signalled = true;
-            }
-            if (signalled) {
-                loop.quit();
+        }
+    };
+    Watch stopSignals = loop.watch(signalFd.get(), [&] {
+        signalfd_siginfo info;
+        bool stop = false;
+        bool hangUp = false;
+        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            (info.ssi_signo == SIGHUP ? hangUp : stop) = true;
+        }
+        if (stop) {
+            loop.quit();
+        } else if (hangUp) {
+            reload();
+        }
+    });
+    Timer statisticsTimer;
+    if (options.statsInterval > 0) {
+        statisticsTimer = loop.startTimer(options.statsInterval * 1000u, [&] {
+            if (serving) {
+                printStatistics();
             }
         });
-        Timer statisticsTimer;
-        if (options.statsInterval > 0) {
-            statisticsTimer = loop.startTimer(options.statsInterval * 1000u, printStatistics);
-        }
-        loop.run();
-        statisticsTimer.stop();
-        stopSignals.reset();
+    }
+    loop.run();
+    statisticsTimer.stop();
+    stopSignals.reset();
 
+    if (serving) {
         printStatistics();
         agent.stop();
         status.append(app::kAgentStoppedText);
     }
     agent.release();
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return exitStatus;
+    return serving ? 0 : 1;
 }
 
 }  // namespace korvimo::cli

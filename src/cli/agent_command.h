@@ -2,8 +2,10 @@
 // window's "Start" would, with the values the window would show (the heads of the INPUTFILE,
 // RCOMMUNITY and WCOMMUNITY histories, SNMPVER, IPV6SUPPORT, DEBUGMODE), each overridable by
 // an option, prints every status line as it is appended, and runs until SIGINT or SIGTERM;
-// then it prints the statistics, stops as "Stop" does and exits 0. A failed start prints its
-// lines and exits 1; a usage error exits 2.
+// then it prints the statistics, stops as "Stop" does and exits 0. SIGHUP reloads the control
+// file (a stop and a start with the same settings; the statistics count on). A failed start
+// prints its lines and exits 1; a usage error exits 2. Unlike the window's Start, it writes
+// nothing back to korvan.ini unless --save asks it to.
 //
 //   korvan-cli --home build/home agent --address 127.0.0.1 --port 1161
 //
@@ -25,6 +27,10 @@ namespace korvimo::cli {
 
 // The line printed once the agent listens: the address display and the UDP port.
 inline constexpr const char* kListeningFormat = "Agent IP Address: %s (UDP port %u)";
+// A reload whose start failed leaves the agent stopped, waiting for the next SIGHUP.
+inline constexpr const char* kReloadFailedText =
+    "The control file did not load; the agent is stopped. Correct the file and send SIGHUP "
+    "again, or end with SIGINT or SIGTERM.";
 
 struct AgentOptions {
     std::optional<std::string> file;
@@ -36,7 +42,10 @@ struct AgentOptions {
     std::optional<uint16_t> port;
     std::optional<std::string> address;
     unsigned statsInterval = 0;  // seconds; 0: statistics only at stop
+    bool save = false;           // write the settings used back to korvan.ini
     bool help = false;
+    // Where the program was started: --file may be relative to it.
+    std::string startDirectory;
 };
 
 // Reads the command's arguments; false with a one-line reason on a usage error.
@@ -44,6 +53,13 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
                        std::string& error);
 
 void printAgentUsage(std::ostream& out);
+
+// The control file --file names, as the start takes it: an absolute path as it stands; a
+// name in <installDir>/agent/ when that file exists; else, when it names an existing file
+// relative to startDirectory, that file's absolute path; else the name as given (so the start
+// reports it as a name in <installDir>/agent/).
+std::string controlFileOption(const std::string& given, const std::string& installDir,
+                              const std::string& startDirectory);
 
 // Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.
 int runAgent(const AgentOptions& options, std::ostream& out);

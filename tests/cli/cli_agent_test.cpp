@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,13 +45,17 @@ bool exists(const std::string& path) {
 // korvan-cli running in the background with its output (standard error included) on a pipe.
 class Background {
   public:
-    explicit Background(const std::vector<std::string>& args) {
+    // The program runs in directory when one is given.
+    explicit Background(const std::vector<std::string>& args, const std::string& directory = {}) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) {
             return;
         }
         pid_ = ::fork();
         if (pid_ == 0) {
+            if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
+                ::_exit(127);
+            }
             ::dup2(fds[1], 1);
             ::dup2(fds[1], 2);
             std::vector<char*> argv;
@@ -99,6 +105,7 @@ class Background {
     }
 
     const std::string& output() const { return output_; }
+    pid_t pid() const { return pid_; }
 
   private:
     bool readSome(int waitMs) {
@@ -179,17 +186,8 @@ TEST(CliAgent, ServesUntilSigtermThenStopsWithTheStatistics) {
                   "GetNextRequests:\t0         \t\tInPkts:\t\t0         \n"
                   "SetRequests:\t0         \t\tOutPkts:\t\t0         \n"
                   "Agent has been stopped.\n");
-    const std::string after = readFile(ini);
-    // --port and --address override the home's AGENTPORT and AGENTIP without writing them.
-    std::string agentPort;
-    std::string agentIp;
-    Configuration(ini).readPlain(ConfigKey::AGENTPORT, agentPort);
-    Configuration(ini).readPlain(ConfigKey::AGENTIP, agentIp);
-    EXPECT_EQ(agentPort, "1161");
-    EXPECT_EQ(agentIp, "127.0.0.1");
-    EXPECT_EQ(Configuration(ini).historyValues(ConfigKey::RCOMMUNITY),
-              (std::vector<std::string>{"reader", "vintor"}));
-    EXPECT_NE(before, after);
+    // Without --save the options are for this run only.
+    EXPECT_EQ(readFile(ini), before);
 }
 
 TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
@@ -197,7 +195,7 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
     copyDemoHome(dir.root());
     const std::string port = std::to_string(freeUdpPort(AF_INET));
     Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port,
-                      "--debug", "--snmp-version", "v2c", "--stats-interval", "1"});
+                      "--debug", "--snmp-version", "v2c", "--stats-interval", "1", "--save"});
     ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
     const CommandRun get =
         netSnmp("snmpget", "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
@@ -213,12 +211,50 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
                                   "Agent has been stopped.\n"),
               std::string::npos)
         << agent.output();
-    const std::string ini = readFile(dir.path("bin/korvan.ini"));
+    // --save writes back what the window's Start writes, and no more: --port and --address
+    // stay overrides for the run.
+    const std::string iniPath = dir.path("bin/korvan.ini");
+    const std::string ini = readFile(iniPath);
     EXPECT_NE(ini.find("DEBUGMODE=YES"), std::string::npos);
     EXPECT_NE(ini.find("SNMPVER=SNMPv2C"), std::string::npos);
+    std::string agentPort;
+    Configuration(iniPath).readPlain(ConfigKey::AGENTPORT, agentPort);
+    EXPECT_EQ(agentPort, "1161");
     EXPECT_NE(
         readFile(dir.path("agent/debug.out")).find("Invalid SNMP Version:0.  Request ignored."),
         std::string::npos);
+}
+
+// A control file kept outside the home, named relative to where korvan-cli was started,
+// edited while the agent runs: SIGHUP serves the new content, and the counts go on.
+TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
+    TempDir dir;
+    copyDemoHome(dir.path("home"));
+    const std::string line = "1.3.6.1.2.1.1.5.0, OctetString, RO, fixed(%s)\r\n";
+    auto writeDevice = [&](const char* name) {
+        char text[128];
+        std::snprintf(text, sizeof text, line.c_str(), name);
+        testing::writeFile(dir.path("devices/one.ctl"), text);
+    };
+    std::filesystem::create_directories(dir.path("devices"));
+    writeDevice("before");
+    const std::string port = std::to_string(freeUdpPort(AF_INET));
+    Background agent({"--home", "home", "agent", "--address", "127.0.0.1", "--port", port,
+                      "--file", "devices/one.ctl"},
+                     dir.root());
+    ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
+    const std::string get = "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0";
+    EXPECT_NE(netSnmp("snmpget", get).output.find("\"before\""), std::string::npos);
+
+    writeDevice("after");
+    ::kill(agent.pid(), SIGHUP);
+    ASSERT_TRUE(agent.waitFor("Agent has been stopped.\nInitializing Agent...\n"
+                              "Agent has been started.\nAgent IP Address: 127.0.0.1 (UDP port " +
+                              port + ")\n"))
+        << agent.output();
+    EXPECT_NE(netSnmp("snmpget", get).output.find("\"after\""), std::string::npos);
+    EXPECT_EQ(agent.stop(SIGTERM), 0);
+    EXPECT_NE(agent.output().find("GetRequests:\t2 "), std::string::npos) << agent.output();
 }
 
 }  // namespace
