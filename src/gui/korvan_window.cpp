@@ -170,10 +170,21 @@ void KorvanWindow::buildForm() {
     grid->addWidget(debugMode_, row, 1);
     ++row;
 
+    // The port stands beside the address, both selectable to be copied into a manager's
+    // command line.
     address_ = new QLabel;
-    address_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    port_ = new QLabel;
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(address_);
+    addressRow->addSpacing(24);
+    addressRow->addWidget(new QLabel(kAgentPortLabel));
+    addressRow->addWidget(port_);
+    addressRow->addStretch();
+    for (QLabel* shown : {address_, port_}) {
+        shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     grid->addWidget(new QLabel(kAgentAddressLabel), row, 0);
-    grid->addWidget(address_, row, 1);
+    grid->addLayout(addressRow, row, 1);
     ++row;
     grid->setColumnStretch(1, 1);
 
@@ -273,7 +284,7 @@ void KorvanWindow::showForm() {
             break;
     }
     debugMode_->setChecked(form.debugMode);
-    address_->setText(qtext(window_.agentAddressText()));
+    showAddress();
     showLists();
 }
 
@@ -369,18 +380,25 @@ QAction* KorvanWindow::action(MenuItem item) const {
 
 void KorvanWindow::chooseTransport(IpVersion transport) {
     window_.chooseTransport(transport);
+    showAddress();
+}
+
+void KorvanWindow::showAddress() {
     address_->setText(qtext(window_.agentAddressText()));
+    port_->setText(qtext(window_.agentPortText()));
 }
 
 void KorvanWindow::startAgent() {
     readForm();
     window_.start();
     showLists();
+    showAddress();
     applyLayout();
 }
 
 void KorvanWindow::stopAgent() {
     window_.stop();
+    showAddress();
     applyLayout();
 }
 

@@ -57,6 +57,7 @@ inline constexpr const char* kVersionLabel = "SNMP Version:";
 inline constexpr const char* kTransportLabel = "Transport :";
 inline constexpr const char* kDebugModeLabel = "Debug Mode:";
 inline constexpr const char* kAgentAddressLabel = "Agent IP Address:";
+inline constexpr const char* kAgentPortLabel = "Port:";
 inline constexpr const char* kStatusLabel = "Status :";
 // Buttons and choices.
 inline constexpr const char* kBrowseText = "Browse";
@@ -94,6 +95,7 @@ class KorvanWindow final : public QDialog {
     QMenuBar* menus() const { return menuBar_; }
     QListWidget* statusWidget() const { return statusWidget_; }
     QLabel* addressWidget() const { return address_; }
+    QLabel* portWidget() const { return port_; }
     const StatusListView& statusView() const { return *statusView_; }
 
     // The commands, as the buttons and menus run them.
@@ -118,6 +120,7 @@ class KorvanWindow final : public QDialog {
     void buildForm();
     void buildMenus();
     void chooseTransport(IpVersion transport);
+    void showAddress();
     void showForm();
     void showLists();
     void readForm();
@@ -145,6 +148,7 @@ class KorvanWindow final : public QDialog {
     QPushButton* stop_ = nullptr;
     QPushButton* exit_ = nullptr;
     QLabel* address_ = nullptr;
+    QLabel* port_ = nullptr;
     QListWidget* statusWidget_ = nullptr;
     std::unique_ptr<StatusListView> statusView_;
     std::map<app::MenuItem, QAction*> actions_;

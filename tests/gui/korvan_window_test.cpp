@@ -96,7 +96,7 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     const Lines labels = testing::labelTexts(window());
     for (const char* text :
          {"SNMP Attributes FIle:", "Read Community:", "Write Community:", "SNMP Version:",
-          "Transport :", "Debug Mode:", "Agent IP Address:", "Status :"}) {
+          "Transport :", "Debug Mode:", "Agent IP Address:", "Port:", "Status :"}) {
         EXPECT_NE(std::find(labels.begin(), labels.end(), text), labels.end()) << text;
     }
     EXPECT_EQ(items(list(FormList::ControlFile)), (Lines{"small.ctl", "other.ctl"}));
@@ -114,6 +114,7 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_EQ(widget<QRadioButton>(Control::Bilingual)->text().toStdString(), "Bilingual");
     EXPECT_EQ(widget<QRadioButton>(Control::IPv6)->text().toStdString(), "IPv6");
     EXPECT_EQ(window().addressWidget()->text().toStdString(), "127.0.0.1");  // AGENTIP
+    EXPECT_EQ(window().portWidget()->text().toStdString(), std::to_string(home.port));
     EXPECT_EQ(window().statusWidget()->count(), 0);
 
     // The idle layout: everything but Stop; Start is the default button.
