@@ -443,11 +443,11 @@ void KorvanWindow::browse() {
 }
 
 void KorvanWindow::view() {
-    startCommand(commands_.viewControlFile(controlFile_->currentText().toStdString()));
+    launchOrExplain(commands_.viewControlFile(controlFile_->currentText().toStdString()));
 }
 
 void KorvanWindow::viewMibInfo() {
-    startCommand(commands_.viewMibInfo());
+    launchOrExplain(commands_.viewMibInfo());
 }
 
 void KorvanWindow::editVariableFile() {
@@ -465,25 +465,15 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    startCommand(commands_.editFile(dialog.selectedFiles().front().toStdString()));
+    launchOrExplain(commands_.editFile(dialog.selectedFiles().front().toStdString()));
 }
 
 void KorvanWindow::helpHtml() {
-    openHelp(app::HelpDocument::Html);
+    launchOrExplain(commands_.help(app::HelpDocument::Html));
 }
 
 void KorvanWindow::helpPdf() {
-    openHelp(app::HelpDocument::Pdf);
-}
-
-void KorvanWindow::openHelp(app::HelpDocument document) {
-    const app::HelpLaunch help = commands_.help(document);
-    if (!help.command.empty() && startCommand(help.command)) {
-        return;
-    }
-    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(help.fallbackText),
-                        QMessageBox::Ok, this);
-    message.exec();
+    launchOrExplain(commands_.help(app::HelpDocument::Pdf));
 }
 
 void KorvanWindow::about() {
@@ -492,9 +482,13 @@ void KorvanWindow::about() {
     box.exec();
 }
 
-bool KorvanWindow::startCommand(const app::LaunchCommand& command) {
-    // A command that cannot be started is not reported; help shows its fallback instead.
-    return !command.empty() && launch && launch(command);
+void KorvanWindow::launchOrExplain(const app::DesktopLaunch& desktop) {
+    if (!desktop.command.empty() && launch && launch(desktop.command)) {
+        return;
+    }
+    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(desktop.fallbackText),
+                        QMessageBox::Ok, this);
+    message.exec();
 }
 
 }  // namespace korvimo::gui

@@ -1,10 +1,11 @@
 // KorvanWindow: the main window of the desktop program, on Qt Widgets.
 //
 // It draws the form of app::MainWindow (the control file, the communities, the SNMP version,
-// the transport, debug mode, the agent's address and the status list), its buttons and its
-// menus, and forwards every user command to the logic: app::MainWindow for the agent (start,
-// stop, exit, close, the transport and the layouts) and app::DesktopCommands for the file
-// choosers, the editor and the help documents. Nothing is decided here that is not drawing.
+// the transport, debug mode, the agent's address and port and the status list), its buttons
+// and its menus, and forwards every user command to the logic: app::MainWindow for the agent
+// (start, stop, exit, close, the transport and the layouts) and app::DesktopCommands for the
+// file choosers, the editor and the help documents, whose messages it shows in a box when a
+// command cannot be run. Nothing is decided here that is not drawing.
 //
 //   QtEventLoop loop(SystemClock::instance());
 //   Configuration config(kConfigFileName);
@@ -126,8 +127,8 @@ class KorvanWindow final : public QDialog {
     void readForm();
     void applyLayout();
     void editChosenFile(const app::FileChooser& chooser);
-    void openHelp(app::HelpDocument document);
-    bool startCommand(const app::LaunchCommand& command);
+    // Starts the command, or shows the box that says why it cannot be run.
+    void launchOrExplain(const app::DesktopLaunch& launch);
 
     app::MainWindow& window_;
     const app::DesktopCommands& commands_;

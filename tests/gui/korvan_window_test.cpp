@@ -288,11 +288,26 @@ TEST_F(Korvan, TransportChoiceRefreshesTheAddressAndIsRemembered) {
 
 TEST_F(Korvan, ViewRunsTheEditorOnTheControlFileInTheList) {
     desktop.config.writePlain(ConfigKey::EDITOR, "myedit -x");
+    desktop.programs = {"myedit"};
     list(FormList::ControlFile)->setEditText("other.ctl");
     click(Control::View);
     ASSERT_EQ(desktop.launched.size(), 1u);
     EXPECT_EQ(desktop.launched[0], (Lines{"myedit", "-x", home.dir.path("agent/other.ctl")}));
 
+    // Without the MIB list a box says why, in the words of the desktop commands.
+    std::string text;
+    {
+        ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
+            text = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        });
+        window().action(MenuItem::ViewMibInfo)->trigger();
+        ASSERT_TRUE(watch.seen());
+    }
+    EXPECT_EQ(text, desktop.commands->viewMibInfo().fallbackText);
+    EXPECT_EQ(desktop.launched.size(), 1u);
+
+    testing::writeFile(home.dir.path("mibs/miblist.lst"), "IF-MIB.txt\r\n");
     window().action(MenuItem::ViewMibInfo)->trigger();
     ASSERT_EQ(desktop.launched.size(), 2u);
     EXPECT_EQ(desktop.launched[1], (Lines{"myedit", "-x", home.dir.path("mibs/miblist.lst")}));
@@ -308,6 +323,7 @@ TEST_F(Korvan, TheEditorStartsWithoutTheWindowWaitingForIt) {
                                    "\"\nsleep 3\n");
     ::chmod(script.c_str(), 0755);
     desktop.config.writePlain(ConfigKey::EDITOR, script + " --flag");
+    desktop.programs = {script};
     window().launch = desktop.realLaunch;
 
     QElapsedTimer elapsed;
@@ -331,6 +347,7 @@ TEST_F(Korvan, EditVariableFileChoosesAmongAgentFilesAndEditsTheChoice) {
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
         testing::chooseFile(dialog, home.dir.path("agent/small.ctl"));
     });
+    desktop.programs = {"xdg-open"};
     window().action(MenuItem::EditVariableFile)->trigger();
     ASSERT_TRUE(watch.seen());
     EXPECT_EQ(title, "Edit Variable File");
