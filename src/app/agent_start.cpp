@@ -91,7 +91,8 @@ std::string agentPortText(const Configuration& config, const EndpointOverride& o
     std::string ipx;
     char text[16];
     if (config.readPlain(ConfigKey::AGENTIPXADDR, ipx) && !ipx.empty()) {
-        std::snprintf(text, sizeof text, "0x%04lX", port == 0 ? long{kDefaultIpxSocketNumber} : port);
+        std::snprintf(text, sizeof text, "0x%04lX",
+                      port == 0 ? long{kDefaultIpxSocketNumber} : port);
     } else {
         std::snprintf(text, sizeof text, "%ld", port == 0 ? long{kDefaultAgentPort} : port);
     }

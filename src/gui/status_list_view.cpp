@@ -1,8 +1,8 @@
 #include "gui/status_list_view.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontDatabase>
-#include <QAbstractItemView>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QPainter>

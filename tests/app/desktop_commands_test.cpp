@@ -105,8 +105,8 @@ TEST_F(Desktop, EditorThatIsNotThereGivesNoCommandButTheReason) {
     config.writePlain(ConfigKey::EDITOR, "ghostedit -n");
     DesktopLaunch view = commands().viewControlFile("demo.ctl");
     EXPECT_TRUE(view.command.empty());
-    EXPECT_EQ(view.fallbackText,
-              "Cannot start the editor [ghostedit] for [" + file + "]: program not found.\n" + hint);
+    EXPECT_EQ(view.fallbackText, "Cannot start the editor [ghostedit] for [" + file +
+                                     "]: program not found.\n" + hint);
 
     // The environment's editor is looked for, not only the terminal it runs in.
     config.writePlain(ConfigKey::EDITOR, "");
