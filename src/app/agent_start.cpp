@@ -78,6 +78,27 @@ std::string agentAddressText(const Configuration& config, IpVersion transport,
     return address;
 }
 
+std::string agentPortText(const Configuration& config, const EndpointOverride& override) {
+    long port = 0;
+    if (override.port) {
+        port = *override.port;
+    } else if (std::string text; config.readPlain(ConfigKey::AGENTPORT, text) && !text.empty()) {
+        port = readSettingNumber(text);
+    }
+    if (port < 0 || port > 65535) {
+        return {};
+    }
+    std::string ipx;
+    char text[16];
+    if (config.readPlain(ConfigKey::AGENTIPXADDR, ipx) && !ipx.empty()) {
+        std::snprintf(text, sizeof text, "0x%04lX",
+                      port == 0 ? long{kDefaultIpxSocketNumber} : port);
+    } else {
+        std::snprintf(text, sizeof text, "%ld", port == 0 ? long{kDefaultAgentPort} : port);
+    }
+    return text;
+}
+
 std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration& config) {
     const std::string path = installDirectory(config) + kMibInfoPath;
     if (library_ == nullptr || library_->path() != path) {

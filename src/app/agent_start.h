@@ -102,6 +102,12 @@ void rememberTransport(Configuration& config, IpVersion transport);
 std::string agentAddressText(const Configuration& config, IpVersion transport,
                              const EndpointOverride& override);
 
+// The port the agent start would listen on, as the window shows it beside the address: the
+// override's port, else AGENTPORT, with 0 or none giving the default (161; on IPX, when
+// AGENTIPXADDR is set, the socket number 0x900F, shown in hexadecimal as IPX numbers are).
+// Empty when AGENTPORT is out of range, which the start refuses.
+std::string agentPortText(const Configuration& config, const EndpointOverride& override);
+
 // mibinfo.out of the home that korvan.ini names now, shared by whatever asks for it.
 class HomeMibInfo {
   public:

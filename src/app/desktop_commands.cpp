@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +24,25 @@ std::optional<std::string> nonEmptyVariable(const DesktopEnvironment& environmen
         return std::nullopt;
     }
     return value;
+}
+
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string formatText(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.pop_back();
+    }
+    va_end(again);
+    return text;
 }
 
 }  // namespace
@@ -177,56 +199,80 @@ FileChooser DesktopCommands::editTrapFileChooser() const {
     return editChooser(kEditTrapFileTitle, kTrapFilePattern, kEditTrapFileFilters);
 }
 
-LaunchCommand DesktopCommands::editFile(const std::string& path) const {
-    LaunchCommand command;
+bool DesktopCommands::hasProgram(const std::string& program) const {
+    return environment_.hasProgram && environment_.hasProgram(program);
+}
+
+DesktopLaunch DesktopCommands::editFile(const std::string& path) const {
     const std::string file = fullPath(path);
+    std::vector<std::string> argv;
+    std::string editor;  // the program that must be there for the command to run
 
     std::string configured;
     config_.readPlain(ConfigKey::EDITOR, configured);
-    command.argv = splitCommandWords(configured);
-    if (!command.argv.empty()) {
-        command.argv.push_back(file);
-        return command;
-    }
-
-    std::optional<std::string> editor = nonEmptyVariable(environment_, "VISUAL");
-    if (!editor) {
-        editor = nonEmptyVariable(environment_, "EDITOR");
-    }
-    if (editor) {
-        const std::vector<std::string> words = splitCommandWords(*editor);
-        if (environment_.hasProgram && environment_.hasProgram(kTerminalProgram)) {
-            command.argv = {kTerminalProgram, kTerminalCommandOption};
+    argv = splitCommandWords(configured);
+    if (!argv.empty()) {
+        editor = argv.front();
+    } else {
+        std::optional<std::string> variable = nonEmptyVariable(environment_, "VISUAL");
+        if (!variable) {
+            variable = nonEmptyVariable(environment_, "EDITOR");
         }
-        command.argv.insert(command.argv.end(), words.begin(), words.end());
-        command.argv.push_back(file);
-        return command;
+        if (variable) {
+            const std::vector<std::string> words = splitCommandWords(*variable);
+            if (hasProgram(kTerminalProgram)) {
+                argv = {kTerminalProgram, kTerminalCommandOption};
+            }
+            argv.insert(argv.end(), words.begin(), words.end());
+            editor = words.empty() ? std::string() : words.front();
+        } else {
+            argv = {kDesktopOpener};
+            editor = kDesktopOpener;
+        }
     }
+    argv.push_back(file);
 
-    command.argv = {kDesktopOpener, file};
-    return command;
+    DesktopLaunch launch;
+    if (hasProgram(editor)) {
+        launch.command.argv = std::move(argv);
+        launch.fallbackText = formatText(kEditorNotStartedText, editor.c_str(), file.c_str());
+    } else {
+        launch.fallbackText = formatText(kEditorNotFoundText, editor.c_str(), file.c_str());
+    }
+    launch.fallbackText += kEditorHintText;
+    return launch;
 }
 
-LaunchCommand DesktopCommands::viewControlFile(const std::string& controlFileText) const {
+DesktopLaunch DesktopCommands::viewControlFile(const std::string& controlFileText) const {
     // The text is a name under the agent directory, as the agent start reads it.
     return editFile(installDir() + kAgentFolder + "/" + controlFileText);
 }
 
-LaunchCommand DesktopCommands::viewMibInfo() const {
-    return editFile(installDir() + kMibListPath);
+DesktopLaunch DesktopCommands::viewMibInfo() const {
+    const std::string path = installDir() + kMibListPath;
+    if (::access(path.c_str(), R_OK) != 0) {
+        const int error = errno;
+        DesktopLaunch launch;
+        launch.fallbackText = formatText(kMibListFailedText, path.c_str(), std::strerror(error));
+        if (error == ENOENT) {
+            launch.fallbackText = launch.fallbackText + "\n" + kMibListHintText;
+        }
+        return launch;
+    }
+    return editFile(path);
 }
 
 std::string DesktopCommands::helpPath(HelpDocument document) const {
     return installDir() + (document == HelpDocument::Html ? kHtmlHelpPath : kPdfHelpPath);
 }
 
-HelpLaunch DesktopCommands::help(HelpDocument document) const {
-    HelpLaunch launch;
+DesktopLaunch DesktopCommands::help(HelpDocument document) const {
+    DesktopLaunch launch;
     const std::string path = helpPath(document);
     launch.fallbackText = std::string(kHelpFallbackText) + path;
     std::error_code error;
     const bool present = std::filesystem::is_regular_file(path, error);
-    if (present && environment_.hasProgram && environment_.hasProgram(kDesktopOpener)) {
+    if (present && hasProgram(kDesktopOpener)) {
         launch.command.argv = {kDesktopOpener, path};
     }
     return launch;

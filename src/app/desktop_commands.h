@@ -8,8 +8,9 @@
 //   DesktopCommands commands(config);                   // korvan.ini; the process environment
 //   FileChooser chooser = commands.editVariableFileChooser();
 //   ... the user picks /home/u/korvimo/agent/demo.ctl ...
-//   LaunchCommand editor = commands.editFile("/home/u/korvimo/agent/demo.ctl");
-//   HelpLaunch help = commands.help(HelpDocument::Html);
+//   DesktopLaunch editor = commands.editFile("/home/u/korvimo/agent/demo.ctl");
+//   if (editor.command.empty() || !start(editor.command)) showMessage(editor.fallbackText);
+//   DesktopLaunch help = commands.help(HelpDocument::Html);
 //   if (help.command.empty() || !start(help.command)) showMessage(help.fallbackText);
 //
 // The editor is the EDITOR value of korvan.ini; without one, the user's VISUAL or EDITOR
@@ -18,6 +19,14 @@
 // desktop's terminal window (x-terminal-emulator) when there is one: started from a window,
 // they would otherwise have no window to show in. The EDITOR value of korvan.ini is taken as
 // the user wrote it, a program that opens its own window.
+//
+// Every command says why it cannot be run, as help does: an editor program that is not
+// there (the environment's editor inside the terminal included, since a terminal whose
+// editor is missing closes before anyone reads why) gives an empty command, and the
+// fallbackText names the editor, the file and what to set; View MIB Info on a home without
+// mibs/miblist.lst gives an empty command and a text with the path, the system's reason and,
+// when the list does not exist, that compiling MIBs writes it. The fallbackText of a command
+// that is not empty is what the front end shows when the start itself fails.
 //
 // Commands are argument vectors run without a shell, so no file name is ever read as shell
 // syntax. An editor text is split into words at blanks; double quotes keep blanks inside one
@@ -57,6 +66,19 @@ inline constexpr const char* kTrapFilePattern = "*.trp";
 // The message of a help document that no viewer could open; the document's full path follows.
 inline constexpr const char* kHelpFallbackText =
     "Unable to invoke the default browser. You can access the help document at\n";
+// The messages of an editor command that cannot be run: the editor program and the file's
+// full path, then kEditorHintText.
+inline constexpr const char* kEditorNotFoundText =
+    "Cannot start the editor [%s] for [%s]: program not found.\n";
+inline constexpr const char* kEditorNotStartedText = "Cannot start the editor [%s] for [%s].\n";
+inline constexpr const char* kEditorHintText =
+    "Please set EDITOR in korvan.ini, or VISUAL or EDITOR in the environment, to an installed "
+    "editor.";
+// View MIB Info without a readable MIB list: its full path and the system's reason; when the
+// list does not exist, kMibListHintText follows on a line of its own.
+inline constexpr const char* kMibListFailedText = "Cannot open MIB list [%s] for reading: %s.";
+inline constexpr const char* kMibListHintText =
+    "Please compile MIBs first: the compilation writes the list of the compiled MIB files.";
 
 // Files under the installation directory.
 inline constexpr const char* kAgentFolder = "/agent";
@@ -93,8 +115,10 @@ struct LaunchCommand {
 
 enum class HelpDocument { Html, Pdf };
 
-struct HelpLaunch {
-    LaunchCommand command;     // empty when no viewer can open the document
+// A command of the desktop (an editor, a help viewer) with the message that says why it
+// cannot be run.
+struct DesktopLaunch {
+    LaunchCommand command;     // empty when the command cannot be run
     std::string fallbackText;  // shown when command is empty or cannot be started
 };
 
@@ -134,19 +158,22 @@ class DesktopCommands {
     FileChooser editVariableFileChooser() const;
     FileChooser editTrapFileChooser() const;
 
-    // The editor on a file (a full path, or one relative to the working directory).
-    LaunchCommand editFile(const std::string& path) const;
+    // The editor on a file (a full path, or one relative to the working directory); empty
+    // when the editor program is not there.
+    DesktopLaunch editFile(const std::string& path) const;
     // View: the editor on <installDir>/agent/<control file text>.
-    LaunchCommand viewControlFile(const std::string& controlFileText) const;
-    // MIBs > View MIB Info: the editor on <installDir>/mibs/miblist.lst.
-    LaunchCommand viewMibInfo() const;
+    DesktopLaunch viewControlFile(const std::string& controlFileText) const;
+    // MIBs > View MIB Info: the editor on <installDir>/mibs/miblist.lst; empty when the list
+    // cannot be read.
+    DesktopLaunch viewMibInfo() const;
 
     // Help > Contents > Html or Pdf.
     std::string helpPath(HelpDocument document) const;
-    HelpLaunch help(HelpDocument document) const;
+    DesktopLaunch help(HelpDocument document) const;
 
   private:
     std::string fullPath(const std::string& path) const;
+    bool hasProgram(const std::string& program) const;
     FileChooser editChooser(const char* title, const char* pattern, const char* filters) const;
 
     const Configuration& config_;

@@ -69,6 +69,7 @@ bool MainWindow::start() {
         releaseBusy(busy_);
     }
     running_ = true;
+    portDisplay();
     return outcome.started;
 }
 
@@ -81,6 +82,7 @@ void MainWindow::stop() {
     status_.append(kAgentStoppedText);
     running_ = false;
     release();
+    portDisplay();
 }
 
 void MainWindow::release() {
@@ -108,6 +110,12 @@ void MainWindow::chooseTransport(IpVersion transport) {
 
 void MainWindow::addressDisplay() {
     address_ = app::agentAddressText(config_, form_.transport, override_);
+    portDisplay();
+}
+
+void MainWindow::portDisplay() {
+    const uint16_t bound = agentPort();
+    port_ = bound != 0 ? std::to_string(bound) : app::agentPortText(config_, override_);
 }
 
 bool MainWindow::enabled(Control control) const {

@@ -28,6 +28,9 @@
 //   - AGENTPORT outside 0 to 65535 is refused with kInvalidAgentPortText instead of
 //     wrapping to another port; the opener's failure line shows the port actually used
 //     (161 when none is configured).
+//   - Beside the address the window shows the agent's port: the port the endpoint is bound
+//     to while it is open, else the one the next start would take (agentPortText), so that
+//     a user knows where to send requests, --port override included.
 //   - A failed start still leaves open what it opened (the control file, the endpoint)
 //     until Stop, which releases it, as the layout offers only Stop then.
 #pragma once
@@ -141,6 +144,8 @@ class MainWindow {
     // "IPv4" / "IPv6": sets the transport and runs the address display.
     void chooseTransport(IpVersion transport);
     const std::string& agentAddressText() const { return address_; }
+    // The agent's port, refreshed with the address display and by start and stop.
+    const std::string& agentPortText() const { return port_; }
 
     // Overrides AGENTPORT and AGENTIP for the starts of this window, without writing them.
     void setEndpointOverride(std::optional<uint16_t> port, std::optional<std::string> address);
@@ -171,6 +176,7 @@ class MainWindow {
 
   private:
     void addressDisplay();
+    void portDisplay();
     void release();
     void fillLists();
 
@@ -186,6 +192,7 @@ class MainWindow {
     std::vector<std::string> readCommunities_;
     std::vector<std::string> writeCommunities_;
     std::string address_;
+    std::string port_;
     bool running_ = false;
     EndpointOverride override_;
 };

@@ -170,10 +170,21 @@ void KorvanWindow::buildForm() {
     grid->addWidget(debugMode_, row, 1);
     ++row;
 
+    // The port stands beside the address, both selectable to be copied into a manager's
+    // command line.
     address_ = new QLabel;
-    address_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    port_ = new QLabel;
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(address_);
+    addressRow->addSpacing(24);
+    addressRow->addWidget(new QLabel(kAgentPortLabel));
+    addressRow->addWidget(port_);
+    addressRow->addStretch();
+    for (QLabel* shown : {address_, port_}) {
+        shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     grid->addWidget(new QLabel(kAgentAddressLabel), row, 0);
-    grid->addWidget(address_, row, 1);
+    grid->addLayout(addressRow, row, 1);
     ++row;
     grid->setColumnStretch(1, 1);
 
@@ -273,7 +284,7 @@ void KorvanWindow::showForm() {
             break;
     }
     debugMode_->setChecked(form.debugMode);
-    address_->setText(qtext(window_.agentAddressText()));
+    showAddress();
     showLists();
 }
 
@@ -369,18 +380,25 @@ QAction* KorvanWindow::action(MenuItem item) const {
 
 void KorvanWindow::chooseTransport(IpVersion transport) {
     window_.chooseTransport(transport);
+    showAddress();
+}
+
+void KorvanWindow::showAddress() {
     address_->setText(qtext(window_.agentAddressText()));
+    port_->setText(qtext(window_.agentPortText()));
 }
 
 void KorvanWindow::startAgent() {
     readForm();
     window_.start();
     showLists();
+    showAddress();
     applyLayout();
 }
 
 void KorvanWindow::stopAgent() {
     window_.stop();
+    showAddress();
     applyLayout();
 }
 
@@ -425,11 +443,11 @@ void KorvanWindow::browse() {
 }
 
 void KorvanWindow::view() {
-    startCommand(commands_.viewControlFile(controlFile_->currentText().toStdString()));
+    launchOrExplain(commands_.viewControlFile(controlFile_->currentText().toStdString()));
 }
 
 void KorvanWindow::viewMibInfo() {
-    startCommand(commands_.viewMibInfo());
+    launchOrExplain(commands_.viewMibInfo());
 }
 
 void KorvanWindow::editVariableFile() {
@@ -447,25 +465,15 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    startCommand(commands_.editFile(dialog.selectedFiles().front().toStdString()));
+    launchOrExplain(commands_.editFile(dialog.selectedFiles().front().toStdString()));
 }
 
 void KorvanWindow::helpHtml() {
-    openHelp(app::HelpDocument::Html);
+    launchOrExplain(commands_.help(app::HelpDocument::Html));
 }
 
 void KorvanWindow::helpPdf() {
-    openHelp(app::HelpDocument::Pdf);
-}
-
-void KorvanWindow::openHelp(app::HelpDocument document) {
-    const app::HelpLaunch help = commands_.help(document);
-    if (!help.command.empty() && startCommand(help.command)) {
-        return;
-    }
-    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(help.fallbackText),
-                        QMessageBox::Ok, this);
-    message.exec();
+    launchOrExplain(commands_.help(app::HelpDocument::Pdf));
 }
 
 void KorvanWindow::about() {
@@ -474,9 +482,13 @@ void KorvanWindow::about() {
     box.exec();
 }
 
-bool KorvanWindow::startCommand(const app::LaunchCommand& command) {
-    // A command that cannot be started is not reported; help shows its fallback instead.
-    return !command.empty() && launch && launch(command);
+void KorvanWindow::launchOrExplain(const app::DesktopLaunch& desktop) {
+    if (!desktop.command.empty() && launch && launch(desktop.command)) {
+        return;
+    }
+    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(desktop.fallbackText),
+                        QMessageBox::Ok, this);
+    message.exec();
 }
 
 }  // namespace korvimo::gui

@@ -1,10 +1,11 @@
 // KorvanWindow: the main window of the desktop program, on Qt Widgets.
 //
 // It draws the form of app::MainWindow (the control file, the communities, the SNMP version,
-// the transport, debug mode, the agent's address and the status list), its buttons and its
-// menus, and forwards every user command to the logic: app::MainWindow for the agent (start,
-// stop, exit, close, the transport and the layouts) and app::DesktopCommands for the file
-// choosers, the editor and the help documents. Nothing is decided here that is not drawing.
+// the transport, debug mode, the agent's address and port and the status list), its buttons
+// and its menus, and forwards every user command to the logic: app::MainWindow for the agent
+// (start, stop, exit, close, the transport and the layouts) and app::DesktopCommands for the
+// file choosers, the editor and the help documents, whose messages it shows in a box when a
+// command cannot be run. Nothing is decided here that is not drawing.
 //
 //   QtEventLoop loop(SystemClock::instance());
 //   Configuration config(kConfigFileName);
@@ -57,6 +58,7 @@ inline constexpr const char* kVersionLabel = "SNMP Version:";
 inline constexpr const char* kTransportLabel = "Transport :";
 inline constexpr const char* kDebugModeLabel = "Debug Mode:";
 inline constexpr const char* kAgentAddressLabel = "Agent IP Address:";
+inline constexpr const char* kAgentPortLabel = "Port:";
 inline constexpr const char* kStatusLabel = "Status :";
 // Buttons and choices.
 inline constexpr const char* kBrowseText = "Browse";
@@ -94,6 +96,7 @@ class KorvanWindow final : public QDialog {
     QMenuBar* menus() const { return menuBar_; }
     QListWidget* statusWidget() const { return statusWidget_; }
     QLabel* addressWidget() const { return address_; }
+    QLabel* portWidget() const { return port_; }
     const StatusListView& statusView() const { return *statusView_; }
 
     // The commands, as the buttons and menus run them.
@@ -118,13 +121,14 @@ class KorvanWindow final : public QDialog {
     void buildForm();
     void buildMenus();
     void chooseTransport(IpVersion transport);
+    void showAddress();
     void showForm();
     void showLists();
     void readForm();
     void applyLayout();
     void editChosenFile(const app::FileChooser& chooser);
-    void openHelp(app::HelpDocument document);
-    bool startCommand(const app::LaunchCommand& command);
+    // Starts the command, or shows the box that says why it cannot be run.
+    void launchOrExplain(const app::DesktopLaunch& launch);
 
     app::MainWindow& window_;
     const app::DesktopCommands& commands_;
@@ -145,6 +149,7 @@ class KorvanWindow final : public QDialog {
     QPushButton* stop_ = nullptr;
     QPushButton* exit_ = nullptr;
     QLabel* address_ = nullptr;
+    QLabel* port_ = nullptr;
     QListWidget* statusWidget_ = nullptr;
     std::unique_ptr<StatusListView> statusView_;
     std::map<app::MenuItem, QAction*> actions_;

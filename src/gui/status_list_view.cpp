@@ -1,13 +1,16 @@
 #include "gui/status_list_view.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <QToolTip>
 
 namespace korvimo::gui {
 
@@ -21,6 +24,10 @@ QString toQString(std::string_view text) {
 // tabs ("GetRequests:\t%-10lu\t\tGetBulkRequests:\t%-10lu"); with stops every
 // kTabStopColumns characters of a fixed-width font, their labels and counters stand in
 // columns.
+//
+// A line that the list cuts (wider than the list, or scrolled partly out of sight) shows whole
+// in a tooltip, wrapped to lines of a readable width. Lines keep one line's height each, so
+// the list stays as fast as before: nothing is measured until the pointer rests on a line.
 class TabbedLineDelegate final : public QStyledItemDelegate {
   public:
     TabbedLineDelegate(const QFont& font, QObject* parent)
@@ -37,7 +44,7 @@ class TabbedLineDelegate final : public QStyledItemDelegate {
         QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
         // Background, selection and focus as the style draws them; then the text.
         style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
-        const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        const QRectF area = textArea(style, item);
         const bool selected = (item.state & QStyle::State_Selected) != 0;
         const QPalette::ColorGroup group =
             (item.state & QStyle::State_Enabled) != 0 ? QPalette::Normal : QPalette::Disabled;
@@ -48,11 +55,42 @@ class TabbedLineDelegate final : public QStyledItemDelegate {
         painter->setFont(item.font);
         painter->setPen(
             item.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(QRectF(area).adjusted(2, 0, 0, 0), text, layout);
+        painter->drawText(area, text, layout);
         painter->restore();
     }
 
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip ||
+            !index.isValid()) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const QString text = item.text;
+        const QRectF area = textArea(view->style(), item);
+        const qreal width =
+            QFontMetricsF(item.font)
+                .size(Qt::TextSingleLine | Qt::TextExpandTabs, text, qRound(tabStop_))
+                .width();
+        const bool cut = area.left() < 0 || area.left() + width > view->viewport()->width();
+        if (!cut) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        // Rich text, so that the tooltip wraps the line instead of running off the screen.
+        const QString shown =
+            QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() + "</p>";
+        QToolTip::showText(event->globalPos(), shown, view->viewport(), option.rect);
+        return true;
+    }
+
   private:
+    static QRectF textArea(const QStyle* style, const QStyleOptionViewItem& item) {
+        const QStyle* drawing = style != nullptr ? style : QApplication::style();
+        return QRectF(drawing->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget))
+            .adjusted(2, 0, 0, 0);
+    }
+
     static constexpr int kTabStopColumns = 12;
     qreal tabStop_;
 };

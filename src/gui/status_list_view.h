@@ -4,7 +4,8 @@
 // applied to the widget as that one change, so a statistics refresh under load costs three
 // removals and three insertions, not a redraw of thousands of lines; Qt paints the widget once
 // per turn of its loop however many changes came. The view follows new lines at the bottom
-// while the user has not scrolled up.
+// while the user has not scrolled up. A line too long for the list is read whole in the
+// tooltip of the line under the pointer.
 //
 //   QListWidget widget;
 //   StatusListView view(window.status(), &widget);   // shows the lines already there

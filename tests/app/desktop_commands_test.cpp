@@ -51,34 +51,37 @@ class Desktop : public ::testing::Test {
 TEST_F(Desktop, EditorOfKorvanIniRunsAsWrittenWithTheFullPath) {
     config.writePlain(ConfigKey::EDITOR, "\"/opt/My Editor/edit\" --new-window");
     variables["VISUAL"] = "vim";
-    programs.insert(kTerminalProgram);
-    EXPECT_EQ(commands().viewControlFile("demo.ctl").argv,
+    programs = {kTerminalProgram, "/opt/My Editor/edit"};
+    EXPECT_EQ(commands().viewControlFile("demo.ctl").command.argv,
               (Argv{"/opt/My Editor/edit", "--new-window", dir.path("agent/demo.ctl")}));
 }
 
 TEST_F(Desktop, EnvironmentEditorRunsInTheTerminalWindowWhenThereIsOne) {
     variables["VISUAL"] = "vim -R";
     variables["EDITOR"] = "nano";
-    programs.insert(kTerminalProgram);
-    EXPECT_EQ(commands().viewMibInfo().argv,
+    programs = {kTerminalProgram, "vim", "nano"};
+    writeFile(dir.path("mibs/miblist.lst"), "IF-MIB.txt\r\n");
+    EXPECT_EQ(commands().viewMibInfo().command.argv,
               (Argv{"x-terminal-emulator", "-e", "vim", "-R", dir.path("mibs/miblist.lst")}));
 
-    programs.clear();
+    programs.erase(kTerminalProgram);
     variables.erase("VISUAL");
-    EXPECT_EQ(commands().viewMibInfo().argv, (Argv{"nano", dir.path("mibs/miblist.lst")}));
+    EXPECT_EQ(commands().viewMibInfo().command.argv, (Argv{"nano", dir.path("mibs/miblist.lst")}));
 }
 
 TEST_F(Desktop, WithoutAnyEditorTheDesktopOpenerOpensTheFile) {
     config.writePlain(ConfigKey::EDITOR, "   ");  // blank counts as empty
     variables["VISUAL"] = "";
     variables["EDITOR"] = " ";
-    EXPECT_EQ(commands().editFile(dir.path("agent/x.trp")).argv,
+    programs.insert(kDesktopOpener);
+    EXPECT_EQ(commands().editFile(dir.path("agent/x.trp")).command.argv,
               (Argv{"xdg-open", dir.path("agent/x.trp")}));
 }
 
 TEST_F(Desktop, FileNamesAreNeverReadAsShellSyntax) {
     // A control file text with blanks, quotes and shell characters stays one argument.
-    const LaunchCommand view = commands().viewControlFile("my file;$(rm -rf x)\".ctl");
+    programs.insert(kDesktopOpener);
+    const LaunchCommand view = commands().viewControlFile("my file;$(rm -rf x)\".ctl").command;
     ASSERT_EQ(view.argv.size(), 2u);
     EXPECT_EQ(view.argv[1], dir.path("agent/my file;$(rm -rf x)\".ctl"));
 }
@@ -86,11 +89,53 @@ TEST_F(Desktop, FileNamesAreNeverReadAsShellSyntax) {
 TEST_F(Desktop, FilesAreFullPathsFromARelativeInstallDir) {
     config.writePlain(ConfigKey::INSTALLDIR, dir.root() + "/bin/..");
     EXPECT_EQ(commands().installDir(), dir.root());
-    EXPECT_EQ(commands().viewControlFile("").argv.back(), dir.path("agent"));
+    programs.insert(kDesktopOpener);
+    EXPECT_EQ(commands().viewControlFile("").command.argv.back(), dir.path("agent"));
 
     config.writePlain(ConfigKey::INSTALLDIR, "");  // empty is "..", from the working directory
     const std::string parent = std::filesystem::current_path().parent_path().string();
     EXPECT_EQ(commands().installDir(), parent);
+}
+
+TEST_F(Desktop, EditorThatIsNotThereGivesNoCommandButTheReason) {
+    const std::string file = dir.path("agent/demo.ctl");
+    const std::string hint =
+        "Please set EDITOR in korvan.ini, or VISUAL or EDITOR in the environment, to an "
+        "installed editor.";
+    config.writePlain(ConfigKey::EDITOR, "ghostedit -n");
+    DesktopLaunch view = commands().viewControlFile("demo.ctl");
+    EXPECT_TRUE(view.command.empty());
+    EXPECT_EQ(view.fallbackText, "Cannot start the editor [ghostedit] for [" + file +
+                                     "]: program not found.\n" + hint);
+
+    // The environment's editor is looked for, not only the terminal it runs in.
+    config.writePlain(ConfigKey::EDITOR, "");
+    variables["VISUAL"] = "vim";
+    programs.insert(kTerminalProgram);
+    EXPECT_TRUE(commands().viewControlFile("demo.ctl").command.empty());
+
+    // Without any editor setting the desktop opener must be there.
+    variables.clear();
+    EXPECT_TRUE(commands().viewControlFile("demo.ctl").command.empty());
+    programs.insert(kDesktopOpener);
+    view = commands().viewControlFile("demo.ctl");
+    EXPECT_EQ(view.command.argv, (Argv{"xdg-open", file}));
+    // Shown when the opener is there but does not start.
+    EXPECT_EQ(view.fallbackText, "Cannot start the editor [xdg-open] for [" + file + "].\n" + hint);
+}
+
+TEST_F(Desktop, ViewMibInfoWithoutTheListGivesItsPathAndWhatWritesIt) {
+    programs.insert(kDesktopOpener);
+    const DesktopLaunch missing = commands().viewMibInfo();
+    EXPECT_TRUE(missing.command.empty());
+    EXPECT_EQ(missing.fallbackText,
+              "Cannot open MIB list [" + dir.path("mibs/miblist.lst") +
+                  "] for reading: No such file or directory.\nPlease compile MIBs first: the "
+                  "compilation writes the list of the compiled MIB files.");
+
+    writeFile(dir.path("mibs/miblist.lst"), "IF-MIB.txt\r\n");
+    EXPECT_EQ(commands().viewMibInfo().command.argv,
+              (Argv{"xdg-open", dir.path("mibs/miblist.lst")}));
 }
 
 TEST(CommandWords, SplitAtBlanksWithQuotedWords) {
@@ -139,7 +184,7 @@ TEST(FilterList, StopsAtTheEmptyPairAndKeepsBarePatterns) {
 TEST_F(Desktop, HelpOpensAnExistingDocumentWithTheDesktopOpener) {
     writeFile(dir.path("docs/webhelp/korvan.htm"), "<html></html>");
     programs.insert(kDesktopOpener);
-    const HelpLaunch html = commands().help(HelpDocument::Html);
+    const DesktopLaunch html = commands().help(HelpDocument::Html);
     EXPECT_EQ(html.command.argv, (Argv{"xdg-open", dir.path("docs/webhelp/korvan.htm")}));
     EXPECT_EQ(html.fallbackText,
               "Unable to invoke the default browser. You can access the help document at\n" +
@@ -151,7 +196,7 @@ TEST_F(Desktop, HelpFallsBackToTheMessageWithoutOpenerOrDocument) {
     EXPECT_TRUE(commands().help(HelpDocument::Html).command.empty());  // no xdg-open
 
     programs.insert(kDesktopOpener);
-    const HelpLaunch pdf = commands().help(HelpDocument::Pdf);  // no PDF in this home
+    const DesktopLaunch pdf = commands().help(HelpDocument::Pdf);  // no PDF in this home
     EXPECT_TRUE(pdf.command.empty());
     EXPECT_EQ(pdf.fallbackText,
               "Unable to invoke the default browser. You can access the help document at\n" +

@@ -283,6 +283,31 @@ TEST_F(Window, AddressDisplayFollowsTransportAndSettings) {
     EXPECT_EQ(window.agentAddressText(), "(IPX) 0x01020304010203040506");
 }
 
+TEST_F(Window, PortBesideTheAddressIsThePortInUse) {
+    window.windowStart();
+    EXPECT_EQ(window.agentPortText(), std::to_string(port));  // AGENTPORT, on IPv4
+
+    // An override on IPv6: shown before the start and while the agent listens on it.
+    const uint16_t other = freeUdpPort(AF_INET6);
+    window.setEndpointOverride(other, std::string("::1"));
+    window.chooseTransport(IpVersion::IPv6);
+    EXPECT_EQ(window.agentPortText(), std::to_string(other));
+    window.form().debugMode = false;
+    ASSERT_TRUE(window.start());
+    EXPECT_EQ(window.agentPort(), other);
+    EXPECT_EQ(window.agentPortText(), std::to_string(other));
+    window.stop();
+
+    // Neither override nor AGENTPORT: the default port, or IPX's default socket number.
+    window.setEndpointOverride(std::nullopt, std::nullopt);
+    config.writePlain(ConfigKey::AGENTPORT, "");
+    window.chooseTransport(IpVersion::IPv4);
+    EXPECT_EQ(window.agentPortText(), "161");
+    config.writePlain(ConfigKey::AGENTIPXADDR, "0x01020304010203040506");
+    window.chooseTransport(IpVersion::IPv4);
+    EXPECT_EQ(window.agentPortText(), "0x900F");
+}
+
 TEST_F(Window, ExitAndCloseReleaseEverything) {
     window.windowStart();
     window.form().debugMode = false;

@@ -96,7 +96,7 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     const Lines labels = testing::labelTexts(window());
     for (const char* text :
          {"SNMP Attributes FIle:", "Read Community:", "Write Community:", "SNMP Version:",
-          "Transport :", "Debug Mode:", "Agent IP Address:", "Status :"}) {
+          "Transport :", "Debug Mode:", "Agent IP Address:", "Port:", "Status :"}) {
         EXPECT_NE(std::find(labels.begin(), labels.end(), text), labels.end()) << text;
     }
     EXPECT_EQ(items(list(FormList::ControlFile)), (Lines{"small.ctl", "other.ctl"}));
@@ -114,6 +114,7 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_EQ(widget<QRadioButton>(Control::Bilingual)->text().toStdString(), "Bilingual");
     EXPECT_EQ(widget<QRadioButton>(Control::IPv6)->text().toStdString(), "IPv6");
     EXPECT_EQ(window().addressWidget()->text().toStdString(), "127.0.0.1");  // AGENTIP
+    EXPECT_EQ(window().portWidget()->text().toStdString(), std::to_string(home.port));
     EXPECT_EQ(window().statusWidget()->count(), 0);
 
     // The idle layout: everything but Stop; Start is the default button.
@@ -287,11 +288,26 @@ TEST_F(Korvan, TransportChoiceRefreshesTheAddressAndIsRemembered) {
 
 TEST_F(Korvan, ViewRunsTheEditorOnTheControlFileInTheList) {
     desktop.config.writePlain(ConfigKey::EDITOR, "myedit -x");
+    desktop.programs = {"myedit"};
     list(FormList::ControlFile)->setEditText("other.ctl");
     click(Control::View);
     ASSERT_EQ(desktop.launched.size(), 1u);
     EXPECT_EQ(desktop.launched[0], (Lines{"myedit", "-x", home.dir.path("agent/other.ctl")}));
 
+    // Without the MIB list a box says why, in the words of the desktop commands.
+    std::string text;
+    {
+        ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
+            text = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        });
+        window().action(MenuItem::ViewMibInfo)->trigger();
+        ASSERT_TRUE(watch.seen());
+    }
+    EXPECT_EQ(text, desktop.commands->viewMibInfo().fallbackText);
+    EXPECT_EQ(desktop.launched.size(), 1u);
+
+    testing::writeFile(home.dir.path("mibs/miblist.lst"), "IF-MIB.txt\r\n");
     window().action(MenuItem::ViewMibInfo)->trigger();
     ASSERT_EQ(desktop.launched.size(), 2u);
     EXPECT_EQ(desktop.launched[1], (Lines{"myedit", "-x", home.dir.path("mibs/miblist.lst")}));
@@ -307,6 +323,7 @@ TEST_F(Korvan, TheEditorStartsWithoutTheWindowWaitingForIt) {
                                    "\"\nsleep 3\n");
     ::chmod(script.c_str(), 0755);
     desktop.config.writePlain(ConfigKey::EDITOR, script + " --flag");
+    desktop.programs = {script};
     window().launch = desktop.realLaunch;
 
     QElapsedTimer elapsed;
@@ -330,6 +347,7 @@ TEST_F(Korvan, EditVariableFileChoosesAmongAgentFilesAndEditsTheChoice) {
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
         testing::chooseFile(dialog, home.dir.path("agent/small.ctl"));
     });
+    desktop.programs = {"xdg-open"};
     window().action(MenuItem::EditVariableFile)->trigger();
     ASSERT_TRUE(watch.seen());
     EXPECT_EQ(title, "Edit Variable File");

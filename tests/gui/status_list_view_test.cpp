@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QListWidget>
+#include <QToolTip>
 #include <string>
 #include <vector>
 
@@ -71,6 +74,29 @@ TEST(StatusListView, LimitedListDropsTheOldestLinesBelowTheStatistics) {
     EXPECT_EQ(shown(widget), list.lines());
     EXPECT_EQ(widget.count(), 6);
     EXPECT_EQ(widget.item(5)->text().toStdString(), "line 9");
+}
+
+TEST(StatusListView, ALineTooLongForTheListIsReadWholeInItsTooltip) {
+    StatusList list;
+    QListWidget widget;
+    StatusListView view(list, &widget);
+    widget.resize(240, 160);
+    widget.show();
+    const std::string longLine =
+        "Cannot get index information for <ifEntry> & its table: " + std::string(200, 'x') + ".";
+    list.append("short");
+    list.append(longLine);
+
+    auto toolTipOf = [&widget](int row) {
+        const QRect rect = widget.visualItemRect(widget.item(row));
+        const QPoint at(rect.left() + 4, rect.center().y());
+        QHelpEvent event(QEvent::ToolTip, at, widget.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(widget.viewport(), &event);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_TRUE(toolTipOf(0).isEmpty());  // a line that fits has none
+    EXPECT_TRUE(toolTipOf(1).contains(QString::fromStdString(longLine).toHtmlEscaped()));
+    QToolTip::hideText();
 }
 
 TEST(StatusListView, AListThatOutlivesItsViewOrWidgetChangesNothingOnScreen) {
