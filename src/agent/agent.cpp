@@ -94,10 +94,16 @@ Result Agent::openEndpoint(const AgentAddress& where) {
         }
         local = address;
     }
-    if (Result opened = endpoint_.open(settings_.ipVersion, local, static_cast<uint16_t>(port));
+    int bindError = 0;
+    if (Result opened =
+            endpoint_.open(settings_.ipVersion, local, static_cast<uint16_t>(port), &bindError);
         !opened) {
-        return Result::failuref(kAgentSocketFailedText, opened.c_str(),
-                                port == 0 ? kDefaultAgentPort : static_cast<int>(port));
+        // The line the user knows, then the system's reason and what to do about it.
+        Result failed = Result::failuref(kAgentSocketFailedText, opened.c_str(),
+                                         port == 0 ? kDefaultAgentPort : static_cast<int>(port));
+        const std::string advice = bindFailureAdvice(bindError, static_cast<uint16_t>(port));
+        return advice.empty() ? failed
+                              : Result::failure(std::string(failed.text()) + " " + advice);
     }
     return {};
 }

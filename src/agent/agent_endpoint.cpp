@@ -85,10 +85,12 @@ Result readBatch(int socket, RequestBatch& batch) {
 
 }  // namespace
 
-Result AgentEndpoint::open(IpVersion ipVersion, const uint8_t* localAddress, uint16_t port) {
+Result AgentEndpoint::open(IpVersion ipVersion, const uint8_t* localAddress, uint16_t port,
+                           int* bindError) {
     close();
     UniqueFd socket;
-    if (Result opened = openAgentSocket(ipVersion, socket, localAddress, port); !opened) {
+    if (Result opened = openAgentSocket(ipVersion, socket, localAddress, port, bindError);
+        !opened) {
         return opened;
     }
     return watch(std::move(socket));

@@ -54,7 +54,8 @@ class AgentEndpoint {
 
     // Opens the endpoint (closing one that is open) and starts serving it. The failure text is
     // the opener's, or kSelectFailedText when the event loop refuses the socket.
-    Result open(IpVersion ipVersion, const uint8_t* localAddress, uint16_t port);
+    Result open(IpVersion ipVersion, const uint8_t* localAddress, uint16_t port,
+                int* bindError = nullptr);
     Result openIpx(const uint8_t* address, std::size_t count, uint16_t socketNumber);
     void close();
 

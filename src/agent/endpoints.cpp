@@ -33,9 +33,13 @@ Result socketFailure(int family) {
 // the socket is closed and the text tells the step: bindFailure, with the error code when
 // withCode.
 Result bind(UniqueFd fd, const SocketAddress& local, const char* bindFailure, bool withCode,
-            UniqueFd& socket) {
+            UniqueFd& socket, int* bindError = nullptr) {
     if (::bind(fd.get(), local.sa(), local.length) != 0) {
-        return withCode ? Result::failuref(bindFailure, errno) : Result::failure(bindFailure);
+        const int error = errno;
+        if (bindError != nullptr) {
+            *bindError = error;
+        }
+        return withCode ? Result::failuref(bindFailure, error) : Result::failure(bindFailure);
     }
     socket = std::move(fd);
     return {};
@@ -102,7 +106,7 @@ Result openTrapSocket(UniqueFd& socket, uint16_t port) {
 }
 
 Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* localAddress,
-                       uint16_t port) {
+                       uint16_t port, int* bindError) {
     const int family = familyOf(ipVersion);
     UniqueFd fd = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
     if (!fd) {
@@ -121,6 +125,9 @@ Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* loc
         // would look successful. A probe without the option finds the port taken first.
         const UniqueFd probe = makeSocket(family, SOCK_DGRAM, IPPROTO_UDP);
         if (probe && ::bind(probe.get(), local.sa(), local.length) != 0 && errno == EADDRINUSE) {
+            if (bindError != nullptr) {
+                *bindError = EADDRINUSE;
+            }
             return Result::failuref(kAgentBindFailedText, EADDRINUSE);
         }
         // A socket that could not take its options is closed, not left open and unused.
@@ -132,7 +139,44 @@ Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* loc
             return Result::failure(kReuseOptionFailedText);
         }
     }
-    return bind(std::move(fd), local, kAgentBindFailedText, true, socket);
+    return bind(std::move(fd), local, kAgentBindFailedText, true, socket, bindError);
+}
+
+std::string bindFailureAdvice(int error, uint16_t port) {
+    if (error == 0) {
+        return {};
+    }
+    const unsigned number = port == 0 ? kDefaultAgentPort : port;
+    char text[512];
+    switch (error) {
+        case EADDRINUSE:
+            std::snprintf(text, sizeof text,
+                          "%s: another program (another agent?) has UDP port %u on this "
+                          "address. Stop it or choose another port (AGENTPORT, --port).",
+                          std::strerror(error), number);
+            break;
+        case EACCES:
+        case EPERM:
+            if (number < 1024) {
+                std::snprintf(text, sizeof text,
+                              "%s: ports below 1024 need root or the CAP_NET_BIND_SERVICE "
+                              "capability. Choose a port above 1024 (AGENTPORT, --port).",
+                              std::strerror(error));
+            } else {
+                std::snprintf(text, sizeof text, "%s.", std::strerror(error));
+            }
+            break;
+        case EADDRNOTAVAIL:
+            std::snprintf(text, sizeof text,
+                          "%s: the agent address is not an address of this machine. Give one "
+                          "of its own addresses (AGENTIP, --address), or none for every address.",
+                          std::strerror(error));
+            break;
+        default:
+            std::snprintf(text, sizeof text, "%s.", std::strerror(error));
+            break;
+    }
+    return text;
 }
 
 Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t count,

@@ -75,9 +75,15 @@ Result openClientSocket(IpVersion ipVersion, UniqueFd& socket);
 // IPv4, any address, the given port (162 unless a test chooses another).
 Result openTrapSocket(UniqueFd& socket, uint16_t port = kTrapReceivePort);
 // IPv4 or IPv6; localAddress null for any address, else 4 bytes (IPv4) or 16 (IPv6), for
-// which broadcast and address reuse are set first; port 0 means 161.
+// which broadcast and address reuse are set first; port 0 means 161. When the bind fails,
+// *bindError (if given) receives the system's error number.
 Result openAgentSocket(IpVersion ipVersion, UniqueFd& socket, const uint8_t* localAddress,
-                       uint16_t port);
+                       uint16_t port, int* bindError = nullptr);
+
+// What a user can do about an agent endpoint the system refused: the system's reason and a
+// hint for the common causes (a port in use, a privileged port, an address that is not
+// local), as a sentence to follow the failure line; empty for error 0.
+std::string bindFailureAdvice(int error, uint16_t port);
 // IPX datagram endpoint on the given network and node bytes and socket number (0 means
 // 0x900F). Kernels without IPX refuse the socket itself.
 Result openIpxAgentSocket(UniqueFd& socket, const uint8_t* address, std::size_t count,

@@ -205,11 +205,25 @@ TEST_F(Window, EndpointFailures) {
     UdpPeer occupant(AF_INET);  // holds 127.0.0.1 at its port
     config.writePlain(ConfigKey::AGENTPORT, std::to_string(occupant.port()));
     EXPECT_FALSE(window.start());
+    const std::string taken = std::to_string(occupant.port());
     EXPECT_EQ(lines().back(),
               "bind() call failed. Cannot open socket. Check TCP/IP stack (98): "
               "Cannot open SNMP request socket(" +
-                  std::to_string(occupant.port()) + ").");
+                  taken +
+                  "). Address already in use: another program (another agent?) has UDP port " +
+                  taken + " on this address. Stop it or choose another port (AGENTPORT, --port).");
     window.stop();
+
+    config.writePlain(ConfigKey::AGENTPORT, std::to_string(port));
+    config.writePlain(ConfigKey::AGENTIP, "192.0.2.1");  // documentation range: not ours
+    EXPECT_FALSE(window.start());
+    EXPECT_NE(lines().back().find("(99): Cannot open SNMP request socket(" + std::to_string(port) +
+                                  "). Cannot assign requested address: the agent address is not "
+                                  "an address of this machine."),
+              std::string::npos)
+        << lines().back();
+    window.stop();
+    config.writePlain(ConfigKey::AGENTIP, "127.0.0.1");
 
     config.writePlain(ConfigKey::AGENTPORT, "70000");
     EXPECT_FALSE(window.start());
