@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "agent/message_sending.h"
@@ -28,21 +29,28 @@ Agent::~Agent() {
 Result Agent::openControlFile(const std::string& path) {
     controlFile_.reset();
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int error = file ? 0 : errno;
     // A directory opens for reading on Linux, but no control file is one.
     struct stat info {};
     if (file && (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode))) {
         file.reset();
+        error = EISDIR;
     }
     if (!file) {
-        return Result::failuref(kCannotOpenControlFileText, path.c_str());
+        // The line the user knows, then the system's reason.
+        Result failed = Result::failuref(kCannotOpenControlFileText, path.c_str());
+        return Result::failure(std::string(failed.text()) + " " + std::strerror(error) + ".");
     }
     controlFile_ = std::move(file);
     return {};
 }
 
 Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
-    if (!log_.create(path)) {
-        return Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str());
+    if (Result created = log_.create(path); !created) {
+        // The line the user knows, then the system's reason.
+        Result failed = Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str());
+        return Result::failure(std::string(failed.text()) + " " + std::string(created.text()) +
+                               ".");
     }
     log_.setTimestamp(settings_.timestamp, &services_.loop.clock());
     return {};

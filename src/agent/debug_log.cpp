@@ -330,7 +330,7 @@ std::string timeStampText(int64_t calendarSeconds) {
 Result DebugLog::create(const std::string& path) {
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file) {
-        return Result::failuref("%s: %s", path.c_str(), std::strerror(errno));
+        return Result::failure(std::strerror(errno));
     }
     file_ = std::move(file);
     return {};

@@ -101,7 +101,8 @@ bool oidTextToName(std::string& out, std::string_view numericText, const mibinfo
 // The log file of one agent.
 class DebugLog {
   public:
-    // Creates (or empties) the log at path; fails when it cannot be written.
+    // Creates (or empties) the log at path; fails, with the system's reason, when it cannot
+    // be written.
     Result create(const std::string& path);
     void close() { file_.reset(); }
     bool isOpen() const { return file_.valid(); }

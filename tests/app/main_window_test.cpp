@@ -152,7 +152,8 @@ TEST_F(Window, MissingControlFileFailsTheStartInTheRunningLayout) {
     EXPECT_FALSE(window.start());
     EXPECT_EQ(lines(),
               (std::vector<std::string>{
-                  "Cannot open SNMP Variable file [" + dir.root() + "/agent/] for reading.",
+                  "Cannot open SNMP Variable file [" + dir.root() +
+                      "/agent/] for reading. Is a directory.",
                   "Please Learn SNMP variables or Create variables from MIB."}));
     EXPECT_TRUE(window.runningLayout());
     EXPECT_EQ(window.busy(), Busy::Idle);
@@ -163,7 +164,8 @@ TEST_F(Window, MissingControlFileFailsTheStartInTheRunningLayout) {
     window.stop();
     EXPECT_FALSE(window.start());
     EXPECT_EQ(lines().front(),
-              "Cannot open SNMP Variable file [" + dir.root() + "/agent/absent.ctl] for reading.");
+              "Cannot open SNMP Variable file [" + dir.root() +
+                  "/agent/absent.ctl] for reading. No such file or directory.");
 }
 
 TEST_F(Window, UnwritableDebugLogFailsAndKeepsTheControlFileOpenUntilStop) {
@@ -171,7 +173,7 @@ TEST_F(Window, UnwritableDebugLogFailsAndKeepsTheControlFileOpenUntilStop) {
     window.windowStart();
     window.form().debugMode = true;
     EXPECT_FALSE(window.start());
-    EXPECT_EQ(lines().back(), "Cannot open [/agent/debug.out] for writing. Check permissions.");
+    EXPECT_EQ(lines().back(), "Cannot open [/agent/debug.out] for writing. Check permissions. Is a directory.");
     EXPECT_TRUE(window.agent().controlFileOpen());
     EXPECT_FALSE(window.agent().debugLog().isOpen());
     EXPECT_EQ(setting(ConfigKey::DEBUGMODE), "YES");

@@ -162,7 +162,8 @@ TEST(CliAgent, FailedStartPrintsItsLinesAndExitsOne) {
                                std::to_string(freeUdpPort(AF_INET)));
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_EQ(run.output,
-              "Cannot open SNMP Variable file [../agent/../agent/learn.ctl] for reading.\n"
+              "Cannot open SNMP Variable file [../agent/../agent/learn.ctl] for reading. No such "
+              "file or directory.\n"
               "Please Learn SNMP variables or Create variables from MIB.\n");
 }
 

@@ -183,7 +183,7 @@ TEST_F(Korvan, FailedStartShowsBothLinesInTheRunningLayoutAndClosesWithoutAsking
     click(Control::Start);
     EXPECT_EQ(desktop.statusLines(),
               (Lines{"Cannot open SNMP Variable file [" + home.dir.path("agent/missing.ctl") +
-                         "] for reading.",
+                         "] for reading. No such file or directory.",
                      "Please Learn SNMP variables or Create variables from MIB."}));
     EXPECT_FALSE(isEnabled(Control::Start));
     EXPECT_TRUE(isEnabled(Control::Stop));
@@ -233,7 +233,8 @@ TEST_F(Korvan, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
     const Lines lines = desktop.statusLines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0],
-              "Cannot open SNMP Variable file [" + home.dir.path("agent/") + "] for reading.");
+              "Cannot open SNMP Variable file [" + home.dir.path("agent/") +
+                  "] for reading. Is a directory.");
     EXPECT_EQ(lines[2], "Agent has been stopped.");
     EXPECT_TRUE(isEnabled(Control::Start));
 }
