@@ -52,12 +52,16 @@ Directive directiveOf(std::string_view line) {
     return Directive::Other;
 }
 
+bool isOverlong(std::string_view line) {
+    return line.size() > kMaxControlLineText && lineKind(line) != LineKind::Comment;
+}
+
 bool passesSyntaxCheck(std::string_view line) {
     const LineKind kind = lineKind(line);
     if (kind == LineKind::Empty || kind == LineKind::Comment) {
         return true;
     }
-    if (line.size() > kMaxControlLineText) {
+    if (isOverlong(line)) {
         return false;
     }
     const std::string_view trimmed = trimBlanks(line);
@@ -92,12 +96,15 @@ bool splitAttributeLine(std::string_view line, AttributeFields& fields) {
     return true;
 }
 
-uint8_t syntaxCode(std::string_view word) {
-    struct Word {
-        std::string_view text;
-        uint8_t tag;
-    };
-    static constexpr Word kWords[] = {
+namespace {
+
+struct SyntaxWord {
+    std::string_view text;
+    uint8_t tag;
+};
+
+const SyntaxWord* findSyntaxWord(std::string_view word) {
+    static constexpr SyntaxWord kWords[] = {
         {"Integer", snmp::kTagInteger},
         {"OctetString", snmp::kTagOctetString},
         {"Bits", snmp::kTagOctetString},
@@ -110,13 +117,29 @@ uint8_t syntaxCode(std::string_view word) {
         {"TimeTicks", snmp::kTagTimeTicks},
         {"Opaque", snmp::kTagOpaque},
         {"Counter64", snmp::kTagCounter64},
+        // SMIv2 spellings of the same types.
+        {"Counter32", snmp::kTagCounter},
+        {"Gauge32", snmp::kTagGauge},
+        {"Unsigned32", snmp::kTagGauge},
+        {"Integer32", snmp::kTagInteger},
     };
-    for (const Word& w : kWords) {
+    for (const SyntaxWord& w : kWords) {
         if (w.text == word) {
-            return w.tag;
+            return &w;
         }
     }
-    return snmp::kTagNull;
+    return nullptr;
+}
+
+}  // namespace
+
+uint8_t syntaxCode(std::string_view word) {
+    const SyntaxWord* found = findSyntaxWord(word);
+    return found != nullptr ? found->tag : snmp::kTagNull;
+}
+
+bool knownSyntaxWord(std::string_view word) {
+    return findSyntaxWord(word) != nullptr;
 }
 
 Access accessCode(std::string_view word) {

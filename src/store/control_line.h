@@ -23,13 +23,18 @@
 
 namespace korvimo::store {
 
-// A line, its CR LF included, holds at most this many bytes.
-inline constexpr std::size_t kMaxControlLine = 1500;
+// A line, its CR LF included, holds at most this many bytes (64 KiB: room for a long
+// string captured from a real agent).
+inline constexpr std::size_t kMaxControlLine = 65536;
 // So the text of a line, without its end, holds at most this many.
 inline constexpr std::size_t kMaxControlLineText = kMaxControlLine - 2;
 
-// Messages of a name that mibinfo.out cannot map, in this order.
-inline constexpr const char* kCannotMapMessage = "Cannot map object descriptor %s.";
+// A line longer than kMaxControlLine.
+inline constexpr const char* kLineTooLongMessage =
+    "Line too long.(line = %ld). A line holds at most %lu bytes with its CR LF";
+// Messages of a name that mibinfo.out cannot map: the name as written and its line, then
+// the advice, once for all such names.
+inline constexpr const char* kCannotMapMessage = "Cannot map object descriptor %s.(line = %ld)";
 inline constexpr const char* kCompileMibMessage =
     "Make sure that the corresponding MIB is compiled.";
 
@@ -65,8 +70,10 @@ Directive directiveOf(std::string_view line);
 // The syntax check of one line: a line that is neither empty, nor a comment, nor a directive
 // (on its trimmed text) must end with ")". Lines that are attribute lines by their first
 // character must also hold the three commas that separate the four fields. Lines longer
-// than kMaxControlLineText are refused, except comment lines, which are never read further.
+// than kMaxControlLineText are refused (isOverlong), except comment lines, which are never
+// read further.
 bool passesSyntaxCheck(std::string_view line);
+bool isOverlong(std::string_view line);
 
 // The four fields of an attribute line, split at the first three commas and trimmed; the
 // value field keeps every later comma. False when the line has fewer than three commas.
@@ -79,7 +86,11 @@ struct AttributeFields {
 bool splitAttributeLine(std::string_view line, AttributeFields& fields);
 
 // The BER tag a syntax word maps to (exact, case-sensitive); any other word gives NULL.
+// The SMIv2 spellings Counter32, Gauge32, Unsigned32 and Integer32 name Counter, Gauge,
+// Gauge and Integer.
 uint8_t syntaxCode(std::string_view word);
+// Whether syntaxCode knows the word (rather than reading it as NULL).
+bool knownSyntaxWord(std::string_view word);
 // The access code of an access word, by its first two characters.
 Access accessCode(std::string_view word);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "mibinfo/lines.h"
@@ -9,6 +10,7 @@
 #include "store/attribute_file.h"
 #include "store/control_line.h"
 #include "store/instance_range.h"
+#include "store/load_checks.h"
 #include "store/status_report.h"
 #include "store/value_expression.h"
 
@@ -28,12 +30,12 @@ bool isProperPrefix(std::span<const uint32_t> prefix, std::span<const uint32_t> 
 // Parses a mapped column name into its identifier; false (with a status line) when it is not
 // a plain numeric identifier.
 bool parseColumnName(const std::string& numeric, long number, std::string_view written,
-                     snmp::ObjectId& identifier, const Reporter& reporter) {
+                     snmp::ObjectId& identifier, Reporter& reporter) {
     InstanceRange range;
     const char* why = nullptr;
     if (!range.parse(numeric, why) || range.hasRange() || range.componentCount() < 2) {
-        reportStatusFormat(reporter, kBadIdentifierMessage, number, std::string(written).c_str(),
-                           why != nullptr ? why : kNameNotNumericText);
+        reporter.error(number, kBadIdentifierMessage, number, quoted(written).c_str(),
+                       why != nullptr ? why : kNameNotNumericText);
         return false;
     }
     range.first();
@@ -41,13 +43,13 @@ bool parseColumnName(const std::string& numeric, long number, std::string_view w
     return true;
 }
 
-bool mapName(std::string_view written, mibinfo::DescriptorMapper& mapper, std::string& numeric,
-             const Reporter& reporter) {
+bool mapName(std::string_view written, long number, mibinfo::DescriptorMapper& mapper,
+             std::string& numeric, Reporter& reporter) {
     if (mapper.map(written, numeric)) {
         return true;
     }
-    reportStatusFormat(reporter, kCannotMapMessage, std::string(written).c_str());
-    reportStatus(reporter, kCompileMibMessage);
+    reporter.error(number, kCannotMapMessage, quoted(written).c_str(), number);
+    reporter.adviseAfterLastError(kCompileMibMessage);
     return false;
 }
 
@@ -159,23 +161,29 @@ void DynamicRows::release() {
 }
 
 bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
-                                 const Reporter& reporter) {
+                                 Reporter& reporter) {
     ControlLines lines(controlText);
     std::string_view line;
     uint32_t group = 0;
     RowKind kind = RowKind::None;
     uint32_t previousGroup = 0;
+    // A row group whose index information is missing: its other columns are passed over
+    // without a message of their own.
+    uint32_t groupWithoutShape = 0;
+    bool ok = true;
     while (lines.next(line)) {
-        if (lineKind(line) != LineKind::Directive) {
-            continue;
+        if (lineKind(line) != LineKind::Directive || isOverlong(line)) {
+            continue;  // an overlong line is an error of the syntax check
         }
         const Directive directive = directiveOf(line);
         if (directive == Directive::Row) {
             std::string_view words[2];
             std::string_view rest;
+            // A row lacking its kind still opens a group, so its columns are read and
+            // checked as well.
             if (!splitDirective(line, 2, words, rest)) {
-                reportStatusFormat(reporter, kShortDirectiveMessage, lines.number());
-                return false;
+                reporter.error(lines.number(), kShortDirectiveMessage, lines.number());
+                ok = false;
             }
             ++group;
             kind = words[1] == "newinstance" ? RowKind::NewInstance
@@ -184,30 +192,37 @@ bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::Descript
             groups_.resize(group + 1);
         } else if (directive == Directive::Column) {
             if (group == 0) {
-                reportStatusFormat(reporter, kColumnBeforeRowMessage, lines.number());
-                return false;
+                reporter.error(lines.number(), kColumnBeforeRowMessage, lines.number());
+                ok = false;
+                continue;
             }
+            if (group == groupWithoutShape) {
+                continue;
+            }
+            bool shapeMissing = false;
             if (!loadColumn(line, lines.number(), group, kind, group != previousGroup, mapper,
-                            reporter)) {
-                return false;
+                            reporter, shapeMissing)) {
+                ok = false;
+                if (shapeMissing) {
+                    groupWithoutShape = group;
+                }
+                continue;
             }
             previousGroup = group;
         } else if (directive == Directive::SetAction) {
-            if (!loadSetAction(line, lines.number(), mapper, reporter)) {
-                return false;
-            }
+            ok = loadSetAction(line, lines.number(), mapper, reporter) && ok;
         }
     }
-    return sortColumns(reporter);
+    return sortColumns(reporter) && ok;
 }
 
 bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group, RowKind kind,
-                             bool newGroup, mibinfo::DescriptorMapper& mapper,
-                             const Reporter& reporter) {
+                             bool newGroup, mibinfo::DescriptorMapper& mapper, Reporter& reporter,
+                             bool& shapeMissing) {
     std::string_view words[4];
     std::string_view rest;
     if (!splitDirective(line, 4, words, rest)) {
-        reportStatusFormat(reporter, kShortDirectiveMessage, number);
+        reporter.error(number, kShortDirectiveMessage, number);
         return false;
     }
     DynamicColumn column;
@@ -215,31 +230,37 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
     column.rowKind = kind;
     column.required = words[1].substr(0, 3) == "Req";
     column.syntax = syntaxCode(words[2]);
+    column.syntaxWord.assign(words[2]);
     column.access = accessCode(words[3]);
     column.defaultValue.assign(rest);
     column.nameAsWritten.assign(words[0]);
     column.line = number;
-    if (!mapName(words[0], mapper, column.identifierText, reporter) ||
+    if (!mapName(words[0], number, mapper, column.identifierText, reporter) ||
         !parseColumnName(column.identifierText, number, words[0], column.identifier, reporter)) {
         return false;
     }
     column.identifierText = identifierText(idsOf(column.identifier));
     if (!expressionFitsSyntax(rest, column.syntax)) {
-        reportStatusFormat(reporter, kBehaviourSyntaxMessage, number, std::string(rest).c_str(),
-                           std::string(words[2]).c_str());
+        reporter.error(number, kBehaviourSyntaxMessage, number, quoted(rest).c_str(),
+                       quoted(words[2]).c_str());
         return false;
     }
     if (newGroup) {
         IndexShape shape;
         if (!fetchShape(column, mapper.mibInfo(), shape)) {
-            char text[kMaxControlLine + 64];
-            std::snprintf(text, sizeof text, kIndexInformationMessage,
-                          column.nameAsWritten.c_str());
-            showMessage(reporter, text);
+            std::string name = column.nameAsWritten;
+            std::vector<char> text(name.size() + std::strlen(kIndexInformationMessage) + 1);
+            std::snprintf(text.data(), text.size(), kIndexInformationMessage, name.c_str());
+            reporter.showMessage(text.data());
+            shapeMissing = true;
             return false;
         }
         shapes_.push_back(std::move(shape));
     }
+    std::vector<Finding> findings;
+    checkSyntaxWord(words[2], findings);
+    checkExpression(rest, column.syntax, words[2], findings);
+    reportFindings(reporter, number, findings);
     column.shape = static_cast<uint32_t>(shapes_.size() - 1);
     column.indexLength = shapes_[column.shape].length;
     column.variableIndex = shapes_[column.shape].variable;
@@ -249,19 +270,22 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
 }
 
 bool DynamicRows::loadSetAction(std::string_view line, long number,
-                                mibinfo::DescriptorMapper& mapper, const Reporter& reporter) {
+                                mibinfo::DescriptorMapper& mapper, Reporter& reporter) {
     std::string_view words[3];
     std::string_view rest;
     if (!splitDirective(line, 3, words, rest)) {
-        reportStatusFormat(reporter, kShortDirectiveMessage, number);
+        reporter.error(number, kShortDirectiveMessage, number);
         return false;
     }
     SetAction action;
     std::string numeric;
-    if (!mapName(words[0], mapper, numeric, reporter) ||
+    if (!mapName(words[0], number, mapper, numeric, reporter) ||
         !parseColumnName(numeric, number, words[0], action.column, reporter)) {
         return false;
     }
+    std::vector<Finding> findings;
+    checkSyntaxWord(words[1], findings);
+    reportFindings(reporter, number, findings);
     convertFixedText(words[2], syntaxCode(words[1]), action.trigger);
     action.action.assign(rest);
     actions_.push_back(std::move(action));
@@ -324,7 +348,7 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const mibinfo::MibInfo
     return !shape.objects.empty();
 }
 
-bool DynamicRows::sortColumns(const Reporter& reporter) {
+bool DynamicRows::sortColumns(Reporter& reporter) {
     sorted_.resize(columns_.size());
     for (uint32_t i = 0; i < sorted_.size(); ++i) {
         sorted_[i] = i;
@@ -334,6 +358,7 @@ bool DynamicRows::sortColumns(const Reporter& reporter) {
     });
     // In identifier order, a column within another follows it directly or after columns that
     // lie within it as well, so comparing neighbours finds every overlap.
+    bool ok = true;
     for (std::size_t i = 1; i < sorted_.size(); ++i) {
         const DynamicColumn& before = columns_[sorted_[i - 1]];
         const DynamicColumn& after = columns_[sorted_[i]];
@@ -341,12 +366,12 @@ bool DynamicRows::sortColumns(const Reporter& reporter) {
         const auto inner = idsOf(after.identifier);
         if (outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin())) {
             const DynamicColumn& later = before.line > after.line ? before : after;
-            reportStatusFormat(reporter, kOverlappingColumnMessage, later.line,
-                               later.nameAsWritten.c_str());
-            return false;
+            reporter.error(later.line, kOverlappingColumnMessage, later.line,
+                           quoted(later.nameAsWritten).c_str());
+            ok = false;
         }
     }
-    return true;
+    return ok;
 }
 
 int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
@@ -380,6 +405,9 @@ bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> s
             duplicate = true;
             return true;
         }
+    }
+    if (instanceTexts_.size() + expression.size() > UINT32_MAX) {
+        throw std::bad_alloc();  // the pool is addressed by 32-bit offsets
     }
     DynamicInstance instance;
     instance.hasOwnValue = true;

@@ -17,6 +17,8 @@
 //
 // Choices where the directives allow nonsense:
 //   - A "%dcol" before any "%drow" is refused with a status line naming its line.
+//   - Unknown syntax words and questionable default value expressions are reported as
+//     warnings (see load_checks.h).
 //   - A "%dcol" or "%setaction" column name that mibinfo.out cannot map is refused with the
 //     mapping messages: kept as written it would parse to an empty identifier, which is a
 //     prefix of every name and would make every Set create or delete rows.
@@ -106,6 +108,7 @@ struct DynamicColumn {
     uint32_t rowGroup = 0;
     RowKind rowKind = RowKind::None;
     uint8_t syntax = 0;
+    std::string syntaxWord;  // as written
     snmp::ObjectId identifier;
     std::string identifierText;
     std::string nameAsWritten;
@@ -134,10 +137,11 @@ class DynamicRows {
     DynamicRows(const DynamicRows&) = delete;
     DynamicRows& operator=(const DynamicRows&) = delete;
 
-    // Pass 2 of loading: reads every directive of the control file. Failures report their
-    // message and end the loading.
+    // Pass 2 of loading: reads every directive of the control file. A directive that fails
+    // reports its message and is passed over; the others are still read, so that every
+    // failure is reported. False when any failed (the loading then fails).
     bool loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
-                        const Reporter& reporter);
+                        Reporter& reporter);
     void release();
 
     std::size_t columnCount() const { return columns_.size(); }
@@ -182,13 +186,14 @@ class DynamicRows {
     bool rowComplete(const snmp::ObjectId& name, const snmp::Pdu* request) const;
 
   private:
+    // shapeMissing: the row group's index information could not be found.
     bool loadColumn(std::string_view line, long number, uint32_t group, RowKind kind, bool newGroup,
-                    mibinfo::DescriptorMapper& mapper, const Reporter& reporter);
+                    mibinfo::DescriptorMapper& mapper, Reporter& reporter, bool& shapeMissing);
     bool loadSetAction(std::string_view line, long number, mibinfo::DescriptorMapper& mapper,
-                       const Reporter& reporter);
+                       Reporter& reporter);
     bool fetchShape(const DynamicColumn& column, const mibinfo::MibInfo& mib,
                     IndexShape& shape) const;
-    bool sortColumns(const Reporter& reporter);
+    bool sortColumns(Reporter& reporter);
     bool indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const;
     void setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
                        uint32_t ordinal);

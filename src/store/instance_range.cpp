@@ -30,6 +30,7 @@ bool readComponent(std::string_view text, std::size_t& position, uint32_t& value
 bool InstanceRange::parse(std::string_view text, const char*& why) {
     low_.clear();
     high_.clear();
+    reversed_.clear();
     hasRange_ = false;
     std::size_t position = 0;
     while (true) {
@@ -54,6 +55,7 @@ bool InstanceRange::parse(std::string_view text, const char*& why) {
             }
             ++position;
             if (high < low) {
+                reversed_.push_back({low, high});
                 high = low;
             }
         } else if (!readComponent(text, position, low, why)) {

@@ -42,12 +42,25 @@ class InstanceRange {
     // Current value of component k, counted from 1.
     uint32_t component(uint32_t k) const { return current_[k - 1]; }
 
+    // The ranges of the name written with a low value above their high value, as written
+    // (each stands for its low value only).
+    struct Reversed {
+        uint32_t low = 0;
+        uint32_t high = 0;
+    };
+    const std::vector<Reversed>& reversed() const { return reversed_; }
+
   private:
     std::vector<uint32_t> low_;
     std::vector<uint32_t> high_;
     std::vector<uint32_t> current_;
+    std::vector<Reversed> reversed_;
     bool hasRange_ = false;
 };
+
+// A range whose low value exceeds its high value (a warning of loading).
+inline constexpr const char* kReversedRangeTitle = "Invalid instance range";
+inline constexpr const char* kReversedRangeText = "[%u-%u] runs downwards: only %u is served";
 
 // A name that is not a numeric identifier after mapping; the reason follows.
 inline constexpr const char* kBadIdentifierMessage =

@@ -160,11 +160,7 @@ std::string_view valueText(std::string_view expression) {
         return {};
     }
     const std::size_t end = valueEnd(expression, open);
-    std::string_view text = expression.substr(open + 1, end - open - 1);
-    if (text.size() > kMaxValueText) {
-        text = text.substr(0, kMaxValueText);
-    }
-    return text;
+    return expression.substr(open + 1, end - open - 1);
 }
 
 RangedArguments readRangedArguments(std::string_view expression) {
@@ -191,13 +187,26 @@ RangedArguments readRangedArguments(std::string_view expression) {
     return arguments;
 }
 
-void readOctets(std::string_view text, std::vector<uint8_t>& octets) {
-    octets.clear();
+namespace {
+
+// "0x" followed by hexadecimal digits only.
+bool isHexText(std::string_view text) {
     bool hex = text.size() > 2 && text[0] == '0' && text[1] == 'x';
     for (std::size_t i = 2; hex && i < text.size(); ++i) {
         hex = hexDigit(text[i]) >= 0;
     }
-    if (!hex) {
+    return hex;
+}
+
+}  // namespace
+
+std::size_t octetCount(std::string_view text) {
+    return isHexText(text) ? (text.size() - 2 + 1) / 2 : text.size();
+}
+
+void readOctets(std::string_view text, std::vector<uint8_t>& octets) {
+    octets.clear();
+    if (!isHexText(text)) {
         octets.assign(text.begin(), text.end());
         return;
     }

@@ -72,12 +72,9 @@ struct ExpressionArguments {
 };
 ExpressionArguments readArguments(std::string_view expression);
 
-// The longest value text kept, in characters.
-inline constexpr std::size_t kMaxValueText = 3000;
-
 // The value text of fixed, dfixed and lastset: everything between the first "(" and the
 // last ")" (a ")" is the last when only blanks follow it; otherwise the text runs to the
-// end), at most kMaxValueText characters. Empty without "(".
+// end), however long (a line is at most 64 KiB). Empty without "(".
 std::string_view valueText(std::string_view expression);
 
 // The arguments of r_lastset(min, max, value): the bounds read as -1 when left out, and the
@@ -92,6 +89,8 @@ RangedArguments readRangedArguments(std::string_view expression);
 // Octets from value text: "0x" followed by hexadecimal digits only (paired from the right,
 // so an odd leading digit is an octet of its own), or else the characters themselves.
 void readOctets(std::string_view text, std::vector<uint8_t>& octets);
+// How many octets readOctets reads from the text.
+std::size_t octetCount(std::string_view text);
 
 // A dotted quad of four decimal numbers of 0 to 255, in network order. False on anything
 // else.

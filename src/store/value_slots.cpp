@@ -22,6 +22,8 @@ using snmp::kTagOpaque;
 // Buffer sizes of stored values, which decide whether an initial value fits.
 constexpr int64_t kOctetBuffer = 512;
 constexpr int64_t kObjectIdBuffer = 256;
+// Fixed identifier text up to this length is parsed without an allocation.
+constexpr std::size_t kShortObjectIdText = 3000;
 
 uint64_t packAddress(const uint8_t address[4]) {
     return (static_cast<uint64_t>(address[0]) << 24) | (static_cast<uint64_t>(address[1]) << 16) |
@@ -66,6 +68,35 @@ void clearValue(snmp::SyntaxValue& value, uint8_t syntax) {
 }
 
 }  // namespace
+
+std::string_view initialValueText(std::string_view expression, Behaviour behaviour) {
+    return behaviour == Behaviour::RLastset ? readRangedArguments(expression).value
+                                            : valueText(expression);
+}
+
+int64_t initialValueRoom(std::string_view expression, Behaviour behaviour, uint8_t syntax) {
+    int64_t octetBuffer = kOctetBuffer;
+    int64_t opaqueBuffer = kOctetBuffer;
+    int64_t objectIdBuffer = kObjectIdBuffer;
+    if (behaviour == Behaviour::RLastset) {
+        const RangedArguments ranged = readRangedArguments(expression);
+        if (ranged.max != -1) {
+            octetBuffer = static_cast<int64_t>(ranged.max) + 5;
+            opaqueBuffer = static_cast<int64_t>(ranged.max) + 1;
+            objectIdBuffer = static_cast<int64_t>(ranged.max) * 8;
+        }
+    }
+    switch (syntax) {
+        case kTagOctetString:
+            return octetBuffer;
+        case kTagOpaque:
+            return opaqueBuffer - 1;  // the buffer also holds the zero octet that ends the value
+        case kTagObjectId:
+            return objectIdBuffer - 1;  // and the zero that ends the text
+        default:
+            return INT64_MAX;
+    }
+}
 
 bool ValueSlots::allocate(uint32_t capacity) {
     clear();
@@ -138,34 +169,19 @@ bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t sy
     const Behaviour behaviour = recogniseForSetUp(expression);
     try {
         if (isStoredBehaviour(behaviour)) {
-            std::string_view text;
-            int64_t octetBuffer = kOctetBuffer;
-            int64_t opaqueBuffer = kOctetBuffer;
-            int64_t objectIdBuffer = kObjectIdBuffer;
-            if (behaviour == Behaviour::RLastset) {
-                const RangedArguments ranged = readRangedArguments(expression);
-                text = ranged.value;
-                if (ranged.max != -1) {
-                    octetBuffer = static_cast<int64_t>(ranged.max) + 5;
-                    opaqueBuffer = static_cast<int64_t>(ranged.max) + 1;
-                    objectIdBuffer = static_cast<int64_t>(ranged.max) * 8;
-                }
-            } else {
-                text = valueText(expression);
-            }
+            const std::string_view text = initialValueText(expression, behaviour);
+            const int64_t room = initialValueRoom(expression, behaviour, syntax);
             if (isNumberSyntax(syntax)) {
                 slot.number = static_cast<uint32_t>(readNumber(text));
             } else if (syntax == kTagOctetString || syntax == kTagOpaque) {
                 std::vector<uint8_t> octets;
                 readOctets(text, octets);
-                // An Opaque buffer also holds the zero octet that ends the value.
-                const int64_t room = syntax == kTagOpaque ? opaqueBuffer - 1 : octetBuffer;
                 const std::size_t length =
                     static_cast<int64_t>(octets.size()) > room ? 0 : octets.size();
                 setBytes(ordinal, octets.data(), length);
             } else if (syntax == kTagObjectId) {
                 const std::size_t length =
-                    static_cast<int64_t>(text.size()) + 1 > objectIdBuffer ? 0 : text.size();
+                    static_cast<int64_t>(text.size()) > room ? 0 : text.size();
                 setBytes(ordinal, reinterpret_cast<const uint8_t*>(text.data()), length);
             } else if (syntax == kTagIpAddress) {
                 uint8_t address[4] = {0, 0, 0, 0};
@@ -465,11 +481,15 @@ void convertFixedText(std::string_view text, uint8_t syntax, snmp::SyntaxValue& 
             readOctets(text, value.octets.bytes);
             break;
         case kTagObjectId: {
-            char copy[kMaxValueText + 1];
-            const std::size_t length = text.size() < kMaxValueText ? text.size() : kMaxValueText;
-            std::memcpy(copy, text.data(), length);
-            copy[length] = '\0';
-            serveObjectId(value, copy);
+            // The text is parsed from a terminated copy; on the stack unless it is long.
+            char copy[kShortObjectIdText + 1];
+            if (text.size() <= kShortObjectIdText) {
+                std::memcpy(copy, text.data(), text.size());
+                copy[text.size()] = '\0';
+                serveObjectId(value, copy);
+            } else {
+                serveObjectId(value, std::string(text).c_str());
+            }
             break;
         }
         case kTagIpAddress: {

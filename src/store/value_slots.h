@@ -131,4 +131,13 @@ class ValueSlots {
 // Reads fixed value text as a value of a syntax.
 void convertFixedText(std::string_view text, uint8_t syntax, snmp::SyntaxValue& value);
 
+// The initial value text of a stored behaviour (dfixed, lastset: the value text; r_lastset:
+// its third argument).
+std::string_view initialValueText(std::string_view expression, Behaviour behaviour);
+// How long the initial value of a stored behaviour may be, in octets (OctetString, Bits,
+// Opaque) or characters (ObjectID), for set-up to keep it: a longer one starts empty. The
+// room of the buffer a stored value had (512 octets, 256 characters, or by the max of
+// r_lastset); INT64_MAX for other syntaxes.
+int64_t initialValueRoom(std::string_view expression, Behaviour behaviour, uint8_t syntax);
+
 }  // namespace korvimo::store

@@ -11,6 +11,7 @@
 #include "mibinfo/mib_info_library.h"
 #include "store/control_line.h"
 #include "store/instance_range.h"
+#include "store/load_checks.h"
 #include "store/status_report.h"
 #include "store/value_expression.h"
 
@@ -21,7 +22,6 @@ namespace {
 // The value of RANDOMSEED that makes every run draw the same numbers, and their seed.
 constexpr std::string_view kFixedSeedWord = "fixed";
 constexpr uint32_t kFixedSeed = 5;
-constexpr std::string_view kRangeInstanceKeyword = "rangeinst";
 // "fixed(" + ten digits + ")" and its terminator.
 constexpr std::size_t kRangeExpressionCapacity = 24;
 
@@ -97,6 +97,7 @@ bool VariableStore::loadControlFile(const LoadInputs& inputs) {
             ok = false;
         }
     }
+    reporter_.flush();
     dropMibInfo();
     reporter_ = Reporter{};
     if (!ok) {
@@ -137,15 +138,20 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
         return false;
     }
 
+    // Every pass goes on past the errors it reports, so that one load names every error of
+    // the file (and its warnings); the load fails at the end when there was any.
+
     // Pass 1: the syntax check over the whole file, counting the directives.
     std::size_t directives = 0;
     {
         ControlLines lines(controlText);
         std::string_view line;
         while (lines.next(line)) {
-            if (!passesSyntaxCheck(line)) {
-                reportStatusFormat(reporter_, kInvalidSyntaxMessage, lines.number());
-                return false;
+            if (isOverlong(line)) {
+                reporter_.error(lines.number(), kLineTooLongMessage, lines.number(),
+                                static_cast<unsigned long>(kMaxControlLine));
+            } else if (!passesSyntaxCheck(line)) {
+                reporter_.error(lines.number(), kInvalidSyntaxMessage, lines.number());
             }
             if (lineKind(line) == LineKind::Directive) {
                 const Directive directive = directiveOf(line);
@@ -156,22 +162,22 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
 
     // Pass 2: the directives.
     if (directives > 0) {
-        if (!rows_.loadDirectives(controlText, *mapper_, reporter_)) {
-            return false;
-        }
+        rows_.loadDirectives(controlText, *mapper_, reporter_);
     }
 
     // Pass 3: the attribute lines.
     bool outOfOrder = false;
     uint64_t repeated = 0;
-    if (!collectAttributes(controlText, outOfOrder, repeated)) {
+    collectAttributes(controlText, outOfOrder, repeated);
+    reporter_.flush();
+    if (reporter_.errors() > 0) {
         return false;
     }
     if (outOfOrder) {
-        reportStatus(reporter_, kOutOfOrderMessage);
+        reporter_.status(kOutOfOrderMessage);
     }
     if (repeated > 0) {
-        reportStatusFormat(reporter_, kRepeatedMessage, static_cast<unsigned long>(repeated));
+        reporter_.statusFormat(kRepeatedMessage, static_cast<unsigned long>(repeated));
     }
 
     staticCount_ = static_cast<uint32_t>(file_.collectedCount());
@@ -199,45 +205,52 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     return true;
 }
 
-bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfOrder,
+void VariableStore::collectAttributes(std::string_view controlText, bool& outOfOrder,
                                       uint64_t& repeated) {
     ControlLines lines(controlText);
     std::string_view line;
     std::string numeric;
     InstanceRange range;
+    std::vector<Finding> findings;
     uint64_t total = 0;
     const bool hasColumns = rows_.columnCount() > 0;
     while (lines.next(line)) {
-        if (lineKind(line) != LineKind::Attribute) {
+        // Lines that fail the syntax check have had their error.
+        if (lineKind(line) != LineKind::Attribute || !passesSyntaxCheck(line)) {
             continue;
         }
+        const long number = lines.number();
         AttributeFields fields;
+        // An indented comment or directive, or a line of blanks, passes the syntax check
+        // without commas; its name is all of it.
         const bool split = splitAttributeLine(line, fields);
         const std::string_view name =
             split ? fields.name : trimBlanks(line.substr(0, line.find(',')));
         if (!mapper_->map(name, numeric)) {
-            reportStatusFormat(reporter_, kCannotMapMessage, std::string(name).c_str());
-            reportStatus(reporter_, kCompileMibMessage);
-            return false;
+            reporter_.error(number, kCannotMapMessage, quoted(name).c_str(), number);
+            reporter_.adviseAfterLastError(kCompileMibMessage);
+            continue;
         }
         if (!split) {
-            reportStatusFormat(reporter_, kInvalidSyntaxMessage, lines.number());
-            return false;
+            reporter_.error(number, kInvalidSyntaxMessage, number);
+            continue;
         }
         const char* why = nullptr;
         if (!range.parse(numeric, why)) {
-            reportStatusFormat(reporter_, kBadIdentifierMessage, lines.number(),
-                               std::string(name).c_str(), why);
-            return false;
+            reporter_.error(number, kBadIdentifierMessage, number, quoted(fields.name).c_str(),
+                            why);
+            continue;
         }
         total += range.count(kMaxAttributes + 1);
         if (total > kMaxAttributes) {
-            reportStatusFormat(reporter_, kTooManyAttributesMessage, lines.number(),
-                               static_cast<unsigned long>(kMaxAttributes));
-            return false;
+            // Memory would run out before the rest of the file is read.
+            reporter_.error(number, kTooManyAttributesMessage, number,
+                            static_cast<unsigned long>(kMaxAttributes));
+            return;
         }
+        const bool rangeInstance = isRangeInstance(range, fields.value);
         uint32_t rangeComponent = 0;
-        if (range.hasRange() && fields.value.starts_with(kRangeInstanceKeyword)) {
+        if (rangeInstance) {
             const int32_t k = readArguments(fields.value).value[0];
             if (k >= 1 && static_cast<uint32_t>(k) <= range.componentCount()) {
                 rangeComponent = static_cast<uint32_t>(k);
@@ -245,8 +258,11 @@ bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
         }
         const uint8_t syntax = syntaxCode(fields.syntax);
         const Access access = accessCode(fields.access);
-        // Expressions of rangeinst, fixed(N), fit every syntax.
-        bool staticChecked = rangeComponent != 0;
+        // The line's warnings are found once, for the first identifier it gives: as a static
+        // attribute or as an instance of a column (whose syntax then applies). Whether its
+        // behaviour can serve the syntax is asked again only when another syntax applies.
+        bool warned = false;
+        int checkedSyntax = -1;
         const auto lineOffset = static_cast<uint32_t>(lines.lineOffset());
         for (bool more = range.first(); more; more = range.next()) {
             const std::vector<uint32_t>& ids = range.current();
@@ -255,29 +271,40 @@ bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
                 rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
                                     : fields.value;
             const int32_t owner = hasColumns ? rows_.ownerColumn(ids) : -1;
-            if (owner >= 0) {
-                const DynamicColumn& column = rows_.column(static_cast<uint32_t>(owner));
-                if (!expressionFitsSyntax(expression, column.syntax)) {
-                    reportStatusFormat(reporter_, kBehaviourSyntaxMessage, lines.number(),
-                                       std::string(expression).c_str(), "of its column");
-                    return false;
+            const DynamicColumn* column =
+                owner >= 0 ? &rows_.column(static_cast<uint32_t>(owner)) : nullptr;
+            const uint8_t served = column != nullptr ? column->syntax : syntax;
+            // Expressions of rangeinst, fixed(N), fit every syntax.
+            if (rangeComponent == 0 && served != checkedSyntax) {
+                if (!expressionFitsSyntax(expression, served)) {
+                    reporter_.error(
+                        number, kBehaviourSyntaxMessage, number, quoted(expression).c_str(),
+                        column != nullptr ? "of its column" : quoted(fields.syntax).c_str());
+                    break;
                 }
+                checkedSyntax = served;
+            }
+            if (!warned) {
+                warned = true;
+                if (column == nullptr) {
+                    checkSyntaxWord(fields.syntax, findings);
+                }
+                checkInstanceRange(range, fields.value, findings);
+                if (!rangeInstance) {
+                    checkExpression(expression, served,
+                                    column != nullptr ? column->syntaxWord : fields.syntax,
+                                    findings);
+                }
+                reportFindings(reporter_, number, findings);
+            }
+            if (column != nullptr) {
                 bool duplicate = false;
                 rows_.addListedInstance(
                     static_cast<uint32_t>(owner),
-                    std::span<const uint32_t>(ids).subspan(column.identifier.ids.size()),
+                    std::span<const uint32_t>(ids).subspan(column->identifier.ids.size()),
                     expression, outOfOrder, duplicate);
                 repeated += duplicate;
                 continue;
-            }
-            if (!staticChecked) {
-                if (!expressionFitsSyntax(expression, syntax)) {
-                    reportStatusFormat(reporter_, kBehaviourSyntaxMessage, lines.number(),
-                                       std::string(expression).c_str(),
-                                       std::string(fields.syntax).c_str());
-                    return false;
-                }
-                staticChecked = true;
             }
             file_.collect(ids, expression, syntax, access, lineOffset);
         }
@@ -289,7 +316,6 @@ bool VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
     }
     // Of lines with one identifier, the first (in file order, kept by the stable sort) stays.
     repeated += file_.dropRepeats();
-    return true;
 }
 
 bool VariableStore::writeAttributeFile(std::string_view controlText) {

@@ -44,10 +44,21 @@
 // name.
 //
 // Choices where a control file is not what it should be:
+//   - Loading does not stop at the first error: it reads the whole file, reports every error
+//     and every warning naming its line (in line order, at most twenty of each, then how
+//     many more; see Reporter), and fails when there was any error. Nothing of a failed
+//     load stays in use.
+//   - Warnings (see load_checks.h) name what loads but is served otherwise than meant: an
+//     unknown syntax word or behaviour, value text or arguments the syntax cannot read, a
+//     range that runs downwards, rangeinst of a component the name lacks. The line is served
+//     exactly as it reads.
 //   - Lines may end in LF alone; a last line needs no line end.
-//   - An attribute line with fewer than three commas, or any line but a comment longer than
-//     1498 characters (1500 with its CR LF), fails the syntax check with
-//     "Invalid syntax.(line = %ld). Instance information must be on one line".
+//   - An attribute line with fewer than three commas fails the syntax check with
+//     "Invalid syntax.(line = %ld). Instance information must be on one line"; any line but
+//     a comment longer than 64 KiB with its CR LF is refused with kLineTooLongMessage.
+//   - A descriptor mibinfo.out cannot map is reported as "Cannot map object descriptor %s."
+//     followed by "(line = n)", with "Make sure that the corresponding MIB is compiled."
+//     once after the first such line.
 //   - Attribute lines out of identifier order are written to the attribute file in ascending
 //     order (a stable sort), with a status line saying so, so that every lookup stays right;
 //     of two lines with one identifier the first is kept, with a status line giving the
@@ -165,7 +176,8 @@ class VariableStore {
   private:
     bool load(const LoadInputs& inputs, std::string& controlText);
     void dropMibInfo();
-    bool collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
+    // Pass 3; its errors go to the reporter.
+    void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
 
     AttributeFile file_;

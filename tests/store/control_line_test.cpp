@@ -68,8 +68,8 @@ TEST(ControlLine, SyntaxCheckRefusesShortAndOverlongAttributeLines) {
     ASSERT_EQ(longest.size(), kMaxControlLineText);
     EXPECT_TRUE(passesSyntaxCheck(longest));
     EXPECT_FALSE(passesSyntaxCheck("1" + longest));
-    EXPECT_TRUE(passesSyntaxCheck("#" + std::string(5000, 'c')));
-    EXPECT_FALSE(passesSyntaxCheck("%" + std::string(5000, 'c')));
+    EXPECT_TRUE(passesSyntaxCheck("#" + std::string(kMaxControlLine, 'c')));
+    EXPECT_FALSE(passesSyntaxCheck("%" + std::string(kMaxControlLine, 'c')));
 }
 
 TEST(ControlLine, SplitsAtTheFirstThreeCommasAndTrims) {
@@ -99,7 +99,8 @@ TEST(ControlLine, MapsSyntaxWordsExactlyAndOthersToNull) {
     EXPECT_EQ(syntaxCode("Opaque"), 0x44);
     EXPECT_EQ(syntaxCode("Counter64"), 0x46);
     EXPECT_EQ(syntaxCode("integer"), 0x05);
-    EXPECT_EQ(syntaxCode("Integer32"), 0x05);
+    EXPECT_EQ(syntaxCode("Integer64"), 0x05);
+    EXPECT_FALSE(knownSyntaxWord("Integer64"));
 }
 
 TEST(ControlLine, ReadsAccessByItsFirstTwoCharacters) {

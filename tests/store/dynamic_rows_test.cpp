@@ -403,6 +403,35 @@ TEST_F(Rows, RefusesDirectivesThatLackWords) {
     EXPECT_FALSE(load("%setaction tName OctetString\r\n"));
 }
 
+TEST_F(Rows, ReportsEveryDirectiveMistakeWithItsLine) {
+    EXPECT_FALSE(
+        load("%dcol tName Req OctetString RC lastset(x)\r\n"
+             "%drow nEntry newinstance\r\n"
+             "%dcol nowhere Req Integer RW lastset(1)\r\n"
+             "%dcol nCount NotReq Counter RO clok(0)\r\n"
+             "%dcol 1.3.6.1.4.1.99.2.1.3.7 NotReq Integer RW lastset(1)\r\n"
+             "%dcol nIndex NotReq Integer RW dfixed(one)\r\n"
+             "%setaction nDescr Text x deleterow()\r\n",
+             "1.3.6.1.4.1.99.2.1.3.1, Counter, RO, fixed(-5)\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{
+                  "Invalid directive.(line = 1). A %dcol line must follow a %drow line",
+                  "Cannot map object descriptor nowhere.(line = 3)",
+                  "Make sure that the corresponding MIB is compiled.",
+                  "Unknown value behaviour.(line = 4). clok(0) names no value behaviour: the "
+                  "value is served as NULL",
+                  "Invalid directive.(line = 5). Column 1.3.6.1.4.1.99.2.1.3.7 lies within or "
+                  "contains another %dcol column",
+                  "Invalid value.(line = 6). dfixed(one) is not a number of syntax Integer: 0 "
+                  "is served",
+                  "Unknown syntax.(line = 7). Text is not a syntax word: the value is served as "
+                  "NULL",
+                  // An instance line is read with its column's syntax.
+                  "Invalid value.(line = 10). fixed(-5) is outside the range of Counter (0 to "
+                  "4294967295): 4294967291 is served",
+              }));
+}
+
 TEST_F(Rows, ShowsAMessageWhenATableHasNoIndexInformation) {
     f.mibInfo(std::string(kMibInfo) + "1.3.6.1.4.1.99.7.1.1      xCol   Integer  RW C\r\n");
     EXPECT_FALSE(load("%drow xEntry rowstatus\r\n%dcol xCol Req Integer RW lastset(1)\r\n"));
@@ -413,7 +442,7 @@ TEST_F(Rows, ShowsAMessageWhenATableHasNoIndexInformation) {
 TEST_F(Rows, RefusesColumnsThatCannotBeMappedOrOverlap) {
     EXPECT_FALSE(load("%drow xEntry rowstatus\r\n%dcol nowhere Req Integer RW lastset(1)\r\n"));
     EXPECT_EQ(f.status,
-              (std::vector<std::string>{"Cannot map object descriptor nowhere.",
+              (std::vector<std::string>{"Cannot map object descriptor nowhere.(line = 2)",
                                         "Make sure that the corresponding MIB is compiled."}));
     EXPECT_FALSE(
         load("%drow tEntry rowstatus\r\n"

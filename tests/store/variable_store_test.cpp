@@ -91,9 +91,11 @@ TEST(VariableStore, SyntaxErrorsNameTheLineCountingEveryLine) {
     EXPECT_FALSE(
         f.load("# one\r\n\r\n%drow x\r\n1.3.6.1.1.0, Integer, RO, fixed(1)\r\n"
                "1.3.6.1.1.1, OctetString, RO, fixed(multi\r\nline)\r\n"));
+    // Both halves of the broken line are errors: one lacks its ")", the other its commas.
     EXPECT_EQ(f.status,
               (std::vector<std::string>{
-                  "Invalid syntax.(line = 5). Instance information must be on one line"}));
+                  "Invalid syntax.(line = 5). Instance information must be on one line",
+                  "Invalid syntax.(line = 6). Instance information must be on one line"}));
     EXPECT_EQ(f.store.attributeFile().descriptor(), -1);
     EXPECT_FALSE(f.store.loaded());
 }
@@ -104,33 +106,207 @@ TEST(VariableStore, RefusesAttributeLinesWithFewerThanThreeCommas) {
     EXPECT_TRUE(f.has("Invalid syntax.(line = 2). Instance information must be on one line"));
 }
 
-TEST(VariableStore, RefusesOverlongLines) {
+TEST(VariableStore, LoadsAndServesLongLinesAndRefusesLinesPast64KiB) {
     StoreFixture f;
-    const std::string value(1480, 'v');
-    EXPECT_FALSE(f.load("1.3.6.1.1.0, OctetString, RO, fixed(" + value + ")\r\n"));
-    EXPECT_TRUE(f.has("Invalid syntax.(line = 1). Instance information must be on one line"));
+    // A long string captured from a real agent, with commas and parentheses in it.
+    std::string value;
+    while (value.size() < 20000) {
+        value += "port " + std::to_string(value.size()) + ", (up); ";
+    }
+    const std::string line = "1.3.6.1.1.0, OctetString, RO, fixed(" + value + ")";
+    ASSERT_TRUE(f.load("# long\r\n" + line + "\r\n1.3.6.1.1.1, Integer, RO, fixed(1)\r\n"));
+    EXPECT_TRUE(f.status.empty());
+    EXPECT_EQ(f.getText("1.3.6.1.1.0"), value);
+    snmp::SyntaxValue v;
+    EXPECT_EQ(f.next("1.3.6.1.1", &v), "1.3.6.1.1.0");
+    EXPECT_EQ(testing::octets(v), value);
+    EXPECT_EQ(f.next("1.3.6.1.1.0"), "1.3.6.1.1.1");
+    EXPECT_NE(f.attributeFile().find(value + ")\r\n1.3.6.1.1.1 "), std::string::npos);
+
+    const std::string longest =
+        "1.3.6.1.1.0, OctetString, RO, fixed(" + std::string(kMaxControlLineText - 37, 'v') + ")";
+    ASSERT_EQ(longest.size(), kMaxControlLineText);
+    ASSERT_TRUE(f.load(longest + "\r\n"));
+    EXPECT_EQ(f.getText("1.3.6.1.1.0").size(), kMaxControlLineText - 37);
+    EXPECT_FALSE(f.load("# a\r\n1" + longest + "\r\n"));
+    EXPECT_EQ(f.status, (std::vector<std::string>{"Line too long.(line = 2). A line holds at most "
+                                                  "65536 bytes with its CR LF"}));
     ASSERT_TRUE(
-        f.load("#" + std::string(3000, '#') + "\r\n1.3.6.1.1.0, Integer, RO, fixed(1)\r\n"));
+        f.load("#" + std::string(100000, '#') + "\r\n1.3.6.1.1.0, Integer, RO, fixed(1)\r\n"));
 }
 
 TEST(VariableStore, IndentedCommentsAndBlankLinesAreReadAsUnmappableNames) {
     StoreFixture f;
     f.mibInfo(kSystemMib);
     EXPECT_FALSE(f.load("  # an indented comment\r\n"));
-    EXPECT_EQ(f.status,
-              (std::vector<std::string>{"Cannot map object descriptor # an indented comment.",
-                                        "Make sure that the corresponding MIB is compiled."}));
+    EXPECT_EQ(f.status, (std::vector<std::string>{
+                            "Cannot map object descriptor # an indented comment.(line = 1)",
+                            "Make sure that the corresponding MIB is compiled."}));
     EXPECT_FALSE(f.load("1.3.6.1.1.0, Integer, RO, fixed(1)\r\n   \r\n"));
-    EXPECT_TRUE(f.has("Cannot map object descriptor ."));
+    EXPECT_TRUE(f.has("Cannot map object descriptor .(line = 2)"));
 }
 
-TEST(VariableStore, AnUnknownDescriptorStopsTheLoading) {
+TEST(VariableStore, AnUnknownDescriptorFailsTheLoadingNamingItsLine) {
     StoreFixture f;
     f.mibInfo(kSystemMib);
-    EXPECT_FALSE(f.load("ifDescr.1, OctetString, RO, fixed(x)\r\n"));
+    EXPECT_FALSE(f.load("# x\r\nifDescr.1, OctetString, RO, fixed(x)\r\n"));
     EXPECT_EQ(f.status,
-              (std::vector<std::string>{"Cannot map object descriptor ifDescr.1.",
+              (std::vector<std::string>{"Cannot map object descriptor ifDescr.1.(line = 2)",
                                         "Make sure that the corresponding MIB is compiled."}));
+}
+
+TEST(VariableStore, ReportsEveryMistakeWithItsLineAndServesWarnedLinesAsWritten) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    const std::string warned =
+        "1.3.6.1.1.1, Counter33, RO, fixed(5)\r\n"
+        "1.3.6.1.1.2, integer, RO, fixed(5)\r\n"
+        "1.3.6.1.1.3, TimeTicks, RO, clok(0)\r\n"
+        "1.3.6.1.1.4, Gauge, RO, fixed(abc)\r\n"
+        "1.3.6.1.1.5, Integer, RO, fixed(2147483648)\r\n"
+        "1.3.6.1.1.6, Counter, RO, fixed(-1)\r\n"
+        "1.3.6.1.1.7, Gauge, RO, lastset(4294967296)\r\n"
+        "1.3.6.1.1.8, IpAddress, RO, fixed(1.2.3)\r\n"
+        "1.3.6.1.1.9, ObjectID, RO, fixed(abc..def)\r\n"
+        "1.3.6.1.1.10, Integer, RW, r_lastset(0, 99999999999, 5)\r\n"
+        "1.3.6.1.1.11.[5-1], Integer, RO, fixed(7)\r\n"
+        "1.3.6.1.1.12, OctetString, RW, lastset(" +
+        std::string(513, 'x') +
+        ")\r\n"
+        "1.3.6.1.1.13, Counter, RO, randomup(abc, 100)\r\n";
+    ASSERT_TRUE(f.load(warned));
+    EXPECT_EQ(
+        f.status,
+        (std::vector<std::string>{
+            "Unknown syntax.(line = 1). Counter33 is not a syntax word: the value is served as "
+            "NULL",
+            "Unknown syntax.(line = 2). integer is not a syntax word: the value is served as NULL",
+            "Unknown value behaviour.(line = 3). clok(0) names no value behaviour: the value is "
+            "served as NULL",
+            "Invalid value.(line = 4). fixed(abc) is not a number of syntax Gauge: 0 is served",
+            "Invalid value.(line = 5). fixed(2147483648) is outside the range of Integer "
+            "(-2147483648 to 2147483647): -2147483648 is served",
+            "Invalid value.(line = 6). fixed(-1) is outside the range of Counter (0 to "
+            "4294967295): 4294967295 is served",
+            "Invalid value.(line = 7). lastset(4294967296) is outside the range of Gauge (0 to "
+            "4294967295): 0 is served",
+            "Invalid value.(line = 8). fixed(1.2.3) is not a dotted quad of syntax IpAddress: "
+            "0.0.0.0 is served",
+            "Invalid value.(line = 9). fixed(abc..def) is not a dotted decimal identifier of "
+            "syntax ObjectID: 0.0.0 is served",
+            "Invalid argument.(line = 10). r_lastset(0, 99999999999, 5): argument 2 "
+            "(99999999999) does not fit in 32 bits: 1215752191 is used",
+            "Invalid instance range.(line = 11). [5-1] runs downwards: only 5 is served",
+            "Invalid value.(line = 12). lastset(" + std::string(52, 'x') +
+                "... starts with 513 octets, more than the 512 a stored value of syntax "
+                "OctetString starts with: an empty value is served",
+            "Invalid argument.(line = 13). randomup(abc, 100): argument 1 (abc) is not a number: "
+            "0 is used",
+        }));
+    // Served exactly as the text reads.
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.1.1", v));
+    EXPECT_EQ(v.syntax, snmp::kTagNull);
+    ASSERT_TRUE(f.get("1.3.6.1.1.3", v));
+    EXPECT_EQ(v.syntax, snmp::kTagNull);  // the handler's prepared NULL
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.4"), 0u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.5"), 0x80000000u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.6"), 0xFFFFFFFFu);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.7"), 0u);
+    ASSERT_TRUE(f.get("1.3.6.1.1.8", v));
+    EXPECT_EQ(testing::octets(v), std::string(4, '\0'));
+    ASSERT_TRUE(f.get("1.3.6.1.1.9", v));
+    EXPECT_EQ(v.oid.ids, (std::vector<uint32_t>{0, 0, 0}));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.10"), 5u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.11.5"), 7u);
+    EXPECT_EQ(f.getText("1.3.6.1.1.12"), "");
+
+    // Errors among them: every one is reported in line order, the load fails.
+    EXPECT_FALSE(
+        f.load("ifDescr.1, OctetString, RO, fixed(x)\r\n"
+               "1.3.6.1.1.1, OctetString, RO, fixed(broken\r\n"
+               "1.3.6.1.1.2, integer, RO, fixed(5)\r\n"
+               "ifType.1, Integer, RO, fixed(6)\r\n"
+               "1.3.x, Integer, RO, fixed(1)\r\n"
+               "1.3.6.1.1.4, OctetString, RO, clock(0)\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{
+                  "Cannot map object descriptor ifDescr.1.(line = 1)",
+                  "Make sure that the corresponding MIB is compiled.",
+                  "Invalid syntax.(line = 2). Instance information must be on one line",
+                  "Unknown syntax.(line = 3). integer is not a syntax word: the value is served "
+                  "as NULL",
+                  "Cannot map object descriptor ifType.1.(line = 4)",
+                  "Invalid object identifier.(line = 5). 1.3.x: not a dotted decimal identifier",
+                  "Invalid value behaviour.(line = 6). clock(0) cannot serve syntax OctetString",
+              }));
+    EXPECT_FALSE(f.store.loaded());
+    EXPECT_EQ(f.store.attributeFile().descriptor(), -1);
+
+    // At most twenty errors and twenty warnings are shown, then how many more there were.
+    std::string many;
+    for (int i = 1; i <= 25; ++i) {
+        many += "1.3.6.1.1." + std::to_string(i) + ", Integer, RO, fixed(x)\r\n";
+    }
+    for (int i = 26; i <= 47; ++i) {
+        many += "1.3.6.1.1." + std::to_string(i) + ", Integer, RO, fixed(x\r\n";
+    }
+    EXPECT_FALSE(f.load(many));
+    ASSERT_EQ(f.status.size(), 42u);
+    EXPECT_EQ(f.status[0],
+              "Invalid value.(line = 1). fixed(x) is not a number of syntax Integer: "
+              "0 is served");
+    EXPECT_EQ(f.status[20], "Invalid syntax.(line = 26). Instance information must be on one line");
+    EXPECT_EQ(f.status[39], "Invalid syntax.(line = 45). Instance information must be on one line");
+    EXPECT_EQ(f.status[40], "2 more errors were found in the control file.");
+    EXPECT_EQ(f.status[41], "5 more warnings were found in the control file.");
+}
+
+TEST(VariableStore, ServesTheSmiV2SpellingsAsTheTypesTheyName) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.1.1, Counter32, RO, fixed(4294967295)\r\n"
+               "1.3.6.1.1.2, Gauge32, RO, fixed(7)\r\n"
+               "1.3.6.1.1.3, Unsigned32, RW, lastset(8)\r\n"
+               "1.3.6.1.1.4, Integer32, RO, fixed(-9)\r\n"));
+    EXPECT_TRUE(f.status.empty());
+    const std::pair<const char*, uint8_t> expected[] = {
+        {"1.3.6.1.1.1", snmp::kTagCounter},
+        {"1.3.6.1.1.2", snmp::kTagGauge},
+        {"1.3.6.1.1.3", snmp::kTagGauge},
+        {"1.3.6.1.1.4", snmp::kTagInteger},
+    };
+    for (const auto& [name, tag] : expected) {
+        snmp::SyntaxValue v;
+        ASSERT_TRUE(f.get(name, v)) << name;
+        EXPECT_EQ(v.syntax, tag) << name;
+    }
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.1"), 4294967295u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.4"), static_cast<uint32_t>(-9));
+    EXPECT_EQ(f.set({binding("1.3.6.1.1.3", number(snmp::kTagGauge, 12))}), std::make_pair(0, 0));
+    EXPECT_EQ(f.getNumber("1.3.6.1.1.3"), 12u);
+}
+
+TEST(VariableStore, RangeinstOfAComponentOutsideTheNameIsAWarning) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("# ifIndex has 11 components\r\n"
+               "1.3.6.1.2.1.2.2.1.1.[1-2], Integer, RO, rangeinst(0)\r\n"
+               "1.3.6.1.2.1.2.2.1.2.[1-2], Integer, RO, rangeinst(12)\r\n"
+               "1.3.6.1.2.1.2.2.1.3.[1-2], Integer, RO, rangeinst(11)\r\n"));
+    EXPECT_EQ(f.status,
+              (std::vector<std::string>{
+                  "Invalid range instance.(line = 2). rangeinst(0) names component 0 of a name "
+                  "of 11 components: the expression is kept and the value is served as NULL",
+                  "Invalid range instance.(line = 3). rangeinst(12) names component 12 of a "
+                  "name of 11 components: the expression is kept and the value is served as "
+                  "NULL"}));
+    AttributeInfo info;
+    snmp::SyntaxValue v;
+    ASSERT_TRUE(f.get("1.3.6.1.2.1.2.2.1.2.2", v, &info));
+    EXPECT_EQ(info.expression, "rangeinst(12)");
+    EXPECT_EQ(v.syntax, snmp::kTagNull);
+    EXPECT_EQ(f.getNumber("1.3.6.1.2.1.2.2.1.3.2"), 2u);
 }
 
 TEST(VariableStore, RefusesNamesThatAreNotIdentifiers) {
