@@ -15,7 +15,10 @@ bool isRequestType(uint32_t type) {
            type == snmp::kPduSetRequest || type == snmp::kPduGetBulkRequest;
 }
 
-// Datagrams read with one system call, each cut to 1,500 bytes. The message headers point at
+// Datagrams read with one system call, each into room for the largest UDP payload over IPv4,
+// so that no request is read in part: a larger one (over IPv6) comes marked as cut and is
+// refused. The room is set aside once per thread and only what arrives touches its pages, so
+// that small requests cost no more than with small buffers. The message headers point at
 // the batch's own buffers once and for all, so that a read sets up nothing but the room for
 // each source address: with one datagram waiting, as under light load, setting up the whole
 // batch anew would cost more than serving the request.
@@ -33,6 +36,7 @@ struct RequestBatch {
 
     uint8_t datagrams[kRequestBatchSize][kRequestBufferSize];
     std::size_t lengths[kRequestBatchSize] = {};
+    bool truncated[kRequestBatchSize] = {};
     SocketAddress sources[kRequestBatchSize];
     mmsghdr messages[kRequestBatchSize] = {};
     iovec vectors[kRequestBatchSize];
@@ -77,6 +81,7 @@ Result readBatch(int socket, RequestBatch& batch) {
     }
     for (int i = 0; i < n; ++i) {
         batch.lengths[i] = batch.messages[i].msg_len;
+        batch.truncated[i] = (batch.messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
         batch.sources[i].length = batch.messages[i].msg_hdr.msg_namelen;
     }
     batch.count = n;
@@ -148,7 +153,9 @@ void AgentEndpoint::readable() {
     }
     const uint64_t generation = generation_;
     for (int i = 0; i < batch.count; ++i) {
-        Result served = serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
+        Result served = batch.truncated[i]
+                            ? Result::failuref(kReceiveErrorCodeText, EMSGSIZE)
+                            : serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
         if (frame.destroyed || generation_ != generation) {
             return;
         }
