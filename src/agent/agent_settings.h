@@ -31,7 +31,7 @@ inline uint32_t maxMessageSizeFromText(std::string_view text) {
         return kLeastMaxMessageSize;
     }
     return number > static_cast<long>(snmp::kMaxDatagramSize) ? snmp::kMaxDatagramSize
-                                                               : static_cast<uint32_t>(number);
+                                                              : static_cast<uint32_t>(number);
 }
 
 struct AgentSettings {

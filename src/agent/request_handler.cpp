@@ -158,8 +158,8 @@ Result RequestHandler::send(const snmp::Pdu& request, Failure failure, const Soc
         message_.resize(limit);
     }
     bool tooBig = false;
-    Result sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list,
-                               from, log, message_, &tooBig);
+    Result sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
+                               log, message_, &tooBig);
     if (!sent && tooBig && failure.status != snmp::kTooBig) {
         failure = {snmp::kTooBig, 0};
         failedAnswer();
@@ -198,9 +198,9 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
     store::AttributeInfo found;
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
-        const bool readable =
-            store.lookupAttribute(bindings[i].name, found) && store::isReadable(found.access) &&
-            !(isV1(request) && found.syntax == snmp::kTagCounter64);
+        const bool readable = store.lookupAttribute(bindings[i].name, found) &&
+                              store::isReadable(found.access) &&
+                              !(isV1(request) && found.syntax == snmp::kTagCounter64);
         if (!readable) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
@@ -281,8 +281,8 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
 
     // The answer carries the request's bindings: when it cannot go, nothing is set.
     if (snmp::encodedMessageSize(request.version, request.community, request.requestId,
-                                 snmp::kNoError, 0, request.varBinds) >
-        answerLimit(parts_.settings)) {
+                                 snmp::kNoError, 0,
+                                 request.varBinds) > answerLimit(parts_.settings)) {
         return {snmp::kTooBig, 0};
     }
 

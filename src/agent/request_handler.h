@@ -108,9 +108,9 @@ class RequestHandler {
 
     Parts parts_;
     bool serving_ = false;
-    snmp::VarBindList answer_;  // the bindings of the answer, reused between requests
-    snmp::ObjectId from_;       // scratch name of GetBulk repetitions, reused between requests
-    snmp::ObjectId skipped_;    // scratch name of the Counter64 attributes SNMPv1 passes over
+    snmp::VarBindList answer_;      // the bindings of the answer, reused between requests
+    snmp::ObjectId from_;           // scratch name of GetBulk repetitions, reused between requests
+    snmp::ObjectId skipped_;        // scratch name of the Counter64 attributes SNMPv1 passes over
     std::vector<uint8_t> message_;  // the encoded answer, as large as maxMessageSize
 };
 

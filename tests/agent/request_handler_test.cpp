@@ -545,8 +545,8 @@ TEST_F(AgentRequests, AnswerThatDoesNotFitGoesOutAsTooBigTheWayOfEachVersion) {
     EXPECT_EQ(whole->errorStatus, kNoError);
     EXPECT_EQ(whole->varBinds.count(), 60u);
     EXPECT_GT(lastAnswerSize, 1500u);
-    auto bulk = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.2")},
-                    "", 0, 1000);
+    auto bulk = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.2")}, "",
+                    0, 1000);
     ASSERT_TRUE(bulk);
     EXPECT_GT(lastAnswerSize, 3900u);
     EXPECT_LT(lastAnswerSize, 4000u);
