@@ -123,6 +123,11 @@ void Agent::useMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo) {
 
 bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
     startTime_ = startTime;
+    if (services_.config != nullptr) {
+        std::string size;
+        services_.config->readPlain(ConfigKey::MAXMSGSIZE, size);
+        settings_.maxMessageSize = maxMessageSizeFromText(size);
+    }
     store::LoadInputs inputs;
     inputs.controlFile = controlFile_.get();
     inputs.attributeFilePath = attributeFilePath;

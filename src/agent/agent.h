@@ -75,7 +75,7 @@ class Agent {
     struct Services {
         EventLoop& loop;
         StatusList& status;
-        // CACHESIZE, DYNINSTSIZE and RANDOMSEED of loading; none: their defaults.
+        // CACHESIZE, DYNINSTSIZE, RANDOMSEED and MAXMSGSIZE of loading; none: their defaults.
         const Configuration* config = nullptr;
         // Shows a titled message; none: it becomes a status line. setMessageBox changes it.
         std::function<void(const char* title, const char* text)> messageBox;
@@ -103,7 +103,8 @@ class Agent {
     // debug log; null when there is none.
     void useMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo);
     // Loads the control file, writing the attribute file at attributeFilePath; its messages
-    // go to the status list. startTime (calendar seconds) is when the agent started.
+    // go to the status list. startTime (calendar seconds) is when the agent started. With a
+    // configuration, MAXMSGSIZE becomes settings().maxMessageSize first.
     bool load(int64_t startTime, const std::string& attributeFilePath);
     // Zeroes the statistics and starts answering.
     void serve();

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,28 +16,48 @@ bool isRequestType(uint32_t type) {
            type == snmp::kPduSetRequest || type == snmp::kPduGetBulkRequest;
 }
 
-// Datagrams read with one system call, each cut to 1,500 bytes. The message headers point at
-// the batch's own buffers once and for all, so that a read sets up nothing but the room for
-// each source address: with one datagram waiting, as under light load, setting up the whole
-// batch anew would cost more than serving the request.
+// Datagrams read with one system call, each into room for the largest UDP payload over IPv4,
+// so that no request is read in part: a larger one (over IPv6) comes marked as cut and is
+// refused. Each datagram is scattered over two pieces: its first kRequestHeadSize bytes go
+// to a head, the heads of the batch lying side by side as small buffers would, and the rest
+// to a room of its own, which only a larger request touches (it is then joined to its head
+// there). So ordinary requests keep the memory footprint of small buffers. The message
+// headers point at the batch's own buffers once and for all, so that a read sets up nothing
+// but the room for each source address: with one datagram waiting, as under light load,
+// setting up the whole batch anew would cost more than serving the request.
+constexpr std::size_t kRequestHeadSize = snmp::kMaxMessageSize;
+
 struct RequestBatch {
     RequestBatch() {
         for (int i = 0; i < kRequestBatchSize; ++i) {
-            vectors[i] = iovec{datagrams[i], kRequestBufferSize};
-            messages[i].msg_hdr.msg_iov = &vectors[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
+            vectors[i][0] = iovec{heads[i], kRequestHeadSize};
+            vectors[i][1] =
+                iovec{rooms[i] + kRequestHeadSize, kRequestBufferSize - kRequestHeadSize};
+            messages[i].msg_hdr.msg_iov = vectors[i];
+            messages[i].msg_hdr.msg_iovlen = 2;
             messages[i].msg_hdr.msg_name = sources[i].sa();
         }
     }
     RequestBatch(const RequestBatch&) = delete;
     RequestBatch& operator=(const RequestBatch&) = delete;
 
-    uint8_t datagrams[kRequestBatchSize][kRequestBufferSize];
+    // The datagram i in one piece.
+    const uint8_t* datagram(int i) {
+        if (lengths[i] <= kRequestHeadSize) {
+            return heads[i];
+        }
+        std::memcpy(rooms[i], heads[i], kRequestHeadSize);
+        return rooms[i];
+    }
+
+    uint8_t heads[kRequestBatchSize][kRequestHeadSize];
     std::size_t lengths[kRequestBatchSize] = {};
+    bool truncated[kRequestBatchSize] = {};
     SocketAddress sources[kRequestBatchSize];
     mmsghdr messages[kRequestBatchSize] = {};
-    iovec vectors[kRequestBatchSize];
+    iovec vectors[kRequestBatchSize][2];
     int count = 0;
+    uint8_t rooms[kRequestBatchSize][kRequestBufferSize];
 };
 
 // Batches are only in use while a readiness report is being served, so every endpoint of
@@ -77,6 +98,7 @@ Result readBatch(int socket, RequestBatch& batch) {
     }
     for (int i = 0; i < n; ++i) {
         batch.lengths[i] = batch.messages[i].msg_len;
+        batch.truncated[i] = (batch.messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
         batch.sources[i].length = batch.messages[i].msg_hdr.msg_namelen;
     }
     batch.count = n;
@@ -150,7 +172,9 @@ void AgentEndpoint::readable() {
     }
     const uint64_t generation = generation_;
     for (int i = 0; i < batch.count; ++i) {
-        Result served = serve(batch.datagrams[i], batch.lengths[i], batch.sources[i]);
+        Result served = batch.truncated[i]
+                            ? Result::failuref(kReceiveErrorCodeText, EMSGSIZE)
+                            : serve(batch.datagram(i), batch.lengths[i], batch.sources[i]);
         if (frame.destroyed || generation_ != generation) {
             return;
         }

@@ -15,10 +15,11 @@
 // wait for the next turn, so that timers keep theirs. A datagram of any content, size or
 // source is read, dropped or refused without harm, and the next one is served: one that does
 // not decode is reported through onFailure with the decoder's text, an empty one as
-// "Error in receiving UDP Packet (0)"; PDU types other than requests are dropped without a
-// word. A request handler may close the endpoint (the agent stopped), or even destroy it with
-// its agent: the rest of the batch is then dropped. It may also run a nested loop turn (a
-// modal box); that turn reads into a batch of its own.
+// "Error in receiving UDP Packet (0)", one larger than kRequestBufferSize with the code
+// EMSGSIZE; PDU types other than requests are dropped without a word. A request handler may
+// close the endpoint (the agent stopped), or even destroy it with its agent: the rest of the
+// batch is then dropped. It may also run a nested loop turn (a modal box); that turn reads into
+// a batch of its own.
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,38 @@
 // AgentSettings: what one simulated agent was started with, as the agent start took it from
 // the window's form or the command line: its communities, the SNMP versions it answers, the
-// family of its endpoint, and whether it keeps a debug log.
+// family of its endpoint, whether it keeps a debug log, and the size of its largest Response
+// (MAXMSGSIZE, which the agent's load takes from korvan.ini).
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
+#include "app/core/configuration.h"
 #include "app/core/fixed_text.h"
 #include "app/core/startup_settings.h"
+#include "snmp/message.h"
 
 namespace korvimo {
+
+// The largest Response when MAXMSGSIZE does not say otherwise, and the least it may say: the
+// size every SNMP entity must accept.
+inline constexpr uint32_t kDefaultMaxMessageSize = snmp::kMaxMessageSize;
+inline constexpr uint32_t kLeastMaxMessageSize = 484;
+
+// A MAXMSGSIZE value read as every numeric setting is: no number, or one below 1, gives the
+// default; a number below kLeastMaxMessageSize gives that least size, one above
+// snmp::kMaxDatagramSize that largest one.
+inline uint32_t maxMessageSizeFromText(std::string_view text) {
+    const long number = readSettingNumber(text);
+    if (number < 1) {
+        return kDefaultMaxMessageSize;
+    }
+    if (number < static_cast<long>(kLeastMaxMessageSize)) {
+        return kLeastMaxMessageSize;
+    }
+    return number > static_cast<long>(snmp::kMaxDatagramSize) ? snmp::kMaxDatagramSize
+                                                              : static_cast<uint32_t>(number);
+}
 
 struct AgentSettings {
     // Accepted for Get, GetNext and GetBulk.
@@ -17,6 +43,9 @@ struct AgentSettings {
     IpVersion ipVersion = IpVersion::IPv4;
     bool debugMode = false;
     bool timestamp = false;  // debug-log records start with the date and time
+    // The largest Response it sends: a bigger answer goes out as tooBig, and a GetBulk
+    // answer stops short of it.
+    uint32_t maxMessageSize = kDefaultMaxMessageSize;
 };
 
 }  // namespace korvimo

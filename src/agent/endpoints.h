@@ -23,6 +23,7 @@
 #include "app/core/startup_settings.h"
 #include "base/result.h"
 #include "base/unique_fd.h"
+#include "snmp/message.h"
 
 namespace korvimo {
 
@@ -62,8 +63,9 @@ inline constexpr uint16_t kTrapReceivePort = 162;
 inline constexpr uint16_t kDefaultIpxSocketNumber = 0x900F;
 inline constexpr std::size_t kIpxAddressBytes = 10;  // 4 of network, 6 of node
 
-// Receive buffers of the three endpoints.
-inline constexpr std::size_t kRequestBufferSize = 1500;
+// Receive buffers of the three endpoints. The agent reads requests of any size UDP over
+// IPv4 carries; a larger one (IPv6 allows a few bytes more) is refused, never read in part.
+inline constexpr std::size_t kRequestBufferSize = snmp::kMaxDatagramSize;
 inline constexpr std::size_t kTrapBufferSize = 1500;
 inline constexpr std::size_t kResponseBufferSize = 1600;
 

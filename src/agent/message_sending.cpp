@@ -143,7 +143,10 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
 
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
                     int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
-                    DebugLog* log) {
+                    DebugLog* log, std::span<uint8_t> buffer, bool* tooBig) {
+    if (tooBig != nullptr) {
+        *tooBig = false;
+    }
     // The Response lives on the stack and borrows the bindings: answering a request costs
     // the copy of its community and nothing else of the heap.
     snmp::Pdu response;
@@ -164,12 +167,21 @@ Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int
         ~GiveBack() { to.items.swap(from.items); }
     } giveBack{response.varBinds, list};
 
-    uint8_t message[snmp::kMaxMessageSize];
-    uint32_t size = sizeof message;
-    if (Result encoded = snmp::SnmpEncodeMsg(&response, message, &size); !encoded) {
+    uint8_t ownBuffer[snmp::kMaxMessageSize];
+    if (buffer.empty()) {
+        buffer = ownBuffer;
+    }
+    uint32_t size = static_cast<uint32_t>(buffer.size());
+    if (Result encoded = snmp::SnmpEncodeMsg(&response, buffer.data(), &size); !encoded) {
+        // Only a failed encoding tells the size: whether the room was short is asked then.
+        if (tooBig != nullptr) {
+            *tooBig = snmp::encodedMessageSize(response.version, response.community,
+                                               response.requestId, errorStatus, errorIndex,
+                                               response.varBinds) > buffer.size();
+        }
         return encoded;
     }
-    if (!endpoint.send(message, size, requester)) {
+    if (!endpoint.send(buffer.data(), size, requester)) {
         return Result::failure(kSendErrorText);
     }
     if (log != nullptr) {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -65,9 +66,12 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
 // index and bindings, sent from the agent's endpoint to the requester, and written to log
 // when one is given (debug mode). The bindings are the caller's: they are lent to the
 // Response while it is encoded and come back unchanged, so that an agent reuses one list.
+// It is encoded into buffer, whose size is the largest Response that may go (none given: a
+// buffer of kMaxMessageSize bytes of its own). A Response that is bigger is not sent, and
+// tooBig (when given) tells that this was the failure.
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
                     int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
-                    DebugLog* log);
+                    DebugLog* log, std::span<uint8_t> buffer = {}, bool* tooBig = nullptr);
 
 // A request of the given type with the next request-id and the client's version mode,
 // carrying the write community for a SetRequest and the read community otherwise, sent to

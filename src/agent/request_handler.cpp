@@ -17,11 +17,13 @@ namespace korvimo {
 
 namespace {
 
-// Bindings a 1,500-byte answer can hold at most (each takes at least nine bytes).
-constexpr std::size_t kMostBindingsPerAnswer = kBulkSizeLimit / 9 + 1;
-
 bool isV1(const snmp::Pdu& request) {
     return request.version == snmp::kVersion1;
+}
+
+// The largest answer, however the settings were filled.
+uint32_t answerLimit(const AgentSettings& settings) {
+    return std::clamp(settings.maxMessageSize, kLeastMaxMessageSize, snmp::kMaxDatagramSize);
 }
 
 // Whole-text comparison of a received community with a configured one.
@@ -55,6 +57,7 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
         (settings.versionMode == VersionMode::SNMPv1 && version == snmp::kVersion2c) ||
         (settings.versionMode == VersionMode::SNMPv2C && version == snmp::kVersion1);
     if (versionRefused) {
+        ++parts_.statistics.InBadVersions;
         if (settings.debugMode) {
             char text[128];
             std::snprintf(text, sizeof text, kInvalidVersionLogText, static_cast<int>(version));
@@ -69,6 +72,7 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
             : sameCommunity(request.community, settings.readCommunity) ||
                   sameCommunity(request.community, settings.writeCommunity);
     if (!communityAccepted) {
+        ++parts_.statistics.InBadCommunityNames;
         if (settings.debugMode) {
             // Shown as text, as far as its first zero byte.
             const auto& bytes = request.community.bytes;
@@ -119,15 +123,11 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
             return false;  // the message flow passes requests only
     }
 
-    if (failure.status != snmp::kNoError) {
-        // The answer to a failed request carries the request's own bindings instead.
-        list.items = request.varBinds.items;
-    }
     DebugLog* log = parts_.settings.debugMode ? &parts_.log : nullptr;
     if (log != nullptr) {
         log->dumpPdu(request);
     }
-    if (!sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from, log)) {
+    if (!send(request, failure, from, log)) {
         parts_.status.append(kSendResponseFailedReport);
         return false;
     }
@@ -140,6 +140,56 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
     return true;
 }
 
+Result RequestHandler::send(const snmp::Pdu& request, Failure failure, const SocketAddress& from,
+                            DebugLog* log) {
+    snmp::VarBindList& list = answer_;
+    // The answer to a failed request carries the request's own bindings instead; a tooBig
+    // one carries them in SNMPv1 only.
+    auto failedAnswer = [&] {
+        if (failure.status == snmp::kTooBig && !isV1(request)) {
+            list.items.clear();
+        } else if (failure.status != snmp::kNoError) {
+            list.items = request.varBinds.items;
+        }
+    };
+    failedAnswer();
+    const uint32_t limit = answerLimit(parts_.settings);
+    if (message_.size() != limit) {
+        message_.resize(limit);
+    }
+    bool tooBig = false;
+    Result sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
+                               log, message_, &tooBig);
+    if (!sent && tooBig && failure.status != snmp::kTooBig) {
+        failure = {snmp::kTooBig, 0};
+        failedAnswer();
+        sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
+                            log, message_, &tooBig);
+    }
+    if (!sent && tooBig && !list.items.empty()) {
+        // Not even the request's bindings fit (a request larger than the largest answer).
+        list.items.clear();
+        sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
+                            log, message_, &tooBig);
+    }
+    return sent;
+}
+
+bool RequestHandler::nextServable(const snmp::Pdu& request, const snmp::ObjectId& from,
+                                  snmp::ObjectId& name, store::AttributeInfo& found) {
+    store::VariableStore& store = parts_.store;
+    if (!store.nextAttribute(from, name, found)) {
+        return false;
+    }
+    while (isV1(request) && found.syntax == snmp::kTagCounter64) {
+        skipped_.ids = name.ids;
+        if (!store.nextAttribute(skipped_, name, found)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
                                                  snmp::VarBindList& list) {
     store::VariableStore& store = parts_.store;
@@ -148,8 +198,9 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
     store::AttributeInfo found;
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
-        const bool readable =
-            store.lookupAttribute(bindings[i].name, found) && store::isReadable(found.access);
+        const bool readable = store.lookupAttribute(bindings[i].name, found) &&
+                              store::isReadable(found.access) &&
+                              !(isV1(request) && found.syntax == snmp::kTagCounter64);
         if (!readable) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
@@ -177,7 +228,7 @@ RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request,
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         snmp::VarBind& answer = list.items.emplace_back();
-        if (!store.nextAttribute(bindings[i].name, answer.name, found)) {
+        if (!nextServable(request, bindings[i].name, answer.name, found)) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
             }
@@ -228,6 +279,13 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         }
     }
 
+    // The answer carries the request's bindings: when it cannot go, nothing is set.
+    if (snmp::encodedMessageSize(request.version, request.community, request.requestId,
+                                 snmp::kNoError, 0,
+                                 request.varBinds) > answerLimit(parts_.settings)) {
+        return {snmp::kTooBig, 0};
+    }
+
     // Set pass: bindings set before a failure stay set.
     list.items.reserve(bindings.size());
     for (std::size_t i = 0; i < bindings.size(); ++i) {
@@ -253,8 +311,10 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     const std::size_t nonRepeaters =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(request.errorStatus, 0)), count);
     const uint32_t maxRepetitions = static_cast<uint32_t>(std::max(request.errorIndex, 0));
+    const uint32_t limit = answerLimit(parts_.settings);
     uint32_t estimate = request.community.length() + kBulkHeaderEstimate;
-    list.items.reserve(kMostBindingsPerAnswer);
+    // Bindings the answer can hold at most (each takes at least nine bytes).
+    list.items.reserve(limit / 9 + 1);
     store::AttributeInfo found;
 
     enum class Step { Appended, Full, Failed };
@@ -262,18 +322,18 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     // brings the estimate to the limit.
     auto candidate = [&](const snmp::ObjectId& from) {
         snmp::VarBind& answer = list.items.emplace_back();
-        if (!store.nextAttribute(from, answer.name, found)) {
+        if (!nextServable(request, from, answer.name, found)) {
             answer.name = from;
             answer.value.syntax = snmp::kTagEndOfMibView;
         } else if (!store.makeValue(answer.value, found)) {
             list.items.pop_back();
             return Step::Failed;
         }
-        const uint32_t size = snmp::encodedVarBindSize(answer.name, answer.value);
+        const uint32_t size = snmp::encodedVarBindSize(answer.name, answer.value, limit);
         // A binding the encoder would refuse cannot be sent; it ends the answer like one
         // that does not fit.
-        estimate += size != 0 ? size : kBulkSizeLimit;
-        if (estimate >= kBulkSizeLimit) {
+        estimate += size != 0 ? size : limit;
+        if (estimate >= limit) {
             list.items.pop_back();
             return Step::Full;
         }
@@ -281,7 +341,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     };
 
     for (std::size_t i = 0; i < nonRepeaters; ++i) {
-        if (estimate >= kBulkSizeLimit) {
+        if (estimate >= limit) {
             return {};
         }
         const Step step = candidate(bindings[i].name);
@@ -299,7 +359,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     std::size_t first = list.items.size();  // first binding of the latest repetition
     std::size_t repeaters = 0;              // R: bindings appended in the first repetition
     for (std::size_t i = nonRepeaters; i < count; ++i) {
-        if (estimate >= kBulkSizeLimit) {
+        if (estimate >= limit) {
             return {};
         }
         const Step step = candidate(bindings[i].name);
@@ -315,7 +375,7 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
         const std::size_t previous = first;
         first = list.items.size();
         for (std::size_t k = 0; k < repeaters; ++k) {
-            if (estimate >= kBulkSizeLimit) {
+            if (estimate >= limit) {
                 return {};
             }
             from_.ids = list.items[previous + k].name.ids;

@@ -11,21 +11,34 @@
 //   handler.setServing(true);
 //   // every request on the endpoint now reaches handler.onRequest
 //
-// Choices where the rules leave room:
-//   - Communities are compared as whole texts: a received community that is only a leading
-//     part of the configured one (the empty community included) is refused.
-//   - A GetBulk whose bindings or repetitions would pass the 1,500-byte estimate stops short
-//     of it; a binding the encoder could not take counts as too big, so it ends the answer
-//     instead of failing it.
+// Sizes. The largest Response is the settings' maxMessageSize (MAXMSGSIZE, 1,500 bytes by
+// default). A GetBulk whose bindings or repetitions would pass it stops short of it; a binding
+// the encoder could not take counts as too big, so it ends the answer instead of failing it.
+// Any other answer that does not fit goes out as tooBig with error-index 0: an SNMPv2c one
+// with no bindings (RFC 3416), an SNMPv1 one with the request's bindings (RFC 1157), or
+// with none when even those do not fit. A Set whose answer would not fit is refused so
+// before anything is set.
+//
+// SNMPv1 cannot carry Counter64 values (RFC 3584): an SNMPv1 Get of a Counter64 attribute
+// fails with noSuchName, and an SNMPv1 GetNext or GetBulk passes over Counter64 attributes
+// to the next one.
+//
+// Refused requests are counted: a wrong version in InBadVersions, a wrong community in
+// InBadCommunityNames.
+//
+// Communities are compared as whole texts: a received community that is only a leading part
+// of the configured one (the empty community included) is refused.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "agent/agent_endpoint.h"
 #include "agent/agent_settings.h"
 #include "agent/debug_log.h"
 #include "agent/statistics_refresh.h"
 #include "app/core/main_status.h"
+#include "base/result.h"
 #include "snmp/error_status.h"
 #include "snmp/message.h"
 
@@ -37,15 +50,17 @@ inline constexpr const char* kInvalidVersionLogText = "Invalid SNMP Version:%d. 
 inline constexpr const char* kInvalidCommunityLogText =
     "Invalid Community Name:%s.  Request ignored.";
 
-// The estimate of a GetBulk answer never reaches this many bytes.
-inline constexpr uint32_t kBulkSizeLimit = 1500;
+// The estimate of a GetBulk answer never reaches this many bytes with the default
+// maxMessageSize.
+inline constexpr uint32_t kBulkSizeLimit = kDefaultMaxMessageSize;
 // The estimate starts at the community's length plus this (message, PDU and list headers).
 inline constexpr uint32_t kBulkHeaderEstimate = 32;
 
 class StatusList;
 namespace store {
 class VariableStore;
-}
+struct AttributeInfo;
+}  // namespace store
 
 class RequestHandler {
   public:
@@ -80,6 +95,12 @@ class RequestHandler {
     };
 
     bool admitted(const snmp::Pdu& request);
+    // The successor of from that the request's version can carry.
+    bool nextServable(const snmp::Pdu& request, const snmp::ObjectId& from, snmp::ObjectId& name,
+                      store::AttributeInfo& found);
+    // The answer as sent, falling back to tooBig when it does not fit.
+    Result send(const snmp::Pdu& request, Failure failure, const SocketAddress& from,
+                DebugLog* log);
     Failure serveGet(const snmp::Pdu& request, snmp::VarBindList& list);
     Failure serveGetNext(const snmp::Pdu& request, snmp::VarBindList& list);
     Failure serveSet(const snmp::Pdu& request, snmp::VarBindList& list);
@@ -87,8 +108,10 @@ class RequestHandler {
 
     Parts parts_;
     bool serving_ = false;
-    snmp::VarBindList answer_;  // the bindings of the answer, reused between requests
-    snmp::ObjectId from_;       // scratch name of GetBulk repetitions, reused between requests
+    snmp::VarBindList answer_;      // the bindings of the answer, reused between requests
+    snmp::ObjectId from_;           // scratch name of GetBulk repetitions, reused between requests
+    snmp::ObjectId skipped_;        // scratch name of the Counter64 attributes SNMPv1 passes over
+    std::vector<uint8_t> message_;  // the encoded answer, as large as maxMessageSize
 };
 
 }  // namespace korvimo

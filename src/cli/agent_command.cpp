@@ -239,6 +239,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         for (int number = 1; number <= 3; ++number) {
             out << statisticsLine(number, agent.statistics()) << "\n";
         }
+        out << refusedStatisticsLine(agent.statistics()) << "\n";
         out.flush();
     };
     // A reload keeps the endpoint open, so requests that arrive meanwhile wait for it.

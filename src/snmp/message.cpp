@@ -21,9 +21,6 @@ constexpr char kSyntaxNotEncodable[] = "Varbind Syntax cannot be encoded [%02x].
 constexpr char kBitStringUnusedBits[] = "Unused Bits of Bit String missing or larger than 7.";
 constexpr char kBitStringEncodingPastEnd[] = "Bit String Encoding goes past end of packet.";
 
-// Longest encoded binding encodedVarBindSize reports; longer ones do not fit a message.
-constexpr uint32_t kVarBindScratch = kMaxMessageSize;
-
 // --- Sizes of encoded elements, computed without encoding -----------------------------------
 
 uint32_t tlvSize(uint32_t contentLength) {
@@ -575,14 +572,38 @@ Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
     return {};
 }
 
-uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value) {
+uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value, uint32_t limit) {
     const uint32_t nameContent = objectIdContentSize(name.ids.data(), name.count());
     const uint32_t valueBytes = valueSize(value);
     if (nameContent == 0 || valueBytes == 0) {
         return 0;
     }
     const uint32_t total = 4 + tlvSize(nameContent) + valueBytes;
-    return total <= kVarBindScratch ? total : 0;
+    return total <= limit ? total : 0;
+}
+
+uint32_t encodedMessageSize(uint32_t version, const Octets& community, int32_t requestId,
+                            int32_t errorStatus, int32_t errorIndex, const VarBindList& list) {
+    if (community.length() > kMaxEncodedLength) {
+        return 0;
+    }
+    uint64_t content = 4;  // the list header
+    for (const VarBind& vb : list.items) {
+        const uint32_t size = encodedVarBindSize(vb.name, vb.value, UINT32_MAX);
+        if (size == 0) {
+            return 0;
+        }
+        content += size;
+    }
+    content += tlvSize(integerContentSize(requestId)) + tlvSize(integerContentSize(errorStatus)) +
+               tlvSize(integerContentSize(errorIndex));
+    // Beyond what a length field can say the message is too big for any buffer; the PDU
+    // header is then counted at its largest.
+    const uint64_t pduHeader =
+        1 + (content > kMaxEncodedLength ? 3 : lengthFieldSize(static_cast<uint32_t>(content)));
+    const uint64_t total = 4 + tlvSize(integerContentSize(static_cast<int32_t>(version))) +
+                           tlvSize(community.length()) + pduHeader + content;
+    return total < UINT32_MAX ? static_cast<uint32_t>(total) : UINT32_MAX;
 }
 
 uint32_t SnmpStrToOid(const char* text, ObjectId* out) {

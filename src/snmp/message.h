@@ -35,8 +35,12 @@ inline constexpr uint32_t kPduSnmpV2Trap = 0xA7;
 inline constexpr uint32_t kVersion1 = 0;
 inline constexpr uint32_t kVersion2c = 1;
 
-// Every message the system encodes or receives fits in this many bytes.
+// The system's message buffers: requests, traps and (unless MAXMSGSIZE says otherwise) the
+// agent's Responses fit in this many bytes.
 inline constexpr uint32_t kMaxMessageSize = 1500;
+// The largest UDP payload over IPv4: the largest request the agent reads, and the largest
+// Response MAXMSGSIZE may allow.
+inline constexpr uint32_t kMaxDatagramSize = 65507;
 // Sub-identifiers an object identifier may have where one is decoded.
 inline constexpr uint32_t kMaxOidLength = 128;
 // Largest OCTET STRING-family value a decoded binding may carry.
@@ -137,8 +141,13 @@ Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
 Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
                      const SyntaxValue& value);
 // Bytes the binding takes once encoded, computed without encoding; 0 when encodeVarBind
-// would refuse it or it needs more than kMaxMessageSize bytes.
-uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value);
+// would refuse it or it needs more than limit bytes.
+uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value,
+                            uint32_t limit = kMaxMessageSize);
+// Bytes SnmpEncodeMsg writes for a message of every type but the Trap with these fields and
+// bindings, computed without encoding; 0 when it would refuse them whatever the room.
+uint32_t encodedMessageSize(uint32_t version, const Octets& community, int32_t requestId,
+                            int32_t errorStatus, int32_t errorIndex, const VarBindList& list);
 
 // Utilities.
 // Dotted decimal to sub-identifiers; returns the count, 0 on failure (out of memory, or more

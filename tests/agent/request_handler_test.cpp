@@ -193,6 +193,8 @@ TEST_F(AgentRequests, VersionModesRefuseTheOtherVersionAndLogIt) {
     EXPECT_FALSE(ask(snmp::kPduGetRequest, 3, {nullBinding("1.3.6.1.2.1.1.1.0")}));
     EXPECT_EQ(statistics().InPkts, 4u);
     EXPECT_EQ(statistics().OutPkts, 1u);
+    EXPECT_EQ(statistics().InBadVersions, 3u);
+    EXPECT_EQ(statistics().InBadCommunityNames, 0u);
 }
 
 TEST_F(AgentRequests, CommunitiesAreComparedAsWholeTexts) {
@@ -209,6 +211,8 @@ TEST_F(AgentRequests, CommunitiesAreComparedAsWholeTexts) {
     EXPECT_FALSE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "public"));
     EXPECT_FALSE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "priv"));
     EXPECT_TRUE(ask(snmp::kPduSetRequest, snmp::kVersion2c, set, "private"));
+    EXPECT_EQ(statistics().InBadCommunityNames, 6u);
+    EXPECT_EQ(statistics().InBadVersions, 0u);
 }
 
 TEST_F(AgentRequests, RefusedCommunityIsLoggedAsText) {
@@ -512,15 +516,54 @@ TEST(IgnoredTraps, AreReportedWithTheirIdentity) {
     EXPECT_EQ(status.lines(), expected);
 }
 
-TEST_F(AgentRequests, AnswerTooBigForADatagramIsReportedNotSent) {
+TEST_F(AgentRequests, AnswerThatDoesNotFitGoesOutAsTooBigTheWayOfEachVersion) {
     std::vector<snmp::VarBind> many;
     for (int i = 1; i <= 60; ++i) {
         many.push_back(nullBinding(("1.3.6.1.2.1.2.2.1.2." + std::to_string(i)).c_str()));
     }
-    EXPECT_FALSE(ask(snmp::kPduGetRequest, snmp::kVersion2c, many));
-    ASSERT_FALSE(status.lines().empty());
-    EXPECT_EQ(status.lines().back(), kSendResponseFailedReport);
-    EXPECT_EQ(statistics().OutPkts, 0u);
+    auto v2 = ask(snmp::kPduGetRequest, snmp::kVersion2c, many);
+    ASSERT_TRUE(v2);
+    EXPECT_EQ(v2->errorStatus, kTooBig);
+    EXPECT_EQ(v2->errorIndex, 0);
+    EXPECT_EQ(v2->varBinds.count(), 0u);
+    auto v1 = ask(snmp::kPduGetNextRequest, snmp::kVersion1, many);
+    ASSERT_TRUE(v1);
+    EXPECT_EQ(v1->errorStatus, kTooBig);
+    EXPECT_EQ(v1->errorIndex, 0);
+    ASSERT_EQ(v1->varBinds.count(), 60u);  // the request's own bindings
+    EXPECT_EQ(nameOf(v1->varBinds.items[59]), "1.3.6.1.2.1.2.2.1.2.60");
+    EXPECT_EQ(v1->varBinds.items[59].value.syntax, snmp::kTagNull);
+    for (const std::string& line : status.lines()) {
+        EXPECT_NE(line, kSendResponseFailedReport);
+    }
+    EXPECT_EQ(statistics().OutPkts, 2u);
+
+    // A larger maxMessageSize lets the answer through, and a GetBulk answer grows to it.
+    agent.settings().maxMessageSize = 4000;
+    auto whole = ask(snmp::kPduGetRequest, snmp::kVersion2c, many);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->errorStatus, kNoError);
+    EXPECT_EQ(whole->varBinds.count(), 60u);
+    EXPECT_GT(lastAnswerSize, 1500u);
+    auto bulk = ask(snmp::kPduGetBulkRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.2")}, "",
+                    0, 1000);
+    ASSERT_TRUE(bulk);
+    EXPECT_GT(lastAnswerSize, 3900u);
+    EXPECT_LT(lastAnswerSize, 4000u);
+
+    // A Set whose answer cannot go sets nothing; in SNMPv1 even the request's bindings are too
+    // many, so its tooBig carries none.
+    agent.settings().maxMessageSize = kLeastMaxMessageSize;
+    for (uint32_t version : {snmp::kVersion1, snmp::kVersion2c}) {
+        auto set = ask(snmp::kPduSetRequest, version,
+                       {octetBinding("1.3.6.1.2.1.1.4.0", std::string(600, 'n'))});
+        ASSERT_TRUE(set);
+        EXPECT_EQ(set->errorStatus, kTooBig);
+        EXPECT_EQ(set->varBinds.count(), 0u);
+    }
+    auto read = ask(snmp::kPduGetRequest, snmp::kVersion2c, {nullBinding("1.3.6.1.2.1.1.4.0")});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->varBinds.items[0].value.octets, octets("admin"));
 }
 
 TEST_F(AgentRequests, WaitingRequestsAreServedInBatchesPastAFaultyDatagram) {

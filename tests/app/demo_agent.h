@@ -13,6 +13,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "agent/udp_peer.h"
@@ -26,9 +27,15 @@ namespace korvimo::testing {
 
 class DemoAgent {
   public:
-    DemoAgent(IpVersion transport, const std::string& address, bool debugMode = false)
+    // settings are written to the copy's korvan.ini before the start.
+    DemoAgent(IpVersion transport, const std::string& address, bool debugMode = false,
+              const std::vector<std::pair<ConfigKey, std::string>>& settings = {})
         : transport_(transport), address_(address), debugMode_(debugMode) {
         copyDemoHome(dir_.root());
+        Configuration config(dir_.path("bin/korvan.ini"));
+        for (const auto& [key, value] : settings) {
+            config.writePlain(key, value);
+        }
         for (int attempt = 0; attempt < 10 && !running_; ++attempt) {
             port_ = freeUdpPort(transport == IpVersion::IPv6 ? AF_INET6 : AF_INET);
             std::promise<bool> started;

@@ -186,6 +186,7 @@ TEST(CliAgent, ServesUntilSigtermThenStopsWithTheStatistics) {
                   "GetRequests:\t0         \t\tGetBulkRequests:\t0         \n"
                   "GetNextRequests:\t0         \t\tInPkts:\t\t0         \n"
                   "SetRequests:\t0         \t\tOutPkts:\t\t0         \n"
+                  "InBadVersions:\t0         \t\tInBadCommunityNames:\t0         \n"
                   "Agent has been stopped.\n");
     // Without --save the options are for this run only.
     EXPECT_EQ(readFile(ini), before);
@@ -204,11 +205,17 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
     const CommandRun v1 =
         netSnmp("snmpget", "-v1 -r 0 -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
     EXPECT_NE(v1.output.find("Timeout"), std::string::npos);  // SNMPv2C only
-    ASSERT_TRUE(agent.waitFor("GetRequests:\t1 ", 3000)) << agent.output();
+    const CommandRun stranger =
+        netSnmp("snmpget", "-v2c -r 0 -c guess 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_NE(stranger.output.find("Timeout"), std::string::npos);
+    // The refused requests show in the periodic lines and in the last ones.
+    ASSERT_TRUE(agent.waitFor("InBadVersions:\t1         \t\tInBadCommunityNames:\t1 ", 3000))
+        << agent.output();
     EXPECT_EQ(agent.stop(SIGINT), 0);
     EXPECT_NE(agent.output().find("GetRequests:\t1         \t\tGetBulkRequests:\t0         \n"
-                                  "GetNextRequests:\t0         \t\tInPkts:\t\t2         \n"
+                                  "GetNextRequests:\t0         \t\tInPkts:\t\t3         \n"
                                   "SetRequests:\t0         \t\tOutPkts:\t\t1         \n"
+                                  "InBadVersions:\t1         \t\tInBadCommunityNames:\t1         \n"
                                   "Agent has been stopped.\n"),
               std::string::npos)
         << agent.output();

@@ -407,6 +407,41 @@ TEST(MessageEncoding, FillsExactly1500BytesAndFailsBeyond) {
     EXPECT_EQ(out[kMaxMessageSize], 0xEE);
 }
 
+// encodedMessageSize is what decides an answer is too big; it must agree with the encoder
+// across every length form of the headers, and refuse what the encoder cannot encode.
+TEST(MessageEncoding, MessageSizeMatchesTheEncodedMessage) {
+    std::vector<uint8_t> out(kMaxDatagramSize);
+    const ObjectId name = oid("1.3.6.1.2.1.1.1.0");
+    for (uint32_t communityLength : {0u, 6u, 127u, 128u}) {
+        for (int32_t requestId : {0, 127, -129, 2147483647}) {
+            for (uint32_t valueLength : {0u, 80u, 200u, 1000u}) {
+                for (uint32_t count : {0u, 1u, 3u, 60u}) {
+                    auto list = SnmpCreateVbl();
+                    const SyntaxValue value =
+                        bytesValue(kTagOctetString, std::string(valueLength, 'v'));
+                    for (uint32_t i = 0; i < count; ++i) {
+                        SnmpAddVb(list.get(), &name, &value);
+                    }
+                    const Octets community = octets(std::string(communityLength, 'c'));
+                    auto pdu = SnmpCreateBPdu(1, &community, kPduResponse, requestId, 1, 300,
+                                              std::move(list));
+                    uint32_t size = kMaxDatagramSize;
+                    ASSERT_TRUE(SnmpEncodeMsg(pdu.get(), out.data(), &size));
+                    EXPECT_EQ(encodedMessageSize(1, community, requestId, 1, 300, pdu->varBinds),
+                              size)
+                        << communityLength << " " << requestId << " " << valueLength << " "
+                        << count;
+                }
+            }
+        }
+    }
+    auto list = SnmpCreateVbl();
+    SyntaxValue unknown;
+    unknown.syntax = 0x01;
+    SnmpAddVb(list.get(), &name, &unknown);
+    EXPECT_EQ(encodedMessageSize(1, octets("public"), 1, 0, 0, *list), 0u);
+}
+
 TEST(MessageEncoding, DecodesAFull1500ByteRequest) {
     const Octets community = octets("public");
     auto list = SnmpCreateVbl();

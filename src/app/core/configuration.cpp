@@ -66,6 +66,7 @@ constexpr std::array kKeys = {
     KeyInfo{ConfigKey::MIBEXTLIST, "MIBEXTLIST", false},
     KeyInfo{ConfigKey::IPV6SUPPORT, "IPV6SUPPORT", false},
     KeyInfo{ConfigKey::TRAPPORT, "TRAPPORT", false},
+    KeyInfo{ConfigKey::MAXMSGSIZE, "MAXMSGSIZE", false},
 };
 
 const KeyInfo& infoOf(ConfigKey key) {

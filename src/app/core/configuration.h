@@ -63,6 +63,7 @@ enum class ConfigKey {
     MIBEXTLIST,
     IPV6SUPPORT,
     TRAPPORT,
+    MAXMSGSIZE,
 };
 
 inline constexpr const char* kConfigFileName = "korvan.ini";  // in the bin directory

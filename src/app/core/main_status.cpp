@@ -28,6 +28,14 @@ std::string statisticsLine(int number, const AgentStatistics& s) {
     return line;
 }
 
+std::string refusedStatisticsLine(const AgentStatistics& s) {
+    char line[128];
+    std::snprintf(line, sizeof line, kRefusedStatisticsLineFormat,
+                  static_cast<unsigned long>(s.InBadVersions),
+                  static_cast<unsigned long>(s.InBadCommunityNames));
+    return line;
+}
+
 void refreshStatistics(StatusList& list, const AgentStatistics& statistics) {
     list.remove(3);
     list.remove(2);

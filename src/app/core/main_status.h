@@ -27,6 +27,9 @@ inline constexpr const char* kStatisticsLine1Format =
 inline constexpr const char* kStatisticsLine2Format =
     "GetNextRequests:\t%-10lu\t\tInPkts:\t\t%-10lu";
 inline constexpr const char* kStatisticsLine3Format = "SetRequests:\t%-10lu\t\tOutPkts:\t\t%-10lu";
+// The refused requests, which `korvan-cli agent` prints below the three lines.
+inline constexpr const char* kRefusedStatisticsLineFormat =
+    "InBadVersions:\t%-10lu\t\tInBadCommunityNames:\t%-10lu";
 
 // Lines the main status list keeps at most; the first four (the start line and the three
 // statistics lines) always stay.
@@ -42,6 +45,9 @@ struct AgentStatistics {
     uint32_t InPkts = 0;
     uint32_t OutPkts = 0;
     uint32_t GetBulkRequests = 0;
+    // Requests refused for their SNMP version and for their community; not in the window.
+    uint32_t InBadVersions = 0;
+    uint32_t InBadCommunityNames = 0;
 };
 
 // Whether an operation holds the window: an agent run or a tool's operation. One at a time.
@@ -49,6 +55,8 @@ enum class Busy { Idle, Running };
 
 // The three statistics lines, in display order.
 std::string statisticsLine(int number, const AgentStatistics& statistics);
+// The line of the refused requests.
+std::string refusedStatisticsLine(const AgentStatistics& statistics);
 
 // Deletes the lines at positions 3, 2 and 1 (those that exist), then inserts the three
 // statistics lines at positions 1, 2 and 3. Lines appended after them stay below, in order.
