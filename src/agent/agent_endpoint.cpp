@@ -195,6 +195,14 @@ Result AgentEndpoint::serve(const uint8_t* datagram, std::size_t length,
     snmp::Pdu request;
     if (Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &request);
         !decoded) {
+        int32_t version = 0;
+        if (handlers_.onOtherVersion &&
+            snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&
+            version != static_cast<int32_t>(snmp::kVersion1) &&
+            version != static_cast<int32_t>(snmp::kVersion2c)) {
+            handlers_.onOtherVersion(version);
+            return {};
+        }
         return decoded;
     }
     if (isRequestType(request.type) && handlers_.onRequest) {

@@ -14,7 +14,8 @@
 // kRequestBatchSize, with one system call, and serves them one by one in order; the rest
 // wait for the next turn, so that timers keep theirs. A datagram of any content, size or
 // source is read, dropped or refused without harm, and the next one is served: one that does
-// not decode is reported through onFailure with the decoder's text, an empty one as
+// not decode is reported through onFailure with the decoder's text (unless it is a message of
+// another SNMP version, which goes to onOtherVersion), an empty one as
 // "Error in receiving UDP Packet (0)", one larger than kRequestBufferSize with the code
 // EMSGSIZE; PDU types other than requests are dropped without a word. A request handler may
 // close the endpoint (the agent stopped), or even destroy it with its agent: the rest of the
@@ -45,6 +46,9 @@ class AgentEndpoint {
         std::function<void(const snmp::Pdu& request, const SocketAddress& from)> onRequest;
         // A datagram that could not be read or decoded.
         std::function<void(std::string_view why)> onFailure;
+        // A message that does not decode but begins as an SNMP message of a version other
+        // than SNMPv1 and SNMPv2c (SNMPv3, say): not a malformed datagram, so no failure.
+        std::function<void(int32_t version)> onOtherVersion;
     };
 
     AgentEndpoint(EventLoop& loop, Handlers handlers)

@@ -49,6 +49,23 @@ bool RequestHandler::onRequest(const snmp::Pdu& request, const SocketAddress& fr
     return true;
 }
 
+void RequestHandler::refuseVersion(int32_t version) {
+    ++parts_.statistics.InBadVersions;
+    if (parts_.settings.debugMode) {
+        char text[128];
+        std::snprintf(text, sizeof text, kInvalidVersionLogText, static_cast<int>(version));
+        parts_.log.append(text);
+    }
+}
+
+void RequestHandler::onOtherVersion(int32_t version) {
+    if (serving_) {
+        ++parts_.statistics.InPkts;
+        refuseVersion(version);
+        parts_.refresh.request();
+    }
+}
+
 bool RequestHandler::admitted(const snmp::Pdu& request) {
     const AgentSettings& settings = parts_.settings;
     const uint32_t version = request.version;
@@ -57,12 +74,7 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
         (settings.versionMode == VersionMode::SNMPv1 && version == snmp::kVersion2c) ||
         (settings.versionMode == VersionMode::SNMPv2C && version == snmp::kVersion1);
     if (versionRefused) {
-        ++parts_.statistics.InBadVersions;
-        if (settings.debugMode) {
-            char text[128];
-            std::snprintf(text, sizeof text, kInvalidVersionLogText, static_cast<int>(version));
-            parts_.log.append(text);
-        }
+        refuseVersion(static_cast<int32_t>(version));
         return false;
     }
 

@@ -87,6 +87,9 @@ class RequestHandler {
     bool onRequest(const snmp::Pdu& request, const SocketAddress& from);
     // Admission, serving by PDU type and the Response; true when a Response was sent.
     bool handleRequest(const snmp::Pdu& request, const SocketAddress& from);
+    // A message of a version the agent does not speak at all (SNMPv3, say), which does not
+    // decode as a request: counted and logged as a refused version while the agent runs.
+    void onOtherVersion(int32_t version);
 
   private:
     struct Failure {
@@ -95,6 +98,7 @@ class RequestHandler {
     };
 
     bool admitted(const snmp::Pdu& request);
+    void refuseVersion(int32_t version);
     // The successor of from that the request's version can carry.
     bool nextServable(const snmp::Pdu& request, const snmp::ObjectId& from, snmp::ObjectId& name,
                       store::AttributeInfo& found);

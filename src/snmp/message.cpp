@@ -544,6 +544,19 @@ Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     }
 }
 
+bool peekMessageVersion(const uint8_t* bytes, uint32_t length, int32_t& version) {
+    if (bytes == nullptr || length > static_cast<uint32_t>(INT32_MAX)) {
+        return false;
+    }
+    const uint8_t* p = bytes;
+    int32_t remaining = static_cast<int32_t>(length);
+    uint8_t tag = 0;
+    if (!decodeHeader(p, &remaining, &tag) || tag != kTagSequence) {
+        return false;
+    }
+    return decodeInteger(p, &remaining, &tag, &version, 4) && tag == kTagInteger;
+}
+
 Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
                      const SyntaxValue& value) {
     if (*remaining < 4) {

@@ -136,6 +136,10 @@ Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
 // its decoder refuses is kept with the tag as syntax and an empty value; an unknown value
 // tag gives syntax 0; an OCTET STRING-family value longer than 1,024 bytes fails the message.
 Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
+// The version field of a message that begins as every SNMP message does, a SEQUENCE whose
+// first element is an INTEGER, whatever follows (an SNMPv3 message, say, that decodeMessage
+// refuses); false when the bytes do not begin so.
+bool peekMessageVersion(const uint8_t* bytes, uint32_t length, int32_t& version);
 // One binding at the cursor, which moves past it; on failure the cursor and the count stay
 // as they were.
 Result encodeVarBind(uint8_t*& pos, int32_t* remaining, const ObjectId& name,
