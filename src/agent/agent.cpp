@@ -13,13 +13,24 @@
 
 namespace korvimo {
 
+namespace {
+
+// The failure line the user knows, then the system's reason (and advice, if any).
+Result withReason(const Result& failed, std::string_view reason) {
+    return reason.empty() ? failed
+                          : Result::failure(std::string(failed.text()) + " " + std::string(reason));
+}
+
+}  // namespace
+
 Agent::Agent(Services services)
     : services_(std::move(services)),
       refresh_(services_.loop, services_.status, statistics_),
       endpoint_(services_.loop, {[this](const snmp::Pdu& request, const SocketAddress& from) {
                                      handler_.onRequest(request, from);
                                  },
-                                 [this](std::string_view why) { services_.status.append(why); }}),
+                                 [this](std::string_view why) { services_.status.append(why); },
+                                 [this](int32_t version) { handler_.onOtherVersion(version); }}),
       handler_({settings_, store_, statistics_, refresh_, log_, endpoint_, services_.status}) {}
 
 Agent::~Agent() {
@@ -37,20 +48,21 @@ Result Agent::openControlFile(const std::string& path) {
         error = EISDIR;
     }
     if (!file) {
-        // The line the user knows, then the system's reason.
-        Result failed = Result::failuref(kCannotOpenControlFileText, path.c_str());
-        return Result::failure(std::string(failed.text()) + " " + std::strerror(error) + ".");
+        return withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()),
+                          std::string(std::strerror(error)) + ".");
     }
     controlFile_ = std::move(file);
     return {};
 }
 
 Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
+    if (log_.isOpen()) {
+        return {};  // kept by a reload: it goes on where it was
+    }
     if (Result created = log_.create(path); !created) {
-        // The line the user knows, then the system's reason.
-        Result failed = Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str());
-        return Result::failure(std::string(failed.text()) + " " + std::string(created.text()) +
-                               ".");
+        return withReason(
+            Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str()),
+            std::string(created.text()) + ".");
     }
     log_.setTimestamp(settings_.timestamp, &services_.loop.clock());
     return {};
@@ -106,12 +118,10 @@ Result Agent::openEndpoint(const AgentAddress& where) {
     if (Result opened =
             endpoint_.open(settings_.ipVersion, local, static_cast<uint16_t>(port), &bindError);
         !opened) {
-        // The line the user knows, then the system's reason and what to do about it.
-        Result failed = Result::failuref(kAgentSocketFailedText, opened.c_str(),
-                                         port == 0 ? kDefaultAgentPort : static_cast<int>(port));
-        const std::string advice = bindFailureAdvice(bindError, static_cast<uint16_t>(port));
-        return advice.empty() ? failed
-                              : Result::failure(std::string(failed.text()) + " " + advice);
+        return withReason(
+            Result::failuref(kAgentSocketFailedText, opened.c_str(),
+                             port == 0 ? kDefaultAgentPort : static_cast<int>(port)),
+            bindFailureAdvice(bindError, static_cast<uint16_t>(port)));
     }
     return {};
 }
@@ -154,6 +164,7 @@ void Agent::stop() {
 
 void Agent::release() {
     unload();
+    log_.close();
     endpoint_.close();
 }
 
@@ -162,7 +173,6 @@ void Agent::unload() {
     refresh_.cancel();
     store_.releaseStore();
     controlFile_.reset();
-    log_.close();
     log_.setMibInfo(nullptr);
     mibInfo_.reset();
 }

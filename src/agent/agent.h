@@ -95,7 +95,8 @@ class Agent {
 
     // The start steps, in the order a start takes them.
     Result openControlFile(const std::string& path);
-    // shownName is how the failure line names the log ("/agent/debug.out").
+    // shownName is how the failure line names the log ("/agent/debug.out"). A log that is
+    // open already (kept by unload) is kept.
     Result openDebugLog(const std::string& path, std::string_view shownName);
     // Opens the endpoint on the settings' transport, unless it is open already.
     Result openEndpoint(const AgentAddress& where);
@@ -116,8 +117,9 @@ class Agent {
     // Closes the endpoint, the store, the control file and the debug log, and lets
     // mibinfo.out go.
     void release();
-    // As release(), but the endpoint stays open: a reload takes the start steps again, and
-    // what arrives meanwhile waits in the socket instead of being refused.
+    // As release(), but the endpoint and the debug log stay open: a reload takes the start
+    // steps again (which keep both), so what arrives while it loads waits in the socket and the
+    // log goes on.
     void unload();
 
     bool serving() const { return handler_.serving(); }
