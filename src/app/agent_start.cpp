@@ -10,6 +10,10 @@
 
 namespace korvimo::app {
 
+std::string controlFilePath(const std::string& installDir, const std::string& name) {
+    return name.starts_with('/') ? name : installDir + kAgentDirectory + name;
+}
+
 void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings) {
     agent.readCommunity = settings.readCommunity.view();
     agent.writeCommunity = settings.writeCommunity.view();
@@ -119,9 +123,7 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
 
     // 2. The control file.
     const std::string controlText = form.controlFile.substr(0, kControlFileTextLimit);
-    const std::string controlPath =
-        controlText.starts_with('/') ? controlText : home + kAgentDirectory + controlText;
-    if (Result opened = agent.openControlFile(controlPath); !opened) {
+    if (Result opened = agent.openControlFile(controlFilePath(home, controlText)); !opened) {
         status.append(opened.text());
         status.append(kLearnOrCreateText);
         return outcome;

@@ -85,6 +85,10 @@ struct StartOutcome {
 inline constexpr const char* kIpxAddressDisplayFormat = "(IPX) %s";
 inline constexpr const char* kNoLocalAddressText = "localhost";
 
+// The control file a form's text names: an absolute path as it stands, anything else a name
+// in <installDir>/agent/.
+std::string controlFilePath(const std::string& installDir, const std::string& name);
+
 // The agent settings the start-up settings give (communities, versions, debug mode, time
 // stamps, transport).
 void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings);

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/agent_start.h"
+
 namespace korvimo::app {
 
 namespace {
@@ -244,8 +246,8 @@ DesktopLaunch DesktopCommands::editFile(const std::string& path) const {
 }
 
 DesktopLaunch DesktopCommands::viewControlFile(const std::string& controlFileText) const {
-    // The text is a name under the agent directory, as the agent start reads it.
-    return editFile(installDir() + kAgentFolder + "/" + controlFileText);
+    // The file the agent start opens for the same text.
+    return editFile(controlFilePath(installDir(), controlFileText));
 }
 
 DesktopLaunch DesktopCommands::viewMibInfo() const {

@@ -143,8 +143,7 @@ std::string controlFileOption(const std::string& given, const std::string& insta
         struct stat info {};
         return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
     };
-    if (given.empty() || given.starts_with('/') ||
-        isFile(installDir + app::kAgentDirectory + given)) {
+    if (given.empty() || isFile(app::controlFilePath(installDir, given))) {
         return given;
     }
     if (!startDirectory.empty() && isFile(startDirectory + "/" + given)) {
@@ -283,8 +282,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     statisticsTimer.stop();
     stopSignals.reset();
 
+    printStatistics();  // after a failed reload too: the counts are still the run's
     if (serving) {
-        printStatistics();
         agent.stop();
         status.append(app::kAgentStoppedText);
     }

@@ -167,15 +167,15 @@ int runZorlet(int argc, char** argv) {
         std::fflush(stdout);
         return 0;
     }
-    if (args.size() == 1 && args[0] == "--version") {
-        std::fputs("zorlet (Korvimo) " KORVIMO_VERSION "\n", stdout);
-        std::fflush(stdout);
-        return 0;
-    }
     if (args.size() >= 2 && args[0] == "--home") {
         // zorlet reads nothing from a home; the option is taken so that every program of
         // the system accepts it.
         args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::fputs("zorlet (Korvimo) " KORVIMO_VERSION "\n", stdout);
+        std::fflush(stdout);
+        return 0;
     }
     if (args.size() < 2) {
         std::fputs(kUsage, stdout);

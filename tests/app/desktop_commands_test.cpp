@@ -54,6 +54,9 @@ TEST_F(Desktop, EditorOfKorvanIniRunsAsWrittenWithTheFullPath) {
     programs = {kTerminalProgram, "/opt/My Editor/edit"};
     EXPECT_EQ(commands().viewControlFile("demo.ctl").command.argv,
               (Argv{"/opt/My Editor/edit", "--new-window", dir.path("agent/demo.ctl")}));
+    // A control file given by its absolute path is viewed where the agent start opens it.
+    EXPECT_EQ(commands().viewControlFile("/srv/devices/one.ctl").command.argv.back(),
+              "/srv/devices/one.ctl");
 }
 
 TEST_F(Desktop, EnvironmentEditorRunsInTheTerminalWindowWhenThereIsOne) {

@@ -208,14 +208,18 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
     const CommandRun stranger =
         netSnmp("snmpget", "-v2c -r 0 -c guess 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
     EXPECT_NE(stranger.output.find("Timeout"), std::string::npos);
+    // An SNMPv3 message is a refused version too, not a malformed datagram.
+    const CommandRun v3 = netSnmp("snmpget", "-v3 -r 0 -t 1 -l noAuthNoPriv -u someone 127.0.0.1:" +
+                                                 port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_EQ(v3.status == 0, false);
     // The refused requests show in the periodic lines and in the last ones.
-    ASSERT_TRUE(agent.waitFor("InBadVersions:\t1         \t\tInBadCommunityNames:\t1 ", 3000))
+    ASSERT_TRUE(agent.waitFor("InBadVersions:\t2         \t\tInBadCommunityNames:\t1 ", 3000))
         << agent.output();
     EXPECT_EQ(agent.stop(SIGINT), 0);
     EXPECT_NE(agent.output().find("GetRequests:\t1         \t\tGetBulkRequests:\t0         \n"
-                                  "GetNextRequests:\t0         \t\tInPkts:\t\t3         \n"
+                                  "GetNextRequests:\t0         \t\tInPkts:\t\t4         \n"
                                   "SetRequests:\t0         \t\tOutPkts:\t\t1         \n"
-                                  "InBadVersions:\t1         \t\tInBadCommunityNames:\t1         \n"
+                                  "InBadVersions:\t2         \t\tInBadCommunityNames:\t1         \n"
                                   "Agent has been stopped.\n"),
               std::string::npos)
         << agent.output();
@@ -228,9 +232,10 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
     std::string agentPort;
     Configuration(iniPath).readPlain(ConfigKey::AGENTPORT, agentPort);
     EXPECT_EQ(agentPort, "1161");
-    EXPECT_NE(
-        readFile(dir.path("agent/debug.out")).find("Invalid SNMP Version:0.  Request ignored."),
-        std::string::npos);
+    const std::string log = readFile(dir.path("agent/debug.out"));
+    EXPECT_NE(log.find("Invalid SNMP Version:0.  Request ignored."), std::string::npos);
+    EXPECT_NE(log.find("Invalid SNMP Version:3.  Request ignored."), std::string::npos);
+    EXPECT_EQ(agent.output().find("larger than"), std::string::npos) << agent.output();
 }
 
 // A control file kept outside the home, named relative to where korvan-cli was started,
@@ -248,7 +253,7 @@ TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
     writeDevice("before");
     const std::string port = std::to_string(freeUdpPort(AF_INET));
     Background agent({"--home", "home", "agent", "--address", "127.0.0.1", "--port", port,
-                      "--file", "devices/one.ctl"},
+                      "--file", "devices/one.ctl", "--debug"},
                      dir.root());
     ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
     const std::string get = "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0";
@@ -262,6 +267,11 @@ TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
         << agent.output();
     EXPECT_NE(netSnmp("snmpget", get).output.find("\"after\""), std::string::npos);
     EXPECT_EQ(agent.stop(SIGTERM), 0);
+    // The debug log goes on across the reload: both requests are in it.
+    const std::string log = readFile(dir.path("home/agent/debug.out"));
+    const std::size_t first = log.find("Get Request");
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find("Get Request", first + 1), std::string::npos) << log;
     EXPECT_NE(agent.output().find("GetRequests:\t2 "), std::string::npos) << agent.output();
 }
 

@@ -348,15 +348,22 @@ class DirectoryLock {
 // old file whole; where no file can be made beside it, the file is rewritten in place.
 bool saveDocument(const std::string& path, const IniDocument& doc) {
     const std::string text = doc.text();
-    std::string temporary = path + ".new-XXXXXX";
+    // The writer's process number makes the name its own; the lock keeps one process from
+    // racing itself. A copy a killed writer left behind is replaced by the next write.
+    const std::string temporary = path + ".new-" + std::to_string(::getpid());
     struct stat old {};
     const bool existed = ::stat(path.c_str(), &old) == 0;
     // A link stays a link: its target is rewritten in place.
     struct stat link {};
     const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-    int fd = isLink ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
+    // A new file takes the user's umask, as any file the program makes.
+    int fd = isLink ? -1
+                    : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                             0644);
     if (fd >= 0) {
-        (void)::fchmod(fd, existed ? old.st_mode & 07777 : 0644);
+        if (existed) {
+            (void)::fchmod(fd, old.st_mode & 07777);
+        }
         bool written = writeAll(fd, text);
         written = ::close(fd) == 0 && written;
         if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
