@@ -203,29 +203,6 @@ void checkStoredLength(const Expression& e, std::vector<Finding>& findings) {
     add(findings, kInvalidValueTitle, quoted(e.text) + detail);
 }
 
-// The texts of the first three arguments, split as readArguments splits them; count is how
-// many fields there are.
-int argumentFields(std::string_view expression, std::string_view (&fields)[3]) {
-    std::size_t position = expression.find('(');
-    if (position == std::string_view::npos) {
-        return 0;
-    }
-    ++position;
-    for (int i = 0; i < 3; ++i) {
-        std::size_t end = expression.find_first_of(",)", position);
-        const bool more = end != std::string_view::npos && expression[end] == ',';
-        if (end == std::string_view::npos) {
-            end = expression.size();
-        }
-        fields[i] = trimBlanks(expression.substr(position, end - position));
-        if (!more) {
-            return i + 1;
-        }
-        position = end + 1;
-    }
-    return 3;
-}
-
 // Numeric arguments (of the numeric behaviours, and the bounds of r_lastset) are numbers
 // that keep their value in 32 bits.
 void checkNumericArguments(const Expression& e, std::vector<Finding>& findings) {

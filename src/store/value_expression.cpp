@@ -130,11 +130,10 @@ int32_t readNumber(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-ExpressionArguments readArguments(std::string_view expression) {
-    ExpressionArguments arguments;
+int argumentFields(std::string_view expression, std::string_view (&fields)[3]) {
     std::size_t position = expression.find('(');
     if (position == std::string_view::npos) {
-        return arguments;
+        return 0;
     }
     ++position;
     for (int i = 0; i < 3; ++i) {
@@ -143,13 +142,22 @@ ExpressionArguments readArguments(std::string_view expression) {
         if (end == std::string_view::npos) {
             end = expression.size();
         }
-        const std::string_view field = trimBlanks(expression.substr(position, end - position));
-        arguments.present[i] = !field.empty();
-        arguments.value[i] = readNumber(field);
+        fields[i] = trimBlanks(expression.substr(position, end - position));
         if (!more) {
-            break;
+            return i + 1;
         }
         position = end + 1;
+    }
+    return 3;
+}
+
+ExpressionArguments readArguments(std::string_view expression) {
+    ExpressionArguments arguments;
+    std::string_view fields[3];
+    const int count = argumentFields(expression, fields);
+    for (int i = 0; i < count; ++i) {
+        arguments.present[i] = !fields[i].empty();
+        arguments.value[i] = readNumber(fields[i]);
     }
     return arguments;
 }

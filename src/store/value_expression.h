@@ -71,6 +71,9 @@ struct ExpressionArguments {
     bool present[3] = {false, false, false};
 };
 ExpressionArguments readArguments(std::string_view expression);
+// The trimmed texts of the first three arguments as readArguments splits them; the result is
+// how many there are (0 without an argument list).
+int argumentFields(std::string_view expression, std::string_view (&fields)[3]);
 
 // The value text of fixed, dfixed and lastset: everything between the first "(" and the
 // last ")" (a ")" is the last when only blanks follow it; otherwise the text runs to the
