@@ -484,7 +484,9 @@ void convertFixedText(std::string_view text, uint8_t syntax, snmp::SyntaxValue& 
             // The text is parsed from a terminated copy; on the stack unless it is long.
             char copy[kShortObjectIdText + 1];
             if (text.size() <= kShortObjectIdText) {
-                std::memcpy(copy, text.data(), text.size());
+                if (!text.empty()) {  // an empty view may have no data at all
+                    std::memcpy(copy, text.data(), text.size());
+                }
                 copy[text.size()] = '\0';
                 serveObjectId(value, copy);
             } else {
