@@ -1,8 +1,6 @@
 #include "agent/agent.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "agent/message_sending.h"
 #include "app/core/configuration.h"
 #include "app/core/status_list.h"
+#include "base/regular_file.h"
 
 namespace korvimo {
 
@@ -39,17 +38,12 @@ Agent::~Agent() {
 
 Result Agent::openControlFile(const std::string& path) {
     controlFile_.reset();
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    int error = file ? 0 : errno;
-    // A directory opens for reading on Linux, but no control file is one.
-    struct stat info {};
-    if (file && (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode))) {
-        file.reset();
-        error = EISDIR;
-    }
-    if (!file) {
+    // Only a regular file: a directory, a device that never ends or a FIFO that waits for a
+    // writer is no control file.
+    UniqueFd file;
+    if (Result opened = openRegularFile(path, file); !opened) {
         return withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()),
-                          std::string(std::strerror(error)) + ".");
+                          std::string(opened.text()) + ".");
     }
     controlFile_ = std::move(file);
     return {};
@@ -72,10 +66,11 @@ Result Agent::openEndpoint(const AgentAddress& where) {
     if (endpoint_.isOpen()) {
         return {};
     }
-    const long port = where.port.empty() ? 0 : readSettingNumber(where.port);
-    if (port < 0 || port > 65535) {
+    const std::optional<long> portNumber = agentPortFromText(where.port);
+    if (!portNumber) {
         return Result::failuref(kInvalidAgentPortText, where.port.c_str());
     }
+    const long port = *portNumber;
 
     if (!where.ipx.empty()) {
         const snmp::Octets bytes = octetTextToBytes(where.ipx);

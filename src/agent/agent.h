@@ -134,8 +134,10 @@ class Agent {
     StatisticsRefresh& statisticsRefresh() { return refresh_; }
     DebugLog& debugLog() { return log_; }
 
-  private:
+    // A message for the user: in the message box when there is one, else on the status list.
     void showMessage(const char* title, const char* text);
+
+  private:
 
     Services services_;
     AgentSettings settings_;

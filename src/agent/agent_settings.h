@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/core/configuration.h"
 #include "app/core/fixed_text.h"
 #include "app/core/startup_settings.h"
+#include "base/text.h"
 #include "snmp/message.h"
 
 namespace korvimo {
@@ -32,6 +34,28 @@ inline uint32_t maxMessageSizeFromText(std::string_view text) {
     }
     return number > static_cast<long>(snmp::kMaxDatagramSize) ? snmp::kMaxDatagramSize
                                                               : static_cast<uint32_t>(number);
+}
+
+// The agent's port as AGENTPORT gives it: a whole decimal number from 0 to 65535, blanks
+// around it allowed; empty text gives 0 (the default port). Anything else ("abc", "0x3f41",
+// "16191xyz", "70000") gives nothing: the start refuses it rather than bind a port the text
+// does not say.
+inline std::optional<long> agentPortFromText(std::string_view text) {
+    text = trimBlanks(text);
+    if (text.empty()) {
+        return 0L;
+    }
+    long port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        port = port * 10 + (c - '0');
+        if (port > 65535) {
+            return std::nullopt;
+        }
+    }
+    return port;
 }
 
 struct AgentSettings {

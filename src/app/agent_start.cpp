@@ -10,6 +10,13 @@
 
 namespace korvimo::app {
 
+Result checkCommunity(std::string_view community) {
+    if (community.size() > kCommunityCapacity) {
+        return Result::failuref(kCommunityTooLongFormat, community.size(), kCommunityCapacity);
+    }
+    return {};
+}
+
 std::string controlFilePath(const std::string& installDir, const std::string& name) {
     return name.starts_with('/') ? name : installDir + kAgentDirectory + name;
 }
@@ -86,11 +93,12 @@ std::string agentPortText(const Configuration& config, const EndpointOverride& o
     long port = 0;
     if (override.port) {
         port = *override.port;
-    } else if (std::string text; config.readPlain(ConfigKey::AGENTPORT, text) && !text.empty()) {
-        port = readSettingNumber(text);
-    }
-    if (port < 0 || port > 65535) {
-        return {};
+    } else if (std::string text; config.readPlain(ConfigKey::AGENTPORT, text)) {
+        const std::optional<long> number = agentPortFromText(text);
+        if (!number) {
+            return {};
+        }
+        port = *number;
     }
     std::string ipx;
     char text[16];
@@ -118,6 +126,12 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     AgentSettings& settings = agent.settings();
     const bool write = writeBack == WriteBack::Settings;
 
+    // korvan.ini that exists but cannot be read (a device, a FIFO, a huge file) gives no
+    // settings: the agent does not start on defaults taken for its values.
+    if (Result readable = config.check(); !readable) {
+        status.append(readable.text());
+        return outcome;
+    }
     // 1. The installation directory.
     const std::string home = installDirectory(config);
 
@@ -130,9 +144,14 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     }
     form.controlFile = controlText;
 
-    // 3, 4. Histories and communities.
-    form.readCommunity = form.readCommunity.substr(0, kCommunityTextLimit);
-    form.writeCommunity = form.writeCommunity.substr(0, kCommunityTextLimit);
+    // 3, 4. Histories and communities. A community the agent cannot hold whole is refused:
+    // cut, it would admit its own prefix and refuse the community given.
+    for (const std::string* community : {&form.readCommunity, &form.writeCommunity}) {
+        if (Result fits = checkCommunity(*community); !fits) {
+            status.append(fits.text());
+            return outcome;
+        }
+    }
     if (write) {
         config.pushHistory(ConfigKey::INPUTFILE, form.controlFile);
         config.pushHistory(ConfigKey::RCOMMUNITY, form.readCommunity);
@@ -158,6 +177,12 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     settings.versionMode = form.version;
     if (write) {
         config.writePlain(ConfigKey::SNMPVER, versionModeWord(form.version));
+    }
+
+    // A change of korvan.ini that could not be written is said once; the file is as it was.
+    if (std::string failure = config.takeWriteFailure(); !failure.empty()) {
+        status.append(failure);
+        outcome.configWriteFailure = std::move(failure);
     }
 
     // 7. The agent endpoint.

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "agent/agent.h"
 #include "app/core/configuration.h"
@@ -49,10 +50,15 @@ inline constexpr const char* kMibInfoPath = "/mibs/mibinfo.out";
 inline constexpr const char* kDebugLogName = "/agent/debug.out";
 inline constexpr const char* kAttributeFileName = "/agent/tempfile";
 
-// Longest texts taken from the form: the control file name, and a community for the history
-// (the agent keeps kCommunityCapacity characters of it).
+// Longest text taken from the form for the control file name.
 inline constexpr std::size_t kControlFileTextLimit = 499;
-inline constexpr std::size_t kCommunityTextLimit = 399;
+
+// A community longer than the agent holds (kCommunityCapacity) is refused where it is given,
+// never cut: the cut text would be admitted and the community given refused. %zu: its length,
+// then the capacity.
+inline constexpr const char* kCommunityTooLongFormat =
+    "Community too long (%zu characters): at most %zu are allowed.";
+Result checkCommunity(std::string_view community);
 
 // What the form shows and the user edits.
 struct MainWindowForm {
@@ -78,6 +84,9 @@ struct StartOutcome {
     bool started = false;
     // The control file opened, so its name and the communities went to their histories.
     bool historiesPushed = false;
+    // The line of a change of korvan.ini that could not be written, as appended to the status
+    // list (which a successful start then clears); empty when every write went through.
+    std::string configWriteFailure;
 };
 
 // The address display's form for an IPX agent address, and the display when the local IPv4
@@ -109,7 +118,7 @@ std::string agentAddressText(const Configuration& config, IpVersion transport,
 // The port the agent start would listen on, as the window shows it beside the address: the
 // override's port, else AGENTPORT, with 0 or none giving the default (161; on IPX, when
 // AGENTIPXADDR is set, the socket number 0x900F, shown in hexadecimal as IPX numbers are).
-// Empty when AGENTPORT is out of range, which the start refuses.
+// Empty when AGENTPORT is no port number (agentPortFromText), which the start refuses.
 std::string agentPortText(const Configuration& config, const EndpointOverride& override);
 
 // mibinfo.out of the home that korvan.ini names now, shared by whatever asks for it.
@@ -121,8 +130,11 @@ class HomeMibInfo {
     std::unique_ptr<mibinfo::MibInfoLibrary> library_;
 };
 
-// Runs the start sequence. The form's texts become what was taken (cut to their limits). A
+// Runs the start sequence. The form's control file text becomes what was taken (cut to its
+// limit); a community longer than kCommunityCapacity fails the start (checkCommunity). A
 // control file given with an absolute path is opened there, not in <installDir>/agent/.
+// korvan.ini that exists but cannot be read fails the start with its line; a change of it
+// that cannot be written is reported once ("Cannot write <path>: <reason>").
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
                         MainWindowForm& form, const EndpointOverride& override, StatusList& status,
                         const std::function<void()>& repaint,

@@ -67,6 +67,9 @@ bool MainWindow::start() {
     }
     if (!outcome.started) {
         releaseBusy(busy_);
+    } else if (!outcome.configWriteFailure.empty()) {
+        // The start cleared the list that said it; a box says it still.
+        agent_.showMessage(kConfigWriteTitle, outcome.configWriteFailure.c_str());
     }
     running_ = true;
     portDisplay();

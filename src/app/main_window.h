@@ -25,9 +25,17 @@
 //   - AGENTIP is read by the chosen transport: a dotted IPv4 address for IPv4; for IPv6 an
 //     IPv6 address, or a dotted IPv4 one as its IPv4-mapped form. Text that is neither is
 //     refused with kInvalidAgentAddressText instead of binding to a meaningless address.
-//   - AGENTPORT outside 0 to 65535 is refused with kInvalidAgentPortText instead of
-//     wrapping to another port; the opener's failure line shows the port actually used
-//     (161 when none is configured).
+//   - AGENTPORT that is not a whole decimal number from 0 to 65535 (blanks around it
+//     allowed) is refused with kInvalidAgentPortText instead of binding a port the text
+//     does not say ("abc" would give 161, "0x3f41" 0); the opener's failure line shows the
+//     port actually used (161 when none is configured).
+//   - A control file that is not a regular file (a FIFO, a device) is refused at once, its
+//     path named, instead of waiting in its open or reading without end.
+//   - A community longer than kCommunityCapacity characters is refused at Start
+//     (kCommunityTooLongFormat) instead of being cut: the agent would otherwise accept the
+//     cut text and refuse the community the user gave.
+//   - A change of korvan.ini that cannot be written leaves the file as it was and the start
+//     says so once ("Cannot write <path>: <reason>").
 //   - Beside the address the window shows the agent's port: the port the endpoint is bound
 //     to while it is open, else the one the next start would take (agentPortText), so that
 //     a user knows where to send requests, --port override included.
@@ -53,6 +61,7 @@ namespace korvimo::app {
 
 inline constexpr const char* kKorvimoVersion = "7.0.1";
 inline constexpr const char* kWindowTitleFormat = "Korvimo (V%s)";
+inline constexpr const char* kConfigWriteTitle = "korvan.ini";
 inline constexpr const char* kQuitQuestionText =
     "The Korvimo is currently running.  Do\nyou really want to quit Korvimo now?\n";
 

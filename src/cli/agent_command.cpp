@@ -48,10 +48,13 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
 
         if (name == "--file") {
             options.file = value;
-        } else if (name == "--read-community") {
-            options.readCommunity = value;
-        } else if (name == "--write-community") {
-            options.writeCommunity = value;
+        } else if (name == "--read-community" || name == "--write-community") {
+            // The agent holds a community whole or refuses it, never a cut of it.
+            if (Result fits = app::checkCommunity(value); !fits) {
+                error = name + ": " + std::string(fits.text());
+                return false;
+            }
+            (name == "--read-community" ? options.readCommunity : options.writeCommunity) = value;
         } else if (name == "--snmp-version") {
             if (value == "v1") {
                 options.version = VersionMode::SNMPv1;
@@ -114,7 +117,8 @@ void printAgentUsage(std::ostream& out) {
            "  --file FILE               control file: a name in <home>/agent/, or a path\n"
            "                            (absolute, or relative to the current directory)\n"
            "  --read-community TEXT     community for Get, GetNext and GetBulk\n"
-           "  --write-community TEXT    community for Set (also accepted for reading)\n"
+           "  --write-community TEXT    community for Set (also accepted for reading);\n"
+           "                            a community holds at most 49 characters\n"
            "  --snmp-version VERSION    v1, v2c or bilingual (both)\n"
            "  --transport ipv4|ipv6     the agent endpoint's family\n"
            "  --debug, --no-debug       write every request and response to\n"

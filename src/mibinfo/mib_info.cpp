@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 
+#include "base/regular_file.h"
 #include "base/unique_fd.h"
 #include "mibinfo/lines.h"
 
@@ -37,7 +38,10 @@ constexpr uint64_t kMaxText = UINT32_MAX - 1;
 int readAll(int fd, std::string& text) {
     struct stat status {};
     std::size_t size = 1 << 16;
-    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
+    if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
+        return EINVAL;  // a device or a FIFO may never end
+    }
+    if (status.st_size > 0) {
         if (static_cast<uint64_t>(status.st_size) > kMaxText) {
             return EFBIG;
         }
@@ -170,10 +174,11 @@ Record readRecord(std::string_view line, std::size_t offset) {
 }  // namespace
 
 std::shared_ptr<const MibInfo> MibInfo::load(const std::string& path, Result* why) {
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) {
+    // Only a regular file: a device never ends and a FIFO's open waits for a writer.
+    UniqueFd file;
+    if (Result opened = openRegularFile(path, file); !opened) {
         if (why != nullptr) {
-            *why = Result::failuref(kCannotOpenText, path.c_str(), std::strerror(errno));
+            *why = Result::failuref(kCannotOpenText, path.c_str(), opened.c_str());
         }
         return nullptr;
     }

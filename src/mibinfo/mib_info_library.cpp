@@ -1,10 +1,10 @@
 #include "mibinfo/mib_info_library.h"
 
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "base/regular_file.h"
 #include "base/unique_fd.h"
 
 namespace korvimo::mibinfo {
@@ -54,10 +54,11 @@ std::shared_ptr<const MibInfo> MibInfoLibrary::current(Result* why) {
     if (::stat(path_.c_str(), &status) == 0 && copy_.settled && copy_.sameVersion(status)) {
         return copy_.info;
     }
-    UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file) {
+    // Only a regular file: a device never ends and a FIFO's open waits for a writer.
+    UniqueFd file;
+    if (Result opened = openRegularFile(path_, file); !opened) {
         if (why != nullptr) {
-            *why = Result::failuref(kCannotOpenText, path_.c_str(), std::strerror(errno));
+            *why = Result::failuref(kCannotOpenText, path_.c_str(), opened.c_str());
         }
         copy_ = {};
         return nullptr;

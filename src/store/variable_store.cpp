@@ -1,8 +1,8 @@
 #include "store/variable_store.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <new>
@@ -25,30 +25,59 @@ constexpr uint32_t kFixedSeed = 5;
 // "fixed(" + ten digits + ")" and its terminator.
 constexpr std::size_t kRangeExpressionCapacity = 24;
 
-bool readWholeFile(int fd, std::string& text) {
+// Reading the control file into memory: Read, a read that failed, or a line longer than
+// kMaxControlLine that is not a comment.
+enum class ControlRead { Read, Failed, Overlong };
+
+// Reads the whole control file behind fd. The read stops at the first line longer than
+// kMaxControlLine that is not a comment (overlongLine gives its number), so that a file of one
+// endless line (zeros, a sparse file) fails at once instead of being read whole. Of a longer
+// comment line only its first kMaxControlLine bytes are kept: nothing reads a comment further.
+ControlRead readControlText(int fd, std::string& text, long& overlongLine) {
     text.clear();
     if (fd < 0) {
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && status.st_size > 0) {
-        text.reserve(static_cast<std::size_t>(status.st_size));
+        return ControlRead::Failed;
     }
     char buffer[1 << 16];
     off_t offset = 0;
+    long number = 1;            // of the line being read
+    std::size_t lineBytes = 0;  // of it so far, its dropped bytes included
+    bool comment = false;
     while (true) {
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            return false;
+            return ControlRead::Failed;
         }
         if (n == 0) {
-            return true;
+            return ControlRead::Read;
         }
-        text.append(buffer, static_cast<std::size_t>(n));
         offset += n;
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        while (!chunk.empty()) {
+            if (lineBytes == 0) {
+                comment = chunk.front() == '#';
+            }
+            const std::size_t lf = chunk.find('\n');
+            const std::size_t take = lf == std::string_view::npos ? chunk.size() : lf + 1;
+            const std::size_t bodyBytes = lf == std::string_view::npos ? take : lf;
+            if (lineBytes + bodyBytes > kMaxControlLine && !comment) {
+                overlongLine = number;
+                return ControlRead::Overlong;
+            }
+            // A comment keeps its first kMaxControlLine bytes and its line end.
+            const std::size_t room = lineBytes < kMaxControlLine ? kMaxControlLine - lineBytes : 0;
+            text.append(chunk.substr(0, std::min(bodyBytes, room)));
+            lineBytes += bodyBytes;
+            if (lf != std::string_view::npos) {
+                text.push_back('\n');
+                ++number;
+                lineBytes = 0;
+            }
+            chunk.remove_prefix(take);
+        }
     }
 }
 
@@ -134,7 +163,14 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     if (!file_.create(inputs.attributeFilePath)) {
         return false;
     }
-    if (!readWholeFile(inputs.controlFile, controlText) || controlText.size() >= UINT32_MAX) {
+    long overlongLine = 0;
+    const ControlRead read = readControlText(inputs.controlFile, controlText, overlongLine);
+    if (read == ControlRead::Overlong) {
+        reporter_.error(overlongLine, kLineTooLongMessage, overlongLine,
+                        static_cast<unsigned long>(kMaxControlLine));
+        return false;
+    }
+    if (read != ControlRead::Read || controlText.size() >= UINT32_MAX) {
         return false;
     }
 

@@ -10,9 +10,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "app/core/decimal_text.h"
+#include "base/regular_file.h"
 #include "base/text.h"
 #include "base/unique_fd.h"
 
@@ -135,33 +138,57 @@ class IniDocument {
   public:
     enum class LoadResult { Loaded, Missing, Unreadable };
 
+    // Loads the file; anything but Loaded leaves failure() saying why. Only a regular file of
+    // at most kMaxConfigFileSize bytes is read: the name may point at a device that never
+    // ends or a FIFO that waits for a writer.
     LoadResult load(const std::string& path) {
         lines_.clear();
         lineEnd_ = "\r\n";
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        failure_.clear();
+        UniqueFd file;
+        do {
+            file.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        } while (!file && errno == EINTR);
+        if (!file) {
+            failure_ = std::strerror(errno);
             return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
+        }
+        struct stat info {};
+        if (::fstat(file.get(), &info) != 0) {
+            failure_ = std::strerror(errno);
+            return LoadResult::Unreadable;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            failure_ = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegularFileText;
+            return LoadResult::Unreadable;
         }
         std::string content;
         char buffer[4096];
         for (;;) {
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            ssize_t n = ::read(file.get(), buffer, sizeof buffer);
             if (n < 0) {
                 if (errno == EINTR) {
                     continue;
                 }
-                ::close(fd);
+                failure_ = std::strerror(errno);
                 return LoadResult::Unreadable;
             }
             if (n == 0) {
                 break;
             }
+            // The size is checked as the file is read: it may grow meanwhile.
+            if (content.size() + static_cast<std::size_t>(n) > kMaxConfigFileSize) {
+                failure_ = "larger than " + std::to_string(kMaxConfigFileSize) + " bytes";
+                return LoadResult::Unreadable;
+            }
             content.append(buffer, static_cast<std::size_t>(n));
         }
-        ::close(fd);
         split(content);
         return LoadResult::Loaded;
     }
+
+    // Why the last load did not give the file.
+    const std::string& failure() const { return failure_; }
 
     // The value of key in the first section of that name, trimmed and without enclosing quotes.
     std::optional<std::string> get(std::string_view section, std::string_view key) const {
@@ -305,6 +332,7 @@ class IniDocument {
 
     std::vector<std::string> lines_;
     std::string lineEnd_ = "\r\n";
+    std::string failure_;
 };
 
 bool writeAll(int fd, const std::string& text) {
@@ -343,40 +371,64 @@ class DirectoryLock {
     UniqueFd fd_;  // closing it releases the lock
 };
 
+// The file a write replaces: the path itself, or, for a symbolic link, the file the link
+// leads to, so that the link stays a link. A link that leads nowhere yet gives the name it
+// holds (relative to the link's directory), where the write then creates the file.
+std::string replacedFile(const std::string& path) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return path;
+    }
+    if (char* resolved = ::realpath(path.c_str(), nullptr); resolved != nullptr) {
+        std::string target(resolved);
+        std::free(resolved);
+        return target;
+    }
+    char held[4096];
+    const ssize_t n = ::readlink(path.c_str(), held, sizeof held - 1);
+    if (n <= 0) {
+        return path;
+    }
+    const std::string target(held, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    return target.starts_with('/') || slash == std::string::npos
+               ? target
+               : path.substr(0, slash + 1) + target;
+}
+
 // Replaces the file's content. A copy is written beside it under a name of its own (so that
 // two writers never share one) and renamed over it, so that a failure half-way leaves the
-// old file whole; where no file can be made beside it, the file is rewritten in place.
-bool saveDocument(const std::string& path, const IniDocument& doc) {
+// old file whole. The file is never rewritten in place: where no copy can be made (a full
+// disk, a directory that cannot be written) it stays as it was and the reason is returned.
+Result saveDocument(const std::string& path, const IniDocument& doc) {
     const std::string text = doc.text();
+    const std::string target = replacedFile(path);
     // The writer's process number makes the name its own; the lock keeps one process from
     // racing itself. A copy a killed writer left behind is replaced by the next write.
-    const std::string temporary = path + ".new-" + std::to_string(::getpid());
+    const std::string temporary = target + ".new-" + std::to_string(::getpid());
     struct stat old {};
-    const bool existed = ::stat(path.c_str(), &old) == 0;
-    // A link stays a link: its target is rewritten in place.
-    struct stat link {};
-    const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    const bool existed = ::stat(target.c_str(), &old) == 0;
     // A new file takes the user's umask, as any file the program makes.
-    int fd = isLink ? -1
-                    : ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                             0644);
-    if (fd >= 0) {
-        if (existed) {
-            (void)::fchmod(fd, old.st_mode & 07777);
-        }
-        bool written = writeAll(fd, text);
-        written = ::close(fd) == 0 && written;
-        if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
-            return true;
-        }
+    UniqueFd file(::open(temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!file) {
+        return Result::failure(std::strerror(errno));
+    }
+    if (existed) {
+        (void)::fchmod(file.get(), old.st_mode & 07777);
+    }
+    int error = writeAll(file.get(), text) ? 0 : errno;
+    if (::close(file.release()) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         ::unlink(temporary.c_str());
+        return Result::failure(std::strerror(error));
     }
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = writeAll(fd, text);
-    return ::close(fd) == 0 && written;
+    return {};
 }
 
 // A value holds one line: whatever follows a line break is not stored, so a value can never
@@ -421,10 +473,11 @@ bool Configuration::writePlain(ConfigKey key, std::string_view value) {
     const DirectoryLock lock(path_);
     IniDocument doc;
     if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
-        return false;  // rewriting a file we cannot read would lose its content
+        // Rewriting a file we cannot read would lose its content.
+        return saved(Result::failure(doc.failure()));
     }
     doc.set(kConfigSection, storedName(key, 1), oneLine(value));
-    return saveDocument(path_, doc);
+    return saved(saveDocument(path_, doc));
 }
 
 std::string Configuration::readHistoryHead(ConfigKey key) const {
@@ -453,7 +506,7 @@ bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
     const DirectoryLock lock(path_);
     IniDocument doc;
     if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
-        return false;
+        return saved(Result::failure(doc.failure()));
     }
     value = oneLine(value);
     // Index 0 unused, so that numbers read as in the file.
@@ -477,7 +530,7 @@ bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
         }
     }
     doc.set(kConfigSection, storedName(key, 1), value);
-    return saveDocument(path_, doc);
+    return saved(saveDocument(path_, doc));
 }
 
 bool Configuration::ensureFile() {
@@ -492,7 +545,28 @@ bool Configuration::ensureFile() {
     for (const DefaultValue& entry : kDefaults) {
         doc.set(kConfigSection, storedName(entry.key, 1), entry.value);
     }
-    return saveDocument(path_, doc);
+    return saved(saveDocument(path_, doc));
+}
+
+Result Configuration::check() const {
+    IniDocument doc;
+    if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
+        return Result::failuref(kCannotReadConfigFormat, path_.c_str(), doc.failure().c_str());
+    }
+    return {};
+}
+
+bool Configuration::saved(const Result& written) {
+    if (!written && writeFailure_.empty()) {
+        char line[2048];
+        std::snprintf(line, sizeof line, kCannotWriteConfigFormat, path_.c_str(), written.c_str());
+        writeFailure_ = line;
+    }
+    return written.ok();
+}
+
+std::string Configuration::takeWriteFailure() {
+    return std::exchange(writeFailure_, std::string());
 }
 
 long readSettingNumber(std::string_view text) {

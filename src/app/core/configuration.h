@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
+
 namespace korvimo {
 
 // Every key of the file. History keys are stored as NAME1 ... NAME10, number 1 the most recent.
@@ -71,6 +73,13 @@ inline constexpr const char* kConfigSection = "KORVAN";
 inline constexpr std::size_t kConfigValueCapacity = 99;  // a plain read returns at most this
 inline constexpr std::size_t kConfigListCapacity = 499;  // a history list read returns at most this
 inline constexpr int kHistoryLength = 10;
+// The largest file read: a settings file is a few kilobytes, and a name that leads to
+// something far larger (a disk image, a log) is no settings file.
+inline constexpr std::size_t kMaxConfigFileSize = 1024 * 1024;
+// The lines of a file that exists but cannot be read, and of a change that cannot be
+// written; %s is the path, then the reason.
+inline constexpr const char* kCannotReadConfigFormat = "Cannot read %s: %s";
+inline constexpr const char* kCannotWriteConfigFormat = "Cannot write %s: %s";
 
 class Configuration {
   public:
@@ -101,8 +110,22 @@ class Configuration {
     // Creates the file with its defaults when it does not exist; an existing file is kept.
     bool ensureFile();
 
+    // Whether the file can be read: success when it is read or missing; otherwise the line
+    // kCannotReadConfigFormat says why (not a regular file, larger than kMaxConfigFileSize,
+    // no permission). Reads of such a file report every key absent.
+    Result check() const;
+
+    // Every write replaces the file with a copy written beside it (a link's target, for a
+    // link), never rewriting it in place: a write that fails (false) leaves the file as it
+    // was. The first such failure since the last call is kept as its line
+    // (kCannotWriteConfigFormat), for the caller that reports it once; empty when none.
+    std::string takeWriteFailure();
+
   private:
+    bool saved(const Result& written);
+
     std::string path_;
+    std::string writeFailure_;
 };
 
 // Reads the first nine characters of a text as a decimal number (readDecimal: leading white

@@ -1,0 +1,27 @@
+// openRegularFile: opens a file that a user named, for reading, only when it is a regular
+// file.
+//
+// A name may point at a device that never ends (/dev/zero), a FIFO whose open waits for a
+// writer, or a directory: reading any of them whole would wait or grow without end. The file
+// is opened without waiting (O_NONBLOCK, which a FIFO's open honours) and refused unless it
+// is a regular file; the descriptor handed back reads as usual (blocking).
+//
+//   UniqueFd file;
+//   if (Result opened = openRegularFile(path, file); !opened) report(opened.text());
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+#include "base/unique_fd.h"
+
+namespace korvimo {
+
+inline constexpr const char* kNotRegularFileText = "Not a regular file";
+
+// On failure the text is the reason alone ("No such file or directory", "Is a directory",
+// kNotRegularFileText), for the caller to put after the line that names the file; file is
+// left closed.
+Result openRegularFile(const std::string& path, UniqueFd& file);
+
+}  // namespace korvimo
