@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -227,11 +230,13 @@ TEST_F(Window, EndpointFailures) {
     window.stop();
     config.writePlain(ConfigKey::AGENTIP, "127.0.0.1");
 
-    config.writePlain(ConfigKey::AGENTPORT, "70000");
-    EXPECT_FALSE(window.start());
-    EXPECT_EQ(lines().back(),
-              "Invalid agent port specified(70000). Must be a number from 0 to 65535");
-    window.stop();
+    for (const char* text : {"70000", "abc", "0x3f41", "16191xyz"}) {
+        config.writePlain(ConfigKey::AGENTPORT, text);
+        EXPECT_FALSE(window.start());
+        EXPECT_EQ(lines().back(), std::string("Invalid agent port specified(") + text +
+                                      "). Must be a number from 0 to 65535");
+        window.stop();
+    }
 
     config.writePlain(ConfigKey::AGENTPORT, std::to_string(port));
     config.writePlain(ConfigKey::AGENTIP, "not.an.address");
@@ -266,14 +271,63 @@ TEST_F(Window, EndpointOverrideIsUsedButNotWritten) {
     EXPECT_EQ(setting(ConfigKey::AGENTPORT), std::to_string(port));
 }
 
-TEST_F(Window, LongCommunitiesAreCutForTheAgentNotForTheHistory) {
+TEST_F(Window, CommunityTooLongIsRefusedAndItsPrefixNeverAdmitted) {
+    const std::string longText(60, 'c');
+    const std::string prefix(49, 'c');
+    const std::string refused = "Community too long (60 characters): at most 49 are allowed.";
+    // Typed into the form.
     window.windowStart();
     window.form().debugMode = false;
-    const std::string longText(420, 'c');
     window.form().readCommunity = longText;
-    ASSERT_TRUE(window.start());
-    EXPECT_EQ(window.agent().settings().readCommunity.size(), 49u);
-    EXPECT_EQ(config.historyValues(ConfigKey::RCOMMUNITY).front(), std::string(399, 'c'));
+    EXPECT_FALSE(window.start());
+    EXPECT_EQ(lines().back(), refused);
+    window.stop();
+
+    // The head of WCOMMUNITY in korvan.ini.
+    config.pushHistory(ConfigKey::WCOMMUNITY, longText);
+    window.windowStart();
+    window.form().debugMode = false;
+    EXPECT_FALSE(window.start());
+    EXPECT_EQ(lines().back(), refused);
+    EXPECT_NE(window.agent().settings().writeCommunity, prefix);
+    UdpPeer manager(AF_INET);
+    manager.sendTo(
+        korvimo::testing::loopback(AF_INET, port),
+        korvimo::testing::encodeMessage(snmp::kPduGetRequest, 78, snmp::kVersion2c, prefix.c_str()));
+    std::vector<uint8_t> answer;
+    for (int turn = 0; turn < 20; ++turn) {
+        loop.runOnce(10);
+    }
+    EXPECT_FALSE(manager.receive(answer, 0));
+    window.stop();
+}
+
+TEST_F(Window, ControlFilesThatNeverEndOrNeverOpenAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(dir.path("agent/fifo.ctl").c_str(), 0600), 0);
+    // A sparse file of 2 GB of zeros: one endless line.
+    const std::string sparse = dir.path("agent/sparse.ctl");
+    writeFile(sparse, "");
+    ASSERT_EQ(::truncate(sparse.c_str(), 2LL << 30), 0);
+    window.windowStart();
+    window.form().debugMode = false;
+    const auto began = std::chrono::steady_clock::now();
+    for (const std::string name : {"fifo.ctl", "/dev/zero"}) {
+        window.form().controlFile = name;
+        EXPECT_FALSE(window.start());
+        const std::string path = name.starts_with('/') ? name : dir.path("agent/" + name);
+        EXPECT_EQ(lines(), (std::vector<std::string>{
+                               "Cannot open SNMP Variable file [" + path +
+                                   "] for reading. Not a regular file.",
+                               "Please Learn SNMP variables or Create variables from MIB."}));
+        window.stop();
+    }
+    window.form().controlFile = "sparse.ctl";
+    EXPECT_FALSE(window.start());
+    EXPECT_NE(std::find(lines().begin(), lines().end(),
+                        "Line too long.(line = 1). A line holds at most 65536 bytes with its CR LF"),
+              lines().end());
+    window.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
 }
 
 TEST_F(Window, AddressDisplayFollowsTransportAndSettings) {

@@ -148,7 +148,9 @@ TEST(CliAgentUsage, UsageErrorsExitTwoWithAReason) {
     const std::string home = "--home '" + dir.path("home") + "' agent ";
     for (const char* args :
          {"--snmp-version v3", "--port 0", "--port 70000", "--port x", "--transport ipx", "--bogus",
-          "--file", "--stats-interval 0", "--address="}) {
+          "--file", "--stats-interval 0", "--address=",
+          "--read-community cccccccccccccccccccccccccccccccccccccccccccccccccc",
+          "--write-community=cccccccccccccccccccccccccccccccccccccccccccccccccc"}) {
         const CommandRun run = cli(home + args);
         EXPECT_EQ(run.status, 2) << args << ": " << run.output;
         EXPECT_NE(run.output.find("korvan-cli agent: "), std::string::npos) << run.output;

@@ -20,8 +20,16 @@ StartupSettings readStartupSettings(Configuration& config) {
     settings.retries =
         static_cast<int32_t>(readSettingNumber(config.readHistoryHead(ConfigKey::RETRIES)));
 
-    settings.readCommunity = config.readHistoryHead(ConfigKey::RCOMMUNITY);
-    settings.writeCommunity = config.readHistoryHead(ConfigKey::WCOMMUNITY);
+    // A community longer than the field holds is not taken: cut, it would be a different
+    // community. The agent start refuses it with its line.
+    auto community = [&config](ConfigKey key, FixedText<kCommunityCapacity>& field) {
+        const std::string head = config.readHistoryHead(key);
+        if (head.size() <= kCommunityCapacity) {
+            field = head;
+        }
+    };
+    community(ConfigKey::RCOMMUNITY, settings.readCommunity);
+    community(ConfigKey::WCOMMUNITY, settings.writeCommunity);
 
     auto isYes = [&config](ConfigKey key) {
         std::string value;

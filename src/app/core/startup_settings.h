@@ -30,8 +30,9 @@ struct StartupSettings {
     FixedText<kInstallDirCapacity> installDir{".."};  // INSTALLDIR when it holds a value
     uint32_t timeoutMs = 0;                       // the first TIMEOUT value, in seconds, times 1000
     int32_t retries = 0;                          // the first RETRIES value
-    FixedText<kCommunityCapacity> readCommunity;  // the first RCOMMUNITY value
-    FixedText<kCommunityCapacity> writeCommunity;  // the first WCOMMUNITY value
+    // The first RCOMMUNITY and WCOMMUNITY values; empty when longer than kCommunityCapacity.
+    FixedText<kCommunityCapacity> readCommunity;
+    FixedText<kCommunityCapacity> writeCommunity;
     bool timestamp = false;                        // TIMESTAMP is "YES"
     bool skipInstance = false;                     // SKIPINST is "YES"
     bool debugMode = false;                        // DEBUGMODE is "YES"
