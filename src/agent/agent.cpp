@@ -50,6 +50,14 @@ Result Agent::openControlFile(const std::string& path) {
 }
 
 Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
+    // DEBUGMAXSIZE is read at every start and reload.
+    std::string maxSize;
+    if (services_.config != nullptr) {
+        services_.config->readPlain(ConfigKey::DEBUGMAXSIZE, maxSize);
+    }
+    log_.setSizeLimit(debugMaxSizeFromText(maxSize));
+    log_.setReport([this](const char* line) { services_.status.append(line); },
+                   std::string(shownName));
     if (log_.isOpen()) {
         return {};  // kept by a reload: it goes on where it was
     }
@@ -142,6 +150,7 @@ bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
     inputs.config = services_.config;
     inputs.report = [this](const char* line) { services_.status.append(line); };
     inputs.messageBox = [this](const char* title, const char* text) { showMessage(title, text); };
+    inputs.stopRequested = services_.stopRequested;
     return store_.loadControlFile(inputs);
 }
 

@@ -79,6 +79,8 @@ class Agent {
         const Configuration* config = nullptr;
         // Shows a titled message; none: it becomes a status line. setMessageBox changes it.
         std::function<void(const char* title, const char* text)> messageBox;
+        // Polled while the control file loads; true stops the load, which then fails.
+        std::function<bool()> stopRequested;
     };
 
     explicit Agent(Services services);

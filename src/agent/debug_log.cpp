@@ -1,6 +1,7 @@
 #include "agent/debug_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/core/configuration.h"
 #include "snmp/ber.h"
 
 namespace korvimo {
@@ -88,17 +90,22 @@ std::string dottedText(const snmp::ObjectId& oid, uint32_t limit) {
     return dotted;
 }
 
-void writeAll(int fd, std::string_view text) {
+// Writes the whole text; 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view text) {
     const char* data = text.data();
     std::size_t left = text.size();
     while (left > 0) {
         const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
-            return;  // not checked: the log never stops the agent
+            return n < 0 ? errno : ENOSPC;
         }
         data += n;
         left -= static_cast<std::size_t>(n);
     }
+    return 0;
 }
 
 // The header line of a record, without its line end for status lists.
@@ -327,13 +334,76 @@ std::string timeStampText(int64_t calendarSeconds) {
     return text;
 }
 
+uint64_t debugMaxSizeFromText(std::string_view text) {
+    const long number = readSettingNumber(text);
+    uint64_t megabytes = number < 1 ? kDefaultDebugMaxMegabytes : static_cast<uint64_t>(number);
+    if (megabytes > kLargestDebugMaxMegabytes) {
+        megabytes = kLargestDebugMaxMegabytes;
+    }
+    return megabytes * 1024u * 1024u;
+}
+
 Result DebugLog::create(const std::string& path) {
     UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file) {
         return Result::failure(std::strerror(errno));
     }
+    struct stat info {};
+    rotatable_ = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
     file_ = std::move(file);
+    path_ = path;
+    failing_ = false;
     return {};
+}
+
+void DebugLog::write(std::string_view text) {
+    // Every write goes to the end, whose offset is the file's size: the limit costs nothing
+    // more than the seek every record takes anyway.
+    const off_t end = ::lseek(file_.get(), 0, SEEK_END);
+    if (sizeLimit_ > 0 && rotatable_ && end > 0 &&
+        static_cast<uint64_t>(end) + text.size() > sizeLimit_) {
+        rotate();
+        ::lseek(file_.get(), 0, SEEK_END);
+    }
+    const int error = writeAll(file_.get(), text);
+    if (error != 0) {
+        writeFailed(error);
+    } else if (failing_) {
+        failing_ = false;
+        if (report_) {
+            char line[512];
+            std::snprintf(line, sizeof line, kDebugWriteResumedText, shownName_.c_str());
+            report_(line);
+        }
+    }
+}
+
+void DebugLog::rotate() {
+    const std::string older = path_ + ".1";
+    if (::rename(path_.c_str(), older.c_str()) == 0) {
+        UniqueFd fresh(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (fresh) {
+            file_ = std::move(fresh);
+            return;
+        }
+    }
+    writeFailed(errno);
+    if (::ftruncate(file_.get(), 0) != 0) {
+        // The next write reports it.
+    }
+}
+
+void DebugLog::writeFailed(int error) {
+    if (failing_) {
+        return;
+    }
+    failing_ = true;
+    if (report_) {
+        char line[512];
+        std::snprintf(line, sizeof line, kDebugWriteFailedText, shownName_.c_str(),
+                      std::strerror(error));
+        report_(line);
+    }
 }
 
 void DebugLog::dumpPdu(const snmp::Pdu& pdu) {
@@ -351,16 +421,14 @@ void DebugLog::dumpPdu(const snmp::Pdu& pdu) {
     for (const snmp::VarBind& binding : pdu.varBinds.items) {
         bindingLine(record, binding, number++, mibInfo_.get(), false);
     }
-    ::lseek(file_.get(), 0, SEEK_END);
-    writeAll(file_.get(), record);
+    write(record);
 }
 
 void DebugLog::append(std::string_view text) {
     if (!file_) {
         return;
     }
-    ::lseek(file_.get(), 0, SEEK_END);
-    writeAll(file_.get(), text);
+    write(text);
 }
 
 void dumpPduToList(const snmp::Pdu& pdu, const mibinfo::MibInfo* mibInfo,

@@ -13,7 +13,10 @@
 //   log.append("\r\n");                    // the empty line after a request's records
 //   dumpPduToList(response, mib, report);  // the same lines to a status list
 //
-// Write failures are not checked: the log is for debugging and must never stop the agent.
+// A failed write never stops the agent: it is reported once, as a status line, until writing
+// works again. The log is bounded: when the next write would take it past its size limit
+// (DEBUGMAXSIZE megabytes), debug.out becomes debug.out.1 (replacing the older one) and a new,
+// empty debug.out goes on, so the two take at most twice the limit.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +37,20 @@ namespace korvimo {
 
 // The log's name, relative to the installation directory.
 inline constexpr const char* kDebugLogName = "/agent/debug.out";
+
+// DEBUGMAXSIZE, the limit of debug.out in megabytes (of 1,048,576 bytes): read as every
+// numeric setting is; absent, empty, non-numeric, zero or negative gives the default, and a
+// value above the largest counts as the largest (one tebibyte).
+inline constexpr uint64_t kDefaultDebugMaxMegabytes = 100;
+inline constexpr uint64_t kLargestDebugMaxMegabytes = 1024 * 1024;
+// The limit in bytes for a DEBUGMAXSIZE value (empty when the key is absent).
+uint64_t debugMaxSizeFromText(std::string_view text);
+
+// Status lines of the log's writing: the first failure of a run of failures, and the first
+// success after it. The first %s is the log's shown name, the second the system's reason.
+inline constexpr const char* kDebugWriteFailedText =
+    "Cannot write %s: %s. Debug records are lost until it can be written again.";
+inline constexpr const char* kDebugWriteResumedText = "Debug records are written to %s again.";
 
 // Header and binding lines of a debug-log record.
 inline constexpr const char* kDebugBulkHeaderFormat =
@@ -103,6 +120,7 @@ class DebugLog {
   public:
     // Creates (or empties) the log at path; fails, with the system's reason, when it cannot
     // be written.
+    // The size limit and the report are kept.
     Result create(const std::string& path);
     void close() { file_.reset(); }
     bool isOpen() const { return file_.valid(); }
@@ -116,6 +134,15 @@ class DebugLog {
     void setMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo) {
         mibInfo_ = std::move(mibInfo);
     }
+    // The size in bytes past which the log starts again (0: no limit). A log that is not a
+    // regular file (a device) is never rotated.
+    void setSizeLimit(uint64_t bytes) { sizeLimit_ = bytes; }
+    // Where write failures, and writing working again, are reported; shownName names the log
+    // in those lines ("/agent/debug.out").
+    void setReport(std::function<void(const char* line)> report, std::string shownName) {
+        report_ = std::move(report);
+        shownName_ = std::move(shownName);
+    }
 
     // Appends the PDU's record (nothing when the log is closed).
     void dumpPdu(const snmp::Pdu& pdu);
@@ -123,7 +150,19 @@ class DebugLog {
     void append(std::string_view text);
 
   private:
+    void write(std::string_view text);
+    // debug.out to debug.out.1 and a new debug.out; on failure the current file is emptied,
+    // so the limit holds.
+    void rotate();
+    void writeFailed(int error);
+
     UniqueFd file_;
+    std::string path_;
+    bool rotatable_ = false;
+    uint64_t sizeLimit_ = 0;
+    bool failing_ = false;  // the last write failed
+    std::function<void(const char* line)> report_;
+    std::string shownName_;
     bool timestamp_ = false;
     const Clock* clock_ = nullptr;
     std::shared_ptr<const mibinfo::MibInfo> mibInfo_;

@@ -14,12 +14,28 @@
 #include "app/core/main_status.h"
 #include "app/core/status_list.h"
 #include "base/unique_fd.h"
+#include "cli/similar_lines.h"
 
 namespace korvimo::cli {
 
 namespace {
 
 constexpr unsigned kMaxStatsInterval = 86400;
+// How often the windows of alike status lines are looked at, to print what they held back.
+constexpr uint32_t kSimilarLinesTickMs = 250;
+
+bool isStopSignal(int signal) {
+    return signal == SIGINT || signal == SIGTERM || signal == SIGQUIT;
+}
+
+// Whether a stop signal waits in the blocked set (it stays there for the signal descriptor).
+bool stopSignalPending() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    return ::sigpending(&pending) == 0 &&
+           (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
+            sigismember(&pending, SIGQUIT) == 1);
+}
 
 }  // namespace
 
@@ -103,10 +119,12 @@ void printAgentUsage(std::ostream& out) {
     out << "Usage: korvan-cli [--home DIR] agent [OPTIONS]\n"
            "\n"
            "Starts the simulated SNMP agent as the main window's Start does and serves\n"
-           "SNMPv1/SNMPv2c requests until SIGINT (Ctrl-C) or SIGTERM, then stops it as Stop\n"
-           "does. Every status line is printed as it is appended; the statistics are printed\n"
-           "at stop (and every N seconds with --stats-interval). SIGHUP reloads the control\n"
-           "file with the same settings; the statistics count on.\n"
+           "SNMPv1/SNMPv2c requests until SIGINT (Ctrl-C), SIGTERM or SIGQUIT, then stops it\n"
+           "as Stop does (a control file still loading is given up within a second). Every\n"
+           "status line is printed as it is appended, but of alike lines (a flood of malformed\n"
+           "datagrams) at most 5 a second, then how many were suppressed. The statistics are\n"
+           "printed at stop, at SIGUSR1, and every N seconds with --stats-interval. SIGHUP\n"
+           "reloads the control file with the same settings; the statistics count on.\n"
            "\n"
            "Without options the agent uses what the window would show, from korvan.ini:\n"
            "the most recent INPUTFILE, RCOMMUNITY and WCOMMUNITY, and SNMPVER, IPV6SUPPORT\n"
@@ -163,7 +181,9 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGQUIT);
     sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGUSR1);
     sigset_t previous;
     if (::sigprocmask(SIG_BLOCK, &signals, &previous) != 0) {
         std::perror("korvan-cli: sigprocmask");
@@ -180,13 +200,27 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     EpollEventLoop loop(SystemClock::instance());
     StatusList status;
     status.setLineLimit(kMainStatusLineLimit, kMainStatusKeptHead);
-    status.onChange([&out](const StatusList::Change& change) {
+    SimilarLines printed([&out](const std::string& line) {
+        out << line << "\n";
+        out.flush();
+    });
+    status.onChange([&](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
-            out << change.text << "\n";
-            out.flush();
+            printed.print(change.text, loop.clock().monotonicMs());
         }
     });
-    Agent agent({loop, status, &config, nullptr});
+    // A stop signal during a long load gives the load up; the signal stays pending and stops
+    // the program as it would have stopped a running agent.
+    Agent agent({loop, status, &config, nullptr, [] { return stopSignalPending(); }});
+    auto finish = [&](int exitStatus) {
+        printed.flush();
+        // Signals still pending (a second SIGUSR1, say) must not act once unblocked.
+        signalfd_siginfo info;
+        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return exitStatus;
+    };
 
     // What the window would show at its start, then the options.
     const StartupSettings startup = readStartupSettings(config);
@@ -233,12 +267,13 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     };
     if (!start()) {
         agent.release();
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-        return 1;
+        return finish(stopSignalPending() ? 0 : 1);  // a load given up by a stop is no failure
     }
 
     bool serving = true;
+    bool stoppedWhileLoading = false;
     auto printStatistics = [&] {
+        printed.flush();
         for (int number = 1; number <= 3; ++number) {
             out << statisticsLine(number, agent.statistics()) << "\n";
         }
@@ -256,6 +291,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         serving = start();
         if (serving) {
             agent.resumeStatistics(counted);
+        } else if (stopSignalPending()) {
+            stoppedWhileLoading = true;  // the signal descriptor stops the loop next
         } else {
             out << kReloadFailedText << "\n";
             out.flush();
@@ -265,8 +302,15 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         signalfd_siginfo info;
         bool stop = false;
         bool hangUp = false;
+        bool statistics = false;
         while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            (info.ssi_signo == SIGHUP ? hangUp : stop) = true;
+            const int signal = static_cast<int>(info.ssi_signo);
+            stop = stop || isStopSignal(signal);
+            hangUp = hangUp || signal == SIGHUP;
+            statistics = statistics || signal == SIGUSR1;
+        }
+        if (statistics) {
+            printStatistics();
         }
         if (stop) {
             loop.quit();
@@ -274,6 +318,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
             reload();
         }
     });
+    Timer similarLinesTimer = loop.startTimer(
+        kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
     Timer statisticsTimer;
     if (options.statsInterval > 0) {
         statisticsTimer = loop.startTimer(options.statsInterval * 1000u, [&] {
@@ -284,6 +330,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     }
     loop.run();
     statisticsTimer.stop();
+    similarLinesTimer.stop();
     stopSignals.reset();
 
     printStatistics();  // after a failed reload too: the counts are still the run's
@@ -292,8 +339,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         status.append(app::kAgentStoppedText);
     }
     agent.release();
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return serving ? 0 : 1;
+    return finish(serving || stoppedWhileLoading ? 0 : 1);
 }
 
 }  // namespace korvimo::cli

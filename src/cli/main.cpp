@@ -8,6 +8,7 @@
 // usage error), and the function that runs it. Options before the command are the
 // program's; everything after it belongs to the command.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -105,6 +106,8 @@ void printUsage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (korvan-cli agent | head) makes writes fail, not the program end.
+    ::signal(SIGPIPE, SIG_IGN);
     std::string home;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {

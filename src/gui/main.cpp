@@ -4,8 +4,9 @@
 //
 // The program runs with its home's bin directory as its working directory (app/home.h),
 // reads korvan.ini there, and shows the main window; the agent's endpoints and timers run
-// on Qt's event loop (QtEventLoop). SIGINT and SIGTERM (Ctrl-C in the terminal that started
-// it, a session's end) end it as Exit does, so the agent is stopped and its files closed.
+// on Qt's event loop (QtEventLoop). SIGINT, SIGTERM and SIGQUIT (Ctrl-C or Ctrl-\ in the
+// terminal that started it, a session's end) end it as Exit does, so the agent is stopped and
+// its files closed. SIGPIPE does nothing: a write to a closed pipe fails instead.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -41,6 +42,8 @@ constexpr const char* kScreenshotFailedText = "korvan: cannot save the window im
 // window starts.
 int signalPipe[2] = {-1, -1};
 
+void onBrokenPipe(int) {}
+
 void onSignal(int) {
     const char byte = 1;
     const ssize_t written = ::write(signalPipe[1], &byte, 1);
@@ -55,8 +58,16 @@ bool catchSignals() {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    // A handler that does nothing rather than SIG_IGN, which the programs the window starts
+    // would inherit.
+    struct sigaction brokenPipe {};
+    brokenPipe.sa_handler = onBrokenPipe;
+    sigemptyset(&brokenPipe.sa_mask);
+    brokenPipe.sa_flags = SA_RESTART;
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
+           ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGQUIT, &action, nullptr) == 0 &&
+           ::sigaction(SIGPIPE, &brokenPipe, nullptr) == 0;
 }
 
 }  // namespace

@@ -117,6 +117,8 @@ bool VariableStore::loadControlFile(const LoadInputs& inputs) {
     // Without the file every descriptor is unknown; numeric names still load.
     mapper_.emplace(mib_ != nullptr ? *mib_ : mibinfo::MibInfo::empty());
     reporter_ = Reporter{inputs.report, inputs.messageBox};
+    stopRequested_ = inputs.stopRequested;
+    stopped_ = false;
     bool ok = false;
     {
         std::string controlText;
@@ -126,14 +128,26 @@ bool VariableStore::loadControlFile(const LoadInputs& inputs) {
             ok = false;
         }
     }
+    if (stopped_) {
+        ok = false;
+        reporter_.status(kLoadStoppedMessage);
+    }
     reporter_.flush();
     dropMibInfo();
     reporter_ = Reporter{};
+    stopRequested_ = nullptr;
     if (!ok) {
         releaseStore();
     }
     loaded_ = ok;
     return ok;
+}
+
+bool VariableStore::stopRequested(uint64_t count) {
+    if (!stopped_ && stopRequested_ && count % kStopPollLines == 0 && stopRequested_()) {
+        stopped_ = true;
+    }
+    return stopped_;
 }
 
 void VariableStore::releaseStore() {
@@ -182,7 +196,7 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     {
         ControlLines lines(controlText);
         std::string_view line;
-        while (lines.next(line)) {
+        while (lines.next(line) && !stopRequested(static_cast<uint64_t>(lines.number()))) {
             if (isOverlong(line)) {
                 reporter_.error(lines.number(), kLineTooLongMessage, lines.number(),
                                 static_cast<unsigned long>(kMaxControlLine));
@@ -196,6 +210,10 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
         }
     }
 
+    if (stopped_) {
+        return false;
+    }
+
     // Pass 2: the directives.
     if (directives > 0) {
         rows_.loadDirectives(controlText, *mapper_, reporter_);
@@ -206,7 +224,7 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     uint64_t repeated = 0;
     collectAttributes(controlText, outOfOrder, repeated);
     reporter_.flush();
-    if (reporter_.errors() > 0) {
+    if (stopped_ || reporter_.errors() > 0) {
         return false;
     }
     if (outOfOrder) {
@@ -250,7 +268,7 @@ void VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
     std::vector<Finding> findings;
     uint64_t total = 0;
     const bool hasColumns = rows_.columnCount() > 0;
-    while (lines.next(line)) {
+    while (lines.next(line) && !stopRequested(static_cast<uint64_t>(lines.number()))) {
         // Lines that fail the syntax check have had their error.
         if (lineKind(line) != LineKind::Attribute || !passesSyntaxCheck(line)) {
             continue;
@@ -370,6 +388,9 @@ bool VariableStore::writeAttributeFile(std::string_view controlText) {
     uint32_t splitOffset = UINT32_MAX;
     AttributeFields fields;
     for (uint32_t ordinal = 0; ordinal < file_.collectedCount(); ++ordinal) {
+        if (stopRequested(ordinal + 1)) {
+            return false;
+        }
         const CollectedLine& line = file_.collected(ordinal);
         // Marker records join the same arena, so the identifier is looked up afresh after each.
         while (nextColumn < order.size() &&

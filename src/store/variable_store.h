@@ -127,7 +127,14 @@ struct LoadInputs {
     const Configuration* config = nullptr;
     std::function<void(const char* line)> report;
     std::function<void(const char* title, const char* text)> messageBox;
+    // Polled every kStopPollLines lines; once it gives true the load stops, reports
+    // kLoadStoppedMessage and fails. None: the load runs to its end.
+    std::function<bool()> stopRequested;
 };
+
+// How often a load asks whether it should stop, and what it reports when it did.
+inline constexpr uint32_t kStopPollLines = 4096;
+inline constexpr const char* kLoadStoppedMessage = "Loading of the control file was stopped.";
 
 class VariableStore {
   public:
@@ -179,6 +186,8 @@ class VariableStore {
     // Pass 3; its errors go to the reporter.
     void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     bool writeAttributeFile(std::string_view controlText);
+    // Whether the load under way was asked to stop, asking every kStopPollLines-th count.
+    bool stopRequested(uint64_t count);
 
     AttributeFile file_;
     ValueSlots slots_;
@@ -188,6 +197,8 @@ class VariableStore {
     // written in a control file to numeric text.
     std::optional<mibinfo::DescriptorMapper> mapper_;
     Reporter reporter_;  // of the load under way
+    std::function<bool()> stopRequested_;  // of the load under way
+    bool stopped_ = false;
     long cacheSize_ = kDefaultCacheSize;
     long dynamicReserve_ = kDefaultDynamicReserve;
     uint32_t staticCount_ = 0;

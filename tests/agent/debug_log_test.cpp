@@ -259,6 +259,49 @@ TEST_F(DebugRecords, ClosedLogWritesNothing) {
     EXPECT_EQ(log(), "");
 }
 
+TEST_F(DebugRecords, PastTheSizeLimitTheLogStartsAgainKeepingOneOlderGeneration) {
+    debugLog.setSizeLimit(200);  // bytes: room for two records of 77
+    snmp::Pdu request;
+    request.type = snmp::kPduGetRequest;
+    auto record = [](int id) {
+        return "Get Request : Request Id = " + std::to_string(id) +
+               ", Error Status = No Error , Error Index = 0\r\n";
+    };
+    for (int id = 10; id < 17; ++id) {
+        request.requestId = id;
+        debugLog.dumpPdu(request);
+    }
+    // 10 11 | 12 13 | 14 15 | 16: whole records, the last two generations kept.
+    EXPECT_EQ(log(), record(16));
+    EXPECT_EQ(readFile(dir.path("debug.out.1")), record(14) + record(15));
+
+    EXPECT_EQ(debugMaxSizeFromText(""), 100u << 20);
+    EXPECT_EQ(debugMaxSizeFromText("0"), 100u << 20);
+    EXPECT_EQ(debugMaxSizeFromText("lots"), 100u << 20);
+    EXPECT_EQ(debugMaxSizeFromText("-3"), 100u << 20);
+    EXPECT_EQ(debugMaxSizeFromText("7"), 7u << 20);
+    EXPECT_EQ(debugMaxSizeFromText("999999999"), uint64_t{1} << 40);
+}
+
+TEST(DebugLogFailure, AFailedWriteIsReportedOncePerRunOfFailures) {
+    // Every write to /dev/full fails with ENOSPC, for root as for anyone.
+    DebugLog debugLog;
+    ASSERT_TRUE(debugLog.create("/dev/full"));
+    debugLog.setSizeLimit(10);  // never rotates a device
+    std::vector<std::string> lines;
+    debugLog.setReport([&](const char* line) { lines.emplace_back(line); }, "/agent/debug.out");
+    snmp::Pdu request;
+    request.type = snmp::kPduGetRequest;
+    for (int i = 0; i < 3; ++i) {
+        debugLog.dumpPdu(request);
+        debugLog.append("\r\n");
+    }
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0],
+              "Cannot write /agent/debug.out: No space left on device. Debug records are lost "
+              "until it can be written again.");
+}
+
 TEST(TimeStamp, DateAndTimeInTwentyFourCharacters) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();

@@ -277,5 +277,92 @@ TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
     EXPECT_NE(agent.output().find("GetRequests:\t2 "), std::string::npos) << agent.output();
 }
 
+// A flood of one kind of malformed datagram prints a few of its lines a second and then how
+// many were held back, and the agent goes on answering.
+TEST(CliAgent, AFloodOfAlikeLinesIsCutToAFewAndACount) {
+    TempDir dir;
+    copyDemoHome(dir.root());
+    const std::string port = std::to_string(freeUdpPort(AF_INET));
+    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port});
+    ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
+    testing::UdpPeer peer(AF_INET);
+    const SocketAddress to = testing::loopback(AF_INET, static_cast<uint16_t>(std::stoi(port)));
+    constexpr int kSent = 2000;
+    for (int i = 0; i < kSent; ++i) {
+        peer.sendTo(to, {0x30, static_cast<uint8_t>(0x40 + i % 32), 1, 2, 3});  // too short
+    }
+    ASSERT_TRUE(agent.waitFor("similar lines suppressed)\n", 4000)) << agent.output();
+    const CommandRun get =
+        netSnmp("snmpget", "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_NE(get.output.find("demo-router"), std::string::npos) << get.output;
+    EXPECT_EQ(agent.stop(SIGTERM), 0);
+
+    const std::string& out = agent.output();
+    std::size_t printed = 0;
+    for (std::size_t at = 0; (at = out.find("goes past end of packet.\n", at)) != std::string::npos;
+         ++at) {
+        ++printed;
+    }
+    unsigned long held = 0;
+    for (std::size_t at = 0; (at = out.find("\n(", at)) != std::string::npos; ++at) {
+        held += std::stoul(out.substr(at + 2));
+    }
+    EXPECT_GE(printed, 5u) << out;
+    EXPECT_LE(printed, 15u) << out;  // 5 a second: the flood takes a second or two at most
+    EXPECT_GT(held, 0u) << out;
+    EXPECT_LE(printed + held, static_cast<std::size_t>(kSent));
+}
+
+// SIGUSR1 prints the statistics without stopping, SIGPIPE is ignored, SIGQUIT stops as
+// SIGTERM does.
+TEST(CliAgent, UserSignalPrintsTheStatisticsAndQuitStopsCleanly) {
+    TempDir dir;
+    copyDemoHome(dir.root());
+    const std::string port = std::to_string(freeUdpPort(AF_INET));
+    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port,
+                      "--debug"});
+    ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
+    ::kill(agent.pid(), SIGPIPE);
+    ::kill(agent.pid(), SIGUSR1);
+    ASSERT_TRUE(agent.waitFor("InBadVersions:")) << agent.output();
+    const CommandRun get =
+        netSnmp("snmpget", "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
+    EXPECT_NE(get.output.find("demo-router"), std::string::npos) << get.output;
+    ::kill(agent.pid(), SIGUSR1);
+    ASSERT_TRUE(agent.waitFor("GetRequests:\t1 ")) << agent.output();
+    EXPECT_EQ(agent.stop(SIGQUIT), 0);
+    EXPECT_NE(agent.output().find("InBadCommunityNames:\t0         \n"
+                                  "Agent has been stopped.\n"),
+              std::string::npos)
+        << agent.output();
+    // The last record is whole: the Response and the empty line after it.
+    const std::string log = readFile(dir.path("agent/debug.out"));
+    EXPECT_EQ(log.substr(log.size() < 4 ? 0 : log.size() - 4), "\r\n\r\n") << log;
+}
+
+// SIGTERM while a control file of millions of lines loads ends the program within a second,
+// as a stop does.
+TEST(CliAgent, SigtermDuringALongLoadStopsWithinASecond) {
+    TempDir dir;
+    copyDemoHome(dir.root());
+    {
+        std::string text;
+        text.reserve(40u << 20);
+        for (int i = 1; i <= 2000000; ++i) {
+            text += "1.3.6.1.4.1.32473.9." + std::to_string(i) + ".0,Integer,RO,fixed(1)\n";
+        }
+        testing::writeFile(dir.path("agent/big.ctl"), text);
+    }
+    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port",
+                      std::to_string(freeUdpPort(AF_INET)), "--file", "big.ctl"});
+    ASSERT_TRUE(agent.waitFor("Initializing Agent...\n")) << agent.output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(agent.stop(SIGTERM), 0) << agent.output();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+    EXPECT_NE(agent.output().find("Loading of the control file was stopped.\n"), std::string::npos)
+        << agent.output();
+}
+
 }  // namespace
 }  // namespace korvimo

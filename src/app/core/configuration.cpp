@@ -70,6 +70,7 @@ constexpr std::array kKeys = {
     KeyInfo{ConfigKey::IPV6SUPPORT, "IPV6SUPPORT", false},
     KeyInfo{ConfigKey::TRAPPORT, "TRAPPORT", false},
     KeyInfo{ConfigKey::MAXMSGSIZE, "MAXMSGSIZE", false},
+    KeyInfo{ConfigKey::DEBUGMAXSIZE, "DEBUGMAXSIZE", false},
 };
 
 const KeyInfo& infoOf(ConfigKey key) {

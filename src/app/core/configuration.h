@@ -66,6 +66,7 @@ enum class ConfigKey {
     IPV6SUPPORT,
     TRAPPORT,
     MAXMSGSIZE,
+    DEBUGMAXSIZE,
 };
 
 inline constexpr const char* kConfigFileName = "korvan.ini";  // in the bin directory

@@ -1,0 +1,79 @@
+#include "cli/similar_lines.h"
+
+#include <cstdio>
+
+namespace korvimo::cli {
+
+namespace {
+
+// The kind shared by lines past kSimilarLineKinds kinds; no line's kind holds a NUL.
+const std::string kOtherKind(1, '\0');
+
+std::string kindOf(std::string_view text) {
+    std::string kind;
+    kind.reserve(text.size());
+    bool inDigits = false;
+    for (const char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit) {
+            kind.push_back(c);
+        } else if (!inDigits) {
+            kind.push_back('#');
+        }
+        inDigits = digit;
+    }
+    return kind;
+}
+
+}  // namespace
+
+void SimilarLines::print(std::string_view text, uint64_t nowMs) {
+    tick(nowMs);
+    std::string kind = kindOf(text);
+    Window* window = nullptr;
+    for (int pass = 0; pass < 2 && window == nullptr; ++pass) {
+        for (Window& w : windows_) {
+            if (w.kind == kind) {
+                window = &w;
+                break;
+            }
+        }
+        if (window == nullptr && windows_.size() >= kSimilarLineKinds && kind != kOtherKind) {
+            kind = kOtherKind;  // look again, for the shared window
+            continue;
+        }
+        if (window == nullptr) {
+            windows_.push_back(Window{std::move(kind), nowMs, 0, 0});
+            window = &windows_.back();
+        }
+    }
+    if (window->printed < kSimilarLinesPerWindow) {
+        ++window->printed;
+        out_(std::string(text));
+    } else {
+        ++window->held;
+    }
+}
+
+void SimilarLines::tick(uint64_t nowMs) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < windows_.size(); ++i) {
+        Window& w = windows_[i];
+        if (nowMs - w.startMs < kSimilarLineWindowMs) {
+            if (kept != i) {
+                windows_[kept] = std::move(w);
+            }
+            ++kept;
+            continue;
+        }
+        if (w.held > 0) {
+            char line[64];
+            std::snprintf(line, sizeof line, kSimilarLinesSuppressedText,
+                          static_cast<unsigned long>(w.held));
+            out_(line);
+        }
+    }
+    windows_.resize(kept);
+}
+
+}  // namespace korvimo::cli
