@@ -272,8 +272,12 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         const snmp::VarBind& binding = bindings[i];
         bool created = false;
         if (!store.lookupAttribute(binding.name, found)) {
-            if (!store.createRow(binding.name, store::RowMode::Check, request, found)) {
-                return {v1 ? snmp::kNoSuchName : snmp::kNoAccess, number};
+            bool reserveSpent = false;
+            if (!store.createRow(binding.name, store::RowMode::Check, request, found,
+                                 &reserveSpent)) {
+                return {v1 ? snmp::kNoSuchName
+                           : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoAccess),
+                        number};
             }
             created = true;
         }
@@ -317,9 +321,13 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         const snmp::VarBind& binding = bindings[i];
+        bool reserveSpent = false;
         if (!store.lookupAttribute(binding.name, found) &&
-            !store.createRow(binding.name, store::RowMode::Create, request, found)) {
-            return {snmp::kNoSuchName, number};
+            !store.createRow(binding.name, store::RowMode::Create, request, found,
+                             &reserveSpent)) {
+            return {v1 ? snmp::kNoSuchName
+                       : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoCreation),
+                    number};
         }
         if (!store.storeSet(binding, found) || !store.applySet(binding)) {
             return {snmp::kGenErr, number};
