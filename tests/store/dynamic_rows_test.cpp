@@ -333,6 +333,25 @@ TEST_F(Rows, ARefusedCreationLeavesNothingAndDestroyedRowsMakeRoomAgain) {
     EXPECT_EQ(createAndGo("7"), std::make_pair(13, 1));
 }
 
+TEST_F(Rows, ALargeReserveHoldsTenThousandCreatedRows) {
+    f.ini("DYNINSTSIZE=40019\r\n");  // 10,000 rows of four columns, then fewer than twenty
+    ASSERT_TRUE(load(kStatusRows));
+    const std::size_t listed = f.walk().size();
+    const auto integer = [](uint32_t n) { return number(snmp::kTagInteger, n); };
+    for (int row = 1; row <= 10000; ++row) {
+        const std::string index = std::to_string(row);
+        ASSERT_EQ(f.set({binding(kT + "4." + index, integer(kRowCreateAndGo)),
+                         binding(kT + "2." + index, octetValue("a")),
+                         binding(kT + "3." + index, integer(row))}),
+                  std::make_pair(0, 0))
+            << row;
+    }
+    EXPECT_EQ(f.set({binding(kT + "4.10001", integer(kRowCreateAndWait))}),
+              std::make_pair(13, 1));
+    EXPECT_EQ(f.walk().size(), listed + 30000u);
+    EXPECT_EQ(f.getNumber(kT + "3.10000"), 10000u);
+}
+
 TEST_F(Rows, AVariableLengthOctetIndexServesItsOctets) {
     ASSERT_TRUE(
         load("%drow sEntry newinstance\r\n"
