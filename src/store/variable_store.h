@@ -114,8 +114,9 @@ inline constexpr long kMaxCacheSize = 1500;
 inline constexpr long kDefaultCacheSize = 30;
 // The reserve counts instances (a created row takes one per column of its group) and costs
 // nothing until rows are made; each instance made costs its slot (16 bytes) and its entry in
-// the column's InstanceTable (about 120 bytes), so the largest reserve, all used, is about
-// 1.4 GB: room for 100,000 rows of 100 columns, or 625,000 rows of the demo's 16.
+// the column's InstanceTable, about 150 bytes in all (100,000 rows of four columns made by
+// Set take some 70 MB), so the largest reserve, all used, is about 1.5 GB: room for 100,000
+// rows of 100 columns, or 625,000 rows of the demo's 16.
 inline constexpr long kMaxDynamicReserve = 10000000;
 inline constexpr long kDefaultDynamicReserve = 100;
 
