@@ -261,6 +261,10 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
     const auto& bindings = request.varBinds.items;
     const bool v1 = isV1(request);
     store::AttributeInfo found;
+    // A value whose encoding the decoder refused is never applied (RFC 3416 wrongEncoding).
+    auto undecoded = [v1](int32_t number) {
+        return Failure{v1 ? snmp::kBadValue : snmp::kWrongEncoding, number};
+    };
 
     // Check pass: nothing is changed until every binding (up to a quiet refusal) passed.
     for (std::size_t i = 0; i < bindings.size(); ++i) {
@@ -268,8 +272,12 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         const snmp::VarBind& binding = bindings[i];
         bool created = false;
         if (!store.lookupAttribute(binding.name, found)) {
-            if (!store.createRow(binding.name, store::RowMode::Check, request, found)) {
-                return {v1 ? snmp::kNoSuchName : snmp::kNoAccess, number};
+            bool reserveSpent = false;
+            if (!store.createRow(binding.name, store::RowMode::Check, request, found,
+                                 &reserveSpent)) {
+                return {v1 ? snmp::kNoSuchName
+                           : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoAccess),
+                        number};
             }
             created = true;
         }
@@ -279,6 +287,9 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         if (binding.value.syntax != found.syntax) {
             return {v1 ? snmp::kBadValue : snmp::kWrongType, number};
         }
+        if (binding.valueUndecoded) {
+            return undecoded(number);
+        }
         int32_t status = snmp::kNoError;
         if (!store.checkSet(binding, found, created, request, status)) {
             if (v1) {
@@ -287,7 +298,14 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
             if (status != snmp::kNoError) {
                 return {status, number};
             }
-            break;  // refused without a status: the remaining bindings go unchecked
+            // Refused without a status: the remaining bindings go unchecked, but none whose
+            // value did not decode may reach the set pass.
+            for (std::size_t k = i + 1; k < bindings.size(); ++k) {
+                if (bindings[k].valueUndecoded) {
+                    return undecoded(static_cast<int32_t>(k + 1));
+                }
+            }
+            break;
         }
     }
 
@@ -303,9 +321,13 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         const snmp::VarBind& binding = bindings[i];
+        bool reserveSpent = false;
         if (!store.lookupAttribute(binding.name, found) &&
-            !store.createRow(binding.name, store::RowMode::Create, request, found)) {
-            return {snmp::kNoSuchName, number};
+            !store.createRow(binding.name, store::RowMode::Create, request, found,
+                             &reserveSpent)) {
+            return {v1 ? snmp::kNoSuchName
+                       : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoCreation),
+                    number};
         }
         if (!store.storeSet(binding, found) || !store.applySet(binding)) {
             return {snmp::kGenErr, number};

@@ -23,6 +23,11 @@
 // fails with noSuchName, and an SNMPv1 GetNext or GetBulk passes over Counter64 attributes
 // to the next one.
 //
+// A Set binding whose value did not decode (see decodeMessage: an INTEGER beyond 32 bits or
+// not minimally encoded, an OBJECT IDENTIFIER of more than 128 sub-identifiers, ...) is
+// refused before anything is set: wrongEncoding in SNMPv2c, badValue in SNMPv1, with its
+// index. Get and GetNext ignore the values of their bindings.
+//
 // Refused requests are counted: a wrong version in InBadVersions, a wrong community in
 // InBadCommunityNames.
 //

@@ -218,37 +218,84 @@ Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
 
 // --- Decoding -------------------------------------------------------------------------------
 
-// Decodes a binding's value from its header on; the syntax is the tag found. A value its
-// decoder refuses is kept with that syntax and an empty value, except an OCTET STRING-family
-// value too long for the buffer, which fails the message.
-Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxValue* value) {
+// Whether the content octets of an INTEGER-family value are a valid BER encoding (X.690
+// 8.3.1, 8.3.2): at least one octet, and the first nine bits neither all zeros nor all ones.
+bool minimalInteger(const uint8_t* content, int32_t length) {
+    if (length < 1) {
+        return false;
+    }
+    if (length == 1) {
+        return true;
+    }
+    const bool leadingZeros = content[0] == 0x00 && (content[1] & 0x80) == 0;
+    const bool leadingOnes = content[0] == 0xFF && (content[1] & 0x80) != 0;
+    return !leadingZeros && !leadingOnes;
+}
+
+// Whether an unsigned value (Counter, Gauge, TimeTicks, UInteger32, Counter64) is a valid
+// encoding of a number its type can hold: minimal, and not negative.
+bool soundUnsigned(const uint8_t* content, int32_t length) {
+    return minimalInteger(content, length) && (content[0] & 0x80) == 0;
+}
+
+// Whether the content octets of an OBJECT IDENTIFIER value encode one (X.690 8.19): at least
+// one octet, and no sub-identifier starting with the padding octet 0x80.
+bool soundObjectId(const uint8_t* content, int32_t length) {
+    if (length < 1) {
+        return false;
+    }
+    bool startOfSubidentifier = true;
+    for (int32_t i = 0; i < length; ++i) {
+        if (startOfSubidentifier && content[i] == 0x80) {
+            return false;
+        }
+        startOfSubidentifier = (content[i] & 0x80) == 0;
+    }
+    return true;
+}
+
+// Decodes a binding's value from its header on; the syntax is the tag found, content and
+// length are those of the value element. A value its decoder refuses, or whose encoding is
+// no valid BER of a value its type can hold, is kept with that syntax and an empty value and
+// marked undecoded, except an OCTET STRING-family value too long for the buffer, which fails
+// the message.
+Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, const uint8_t* content,
+                   int32_t length, VarBind* binding) {
+    SyntaxValue* value = &binding->value;
     value->syntax = tag;
     uint8_t found = 0;
+    bool decoded = true;
     switch (tag) {
         case kTagInteger: {
             int32_t number = 0;
-            if (decodeInteger(pos, &remaining, &found, &number, 4)) {
+            decoded = decodeInteger(pos, &remaining, &found, &number, 4) &&
+                      minimalInteger(content, length);
+            if (decoded) {
                 value->number = static_cast<uint32_t>(number);
             }
-            return {};
+            break;
         }
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
         case kTagUInteger32: {
             uint32_t number = 0;
-            if (decodeUnsigned(pos, &remaining, &found, &number, 4)) {
+            decoded = decodeUnsigned(pos, &remaining, &found, &number, 4) &&
+                      soundUnsigned(content, length);
+            if (decoded) {
                 value->number = number;
             }
-            return {};
+            break;
         }
         case kTagCounter64: {
             uint32_t high = 0;
             uint32_t low = 0;
-            if (decodeCounter64(pos, &remaining, &found, &high, &low, 8)) {
+            decoded = decodeCounter64(pos, &remaining, &found, &high, &low, 8) &&
+                      soundUnsigned(content, length);
+            if (decoded) {
                 value->counter64 = (static_cast<uint64_t>(high) << 32) | low;
             }
-            return {};
+            break;
         }
         case kTagOctetString:
         case kTagIpAddress:
@@ -265,28 +312,33 @@ Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, SyntaxVal
         case kTagBitString: {
             uint8_t buffer[kMaxOctetValue];
             uint32_t size = sizeof buffer;
-            if (decodeBitString(pos, &remaining, &found, buffer, &size)) {
+            decoded = static_cast<bool>(decodeBitString(pos, &remaining, &found, buffer, &size));
+            if (decoded) {
                 value->octets.bytes.assign(buffer, buffer + size);
             }
-            return {};
+            break;
         }
         case kTagObjectId: {
             uint32_t ids[kMaxOidLength];
             uint32_t count = kMaxOidLength;
-            if (decodeObjectId(pos, &remaining, &found, ids, &count)) {
+            decoded = decodeObjectId(pos, &remaining, &found, ids, &count) &&
+                      soundObjectId(content, length);
+            if (decoded) {
                 value->oid.ids.assign(ids, ids + count);
             }
-            return {};
+            break;
         }
         case kTagNull:
         case kTagNoSuchObject:
         case kTagNoSuchInstance:
         case kTagEndOfMibView:
-            return {};
+            break;
         default:
             value->syntax = 0;
-            return {};
+            break;
     }
+    binding->valueUndecoded = !decoded;
+    return {};
 }
 
 Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
@@ -397,7 +449,7 @@ Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
 
         VarBind& vb = pdu->varBinds.items.emplace_back();
         vb.name.ids.assign(ids, ids + count);
-        if (Result r = decodeValue(v, binding, valueTag, &vb.value); !r) {
+        if (Result r = decodeValue(v, binding, valueTag, valueContent, valueWindow, &vb); !r) {
             return r;
         }
         p = next;

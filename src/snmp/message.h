@@ -83,6 +83,9 @@ struct SyntaxValue {
 struct VarBind {
     ObjectId name;
     SyntaxValue value;
+    // Set by decodeMessage when the value's encoding was refused (see there): the value is
+    // empty, and a Set must not apply it.
+    bool valueUndecoded = false;
 };
 
 // Bindings in the order they were appended.
@@ -133,8 +136,15 @@ VarBind* lastVarBind(VarBindList* list);
 Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size);
 // Takes any bytes: nothing is read outside them and what is allocated grows with their
 // length only. The record is reset first and left fresh on failure. A binding whose value
-// its decoder refuses is kept with the tag as syntax and an empty value; an unknown value
-// tag gives syntax 0; an OCTET STRING-family value longer than 1,024 bytes fails the message.
+// its decoder refuses is kept with the tag as syntax and an empty value, and marked
+// valueUndecoded (Get and GetNext ignore values; a Set refuses it). Refused are the values
+// the primitive decoders refuse (an INTEGER of more than four octets, an OBJECT IDENTIFIER of
+// more than 128 sub-identifiers, ...) and encodings that are no valid BER of a value the type
+// holds: a number of no content octets or with a redundant leading octet (X.690 8.3), a
+// negative Counter, Gauge, TimeTicks, UInteger32 or Counter64, an OBJECT IDENTIFIER of no
+// content or with a sub-identifier padded by 0x80. An unknown value tag gives syntax 0 (not
+// marked: a Set refuses it as of the wrong type); an OCTET STRING-family value longer than
+// 1,024 bytes fails the message.
 Result decodeMessage(const uint8_t* bytes, uint32_t length, Pdu* pdu);
 // The version field of a message that begins as every SNMP message does, a SEQUENCE whose
 // first element is an INTEGER, whatever follows (an SNMPv3 message, say, that decodeMessage

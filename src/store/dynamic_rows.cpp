@@ -590,8 +590,26 @@ bool DynamicRows::requiredInRequest(uint32_t group, const snmp::Pdu& request) co
     return true;
 }
 
+uint32_t DynamicRows::missingInstances(uint32_t group, std::span<const uint32_t> index) const {
+    uint32_t missing = 0;
+    for (uint32_t number : groups_[group]) {
+        const InstanceTable& instances = columns_[number].instances;
+        if (instances.find(index) == instances.end()) {
+            ++missing;
+        }
+    }
+    return missing;
+}
+
+uint64_t DynamicRows::reserveLeft() const {
+    return static_cast<uint64_t>(slots_.freeCount()) + slots_.freshRemaining();
+}
+
 bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
-                            AttributeInfo& found) {
+                            AttributeInfo& found, bool* reserveSpent) {
+    if (reserveSpent != nullptr) {
+        *reserveSpent = false;
+    }
     const auto ids = idsOf(name);
     const int32_t owner = ownerColumn(ids);
     if (owner < 0) {
@@ -618,20 +636,56 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
                     }
                     memoGroup_ = group;
                 }
-                return true;
+                break;
             case RowKind::RowStatus:
-                return true;
+                break;
             default:
                 return false;
         }
+        // The reserve must hold every row the request creates, each counted once, and have
+        // at least kFreshOrdinalReserve instances left before.
+        try {
+            for (const auto& [counted, countedIndex] : requestRows_) {
+                if (counted == group && std::ranges::equal(countedIndex, index)) {
+                    return true;
+                }
+            }
+            const uint64_t need = requestNeed_ + missingInstances(group, index);
+            if (need > 0 && (need > reserveLeft() || reserveLeft() < kFreshOrdinalReserve)) {
+                if (reserveSpent != nullptr) {
+                    *reserveSpent = true;
+                }
+                return false;
+            }
+            requestRows_.emplace_back(group, std::vector<uint32_t>(index.begin(), index.end()));
+            requestNeed_ = need;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
     }
 
     const std::vector<uint32_t>& members = groups_[group];
-    if (slots_.freshRemaining() < kFreshOrdinalReserve ||
-        slots_.freeCount() + slots_.freshRemaining() < members.size()) {
+    if (missingInstances(group, index) > reserveLeft()) {
+        if (reserveSpent != nullptr) {
+            *reserveSpent = true;
+        }
         return false;
     }
+    // Instances made by this call, removed again when the row cannot be completed: a refused
+    // creation leaves nothing behind.
+    std::vector<std::pair<uint32_t, InstanceTable::iterator>> made;
+    auto undo = [&] {
+        for (const auto& [number, it] : made) {
+            slots_.release(it->second.ordinal);
+            slots_.giveBack(it->second.ordinal);
+            columns_[number].instances.erase(it);
+        }
+        lastNext_ = WalkPosition{};
+        return false;
+    };
     try {
+        made.reserve(members.size());
         const DynamicInstance* result = nullptr;
         for (uint32_t number : members) {
             DynamicColumn& column = columns_[number];
@@ -647,11 +701,14 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
             }
             DynamicInstance instance;
             if (!slots_.takeOrdinal(instance.ordinal)) {
-                return false;
+                if (reserveSpent != nullptr) {
+                    *reserveSpent = true;
+                }
+                return undo();
             }
             if (!slots_.setUp(instance.ordinal, column.defaultValue, column.syntax)) {
                 slots_.giveBack(instance.ordinal);
-                return false;
+                return undo();
             }
             if (column.indexColumn) {
                 setIndexValue(column, index, instance.ordinal);
@@ -664,19 +721,20 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
             } catch (const std::bad_alloc&) {
                 slots_.release(instance.ordinal);
                 slots_.giveBack(instance.ordinal);
-                return false;
+                return undo();
             }
+            made.emplace_back(number, it);
             if (isSetColumn) {
                 result = &it->second;
             }
         }
         if (result == nullptr) {
-            return false;
+            return undo();
         }
         describe(setColumn, *result, found);
         return true;
     } catch (const std::bad_alloc&) {
-        return false;
+        return undo();
     }
 }
 
@@ -751,7 +809,7 @@ bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxV
         }
         return true;
     }
-    const uint64_t x = ordinal < slots_.capacity() ? slots_.at(ordinal).number : 0;
+    const uint64_t x = slots_.holds(ordinal) ? slots_.at(ordinal).number : 0;
     if ((x == kRowActive || x == kRowNotInService || x == kRowNotReady) &&
         (v == kRowCreateAndGo || v == kRowCreateAndWait)) {
         status = snmp::kInconsistentValue;
@@ -768,7 +826,7 @@ bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxV
 void DynamicRows::storeRowStatus(const snmp::SyntaxValue& value, uint32_t ordinal,
                                  const snmp::ObjectId& name) {
     const int32_t v = value.integer();
-    if (ordinal >= slots_.capacity()) {
+    if (!slots_.holds(ordinal)) {
         return;
     }
     switch (v) {

@@ -32,11 +32,16 @@
 //     every index object complete, octets and address parts of 0 to 255, variable lengths
 //     within the name, nothing left over. Other names are refused (noAccess / noSuchName),
 //     never stored.
-//   - Row creation also needs as many ordinals (freed or fresh) as the row group has
-//     columns, so a group of more than 20 columns cannot run past the slots.
+//   - The dynamic-instance reserve (DYNINSTSIZE) counts instances, not rows: a row takes one
+//     per column of its group. The check pass admits a new row only while the reserve (freed
+//     ordinals and fresh ones) holds at least kFreshOrdinalReserve instances and every
+//     instance the rows of the request take; otherwise the Set is refused before anything is set
+//     (resourceUnavailable in SNMPv2c, noSuchName in SNMPv1). Ordinals that destroyed rows
+//     freed count, so creation works again once rows are gone.
+//   - A row creation that fails half-way removes the instances it made and frees their
+//     ordinals.
 //   - A RowStatus Set of a negative value is refused with wrongValue, like 0 and 7.
-//   - Memory exhaustion while creating a row refuses the Set; instances already made for
-//     earlier columns of that row stay.
+//   - Memory exhaustion while creating a row refuses the Set and leaves nothing of the row.
 //   - Every ordinal a deleted row frees is kept for reuse (see ValueSlots::giveBack).
 #pragma once
 
@@ -171,9 +176,16 @@ class DynamicRows {
                       AttributeInfo& found) const;
 
     // Sets.
-    void clearRequestMemo() { memoGroup_ = 0; }
+    void clearRequestMemo() {
+        memoGroup_ = 0;
+        requestRows_.clear();
+        requestNeed_ = 0;
+    }
+    // Check mode admits a name that may denote a new instance; create mode makes the row (the
+    // instances its group lacks at that index). A refusal leaves no instance behind;
+    // reserveSpent (when given) tells whether the dynamic-instance reserve was the reason.
     bool createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
-                   AttributeInfo& found);
+                   AttributeInfo& found, bool* reserveSpent = nullptr);
     bool checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxValue& value,
                         bool newInstance, uint32_t ordinal, const snmp::Pdu& request,
                         int32_t& status) const;
@@ -198,6 +210,10 @@ class DynamicRows {
     void setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
                        uint32_t ordinal);
     bool hasBindingUnder(const DynamicColumn& column, const snmp::Pdu& request) const;
+    // Columns of the group without an instance at index: what creating that row takes.
+    uint32_t missingInstances(uint32_t group, std::span<const uint32_t> index) const;
+    // Instances the reserve can still give (freed ordinals and fresh ones).
+    uint64_t reserveLeft() const;
     bool requiredInRequest(uint32_t group, const snmp::Pdu& request) const;
     void promoteRowStatus(uint32_t group, std::span<const uint32_t> index);
     std::string_view expressionOf(const DynamicColumn& column,
@@ -221,6 +237,10 @@ class DynamicRows {
     mutable WalkPosition lastNext_;
     std::size_t listed_ = 0;
     uint32_t memoGroup_ = 0;
+    // Rows (group, index) the check pass of the current request admitted for creation, and
+    // the instances they take together.
+    std::vector<std::pair<uint32_t, std::vector<uint32_t>>> requestRows_;
+    uint64_t requestNeed_ = 0;
 };
 
 }  // namespace korvimo::store

@@ -98,10 +98,11 @@ int64_t initialValueRoom(std::string_view expression, Behaviour behaviour, uint8
     }
 }
 
-bool ValueSlots::allocate(uint32_t capacity) {
+bool ValueSlots::allocate(uint32_t capacity, uint32_t inUse) {
     clear();
     try {
-        slots_.resize(capacity);
+        slots_.resize(inUse < capacity ? inUse : capacity);
+        limit_ = capacity;
     } catch (const std::bad_alloc&) {
         clear();
         return false;
@@ -113,6 +114,7 @@ void ValueSlots::clear() {
     std::vector<ValueSlot>().swap(slots_);
     std::vector<uint32_t>().swap(freeOrdinals_);
     nextFresh_ = 0;
+    limit_ = 0;
 }
 
 bool ValueSlots::takeOrdinal(uint32_t& ordinal) {
@@ -123,6 +125,13 @@ bool ValueSlots::takeOrdinal(uint32_t& ordinal) {
     }
     if (nextFresh_ >= capacity()) {
         return false;
+    }
+    if (slots_.size() <= nextFresh_) {
+        try {
+            slots_.resize(nextFresh_ + 1);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
     }
     ordinal = nextFresh_++;
     return true;
@@ -161,7 +170,7 @@ std::basic_string_view<uint8_t> ValueSlots::bytes(uint32_t ordinal) const {
 }
 
 bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t syntax) {
-    if (ordinal >= capacity()) {
+    if (!holds(ordinal)) {
         return false;
     }
     release(ordinal);
@@ -259,7 +268,7 @@ void ValueSlots::serveStored(snmp::SyntaxValue& value, uint8_t syntax,
 
 bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
                            std::string_view expression) {
-    if (ordinal >= capacity()) {
+    if (!holds(ordinal)) {
         return false;
     }
     const Behaviour behaviour = recogniseForValue(expression);
@@ -422,7 +431,7 @@ bool ValueSlots::checkSet(const snmp::SyntaxValue& value, std::string_view expre
 
 void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32_t ordinal,
                           std::string_view expression) {
-    if (ordinal >= capacity()) {
+    if (!holds(ordinal)) {
         return;
     }
     ValueSlot& slot = slots_[ordinal];
@@ -463,7 +472,7 @@ void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32
 }
 
 void ValueSlots::release(uint32_t ordinal) {
-    if (ordinal < capacity()) {
+    if (holds(ordinal)) {
         slots_[ordinal].number = 0;
         slots_[ordinal].bytes.reset();
     }

@@ -63,10 +63,14 @@ struct ValueSlot {
 
 class ValueSlots {
   public:
-    // Room for `capacity` slots, all empty; fails when memory runs out.
-    bool allocate(uint32_t capacity);
+    // Room for `capacity` slots, all empty; fails when memory runs out. Only the first inUse
+    // are made at once (the attributes and listed instances); the rest, the dynamic-instance
+    // reserve, cost nothing until takeOrdinal hands them out.
+    bool allocate(uint32_t capacity, uint32_t inUse = UINT32_MAX);
     void clear();
-    uint32_t capacity() const { return static_cast<uint32_t>(slots_.size()); }
+    uint32_t capacity() const { return limit_; }
+    // Whether the slot of an ordinal exists (was set up at loading or handed out).
+    bool holds(uint32_t ordinal) const { return ordinal < slots_.size(); }
     ValueSlot& at(uint32_t ordinal) { return slots_[ordinal]; }
     const ValueSlot& at(uint32_t ordinal) const { return slots_[ordinal]; }
 
@@ -123,6 +127,7 @@ class ValueSlots {
     std::vector<ValueSlot> slots_;
     std::vector<uint32_t> freeOrdinals_;
     uint32_t nextFresh_ = 0;
+    uint32_t limit_ = 0;  // slots there may be: slots_ grows up to it as ordinals are taken
     uint32_t random_ = 5;
     const Clock* clock_ = nullptr;
     int64_t startTime_ = 0;

@@ -237,7 +237,9 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     staticCount_ = static_cast<uint32_t>(file_.collectedCount());
     const uint64_t capacity = static_cast<uint64_t>(staticCount_) + rows_.listedCount() +
                               static_cast<uint64_t>(dynamicReserve_);
-    if (!slots_.allocate(static_cast<uint32_t>(capacity)) || !writeAttributeFile(controlText)) {
+    const uint64_t inUse = static_cast<uint64_t>(staticCount_) + rows_.listedCount();
+    if (!slots_.allocate(static_cast<uint32_t>(capacity), static_cast<uint32_t>(inUse)) ||
+        !writeAttributeFile(controlText)) {
         return false;
     }
 

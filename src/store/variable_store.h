@@ -112,7 +112,12 @@ inline constexpr uint64_t kMaxAttributes = 16u * 1024u * 1024u;
 // Limits of CACHESIZE and DYNINSTSIZE, and their values when absent or below 1.
 inline constexpr long kMaxCacheSize = 1500;
 inline constexpr long kDefaultCacheSize = 30;
-inline constexpr long kMaxDynamicReserve = 2500;
+// The reserve counts instances (a created row takes one per column of its group) and costs
+// nothing until rows are made; each instance made costs its slot (16 bytes) and its entry in
+// the column's InstanceTable, about 150 bytes in all (100,000 rows of four columns made by
+// Set take some 70 MB), so the largest reserve, all used, is about 1.5 GB: room for 100,000
+// rows of 100 columns, or 625,000 rows of the demo's 16.
+inline constexpr long kMaxDynamicReserve = 10000000;
 inline constexpr long kDefaultDynamicReserve = 100;
 
 // What a load reads and where it writes and reports.
@@ -159,8 +164,8 @@ class VariableStore {
 
     void clearRequestMemo() { rows_.clearRequestMemo(); }
     bool createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
-                   AttributeInfo& found) {
-        return rows_.createRow(name, mode, request, found);
+                   AttributeInfo& found, bool* reserveSpent = nullptr) {
+        return rows_.createRow(name, mode, request, found, reserveSpent);
     }
     // Whether a Set binding is acceptable; on refusal status holds the SNMPv2 error status
     // (0 when the check pass should simply end).

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,7 +45,8 @@ constexpr const char* kControlFile =
     "1.3.6.1.2.1.1.7.0, Integer, RW, fixed(72)\r\n"
     "1.3.6.1.2.1.1.8.0, Integer, RW, r_lastset(1, 10, 5)\r\n"
     "1.3.6.1.2.1.2.2.1.2.[1-200], OctetString, RO, fixed(a rather long interface description)\r\n"
-    "1.3.6.1.2.1.2.2.1.10.[1-2], Counter, RO, sequential(0, 0)\r\n";
+    "1.3.6.1.2.1.2.2.1.10.[1-2], Counter, RO, sequential(0, 0)\r\n"
+    "1.3.6.1.2.1.2.2.1.99.1, ObjectID, WO, lastset(1.3.6.1.4)\r\n";
 
 constexpr const char* kLastName = "1.3.6.1.2.1.2.2.1.10.2";
 
@@ -443,6 +445,91 @@ TEST_F(AgentRequests, SetRefusalsByVersion) {
                          {octetBinding("1.3.6.1.2.1.1.6.0", "new secret")});
     ASSERT_TRUE(writeOnly);
     EXPECT_EQ(writeOnly->errorStatus, kNoError);
+}
+
+// A BER element of a short-form length.
+std::vector<uint8_t> tlv(uint8_t tag, const std::vector<uint8_t>& content) {
+    const std::size_t n = content.size();
+    std::vector<uint8_t> out(n < 128 ? 2 : 4);
+    out[0] = tag;
+    if (n < 128) {
+        out[1] = static_cast<uint8_t>(n);
+    } else {
+        out[1] = 0x82;
+        out[2] = static_cast<uint8_t>(n >> 8);
+        out[3] = static_cast<uint8_t>(n);
+    }
+    for (uint8_t octet : content) {
+        out.push_back(octet);
+    }
+    return out;
+}
+
+std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& part : parts) {
+        for (uint8_t octet : part) {
+            out.push_back(octet);
+        }
+    }
+    return out;
+}
+
+// A SetRequest of sysContact.0 = "ok" followed by `name` with the value element as given.
+std::vector<uint8_t> setWithRawValue(uint32_t version, const std::vector<uint8_t>& name,
+                                     const std::vector<uint8_t>& value) {
+    const std::vector<uint8_t> contact = {0x2B, 6, 1, 2, 1, 1, 4, 0};
+    const auto bindings = tlv(0x30, joined({tlv(0x30, joined({tlv(0x06, contact),
+                                                              tlv(0x04, {'o', 'k'})})),
+                                            tlv(0x30, joined({tlv(0x06, name), value}))}));
+    const auto pdu = tlv(0xA3, joined({tlv(0x02, {7}), tlv(0x02, {0}), tlv(0x02, {0}), bindings}));
+    return tlv(0x30, joined({tlv(0x02, {static_cast<uint8_t>(version)}),
+                             tlv(0x04, {'p', 'r', 'i', 'v', 'a', 't', 'e'}), pdu}));
+}
+
+TEST_F(AgentRequests, SetOfAValueThatDidNotDecodeIsRefusedAndNothingIsSet) {
+    const std::vector<uint8_t> integerName = {0x2B, 6, 1, 2, 1, 1, 8, 0};  // r_lastset(1, 10, 5)
+    const std::vector<uint8_t> oidName = {0x2B, 6, 1, 2, 1, 2, 2, 1, 99, 1};  // write-only
+    std::vector<uint8_t> longOid = {0x2B};  // 1.3 and 127 more: 129 sub-identifiers
+    longOid.resize(128, 1);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> name;
+        std::vector<uint8_t> value;
+    } cases[] = {
+        {"2^31", integerName, tlv(0x02, {0x00, 0x80, 0, 0, 0})},
+        {"2^32+7", integerName, tlv(0x02, {0x01, 0, 0, 0, 7})},
+        {"-2^31-1", integerName, tlv(0x02, {0xFF, 0x7F, 0xFF, 0xFF, 0xFF})},
+        {"2^63", integerName, tlv(0x02, {0x00, 0x80, 0, 0, 0, 0, 0, 0, 0})},
+        {"5 in five octets", integerName, tlv(0x02, {0, 0, 0, 0, 5})},
+        {"5 in two octets", integerName, tlv(0x02, {0, 5})},
+        {"-1 in two octets", integerName, tlv(0x02, {0xFF, 0xFF})},
+        {"no content", integerName, tlv(0x02, {})},
+        {"129 sub-identifiers", oidName, tlv(0x06, longOid)},
+    };
+    for (const auto& c : cases) {
+        for (uint32_t version : {snmp::kVersion1, snmp::kVersion2c}) {
+            auto answer = exchange(setWithRawValue(version, c.name, c.value));
+            ASSERT_TRUE(answer) << c.what;
+            EXPECT_EQ(answer->errorStatus, version == snmp::kVersion1 ? kBadValue : kWrongEncoding)
+                << c.what << " v" << version;
+            EXPECT_EQ(answer->errorIndex, 2) << c.what;
+        }
+    }
+    auto read = ask(snmp::kPduGetRequest, snmp::kVersion2c,
+                    {nullBinding("1.3.6.1.2.1.1.4.0"), nullBinding("1.3.6.1.2.1.1.8.0")});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->varBinds.items[0].value.octets, octets("admin"));
+    EXPECT_EQ(read->varBinds.items[1].value.number, 5u);
+    store::AttributeInfo found;
+    snmp::SyntaxValue stored;
+    ASSERT_TRUE(agent.store().lookupAttribute(oid("1.3.6.1.2.1.2.2.1.99.1"), found));
+    ASSERT_TRUE(agent.store().makeValue(stored, found));
+    EXPECT_EQ(stored.oid, oid("1.3.6.1.4"));
+    // The sound encodings of the same values are taken.
+    auto five = exchange(setWithRawValue(snmp::kVersion2c, integerName, tlv(0x02, {5})));
+    ASSERT_TRUE(five);
+    EXPECT_EQ(five->errorStatus, kNoError);
 }
 
 // --- Statistics, debug log, reports ---------------------------------------------------------

@@ -227,6 +227,42 @@ TEST(MessageDecoding, KeepsTheSyntaxOfAValueItsDecoderRefuses) {
     EXPECT_EQ(pdu.varBinds.items[0].value.number, 0u);
     EXPECT_EQ(pdu.varBinds.items[1].value.syntax, kTagObjectId);
     EXPECT_EQ(pdu.varBinds.items[1].value.oid.count(), 0u);
+    EXPECT_TRUE(pdu.varBinds.items[0].valueUndecoded);
+    EXPECT_TRUE(pdu.varBinds.items[1].valueUndecoded);
+}
+
+TEST(MessageDecoding, MarksValuesThatAreNoValidEncodingOfTheirType) {
+    // One SetRequest binding 1.3 = the value element given.
+    auto decodeValueOf = [](const std::string& valueHex, Pdu& pdu) {
+        const auto value = hexBytes(valueHex);
+        const auto size = static_cast<uint8_t>(value.size());
+        std::vector<uint8_t> bytes = {0x30, static_cast<uint8_t>(24 + size), 0x02, 0x01, 0x01,
+                                      0x04, 0x01, 0x61, 0xA3, static_cast<uint8_t>(16 + size),
+                                      0x02, 0x01, 0x07, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00,
+                                      0x30, static_cast<uint8_t>(5 + size),
+                                      0x30, static_cast<uint8_t>(3 + size), 0x06, 0x01, 0x2B};
+        for (uint8_t octet : value) {
+            bytes.push_back(octet);
+        }
+        return static_cast<bool>(decodeMessage(bytes.data(), static_cast<uint32_t>(bytes.size()),
+                                               &pdu)) &&
+               pdu.varBinds.count() == 1;
+    };
+    for (const char* sound : {"02 01 80", "02 02 00 80", "02 02 FF 7F", "02 04 7F FF FF FF",
+                              "41 05 00 80 00 00 00", "42 01 00", "46 09 00 80 00 00 00 00 00 00 00",
+                              "06 03 2B 81 00", "03 01 00", "05 00", "04 00"}) {
+        Pdu pdu;
+        ASSERT_TRUE(decodeValueOf(sound, pdu)) << sound;
+        EXPECT_FALSE(pdu.varBinds.items[0].valueUndecoded) << sound;
+    }
+    for (const char* unsound :
+         {"02 00", "02 02 00 05", "02 02 FF 80", "02 05 00 00 00 00 05", "41 00", "41 02 00 05",
+          "42 01 80", "43 04 FF FF FF FF", "46 00", "46 01 FF", "06 00", "06 03 2B 80 01",
+          "03 01 08"}) {
+        Pdu pdu;
+        ASSERT_TRUE(decodeValueOf(unsound, pdu)) << unsound;
+        EXPECT_TRUE(pdu.varBinds.items[0].valueUndecoded) << unsound;
+    }
 }
 
 TEST(MessageDecoding, RefusesAnOctetStringValueBeyond1024Bytes) {

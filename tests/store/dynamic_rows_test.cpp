@@ -295,7 +295,61 @@ TEST_F(Rows, RefusesRowsWhenFewerThanTwentyFreshOrdinalsRemain) {
     EXPECT_EQ(f.set({binding(kT + "4.2", integer(kRowCreateAndWait))}), std::make_pair(0, 0));
     EXPECT_EQ(f.store.slots().freshRemaining(), 20u);
     EXPECT_EQ(f.set({binding(kT + "4.3", integer(kRowCreateAndWait))}), std::make_pair(0, 0));
-    EXPECT_EQ(f.set({binding(kT + "4.4", integer(kRowCreateAndWait))}), std::make_pair(2, 1));
+    EXPECT_EQ(f.set({binding(kT + "4.4", integer(kRowCreateAndWait))}), std::make_pair(13, 1));
+}
+
+TEST_F(Rows, ARefusedCreationLeavesNothingAndDestroyedRowsMakeRoomAgain) {
+    f.ini("DYNINSTSIZE=28\r\n");  // two rows of four columns, then twenty to spare
+    ASSERT_TRUE(load(kStatusRows));
+    const auto integer = [](uint32_t n) { return number(snmp::kTagInteger, n); };
+    const auto createAndGo = [&](const std::string& row) {
+        return f.set({binding(kT + "4." + row, integer(kRowCreateAndGo)),
+                      binding(kT + "2." + row, octetValue("a")),
+                      binding(kT + "3." + row, integer(1))});
+    };
+    ASSERT_EQ(createAndGo("1"), std::make_pair(0, 0));
+    ASSERT_EQ(createAndGo("2"), std::make_pair(0, 0));
+    const auto rows = f.walk();
+    const uint32_t fresh = f.store.slots().freshRemaining();
+    // Six rows in one request take more than the twenty left: none is made.
+    std::vector<snmp::VarBind> six;
+    for (int row = 3; row <= 8; ++row) {
+        six.push_back(binding(kT + "4." + std::to_string(row), integer(kRowCreateAndWait)));
+    }
+    EXPECT_EQ(f.set(six), std::make_pair(13, 6));
+    EXPECT_EQ(f.walk(), rows);
+    EXPECT_EQ(createAndGo("3"), std::make_pair(0, 0));
+    // Sixteen left: refused before anything is set, and nothing of the row stays.
+    EXPECT_EQ(createAndGo("4"), std::make_pair(13, 1));
+    EXPECT_EQ(f.walk().size(), rows.size() + 3u);  // tIndex is not accessible
+    EXPECT_EQ(f.store.slots().freshRemaining(), fresh - 4u);
+    for (const char* row : {"1", "2", "3"}) {
+        ASSERT_EQ(f.set({binding(kT + "4." + row, integer(kRowDestroy))}), std::make_pair(0, 0));
+    }
+    EXPECT_EQ(f.walk().size(), rows.size() - 6u);
+    for (const char* row : {"4", "5", "6"}) {
+        EXPECT_EQ(createAndGo(row), std::make_pair(0, 0)) << row;
+    }
+    EXPECT_EQ(createAndGo("7"), std::make_pair(13, 1));
+}
+
+TEST_F(Rows, ALargeReserveHoldsTenThousandCreatedRows) {
+    f.ini("DYNINSTSIZE=40019\r\n");  // 10,000 rows of four columns, then fewer than twenty
+    ASSERT_TRUE(load(kStatusRows));
+    const std::size_t listed = f.walk().size();
+    const auto integer = [](uint32_t n) { return number(snmp::kTagInteger, n); };
+    for (int row = 1; row <= 10000; ++row) {
+        const std::string index = std::to_string(row);
+        ASSERT_EQ(f.set({binding(kT + "4." + index, integer(kRowCreateAndGo)),
+                         binding(kT + "2." + index, octetValue("a")),
+                         binding(kT + "3." + index, integer(row))}),
+                  std::make_pair(0, 0))
+            << row;
+    }
+    EXPECT_EQ(f.set({binding(kT + "4.10001", integer(kRowCreateAndWait))}),
+              std::make_pair(13, 1));
+    EXPECT_EQ(f.walk().size(), listed + 30000u);
+    EXPECT_EQ(f.getNumber(kT + "3.10000"), 10000u);
 }
 
 TEST_F(Rows, AVariableLengthOctetIndexServesItsOctets) {

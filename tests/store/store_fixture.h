@@ -188,8 +188,10 @@ class StoreFixture {
             AttributeInfo found;
             bool created = false;
             if (!store.lookupAttribute(b.name, found)) {
-                if (!store.createRow(b.name, RowMode::Check, request, found)) {
-                    return {6, static_cast<int>(i + 1)};  // noAccess
+                bool reserveSpent = false;
+                if (!store.createRow(b.name, RowMode::Check, request, found, &reserveSpent)) {
+                    // resourceUnavailable, noAccess
+                    return {reserveSpent ? 13 : 6, static_cast<int>(i + 1)};
                 }
                 created = true;
             }

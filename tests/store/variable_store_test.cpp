@@ -447,11 +447,11 @@ TEST(VariableStore, OrdersIdentifiersAsUnsignedNumbersWithPrefixesFirst) {
 
 TEST(VariableStore, ClampsCacheSizeAndDynamicReserve) {
     StoreFixture f;
-    f.ini("CACHESIZE=0\r\nDYNINSTSIZE=3000\r\n");
+    f.ini("CACHESIZE=0\r\nDYNINSTSIZE=30000000\r\n");
     ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
     EXPECT_EQ(f.store.cacheSize(), 30);
-    EXPECT_EQ(f.store.dynamicReserve(), 2500);
-    EXPECT_EQ(f.store.slots().capacity(), 2501u);
+    EXPECT_EQ(f.store.dynamicReserve(), 10000000);
+    EXPECT_EQ(f.store.slots().capacity(), 10000001u);
     f.ini("CACHESIZE=5000\r\nDYNINSTSIZE=-4\r\n");
     ASSERT_TRUE(f.load("1.3.6.1.1, Integer, RO, fixed(1)\r\n"));
     EXPECT_EQ(f.store.cacheSize(), 1500);
