@@ -126,13 +126,16 @@ class Agent:
 
 
 def answers(port, tries=3):
+    # A Response to this Get, whatever sysName holds now: the hostile datagrams include
+    # mutated Sets, some of them well-formed, which may have changed it.
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         s.settimeout(1)
         for attempt in range(tries):
+            request_id = ber_int(424242 + attempt)
             s.sendto(get_request(424242 + attempt), ("127.0.0.1", port))
             try:
                 reply, _ = s.recvfrom(2000)
-                if b"demo-router" in reply:
+                if b"\xa2" in reply and request_id in reply:
                     return True
             except socket.timeout:
                 pass
