@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "app/core/configuration.h"
+#include "base/regular_file.h"
 #include "snmp/ber.h"
 
 namespace korvimo {
@@ -344,12 +345,26 @@ uint64_t debugMaxSizeFromText(std::string_view text) {
 }
 
 Result DebugLog::create(const std::string& path) {
-    UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    // Opened without waiting: a FIFO in the log's place would otherwise hold the start until
+    // something reads it. A FIFO or a socket is refused; a device (/dev/null) is taken.
+    UniqueFd file(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
     if (!file) {
-        return Result::failure(std::strerror(errno));
+        // ENXIO: a FIFO that nothing reads.
+        return Result::failure(errno == ENXIO ? kNotRegularFileText : std::strerror(errno));
     }
     struct stat info {};
-    rotatable_ = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
+    if (::fstat(file.get(), &info) != 0) {
+        return Result::failure(std::strerror(errno));
+    }
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+        return Result::failure(kNotRegularFileText);
+    }
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags >= 0) {
+        (void)::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
+    rotatable_ = S_ISREG(info.st_mode);
     file_ = std::move(file);
     path_ = path;
     failing_ = false;
@@ -379,15 +394,27 @@ void DebugLog::write(std::string_view text) {
 }
 
 void DebugLog::rotate() {
+    // The new generation is made first, under a name of its own, so that a failure at any
+    // step leaves the current file where it was, under its own name; only that file is
+    // then emptied to keep the limit.
     const std::string older = path_ + ".1";
-    if (::rename(path_.c_str(), older.c_str()) == 0) {
-        UniqueFd fresh(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (fresh) {
-            file_ = std::move(fresh);
-            return;
-        }
+    const std::string next = path_ + ".next";
+    UniqueFd fresh(
+        ::open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    int error = fresh ? 0 : errno;
+    if (fresh && ::rename(path_.c_str(), older.c_str()) != 0) {
+        error = errno;
+    } else if (fresh && ::rename(next.c_str(), path_.c_str()) != 0) {
+        error = errno;
+        (void)::rename(older.c_str(), path_.c_str());  // the current file back in its place
+    } else if (fresh) {
+        file_ = std::move(fresh);
+        return;
     }
-    writeFailed(errno);
+    if (fresh) {
+        (void)::unlink(next.c_str());
+    }
+    writeFailed(error);
     if (::ftruncate(file_.get(), 0) != 0) {
         // The next write reports it.
     }

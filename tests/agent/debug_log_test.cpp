@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -281,6 +282,36 @@ TEST_F(DebugRecords, PastTheSizeLimitTheLogStartsAgainKeepingOneOlderGeneration)
     EXPECT_EQ(debugMaxSizeFromText("-3"), 100u << 20);
     EXPECT_EQ(debugMaxSizeFromText("7"), 7u << 20);
     EXPECT_EQ(debugMaxSizeFromText("999999999"), uint64_t{1} << 40);
+}
+
+// A new generation that cannot be made leaves both files where they were: the current one
+// is emptied under its own name, the older one is never touched.
+TEST_F(DebugRecords, ARotationThatCannotBeMadeKeepsTheOlderGenerationAndTheName) {
+    writeFile(dir.path("debug.out.1"), "older");
+    ASSERT_EQ(::mkdir(dir.path("debug.out.next").c_str(), 0755), 0);  // no file can be made there
+    std::vector<std::string> lines;
+    debugLog.setReport([&](const char* line) { lines.emplace_back(line); }, "/agent/debug.out");
+    debugLog.setSizeLimit(100);
+    snmp::Pdu request;
+    request.type = snmp::kPduGetRequest;
+    for (int id = 1; id <= 3; ++id) {
+        request.requestId = id;
+        debugLog.dumpPdu(request);
+    }
+    EXPECT_EQ(readFile(dir.path("debug.out.1")), "older");
+    EXPECT_EQ(log(), "Get Request : Request Id = 3, Error Status = No Error , Error Index = 0\r\n");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("Cannot write /agent/debug.out: Is a directory.", 0), 0u) << lines[0];
+}
+
+// A FIFO in the log's place is refused at once instead of holding the start.
+TEST(DebugLogFailure, AFifoIsRefusedWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.path("debug.out").c_str(), 0644), 0);
+    DebugLog debugLog;
+    const Result created = debugLog.create(dir.path("debug.out"));
+    EXPECT_FALSE(created);
+    EXPECT_EQ(created.text(), "Not a regular file");
 }
 
 TEST(DebugLogFailure, AFailedWriteIsReportedOncePerRunOfFailures) {
