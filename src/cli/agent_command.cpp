@@ -174,25 +174,29 @@ std::string controlFileOption(const std::string& given, const std::string& insta
     return given;
 }
 
-int runAgent(const AgentOptions& options, std::ostream& out) {
-    // The signals arrive through a descriptor the event loop watches, so a stop or a reload is
-    // handled between requests like any other event.
-    sigset_t signals;
+bool blockAgentSignals(sigset_t& signals) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGQUIT);
     sigaddset(&signals, SIGHUP);
     sigaddset(&signals, SIGUSR1);
-    sigset_t previous;
-    if (::sigprocmask(SIG_BLOCK, &signals, &previous) != 0) {
+    return ::sigprocmask(SIG_BLOCK, &signals, nullptr) == 0;
+}
+
+int runAgent(const AgentOptions& options, std::ostream& out) {
+    // The signals arrive through a descriptor the event loop watches, so a stop or a reload is
+    // handled between requests like any other event. They stay blocked to the end: one that
+    // arrives while the program exits is then lost instead of acting (killing it, or dumping
+    // core for SIGQUIT).
+    sigset_t signals;
+    if (!blockAgentSignals(signals)) {
         std::perror("korvan-cli: sigprocmask");
         return 1;
     }
     const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
     if (!signalFd) {
         std::perror("korvan-cli: signalfd");
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         return 1;
     }
 
@@ -214,11 +218,6 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     Agent agent({loop, status, &config, nullptr, [] { return stopSignalPending(); }});
     auto finish = [&](int exitStatus) {
         printed.flush();
-        // Signals still pending (a second SIGUSR1, say) must not act once unblocked.
-        signalfd_siginfo info;
-        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         return exitStatus;
     };
 

@@ -15,6 +15,8 @@
 //   return runAgent(options, std::cout);
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -60,6 +62,11 @@ void printAgentUsage(std::ostream& out);
 // reports it as a name in <installDir>/agent/).
 std::string controlFileOption(const std::string& given, const std::string& installDir,
                               const std::string& startDirectory);
+
+// Blocks the signals the agent command handles (SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGUSR1),
+// giving their set; korvan-cli calls it as soon as it knows the command, so that none of them
+// acts before the agent watches them.
+bool blockAgentSignals(sigset_t& signals);
 
 // Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.
 int runAgent(const AgentOptions& options, std::ostream& out);

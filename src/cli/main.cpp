@@ -151,6 +151,10 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
+    if (chosen->run == runAgent) {
+        sigset_t signals;
+        korvimo::cli::blockAgentSignals(signals);  // before anything can take a while
+    }
 
     args.erase(args.begin());
     if (chosen->check != nullptr) {
