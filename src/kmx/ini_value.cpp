@@ -1,7 +1,8 @@
 #include "kmx/ini_value.h"
 
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvimo::kmx {
 
@@ -78,13 +79,27 @@ bool findIniValue(std::string_view text, std::string_view section, std::string_v
 
 bool readIniValue(const std::string& path, std::string_view section, std::string_view key,
                   std::string& value) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // Only a regular file of a settings file's size is read: the name may lead to a device
+    // that never ends or a FIFO that waits for a writer.
+    constexpr std::size_t kLargestSettingsFile = std::size_t{1} << 20;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return findIniValue(text.str(), section, key, value);
+    struct stat info {};
+    std::string text;
+    bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char block[4096];
+    while (read) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got <= 0 || text.size() + static_cast<std::size_t>(got) > kLargestSettingsFile) {
+            read = got == 0;
+            break;
+        }
+        text.append(block, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return read && findIniValue(text, section, key, value);
 }
 
 }  // namespace korvimo::kmx

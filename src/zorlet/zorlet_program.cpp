@@ -79,31 +79,37 @@ void printConsoleError(const char* format, const std::string& name) {
     std::fprintf(stderr, format, name.c_str());
 }
 
-// Reads the whole file; false when it cannot be opened or read.
+// Compiler output larger than this is no compiler output (a device that never ends, say).
+constexpr std::size_t kLargestInput = std::size_t{1} << 30;
+
+// Reads the whole file; false when it cannot be opened or read, when it is neither a regular
+// file nor a pipe (a directory, a device), or when it is larger than kLargestInput.
 bool readWholeFile(const std::string& path, std::string& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode))) {
         ::close(fd);
         return false;
     }
     char block[1 << 16];
-    for (;;) {
-        ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0) {
-            ::close(fd);
-            return false;
+    bool read = true;
+    try {
+        for (;;) {
+            ssize_t got = ::read(fd, block, sizeof block);
+            if (got <= 0 || bytes.size() + static_cast<std::size_t>(got) > kLargestInput) {
+                read = got == 0;
+                break;
+            }
+            bytes.append(block, static_cast<std::size_t>(got));
         }
-        if (got == 0) {
-            break;
-        }
-        bytes.append(block, static_cast<std::size_t>(got));
+    } catch (const std::bad_alloc&) {
+        read = false;
     }
     ::close(fd);
-    return true;
+    return read;
 }
 
 int run(const std::vector<std::string>& files) {
