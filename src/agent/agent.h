@@ -125,6 +125,8 @@ class Agent {
     void unload();
 
     bool serving() const { return handler_.serving(); }
+    // Whether the process asks the agent to give up (a load then stops short).
+    bool stopRequested() const { return services_.stopRequested && services_.stopRequested(); }
     bool controlFileOpen() const { return controlFile_.valid(); }
     const Clock& clock() const { return services_.loop.clock(); }
     int64_t startTime() const { return startTime_; }

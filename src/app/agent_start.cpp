@@ -217,7 +217,9 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
 
     // 11. The variable store.
     if (!agent.load(startTime, home + kAttributeFileName)) {
-        status.append(kLoadFailedText);
+        if (!agent.stopRequested()) {  // a load given up says so itself
+            status.append(kLoadFailedText);
+        }
         return outcome;
     }
     agent.serve();

@@ -362,6 +362,7 @@ TEST(CliAgent, SigtermDuringALongLoadStopsWithinASecond) {
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
     EXPECT_NE(agent.output().find("Loading of the control file was stopped.\n"), std::string::npos)
         << agent.output();
+    EXPECT_EQ(agent.output().find("Syntax Error"), std::string::npos) << agent.output();
 }
 
 }  // namespace
