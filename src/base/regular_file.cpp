@@ -8,28 +8,34 @@
 
 namespace korvimo {
 
-Result openRegularFile(const std::string& path, UniqueFd& file) {
+Result openRegularFile(const std::string& path, UniqueFd& file, int* error) {
     file.reset();
+    auto fail = [error](int code, const char* text) {
+        if (error != nullptr) {
+            *error = code;
+        }
+        return Result::failure(text);
+    };
     UniqueFd opened;
     do {
         opened.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     } while (!opened && errno == EINTR);
     if (!opened) {
-        return Result::failure(std::strerror(errno));
+        return fail(errno, std::strerror(errno));
     }
     struct stat info {};
     if (::fstat(opened.get(), &info) != 0) {
-        return Result::failure(std::strerror(errno));
+        return fail(errno, std::strerror(errno));
     }
     if (S_ISDIR(info.st_mode)) {
-        return Result::failure(std::strerror(EISDIR));
+        return fail(EISDIR, std::strerror(EISDIR));
     }
     if (!S_ISREG(info.st_mode)) {
-        return Result::failure(kNotRegularFileText);
+        return fail(0, kNotRegularFileText);
     }
     const int flags = ::fcntl(opened.get(), F_GETFL);
     if (flags < 0 || ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return Result::failure(std::strerror(errno));
+        return fail(errno, std::strerror(errno));
     }
     file = std::move(opened);
     return {};

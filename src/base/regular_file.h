@@ -21,7 +21,8 @@ inline constexpr const char* kNotRegularFileText = "Not a regular file";
 
 // On failure the text is the reason alone ("No such file or directory", "Is a directory",
 // kNotRegularFileText), for the caller to put after the line that names the file; file is
-// left closed.
-Result openRegularFile(const std::string& path, UniqueFd& file);
+// left closed. With error given, it receives the errno of the failure (0 for a file that is
+// neither a regular file nor a directory), so that a caller can tell a missing file (ENOENT).
+Result openRegularFile(const std::string& path, UniqueFd& file, int* error = nullptr);
 
 }  // namespace korvimo

@@ -147,21 +147,10 @@ class IniDocument {
         lineEnd_ = "\r\n";
         failure_.clear();
         UniqueFd file;
-        do {
-            file.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        } while (!file && errno == EINTR);
-        if (!file) {
-            failure_ = std::strerror(errno);
-            return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
-        }
-        struct stat info {};
-        if (::fstat(file.get(), &info) != 0) {
-            failure_ = std::strerror(errno);
-            return LoadResult::Unreadable;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            failure_ = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : kNotRegularFileText;
-            return LoadResult::Unreadable;
+        int error = 0;
+        if (Result opened = openRegularFile(path, file, &error); !opened) {
+            failure_ = opened.text();
+            return error == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
         }
         std::string content;
         char buffer[4096];
