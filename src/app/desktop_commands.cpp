@@ -3,14 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "app/agent_start.h"
+#include "base/text.h"
 
 namespace korvimo::app {
 
@@ -26,25 +25,6 @@ std::optional<std::string> nonEmptyVariable(const DesktopEnvironment& environmen
         return std::nullopt;
     }
     return value;
-}
-
-std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string formatText(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    va_list again;
-    va_copy(again, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, arguments);
-    va_end(arguments);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.pop_back();
-    }
-    va_end(again);
-    return text;
 }
 
 }  // namespace

@@ -3,22 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "base/text.h"
+
 namespace korvimo::app {
-
-namespace {
-
-std::string format(const char* pattern, const std::string& a, const std::string& b = {}) {
-    char text[1024];
-    std::snprintf(text, sizeof text, pattern, a.c_str(), b.c_str());
-    return text;
-}
-
-}  // namespace
 
 bool enterHome(const std::string& home, std::string& failure) {
     std::string bin;
@@ -30,7 +21,7 @@ bool enterHome(const std::string& home, std::string& failure) {
             std::error_code error;
             std::filesystem::create_directories(home + directory, error);
             if (error) {
-                failure = format(kHomeCreateFailed, home + directory, error.message());
+                failure = formatText(kHomeCreateFailed, (home + directory).c_str(), error.message().c_str());
                 return false;
             }
         }
@@ -38,13 +29,13 @@ bool enterHome(const std::string& home, std::string& failure) {
         std::error_code error;
         std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
         if (error) {
-            failure = format(kProgramDirUnknown, error.message());
+            failure = formatText(kProgramDirUnknown, error.message().c_str());
             return false;
         }
         bin = self.parent_path().string();
     }
     if (::chdir(bin.c_str()) != 0) {
-        failure = format(kHomeEnterFailed, bin, std::strerror(errno));
+        failure = formatText(kHomeEnterFailed, bin.c_str(), std::strerror(errno));
         return false;
     }
     return true;

@@ -1,5 +1,8 @@
 #include "base/text.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace korvimo {
 
 std::string_view trimBlanks(std::string_view text) {
@@ -33,6 +36,23 @@ bool takeWord(std::string_view text, std::string_view& word, std::string_view& r
     }
     rest = text.substr(next);
     return true;
+}
+
+std::string formatText(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.pop_back();
+    }
+    va_end(again);
+    return text;
 }
 
 }  // namespace korvimo

@@ -4,8 +4,10 @@
 //   std::string_view word, rest;
 //   if (takeWord("  1.3.6.1  sysDescr", word, rest)) ...   // word "1.3.6.1", rest "sysDescr"
 //   trimBlanks(" \tRO ");                                   // "RO"
+//   formatText("Cannot open [%s]", path.c_str());
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace korvimo {
@@ -20,5 +22,8 @@ std::string_view trimBlanks(std::string_view text);
 // Splits off the first word (ended by a blank); rest starts after the blanks that follow it.
 // False when the text holds no word.
 bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest);
+
+// The text a printf-style format gives, whole (no length limit).
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace korvimo
