@@ -27,31 +27,36 @@ std::string kindOf(std::string_view text) {
 
 }  // namespace
 
-void SimilarLines::print(std::string_view text, uint64_t nowMs) {
-    tick(nowMs);
-    std::string kind = kindOf(text);
-    Window* window = nullptr;
-    for (int pass = 0; pass < 2 && window == nullptr; ++pass) {
+SimilarLines::Window& SimilarLines::windowFor(std::string kind, uint64_t nowMs) {
+    auto find = [this](const std::string& wanted) -> Window* {
         for (Window& w : windows_) {
-            if (w.kind == kind) {
-                window = &w;
-                break;
+            if (w.kind == wanted) {
+                return &w;
             }
         }
-        if (window == nullptr && windows_.size() >= kSimilarLineKinds && kind != kOtherKind) {
-            kind = kOtherKind;  // look again, for the shared window
-            continue;
-        }
-        if (window == nullptr) {
-            windows_.push_back(Window{std::move(kind), nowMs, 0, 0});
-            window = &windows_.back();
+        return nullptr;
+    };
+    if (Window* window = find(kind)) {
+        return *window;
+    }
+    if (windows_.size() >= kSimilarLineKinds) {
+        kind = kOtherKind;
+        if (Window* window = find(kind)) {
+            return *window;
         }
     }
-    if (window->printed < kSimilarLinesPerWindow) {
-        ++window->printed;
+    windows_.push_back(Window{std::move(kind), nowMs, 0, 0});
+    return windows_.back();
+}
+
+void SimilarLines::print(std::string_view text, uint64_t nowMs) {
+    tick(nowMs);
+    Window& window = windowFor(kindOf(text), nowMs);
+    if (window.printed < kSimilarLinesPerWindow) {
+        ++window.printed;
         out_(std::string(text));
     } else {
-        ++window->held;
+        ++window.held;
     }
 }
 

@@ -46,6 +46,10 @@ class SimilarLines {
         uint64_t held = 0;
     };
 
+    // The window of the kind, opened at nowMs when there is none; past kSimilarLineKinds
+    // kinds, the one window they share.
+    Window& windowFor(std::string kind, uint64_t nowMs);
+
     std::function<void(const std::string& line)> out_;
     std::vector<Window> windows_;
 };
