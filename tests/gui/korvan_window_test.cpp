@@ -67,6 +67,17 @@ class Korvan : public ::testing::Test {
         return qobject_cast<T*>(window().control(control));
     }
     void click(Control control) { widget<QAbstractButton>(control)->click(); }
+    // The text of the message box the menu item shows, closed with OK.
+    std::string messageBoxOf(MenuItem item) {
+        std::string text;
+        ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
+            text = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        });
+        window().action(item)->trigger();
+        EXPECT_TRUE(watch.seen()) << "no message box";
+        return text;
+    }
     std::string setting(ConfigKey key) {
         std::string value;
         desktop.config.readPlain(key, value);
@@ -296,16 +307,7 @@ TEST_F(Korvan, ViewRunsTheEditorOnTheControlFileInTheList) {
     EXPECT_EQ(desktop.launched[0], (Lines{"myedit", "-x", home.dir.path("agent/other.ctl")}));
 
     // Without the MIB list a box says why, in the words of the desktop commands.
-    std::string text;
-    {
-        ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
-            text = box->text().toStdString();
-            box->button(QMessageBox::Ok)->click();
-        });
-        window().action(MenuItem::ViewMibInfo)->trigger();
-        ASSERT_TRUE(watch.seen());
-    }
-    EXPECT_EQ(text, desktop.commands->viewMibInfo().fallbackText);
+    EXPECT_EQ(messageBoxOf(MenuItem::ViewMibInfo), desktop.commands->viewMibInfo().fallbackText);
     EXPECT_EQ(desktop.launched.size(), 1u);
 
     testing::writeFile(home.dir.path("mibs/miblist.lst"), "IF-MIB.txt\r\n");
@@ -405,41 +407,21 @@ TEST_F(Korvan, HelpOpensTheDocumentWithTheDesktopOpener) {
 
 TEST_F(Korvan, HelpThatCannotBeShownGivesTheDocumentsPath) {
     desktop.programs = {"xdg-open"};
-    std::string text;
-    auto read = [&text](QMessageBox* box) {
-        text = box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-    };
-    {
-        ModalWatch<QMessageBox> watch(read);
-        window().action(MenuItem::HelpPdf)->trigger();  // this home has no PDF
-        ASSERT_TRUE(watch.seen());
-    }
-    EXPECT_EQ(text, "Unable to invoke the default browser. You can access the help document at\n" +
-                        home.dir.path("docs/Korvan7.0.pdf"));
+    EXPECT_EQ(messageBoxOf(MenuItem::HelpPdf),  // this home has no PDF
+              "Unable to invoke the default browser. You can access the help document at\n" +
+                  home.dir.path("docs/Korvan7.0.pdf"));
     EXPECT_TRUE(desktop.launched.empty());
 
     // The opener is there but does not start.
     testing::writeFile(home.dir.path("docs/webhelp/korvan.htm"), "<html></html>");
     desktop.launchSucceeds = false;
-    {
-        ModalWatch<QMessageBox> watch(read);
-        window().action(MenuItem::HelpHtml)->trigger();
-        ASSERT_TRUE(watch.seen());
-    }
-    EXPECT_EQ(text, "Unable to invoke the default browser. You can access the help document at\n" +
-                        home.dir.path("docs/webhelp/korvan.htm"));
+    EXPECT_EQ(messageBoxOf(MenuItem::HelpHtml),
+              "Unable to invoke the default browser. You can access the help document at\n" +
+                  home.dir.path("docs/webhelp/korvan.htm"));
 }
 
 TEST_F(Korvan, AboutShowsTheNameWithItsVersion) {
-    std::string text;
-    ModalWatch<QMessageBox> watch([&text](QMessageBox* box) {
-        text = box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-    });
-    window().action(MenuItem::About)->trigger();
-    ASSERT_TRUE(watch.seen());
-    EXPECT_EQ(text, "Korvimo (V7.0.1)");
+    EXPECT_EQ(messageBoxOf(MenuItem::About), "Korvimo (V7.0.1)");
 }
 
 }  // namespace
