@@ -20,6 +20,11 @@ Result withReason(const Result& failed, std::string_view reason) {
                           : Result::failure(std::string(failed.text()) + " " + std::string(reason));
 }
 
+// The same with the reason of a failed step, as a sentence.
+Result withReason(const Result& failed, const Result& cause) {
+    return withReason(failed, std::string(cause.text()) + ".");
+}
+
 }  // namespace
 
 Agent::Agent(Services services)
@@ -42,8 +47,7 @@ Result Agent::openControlFile(const std::string& path) {
     // writer is no control file.
     UniqueFd file;
     if (Result opened = openRegularFile(path, file); !opened) {
-        return withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()),
-                          std::string(opened.text()) + ".");
+        return withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()), opened);
     }
     controlFile_ = std::move(file);
     return {};
@@ -62,9 +66,8 @@ Result Agent::openDebugLog(const std::string& path, std::string_view shownName) 
         return {};  // kept by a reload: it goes on where it was
     }
     if (Result created = log_.create(path); !created) {
-        return withReason(
-            Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str()),
-            std::string(created.text()) + ".");
+        return withReason(Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str()),
+                          created);
     }
     log_.setTimestamp(settings_.timestamp, &services_.loop.clock());
     return {};

@@ -4,6 +4,7 @@
 // (MAXMSGSIZE, which the agent's load takes from korvan.ini).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -21,19 +22,18 @@ namespace korvimo {
 inline constexpr uint32_t kDefaultMaxMessageSize = snmp::kMaxMessageSize;
 inline constexpr uint32_t kLeastMaxMessageSize = 484;
 
+// A largest Response brought into the range MAXMSGSIZE may give: below kLeastMaxMessageSize
+// it is that least size, above snmp::kMaxDatagramSize that largest one.
+inline uint32_t clampMaxMessageSize(long size) {
+    return static_cast<uint32_t>(
+        std::clamp<long>(size, kLeastMaxMessageSize, snmp::kMaxDatagramSize));
+}
+
 // A MAXMSGSIZE value read as every numeric setting is: no number, or one below 1, gives the
-// default; a number below kLeastMaxMessageSize gives that least size, one above
-// snmp::kMaxDatagramSize that largest one.
+// default; any other is clamped (clampMaxMessageSize).
 inline uint32_t maxMessageSizeFromText(std::string_view text) {
     const long number = readSettingNumber(text);
-    if (number < 1) {
-        return kDefaultMaxMessageSize;
-    }
-    if (number < static_cast<long>(kLeastMaxMessageSize)) {
-        return kLeastMaxMessageSize;
-    }
-    return number > static_cast<long>(snmp::kMaxDatagramSize) ? snmp::kMaxDatagramSize
-                                                              : static_cast<uint32_t>(number);
+    return number < 1 ? kDefaultMaxMessageSize : clampMaxMessageSize(number);
 }
 
 // The agent's port as AGENTPORT gives it: a whole decimal number from 0 to 65535, blanks

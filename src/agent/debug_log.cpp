@@ -385,11 +385,7 @@ void DebugLog::write(std::string_view text) {
         writeFailed(error);
     } else if (failing_) {
         failing_ = false;
-        if (report_) {
-            char line[512];
-            std::snprintf(line, sizeof line, kDebugWriteResumedText, shownName_.c_str());
-            report_(line);
-        }
+        report(kDebugWriteResumedText);
     }
 }
 
@@ -425,10 +421,13 @@ void DebugLog::writeFailed(int error) {
         return;
     }
     failing_ = true;
+    report(kDebugWriteFailedText, std::strerror(error));
+}
+
+void DebugLog::report(const char* format, const char* reason) const {
     if (report_) {
         char line[512];
-        std::snprintf(line, sizeof line, kDebugWriteFailedText, shownName_.c_str(),
-                      std::strerror(error));
+        std::snprintf(line, sizeof line, format, shownName_.c_str(), reason);
         report_(line);
     }
 }

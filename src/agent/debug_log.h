@@ -155,6 +155,9 @@ class DebugLog {
     // so the limit holds.
     void rotate();
     void writeFailed(int error);
+    // One status line of the log's writing: format (kDebugWriteFailedText or
+    // kDebugWriteResumedText) with the shown name and, for a failure, the system's reason.
+    void report(const char* format, const char* reason = "") const;
 
     UniqueFd file_;
     std::string path_;

@@ -23,7 +23,7 @@ bool isV1(const snmp::Pdu& request) {
 
 // The largest answer, however the settings were filled.
 uint32_t answerLimit(const AgentSettings& settings) {
-    return std::clamp(settings.maxMessageSize, kLeastMaxMessageSize, snmp::kMaxDatagramSize);
+    return clampMaxMessageSize(settings.maxMessageSize);
 }
 
 // Whole-text comparison of a received community with a configured one.
@@ -261,12 +261,14 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
     const auto& bindings = request.varBinds.items;
     const bool v1 = isV1(request);
     store::AttributeInfo found;
-    // A value whose encoding the decoder refused is never applied (RFC 3416 wrongEncoding).
-    auto undecoded = [v1](int32_t number) {
-        return Failure{v1 ? snmp::kBadValue : snmp::kWrongEncoding, number};
+    // A row the store would not create: noSuchName in SNMPv1; in SNMPv2c resourceUnavailable
+    // when the dynamic-instance reserve is spent, otherwise the status given.
+    auto creationRefused = [v1](bool reserveSpent, int32_t status, int32_t number) {
+        return Failure{
+            v1 ? snmp::kNoSuchName : (reserveSpent ? snmp::kResourceUnavailable : status), number};
     };
 
-    // Check pass: nothing is changed until every binding (up to a quiet refusal) passed.
+    // Check pass: nothing is changed until every binding passed.
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         const snmp::VarBind& binding = bindings[i];
@@ -275,9 +277,7 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
             bool reserveSpent = false;
             if (!store.createRow(binding.name, store::RowMode::Check, request, found,
                                  &reserveSpent)) {
-                return {v1 ? snmp::kNoSuchName
-                           : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoAccess),
-                        number};
+                return creationRefused(reserveSpent, snmp::kNoAccess, number);
             }
             created = true;
         }
@@ -287,25 +287,14 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         if (binding.value.syntax != found.syntax) {
             return {v1 ? snmp::kBadValue : snmp::kWrongType, number};
         }
+        // A value whose encoding the decoder refused is never applied (RFC 3416 wrongEncoding).
         if (binding.valueUndecoded) {
-            return undecoded(number);
+            return {v1 ? snmp::kBadValue : snmp::kWrongEncoding, number};
         }
+        // A refusal always comes with its SNMPv2 status.
         int32_t status = snmp::kNoError;
         if (!store.checkSet(binding, found, created, request, status)) {
-            if (v1) {
-                return {snmp::kBadValue, number};
-            }
-            if (status != snmp::kNoError) {
-                return {status, number};
-            }
-            // Refused without a status: the remaining bindings go unchecked, but none whose
-            // value did not decode may reach the set pass.
-            for (std::size_t k = i + 1; k < bindings.size(); ++k) {
-                if (bindings[k].valueUndecoded) {
-                    return undecoded(static_cast<int32_t>(k + 1));
-                }
-            }
-            break;
+            return {v1 ? snmp::kBadValue : status, number};
         }
     }
 
@@ -325,9 +314,7 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         if (!store.lookupAttribute(binding.name, found) &&
             !store.createRow(binding.name, store::RowMode::Create, request, found,
                              &reserveSpent)) {
-            return {v1 ? snmp::kNoSuchName
-                       : (reserveSpent ? snmp::kResourceUnavailable : snmp::kNoCreation),
-                    number};
+            return creationRefused(reserveSpent, snmp::kNoCreation, number);
         }
         if (!store.storeSet(binding, found) || !store.applySet(binding)) {
             return {snmp::kGenErr, number};

@@ -55,10 +55,8 @@ inline constexpr const char* kInvalidVersionLogText = "Invalid SNMP Version:%d. 
 inline constexpr const char* kInvalidCommunityLogText =
     "Invalid Community Name:%s.  Request ignored.";
 
-// The estimate of a GetBulk answer never reaches this many bytes with the default
-// maxMessageSize.
-inline constexpr uint32_t kBulkSizeLimit = kDefaultMaxMessageSize;
-// The estimate starts at the community's length plus this (message, PDU and list headers).
+// The estimate of a GetBulk answer, which never reaches maxMessageSize, starts at the
+// community's length plus this (message, PDU and list headers).
 inline constexpr uint32_t kBulkHeaderEstimate = 32;
 
 class StatusList;

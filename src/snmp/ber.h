@@ -197,188 +197,139 @@ const uint8_t* decodeCounter64(const uint8_t* pos, int32_t* remaining, uint8_t* 
 uint8_t* encodeCounter64(uint8_t* pos, int32_t* remaining, uint8_t tag, uint32_t high, uint32_t low,
                          int size, Reason* reason);
 
-}  // namespace detail
-
-[[gnu::always_inline]] inline Result decodeLength(const uint8_t*& pos, uint32_t* length) {
-    detail::Reason reason;
-    if (const uint8_t* end = detail::decodeLength(pos, length, &reason)) {
+// What every operation makes of its work's outcome: the cursor moved to end, or the reason.
+template <typename Byte>
+[[gnu::always_inline]] inline Result settle(Byte*& pos, Byte* end, const Reason& reason) {
+    if (end != nullptr) {
         pos = end;
         return {};
     }
     return reason.failure();
+}
+
+}  // namespace detail
+
+[[gnu::always_inline]] inline Result decodeLength(const uint8_t*& pos, uint32_t* length) {
+    detail::Reason reason;
+    return detail::settle(pos, detail::decodeLength(pos, length, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result encodeLength(uint8_t*& pos, int32_t* remaining,
                                                   uint32_t length) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeLength(pos, remaining, length, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeLength(pos, remaining, length, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result encodeTagLength(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                      uint32_t length) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeTagLength(pos, remaining, tag, length, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeTagLength(pos, remaining, tag, length, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeSequenceHeader(uint8_t*& pos, int32_t* remaining,
                                                           uint8_t tag, uint32_t length) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeSequenceHeader(pos, remaining, tag, length, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeSequenceHeader(pos, remaining, tag, length, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result decodeHeader(const uint8_t*& pos, int32_t* remaining,
                                                   uint8_t* tag) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeHeader(pos, remaining, tag, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeHeader(pos, remaining, tag, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result decodeInteger(const uint8_t*& pos, int32_t* remaining,
                                                    uint8_t* tag, int32_t* value, int size) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeInteger(pos, remaining, tag, value, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeInteger(pos, remaining, tag, value, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result decodeUnsigned(const uint8_t*& pos, int32_t* remaining,
                                                     uint8_t* tag, uint32_t* value, int size) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeUnsigned(pos, remaining, tag, value, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeUnsigned(pos, remaining, tag, value, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeInteger(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                    const int32_t* value, int size) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeInteger(pos, remaining, tag, value, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeInteger(pos, remaining, tag, value, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeUnsigned(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                     const uint32_t* value, int size) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeUnsigned(pos, remaining, tag, value, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeUnsigned(pos, remaining, tag, value, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result decodeOctetString(const uint8_t*& pos, int32_t* remaining,
                                                        uint8_t* tag, uint8_t* dest,
                                                        uint32_t* size) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeOctetString(pos, remaining, tag, dest, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeOctetString(pos, remaining, tag, dest, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeOctetString(uint8_t*& pos, int32_t* remaining,
                                                        uint8_t tag, const uint8_t* bytes,
                                                        uint32_t length) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeOctetString(pos, remaining, tag, bytes, length, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(
+        pos, detail::encodeOctetString(pos, remaining, tag, bytes, length, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result decodeObjectId(const uint8_t*& pos, int32_t* remaining,
                                                     uint8_t* tag, uint32_t* dest, uint32_t* count) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeObjectId(pos, remaining, tag, dest, count, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeObjectId(pos, remaining, tag, dest, count, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeObjectId(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                     const uint32_t* ids, uint32_t count) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeObjectId(pos, remaining, tag, ids, count, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeObjectId(pos, remaining, tag, ids, count, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeNull(uint8_t*& pos, int32_t* remaining, uint8_t tag) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeNull(pos, remaining, tag, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeNull(pos, remaining, tag, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result decodeBitString(const uint8_t*& pos, int32_t* remaining,
                                                      uint8_t* tag, uint8_t* dest, uint32_t* size) {
     detail::Reason reason;
-    if (const uint8_t* end = detail::decodeBitString(pos, remaining, tag, dest, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::decodeBitString(pos, remaining, tag, dest, size, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result encodeBitString(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                      const uint8_t* bytes, uint32_t length) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeBitString(pos, remaining, tag, bytes, length, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(pos, detail::encodeBitString(pos, remaining, tag, bytes, length, &reason),
+                          reason);
 }
 
 [[gnu::always_inline]] inline Result decodeCounter64(const uint8_t*& pos, int32_t* remaining,
                                                      uint8_t* tag, uint32_t* high, uint32_t* low,
                                                      int size) {
     detail::Reason reason;
-    if (const uint8_t* end =
-            detail::decodeCounter64(pos, remaining, tag, high, low, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(
+        pos, detail::decodeCounter64(pos, remaining, tag, high, low, size, &reason), reason);
 }
 
 [[gnu::always_inline]] inline Result encodeCounter64(uint8_t*& pos, int32_t* remaining, uint8_t tag,
                                                      uint32_t high, uint32_t low, int size) {
     detail::Reason reason;
-    if (uint8_t* end = detail::encodeCounter64(pos, remaining, tag, high, low, size, &reason)) {
-        pos = end;
-        return {};
-    }
-    return reason.failure();
+    return detail::settle(
+        pos, detail::encodeCounter64(pos, remaining, tag, high, low, size, &reason), reason);
 }
 
 }  // namespace korvimo::snmp

@@ -118,5 +118,21 @@ TEST_F(TwoAgents, DestroyingOneLeavesTheOtherServing) {
     EXPECT_EQ(loop.watchCount(), 1u);
 }
 
+// MAXMSGSIZE and the largest answer the handler allows share one range.
+TEST(AgentSettings, MaxMessageSizeTakesTheDefaultOrAClampedNumber) {
+    for (const char* none : {"", "0", "-3", "lots"}) {
+        EXPECT_EQ(maxMessageSizeFromText(none), kDefaultMaxMessageSize) << none;
+    }
+    EXPECT_EQ(maxMessageSizeFromText("1"), kLeastMaxMessageSize);
+    EXPECT_EQ(maxMessageSizeFromText("484"), 484u);
+    EXPECT_EQ(maxMessageSizeFromText("4000"), 4000u);
+    EXPECT_EQ(maxMessageSizeFromText("65507"), 65507u);
+    EXPECT_EQ(maxMessageSizeFromText("65508"), snmp::kMaxDatagramSize);
+    EXPECT_EQ(maxMessageSizeFromText("999999999"), snmp::kMaxDatagramSize);
+    EXPECT_EQ(clampMaxMessageSize(0), kLeastMaxMessageSize);
+    EXPECT_EQ(clampMaxMessageSize(4000), 4000u);
+    EXPECT_EQ(clampMaxMessageSize(4294967295L), snmp::kMaxDatagramSize);
+}
+
 }  // namespace
 }  // namespace korvimo

@@ -18,6 +18,7 @@
 #include "app/core/epoll_event_loop.h"
 #include "app/core/status_list.h"
 #include "app/core/temp_dir.h"
+#include "mibinfo/mib_info.h"
 #include "snmp/ber.h"
 #include "store/variable_store.h"
 
@@ -79,8 +80,12 @@ class AgentRequests : public ::testing::Test {
   protected:
     void SetUp() override {
         ::mkdir(dir.path("agent").c_str(), 0755);
-        writeFile(dir.path("agent/test.ctl"), kControlFile);
-        writeFile(dir.path("korvan.ini"), "[KORVAN]\r\n");
+        writeFile(dir.path("agent/test.ctl"), controlText);
+        writeFile(dir.path("korvan.ini"), "[KORVAN]\r\n" + iniText);
+        if (!mibInfoText.empty()) {
+            writeFile(dir.path("mibinfo.out"), mibInfoText);
+            agent.useMibInfo(mibinfo::MibInfo::load(dir.path("mibinfo.out")));
+        }
         AgentSettings& settings = agent.settings();
         settings.readCommunity = "public";
         settings.writeCommunity = "private";
@@ -145,6 +150,11 @@ class AgentRequests : public ::testing::Test {
     }
 
     const AgentStatistics& statistics() const { return agent.statistics(); }
+
+    // What the agent loads; a fixture of its own sets them before SetUp.
+    std::string controlText = kControlFile;
+    std::string iniText;      // korvan.ini lines after [KORVAN]
+    std::string mibInfoText;  // empty: no mibinfo.out
 
     TempDir dir;
     Configuration config{dir.path("korvan.ini")};
@@ -365,10 +375,10 @@ TEST_F(AgentRequests, GetBulkStopsShortOfFifteenHundredBytesAndNeverTooBig) {
     for (const auto& b : answer->varBinds.items) {
         estimate += snmp::encodedVarBindSize(b.name, b.value);
     }
-    EXPECT_LT(estimate, kBulkSizeLimit);
+    EXPECT_LT(estimate, kDefaultMaxMessageSize);
     EXPECT_GE(estimate + snmp::encodedVarBindSize(answer->varBinds.items.back().name,
                                                   answer->varBinds.items.back().value),
-              kBulkSizeLimit);
+              kDefaultMaxMessageSize);
 }
 
 TEST_F(AgentRequests, GetBulkPastTheEndRepeatsEndOfMibView) {
@@ -530,6 +540,56 @@ TEST_F(AgentRequests, SetOfAValueThatDidNotDecodeIsRefusedAndNothingIsSet) {
     auto five = exchange(setWithRawValue(snmp::kVersion2c, integerName, tlv(0x02, {5})));
     ASSERT_TRUE(five);
     EXPECT_EQ(five->errorStatus, kNoError);
+}
+
+// An agent with a table of RowStatus rows (under 1.3.6.1.4.1.99.1.1) and a dynamic-instance
+// reserve of two rows and the twenty instances kept to spare.
+class AgentRows : public AgentRequests {
+  protected:
+    AgentRows() {
+        mibInfoText =
+            "1.3.6.1.4.1.99.1.1.1  tIndex   Integer      NA C1\r\n"
+            "1.3.6.1.4.1.99.1.1.2  tName    OctetString  RC C (0,32) d\r\n"
+            "1.3.6.1.4.1.99.1.1.3  tValue   Integer      RC C\r\n"
+            "1.3.6.1.4.1.99.1.1.4  tStatus  Integer      RC C (1,6) r\r\n"
+            "%en  1.3.6.1.4.1.99  acme\r\n"
+            "%ei  1.3.6.1.4.1.99.1.1  \"tIndex\"\r\n";
+        controlText =
+            "%drow  tEntry  rowstatus\r\n"
+            "%dcol  tIndex   NotReq Integer     NA  dfixed(0)\r\n"
+            "%dcol  tName    Req    OctetString RC  lastset(none)\r\n"
+            "%dcol  tValue   Req    Integer     RC  lastset(0)\r\n"
+            "%dcol  tStatus  NotReq Integer     RC  rowstatus(1)\r\n"
+            "1.3.6.1.2.1.1.4.0, OctetString, RW, lastset(admin)\r\n";
+        iniText = "DYNINSTSIZE=28\r\n";
+    }
+};
+
+TEST_F(AgentRows, ARowTheReserveHasNoRoomForIsRefusedTheWayOfEachVersion) {
+    constexpr int32_t kCreateAndWait = 5;
+    for (const char* row : {"1", "2", "3"}) {
+        const std::string rowStatus = std::string("1.3.6.1.4.1.99.1.1.4.") + row;
+        auto made = ask(snmp::kPduSetRequest, snmp::kVersion2c,
+                        {integerBinding(rowStatus.c_str(), kCreateAndWait)});
+        ASSERT_TRUE(made) << row;
+        ASSERT_EQ(made->errorStatus, kNoError) << row;
+    }
+    for (uint32_t version : {snmp::kVersion1, snmp::kVersion2c}) {
+        auto refused = ask(snmp::kPduSetRequest, version,
+                           {octetBinding("1.3.6.1.2.1.1.4.0", "changed"),
+                            integerBinding("1.3.6.1.4.1.99.1.1.4.4", kCreateAndWait)});
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->errorStatus,
+                  version == snmp::kVersion1 ? kNoSuchName : kResourceUnavailable)
+            << "v" << version;
+        EXPECT_EQ(refused->errorIndex, 2);
+    }
+    // Refused before anything was set.
+    auto read = ask(snmp::kPduGetRequest, snmp::kVersion2c,
+                    {nullBinding("1.3.6.1.2.1.1.4.0"), nullBinding("1.3.6.1.4.1.99.1.1.4.4")});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->varBinds.items[0].value.octets, octets("admin"));
+    EXPECT_EQ(read->varBinds.items[1].value.syntax, snmp::kTagNoSuchInstance);
 }
 
 // --- Statistics, debug log, reports ---------------------------------------------------------
