@@ -677,9 +677,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     std::vector<std::pair<uint32_t, InstanceTable::iterator>> made;
     auto undo = [&] {
         for (const auto& [number, it] : made) {
-            slots_.release(it->second.ordinal);
-            slots_.giveBack(it->second.ordinal);
-            columns_[number].instances.erase(it);
+            eraseInstance(columns_[number].instances, it);
         }
         lastNext_ = WalkPosition{};
         return false;
@@ -719,8 +717,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
             try {
                 it = column.instances.emplace(suffixKey(index), instance).first;
             } catch (const std::bad_alloc&) {
-                slots_.release(instance.ordinal);
-                slots_.giveBack(instance.ordinal);
+                freeOrdinal(instance.ordinal);
                 return undo();
             }
             made.emplace_back(number, it);
@@ -878,11 +875,19 @@ bool DynamicRows::deleteRow(const snmp::ObjectId& name) {
         if (it == instances.end()) {
             continue;
         }
-        slots_.release(it->second.ordinal);
-        slots_.giveBack(it->second.ordinal);
-        instances.erase(it);
+        eraseInstance(instances, it);
     }
     return true;
+}
+
+void DynamicRows::freeOrdinal(uint32_t ordinal) {
+    slots_.release(ordinal);
+    slots_.giveBack(ordinal);
+}
+
+void DynamicRows::eraseInstance(InstanceTable& instances, InstanceTable::iterator it) {
+    freeOrdinal(it->second.ordinal);
+    instances.erase(it);
 }
 
 }  // namespace korvimo::store

@@ -215,6 +215,10 @@ class DynamicRows {
     // Instances the reserve can still give (freed ordinals and fresh ones).
     uint64_t reserveLeft() const;
     bool requiredInRequest(uint32_t group, const snmp::Pdu& request) const;
+    // Empties an instance's slot and keeps its ordinal for reuse.
+    void freeOrdinal(uint32_t ordinal);
+    // Removes an instance from its column, freeing its ordinal.
+    void eraseInstance(InstanceTable& instances, InstanceTable::iterator it);
     void promoteRowStatus(uint32_t group, std::span<const uint32_t> index);
     std::string_view expressionOf(const DynamicColumn& column,
                                   const DynamicInstance& instance) const;
