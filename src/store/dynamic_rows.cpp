@@ -645,8 +645,10 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
         // The reserve must hold every row the request creates, each counted once, and have
         // at least kFreshOrdinalReserve instances left before.
         try {
-            for (const auto& [counted, countedIndex] : requestRows_) {
-                if (counted == group && std::ranges::equal(countedIndex, index)) {
+            const std::span<const uint32_t> counted(requestIndexes_);
+            for (const RequestRow& row : requestRows_) {
+                if (row.group == group &&
+                    std::ranges::equal(counted.subspan(row.offset, row.length), index)) {
                     return true;
                 }
             }
@@ -657,7 +659,9 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
                 }
                 return false;
             }
-            requestRows_.emplace_back(group, std::vector<uint32_t>(index.begin(), index.end()));
+            const std::size_t offset = requestIndexes_.size();
+            requestIndexes_.insert(requestIndexes_.end(), index.begin(), index.end());
+            requestRows_.push_back(RequestRow{group, offset, index.size()});
             requestNeed_ = need;
         } catch (const std::bad_alloc&) {
             return false;
@@ -666,7 +670,8 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     }
 
     const std::vector<uint32_t>& members = groups_[group];
-    if (missingInstances(group, index) > reserveLeft()) {
+    const uint32_t missing = missingInstances(group, index);
+    if (missing > reserveLeft()) {
         if (reserveSpent != nullptr) {
             *reserveSpent = true;
         }
@@ -683,7 +688,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
         return false;
     };
     try {
-        made.reserve(members.size());
+        made.reserve(missing);
         const DynamicInstance* result = nullptr;
         for (uint32_t number : members) {
             DynamicColumn& column = columns_[number];
