@@ -645,8 +645,10 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
         // The reserve must hold every row the request creates, each counted once, and have
         // at least kFreshOrdinalReserve instances left before.
         try {
-            for (const auto& [counted, countedIndex] : requestRows_) {
-                if (counted == group && std::ranges::equal(countedIndex, index)) {
+            const std::span<const uint32_t> counted(requestIndexes_);
+            for (const RequestRow& row : requestRows_) {
+                if (row.group == group &&
+                    std::ranges::equal(counted.subspan(row.offset, row.length), index)) {
                     return true;
                 }
             }
@@ -657,7 +659,9 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
                 }
                 return false;
             }
-            requestRows_.emplace_back(group, std::vector<uint32_t>(index.begin(), index.end()));
+            const std::size_t offset = requestIndexes_.size();
+            requestIndexes_.insert(requestIndexes_.end(), index.begin(), index.end());
+            requestRows_.push_back(RequestRow{group, offset, index.size()});
             requestNeed_ = need;
         } catch (const std::bad_alloc&) {
             return false;
@@ -666,7 +670,8 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     }
 
     const std::vector<uint32_t>& members = groups_[group];
-    if (missingInstances(group, index) > reserveLeft()) {
+    const uint32_t missing = missingInstances(group, index);
+    if (missing > reserveLeft()) {
         if (reserveSpent != nullptr) {
             *reserveSpent = true;
         }
@@ -677,15 +682,13 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     std::vector<std::pair<uint32_t, InstanceTable::iterator>> made;
     auto undo = [&] {
         for (const auto& [number, it] : made) {
-            slots_.release(it->second.ordinal);
-            slots_.giveBack(it->second.ordinal);
-            columns_[number].instances.erase(it);
+            eraseInstance(columns_[number].instances, it);
         }
         lastNext_ = WalkPosition{};
         return false;
     };
     try {
-        made.reserve(members.size());
+        made.reserve(missing);
         const DynamicInstance* result = nullptr;
         for (uint32_t number : members) {
             DynamicColumn& column = columns_[number];
@@ -719,8 +722,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
             try {
                 it = column.instances.emplace(suffixKey(index), instance).first;
             } catch (const std::bad_alloc&) {
-                slots_.release(instance.ordinal);
-                slots_.giveBack(instance.ordinal);
+                freeOrdinal(instance.ordinal);
                 return undo();
             }
             made.emplace_back(number, it);
@@ -878,11 +880,19 @@ bool DynamicRows::deleteRow(const snmp::ObjectId& name) {
         if (it == instances.end()) {
             continue;
         }
-        slots_.release(it->second.ordinal);
-        slots_.giveBack(it->second.ordinal);
-        instances.erase(it);
+        eraseInstance(instances, it);
     }
     return true;
+}
+
+void DynamicRows::freeOrdinal(uint32_t ordinal) {
+    slots_.release(ordinal);
+    slots_.giveBack(ordinal);
+}
+
+void DynamicRows::eraseInstance(InstanceTable& instances, InstanceTable::iterator it) {
+    freeOrdinal(it->second.ordinal);
+    instances.erase(it);
 }
 
 }  // namespace korvimo::store

@@ -179,6 +179,7 @@ class DynamicRows {
     void clearRequestMemo() {
         memoGroup_ = 0;
         requestRows_.clear();
+        requestIndexes_.clear();
         requestNeed_ = 0;
     }
     // Check mode admits a name that may denote a new instance; create mode makes the row (the
@@ -215,6 +216,10 @@ class DynamicRows {
     // Instances the reserve can still give (freed ordinals and fresh ones).
     uint64_t reserveLeft() const;
     bool requiredInRequest(uint32_t group, const snmp::Pdu& request) const;
+    // Empties an instance's slot and keeps its ordinal for reuse.
+    void freeOrdinal(uint32_t ordinal);
+    // Removes an instance from its column, freeing its ordinal.
+    void eraseInstance(InstanceTable& instances, InstanceTable::iterator it);
     void promoteRowStatus(uint32_t group, std::span<const uint32_t> index);
     std::string_view expressionOf(const DynamicColumn& column,
                                   const DynamicInstance& instance) const;
@@ -237,9 +242,16 @@ class DynamicRows {
     mutable WalkPosition lastNext_;
     std::size_t listed_ = 0;
     uint32_t memoGroup_ = 0;
-    // Rows (group, index) the check pass of the current request admitted for creation, and
-    // the instances they take together.
-    std::vector<std::pair<uint32_t, std::vector<uint32_t>>> requestRows_;
+    // Rows the check pass of the current request admitted for creation, their indexes one
+    // after another in requestIndexes_ (kept with their capacity from request to request),
+    // and the instances they take together.
+    struct RequestRow {
+        uint32_t group = 0;
+        std::size_t offset = 0;
+        std::size_t length = 0;
+    };
+    std::vector<RequestRow> requestRows_;
+    std::vector<uint32_t> requestIndexes_;
     uint64_t requestNeed_ = 0;
 };
 

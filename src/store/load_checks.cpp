@@ -259,8 +259,17 @@ void checkSyntaxWord(std::string_view word, std::vector<Finding>& findings) {
     }
 }
 
-bool isRangeInstance(const InstanceRange& range, std::string_view expression) {
-    return range.hasRange() && expression.starts_with(kRangeInstanceKeyword);
+bool isRangeInstance(const InstanceRange& range, std::string_view expression,
+                     uint32_t& component) {
+    component = 0;
+    if (!range.hasRange() || !expression.starts_with(kRangeInstanceKeyword)) {
+        return false;
+    }
+    const int32_t k = readArguments(expression).value[0];
+    if (k >= 1 && static_cast<uint32_t>(k) <= range.componentCount()) {
+        component = static_cast<uint32_t>(k);
+    }
+    return true;
 }
 
 void checkInstanceRange(const InstanceRange& range, std::string_view expression,
@@ -270,11 +279,9 @@ void checkInstanceRange(const InstanceRange& range, std::string_view expression,
         std::snprintf(detail, sizeof detail, kReversedRangeText, r.low, r.high, r.low);
         add(findings, kReversedRangeTitle, detail);
     }
-    if (!isRangeInstance(range, expression)) {
-        return;
-    }
-    const int32_t k = readArguments(expression).value[0];
-    if (k < 1 || static_cast<uint32_t>(k) > range.componentCount()) {
+    uint32_t component = 0;
+    if (isRangeInstance(range, expression, component) && component == 0) {
+        const int32_t k = readArguments(expression).value[0];  // as written, for the text
         add(findings, kRangeInstanceTitle,
             quoted(expression) + " names component " + std::to_string(k) + " of a name of " +
                 std::to_string(range.componentCount()) +

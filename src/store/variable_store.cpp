@@ -304,14 +304,8 @@ void VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
                             static_cast<unsigned long>(kMaxAttributes));
             return;
         }
-        const bool rangeInstance = isRangeInstance(range, fields.value);
         uint32_t rangeComponent = 0;
-        if (rangeInstance) {
-            const int32_t k = readArguments(fields.value).value[0];
-            if (k >= 1 && static_cast<uint32_t>(k) <= range.componentCount()) {
-                rangeComponent = static_cast<uint32_t>(k);
-            }
-        }
+        const bool rangeInstance = isRangeInstance(range, fields.value, rangeComponent);
         const uint8_t syntax = syntaxCode(fields.syntax);
         const Access access = accessCode(fields.access);
         // The line's warnings are found once, for the first identifier it gives: as a static
