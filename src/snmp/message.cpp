@@ -9,7 +9,6 @@ namespace {
 
 constexpr char kOutputTooSmall[] = "Output Buffer too small.";
 constexpr char kInvalidHeaderTag[] = "Invalid Header Tag[%d]";
-constexpr char kHeaderNotSequence[] = "Header Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNotSequence[] = "Varbind Tag incorrect [%02x].Not Sequence/Constructor";
 constexpr char kVarBindNameNotOid[] = "Varbind ObjId Tag incorrect [%02x].";
 constexpr char kOutOfMemory[] = "Out of memory while decoding the message.";
@@ -353,14 +352,8 @@ Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     if (tag != kTagSequence) {
         return Result::failuref(kInvalidHeaderTag, tag);
     }
-    int32_t message = window;
-    p = bytes;
-    if (Result r = decodeHeader(p, &message, &tag); !r) {
-        return r;
-    }
-    if (tag != kTagSequence) {
-        return Result::failuref(kHeaderNotSequence, tag);
-    }
+    // The message's fields lie inside that outer SEQUENCE, which is read once.
+    int32_t message = outer;
 
     int32_t version = 0;
     if (Result r = decodeInteger(p, &message, &tag, &version, 4); !r) {
