@@ -167,8 +167,7 @@ class VariableStore {
                    AttributeInfo& found, bool* reserveSpent = nullptr) {
         return rows_.createRow(name, mode, request, found, reserveSpent);
     }
-    // Whether a Set binding is acceptable; on refusal status holds the SNMPv2 error status
-    // (0 when the check pass should simply end).
+    // Whether a Set binding is acceptable; on refusal status holds the SNMPv2 error status.
     bool checkSet(const snmp::VarBind& binding, const AttributeInfo& attribute, bool newInstance,
                   const snmp::Pdu& request, int32_t& status) const;
     bool storeSet(const snmp::VarBind& binding, const AttributeInfo& attribute);

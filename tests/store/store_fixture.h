@@ -203,9 +203,6 @@ class StoreFixture {
             }
             int32_t refusal = 0;
             if (!store.checkSet(b, found, created, request, refusal)) {
-                if (refusal == 0) {
-                    break;
-                }
                 return {refusal, static_cast<int>(i + 1)};
             }
         }
