@@ -25,15 +25,17 @@ constexpr uint32_t kFixedSeed = 5;
 // "fixed(" + ten digits + ")" and its terminator.
 constexpr std::size_t kRangeExpressionCapacity = 24;
 
-// Reading the control file into memory: Read, a read that failed, or a line longer than
-// kMaxControlLine that is not a comment.
-enum class ControlRead { Read, Failed, Overlong };
+// Reading the control file into memory: Read, a read that failed, a line longer than
+// kMaxControlLine that is not a comment, or a read given up because the load was asked to stop.
+enum class ControlRead { Read, Failed, Overlong, Stopped };
 
 // Reads the whole control file behind fd. The read stops at the first line longer than
 // kMaxControlLine that is not a comment (overlongLine gives its number), so that a file of one
 // endless line (zeros, a sparse file) fails at once instead of being read whole. Of a longer
 // comment line only its first kMaxControlLine bytes are kept: nothing reads a comment further.
-ControlRead readControlText(int fd, std::string& text, long& overlongLine) {
+// stop is asked before each block, so that a stop needs no more than one block's reading.
+template <typename Stop>
+ControlRead readControlText(int fd, std::string& text, long& overlongLine, Stop&& stop) {
     text.clear();
     if (fd < 0) {
         return ControlRead::Failed;
@@ -44,6 +46,9 @@ ControlRead readControlText(int fd, std::string& text, long& overlongLine) {
     std::size_t lineBytes = 0;  // of it so far, its dropped bytes included
     bool comment = false;
     while (true) {
+        if (stop()) {
+            return ControlRead::Stopped;
+        }
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -178,7 +183,9 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
         return false;
     }
     long overlongLine = 0;
-    const ControlRead read = readControlText(inputs.controlFile, controlText, overlongLine);
+    // A count of 0 makes every block's question reach the caller.
+    const ControlRead read = readControlText(inputs.controlFile, controlText, overlongLine,
+                                             [this] { return stopRequested(0); });
     if (read == ControlRead::Overlong) {
         reporter_.error(overlongLine, kLineTooLongMessage, overlongLine,
                         static_cast<unsigned long>(kMaxControlLine));
