@@ -1,0 +1,178 @@
+// GenerateTraps: the logic of the Generate Traps dialog without any window system. The
+// desktop dialog and `korvan-cli traps` drive it alike: load a trap file, pick traps, give
+// the manager and a community, choose how they go out, and send; the selected traps then go
+// out one per tick of a 5 ms timer from the client endpoint, while whatever else the event
+// loop serves (the agent) goes on.
+//
+//   GenerateTraps traps({config, loop, requestIds, mibInfo, &window.agent()});
+//   traps.dialogStart();                        // histories, client endpoint
+//   traps.form().trapFile = "default.trp";
+//   if (traps.load()) {                         // the trap list, TRAPFILE pushed
+//       traps.form().manager = "127.0.0.1";
+//       traps.form().selected = {0, 2, 5};
+//       traps.send();                           // "Trap(s) Transmission Started."
+//   }
+//   ... the loop runs; status() gets "Processing <name>" per trap, then
+//   "Trap(s) Transmission Completed." ...
+//   traps.close();
+//
+// The dialog does not take `busy`: it may run while the agent runs. The version choice lives
+// as long as this object, so a dialog opened again shows the one last used.
+//
+// Choices where the rules leave room:
+//   - "Send" while a transmission runs is refused with kAlreadySendingText; the one running
+//     goes on.
+//   - The selection is a list of positions of any length.
+//   - The trap file is read once per load (and again by the first Send after a completed
+//     transmission); each trap is prepared once per transmission, so sending trap n reads
+//     neither the file nor mibinfo.out again.
+//   - The agent address of SNMPv1 Traps is looked up once per transmission.
+//
+// Beyond the dialog's own controls, options() carries what the command line adds: the port
+// (else TRAPPORT, else 162), informs' time-out and retries (else TIMEOUT1 and RETRIES1),
+// repeating the selection (a trap storm) and pacing it at a rate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/agent.h"
+#include "agent/request_client.h"
+#include "app/agent_start.h"
+#include "app/core/configuration.h"
+#include "app/core/event_loop.h"
+#include "app/core/startup_settings.h"
+#include "app/core/status_list.h"
+#include "traps/trap_file.h"
+#include "traps/trap_message.h"
+
+namespace korvimo::app {
+
+inline constexpr const char* kMibInfoMissingFormat =
+    "Cannot open [%s] file. Please run the mib compiler to create it.";
+inline constexpr const char* kMibInfoMissingPath = "\\mibs\\mibinfo.out";
+inline constexpr const char* kTrapFileOpenFailedFormat =
+    "Cannot open Trap Information file [%s] for reading. Please create trap file.";
+inline constexpr const char* kInvalidManagerText = "IP address is invalid. Try again";
+inline constexpr const char* kManagerVersionMismatchText =
+    "Manager address type does not match currently selected IP version. Try again";
+inline constexpr const char* kNoTrapsSelectedText =
+    "No traps selected. Select a trap first and then try again.";
+inline constexpr const char* kTransmissionStartedText = "Trap(s) Transmission Started.";
+inline constexpr const char* kTransmissionStoppedText = "Trap(s) Transmission Stopped.";
+inline constexpr const char* kTransmissionCompletedText = "Trap(s) Transmission Completed.";
+inline constexpr const char* kProcessingFormat = "Processing %s";
+inline constexpr const char* kAlreadySendingText =
+    "Trap(s) Transmission already in progress. Wait for it to end and then try again.";
+// Informs: each answer or time-out, and the counts once the transmission is over.
+inline constexpr const char* kInformAcknowledgedFormat = "Inform %s acknowledged.";
+inline constexpr const char* kInformUnacknowledgedFormat =
+    "Inform %s unacknowledged after %d transmission(s).";
+inline constexpr const char* kInformSummaryFormat =
+    "Informs acknowledged: %llu, unacknowledged: %llu.";
+
+// The choices of "SNMP Version:".
+inline constexpr const char* kV1TrapChoiceText = "SNMPv1 Trap";
+inline constexpr const char* kV2cNotificationChoiceText = "SNMPv2C Notification";
+inline constexpr const char* kV2cInformChoiceText = "SNMPv2C Inform";
+
+// The editable lists filled from a history.
+enum class TrapsList { Manager, Community };
+
+// What the dialog shows and the user edits.
+struct GenerateTrapsForm {
+    std::string trapFile;  // "SNMP Trap File:", relative to <installDir>/agent/
+    std::string manager;   // "Manager IP Address:": a numeric IPv4 or IPv6 address or a name
+    std::string community;
+    std::vector<std::size_t> selected;  // positions in the trap list
+};
+
+struct GenerateTrapsContext {
+    Configuration& config;
+    EventLoop& loop;
+    RequestIdSequence& requestIds;
+    HomeMibInfo& mibInfo;
+    // The agent whose start time the uptime counts from (none, or never started: 0).
+    const Agent* agent = nullptr;
+};
+
+class GenerateTraps {
+  public:
+    struct Options {
+        IpVersion ipVersion = IpVersion::IPv4;
+        std::optional<uint16_t> port;        // else TRAPPORT, else 162
+        std::optional<uint32_t> timeoutMs;   // informs; else TIMEOUT1 seconds
+        std::optional<int32_t> retries;      // informs; else RETRIES1
+        uint64_t repeat = 1;                 // the selection is sent this many times
+        std::optional<uint32_t> rate;        // traps a second; 0: as fast as they go
+    };
+
+    // What the last transmission did, for a summary.
+    struct Summary {
+        uint64_t sent = 0;     // datagrams that went out (informs: first transmissions)
+        uint64_t skipped = 0;  // traps that could not be made or sent
+        uint64_t acknowledged = 0;
+        uint64_t unacknowledged = 0;
+        uint64_t elapsedMs = 0;  // from Send to completion
+        bool completed = false;  // false while sending, and after a stop or close
+    };
+
+    explicit GenerateTraps(GenerateTrapsContext context);
+    ~GenerateTraps();
+    GenerateTraps(const GenerateTraps&) = delete;
+    GenerateTraps& operator=(const GenerateTraps&) = delete;
+
+    // Dialog start: clears the all-selected flag, fills the lists from their histories,
+    // disables the manager, community, Send and list until a load, and opens the client
+    // endpoint for options().ipVersion (its failure is a status line; the dialog stays usable).
+    void dialogStart();
+
+    GenerateTrapsForm& form() { return form_; }
+    const GenerateTrapsForm& form() const { return form_; }
+    const std::vector<std::string>& history(TrapsList list) const;
+    traps::TrapKind& kind() { return kind_; }
+    Options& options() { return options_; }
+
+    // Enter, or a file chosen with Browse: reads the trap file and fills the trap list. True
+    // when it was loaded.
+    bool load();
+    bool loaded() const { return loaded_; }
+    const std::vector<std::string>& trapNames() const { return file_.names(); }
+
+    // "Select All" / "Unselect All": selects every trap or none; true when all are selected.
+    bool selectAll();
+    bool allSelected() const { return allSelected_; }
+
+    // "Send": true when the transmission started.
+    bool send();
+    bool sending() const;
+    const Summary& summary() const { return summary_; }
+
+    // "Close": stops a transmission at once, forgets the community, closes the endpoint.
+    void close();
+
+    StatusList& status() { return status_; }
+
+    // Called when a transmission ends: completed, or stopped by close.
+    std::function<void()> onFinished;
+
+  private:
+    GenerateTrapsContext context_;
+    GenerateTrapsForm form_;
+    Options options_;
+    traps::TrapKind kind_ = traps::TrapKind::V1Trap;
+    Summary summary_;
+    StatusList status_;
+    traps::TrapFile file_;
+    bool loaded_ = false;
+    bool allSelected_ = false;
+    std::vector<std::string> managers_;
+    std::vector<std::string> communities_;
+    // The rest (the client, the timer, the transmission's progress) is the implementer's.
+};
+
+}  // namespace korvimo::app
