@@ -239,11 +239,11 @@ Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo,
 
 Result makeTrapPdu(std::unique_ptr<snmp::VarBindList> list, std::string_view community,
                    uint32_t type, const snmp::ObjectId& enterprise, const uint8_t agentAddr[4],
-                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap,
-                   int32_t requestId, std::unique_ptr<snmp::Pdu>& pdu) {
-    std::unique_ptr<snmp::Octets> octets = snmp::SnmpCreateOctets(
-        static_cast<uint32_t>(community.size()),
-        reinterpret_cast<const uint8_t*>(community.data()));
+                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int32_t requestId,
+                   std::unique_ptr<snmp::Pdu>& pdu) {
+    std::unique_ptr<snmp::Octets> octets =
+        snmp::SnmpCreateOctets(static_cast<uint32_t>(community.size()),
+                               reinterpret_cast<const uint8_t*>(community.data()));
     if (octets == nullptr) {
         return Result::failure(kTrapCommunityFailedText);
     }
@@ -274,10 +274,10 @@ Result sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
         return Result::failure(kTrapEnterpriseFailedText);
     }
     std::unique_ptr<snmp::Pdu> trap;
-    if (Result made = makeTrapPdu(std::move(list), communityText,
-                                  trapVersion == 0 ? snmp::kPduTrap : snmp::kPduSnmpV2Trap,
-                                  enterpriseOid, agentAddr, timeStamp, genericTrap, specificTrap,
-                                  1, trap);
+    if (Result made =
+            makeTrapPdu(std::move(list), communityText,
+                        trapVersion == 0 ? snmp::kPduTrap : snmp::kPduSnmpV2Trap, enterpriseOid,
+                        agentAddr, timeStamp, genericTrap, specificTrap, 1, trap);
         !made) {
         return made;
     }

@@ -93,8 +93,8 @@ Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo,
 // kTrapCommunityFailedText or kCreateTPduFailedText.
 Result makeTrapPdu(std::unique_ptr<snmp::VarBindList> list, std::string_view community,
                    uint32_t type, const snmp::ObjectId& enterprise, const uint8_t agentAddr[4],
-                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap,
-                   int32_t requestId, std::unique_ptr<snmp::Pdu>& pdu);
+                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int32_t requestId,
+                   std::unique_ptr<snmp::Pdu>& pdu);
 
 // An SNMPv1 Trap (trapVersion 0; a generic-trap of 7 goes out as 6) or an SNMPv2-Trap
 // (otherwise; request-id 1) with the given bindings, sent from the client's endpoint to its

@@ -54,8 +54,7 @@ namespace korvimo::traps {
 // takes about 3 MB).
 inline constexpr std::size_t kMaxTrapFileBytes = std::size_t{64} << 20;
 // %s: the path; then the size limit in MiB.
-inline constexpr const char* kTrapFileTooLargeFormat =
-    "Trap file [%s] is larger than %zu MiB.";
+inline constexpr const char* kTrapFileTooLargeFormat = "Trap file [%s] is larger than %zu MiB.";
 
 // The four fields of a "%T" line.
 struct TrapDefinition {

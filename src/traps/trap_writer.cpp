@@ -24,8 +24,7 @@ struct StandardTrap {
 constexpr StandardTrap kStandardTraps[] = {
     {"cold start trap", "coldStart", 0, nullptr, nullptr, nullptr},
     {"warm start trap", "warmStart", 1, nullptr, nullptr, nullptr},
-    {"link down trap, with ifIndex set to 1", "linkDown", 2, "1.3.6.1.2.1.2.2.1.1", "Integer",
-     "1"},
+    {"link down trap, with ifIndex set to 1", "linkDown", 2, "1.3.6.1.2.1.2.2.1.1", "Integer", "1"},
     {"link up trap, with ifIndex set to 1", "linkUp", 3, "1.3.6.1.2.1.2.2.1.1", "Integer", "1"},
     {"authentication failure trap", "authenticationFailure", 4, nullptr, nullptr, nullptr},
     {"egpNeighbor loss, with egpNeighAddr set to 1.2.3.4", "egpNeighborLoss", 5,
@@ -55,8 +54,8 @@ std::string standardTrapsBlock(std::string_view enterprise) {
     std::string text(kTrapFileRule);
     for (const StandardTrap& trap : kStandardTraps) {
         text += trapComment(trap.comment);
-        text += formatText("%%T  %-22s, %-20s, %d, %d\r\n", trap.name, ent.c_str(), trap.generic,
-                           0);
+        text +=
+            formatText("%%T  %-22s, %-20s, %d, %d\r\n", trap.name, ent.c_str(), trap.generic, 0);
         if (trap.variable != nullptr) {
             // Type and value unpadded, the type followed by a comma and two blanks.
             text += formatText("%%V  %-22s, %-20s, %s,  %s\r\n", trap.name, trap.variable,
@@ -77,8 +76,7 @@ std::string definitionLine(std::string_view name, std::string_view enterprise,
     const std::string e(enterprise);
     const std::string g(generic);
     const std::string s(specific);
-    return formatText("%%T  %-22s, %-20s, %s, %s\r\n", n.c_str(), e.c_str(), g.c_str(),
-                      s.c_str());
+    return formatText("%%T  %-22s, %-20s, %s, %s\r\n", n.c_str(), e.c_str(), g.c_str(), s.c_str());
 }
 
 std::string variableLine(std::string_view trapName, std::string_view identifier,
