@@ -12,21 +12,6 @@
 
 namespace korvimo {
 
-namespace {
-
-// The failure line the user knows, then the system's reason (and advice, if any).
-Result withReason(const Result& failed, std::string_view reason) {
-    return reason.empty() ? failed
-                          : Result::failure(std::string(failed.text()) + " " + std::string(reason));
-}
-
-// The same with the reason of a failed step, as a sentence.
-Result withReason(const Result& failed, const Result& cause) {
-    return withReason(failed, std::string(cause.text()) + ".");
-}
-
-}  // namespace
-
 Agent::Agent(Services services)
     : services_(std::move(services)),
       refresh_(services_.loop, services_.status, statistics_),

@@ -84,7 +84,7 @@ Result GenerateTraps::openTrapFile() {
     const std::string path =
         controlFilePath(installDirectory(context_.config), cut(form_.trapFile, kFormTextLimit));
     if (Result read = file_.read(path); !read) {
-        return Result::failuref(kTrapFileOpenFailedFormat, path.c_str());
+        return withReason(Result::failuref(kTrapFileOpenFailedFormat, path.c_str()), read);
     }
     fileOpen_ = true;
     return {};

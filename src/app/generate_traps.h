@@ -57,7 +57,8 @@ namespace korvimo::app {
 
 inline constexpr const char* kMibInfoMissingFormat =
     "Cannot open [%s] file. Please run the mib compiler to create it.";
-inline constexpr const char* kMibInfoMissingPath = "\\mibs\\mibinfo.out";
+inline constexpr const char* kMibInfoMissingPath = kMibInfoPath;
+// The system's reason follows it, as a sentence.
 inline constexpr const char* kTrapFileOpenFailedFormat =
     "Cannot open Trap Information file [%s] for reading. Please create trap file.";
 inline constexpr const char* kInvalidManagerText = "IP address is invalid. Try again";

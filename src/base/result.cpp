@@ -23,4 +23,13 @@ Result Result::failuref(const char* format, ...) {
     return failure(text);
 }
 
+Result withReason(const Result& failed, std::string_view reason) {
+    return reason.empty() ? failed
+                          : Result::failure(std::string(failed.text()) + " " + std::string(reason));
+}
+
+Result withReason(const Result& failed, const Result& cause) {
+    return withReason(failed, std::string(cause.text()) + ".");
+}
+
 }  // namespace korvimo

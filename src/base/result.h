@@ -56,4 +56,10 @@ class [[nodiscard]] Result {
     std::unique_ptr<std::string> failure_;
 };
 
+// The failure line the user knows, then the system's reason (and advice, if any) after a
+// blank; failed alone when reason is empty.
+Result withReason(const Result& failed, std::string_view reason);
+// The same with the text of the step that failed, as a sentence.
+Result withReason(const Result& failed, const Result& cause);
+
 }  // namespace korvimo

@@ -213,11 +213,11 @@ TEST_F(GenerateTrapsTest, RefusalsSendNothing) {
     EXPECT_EQ(traps.status().lines(),
               std::vector<std::string>{"Cannot open Trap Information file [" + dir.root() +
                                        "/agent/missing.trp] for reading. Please create trap "
-                                       "file."});
+                                       "file. No such file or directory."});
     std::filesystem::remove(dir.path("mibs/mibinfo.out"));
     EXPECT_FALSE(traps.load());
     EXPECT_EQ(traps.status().lines(),
-              std::vector<std::string>{"Cannot open [\\mibs\\mibinfo.out] file. Please run the "
+              std::vector<std::string>{"Cannot open [/mibs/mibinfo.out] file. Please run the "
                                        "mib compiler to create it."});
 }
 
