@@ -439,7 +439,7 @@ void KorvanWindow::browse() {
         return;
     }
     const std::string chosen = dialog.selectedFiles().front().toStdString();
-    controlFile_->setEditText(qtext(app::DesktopCommands::controlFileFromChoice(chosen)));
+    controlFile_->setEditText(qtext(app::DesktopCommands::agentFileFromChoice(chosen)));
 }
 
 void KorvanWindow::view() {
