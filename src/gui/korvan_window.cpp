@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,7 +18,10 @@
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <optional>
 #include <string>
+
+#include "gui/desktop_dialogs.h"
 
 namespace korvimo::gui {
 
@@ -30,20 +32,6 @@ using app::MenuItem;
 
 QString qtext(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-// Qt's filter text: "Trap Files (*.trp);;Agent Control Files (*.ctl)". Qt lists the files
-// that match the patterns in a filter's parentheses, so a description that does not show its
-// pattern gets it added.
-QString nameFilters(const app::FileChooser& chooser) {
-    QStringList filters;
-    for (const app::FileFilter& filter : chooser.filters) {
-        const std::string shown = "(" + filter.pattern + ")";
-        filters << qtext(filter.description.find(shown) != std::string::npos
-                             ? filter.description
-                             : filter.description + " " + shown);
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 }  // namespace
@@ -429,17 +417,9 @@ void KorvanWindow::reject() {
 }
 
 void KorvanWindow::browse() {
-    const app::FileChooser chooser = commands_.browseChooser();
-    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // The choice names a control file to start with, not a file to write.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    if (const std::optional<std::string> chosen = chooseFile(this, commands_.browseChooser())) {
+        controlFile_->setEditText(qtext(app::DesktopCommands::agentFileFromChoice(*chosen)));
     }
-    const std::string chosen = dialog.selectedFiles().front().toStdString();
-    controlFile_->setEditText(qtext(app::DesktopCommands::agentFileFromChoice(chosen)));
 }
 
 void KorvanWindow::view() {
@@ -459,13 +439,9 @@ void KorvanWindow::editTrapFile() {
 }
 
 void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
-    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
+        launchOrExplain(commands_.editFile(*chosen));
     }
-    launchOrExplain(commands_.editFile(dialog.selectedFiles().front().toStdString()));
 }
 
 void KorvanWindow::helpHtml() {
@@ -483,12 +459,7 @@ void KorvanWindow::about() {
 }
 
 void KorvanWindow::launchOrExplain(const app::DesktopLaunch& desktop) {
-    if (!desktop.command.empty() && launch && launch(desktop.command)) {
-        return;
-    }
-    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(desktop.fallbackText),
-                        QMessageBox::Ok, this);
-    message.exec();
+    gui::launchOrExplain(this, launch, desktop);
 }
 
 }  // namespace korvimo::gui
