@@ -237,35 +237,49 @@ Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo,
                        client.settings().writeCommunity.c_str());
 }
 
+Result makeTrapPdu(std::unique_ptr<snmp::VarBindList> list, std::string_view community,
+                   uint32_t type, const snmp::ObjectId& enterprise, const uint8_t agentAddr[4],
+                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int32_t requestId,
+                   std::unique_ptr<snmp::Pdu>& pdu) {
+    std::unique_ptr<snmp::Octets> octets =
+        snmp::SnmpCreateOctets(static_cast<uint32_t>(community.size()),
+                               reinterpret_cast<const uint8_t*>(community.data()));
+    if (octets == nullptr) {
+        return Result::failure(kTrapCommunityFailedText);
+    }
+    if (type == snmp::kPduTrap) {
+        const uint8_t noAddress[4] = {0, 0, 0, 0};
+        pdu = snmp::SnmpCreateTPdu(snmp::kVersion1, octets.get(), &enterprise,
+                                   agentAddr != nullptr ? agentAddr : noAddress,
+                                   genericTrap == 7 ? 6 : genericTrap, specificTrap, timeStamp,
+                                   std::move(list));
+    } else {
+        pdu = snmp::SnmpCreateBPdu(snmp::kVersion2c, octets.get(), type, requestId, 0, 0,
+                                   std::move(list));
+    }
+    if (pdu == nullptr) {
+        return Result::failure(kCreateTPduFailedText);
+    }
+    return {};
+}
+
 Result sendTrap(std::unique_ptr<snmp::VarBindList> list, const char* community,
                 const char* enterprise, const uint8_t agentAddr[4], uint16_t port,
                 uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int trapVersion,
                 const RequestClient& client) {
-    if (community == nullptr) {
-        community = "";
-    }
-    std::unique_ptr<snmp::Octets> octets = snmp::SnmpCreateOctets(
-        static_cast<uint32_t>(std::strlen(community)), reinterpret_cast<const uint8_t*>(community));
-    if (octets == nullptr) {
-        return Result::failure(kTrapCommunityFailedText);
+    const std::string_view communityText = community != nullptr ? community : "";
+    snmp::ObjectId enterpriseOid;
+    if (trapVersion == 0 &&
+        (enterprise == nullptr || snmp::SnmpStrToOid(enterprise, &enterpriseOid) == 0)) {
+        return Result::failure(kTrapEnterpriseFailedText);
     }
     std::unique_ptr<snmp::Pdu> trap;
-    if (trapVersion == 0) {
-        snmp::ObjectId enterpriseOid;
-        if (enterprise == nullptr || snmp::SnmpStrToOid(enterprise, &enterpriseOid) == 0) {
-            return Result::failure(kTrapEnterpriseFailedText);
-        }
-        const uint8_t noAddress[4] = {0, 0, 0, 0};
-        trap = snmp::SnmpCreateTPdu(snmp::kVersion1, octets.get(), &enterpriseOid,
-                                    agentAddr != nullptr ? agentAddr : noAddress,
-                                    genericTrap == 7 ? 6 : genericTrap, specificTrap, timeStamp,
-                                    std::move(list));
-    } else {
-        trap = snmp::SnmpCreateBPdu(snmp::kVersion2c, octets.get(), snmp::kPduSnmpV2Trap, 1, 0, 0,
-                                    std::move(list));
-    }
-    if (trap == nullptr) {
-        return Result::failure(kCreateTPduFailedText);
+    if (Result made =
+            makeTrapPdu(std::move(list), communityText,
+                        trapVersion == 0 ? snmp::kPduTrap : snmp::kPduSnmpV2Trap, enterpriseOid,
+                        agentAddr, timeStamp, genericTrap, specificTrap, 1, trap);
+        !made) {
+        return made;
     }
     uint8_t message[snmp::kMaxMessageSize];
     uint32_t size = sizeof message;

@@ -85,6 +85,17 @@ Result sendSingleRequest(RequestClient& client, const mibinfo::MibInfo* mibInfo,
                          std::string_view name, std::string_view typeName,
                          std::string_view valueText);
 
+// The message of a trap, for sendTrap and for whoever sends traps otherwise: for type
+// kPduTrap an SNMPv1 Trap-PDU in a message of version SNMPv1 (enterprise, agentAddr (null:
+// 0.0.0.0), genericTrap with 7 sent as 6, specificTrap, timeStamp); for any other type
+// (kPduSnmpV2Trap, kPduInformRequest) that PDU in a message of version SNMPv2c, with
+// requestId and error-status and error-index 0. Either takes list over. Fails with
+// kTrapCommunityFailedText or kCreateTPduFailedText.
+Result makeTrapPdu(std::unique_ptr<snmp::VarBindList> list, std::string_view community,
+                   uint32_t type, const snmp::ObjectId& enterprise, const uint8_t agentAddr[4],
+                   uint32_t timeStamp, int32_t genericTrap, int32_t specificTrap, int32_t requestId,
+                   std::unique_ptr<snmp::Pdu>& pdu);
+
 // An SNMPv1 Trap (trapVersion 0; a generic-trap of 7 goes out as 6) or an SNMPv2-Trap
 // (otherwise; request-id 1) with the given bindings, sent from the client's endpoint to its
 // peer address at port.

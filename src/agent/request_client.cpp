@@ -31,6 +31,14 @@ Result RequestClient::transmit(const snmp::Pdu& request) const {
     return {};
 }
 
+bool RequestClient::sendToPeer(const uint8_t* bytes, std::size_t length, uint16_t port,
+                               int& error) const {
+    errno = 0;
+    const bool sent = sendDatagram(socket_.get(), bytes, length, settings_.peerAddress, port);
+    error = sent ? 0 : errno;
+    return sent;
+}
+
 Result RequestClient::send_new_request(std::unique_ptr<snmp::Pdu> request) {
     if (request == nullptr) {
         return Result::failure(kSendErrorText);

@@ -114,6 +114,9 @@ class RequestClient {
     bool sendToPeer(const uint8_t* bytes, std::size_t length, uint16_t port) const {
         return sendDatagram(socket_.get(), bytes, length, settings_.peerAddress, port);
     }
+    // The same, with the system's error number when it fails (0 for a short send), so that a
+    // sender can tell a full send queue (EAGAIN, ENOBUFS) from a failure.
+    bool sendToPeer(const uint8_t* bytes, std::size_t length, uint16_t port, int& error) const;
 
     const std::list<PendingRequest>& pendingRequests() const { return pending_; }
     // The first pending request with that request-id, or null.

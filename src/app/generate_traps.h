@@ -36,8 +36,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "agent/agent.h"
@@ -47,6 +49,7 @@
 #include "app/core/event_loop.h"
 #include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
+#include "base/unique_fd.h"
 #include "traps/trap_file.h"
 #include "traps/trap_message.h"
 
@@ -74,6 +77,16 @@ inline constexpr const char* kInformUnacknowledgedFormat =
     "Inform %s unacknowledged after %d transmission(s).";
 inline constexpr const char* kInformSummaryFormat =
     "Informs acknowledged: %llu, unacknowledged: %llu.";
+
+// Once a second during a storm (a repeated selection, or one paced at a rate) in place of one
+// "Processing" line per trap: the traps sent so far and the rate of the last second.
+inline constexpr const char* kStormProgressFormat = "Sent %llu trap(s), %llu/s.";
+
+// The pace of a transmission: the dialog's one trap per tick, the longest tick of a paced
+// storm, and the most traps one turn of the loop sends, so that whatever else the loop
+// serves (the agent, a stop) is heard between batches.
+inline constexpr uint32_t kTrapTickMs = 5;
+inline constexpr std::size_t kStormBatch = 256;
 
 // The choices of "SNMP Version:".
 inline constexpr const char* kV1TrapChoiceText = "SNMPv1 Trap";
@@ -172,7 +185,53 @@ class GenerateTraps {
     bool allSelected_ = false;
     std::vector<std::string> managers_;
     std::vector<std::string> communities_;
-    // The rest (the client, the timer, the transmission's progress) is the implementer's.
+
+    // A selected trap, prepared at its first send of a transmission; a trap or notification
+    // keeps its encoded datagram while its time-stamp stays the same.
+    struct Entry {
+        std::size_t position = 0;
+        bool prepared = false;
+        bool failed = false;  // could not be prepared: every send of it is skipped
+        traps::PreparedTrap trap;
+        std::vector<uint8_t> datagram;
+        uint32_t datagramStamp = 0;
+    };
+    enum class SendOutcome { Sent, Skipped, Again };
+
+    Result openTrapFile();
+    void stepTimerTick();
+    void sendBatch(std::size_t budget);
+    SendOutcome sendOne(Entry& entry, uint32_t stamp);
+    uint32_t currentTimeStamp() const;
+    void progressLine(uint64_t nowMs);
+    void checkCompletion();
+    void finish(bool completed);
+    void informAnswered(int32_t requestId, bool acknowledged);
+    void informsDropped();
+    bool storm() const { return options_.repeat > 1 || options_.rate.has_value(); }
+
+    RequestClient client_;
+    bool fileOpen_ = false;  // the trap file as read by the last load or Send is current
+    bool sending_ = false;
+    Timer stepTimer_;
+    // An always-readable descriptor, watched while a storm at rate 0 runs: the loop then
+    // sends one batch per turn, as fast as the endpoint takes them, and serves everything else
+    // between batches.
+    UniqueFd ready_;
+    Watch readyWatch_;
+    std::shared_ptr<const mibinfo::MibInfo> mib_;
+    std::vector<Entry> entries_;
+    uint64_t cursor_ = 0;  // sends attempted so far, over every round
+    uint64_t total_ = 0;   // entries_ × repeat
+    std::string community_;
+    uint16_t port_ = 0;
+    uint8_t agentAddr_[4] = {0, 0, 0, 0};
+    bool keepTrailingZero_ = false;
+    uint64_t startMs_ = 0;
+    uint64_t progressMs_ = 0;
+    uint64_t progressSent_ = 0;
+    // Informs awaiting their answer: request-id to trap name.
+    std::unordered_map<int32_t, std::string> informs_;
 };
 
 }  // namespace korvimo::app

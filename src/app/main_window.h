@@ -50,6 +50,7 @@
 #include <vector>
 
 #include "agent/agent.h"
+#include "agent/request_client.h"
 #include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
@@ -172,6 +173,9 @@ class MainWindow {
     // The one-operation-at-a-time flag the agent and the tools share.
     Busy& busy() { return busy_; }
     Busy busy() const { return busy_; }
+    // mibinfo.out of the home, and the request-ids of the process, for the tool dialogs.
+    HomeMibInfo& mibInfo() { return mibInfo_; }
+    RequestIdSequence& requestIds() { return requestIds_; }
     // The UDP port the agent endpoint is bound to, 0 when none (IPX included).
     uint16_t agentPort() const { return agent_.endpoint().port(); }
 
@@ -194,6 +198,7 @@ class MainWindow {
     StatusList status_;
     Busy busy_ = Busy::Idle;
     HomeMibInfo mibInfo_;  // mibinfo.out of the home, read once and shared
+    RequestIdSequence requestIds_;
     Agent agent_;
 
     MainWindowForm form_;

@@ -20,6 +20,7 @@
 #include "app/home.h"
 #include "cli/agent_command.h"
 #include "cli/settings_command.h"
+#include "cli/traps_command.h"
 
 namespace {
 
@@ -74,11 +75,35 @@ int runAgent(const std::vector<std::string>& args) {
     return korvimo::cli::runAgent(options, std::cout);
 }
 
+int checkTraps(const std::vector<std::string>& args) {
+    korvimo::cli::TrapsOptions options;
+    std::string error;
+    if (!korvimo::cli::parseTrapsOptions(args, options, error)) {
+        std::cerr << "korvan-cli traps: " << error << "\n"
+                  << "Try 'korvan-cli traps --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printTrapsUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runTraps(const std::vector<std::string>& args) {
+    korvimo::cli::TrapsOptions options;
+    std::string error;
+    korvimo::cli::parseTrapsOptions(args, options, error);  // checked before
+    options.startDirectory = gStartDirectory;
+    return korvimo::cli::runTraps(options, std::cout);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
     {"agent", "run the simulated SNMP agent until SIGINT or SIGTERM (see agent --help)", checkAgent,
      runAgent},
+    {"traps", "send traps of a trap file to a manager (see traps --help)", checkTraps, runTraps},
 };
 
 void printUsage(std::ostream& out) {
@@ -151,7 +176,7 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
-    if (chosen->run == runAgent) {
+    if (chosen->run == runAgent || chosen->run == runTraps) {
         sigset_t signals;
         korvimo::cli::blockAgentSignals(signals);  // before anything can take a while
     }

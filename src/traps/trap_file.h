@@ -54,8 +54,7 @@ namespace korvimo::traps {
 // takes about 3 MB).
 inline constexpr std::size_t kMaxTrapFileBytes = std::size_t{64} << 20;
 // %s: the path; then the size limit in MiB.
-inline constexpr const char* kTrapFileTooLargeFormat =
-    "Trap file [%s] is larger than %zu MiB.";
+inline constexpr const char* kTrapFileTooLargeFormat = "Trap file [%s] is larger than %zu MiB.";
 
 // The four fields of a "%T" line.
 struct TrapDefinition {
@@ -67,6 +66,14 @@ struct TrapDefinition {
 
 class TrapFile {
   public:
+    TrapFile() = default;
+    // The index views the text, so a copy or a move indexes its own text again where the
+    // text's buffer did not move with it.
+    TrapFile(const TrapFile& other);
+    TrapFile& operator=(const TrapFile& other);
+    TrapFile(TrapFile&& other) noexcept;
+    TrapFile& operator=(TrapFile&& other) noexcept;
+
     // Reads the file at path whole and indexes it. A path that is not a regular file, cannot
     // be read or is larger than kMaxTrapFileBytes fails with the system's reason (or
     // kTrapFileTooLargeFormat) and leaves what was read before.
@@ -93,6 +100,8 @@ class TrapFile {
                           snmp::VarBindList& list) const;
 
   private:
+    void index();
+
     std::string text_;
     bool loaded_ = false;
     std::vector<std::string> names_;

@@ -1,0 +1,413 @@
+#include "cli/traps_command.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "agent/request_client.h"
+#include "app/agent_start.h"
+#include "app/command_line.h"
+#include "app/core/configuration.h"
+#include "app/core/epoll_event_loop.h"
+#include "app/core/startup_settings.h"
+#include "app/generate_traps.h"
+#include "base/unique_fd.h"
+#include "cli/agent_command.h"
+#include "cli/similar_lines.h"
+
+namespace korvimo::cli {
+
+namespace {
+
+constexpr uint32_t kSimilarLinesTickMs = 250;
+constexpr unsigned long kMaxCount = 4000000000UL;
+constexpr unsigned long kMaxRate = 10000000UL;
+constexpr unsigned long kMaxRetries = 100;
+constexpr double kMaxTimeoutSeconds = 3600;
+
+bool readPositions(const std::string& text, std::vector<std::size_t>& positions) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        unsigned long position = 0;
+        if (!app::readOptionNumber(text.substr(start, comma - start), 0, 4000000000UL, position)) {
+            return false;
+        }
+        positions.push_back(position);
+        start = comma + 1;
+    }
+    return !positions.empty();
+}
+
+// Seconds with an optional fraction ("2", "0.2"), as milliseconds of at least 1.
+bool readSeconds(const std::string& text, uint32_t& ms) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end == nullptr || *end != '\0' || !(seconds > 0) ||
+        seconds > kMaxTimeoutSeconds) {
+        return false;
+    }
+    ms = static_cast<uint32_t>(std::max(1.0, std::round(seconds * 1000)));
+    return true;
+}
+
+}  // namespace
+
+bool splitManager(const std::string& text, std::string& host, std::optional<uint16_t>& port,
+                  std::string& error) {
+    port.reset();
+    std::string portText;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close == 1) {
+            error = "--manager: '" + text + "' has no closing ']' after its address";
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        const std::string rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') {
+                error = "--manager: unexpected '" + rest + "' after ']'";
+                return false;
+            }
+            portText = rest.substr(1);
+            if (portText.empty()) {
+                error = "--manager: a port is needed after ':'";
+                return false;
+            }
+        }
+    } else {
+        const std::size_t colon = text.find(':');
+        if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+            host = text.substr(0, colon);
+            portText = text.substr(colon + 1);
+            if (portText.empty()) {
+                error = "--manager: a port is needed after ':'";
+                return false;
+            }
+        } else {
+            host = text;  // a name, an IPv4 address, or an IPv6 address without a port
+        }
+    }
+    if (host.empty()) {
+        error = "--manager needs a host name or an IP address";
+        return false;
+    }
+    if (!portText.empty()) {
+        unsigned long number = 0;
+        if (!app::readOptionNumber(portText, 1, 65535, number)) {
+            error =
+                "--manager: the port must be a UDP port from 1 to 65535, not '" + portText + "'";
+            return false;
+        }
+        port = static_cast<uint16_t>(number);
+    }
+    return true;
+}
+
+bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& options,
+                       std::string& error) {
+    app::CommandLineReader reader(
+        args, {"--help", "--inform", "--all", "--list"},
+        {"--file", "--manager", "--community", "--snmp-version", "--select", "--count", "--rate",
+         "--timeout", "--retries", "--transport"});
+    app::CommandLineOption option;
+    std::optional<std::string> version;
+    bool selected = false;
+    while (reader.next(option)) {
+        const std::string& name = option.name;
+        const std::string& value = option.value;
+        unsigned long number = 0;
+        if (name == "--help") {
+            options.help = true;
+        } else if (name == "--inform") {
+            options.kind = traps::TrapKind::Inform;
+        } else if (name == "--all") {
+            options.all = true;
+        } else if (name == "--list") {
+            options.list = true;
+        } else if (name == "--file") {
+            if (value.empty()) {
+                error = "--file needs a trap file";
+                return false;
+            }
+            options.file = value;
+        } else if (name == "--manager") {
+            std::string host;
+            if (!splitManager(value, host, options.port, error)) {
+                return false;
+            }
+            options.manager = host;
+        } else if (name == "--community") {
+            if (value.size() > kCommunityCapacity) {
+                error = "--community: at most " + std::to_string(kCommunityCapacity) +
+                        " characters are allowed";
+                return false;
+            }
+            options.community = value;
+        } else if (name == "--snmp-version") {
+            if (value != "v1" && value != "v2c") {
+                error = "--snmp-version takes v1 or v2c, not '" + value + "'";
+                return false;
+            }
+            version = value;
+        } else if (name == "--select") {
+            options.selected.clear();
+            if (!readPositions(value, options.selected)) {
+                error = "--select takes trap positions separated by commas (0,2,5), not '" + value +
+                        "'";
+                return false;
+            }
+            selected = true;
+        } else if (name == "--count") {
+            if (!app::readOptionNumber(value, 1, kMaxCount, number)) {
+                error = "--count takes a number from 1 to " + std::to_string(kMaxCount) +
+                        ", not '" + value + "'";
+                return false;
+            }
+            options.count = number;
+        } else if (name == "--rate") {
+            if (!app::readOptionNumber(value, 0, kMaxRate, number)) {
+                error = "--rate takes traps a second from 0 (as fast as they go) to " +
+                        std::to_string(kMaxRate) + ", not '" + value + "'";
+                return false;
+            }
+            options.rate = static_cast<uint32_t>(number);
+        } else if (name == "--timeout") {
+            uint32_t ms = 0;
+            if (!readSeconds(value, ms)) {
+                error = "--timeout takes seconds (0.2, 2) up to 3600, not '" + value + "'";
+                return false;
+            }
+            options.timeoutMs = ms;
+        } else if (name == "--retries") {
+            if (!app::readOptionNumber(value, 1, kMaxRetries, number)) {
+                error = "--retries takes a number of transmissions from 1 to " +
+                        std::to_string(kMaxRetries) + ", not '" + value + "'";
+                return false;
+            }
+            options.retries = static_cast<int32_t>(number);
+        } else if (name == "--transport") {
+            if (value != "ipv4" && value != "ipv6") {
+                error = "--transport takes ipv4 or ipv6, not '" + value + "'";
+                return false;
+            }
+            options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
+        }
+    }
+    if (error = reader.error(); !error.empty()) {
+        return false;
+    }
+    if (options.help) {
+        return true;
+    }
+    if (version) {
+        if (*version == "v1" && options.kind == traps::TrapKind::Inform) {
+            error = "--inform is an SNMPv2c message: it cannot go with --snmp-version v1";
+            return false;
+        }
+        if (*version == "v2c" && options.kind != traps::TrapKind::Inform) {
+            options.kind = traps::TrapKind::Notification;
+        }
+    }
+    if (selected && options.all) {
+        error = "--select and --all cannot go together";
+        return false;
+    }
+    if (options.file.empty()) {
+        error = "--file is needed: the trap file to send from";
+        return false;
+    }
+    if (!options.list && !options.manager) {
+        error = "--manager is needed: where the traps go";
+        return false;
+    }
+    if (!selected) {
+        options.all = true;
+    }
+    return true;
+}
+
+void printTrapsUsage(std::ostream& out) {
+    out << "Usage: korvan-cli [--home DIR] traps --file FILE --manager HOST[:PORT] [OPTIONS]\n"
+           "       korvan-cli [--home DIR] traps --file FILE --list\n"
+           "\n"
+           "Sends traps of a trap file to a manager as the Generate Traps dialog does: the\n"
+           "selected traps go out in the order of the file, one every 5 ms, and every status\n"
+           "line is printed as it is appended (of alike lines at most 5 a second), then a\n"
+           "summary. With --count or --rate the selection goes out as a storm, with one\n"
+           "progress line a second instead of a line per trap. SIGINT (Ctrl-C) or SIGTERM\n"
+           "stops the transmission as the dialog's Close does.\n"
+           "\n"
+           "Options:\n"
+           "  --file FILE               trap file: a name in <home>/agent/, or a path\n"
+           "                            (absolute, or relative to the current directory)\n"
+           "  --list                    print the trap list (position, tab, name) and exit\n"
+           "  --manager HOST[:PORT]     the manager: a name, an IPv4 address, or an IPv6\n"
+           "                            address ([::1]:1162, or ::1 without a port); the port\n"
+           "                            defaults to TRAPPORT, else 162\n"
+           "  --community TEXT          trap community (default: the most recent TCOMMUNITY)\n"
+           "  --snmp-version v1|v2c     SNMPv1 Traps (default) or SNMPv2c notifications\n"
+           "  --inform                  SNMPv2c informs, each awaiting the manager's answer\n"
+           "  --select N,N,...          positions in the trap list (from 0) to send\n"
+           "  --all                     send every trap of the list (the default)\n"
+           "  --count N                 send the selection N times\n"
+           "  --rate R                  send R traps a second; 0 as fast as they go\n"
+           "  --timeout S               informs: seconds to wait for an answer before sending\n"
+           "                            again (fractions allowed; default: TIMEOUT, else 1)\n"
+           "  --retries N               informs: transmissions in all (default: RETRIES, else 3)\n"
+           "  --transport ipv4|ipv6     the client endpoint's family (default: IPV6SUPPORT)\n"
+           "  --help                    show this text\n"
+           "\n"
+           "Exit status: 0 when every selected trap was sent (and every inform acknowledged),\n"
+           "1 when a trap was skipped or unacknowledged or nothing could be sent, 2 on a usage\n"
+           "error.\n"
+           "\n"
+           "Example:\n"
+           "  korvan-cli --home build/home traps --file default.trp --manager 127.0.0.1:1162 \\\n"
+           "      --snmp-version v2c --select 0,2\n";
+}
+
+int runTraps(const TrapsOptions& options, std::ostream& out) {
+    sigset_t signals;
+    if (!blockAgentSignals(signals)) {
+        std::perror("korvan-cli: sigprocmask");
+        return 1;
+    }
+    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!signalFd) {
+        std::perror("korvan-cli: signalfd");
+        return 1;
+    }
+
+    Configuration config(kConfigFileName);
+    const StartupSettings startup = readStartupSettings(config);
+    EpollEventLoop loop(SystemClock::instance());
+    RequestIdSequence requestIds;
+    app::HomeMibInfo mibInfo;
+    app::GenerateTraps traps({config, loop, requestIds, mibInfo, nullptr});
+    SimilarLines printed([&out](const std::string& line) {
+        out << line << "\n";
+        out.flush();
+    });
+    traps.status().onChange([&](const StatusList::Change& change) {
+        if (change.kind == StatusList::ChangeKind::Appended) {
+            printed.print(change.text, loop.clock().monotonicMs());
+        }
+    });
+    auto finish = [&](int exitStatus) {
+        printed.flush();
+        return exitStatus;
+    };
+
+    traps.form().trapFile =
+        controlFileOption(options.file, installDirectory(config), options.startDirectory);
+    if (options.list) {
+        if (!traps.load()) {
+            return finish(1);
+        }
+        const std::vector<std::string>& names = traps.trapNames();
+        for (std::size_t position = 0; position < names.size(); ++position) {
+            out << position << "\t" << names[position] << "\n";
+        }
+        out.flush();
+        return finish(0);
+    }
+
+    app::GenerateTraps::Options& settings = traps.options();
+    settings.ipVersion = options.transport.value_or(startup.ipVersion);
+    settings.port = options.port;
+    settings.timeoutMs = options.timeoutMs;
+    settings.retries = options.retries;
+    settings.repeat = options.count;
+    settings.rate = options.rate;
+    traps.kind() = options.kind;
+
+    traps.dialogStart();
+    if (!traps.load()) {
+        return finish(1);
+    }
+    const std::size_t available = traps.trapNames().size();
+    if (options.all) {
+        traps.selectAll();
+    } else {
+        for (const std::size_t position : options.selected) {
+            if (position >= available) {
+                printed.flush();
+                std::cerr << "korvan-cli traps: position " << position
+                          << " is outside the trap list, which holds " << available
+                          << " trap(s) (positions 0 to " << (available == 0 ? 0 : available - 1)
+                          << "); see --list\n";
+                return 1;
+            }
+        }
+        traps.form().selected = options.selected;
+    }
+    traps.form().manager = *options.manager;
+    if (options.community) {
+        traps.form().community = *options.community;
+    } else {
+        traps.form().community = config.readHistoryHead(ConfigKey::TCOMMUNITY);
+    }
+
+    bool finished = false;
+    traps.onFinished = [&] { finished = true; };
+    if (!traps.send()) {
+        return finish(1);
+    }
+    Watch stopSignals = loop.watch(signalFd.get(), [&] {
+        signalfd_siginfo info;
+        bool stop = false;
+        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            const int signal = static_cast<int>(info.ssi_signo);
+            stop = stop || signal == SIGINT || signal == SIGTERM || signal == SIGQUIT;
+        }
+        if (stop) {
+            traps.close();
+        }
+    });
+    Timer similarLinesTimer =
+        loop.startTimer(kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
+    while (!finished) {
+        loop.runOnce(100);
+    }
+    similarLinesTimer.stop();
+    stopSignals.reset();
+    traps.close();
+
+    const app::GenerateTraps::Summary& summary = traps.summary();
+    const double seconds = static_cast<double>(summary.elapsedMs) / 1000.0;
+    const unsigned long long perSecond =
+        summary.elapsedMs == 0 ? summary.sent : summary.sent * 1000 / summary.elapsedMs;
+    char line[256];
+    if (options.kind == traps::TrapKind::Inform) {
+        std::snprintf(line, sizeof line, kInformsSummaryFormat,
+                      static_cast<unsigned long long>(summary.sent),
+                      static_cast<unsigned long long>(summary.skipped),
+                      static_cast<unsigned long long>(summary.acknowledged),
+                      static_cast<unsigned long long>(summary.unacknowledged), seconds, perSecond);
+    } else {
+        std::snprintf(line, sizeof line, kTrapsSummaryFormat,
+                      static_cast<unsigned long long>(summary.sent),
+                      static_cast<unsigned long long>(summary.skipped), seconds, perSecond);
+    }
+    printed.flush();
+    out << line << "\n";
+    out.flush();
+    const bool allSent = summary.completed && summary.skipped == 0 && summary.sent > 0;
+    const bool allAnswered = options.kind != traps::TrapKind::Inform || summary.unacknowledged == 0;
+    return allSent && allAnswered ? 0 : 1;
+}
+
+}  // namespace korvimo::cli

@@ -1,0 +1,323 @@
+// The Generate Traps logic against a plain UDP socket on 127.0.0.1: what goes out, in which
+// order and shape, the refusals, stops, informs and the pacing of storms.
+#include "app/generate_traps.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "agent/message_sending.h"
+#include "agent/udp_peer.h"
+#include "app/core/clock.h"
+#include "app/core/epoll_event_loop.h"
+#include "app/core/temp_dir.h"
+
+namespace korvimo::app {
+namespace {
+
+using testing::decode;
+using testing::oid;
+using testing::TempDir;
+using testing::UdpPeer;
+
+// Positions 0 to 6.
+const char* const kTrapFile =
+    "# test traps\r\n"
+    "%T  coldStart, 1.3.6.1.4.1.99, 0, 0\r\n"
+    "%T  trapSix, 1.3.6.1.4.1.99, 6, 17\r\n"
+    "%V  trapSix, 1.3.6.1.2.1.1.5.0, OctetString, six\r\n"
+    "%T  notifSeven, 1.3.6.1.4.1.99, 7, 17\r\n"
+    "%V  notifSeven, 1.3.6.1.2.1.2.2.1.1.1, Integer, 7\r\n"
+    "%V  notifSeven, 1.3.6.1.2.1.1.5.0, OctetString, seven\r\n"
+    "%T  zeroSeven, 1.3.6.1.4.1.99.0, 7, 17\r\n"
+    "%T  floatTrap, 1.3.6.1.4.1.99, 6, 3\r\n"
+    "%V  floatTrap, 1.3.6.1.2.1.1.5.0, Float, 1.5\r\n"
+    "%T  linkUp, 1.3.6.1.4.1.99, 3, 0\r\n"
+    "%T  last, 1.3.6.1.4.1.99, 6, 6\r\n";
+
+class GenerateTrapsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* sub : {"bin", "agent", "mibs"}) {
+            std::filesystem::create_directory(dir.path(sub));
+        }
+        testing::writeFile(
+            dir.path("mibs/mibinfo.out"),
+            testing::readFile(std::string(KORVIMO_SOURCE_DIR) + "/home/mibs/mibinfo.out"));
+        testing::writeFile(dir.path("agent/t.trp"), kTrapFile);
+        config.ensureFile();
+        config.writePlain(ConfigKey::INSTALLDIR, dir.root());
+        traps.onFinished = [this] { ++finished; };
+        traps.options().port = receiver.port();
+        traps.dialogStart();
+        traps.form().trapFile = "t.trp";
+        traps.form().manager = "127.0.0.1";
+        traps.form().community = "tcomm";
+    }
+
+    // Runs the loop in 5 ms steps of the clock until the transmission ends (at most steps).
+    void runToEnd(int steps = 400) {
+        for (int i = 0; i < steps && traps.sending(); ++i) {
+            clock.advanceMs(kTrapTickMs);
+            loop.runOnce(0);
+        }
+    }
+
+    // The datagrams that arrived, decoded.
+    std::vector<snmp::Pdu> received(std::size_t expected) {
+        std::vector<snmp::Pdu> pdus;
+        std::vector<uint8_t> bytes;
+        while (pdus.size() < expected && receiver.receive(bytes, 5000)) {
+            snmp::Pdu pdu;
+            EXPECT_TRUE(decode(bytes, pdu));
+            pdus.push_back(std::move(pdu));
+        }
+        return pdus;
+    }
+    bool nothingMore() {
+        std::vector<uint8_t> bytes;
+        return !receiver.receive(bytes, 50);
+    }
+
+    bool hasLine(const std::string& line) {
+        for (const std::string& text : traps.status().lines()) {
+            if (text == line) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    TempDir dir;
+    Configuration config{dir.path("bin/korvan.ini")};
+    ManualClock clock;
+    EpollEventLoop loop{clock};
+    RequestIdSequence ids;
+    HomeMibInfo mibInfo;
+    UdpPeer receiver{AF_INET};
+    GenerateTraps traps{{config, loop, ids, mibInfo, nullptr}};
+    int finished = 0;
+};
+
+TEST_F(GenerateTrapsTest, SendsTheSelectionInFileOrderAsV1TrapsThenCompletes) {
+    const auto before = config.historyValues(ConfigKey::TCOMMUNITY);
+    ASSERT_TRUE(traps.load());
+    EXPECT_EQ(traps.trapNames().size(), 7u);
+    traps.form().selected = {5, 0, 2};
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+
+    const std::vector<snmp::Pdu> pdus = received(3);
+    ASSERT_EQ(pdus.size(), 3u);
+    EXPECT_TRUE(nothingMore());
+    EXPECT_EQ(pdus[0].genericTrap, 0);  // coldStart
+    EXPECT_EQ(pdus[1].genericTrap, 6);  // notifSeven: generic 7 goes as 6
+    EXPECT_EQ(pdus[1].specificTrap, 17);
+    EXPECT_EQ(pdus[1].enterprise.ids, oid("1.3.6.1.4.1.99").ids);
+    EXPECT_EQ(pdus[2].genericTrap, 3);  // linkUp
+    for (const snmp::Pdu& pdu : pdus) {
+        EXPECT_EQ(pdu.version, snmp::kVersion1);
+        EXPECT_EQ(pdu.type, snmp::kPduTrap);
+        EXPECT_EQ(std::string(pdu.community.bytes.begin(), pdu.community.bytes.end()), "tcomm");
+        // Never started: the uptime is the calendar time, in hundredths, kept to 32 bits.
+        EXPECT_EQ(pdu.timeStamp, static_cast<uint32_t>(uint64_t{1800000000} * 100));
+    }
+    EXPECT_EQ(traps.status().lines(),
+              (std::vector<std::string>{kTransmissionStartedText, "Processing coldStart",
+                                        "Processing notifSeven", "Processing linkUp",
+                                        kTransmissionCompletedText}));
+    EXPECT_EQ(finished, 1);
+    EXPECT_TRUE(traps.summary().completed);
+    EXPECT_EQ(traps.summary().sent, 3u);
+
+    // Histories: the file and the manager are remembered, the community is not.
+    EXPECT_EQ(config.readHistoryHead(ConfigKey::TRAPFILE), "t.trp");
+    EXPECT_EQ(config.readHistoryHead(ConfigKey::MGRIPADDRESS), "127.0.0.1");
+    EXPECT_EQ(config.historyValues(ConfigKey::TCOMMUNITY), before);
+
+    // A second Send after completion reads the file again.
+    testing::writeFile(dir.path("agent/t.trp"), "%T  only, 1.3.6.1.4.1.7, 6, 1\r\n");
+    traps.form().selected = {0};
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+    const std::vector<snmp::Pdu> again = received(1);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].enterprise.ids, oid("1.3.6.1.4.1.7").ids);
+}
+
+TEST_F(GenerateTrapsTest, NotificationsCarryUptimeAndTrapOidBeforeTheirBindings) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Notification;
+    traps.form().selected = {0, 1, 2, 3};
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+    const std::vector<snmp::Pdu> pdus = received(4);
+    ASSERT_EQ(pdus.size(), 4u);
+    const char* const trapOids[] = {"1.3.6.1.6.3.1.1.5.1", "1.3.6.1.4.1.99.0.17",
+                                    "1.3.6.1.4.1.99.17", "1.3.6.1.4.1.99.0.17"};
+    for (std::size_t i = 0; i < pdus.size(); ++i) {
+        EXPECT_EQ(pdus[i].version, snmp::kVersion2c);
+        EXPECT_EQ(pdus[i].type, snmp::kPduSnmpV2Trap);
+        ASSERT_GE(pdus[i].varBinds.count(), 2u);
+        EXPECT_EQ(pdus[i].varBinds.items[0].name.ids, oid("1.3.6.1.2.1.1.3.0").ids);
+        EXPECT_EQ(pdus[i].varBinds.items[0].value.number,
+                  static_cast<uint32_t>(uint64_t{1800000000} * 100));
+        EXPECT_EQ(pdus[i].varBinds.items[1].name.ids, oid("1.3.6.1.6.3.1.1.4.1.0").ids);
+        EXPECT_EQ(pdus[i].varBinds.items[1].value.oid.ids, oid(trapOids[i]).ids) << i;
+    }
+    ASSERT_EQ(pdus[2].varBinds.count(), 4u);
+    EXPECT_EQ(pdus[2].varBinds.items[2].name.ids, oid("1.3.6.1.2.1.2.2.1.1.1").ids);
+    EXPECT_EQ(pdus[2].varBinds.items[3].name.ids, oid("1.3.6.1.2.1.1.5.0").ids);
+}
+
+TEST_F(GenerateTrapsTest, V1EnterpriseKeepsItsZeroOnlyWhenAskedAndTrapPortIsHonoured) {
+    traps.options().port.reset();
+    config.writePlain(ConfigKey::TRAPPORT, std::to_string(receiver.port()));
+    ASSERT_TRUE(traps.load());
+    traps.form().selected = {3};
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+    std::vector<snmp::Pdu> pdus = received(1);
+    ASSERT_EQ(pdus.size(), 1u);
+    EXPECT_EQ(pdus[0].enterprise.ids, oid("1.3.6.1.4.1.99").ids);
+    EXPECT_EQ(pdus[0].genericTrap, 6);
+
+    config.writePlain(ConfigKey::SV2TOV1TRAPNOZERO, "NO");
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+    pdus = received(1);
+    ASSERT_EQ(pdus.size(), 1u);
+    EXPECT_EQ(pdus[0].enterprise.ids, oid("1.3.6.1.4.1.99.0").ids);
+}
+
+TEST_F(GenerateTrapsTest, RefusalsSendNothing) {
+    ASSERT_TRUE(traps.load());
+    traps.form().selected = {0};
+    traps.form().manager = "::1";
+    EXPECT_FALSE(traps.send());
+    EXPECT_EQ(traps.status().lines(), std::vector<std::string>{kManagerVersionMismatchText});
+    traps.form().manager = "";
+    EXPECT_FALSE(traps.send());
+    EXPECT_EQ(traps.status().lines(), std::vector<std::string>{kInvalidManagerText});
+    EXPECT_TRUE(config.historyValues(ConfigKey::MGRIPADDRESS).empty());
+    traps.form().manager = "127.0.0.1";
+    traps.form().selected.clear();
+    EXPECT_FALSE(traps.send());
+    EXPECT_EQ(traps.status().lines(), std::vector<std::string>{kNoTrapsSelectedText});
+    EXPECT_TRUE(nothingMore());
+
+    traps.form().trapFile = "missing.trp";
+    EXPECT_FALSE(traps.load());
+    EXPECT_EQ(traps.status().lines(),
+              std::vector<std::string>{"Cannot open Trap Information file [" + dir.root() +
+                                       "/agent/missing.trp] for reading. Please create trap "
+                                       "file."});
+    std::filesystem::remove(dir.path("mibs/mibinfo.out"));
+    EXPECT_FALSE(traps.load());
+    EXPECT_EQ(traps.status().lines(),
+              std::vector<std::string>{"Cannot open [\\mibs\\mibinfo.out] file. Please run the "
+                                       "mib compiler to create it."});
+}
+
+TEST_F(GenerateTrapsTest, AnUnmakeableTrapIsSkippedAndTheNextStillGoes) {
+    ASSERT_TRUE(traps.load());
+    traps.form().selected = {4, 5};
+    ASSERT_TRUE(traps.send());
+    runToEnd();
+    const std::vector<snmp::Pdu> pdus = received(1);
+    ASSERT_EQ(pdus.size(), 1u);
+    EXPECT_EQ(pdus[0].genericTrap, 3);
+    EXPECT_TRUE(hasLine(kAttributeTypeUnknownText));
+    EXPECT_TRUE(hasLine("Processing linkUp"));
+    EXPECT_EQ(traps.summary().skipped, 1u);
+    EXPECT_EQ(traps.summary().sent, 1u);
+}
+
+TEST_F(GenerateTrapsTest, CloseStopsAtOnceAndASecondSendIsRefused) {
+    ASSERT_TRUE(traps.load());
+    traps.selectAll();
+    ASSERT_TRUE(traps.send());
+    clock.advanceMs(kTrapTickMs);
+    loop.runOnce(0);
+    EXPECT_FALSE(traps.send());
+    EXPECT_TRUE(hasLine(kAlreadySendingText));
+    EXPECT_TRUE(traps.sending());
+    traps.close();
+    EXPECT_FALSE(traps.sending());
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(traps.summary().completed);
+    EXPECT_EQ(traps.status().lines().back(), kTransmissionStoppedText);
+    for (int i = 0; i < 20; ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(0);
+    }
+    EXPECT_EQ(received(1).size(), 1u);
+    EXPECT_TRUE(nothingMore());
+}
+
+TEST_F(GenerateTrapsTest, InformsCompleteOnceEachIsAnsweredOrTimedOut) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Inform;
+    traps.options().timeoutMs = 100;
+    traps.options().retries = 2;
+    traps.form().selected = {0, 1};
+    ASSERT_TRUE(traps.send());
+    // Answer the first inform; leave the second unanswered.
+    std::vector<uint8_t> bytes;
+    SocketAddress from;
+    for (int i = 0; i < 10 && !receiver.receive(bytes, 0, &from); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(0);
+    }
+    snmp::Pdu inform;
+    ASSERT_TRUE(decode(bytes, inform));
+    EXPECT_EQ(inform.type, snmp::kPduInformRequest);
+    ASSERT_TRUE(
+        receiver.sendTo(from, testing::encodeMessage(snmp::kPduResponse, inform.requestId)));
+    for (int i = 0; i < 200 && traps.sending(); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(10);
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_TRUE(hasLine("Inform coldStart acknowledged."));
+    EXPECT_TRUE(hasLine("Inform trapSix unacknowledged after 2 transmission(s)."));
+    const std::vector<std::string>& lines = traps.status().lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], kTransmissionCompletedText);
+    EXPECT_EQ(lines.back(), "Informs acknowledged: 1, unacknowledged: 1.");
+    EXPECT_EQ(traps.summary().acknowledged, 1u);
+    EXPECT_EQ(traps.summary().unacknowledged, 1u);
+}
+
+TEST_F(GenerateTrapsTest, StormsArePacedAtTheirRateOrSentAtOnce) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Notification;
+    traps.form().selected = {0, 1};
+    traps.options().repeat = 5;  // ten traps
+    traps.options().rate = 20;   // one each 50 ms
+    ASSERT_TRUE(traps.send());
+    for (int i = 0; i < 20; ++i) {  // 100 ms
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(0);
+    }
+    EXPECT_EQ(traps.summary().sent, 3u);  // at 0, 50 and 100 ms
+    runToEnd();
+    EXPECT_EQ(traps.summary().sent, 10u);
+    EXPECT_EQ(received(10).size(), 10u);
+    EXPECT_FALSE(hasLine("Processing coldStart"));  // a storm has no line per trap
+
+    traps.options().rate = 0;
+    traps.options().repeat = 100;
+    ASSERT_TRUE(traps.send());
+    for (int i = 0; i < 50 && traps.sending(); ++i) {
+        loop.runOnce(0);  // no time passes: the batches need no timer
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_EQ(traps.summary().sent, 200u);
+    EXPECT_TRUE(traps.summary().completed);
+}
+
+}  // namespace
+}  // namespace korvimo::app

@@ -1,0 +1,226 @@
+// korvan-cli traps as a user runs it: usage, the trap list, and the demo home's default.trp
+// sent to Net-SNMP's snmptrapd as SNMPv1 Traps, SNMPv2c notifications and informs.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/endpoints.h"
+#include "app/core/temp_dir.h"
+#include "app/demo_home.h"
+#include "mibinfo/mib_info.h"
+#include "support/snmptrapd.h"
+#include "traps/trap_file.h"
+#include "traps/trap_message.h"
+
+namespace korvimo {
+namespace {
+
+using testing::CommandRun;
+using testing::runCommand;
+using testing::TempDir;
+
+const std::string kProgram = std::string(KORVIMO_HOME_DIR) + "/bin/korvan-cli";
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+std::string dotted(const snmp::ObjectId& oid) {
+    std::string text;
+    for (const uint32_t id : oid.ids) {
+        text += "." + std::to_string(id);
+    }
+    return text;
+}
+
+// TimeTicks as snmptrapd prints them.
+std::string ticksText(uint32_t ticks) {
+    const uint32_t days = ticks / 8640000;
+    const uint32_t rest = ticks % 8640000;
+    char text[64];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u.%02u", rest / 360000, rest / 6000 % 60,
+                  rest / 100 % 60, rest % 100);
+    if (days == 0) {
+        return text;
+    }
+    return std::to_string(days) + (days == 1 ? " day, " : " days, ") + text;
+}
+
+// The generic-trap codes as snmptrapd names them.
+const char* const kGenericNames[] = {
+    "Cold Start",        "Warm Start",         "Link Down", "Link Up", "Authentication Failure",
+    "EGP Neighbor Loss", "Enterprise Specific"};
+
+class CliTraps : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::copyDemoHome(dir.root());
+        testing::writeFile(
+            dir.path("agent/default.trp"),
+            testing::readFile(std::string(KORVIMO_SOURCE_DIR) + "/home/agent/default.trp"));
+        ASSERT_TRUE(file.read(dir.path("agent/default.trp")));
+        ASSERT_FALSE(file.names().empty());
+        mib = mibinfo::MibInfo::load(dir.path("mibs/mibinfo.out"));
+        ASSERT_TRUE(mib);
+    }
+
+    CommandRun traps(const std::string& args) {
+        return runCommand("'" + kProgram + "' --home '" + dir.root() + "' traps " + args);
+    }
+    std::string manager() const { return "--manager 127.0.0.1:" + std::to_string(trapd.port()); }
+
+    TempDir dir;
+    traps::TrapFile file;
+    std::shared_ptr<const mibinfo::MibInfo> mib;
+    TempDir trapdDir;
+    testing::Snmptrapd trapd{trapdDir};
+};
+
+TEST_F(CliTraps, UsageHelpAndTheTrapList) {
+    const CommandRun help = traps("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option :
+         {"--file", "--manager", "--community", "--snmp-version", "--inform", "--select", "--all",
+          "--list", "--count", "--rate", "--timeout", "--retries", "--transport"}) {
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+    for (const char* args :
+         {"--file default.trp", "--manager 127.0.0.1", "--bogus",
+          "--file default.trp --manager 127.0.0.1 --all --select 1",
+          "--file default.trp --manager 127.0.0.1:0", "--file default.trp --manager [::1",
+          "--file default.trp --manager 127.0.0.1 --inform --snmp-version v1",
+          "--file default.trp --manager 127.0.0.1 --select 1,x",
+          "--file default.trp --manager 127.0.0.1 --timeout 0"}) {
+        const CommandRun run = traps(args);
+        EXPECT_EQ(run.status, 2) << args << ": " << run.output;
+        EXPECT_NE(run.output.find("Try 'korvan-cli traps --help'"), std::string::npos)
+            << run.output;
+    }
+
+    const CommandRun list = traps("--file default.trp --list");
+    EXPECT_EQ(list.status, 0) << list.output;
+    std::string expected;
+    for (std::size_t i = 0; i < file.names().size(); ++i) {
+        expected += std::to_string(i) + "\t" + file.names()[i] + "\n";
+    }
+    EXPECT_EQ(list.output, expected);
+
+    const std::size_t size = file.names().size();
+    const CommandRun outside =
+        traps("--file default.trp --manager 127.0.0.1:1162 --select 0," + std::to_string(size));
+    EXPECT_EQ(outside.status, 1) << outside.output;
+    EXPECT_NE(outside.output.find("holds " + std::to_string(size) + " trap(s)"), std::string::npos)
+        << outside.output;
+    EXPECT_EQ(traps("--file none.trp --list").status, 1);
+}
+
+TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
+    ASSERT_TRUE(trapd.start()) << trapd.output();
+    const std::size_t size = file.names().size();
+    const std::string sent = "Sent " + std::to_string(size) + " trap(s), skipped 0";
+
+    // SNMPv1: all of them; the first enterprise-specific one checked field by field.
+    const int64_t before = SystemClock::instance().calendarSeconds();
+    const CommandRun v1 = traps("--file default.trp --all --community public " + manager());
+    const int64_t after = SystemClock::instance().calendarSeconds();
+    ASSERT_EQ(v1.status, 0) << v1.output;
+    EXPECT_NE(v1.output.find(sent), std::string::npos) << v1.output;
+    ASSERT_TRUE(trapd.waitFor("TRAP, SNMP v1", 10000)) << trapd.output();
+    for (int i = 0; i < 100 && count(trapd.output(), "TRAP, SNMP v1, community public") < size;
+         ++i) {
+        trapd.waitFor("never printed", 100);
+    }
+    EXPECT_EQ(count(trapd.output(), "TRAP, SNMP v1, community public"), size) << trapd.output();
+
+    std::size_t chosen = 0;
+    traps::TrapDefinition definition;
+    for (std::size_t i = 0; i < size; ++i) {
+        ASSERT_TRUE(file.definition(i, definition));
+        if (definition.generic >= 6) {
+            chosen = i;
+            break;
+        }
+    }
+    ASSERT_TRUE(file.definition(chosen, definition));
+    uint8_t agentAddr[4] = {0, 0, 0, 0};
+    localIPv4Address(agentAddr);
+    char address[32];
+    std::snprintf(address, sizeof address, "[%u.%u.%u.%u]", agentAddr[0], agentAddr[1],
+                  agentAddr[2], agentAddr[3]);
+    EXPECT_NE(trapd.output().find(address), std::string::npos) << trapd.output();
+    const std::string enterprise = "." + traps::v1EnterpriseText(definition, false);
+    bool stampFound = false;
+    for (int64_t second = before; second <= after; ++second) {
+        const std::string line =
+            "\t" + enterprise + " " + kGenericNames[std::min(definition.generic, 6)] + " Trap (" +
+            std::to_string(definition.specific) +
+            ") Uptime: " + ticksText(static_cast<uint32_t>(uint64_t(second) * 100));
+        stampFound = stampFound || trapd.output().find(line) != std::string::npos;
+    }
+    EXPECT_TRUE(stampFound) << definition.name << "\n" << trapd.output();
+
+    // SNMPv2c: the uptime and the trap identifier first, then the bindings in file order.
+    std::size_t bound = 0;
+    traps::PreparedTrap prepared;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (traps::prepareTrap(file, i, mib.get(), false, prepared) &&
+            prepared.bindings.count() > 0) {
+            bound = i;
+            break;
+        }
+    }
+    ASSERT_TRUE(traps::prepareTrap(file, bound, mib.get(), false, prepared));
+    const CommandRun v2 = traps("--file default.trp --snmp-version v2c --all " + manager());
+    ASSERT_EQ(v2.status, 0) << v2.output;
+    const std::string trapOid =
+        ".1.3.6.1.6.3.1.1.4.1.0 = OID: ." + traps::notificationIdentifier(prepared.definition);
+    ASSERT_TRUE(trapd.waitFor(trapOid, 10000)) << trapd.output();
+    const std::string& out = trapd.output();
+    const std::size_t at = out.find(trapOid);
+    const std::size_t lineStart = out.rfind('\n', at);
+    const std::size_t uptime = out.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (", lineStart);
+    EXPECT_LT(uptime, at) << out;
+    std::size_t previous = at;
+    for (const snmp::VarBind& binding : prepared.bindings.items) {
+        const std::size_t next = out.find("\t" + dotted(binding.name) + " = ", previous);
+        EXPECT_NE(next, std::string::npos) << dotted(binding.name) << "\n" << out;
+        previous = next;
+    }
+
+    // Informs: each acknowledged by snmptrapd.
+    const CommandRun informs = traps("--file default.trp --inform --all " + manager());
+    EXPECT_EQ(informs.status, 0) << informs.output;
+    EXPECT_NE(informs.output.find("Inform " + file.names()[0] + " acknowledged."),
+              std::string::npos)
+        << informs.output;
+    EXPECT_NE(informs.output.find("acknowledged " + std::to_string(size) + ", unacknowledged 0"),
+              std::string::npos)
+        << informs.output;
+}
+
+TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
+    const CommandRun run = traps(
+        "--file default.trp --inform --select 0 --timeout 0.2 "
+        "--retries 2 --manager 127.0.0.1:" +
+        std::to_string(testing::freeUdpPort(AF_INET)));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Inform " + file.names()[0] +
+                              " unacknowledged after 2 "
+                              "transmission(s)."),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Informs acknowledged: 0, unacknowledged: 1."), std::string::npos)
+        << run.output;
+}
+
+}  // namespace
+}  // namespace korvimo
