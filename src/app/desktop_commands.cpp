@@ -241,7 +241,8 @@ DesktopLaunch DesktopCommands::viewControlFile(const std::string& controlFileTex
 }
 
 DesktopLaunch DesktopCommands::viewTrapFile(const std::string& trapFileText) const {
-    return editFile(installDir() + kAgentFolder + "/" + trapFileText);
+    // The file the Generate Traps load opens for the same text.
+    return editFile(controlFilePath(installDir(), trapFileText));
 }
 
 DesktopLaunch DesktopCommands::viewMibInfo() const {
