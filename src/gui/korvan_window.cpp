@@ -22,6 +22,7 @@
 #include <string>
 
 #include "gui/desktop_dialogs.h"
+#include "gui/generate_traps_dialog.h"
 
 namespace korvimo::gui {
 
@@ -46,6 +47,9 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
         }
         return QProcess::startDetached(qtext(command.argv.front()), arguments);
     };
+    traps_ = std::make_unique<app::GenerateTraps>(
+        app::GenerateTrapsContext{window_.config(), window_.loop(), window_.requestIds(),
+                                  window_.mibInfo(), &window_.agent()});
     buildForm();
     buildMenus();
     statusView_ = std::make_unique<StatusListView>(window_.status(), statusWidget_);
@@ -218,6 +222,8 @@ void KorvanWindow::buildMenus() {
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
+        {"&Trap", nullptr, "&Generate Traps..", MenuItem::GenerateTraps,
+         &KorvanWindow::generateTraps},
         {"&Trap", nullptr, "&Edit Trap File..", MenuItem::EditTrapFile,
          &KorvanWindow::editTrapFile},
         {"&Help", "&Contents", "Html", MenuItem::HelpHtml, &KorvanWindow::helpHtml},
@@ -442,6 +448,16 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
         launchOrExplain(commands_.editFile(*chosen));
     }
+}
+
+void KorvanWindow::generateTraps() {
+    if (!trapsDialog_) {
+        trapsDialog_ = std::make_unique<GenerateTrapsDialog>(*traps_, commands_, launch, this);
+    }
+    // Traps go out over the transport the agent uses.
+    traps_->options().ipVersion = window_.form().transport;
+    traps_->dialogStart();
+    trapsDialog_->run();
 }
 
 void KorvanWindow::helpHtml() {
