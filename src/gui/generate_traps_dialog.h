@@ -74,9 +74,7 @@ class GenerateTrapsDialog final : public QDialog {
     void view();
     void send();
     void selectAll();
-
-  protected:
-    // "Close", Escape and the close box all end here.
+    // "Close": Escape and the close box end here too.
     void reject() override;
 
   private:

@@ -397,6 +397,11 @@ void KorvanWindow::stopAgent() {
 }
 
 void KorvanWindow::exitProgram() {
+    // A signal ends the program the same way while Generate Traps is open: the dialog closes
+    // first, which stops its transmission and lets its loop end.
+    if (trapsDialog_ && trapsDialog_->isVisible()) {
+        trapsDialog_->reject();
+    }
     window_.exit();
     closing_ = true;
     close();

@@ -137,6 +137,25 @@ TEST_F(GenerateTrapsForm, TheVersionSentWithIsCheckedAtTheNextOpening) {
     });
 }
 
+TEST_F(GenerateTrapsForm, ExitWhileSendingClosesTheDialogAndStopsTheTransmission) {
+    testing::UdpPeer manager(AF_INET);
+    desktop.config.writePlain(ConfigKey::TRAPPORT, std::to_string(manager.port()));
+    desktop.window->traps().options().repeat = 1000000;  // sends until stopped
+    bool sendingBeforeExit = false;
+    withDialog([&](GenerateTrapsDialog* dialog) {
+        loadDemoFile(dialog);
+        dialog->managerList()->setEditText("127.0.0.1");
+        dialog->selectAllButton()->click();
+        dialog->sendButton()->click();
+        sendingBeforeExit = desktop.window->traps().sending();
+        desktop.window->exitProgram();  // as a signal does
+        EXPECT_FALSE(dialog->isVisible());
+    });
+    EXPECT_TRUE(sendingBeforeExit);
+    EXPECT_FALSE(desktop.window->traps().sending());
+    EXPECT_FALSE(desktop.window->isVisible());
+}
+
 TEST_F(GenerateTrapsForm, BrowseLoadsTheChosenFileAndViewEditsIt) {
     desktop.config.writePlain(ConfigKey::EDITOR, "myedit");
     desktop.programs = {"myedit"};
