@@ -43,6 +43,7 @@
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
 #include "app/main_window.h"
+#include "gui/desktop_dialogs.h"
 #include "gui/status_list_view.h"
 
 class QAction;
@@ -94,8 +95,9 @@ class KorvanWindow final : public QDialog {
     void windowStart();
 
     // Starts a command without waiting for it; true when it started. The desktop program
-    // starts a detached process; tests put their own here.
-    std::function<bool(const app::LaunchCommand&)> launch;
+    // starts a detached process; tests put their own here. The Generate Traps dialog uses
+    // this one too.
+    Launcher launch;
 
     // The widgets, for tests and the screenshot.
     QWidget* control(app::Control control) const;
