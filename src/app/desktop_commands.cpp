@@ -157,7 +157,17 @@ FileChooser DesktopCommands::browseChooser() const {
     return chooser;
 }
 
-std::string DesktopCommands::controlFileFromChoice(const std::string& chosenPath) {
+FileChooser DesktopCommands::trapFileChooser() const {
+    FileChooser chooser;
+    chooser.style = FileChooser::Style::Save;
+    chooser.title = kTrapFileChooserTitle;
+    chooser.directory = installDir() + kAgentFolder;
+    chooser.proposedName = kTrapFilePattern;
+    chooser.filters = {FileFilter{kTrapFileFilterText, kTrapFilePattern}};
+    return chooser;
+}
+
+std::string DesktopCommands::agentFileFromChoice(const std::string& chosenPath) {
     const std::size_t slash = chosenPath.find_last_of('/');
     return slash == std::string::npos ? chosenPath : chosenPath.substr(slash + 1);
 }
@@ -228,6 +238,11 @@ DesktopLaunch DesktopCommands::editFile(const std::string& path) const {
 DesktopLaunch DesktopCommands::viewControlFile(const std::string& controlFileText) const {
     // The file the agent start opens for the same text.
     return editFile(controlFilePath(installDir(), controlFileText));
+}
+
+DesktopLaunch DesktopCommands::viewTrapFile(const std::string& trapFileText) const {
+    // The file the Generate Traps load opens for the same text.
+    return editFile(controlFilePath(installDir(), trapFileText));
 }
 
 DesktopLaunch DesktopCommands::viewMibInfo() const {

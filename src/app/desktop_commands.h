@@ -1,9 +1,10 @@
-// DesktopCommands: what the main window's desktop commands do, decided without a window
-// system: the file choosers of Browse, Edit Variable File and Edit Trap File (titles,
-// starting directories, proposed names, filters), the editor command of View, View MIB Info
-// and the edit commands, and the help documents with the message shown when no viewer can
-// open them. The desktop window only shows the choosers and message boxes and starts the
-// commands this class gives (without waiting for them).
+// DesktopCommands: what the desktop commands of the main window and the Generate Traps
+// dialog do, decided without a window system: the file choosers of Browse (of either),
+// Edit Variable File and Edit Trap File (titles, starting directories, proposed names,
+// filters), the editor command of View (of either), View MIB Info and the edit commands, and
+// the help documents with the message shown when no viewer can open them. The desktop window
+// only shows the choosers and message boxes and starts the commands this class gives
+// (without waiting for them).
 //
 //   DesktopCommands commands(config);                   // korvan.ini; the process environment
 //   FileChooser chooser = commands.editVariableFileChooser();
@@ -52,6 +53,9 @@ namespace korvimo::app {
 // given).
 inline constexpr const char* kBrowseTitle = "Specify the Agent Control File";
 inline constexpr const char* kBrowseFilterText = "Agent Control file (*.ctl)";
+// Generate Traps > Browse: the save-style chooser of the trap file to send from.
+inline constexpr const char* kTrapFileChooserTitle = "Specify the Trap File";
+inline constexpr const char* kTrapFileFilterText = "Trap File (*.trp)";
 // Variables > Edit Variable File and Trap > Edit Trap File: open-style choosers. The filter
 // lists pair a description with its pattern, separated and ended by "|".
 inline constexpr const char* kEditVariableFileTitle = "Edit Variable File";
@@ -150,10 +154,13 @@ class DesktopCommands {
     // (read anew for every command, as every file operation does).
     std::string installDir() const;
 
-    // Browse, and the control file text that a chosen path gives (its name, without the
-    // directory, since the text names a file in the agent directory).
+    // Browse, and the text that a path chosen there gives (its name, without the directory,
+    // since the control file and trap file texts name files in the agent directory).
     FileChooser browseChooser() const;
-    static std::string controlFileFromChoice(const std::string& chosenPath);
+    static std::string agentFileFromChoice(const std::string& chosenPath);
+
+    // Generate Traps > Browse.
+    FileChooser trapFileChooser() const;
 
     FileChooser editVariableFileChooser() const;
     FileChooser editTrapFileChooser() const;
@@ -163,6 +170,8 @@ class DesktopCommands {
     DesktopLaunch editFile(const std::string& path) const;
     // View: the editor on <installDir>/agent/<control file text>.
     DesktopLaunch viewControlFile(const std::string& controlFileText) const;
+    // Generate Traps > View: the editor on <installDir>/agent/<trap file text>.
+    DesktopLaunch viewTrapFile(const std::string& trapFileText) const;
     // MIBs > View MIB Info: the editor on <installDir>/mibs/miblist.lst; empty when the list
     // cannot be read.
     DesktopLaunch viewMibInfo() const;

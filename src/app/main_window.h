@@ -173,7 +173,9 @@ class MainWindow {
     // The one-operation-at-a-time flag the agent and the tools share.
     Busy& busy() { return busy_; }
     Busy busy() const { return busy_; }
-    // mibinfo.out of the home, and the request-ids of the process, for the tool dialogs.
+    // The loop, mibinfo.out of the home, and the request-ids of the process, for the tool
+    // dialogs.
+    EventLoop& loop() { return loop_; }
     HomeMibInfo& mibInfo() { return mibInfo_; }
     RequestIdSequence& requestIds() { return requestIds_; }
     // The UDP port the agent endpoint is bound to, 0 when none (IPX included).

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,7 +18,11 @@
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <optional>
 #include <string>
+
+#include "gui/desktop_dialogs.h"
+#include "gui/generate_traps_dialog.h"
 
 namespace korvimo::gui {
 
@@ -30,20 +33,6 @@ using app::MenuItem;
 
 QString qtext(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-// Qt's filter text: "Trap Files (*.trp);;Agent Control Files (*.ctl)". Qt lists the files
-// that match the patterns in a filter's parentheses, so a description that does not show its
-// pattern gets it added.
-QString nameFilters(const app::FileChooser& chooser) {
-    QStringList filters;
-    for (const app::FileFilter& filter : chooser.filters) {
-        const std::string shown = "(" + filter.pattern + ")";
-        filters << qtext(filter.description.find(shown) != std::string::npos
-                             ? filter.description
-                             : filter.description + " " + shown);
-    }
-    return filters.join(QStringLiteral(";;"));
 }
 
 }  // namespace
@@ -58,6 +47,9 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
         }
         return QProcess::startDetached(qtext(command.argv.front()), arguments);
     };
+    traps_ = std::make_unique<app::GenerateTraps>(
+        app::GenerateTrapsContext{window_.config(), window_.loop(), window_.requestIds(),
+                                  window_.mibInfo(), &window_.agent()});
     buildForm();
     buildMenus();
     statusView_ = std::make_unique<StatusListView>(window_.status(), statusWidget_);
@@ -230,6 +222,8 @@ void KorvanWindow::buildMenus() {
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
+        {"&Trap", nullptr, "&Generate Traps..", MenuItem::GenerateTraps,
+         &KorvanWindow::generateTraps},
         {"&Trap", nullptr, "&Edit Trap File..", MenuItem::EditTrapFile,
          &KorvanWindow::editTrapFile},
         {"&Help", "&Contents", "Html", MenuItem::HelpHtml, &KorvanWindow::helpHtml},
@@ -403,6 +397,11 @@ void KorvanWindow::stopAgent() {
 }
 
 void KorvanWindow::exitProgram() {
+    // A signal ends the program the same way while Generate Traps is open: the dialog closes
+    // first, which stops its transmission and lets its loop end.
+    if (trapsDialog_ && trapsDialog_->isVisible()) {
+        trapsDialog_->reject();
+    }
     window_.exit();
     closing_ = true;
     close();
@@ -429,17 +428,9 @@ void KorvanWindow::reject() {
 }
 
 void KorvanWindow::browse() {
-    const app::FileChooser chooser = commands_.browseChooser();
-    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // The choice names a control file to start with, not a file to write.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    if (const std::optional<std::string> chosen = chooseFile(this, commands_.browseChooser())) {
+        controlFile_->setEditText(qtext(app::DesktopCommands::agentFileFromChoice(*chosen)));
     }
-    const std::string chosen = dialog.selectedFiles().front().toStdString();
-    controlFile_->setEditText(qtext(app::DesktopCommands::controlFileFromChoice(chosen)));
 }
 
 void KorvanWindow::view() {
@@ -459,13 +450,19 @@ void KorvanWindow::editTrapFile() {
 }
 
 void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
-    QFileDialog dialog(this, qtext(chooser.title), qtext(chooser.directory), nameFilters(chooser));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
+        launchOrExplain(commands_.editFile(*chosen));
     }
-    launchOrExplain(commands_.editFile(dialog.selectedFiles().front().toStdString()));
+}
+
+void KorvanWindow::generateTraps() {
+    if (!trapsDialog_) {
+        trapsDialog_ = std::make_unique<GenerateTrapsDialog>(*traps_, commands_, launch, this);
+    }
+    // Traps go out over the transport the agent uses.
+    traps_->options().ipVersion = window_.form().transport;
+    traps_->dialogStart();
+    trapsDialog_->run();
 }
 
 void KorvanWindow::helpHtml() {
@@ -483,12 +480,7 @@ void KorvanWindow::about() {
 }
 
 void KorvanWindow::launchOrExplain(const app::DesktopLaunch& desktop) {
-    if (!desktop.command.empty() && launch && launch(desktop.command)) {
-        return;
-    }
-    QMessageBox message(QMessageBox::Information, windowTitle(), qtext(desktop.fallbackText),
-                        QMessageBox::Ok, this);
-    message.exec();
+    gui::launchOrExplain(this, launch, desktop);
 }
 
 }  // namespace korvimo::gui

@@ -21,6 +21,11 @@
 // and timers of the agent arrive through Qt's loop, so the agent keeps answering while any
 // modal box or chooser of this window is open.
 //
+// Trap > "&Generate Traps.." opens GenerateTrapsDialog, modal, on the one app::GenerateTraps
+// the window holds for its whole life, so the version choice and the histories carry over
+// from one opening to the next; it may be opened while the agent runs, and the agent goes on
+// answering while traps go out.
+//
 // The menus come from one table in korvan_window.cpp (menu, item text, menu item, command);
 // the items of each tool dialog are one line there, and the rows are grayed and enabled as
 // app::MainWindow::enabled(MenuItem) says.
@@ -36,7 +41,9 @@
 #include <memory>
 
 #include "app/desktop_commands.h"
+#include "app/generate_traps.h"
 #include "app/main_window.h"
+#include "gui/desktop_dialogs.h"
 #include "gui/status_list_view.h"
 
 class QAction;
@@ -49,6 +56,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace korvimo::gui {
+
+class GenerateTrapsDialog;
 
 // The form's label texts.
 inline constexpr const char* kControlFileLabel = "SNMP Attributes FIle:";
@@ -86,8 +95,9 @@ class KorvanWindow final : public QDialog {
     void windowStart();
 
     // Starts a command without waiting for it; true when it started. The desktop program
-    // starts a detached process; tests put their own here.
-    std::function<bool(const app::LaunchCommand&)> launch;
+    // starts a detached process; tests put their own here. The Generate Traps dialog uses
+    // this one too.
+    Launcher launch;
 
     // The widgets, for tests and the screenshot.
     QWidget* control(app::Control control) const;
@@ -98,6 +108,8 @@ class KorvanWindow final : public QDialog {
     QLabel* addressWidget() const { return address_; }
     QLabel* portWidget() const { return port_; }
     const StatusListView& statusView() const { return *statusView_; }
+    // The logic of the Generate Traps dialog.
+    app::GenerateTraps& traps() { return *traps_; }
 
     // The commands, as the buttons and menus run them.
     void startAgent();
@@ -108,6 +120,7 @@ class KorvanWindow final : public QDialog {
     void viewMibInfo();
     void editVariableFile();
     void editTrapFile();
+    void generateTraps();
     void helpHtml();
     void helpPdf();
     void about();
@@ -153,6 +166,9 @@ class KorvanWindow final : public QDialog {
     QListWidget* statusWidget_ = nullptr;
     std::unique_ptr<StatusListView> statusView_;
     std::map<app::MenuItem, QAction*> actions_;
+    std::unique_ptr<app::GenerateTraps> traps_;
+    // Made at the first opening; it goes before traps_, whose status list it shows.
+    std::unique_ptr<GenerateTrapsDialog> trapsDialog_;
     // Set once the window may close without the question (Exit, or Yes to the question).
     bool closing_ = false;
 };

@@ -155,8 +155,20 @@ TEST_F(Desktop, BrowseIsASaveChooserOfControlFilesInTheAgentDirectory) {
     EXPECT_EQ(chooser.directory, dir.path("agent"));
     EXPECT_EQ(chooser.proposedName, "*.ctl");
     EXPECT_EQ(chooser.filters, (std::vector<FileFilter>{{"Agent Control file (*.ctl)", "*.ctl"}}));
-    EXPECT_EQ(DesktopCommands::controlFileFromChoice(dir.path("agent/new.ctl")), "new.ctl");
-    EXPECT_EQ(DesktopCommands::controlFileFromChoice("/elsewhere/sub/old.ctl"), "old.ctl");
+    EXPECT_EQ(DesktopCommands::agentFileFromChoice(dir.path("agent/new.ctl")), "new.ctl");
+    EXPECT_EQ(DesktopCommands::agentFileFromChoice("/elsewhere/sub/old.ctl"), "old.ctl");
+}
+
+TEST_F(Desktop, TrapFileBrowseAndViewWorkInTheAgentDirectory) {
+    const FileChooser chooser = commands().trapFileChooser();
+    EXPECT_EQ(chooser.style, FileChooser::Style::Save);
+    EXPECT_EQ(chooser.title, "Specify the Trap File");
+    EXPECT_EQ(chooser.directory, dir.path("agent"));
+    EXPECT_EQ(chooser.proposedName, "*.trp");
+    EXPECT_EQ(chooser.filters, (std::vector<FileFilter>{{"Trap File (*.trp)", "*.trp"}}));
+    programs.insert(kDesktopOpener);
+    EXPECT_EQ(commands().viewTrapFile("default.trp").command.argv,
+              (Argv{"xdg-open", dir.path("agent/default.trp")}));
 }
 
 TEST_F(Desktop, EditChoosersOpenFilesWithTheirFilterLists) {

@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QThread>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,7 @@ namespace korvimo::gui::testing {
 
 using korvimo::testing::readFile;
 using korvimo::testing::TempDir;
+using korvimo::testing::UdpPeer;
 using korvimo::testing::writeFile;
 
 inline constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
@@ -80,6 +82,13 @@ struct DesktopHome {
     }
     std::string ini() const { return dir.path("bin/korvan.ini"); }
     std::string agent() const { return "127.0.0.1:" + std::to_string(port); }
+    // The demo home's trap file and the mibinfo.out it is read with.
+    void addDemoTrapFile() const {
+        for (const char* file : {"agent/default.trp", "mibs/mibinfo.out"}) {
+            std::filesystem::copy_file(std::string(KORVIMO_HOME_DIR) + "/" + file, dir.path(file),
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
 
     TempDir dir;
     uint16_t port = 0;

@@ -1,6 +1,6 @@
 // The desktop window serving Net-SNMP managers over 127.0.0.1: the agent started with
-// "Start" answers while the window runs, while modal boxes and choosers are open, and under a
-// manager that walks it as fast as it can.
+// "Start" answers while the window runs, while modal boxes and choosers are open, while the
+// Generate Traps dialog sends, and under a manager that walks it as fast as it can.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,10 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 
 #include "app/core/main_status.h"
+#include "gui/generate_traps_dialog.h"
 #include "gui/korvan_window.h"
 #include "gui_test_support.h"
 
@@ -140,6 +142,55 @@ TEST_F(Serving, AnswersWhileTheQuitQuestionIsOpen) {
         [](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
     EXPECT_NE(answer.output.find(kSysDescrAnswer), std::string::npos) << answer.output;
     EXPECT_TRUE(window().isVisible());
+    EXPECT_TRUE(desktop.logic.agentRunning());
+}
+
+TEST_F(Serving, AnswersWhileTheGenerateTrapsDialogSends) {
+    home.addDemoTrapFile();
+    testing::UdpPeer manager(AF_INET);
+    desktop.config.writePlain(ConfigKey::TRAPPORT, std::to_string(manager.port()));
+    // The selection goes out again and again, so the transmission is still on when the
+    // answer comes; Close ends it.
+    window().traps().options().repeat = 1000000;
+    int traps = 0;
+    QSocketNotifier arrivals(manager.fd(), QSocketNotifier::Read);
+    QObject::connect(&arrivals, &QSocketNotifier::activated, [&]() {
+        std::vector<uint8_t> datagram;
+        while (manager.receive(datagram, 0)) {
+            ++traps;
+        }
+    });
+
+    PeerRun answer;
+    int trapsBeforeTheRequest = 0;
+    int trapsAtTheAnswer = 0;
+    bool sendingAtTheAnswer = false;
+    ModalWatch<GenerateTrapsDialog> watch(
+        [&](GenerateTrapsDialog* dialog) {
+            dialog->trapFileList()->setEditText("default.trp");
+            dialog->load();
+            dialog->managerList()->setEditText("127.0.0.1");
+            dialog->communityList()->setEditText("public");
+            dialog->selectAllButton()->click();
+            dialog->sendButton()->click();
+            testing::spinUntil([&]() { return traps > 0; }, 10000);
+            trapsBeforeTheRequest = traps;
+            Peer get("snmpget", {"-v2c", "-c", "public", home.agent(), testing::kSysDescr});
+            testing::spinUntil([&]() { return get.run().finished; }, 20000);
+            answer = get.run();
+            trapsAtTheAnswer = traps;
+            sendingAtTheAnswer = window().traps().sending();
+            testing::spinUntil([&]() { return traps > trapsAtTheAnswer; }, 5000);
+            dialog->closeButton()->click();
+        },
+        45000);
+    window().action(MenuItem::GenerateTraps)->trigger();
+    ASSERT_TRUE(watch.seen());
+    EXPECT_GT(trapsBeforeTheRequest, 0);
+    EXPECT_NE(answer.output.find(kSysDescrAnswer), std::string::npos) << answer.output;
+    EXPECT_TRUE(sendingAtTheAnswer);
+    EXPECT_GT(traps, trapsAtTheAnswer);
+    EXPECT_FALSE(window().traps().sending());
     EXPECT_TRUE(desktop.logic.agentRunning());
 }
 

@@ -139,8 +139,8 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
 TEST_F(Korvan, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(menuPaths(window().menus()),
               (Lines{"&File>&Exit", "&MIBs>&View MIB Info..", "&Variables>&Edit Variable File..",
-                     "&Trap>&Edit Trap File..", "&Help>&Contents>Html", "&Help>&Contents>Pdf",
-                     "&Help>&About Korvimo.."}));
+                     "&Trap>&Generate Traps..", "&Trap>&Edit Trap File..", "&Help>&Contents>Html",
+                     "&Help>&Contents>Pdf", "&Help>&About Korvimo.."}));
     EXPECT_EQ(window().action(MenuItem::About)->text().toStdString(), "&About Korvimo..");
     // Tool items come with their dialogs.
     EXPECT_EQ(window().action(MenuItem::CompileMibs), nullptr);
