@@ -64,6 +64,8 @@ GenerateTraps::~GenerateTraps() {
 
 void GenerateTraps::dialogStart() {
     allSelected_ = false;
+    form_.trapFile.clear();  // a new dialog has loaded nothing yet
+    form_.selected.clear();
     managers_ = context_.config.historyValues(ConfigKey::MGRIPADDRESS);
     communities_ = context_.config.historyValues(ConfigKey::TCOMMUNITY);
     form_.manager = managers_.empty() ? std::string() : managers_.front();
@@ -107,6 +109,7 @@ bool GenerateTraps::load() {
     }
     context_.config.pushHistory(ConfigKey::TRAPFILE, cut(form_.trapFile, kFormTextLimit));
     form_.selected.clear();
+    allSelected_ = false;
     loaded_ = true;
     return true;
 }

@@ -255,6 +255,15 @@ TEST_F(GenerateTrapsTest, CloseStopsAtOnceAndASecondSendIsRefused) {
     }
     EXPECT_EQ(received(1).size(), 1u);
     EXPECT_TRUE(nothingMore());
+
+    // The dialog opened again has loaded nothing, and a load forgets the last Select All.
+    traps.dialogStart();
+    EXPECT_EQ(traps.form().trapFile, "");
+    traps.form().trapFile = "t.trp";
+    EXPECT_TRUE(traps.selectAll());
+    ASSERT_TRUE(traps.load());
+    EXPECT_FALSE(traps.allSelected());
+    EXPECT_TRUE(traps.form().selected.empty());
 }
 
 TEST_F(GenerateTrapsTest, InformsCompleteOnceEachIsAnsweredOrTimedOut) {
