@@ -311,8 +311,9 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
         return exitStatus;
     };
 
-    traps.form().trapFile =
+    const std::string trapFile =
         controlFileOption(options.file, installDirectory(config), options.startDirectory);
+    traps.form().trapFile = trapFile;
     if (options.list) {
         if (!traps.load()) {
             return finish(1);
@@ -335,6 +336,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     traps.kind() = options.kind;
 
     traps.dialogStart();
+    traps.form().trapFile = trapFile;
     if (!traps.load()) {
         return finish(1);
     }
