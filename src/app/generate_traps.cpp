@@ -206,6 +206,7 @@ bool GenerateTraps::send() {
         context_.config.readPlain(ConfigKey::SV2TOV1TRAPNOZERO, value) && value == "NO";
 
     mib_ = std::move(mib);
+    sendKind_ = kind_;  // each trap is prepared for the kind chosen at Send
     entries_.clear();
     entries_.reserve(positions.size());
     for (const std::size_t position : positions) {
@@ -308,7 +309,7 @@ uint32_t GenerateTraps::currentTimeStamp() const {
 GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) {
     if (!entry.prepared) {
         entry.prepared = true;
-        if (Result prepared = traps::prepareTrap(file_, entry.position, mib_.get(),
+        if (Result prepared = traps::prepareTrap(file_, entry.position, mib_.get(), sendKind_,
                                                  keepTrailingZero_, entry.trap);
             !prepared) {
             entry.failed = true;
@@ -322,11 +323,11 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
     }
     const std::string& name = entry.trap.definition.name;
 
-    if (kind_ == traps::TrapKind::Inform) {
+    if (sendKind_ == traps::TrapKind::Inform) {
         // Each inform takes a request-id of its own, so its message is built anew.
         const int32_t requestId = static_cast<int32_t>(context_.requestIds.take());
         std::unique_ptr<snmp::Pdu> pdu;
-        if (Result built = traps::buildTrapPdu(entry.trap, kind_, community_, agentAddr_, stamp,
+        if (Result built = traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_, stamp,
                                                requestId, pdu);
             !built) {
             status_.append(built.text());
@@ -342,7 +343,7 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
             entry.datagram.clear();
             std::unique_ptr<snmp::Pdu> pdu;
             if (Result built =
-                    traps::buildTrapPdu(entry.trap, kind_, community_, agentAddr_, stamp, 1, pdu);
+                    traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_, stamp, 1, pdu);
                 !built) {
                 status_.append(built.text());
                 return SendOutcome::Skipped;
@@ -421,7 +422,7 @@ void GenerateTraps::informsDropped() {
 void GenerateTraps::checkCompletion() {
     if (sending_ && cursor_ >= total_ && informs_.empty()) {
         status_.append(kTransmissionCompletedText);
-        if (kind_ == traps::TrapKind::Inform) {
+        if (sendKind_ == traps::TrapKind::Inform) {
             char line[128];
             std::snprintf(line, sizeof line, kInformSummaryFormat,
                           static_cast<unsigned long long>(summary_.acknowledged),

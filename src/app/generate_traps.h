@@ -179,6 +179,7 @@ class GenerateTraps {
     GenerateTrapsForm form_;
     Options options_;
     traps::TrapKind kind_ = traps::TrapKind::V1Trap;
+    traps::TrapKind sendKind_ = traps::TrapKind::V1Trap;  // of the transmission
     Summary summary_;
     StatusList status_;
     traps::TrapFile file_;

@@ -172,13 +172,14 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     std::size_t bound = 0;
     traps::PreparedTrap prepared;
     for (std::size_t i = 0; i < size; ++i) {
-        if (traps::prepareTrap(file, i, mib.get(), false, prepared) &&
+        if (traps::prepareTrap(file, i, mib.get(), traps::TrapKind::Notification, false, prepared) &&
             prepared.bindings.count() > 0) {
             bound = i;
             break;
         }
     }
-    ASSERT_TRUE(traps::prepareTrap(file, bound, mib.get(), false, prepared));
+    ASSERT_TRUE(traps::prepareTrap(file, bound, mib.get(), traps::TrapKind::Notification, false,
+                                  prepared));
     const CommandRun v2 = traps("--file default.trp --snmp-version v2c --all " + manager());
     ASSERT_EQ(v2.status, 0) << v2.output;
     const std::string trapOid =
