@@ -48,12 +48,15 @@ GenerateTraps::GenerateTraps(GenerateTrapsContext context)
     : context_(context),
       client_(context.loop, context.requestIds,
               {[this](const snmp::Pdu&, const SocketAddress&, const snmp::Pdu& request) {
-                   informAnswered(request.requestId, true);
+                   informEnded(request.requestId, InformEnd::Acknowledged);
                },
-               [this](const snmp::Pdu& request) { informAnswered(request.requestId, false); },
-               [this](std::string_view why) {
-                   status_.append(why);
-                   informsDropped();
+               [this](const snmp::Pdu& request) {
+                   informEnded(request.requestId, InformEnd::TimedOut);
+               },
+               [this](std::string_view why) { status_.append(why); },
+               // Its retransmission failed; the reason is on the list already.
+               [this](const snmp::Pdu& request) {
+                   informEnded(request.requestId, InformEnd::Dropped);
                }}) {}
 
 GenerateTraps::~GenerateTraps() {
@@ -386,36 +389,25 @@ void GenerateTraps::progressLine(uint64_t nowMs) {
     progressSent_ = summary_.sent;
 }
 
-void GenerateTraps::informAnswered(int32_t requestId, bool acknowledged) {
+void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
     const auto found = informs_.find(requestId);
     if (found == informs_.end()) {
         return;  // of a transmission that ended, or answered twice
     }
-    if (acknowledged) {
+    if (end == InformEnd::Acknowledged) {
         ++summary_.acknowledged;
         status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
         client_.removePending(client_.findPending(requestId));
     } else {
         ++summary_.unacknowledged;
-        char line[1024];
-        std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
-                      static_cast<int>(client_.settings().retries));
-        status_.append(line);
-    }
-    informs_.erase(found);
-    checkCompletion();
-}
-
-void GenerateTraps::informsDropped() {
-    // A retransmission that could not be sent dropped its request: it is no longer awaited.
-    for (auto it = informs_.begin(); it != informs_.end();) {
-        if (client_.findPending(it->first) == nullptr) {
-            ++summary_.unacknowledged;
-            it = informs_.erase(it);
-        } else {
-            ++it;
+        if (end == InformEnd::TimedOut) {
+            char line[1024];
+            std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
+                          static_cast<int>(client_.settings().retries));
+            status_.append(line);
         }
     }
+    informs_.erase(found);
     checkCompletion();
 }
 

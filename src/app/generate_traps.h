@@ -208,8 +208,10 @@ class GenerateTraps {
     void progressLine(uint64_t nowMs);
     void checkCompletion();
     void finish(bool completed);
-    void informAnswered(int32_t requestId, bool acknowledged);
-    void informsDropped();
+    // An inform awaited no longer: answered, timed out, or dropped when a retransmission
+    // could not be sent.
+    enum class InformEnd { Acknowledged, TimedOut, Dropped };
+    void informEnded(int32_t requestId, InformEnd end);
     bool storm() const { return options_.repeat > 1 || options_.rate.has_value(); }
 
     RequestClient client_;
