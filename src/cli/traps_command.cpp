@@ -16,11 +16,11 @@
 #include "app/command_line.h"
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
+#include "app/core/similar_lines.h"
 #include "app/core/startup_settings.h"
 #include "app/generate_traps.h"
 #include "base/unique_fd.h"
 #include "cli/agent_command.h"
-#include "cli/similar_lines.h"
 
 namespace korvimo::cli {
 
