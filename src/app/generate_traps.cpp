@@ -53,11 +53,18 @@ GenerateTraps::GenerateTraps(GenerateTrapsContext context)
                [this](const snmp::Pdu& request) {
                    informEnded(request.requestId, InformEnd::TimedOut);
                },
-               [this](std::string_view why) { status_.append(why); },
+               // The client endpoint's failures: a datagram from anyone that does not decode
+               // is one, so alike lines are held back.
+               [this](std::string_view why) {
+                   failureLines_.print(why, context_.loop.clock().monotonicMs());
+               },
                // Its retransmission failed; the reason is on the list already.
                [this](const snmp::Pdu& request) {
                    informEnded(request.requestId, InformEnd::Dropped);
-               }}) {}
+               }}),
+      failureLines_([this](const std::string& line) { status_.append(line); }) {
+    status_.setLineLimit(kTrapsStatusLineLimit, 0);
+}
 
 GenerateTraps::~GenerateTraps() {
     readyWatch_.reset();
@@ -269,7 +276,9 @@ void GenerateTraps::stepTimerTick() {
     if (!sending_) {
         return;
     }
-    progressLine(context_.loop.clock().monotonicMs());
+    const uint64_t nowMs = context_.loop.clock().monotonicMs();
+    failureLines_.tick(nowMs);
+    progressLine(nowMs);
     checkCompletion();
 }
 
@@ -396,11 +405,13 @@ void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
     }
     if (end == InformEnd::Acknowledged) {
         ++summary_.acknowledged;
-        status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
+        if (!storm()) {
+            status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
+        }
         client_.removePending(client_.findPending(requestId));
     } else {
         ++summary_.unacknowledged;
-        if (end == InformEnd::TimedOut) {
+        if (end == InformEnd::TimedOut && !storm()) {
             char line[1024];
             std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
                           static_cast<int>(client_.settings().retries));
@@ -413,6 +424,7 @@ void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
 
 void GenerateTraps::checkCompletion() {
     if (sending_ && cursor_ >= total_ && informs_.empty()) {
+        failureLines_.flush();
         status_.append(kTransmissionCompletedText);
         if (sendKind_ == traps::TrapKind::Inform) {
             char line[128];
@@ -446,6 +458,7 @@ void GenerateTraps::finish(bool completed) {
 void GenerateTraps::close() {
     const bool wasSending = sending_;
     community_.clear();
+    failureLines_.flush();
     if (wasSending) {
         status_.append(kTransmissionStoppedText);
         finish(false);

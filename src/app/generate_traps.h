@@ -27,6 +27,9 @@
 //     transmission); each trap is prepared once per transmission, so sending trap n reads
 //     neither the file nor mibinfo.out again.
 //   - The agent address of SNMPv1 Traps is looked up once per transmission.
+//   - The client endpoint hears from anyone: the lines of datagrams that do not decode go
+//     through SimilarLines, so a flood of them shows a few lines and a count.
+//   - status() keeps the last kTrapsStatusLineLimit lines.
 //
 // Beyond the dialog's own controls, options() carries what the command line adds: the port
 // (else TRAPPORT, else 162), informs' time-out and retries (else TIMEOUT1 and RETRIES1),
@@ -47,6 +50,7 @@
 #include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
+#include "app/core/similar_lines.h"
 #include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
 #include "base/unique_fd.h"
@@ -72,7 +76,8 @@ inline constexpr const char* kTransmissionCompletedText = "Trap(s) Transmission 
 inline constexpr const char* kProcessingFormat = "Processing %s";
 inline constexpr const char* kAlreadySendingText =
     "Trap(s) Transmission already in progress. Wait for it to end and then try again.";
-// Informs: each answer or time-out, and the counts once the transmission is over.
+// Informs: each answer or time-out (not in a storm, whose progress lines count them), and the
+// counts once the transmission is over.
 inline constexpr const char* kInformAcknowledgedFormat = "Inform %s acknowledged.";
 inline constexpr const char* kInformUnacknowledgedFormat =
     "Inform %s unacknowledged after %d transmission(s).";
@@ -87,6 +92,8 @@ inline constexpr const char* kStormProgressFormat = "Sent %llu trap(s), %llu/s."
 // storm, and the most traps one turn of the loop sends, so that whatever else the loop
 // serves (the agent, a stop) is heard between batches.
 inline constexpr uint32_t kTrapTickMs = 5;
+// The status list keeps the last this many lines, so a long run cannot grow it without end.
+inline constexpr std::size_t kTrapsStatusLineLimit = 5000;
 inline constexpr std::size_t kStormBatch = 256;
 
 // The choices of "SNMP Version:".
@@ -170,6 +177,8 @@ class GenerateTraps {
     void close();
 
     StatusList& status() { return status_; }
+    // The client endpoint the traps go out from.
+    const RequestClient& client() const { return client_; }
 
     // Called when a transmission ends: completed, or stopped by close.
     std::function<void()> onFinished;
@@ -215,6 +224,9 @@ class GenerateTraps {
     bool storm() const { return options_.repeat > 1 || options_.rate.has_value(); }
 
     RequestClient client_;
+    // The client endpoint's failure lines on their way to status(): alike ones are held back
+    // (ticked by the step timer, flushed when a transmission ends or the dialog closes).
+    SimilarLines failureLines_;
     bool fileOpen_ = false;  // the trap file as read by the last load or Send is current
     bool sending_ = false;
     Timer stepTimer_;

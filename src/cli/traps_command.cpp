@@ -16,7 +16,6 @@
 #include "app/command_line.h"
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
-#include "app/core/similar_lines.h"
 #include "app/core/startup_settings.h"
 #include "app/generate_traps.h"
 #include "base/unique_fd.h"
@@ -26,7 +25,6 @@ namespace korvimo::cli {
 
 namespace {
 
-constexpr uint32_t kSimilarLinesTickMs = 250;
 constexpr unsigned long kMaxCount = 4000000000UL;
 constexpr unsigned long kMaxRate = 10000000UL;
 constexpr unsigned long kMaxRetries = 100;
@@ -245,10 +243,10 @@ void printTrapsUsage(std::ostream& out) {
            "\n"
            "Sends traps of a trap file to a manager as the Generate Traps dialog does: the\n"
            "selected traps go out in the order of the file, one every 5 ms, and every status\n"
-           "line is printed as it is appended (of alike lines at most 5 a second), then a\n"
-           "summary. With --count or --rate the selection goes out as a storm, with one\n"
-           "progress line a second instead of a line per trap. SIGINT (Ctrl-C) or SIGTERM\n"
-           "stops the transmission as the dialog's Close does.\n"
+           "line is printed as it is appended (of alike failure lines of the endpoint at most\n"
+           "5 a second), then a summary. With --count or --rate the selection goes out as a\n"
+           "storm, with one progress line a second instead of a line per trap or inform.\n"
+           "SIGINT (Ctrl-C) or SIGTERM stops the transmission as the dialog's Close does.\n"
            "\n"
            "Options:\n"
            "  --file FILE               trap file: a name in <home>/agent/, or a path\n"
@@ -297,33 +295,27 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     RequestIdSequence requestIds;
     app::HomeMibInfo mibInfo;
     app::GenerateTraps traps({config, loop, requestIds, mibInfo, nullptr});
-    SimilarLines printed([&out](const std::string& line) {
-        out << line << "\n";
-        out.flush();
-    });
-    traps.status().onChange([&](const StatusList::Change& change) {
+    // Every line as it comes: the controller holds back floods of the endpoint's failures.
+    traps.status().onChange([&out](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
-            printed.print(change.text, loop.clock().monotonicMs());
+            out << change.text << "\n";
+            out.flush();
         }
     });
-    auto finish = [&](int exitStatus) {
-        printed.flush();
-        return exitStatus;
-    };
 
     const std::string trapFile =
         controlFileOption(options.file, installDirectory(config), options.startDirectory);
     traps.form().trapFile = trapFile;
     if (options.list) {
         if (!traps.load()) {
-            return finish(1);
+            return 1;
         }
         const std::vector<std::string>& names = traps.trapNames();
         for (std::size_t position = 0; position < names.size(); ++position) {
             out << position << "\t" << names[position] << "\n";
         }
         out.flush();
-        return finish(0);
+        return 0;
     }
 
     app::GenerateTraps::Options& settings = traps.options();
@@ -338,7 +330,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     traps.dialogStart();
     traps.form().trapFile = trapFile;
     if (!traps.load()) {
-        return finish(1);
+        return 1;
     }
     const std::size_t available = traps.trapNames().size();
     if (options.all) {
@@ -346,7 +338,6 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     } else {
         for (const std::size_t position : options.selected) {
             if (position >= available) {
-                printed.flush();
                 std::cerr << "korvan-cli traps: position " << position
                           << " is outside the trap list, which holds " << available
                           << " trap(s) (positions 0 to " << (available == 0 ? 0 : available - 1)
@@ -366,7 +357,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     bool finished = false;
     traps.onFinished = [&] { finished = true; };
     if (!traps.send()) {
-        return finish(1);
+        return 1;
     }
     Watch stopSignals = loop.watch(signalFd.get(), [&] {
         signalfd_siginfo info;
@@ -379,12 +370,9 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
             traps.close();
         }
     });
-    Timer similarLinesTimer =
-        loop.startTimer(kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
     while (!finished) {
         loop.runOnce(100);
     }
-    similarLinesTimer.stop();
     stopSignals.reset();
     traps.close();
 
@@ -404,7 +392,6 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
                       static_cast<unsigned long long>(summary.sent),
                       static_cast<unsigned long long>(summary.skipped), seconds, perSecond);
     }
-    printed.flush();
     out << line << "\n";
     out.flush();
     const bool allSent = summary.completed && summary.skipped == 0 && summary.sent > 0;

@@ -134,6 +134,7 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     const int64_t after = SystemClock::instance().calendarSeconds();
     ASSERT_EQ(v1.status, 0) << v1.output;
     EXPECT_NE(v1.output.find(sent), std::string::npos) << v1.output;
+    EXPECT_EQ(count(v1.output, "Processing "), size) << v1.output;  // every line printed
     ASSERT_TRUE(trapd.waitFor("TRAP, SNMP v1", 10000)) << trapd.output();
     for (int i = 0; i < 100 && count(trapd.output(), "TRAP, SNMP v1, community public") < size;
          ++i) {
