@@ -237,10 +237,7 @@ bool GenerateTraps::send() {
     }
     if (options_.rate && *options_.rate == 0) {
         ready_.reset(::eventfd(1, EFD_CLOEXEC | EFD_NONBLOCK));
-        if (ready_) {
-            readyWatch_ = context_.loop.watch(ready_.get(), [this] { sendBatch(kStormBatch); });
-        }
-        if (!readyWatch_.active()) {
+        if (!ready_ || !watchReady()) {
             ready_.reset();
             return false;
         }
@@ -265,7 +262,11 @@ void GenerateTraps::stepTimerTick() {
     }
     if (!options_.rate) {
         sendBatch(1);
-    } else if (*options_.rate > 0) {
+    } else if (*options_.rate == 0) {
+        if (ready_ && !readyWatch_.active()) {
+            sendBatch(kStormBatch);  // a paused storm tries again
+        }
+    } else {
         // As many as are due by now at the rate, the first at once.
         const uint64_t elapsed = context_.loop.clock().monotonicMs() - startMs_;
         const uint64_t due = std::min<uint64_t>(total_, elapsed * *options_.rate / 1000 + 1);
@@ -287,7 +288,12 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         return;
     }
     const uint32_t stamp = currentTimeStamp();
+    bool paused = false;
     for (std::size_t n = 0; n < budget && cursor_ < total_ && sending_; ++n) {
+        if (sendKind_ == traps::TrapKind::Inform && informs_.size() >= kMaxPendingInforms) {
+            paused = true;  // until answers or time-outs make room
+            break;
+        }
         Entry& entry = entries_[cursor_ % entries_.size()];
         const SendOutcome outcome = sendOne(entry, stamp);
         if (outcome == SendOutcome::Again) {
@@ -304,11 +310,24 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         // Every trap went out; what is left is waiting for informs' answers.
         readyWatch_.reset();
         ready_.reset();
+    } else if (ready_) {
+        // An unpaced storm watches its always-readable descriptor only while it can send;
+        // paused, it leaves the tries to the step timer rather than spin.
+        if (paused) {
+            readyWatch_.reset();
+        } else if (!readyWatch_.active()) {
+            watchReady();
+        }
     }
-    if (readyWatch_.active()) {
+    if (ready_) {
         return;  // the step timer looks at the progress and the completion
     }
     checkCompletion();
+}
+
+bool GenerateTraps::watchReady() {
+    readyWatch_ = context_.loop.watch(ready_.get(), [this] { sendBatch(kStormBatch); });
+    return readyWatch_.active();
 }
 
 uint32_t GenerateTraps::currentTimeStamp() const {

@@ -27,6 +27,7 @@
 //     transmission); each trap is prepared once per transmission, so sending trap n reads
 //     neither the file nor mibinfo.out again.
 //   - The agent address of SNMPv1 Traps is looked up once per transmission.
+//   - At most kMaxPendingInforms informs await their answers; the sending waits for room.
 //   - The client endpoint hears from anyone: the lines of datagrams that do not decode go
 //     through SimilarLines, so a flood of them shows a few lines and a count.
 //   - status() keeps the last kTrapsStatusLineLimit lines.
@@ -95,6 +96,10 @@ inline constexpr uint32_t kTrapTickMs = 5;
 // The status list keeps the last this many lines, so a long run cannot grow it without end.
 inline constexpr std::size_t kTrapsStatusLineLimit = 5000;
 inline constexpr std::size_t kStormBatch = 256;
+// The most informs awaiting their answer at once: at this many the sending pauses (nothing is
+// skipped or counted) until answers or time-outs make room, so that neither a long --count
+// nor a long time-out makes the pending list grow without end.
+inline constexpr std::size_t kMaxPendingInforms = 1000;
 
 // The choices of "SNMP Version:".
 inline constexpr const char* kV1TrapChoiceText = "SNMPv1 Trap";
@@ -212,6 +217,8 @@ class GenerateTraps {
     Result openTrapFile();
     void stepTimerTick();
     void sendBatch(std::size_t budget);
+    // Watches ready_ (an unpaced storm that can send); false when the loop refuses.
+    bool watchReady();
     SendOutcome sendOne(Entry& entry, uint32_t stamp);
     uint32_t currentTimeStamp() const;
     void progressLine(uint64_t nowMs);
@@ -230,9 +237,9 @@ class GenerateTraps {
     bool fileOpen_ = false;  // the trap file as read by the last load or Send is current
     bool sending_ = false;
     Timer stepTimer_;
-    // An always-readable descriptor, watched while a storm at rate 0 runs: the loop then
-    // sends one batch per turn, as fast as the endpoint takes them, and serves everything else
-    // between batches.
+    // An always-readable descriptor, open while a storm at rate 0 runs and watched while it
+    // can send: the loop then sends one batch per turn, as fast as the endpoint takes them,
+    // and serves everything else between batches.
     UniqueFd ready_;
     Watch readyWatch_;
     std::shared_ptr<const mibinfo::MibInfo> mib_;

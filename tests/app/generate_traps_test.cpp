@@ -301,6 +301,32 @@ TEST_F(GenerateTrapsTest, InformsCompleteOnceEachIsAnsweredOrTimedOut) {
     EXPECT_EQ(traps.summary().unacknowledged, 1u);
 }
 
+TEST_F(GenerateTrapsTest, AnInformStormWaitsForRoomAndStillCompletes) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Inform;
+    traps.options().timeoutMs = 50;
+    traps.options().retries = 1;
+    traps.options().rate = 0;
+    traps.options().repeat = 1500;  // 3,000 informs nobody answers
+    traps.form().selected = {0, 1};
+    ASSERT_TRUE(traps.send());
+    uint64_t mostPending = 0;
+    for (int i = 0; i < 2000 && traps.sending(); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(0);
+        const GenerateTraps::Summary& summary = traps.summary();
+        mostPending =
+            std::max(mostPending, summary.sent - summary.acknowledged - summary.unacknowledged);
+        ASSERT_LE(traps.client().pendingRequests().size(), kMaxPendingInforms);
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_TRUE(traps.summary().completed);
+    EXPECT_EQ(mostPending, kMaxPendingInforms);
+    EXPECT_EQ(traps.summary().sent, 3000u);
+    EXPECT_EQ(traps.summary().skipped, 0u);
+    EXPECT_EQ(traps.summary().unacknowledged, 3000u);
+}
+
 TEST_F(GenerateTrapsTest, JunkAtTheClientEndpointGivesFewLinesAndLeavesInformsAlone) {
     ASSERT_TRUE(traps.load());
     traps.kind() = traps::TrapKind::Inform;
