@@ -21,6 +21,8 @@ constexpr int32_t kDefaultInformRetries = 3;
 // A paced storm never sends more than this in one tick, however far behind it fell.
 constexpr uint64_t kPacedBatchLimit = 4 * kStormBatch;
 constexpr uint64_t kProgressIntervalMs = 1000;
+// The step timer of an unpaced storm.
+constexpr uint32_t kUnpacedRetryMs = 1;
 
 std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
@@ -241,8 +243,9 @@ bool GenerateTraps::send() {
             ready_.reset();
             return false;
         }
-        // The step timer still runs, for the progress lines and the completion.
-        period = kTrapTickMs;
+        // The step timer still runs, for the progress lines and the completion, and tries
+        // again each millisecond while the sending is paused.
+        period = kUnpacedRetryMs;
     }
     stepTimer_ = context_.loop.startTimer(period, [this] { stepTimerTick(); });
     if (!stepTimer_.running()) {
@@ -297,7 +300,8 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         Entry& entry = entries_[cursor_ % entries_.size()];
         const SendOutcome outcome = sendOne(entry, stamp);
         if (outcome == SendOutcome::Again) {
-            break;  // the endpoint's queue is full: this trap goes again next turn
+            paused = true;  // the endpoint's queue is full: this trap goes again
+            break;
         }
         ++cursor_;
         if (outcome == SendOutcome::Sent) {
@@ -312,7 +316,8 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         ready_.reset();
     } else if (ready_) {
         // An unpaced storm watches its always-readable descriptor only while it can send;
-        // paused, it leaves the tries to the step timer rather than spin.
+        // paused (at the cap of informs, or a full send queue: EAGAIN, ENOBUFS), it leaves the
+        // tries to the step timer rather than spin, and watches again after a send.
         if (paused) {
             readyWatch_.reset();
         } else if (!readyWatch_.active()) {
@@ -390,7 +395,7 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
         }
         int error = 0;
         if (!client_.sendToPeer(entry.datagram.data(), entry.datagram.size(), port_, error)) {
-            if (readyWatch_.active() && (error == EAGAIN || error == ENOBUFS)) {
+            if (ready_ && (error == EAGAIN || error == ENOBUFS)) {
                 return SendOutcome::Again;
             }
             status_.append(kSendUdpTrapFailedText);
