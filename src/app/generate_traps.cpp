@@ -44,6 +44,29 @@ std::optional<long> historyNumber(const Configuration& config, ConfigKey key) {
     return readSettingNumber(text);
 }
 
+// A port number 1 to 65535 in whole, blanks around it allowed; none otherwise.
+std::optional<uint16_t> portNumber(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t last = text.find_last_not_of(" \t");
+    uint32_t number = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<uint32_t>(text[i] - '0');
+        if (number > 65535) {
+            return std::nullopt;
+        }
+    }
+    if (number == 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(number);
+}
+
 }  // namespace
 
 GenerateTraps::GenerateTraps(GenerateTrapsContext context)
@@ -186,7 +209,12 @@ bool GenerateTraps::send() {
     if (options_.port) {
         port_ = *options_.port;
     } else if (context_.config.readPlain(ConfigKey::TRAPPORT, value) && !value.empty()) {
-        port_ = static_cast<uint16_t>(readSettingNumber(value));
+        const std::optional<uint16_t> port = portNumber(value);
+        if (!port) {
+            status_.append(formatted(kTrapPortInvalidFormat, value.c_str()));
+            return false;
+        }
+        port_ = *port;
     } else {
         port_ = kDefaultTrapPort;
     }

@@ -69,6 +69,9 @@ inline constexpr const char* kTrapFileOpenFailedFormat =
 inline constexpr const char* kInvalidManagerText = "IP address is invalid. Try again";
 inline constexpr const char* kManagerVersionMismatchText =
     "Manager address type does not match currently selected IP version. Try again";
+// A TRAPPORT setting that is not a whole port number refuses the Send.
+inline constexpr const char* kTrapPortInvalidFormat =
+    "TRAPPORT [%s] is no port number (1 to 65535).";
 inline constexpr const char* kNoTrapsSelectedText =
     "No traps selected. Select a trap first and then try again.";
 inline constexpr const char* kTransmissionStartedText = "Trap(s) Transmission Started.";

@@ -175,9 +175,18 @@ TEST_F(GenerateTrapsTest, NotificationsCarryUptimeAndTrapOidBeforeTheirBindings)
 
 TEST_F(GenerateTrapsTest, V1EnterpriseKeepsItsZeroOnlyWhenAskedAndTrapPortIsHonoured) {
     traps.options().port.reset();
-    config.writePlain(ConfigKey::TRAPPORT, std::to_string(receiver.port()));
     ASSERT_TRUE(traps.load());
     traps.form().selected = {3};
+    // Only a whole port number is a port: nothing goes out for any other.
+    for (const char* bad : {"70000", "0", "162x", "-1", "65536"}) {
+        config.writePlain(ConfigKey::TRAPPORT, bad);
+        EXPECT_FALSE(traps.send()) << bad;
+        EXPECT_EQ(traps.status().lines(),
+                  std::vector<std::string>{std::string("TRAPPORT [") + bad +
+                                           "] is no port number (1 to 65535)."});
+    }
+    EXPECT_TRUE(nothingMore());
+    config.writePlain(ConfigKey::TRAPPORT, " " + std::to_string(receiver.port()) + " ");
     ASSERT_TRUE(traps.send());
     runToEnd();
     std::vector<snmp::Pdu> pdus = received(1);
