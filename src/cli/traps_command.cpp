@@ -20,6 +20,7 @@
 #include "app/generate_traps.h"
 #include "base/unique_fd.h"
 #include "cli/agent_command.h"
+#include "traps/trap_file.h"
 
 namespace korvimo::cli {
 
@@ -305,12 +306,18 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
 
     const std::string trapFile =
         controlFileOption(options.file, installDirectory(config), options.startDirectory);
-    traps.form().trapFile = trapFile;
     if (options.list) {
-        if (!traps.load()) {
+        // Only read: a listing changes no setting (no TRAPFILE history).
+        const std::string path = app::controlFilePath(installDirectory(config), trapFile);
+        traps::TrapFile file;
+        if (Result read = file.read(path); !read) {
+            out << withReason(Result::failuref(app::kTrapFileOpenFailedFormat, path.c_str()), read)
+                       .text()
+                << "\n";
+            out.flush();
             return 1;
         }
-        const std::vector<std::string>& names = traps.trapNames();
+        const std::vector<std::string>& names = file.names();
         for (std::size_t position = 0; position < names.size(); ++position) {
             out << position << "\t" << names[position] << "\n";
         }

@@ -106,6 +106,7 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
             << run.output;
     }
 
+    const std::string settings = testing::readFile(dir.path("bin/korvan.ini"));
     const CommandRun list = traps("--file default.trp --list");
     EXPECT_EQ(list.status, 0) << list.output;
     std::string expected;
@@ -113,6 +114,7 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
         expected += std::to_string(i) + "\t" + file.names()[i] + "\n";
     }
     EXPECT_EQ(list.output, expected);
+    EXPECT_EQ(testing::readFile(dir.path("bin/korvan.ini")), settings);  // nothing written
 
     const std::size_t size = file.names().size();
     const CommandRun outside =
@@ -120,7 +122,12 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
     EXPECT_EQ(outside.status, 1) << outside.output;
     EXPECT_NE(outside.output.find("holds " + std::to_string(size) + " trap(s)"), std::string::npos)
         << outside.output;
-    EXPECT_EQ(traps("--file none.trp --list").status, 1);
+    const CommandRun none = traps("--file none.trp --list");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.output.find("Cannot open Trap Information file [" + dir.path("agent/none.trp") +
+                               "] for reading."),
+              std::string::npos)
+        << none.output;
 }
 
 TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
