@@ -271,7 +271,7 @@ void printTrapsUsage(std::ostream& out) {
            "\n"
            "Exit status: 0 when every selected trap was sent (and every inform acknowledged),\n"
            "1 when a trap was skipped or unacknowledged or nothing could be sent, 2 on a usage\n"
-           "error.\n"
+           "error (a --select position outside the trap list is one).\n"
            "\n"
            "Example:\n"
            "  korvan-cli --home build/home traps --file default.trp --manager 127.0.0.1:1162 \\\n"
@@ -349,7 +349,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
                           << " is outside the trap list, which holds " << available
                           << " trap(s) (positions 0 to " << (available == 0 ? 0 : available - 1)
                           << "); see --list\n";
-                return 1;
+                return 2;  // a usage error
             }
         }
         traps.form().selected = options.selected;

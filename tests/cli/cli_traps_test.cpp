@@ -119,7 +119,7 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
     const std::size_t size = file.names().size();
     const CommandRun outside =
         traps("--file default.trp --manager 127.0.0.1:1162 --select 0," + std::to_string(size));
-    EXPECT_EQ(outside.status, 1) << outside.output;
+    EXPECT_EQ(outside.status, 2) << outside.output;
     EXPECT_NE(outside.output.find("holds " + std::to_string(size) + " trap(s)"), std::string::npos)
         << outside.output;
     const CommandRun none = traps("--file none.trp --list");
