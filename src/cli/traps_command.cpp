@@ -385,19 +385,25 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
 
     const app::GenerateTraps::Summary& summary = traps.summary();
     const double seconds = static_cast<double>(summary.elapsedMs) / 1000.0;
-    const unsigned long long perSecond =
-        summary.elapsedMs == 0 ? summary.sent : summary.sent * 1000 / summary.elapsedMs;
+    const bool timed = summary.elapsedMs > 0;
+    const unsigned long long perSecond = timed ? summary.sent * 1000 / summary.elapsedMs : 0;
+    const auto sent = static_cast<unsigned long long>(summary.sent);
+    const auto skipped = static_cast<unsigned long long>(summary.skipped);
     char line[256];
     if (options.kind == traps::TrapKind::Inform) {
-        std::snprintf(line, sizeof line, kInformsSummaryFormat,
-                      static_cast<unsigned long long>(summary.sent),
-                      static_cast<unsigned long long>(summary.skipped),
-                      static_cast<unsigned long long>(summary.acknowledged),
-                      static_cast<unsigned long long>(summary.unacknowledged), seconds, perSecond);
+        const auto acknowledged = static_cast<unsigned long long>(summary.acknowledged);
+        const auto unacknowledged = static_cast<unsigned long long>(summary.unacknowledged);
+        if (timed) {
+            std::snprintf(line, sizeof line, kInformsSummaryFormat, sent, skipped, acknowledged,
+                          unacknowledged, seconds, perSecond);
+        } else {
+            std::snprintf(line, sizeof line, kInformsSummaryNoRateFormat, sent, skipped,
+                          acknowledged, unacknowledged, seconds);
+        }
+    } else if (timed) {
+        std::snprintf(line, sizeof line, kTrapsSummaryFormat, sent, skipped, seconds, perSecond);
     } else {
-        std::snprintf(line, sizeof line, kTrapsSummaryFormat,
-                      static_cast<unsigned long long>(summary.sent),
-                      static_cast<unsigned long long>(summary.skipped), seconds, perSecond);
+        std::snprintf(line, sizeof line, kTrapsSummaryNoRateFormat, sent, skipped, seconds);
     }
     out << line << "\n";
     out.flush();
