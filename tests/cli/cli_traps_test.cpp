@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "agent/endpoints.h"
+#include "agent/udp_peer.h"
 #include "app/core/temp_dir.h"
 #include "app/demo_home.h"
 #include "mibinfo/mib_info.h"
@@ -193,15 +194,20 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     const std::string trapOid =
         ".1.3.6.1.6.3.1.1.4.1.0 = OID: ." + traps::notificationIdentifier(prepared.definition);
     ASSERT_TRUE(trapd.waitFor(trapOid, 10000)) << trapd.output();
+    // The trap's own line of snmptrapd's output, nothing of the traps around it.
     const std::string& out = trapd.output();
-    const std::size_t at = out.find(trapOid);
-    const std::size_t lineStart = out.rfind('\n', at);
-    const std::size_t uptime = out.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (", lineStart);
-    EXPECT_LT(uptime, at) << out;
+    const std::size_t found = out.find(trapOid);
+    const std::size_t lineStart = out.rfind('\n', found) == std::string::npos
+                                      ? 0
+                                      : out.rfind('\n', found) + 1;
+    const std::string line = out.substr(lineStart, out.find('\n', found) - lineStart);
+    const std::size_t at = line.find(trapOid);
+    const std::size_t uptime = line.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (");
+    EXPECT_LT(uptime, at) << line;
     std::size_t previous = at;
     for (const snmp::VarBind& binding : prepared.bindings.items) {
-        const std::size_t next = out.find("\t" + dotted(binding.name) + " = ", previous);
-        EXPECT_NE(next, std::string::npos) << dotted(binding.name) << "\n" << out;
+        const std::size_t next = line.find("\t" + dotted(binding.name) + " = ", previous);
+        ASSERT_NE(next, std::string::npos) << dotted(binding.name) << "\n" << line;
         previous = next;
     }
 
@@ -217,10 +223,11 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
 }
 
 TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
+    // A port held open and never read: nobody else can take it and answer.
+    const testing::UdpPeer silent(AF_INET);
+    const std::string silentManager = "--manager 127.0.0.1:" + std::to_string(silent.port());
     const CommandRun run = traps(
-        "--file default.trp --inform --select 0 --timeout 0.2 "
-        "--retries 2 --manager 127.0.0.1:" +
-        std::to_string(testing::freeUdpPort(AF_INET)));
+        "--file default.trp --inform --select 0 --timeout 0.2 --retries 2 " + silentManager);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("Inform " + file.names()[0] +
                               " unacknowledged after 2 "
@@ -229,6 +236,13 @@ TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
         << run.output;
     EXPECT_NE(run.output.find("Informs acknowledged: 0, unacknowledged: 1."), std::string::npos)
         << run.output;
+
+    // A transmission over within a millisecond has no rate to tell.
+    const CommandRun fast = traps("--file default.trp --select 0 --rate 0 " + silentManager);
+    EXPECT_EQ(fast.status, 0) << fast.output;
+    EXPECT_NE(fast.output.find("Sent 1 trap(s), skipped 0, in "), std::string::npos) << fast.output;
+    // One trap in under a millisecond and 1 trap/s only come together from a rate of 0 ms.
+    EXPECT_EQ(fast.output.find("in 0.00 s (1 traps/s)"), std::string::npos) << fast.output;
 }
 
 }  // namespace
