@@ -406,8 +406,8 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
         if (entry.datagram.empty() || entry.datagramStamp != stamp) {
             entry.datagram.clear();
             std::unique_ptr<snmp::Pdu> pdu;
-            if (Result built =
-                    traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_, stamp, 1, pdu);
+            if (Result built = traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_,
+                                                   stamp, 1, pdu);
                 !built) {
                 status_.append(built.text());
                 return SendOutcome::Skipped;

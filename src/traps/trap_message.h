@@ -70,7 +70,8 @@ Result prepareTrap(const TrapFile& file, std::size_t position, const mibinfo::Mi
 
 // The message of one send of trap: community, the agent address of an SNMPv1 Trap (4 bytes,
 // network order), the time-stamp in hundredths of a second (sysUpTime.0 of a notification),
-// and the request-id of an inform. trap must have been prepared for kind. Failure texts are those of sendTrap
+// and the request-id of an inform. trap must have been prepared for kind. Failure texts are those
+// of sendTrap
 // ("SnmpCreateOctets() community failed.", "SnmpCreateTPdu() failed").
 Result buildTrapPdu(const PreparedTrap& trap, TrapKind kind, std::string_view community,
                     const uint8_t agentAddr[4], uint32_t timeStamp, int32_t requestId,

@@ -181,14 +181,15 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     std::size_t bound = 0;
     traps::PreparedTrap prepared;
     for (std::size_t i = 0; i < size; ++i) {
-        if (traps::prepareTrap(file, i, mib.get(), traps::TrapKind::Notification, false, prepared) &&
+        if (traps::prepareTrap(file, i, mib.get(), traps::TrapKind::Notification, false,
+                               prepared) &&
             prepared.bindings.count() > 0) {
             bound = i;
             break;
         }
     }
-    ASSERT_TRUE(traps::prepareTrap(file, bound, mib.get(), traps::TrapKind::Notification, false,
-                                  prepared));
+    ASSERT_TRUE(
+        traps::prepareTrap(file, bound, mib.get(), traps::TrapKind::Notification, false, prepared));
     const CommandRun v2 = traps("--file default.trp --snmp-version v2c --all " + manager());
     ASSERT_EQ(v2.status, 0) << v2.output;
     const std::string trapOid =
@@ -197,9 +198,8 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     // The trap's own line of snmptrapd's output, nothing of the traps around it.
     const std::string& out = trapd.output();
     const std::size_t found = out.find(trapOid);
-    const std::size_t lineStart = out.rfind('\n', found) == std::string::npos
-                                      ? 0
-                                      : out.rfind('\n', found) + 1;
+    const std::size_t lineStart =
+        out.rfind('\n', found) == std::string::npos ? 0 : out.rfind('\n', found) + 1;
     const std::string line = out.substr(lineStart, out.find('\n', found) - lineStart);
     const std::size_t at = line.find(trapOid);
     const std::size_t uptime = line.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (");
@@ -226,8 +226,8 @@ TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
     // A port held open and never read: nobody else can take it and answer.
     const testing::UdpPeer silent(AF_INET);
     const std::string silentManager = "--manager 127.0.0.1:" + std::to_string(silent.port());
-    const CommandRun run = traps(
-        "--file default.trp --inform --select 0 --timeout 0.2 --retries 2 " + silentManager);
+    const CommandRun run =
+        traps("--file default.trp --inform --select 0 --timeout 0.2 --retries 2 " + silentManager);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("Inform " + file.names()[0] +
                               " unacknowledged after 2 "

@@ -159,7 +159,8 @@ TEST(DefaultTrapFileTest, IsTheWritersOutputAndSendable) {
     ASSERT_EQ(file.names().size(), 9u);
     for (std::size_t position = 0; position < file.names().size(); ++position) {
         PreparedTrap trap;
-        const Result prepared = prepareTrap(file, position, mib.get(), TrapKind::V1Trap, false, trap);
+        const Result prepared =
+            prepareTrap(file, position, mib.get(), TrapKind::V1Trap, false, trap);
         EXPECT_TRUE(prepared) << file.names()[position] << ": " << prepared.text();
     }
     PreparedTrap alarm;
