@@ -6,7 +6,7 @@
 #include <new>
 
 #include "agent/endpoints.h"
-#include "app/core/decimal_text.h"
+#include "base/decimal_text.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "snmp/message.h"
 

@@ -60,27 +60,36 @@ Result RequestClient::send_new_request(std::unique_ptr<snmp::Pdu> request) {
     return {};
 }
 
+std::list<PendingRequest> RequestClient::takePending(PendingRequest* entry) {
+    std::list<PendingRequest> taken;
+    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+        if (&*it == entry) {
+            taken.splice(taken.begin(), pending_, it);
+            break;
+        }
+    }
+    return taken;
+}
+
 void RequestClient::tick(PendingRequest* entry) {
+    // A request that ends here leaves the list before the handlers run, so that they may
+    // clear or extend the list; it lives until they return.
     if (entry->transmissions < settings_.retries) {
         if (Result sent = transmit(*entry->pdu); !sent) {
-            removePending(entry);  // its timer ends with it
+            std::list<PendingRequest> dropped = takePending(entry);
+            entry->timer.stop();
             if (handlers_.onFailure) {
                 handlers_.onFailure(sent.text());
+            }
+            if (!dropped.empty() && handlers_.onDropped) {
+                handlers_.onDropped(*dropped.front().pdu);
             }
             return;
         }
         ++entry->transmissions;
         return;
     }
-    // Timed out. The entry leaves the list before the handler runs, so that the handler may
-    // clear or extend the list; the request lives until the handler returns.
-    std::list<PendingRequest> expired;
-    for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-        if (&*it == entry) {
-            expired.splice(expired.begin(), pending_, it);
-            break;
-        }
-    }
+    std::list<PendingRequest> expired = takePending(entry);
     entry->timer.stop();
     if (!expired.empty() && handlers_.onTimeout) {
         handlers_.onTimeout(*expired.front().pdu);

@@ -4,7 +4,7 @@
 // answered or has been sent `retries` times in all.
 //
 //   RequestIdSequence ids;                       // one per process
-//   RequestClient client(loop, ids, {onResponse, onTimeout, onFailure});
+//   RequestClient client(loop, ids, {onResponse, onTimeout, onFailure, onDropped});
 //   client.open(IpVersion::IPv4);
 //   client.settings().peerAddress = teacher;     // and peerPort, timeoutMs, retries
 //   client.send_new_request(std::move(pdu));     // pending until answered or timed out
@@ -22,9 +22,10 @@
 //   - A request that has been sent `retries` times (at least once) times out one period
 //     after its last transmission: it leaves the pending list and goes to onTimeout. The
 //     handlers may clear the list or send new requests.
-//   - A retransmission that cannot be sent drops its request and reports
-//     "Error in sending UDP Packet" through onFailure; a datagram that cannot be read or
-//     decoded reports the reason the same way.
+//   - A retransmission that cannot be sent drops its request: it leaves the pending list,
+//     "Error in sending UDP Packet" goes to onFailure and then the request to onDropped. A
+//     datagram that cannot be read or decoded (from anyone) reports its reason through
+//     onFailure alone: no request is touched, so a flood of them costs nothing per request.
 #pragma once
 
 #include <cstdint>
@@ -72,7 +73,11 @@ class RequestClient {
             onResponse;
         // A request that went unanswered; it has left the pending list.
         std::function<void(const snmp::Pdu& request)> onTimeout;
+        // Why a send or a read failed, or why a datagram did not decode.
         std::function<void(std::string_view why)> onFailure;
+        // A request whose retransmission could not be sent; it has left the pending list.
+        // Optional; called after onFailure has had the reason.
+        std::function<void(const snmp::Pdu& request)> onDropped;
     };
 
     // Where requests and traps go, how requests are retransmitted, and the version and
@@ -130,6 +135,8 @@ class RequestClient {
     void readable();
     Result transmit(const snmp::Pdu& request) const;
     void tick(PendingRequest* entry);
+    // Unlinks the entry from the pending list (an empty list when it is not pending).
+    std::list<PendingRequest> takePending(PendingRequest* entry);
 
     EventLoop& loop_;
     RequestIdSequence& ids_;

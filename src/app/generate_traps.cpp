@@ -21,6 +21,8 @@ constexpr int32_t kDefaultInformRetries = 3;
 // A paced storm never sends more than this in one tick, however far behind it fell.
 constexpr uint64_t kPacedBatchLimit = 4 * kStormBatch;
 constexpr uint64_t kProgressIntervalMs = 1000;
+// The step timer of an unpaced storm.
+constexpr uint32_t kUnpacedRetryMs = 1;
 
 std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
@@ -42,19 +44,52 @@ std::optional<long> historyNumber(const Configuration& config, ConfigKey key) {
     return readSettingNumber(text);
 }
 
+// A port number 1 to 65535 in whole, blanks around it allowed; none otherwise.
+std::optional<uint16_t> portNumber(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t last = text.find_last_not_of(" \t");
+    uint32_t number = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<uint32_t>(text[i] - '0');
+        if (number > 65535) {
+            return std::nullopt;
+        }
+    }
+    if (number == 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(number);
+}
+
 }  // namespace
 
 GenerateTraps::GenerateTraps(GenerateTrapsContext context)
     : context_(context),
       client_(context.loop, context.requestIds,
               {[this](const snmp::Pdu&, const SocketAddress&, const snmp::Pdu& request) {
-                   informAnswered(request.requestId, true);
+                   informEnded(request.requestId, InformEnd::Acknowledged);
                },
-               [this](const snmp::Pdu& request) { informAnswered(request.requestId, false); },
+               [this](const snmp::Pdu& request) {
+                   informEnded(request.requestId, InformEnd::TimedOut);
+               },
+               // The client endpoint's failures: a datagram from anyone that does not decode
+               // is one, so alike lines are held back.
                [this](std::string_view why) {
-                   status_.append(why);
-                   informsDropped();
-               }}) {}
+                   failureLines_.print(why, context_.loop.clock().monotonicMs());
+               },
+               // Its retransmission failed; the reason is on the list already.
+               [this](const snmp::Pdu& request) {
+                   informEnded(request.requestId, InformEnd::Dropped);
+               }}),
+      failureLines_([this](const std::string& line) { status_.append(line); }) {
+    status_.setLineLimit(kTrapsStatusLineLimit, 0);
+}
 
 GenerateTraps::~GenerateTraps() {
     readyWatch_.reset();
@@ -174,7 +209,12 @@ bool GenerateTraps::send() {
     if (options_.port) {
         port_ = *options_.port;
     } else if (context_.config.readPlain(ConfigKey::TRAPPORT, value) && !value.empty()) {
-        port_ = static_cast<uint16_t>(readSettingNumber(value));
+        const std::optional<uint16_t> port = portNumber(value);
+        if (!port) {
+            status_.append(formatted(kTrapPortInvalidFormat, value.c_str()));
+            return false;
+        }
+        port_ = *port;
     } else {
         port_ = kDefaultTrapPort;
     }
@@ -206,6 +246,7 @@ bool GenerateTraps::send() {
         context_.config.readPlain(ConfigKey::SV2TOV1TRAPNOZERO, value) && value == "NO";
 
     mib_ = std::move(mib);
+    sendKind_ = kind_;  // each trap is prepared for the kind chosen at Send
     entries_.clear();
     entries_.reserve(positions.size());
     for (const std::size_t position : positions) {
@@ -226,15 +267,13 @@ bool GenerateTraps::send() {
     }
     if (options_.rate && *options_.rate == 0) {
         ready_.reset(::eventfd(1, EFD_CLOEXEC | EFD_NONBLOCK));
-        if (ready_) {
-            readyWatch_ = context_.loop.watch(ready_.get(), [this] { sendBatch(kStormBatch); });
-        }
-        if (!readyWatch_.active()) {
+        if (!ready_ || !watchReady()) {
             ready_.reset();
             return false;
         }
-        // The step timer still runs, for the progress lines and the completion.
-        period = kTrapTickMs;
+        // The step timer still runs, for the progress lines and the completion, and tries
+        // again each millisecond while the sending is paused.
+        period = kUnpacedRetryMs;
     }
     stepTimer_ = context_.loop.startTimer(period, [this] { stepTimerTick(); });
     if (!stepTimer_.running()) {
@@ -254,7 +293,11 @@ void GenerateTraps::stepTimerTick() {
     }
     if (!options_.rate) {
         sendBatch(1);
-    } else if (*options_.rate > 0) {
+    } else if (*options_.rate == 0) {
+        if (ready_ && !readyWatch_.active()) {
+            sendBatch(kStormBatch);  // a paused storm tries again
+        }
+    } else {
         // As many as are due by now at the rate, the first at once.
         const uint64_t elapsed = context_.loop.clock().monotonicMs() - startMs_;
         const uint64_t due = std::min<uint64_t>(total_, elapsed * *options_.rate / 1000 + 1);
@@ -265,7 +308,9 @@ void GenerateTraps::stepTimerTick() {
     if (!sending_) {
         return;
     }
-    progressLine(context_.loop.clock().monotonicMs());
+    const uint64_t nowMs = context_.loop.clock().monotonicMs();
+    failureLines_.tick(nowMs);
+    progressLine(nowMs);
     checkCompletion();
 }
 
@@ -274,11 +319,17 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         return;
     }
     const uint32_t stamp = currentTimeStamp();
+    bool paused = false;
     for (std::size_t n = 0; n < budget && cursor_ < total_ && sending_; ++n) {
+        if (sendKind_ == traps::TrapKind::Inform && informs_.size() >= kMaxPendingInforms) {
+            paused = true;  // until answers or time-outs make room
+            break;
+        }
         Entry& entry = entries_[cursor_ % entries_.size()];
         const SendOutcome outcome = sendOne(entry, stamp);
         if (outcome == SendOutcome::Again) {
-            break;  // the endpoint's queue is full: this trap goes again next turn
+            paused = true;  // the endpoint's queue is full: this trap goes again
+            break;
         }
         ++cursor_;
         if (outcome == SendOutcome::Sent) {
@@ -291,11 +342,25 @@ void GenerateTraps::sendBatch(std::size_t budget) {
         // Every trap went out; what is left is waiting for informs' answers.
         readyWatch_.reset();
         ready_.reset();
+    } else if (ready_) {
+        // An unpaced storm watches its always-readable descriptor only while it can send;
+        // paused (at the cap of informs, or a full send queue: EAGAIN, ENOBUFS), it leaves the
+        // tries to the step timer rather than spin, and watches again after a send.
+        if (paused) {
+            readyWatch_.reset();
+        } else if (!readyWatch_.active()) {
+            watchReady();
+        }
     }
-    if (readyWatch_.active()) {
+    if (ready_) {
         return;  // the step timer looks at the progress and the completion
     }
     checkCompletion();
+}
+
+bool GenerateTraps::watchReady() {
+    readyWatch_ = context_.loop.watch(ready_.get(), [this] { sendBatch(kStormBatch); });
+    return readyWatch_.active();
 }
 
 uint32_t GenerateTraps::currentTimeStamp() const {
@@ -308,7 +373,7 @@ uint32_t GenerateTraps::currentTimeStamp() const {
 GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) {
     if (!entry.prepared) {
         entry.prepared = true;
-        if (Result prepared = traps::prepareTrap(file_, entry.position, mib_.get(),
+        if (Result prepared = traps::prepareTrap(file_, entry.position, mib_.get(), sendKind_,
                                                  keepTrailingZero_, entry.trap);
             !prepared) {
             entry.failed = true;
@@ -322,11 +387,11 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
     }
     const std::string& name = entry.trap.definition.name;
 
-    if (kind_ == traps::TrapKind::Inform) {
+    if (sendKind_ == traps::TrapKind::Inform) {
         // Each inform takes a request-id of its own, so its message is built anew.
         const int32_t requestId = static_cast<int32_t>(context_.requestIds.take());
         std::unique_ptr<snmp::Pdu> pdu;
-        if (Result built = traps::buildTrapPdu(entry.trap, kind_, community_, agentAddr_, stamp,
+        if (Result built = traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_, stamp,
                                                requestId, pdu);
             !built) {
             status_.append(built.text());
@@ -341,8 +406,8 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
         if (entry.datagram.empty() || entry.datagramStamp != stamp) {
             entry.datagram.clear();
             std::unique_ptr<snmp::Pdu> pdu;
-            if (Result built =
-                    traps::buildTrapPdu(entry.trap, kind_, community_, agentAddr_, stamp, 1, pdu);
+            if (Result built = traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_,
+                                                   stamp, 1, pdu);
                 !built) {
                 status_.append(built.text());
                 return SendOutcome::Skipped;
@@ -358,7 +423,7 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
         }
         int error = 0;
         if (!client_.sendToPeer(entry.datagram.data(), entry.datagram.size(), port_, error)) {
-            if (readyWatch_.active() && (error == EAGAIN || error == ENOBUFS)) {
+            if (ready_ && (error == EAGAIN || error == ENOBUFS)) {
                 return SendOutcome::Again;
             }
             status_.append(kSendUdpTrapFailedText);
@@ -385,43 +450,35 @@ void GenerateTraps::progressLine(uint64_t nowMs) {
     progressSent_ = summary_.sent;
 }
 
-void GenerateTraps::informAnswered(int32_t requestId, bool acknowledged) {
+void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
     const auto found = informs_.find(requestId);
     if (found == informs_.end()) {
         return;  // of a transmission that ended, or answered twice
     }
-    if (acknowledged) {
+    if (end == InformEnd::Acknowledged) {
         ++summary_.acknowledged;
-        status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
+        if (!storm()) {
+            status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
+        }
         client_.removePending(client_.findPending(requestId));
     } else {
         ++summary_.unacknowledged;
-        char line[1024];
-        std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
-                      static_cast<int>(client_.settings().retries));
-        status_.append(line);
+        if (end == InformEnd::TimedOut && !storm()) {
+            char line[1024];
+            std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
+                          static_cast<int>(client_.settings().retries));
+            status_.append(line);
+        }
     }
     informs_.erase(found);
     checkCompletion();
 }
 
-void GenerateTraps::informsDropped() {
-    // A retransmission that could not be sent dropped its request: it is no longer awaited.
-    for (auto it = informs_.begin(); it != informs_.end();) {
-        if (client_.findPending(it->first) == nullptr) {
-            ++summary_.unacknowledged;
-            it = informs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    checkCompletion();
-}
-
 void GenerateTraps::checkCompletion() {
     if (sending_ && cursor_ >= total_ && informs_.empty()) {
+        failureLines_.flush();
         status_.append(kTransmissionCompletedText);
-        if (kind_ == traps::TrapKind::Inform) {
+        if (sendKind_ == traps::TrapKind::Inform) {
             char line[128];
             std::snprintf(line, sizeof line, kInformSummaryFormat,
                           static_cast<unsigned long long>(summary_.acknowledged),
@@ -453,6 +510,7 @@ void GenerateTraps::finish(bool completed) {
 void GenerateTraps::close() {
     const bool wasSending = sending_;
     community_.clear();
+    failureLines_.flush();
     if (wasSending) {
         status_.append(kTransmissionStoppedText);
         finish(false);

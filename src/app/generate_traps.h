@@ -27,6 +27,10 @@
 //     transmission); each trap is prepared once per transmission, so sending trap n reads
 //     neither the file nor mibinfo.out again.
 //   - The agent address of SNMPv1 Traps is looked up once per transmission.
+//   - At most kMaxPendingInforms informs await their answers; the sending waits for room.
+//   - The client endpoint hears from anyone: the lines of datagrams that do not decode go
+//     through SimilarLines, so a flood of them shows a few lines and a count.
+//   - status() keeps the last kTrapsStatusLineLimit lines.
 //
 // Beyond the dialog's own controls, options() carries what the command line adds: the port
 // (else TRAPPORT, else 162), informs' time-out and retries (else TIMEOUT1 and RETRIES1),
@@ -47,6 +51,7 @@
 #include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
+#include "app/core/similar_lines.h"
 #include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
 #include "base/unique_fd.h"
@@ -64,6 +69,9 @@ inline constexpr const char* kTrapFileOpenFailedFormat =
 inline constexpr const char* kInvalidManagerText = "IP address is invalid. Try again";
 inline constexpr const char* kManagerVersionMismatchText =
     "Manager address type does not match currently selected IP version. Try again";
+// A TRAPPORT setting that is not a whole port number refuses the Send.
+inline constexpr const char* kTrapPortInvalidFormat =
+    "TRAPPORT [%s] is no port number (1 to 65535).";
 inline constexpr const char* kNoTrapsSelectedText =
     "No traps selected. Select a trap first and then try again.";
 inline constexpr const char* kTransmissionStartedText = "Trap(s) Transmission Started.";
@@ -72,7 +80,8 @@ inline constexpr const char* kTransmissionCompletedText = "Trap(s) Transmission 
 inline constexpr const char* kProcessingFormat = "Processing %s";
 inline constexpr const char* kAlreadySendingText =
     "Trap(s) Transmission already in progress. Wait for it to end and then try again.";
-// Informs: each answer or time-out, and the counts once the transmission is over.
+// Informs: each answer or time-out (not in a storm, whose progress lines count them), and the
+// counts once the transmission is over.
 inline constexpr const char* kInformAcknowledgedFormat = "Inform %s acknowledged.";
 inline constexpr const char* kInformUnacknowledgedFormat =
     "Inform %s unacknowledged after %d transmission(s).";
@@ -87,7 +96,13 @@ inline constexpr const char* kStormProgressFormat = "Sent %llu trap(s), %llu/s."
 // storm, and the most traps one turn of the loop sends, so that whatever else the loop
 // serves (the agent, a stop) is heard between batches.
 inline constexpr uint32_t kTrapTickMs = 5;
+// The status list keeps the last this many lines, so a long run cannot grow it without end.
+inline constexpr std::size_t kTrapsStatusLineLimit = 5000;
 inline constexpr std::size_t kStormBatch = 256;
+// The most informs awaiting their answer at once: at this many the sending pauses (nothing is
+// skipped or counted) until answers or time-outs make room, so that neither a long --count
+// nor a long time-out makes the pending list grow without end.
+inline constexpr std::size_t kMaxPendingInforms = 1000;
 
 // The choices of "SNMP Version:".
 inline constexpr const char* kV1TrapChoiceText = "SNMPv1 Trap";
@@ -170,6 +185,8 @@ class GenerateTraps {
     void close();
 
     StatusList& status() { return status_; }
+    // The client endpoint the traps go out from.
+    const RequestClient& client() const { return client_; }
 
     // Called when a transmission ends: completed, or stopped by close.
     std::function<void()> onFinished;
@@ -179,6 +196,7 @@ class GenerateTraps {
     GenerateTrapsForm form_;
     Options options_;
     traps::TrapKind kind_ = traps::TrapKind::V1Trap;
+    traps::TrapKind sendKind_ = traps::TrapKind::V1Trap;  // of the transmission
     Summary summary_;
     StatusList status_;
     traps::TrapFile file_;
@@ -202,22 +220,29 @@ class GenerateTraps {
     Result openTrapFile();
     void stepTimerTick();
     void sendBatch(std::size_t budget);
+    // Watches ready_ (an unpaced storm that can send); false when the loop refuses.
+    bool watchReady();
     SendOutcome sendOne(Entry& entry, uint32_t stamp);
     uint32_t currentTimeStamp() const;
     void progressLine(uint64_t nowMs);
     void checkCompletion();
     void finish(bool completed);
-    void informAnswered(int32_t requestId, bool acknowledged);
-    void informsDropped();
+    // An inform awaited no longer: answered, timed out, or dropped when a retransmission
+    // could not be sent.
+    enum class InformEnd { Acknowledged, TimedOut, Dropped };
+    void informEnded(int32_t requestId, InformEnd end);
     bool storm() const { return options_.repeat > 1 || options_.rate.has_value(); }
 
     RequestClient client_;
+    // The client endpoint's failure lines on their way to status(): alike ones are held back
+    // (ticked by the step timer, flushed when a transmission ends or the dialog closes).
+    SimilarLines failureLines_;
     bool fileOpen_ = false;  // the trap file as read by the last load or Send is current
     bool sending_ = false;
     Timer stepTimer_;
-    // An always-readable descriptor, watched while a storm at rate 0 runs: the loop then
-    // sends one batch per turn, as fast as the endpoint takes them, and serves everything else
-    // between batches.
+    // An always-readable descriptor, open while a storm at rate 0 runs and watched while it
+    // can send: the loop then sends one batch per turn, as fast as the endpoint takes them,
+    // and serves everything else between batches.
     UniqueFd ready_;
     Watch readyWatch_;
     std::shared_ptr<const mibinfo::MibInfo> mib_;

@@ -12,9 +12,9 @@
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/core/main_status.h"
+#include "app/core/similar_lines.h"
 #include "app/core/status_list.h"
 #include "base/unique_fd.h"
-#include "cli/similar_lines.h"
 
 namespace korvimo::cli {
 

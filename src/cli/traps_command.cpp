@@ -20,13 +20,12 @@
 #include "app/generate_traps.h"
 #include "base/unique_fd.h"
 #include "cli/agent_command.h"
-#include "cli/similar_lines.h"
+#include "traps/trap_file.h"
 
 namespace korvimo::cli {
 
 namespace {
 
-constexpr uint32_t kSimilarLinesTickMs = 250;
 constexpr unsigned long kMaxCount = 4000000000UL;
 constexpr unsigned long kMaxRate = 10000000UL;
 constexpr unsigned long kMaxRetries = 100;
@@ -245,10 +244,10 @@ void printTrapsUsage(std::ostream& out) {
            "\n"
            "Sends traps of a trap file to a manager as the Generate Traps dialog does: the\n"
            "selected traps go out in the order of the file, one every 5 ms, and every status\n"
-           "line is printed as it is appended (of alike lines at most 5 a second), then a\n"
-           "summary. With --count or --rate the selection goes out as a storm, with one\n"
-           "progress line a second instead of a line per trap. SIGINT (Ctrl-C) or SIGTERM\n"
-           "stops the transmission as the dialog's Close does.\n"
+           "line is printed as it is appended (of alike failure lines of the endpoint at most\n"
+           "5 a second), then a summary. With --count or --rate the selection goes out as a\n"
+           "storm, with one progress line a second instead of a line per trap or inform.\n"
+           "SIGINT (Ctrl-C) or SIGTERM stops the transmission as the dialog's Close does.\n"
            "\n"
            "Options:\n"
            "  --file FILE               trap file: a name in <home>/agent/, or a path\n"
@@ -272,7 +271,7 @@ void printTrapsUsage(std::ostream& out) {
            "\n"
            "Exit status: 0 when every selected trap was sent (and every inform acknowledged),\n"
            "1 when a trap was skipped or unacknowledged or nothing could be sent, 2 on a usage\n"
-           "error.\n"
+           "error (a --select position outside the trap list is one).\n"
            "\n"
            "Example:\n"
            "  korvan-cli --home build/home traps --file default.trp --manager 127.0.0.1:1162 \\\n"
@@ -297,33 +296,33 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     RequestIdSequence requestIds;
     app::HomeMibInfo mibInfo;
     app::GenerateTraps traps({config, loop, requestIds, mibInfo, nullptr});
-    SimilarLines printed([&out](const std::string& line) {
-        out << line << "\n";
-        out.flush();
-    });
-    traps.status().onChange([&](const StatusList::Change& change) {
+    // Every line as it comes: the controller holds back floods of the endpoint's failures.
+    traps.status().onChange([&out](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
-            printed.print(change.text, loop.clock().monotonicMs());
+            out << change.text << "\n";
+            out.flush();
         }
     });
-    auto finish = [&](int exitStatus) {
-        printed.flush();
-        return exitStatus;
-    };
 
     const std::string trapFile =
         controlFileOption(options.file, installDirectory(config), options.startDirectory);
-    traps.form().trapFile = trapFile;
     if (options.list) {
-        if (!traps.load()) {
-            return finish(1);
+        // Only read: a listing changes no setting (no TRAPFILE history).
+        const std::string path = app::controlFilePath(installDirectory(config), trapFile);
+        traps::TrapFile file;
+        if (Result read = file.read(path); !read) {
+            out << withReason(Result::failuref(app::kTrapFileOpenFailedFormat, path.c_str()), read)
+                       .text()
+                << "\n";
+            out.flush();
+            return 1;
         }
-        const std::vector<std::string>& names = traps.trapNames();
+        const std::vector<std::string>& names = file.names();
         for (std::size_t position = 0; position < names.size(); ++position) {
             out << position << "\t" << names[position] << "\n";
         }
         out.flush();
-        return finish(0);
+        return 0;
     }
 
     app::GenerateTraps::Options& settings = traps.options();
@@ -338,7 +337,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     traps.dialogStart();
     traps.form().trapFile = trapFile;
     if (!traps.load()) {
-        return finish(1);
+        return 1;
     }
     const std::size_t available = traps.trapNames().size();
     if (options.all) {
@@ -346,12 +345,11 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     } else {
         for (const std::size_t position : options.selected) {
             if (position >= available) {
-                printed.flush();
                 std::cerr << "korvan-cli traps: position " << position
                           << " is outside the trap list, which holds " << available
                           << " trap(s) (positions 0 to " << (available == 0 ? 0 : available - 1)
                           << "); see --list\n";
-                return 1;
+                return 2;  // a usage error
             }
         }
         traps.form().selected = options.selected;
@@ -366,7 +364,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     bool finished = false;
     traps.onFinished = [&] { finished = true; };
     if (!traps.send()) {
-        return finish(1);
+        return 1;
     }
     Watch stopSignals = loop.watch(signalFd.get(), [&] {
         signalfd_siginfo info;
@@ -379,32 +377,34 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
             traps.close();
         }
     });
-    Timer similarLinesTimer =
-        loop.startTimer(kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
     while (!finished) {
         loop.runOnce(100);
     }
-    similarLinesTimer.stop();
     stopSignals.reset();
     traps.close();
 
     const app::GenerateTraps::Summary& summary = traps.summary();
     const double seconds = static_cast<double>(summary.elapsedMs) / 1000.0;
-    const unsigned long long perSecond =
-        summary.elapsedMs == 0 ? summary.sent : summary.sent * 1000 / summary.elapsedMs;
+    const bool timed = summary.elapsedMs > 0;
+    const unsigned long long perSecond = timed ? summary.sent * 1000 / summary.elapsedMs : 0;
+    const auto sent = static_cast<unsigned long long>(summary.sent);
+    const auto skipped = static_cast<unsigned long long>(summary.skipped);
     char line[256];
     if (options.kind == traps::TrapKind::Inform) {
-        std::snprintf(line, sizeof line, kInformsSummaryFormat,
-                      static_cast<unsigned long long>(summary.sent),
-                      static_cast<unsigned long long>(summary.skipped),
-                      static_cast<unsigned long long>(summary.acknowledged),
-                      static_cast<unsigned long long>(summary.unacknowledged), seconds, perSecond);
+        const auto acknowledged = static_cast<unsigned long long>(summary.acknowledged);
+        const auto unacknowledged = static_cast<unsigned long long>(summary.unacknowledged);
+        if (timed) {
+            std::snprintf(line, sizeof line, kInformsSummaryFormat, sent, skipped, acknowledged,
+                          unacknowledged, seconds, perSecond);
+        } else {
+            std::snprintf(line, sizeof line, kInformsSummaryNoRateFormat, sent, skipped,
+                          acknowledged, unacknowledged, seconds);
+        }
+    } else if (timed) {
+        std::snprintf(line, sizeof line, kTrapsSummaryFormat, sent, skipped, seconds, perSecond);
     } else {
-        std::snprintf(line, sizeof line, kTrapsSummaryFormat,
-                      static_cast<unsigned long long>(summary.sent),
-                      static_cast<unsigned long long>(summary.skipped), seconds, perSecond);
+        std::snprintf(line, sizeof line, kTrapsSummaryNoRateFormat, sent, skipped, seconds);
     }
-    printed.flush();
     out << line << "\n";
     out.flush();
     const bool allSent = summary.completed && summary.skipped == 0 && summary.sent > 0;

@@ -25,12 +25,17 @@
 namespace korvimo::cli {
 
 // The summary printed at the end: sent, skipped, (informs) acknowledged and unacknowledged,
-// the seconds from Send to the end, and the traps a second.
+// the seconds from Send to the end, and the traps a second (left out when no millisecond
+// passed, which makes no rate).
 inline constexpr const char* kTrapsSummaryFormat =
     "Sent %llu trap(s), skipped %llu, in %.2f s (%llu traps/s).";
 inline constexpr const char* kInformsSummaryFormat =
     "Sent %llu trap(s), skipped %llu, acknowledged %llu, unacknowledged %llu, in %.2f s "
     "(%llu traps/s).";
+inline constexpr const char* kTrapsSummaryNoRateFormat =
+    "Sent %llu trap(s), skipped %llu, in %.2f s.";
+inline constexpr const char* kInformsSummaryNoRateFormat =
+    "Sent %llu trap(s), skipped %llu, acknowledged %llu, unacknowledged %llu, in %.2f s.";
 
 struct TrapsOptions {
     std::string file;

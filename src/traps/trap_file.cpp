@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "agent/message_sending.h"
-#include "app/core/decimal_text.h"
+#include "base/decimal_text.h"
 #include "base/regular_file.h"
 #include "base/text.h"
 #include "base/unique_fd.h"

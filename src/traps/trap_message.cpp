@@ -27,7 +27,7 @@ std::string v1EnterpriseText(const TrapDefinition& trap, bool keepTrailingZero) 
 }
 
 Result prepareTrap(const TrapFile& file, std::size_t position, const mibinfo::MibInfo* mib,
-                   bool keepTrailingZero, PreparedTrap& trap) {
+                   TrapKind kind, bool keepTrailingZero, PreparedTrap& trap) {
     trap = PreparedTrap{};
     if (!file.definition(position, trap.definition)) {
         return Result::failure("");
@@ -35,10 +35,13 @@ Result prepareTrap(const TrapFile& file, std::size_t position, const mibinfo::Mi
     if (Result bound = file.appendBindings(trap.definition.name, mib, trap.bindings); !bound) {
         return bound;
     }
-    const std::string enterprise = v1EnterpriseText(trap.definition, keepTrailingZero);
-    const std::string notification = notificationIdentifier(trap.definition);
-    if (snmp::SnmpStrToOid(enterprise.c_str(), &trap.v1Enterprise) == 0 ||
-        snmp::SnmpStrToOid(notification.c_str(), &trap.notificationId) == 0) {
+    const bool converted =
+        kind == TrapKind::V1Trap
+            ? snmp::SnmpStrToOid(v1EnterpriseText(trap.definition, keepTrailingZero).c_str(),
+                                 &trap.v1Enterprise) != 0
+            : snmp::SnmpStrToOid(notificationIdentifier(trap.definition).c_str(),
+                                 &trap.notificationId) != 0;
+    if (!converted) {
         return Result::failure(kTrapEnterpriseFailedText);
     }
     return {};

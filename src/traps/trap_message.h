@@ -6,7 +6,8 @@
 // times costs neither the file nor mibinfo.out again.
 //
 //   PreparedTrap trap;
-//   if (Result r = prepareTrap(file, position, mib, keepV1Zero, trap); !r) skip(r.text());
+//   if (Result r = prepareTrap(file, position, mib, TrapKind::Notification, keepV1Zero, trap);
+//       !r) skip(r.text());
 //   std::unique_ptr<snmp::Pdu> pdu;
 //   Result r = buildTrapPdu(trap, TrapKind::Notification, "public", agentAddr,
 //                           uptimeSeconds * 100, 0, pdu);
@@ -46,7 +47,7 @@ inline constexpr const char* kStandardNotificationPrefix = "1.3.6.1.6.3.1.1.5";
 struct PreparedTrap {
     TrapDefinition definition;
     snmp::VarBindList bindings;     // of its "%V" lines, in file order
-    snmp::ObjectId notificationId;  // sent as snmpTrapOID.0
+    snmp::ObjectId notificationId;  // sent as snmpTrapOID.0 (a notification or inform)
     snmp::ObjectId v1Enterprise;    // the enterprise of its SNMPv1 Trap
 };
 
@@ -58,16 +59,19 @@ std::string notificationIdentifier(const TrapDefinition& trap);
 // loses it, so that a notification's ...enterprise.0.n comes back as enterprise, 6, n.
 std::string v1EnterpriseText(const TrapDefinition& trap, bool keepTrailingZero);
 
-// Prepares the trap at position. Fails with an empty text when the file has no such "%T"
-// line or one of its fields is missing (the trap is skipped without a message), with the
-// binding's text when a "%V" line does not make a binding, and with
-// "SnmpStrToOid() trap enterprise failed." when the enterprise is no identifier.
+// Prepares the trap at position to go out as kind: of the two identifiers only the one that
+// kind sends is made (an SNMPv1 Trap's enterprise, or a notification's or inform's
+// notification identifier), so a trap is refused only for what it carries. Fails with an
+// empty text when the file has no such "%T" line or one of its fields is missing (the trap is
+// skipped without a message), with the binding's text when a "%V" line does not make a
+// binding, and with "SnmpStrToOid() trap enterprise failed." when that identifier is none.
 Result prepareTrap(const TrapFile& file, std::size_t position, const mibinfo::MibInfo* mib,
-                   bool keepTrailingZero, PreparedTrap& trap);
+                   TrapKind kind, bool keepTrailingZero, PreparedTrap& trap);
 
 // The message of one send of trap: community, the agent address of an SNMPv1 Trap (4 bytes,
 // network order), the time-stamp in hundredths of a second (sysUpTime.0 of a notification),
-// and the request-id of an inform. Failure texts are those of sendTrap
+// and the request-id of an inform. trap must have been prepared for kind. Failure texts are those
+// of sendTrap
 // ("SnmpCreateOctets() community failed.", "SnmpCreateTPdu() failed").
 Result buildTrapPdu(const PreparedTrap& trap, TrapKind kind, std::string_view community,
                     const uint8_t agentAddr[4], uint32_t timeStamp, int32_t requestId,

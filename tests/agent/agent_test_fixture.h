@@ -135,7 +135,10 @@ class AgentFlowTest : public ::testing::Test {
              }
              record("timer", nullptr, SocketAddress{}, &request);
          },
-         [this](std::string_view why) { status.append(why); }}};
+         [this](std::string_view why) { status.append(why); },
+         [this](const snmp::Pdu& request) {
+             record("dropped", nullptr, SocketAddress{}, &request);
+         }}};
     TrapReceiver traps{loop,
                        {[this](const snmp::Pdu& trap, const SocketAddress& from) {
                             record("trap", &trap, from, nullptr);

@@ -140,6 +140,29 @@ TEST_F(RequestFlow, UnreachablePeerLeavesNoStatusLine) {
     EXPECT_TRUE(status.lines().empty());
 }
 
+TEST_F(RequestFlow, ARetransmissionThatCannotBeSentDropsItsRequestAfterTheReason) {
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.3"));
+    EXPECT_EQ(arrived().size(), 1u);
+    // An IPv6 destination for the IPv4 endpoint: the retransmission fails.
+    client.settings().peerAddress = loopback(AF_INET6, responder.port());
+    advance(2000);
+    EXPECT_EQ(status.lines(), std::vector<std::string>{kSendErrorText});
+    ASSERT_EQ(count("dropped"), 1u);
+    EXPECT_EQ(events.back().pendingRequestId, 2);
+    EXPECT_EQ(count("timer"), 0u);
+    EXPECT_TRUE(client.pendingRequests().empty());
+    EXPECT_EQ(loop.timerCount(), 0u);
+
+    // A datagram that does not decode touches no request.
+    client.settings().peerAddress = responder.address();
+    ASSERT_TRUE(send(snmp::kPduGetNextRequest, "1.4"));
+    const SocketAddress clientAddress = loopback(AF_INET, boundPort(client.socket()));
+    ASSERT_TRUE(responder.sendTo(clientAddress, std::vector<uint8_t>{0x30, 0x01}));
+    ASSERT_TRUE(pumpUntil([&] { return status.lines().size() == 2; }));
+    EXPECT_EQ(count("dropped"), 1u);
+    EXPECT_EQ(client.pendingRequests().size(), 1u);
+}
+
 TEST_F(RequestFlow, SetRequestCarriesTheWriteCommunityAndItsValue) {
     ASSERT_TRUE(send(snmp::kPduSetRequest, "1.3.6.1.2.1.1.5.0", "OctetString", "0x0102"));
     std::vector<std::vector<uint8_t>> sent = arrived();

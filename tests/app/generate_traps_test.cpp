@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -174,9 +175,18 @@ TEST_F(GenerateTrapsTest, NotificationsCarryUptimeAndTrapOidBeforeTheirBindings)
 
 TEST_F(GenerateTrapsTest, V1EnterpriseKeepsItsZeroOnlyWhenAskedAndTrapPortIsHonoured) {
     traps.options().port.reset();
-    config.writePlain(ConfigKey::TRAPPORT, std::to_string(receiver.port()));
     ASSERT_TRUE(traps.load());
     traps.form().selected = {3};
+    // Only a whole port number is a port: nothing goes out for any other.
+    for (const char* bad : {"70000", "0", "162x", "-1", "65536"}) {
+        config.writePlain(ConfigKey::TRAPPORT, bad);
+        EXPECT_FALSE(traps.send()) << bad;
+        EXPECT_EQ(traps.status().lines(),
+                  std::vector<std::string>{std::string("TRAPPORT [") + bad +
+                                           "] is no port number (1 to 65535)."});
+    }
+    EXPECT_TRUE(nothingMore());
+    config.writePlain(ConfigKey::TRAPPORT, " " + std::to_string(receiver.port()) + " ");
     ASSERT_TRUE(traps.send());
     runToEnd();
     std::vector<snmp::Pdu> pdus = received(1);
@@ -298,6 +308,69 @@ TEST_F(GenerateTrapsTest, InformsCompleteOnceEachIsAnsweredOrTimedOut) {
     EXPECT_EQ(lines.back(), "Informs acknowledged: 1, unacknowledged: 1.");
     EXPECT_EQ(traps.summary().acknowledged, 1u);
     EXPECT_EQ(traps.summary().unacknowledged, 1u);
+}
+
+TEST_F(GenerateTrapsTest, AnInformStormWaitsForRoomAndStillCompletes) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Inform;
+    traps.options().timeoutMs = 50;
+    traps.options().retries = 1;
+    traps.options().rate = 0;
+    traps.options().repeat = 1500;  // 3,000 informs nobody answers
+    traps.form().selected = {0, 1};
+    ASSERT_TRUE(traps.send());
+    uint64_t mostPending = 0;
+    for (int i = 0; i < 2000 && traps.sending(); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(0);
+        const GenerateTraps::Summary& summary = traps.summary();
+        mostPending =
+            std::max(mostPending, summary.sent - summary.acknowledged - summary.unacknowledged);
+        ASSERT_LE(traps.client().pendingRequests().size(), kMaxPendingInforms);
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_TRUE(traps.summary().completed);
+    EXPECT_EQ(mostPending, kMaxPendingInforms);
+    EXPECT_EQ(traps.summary().sent, 3000u);
+    EXPECT_EQ(traps.summary().skipped, 0u);
+    EXPECT_EQ(traps.summary().unacknowledged, 3000u);
+}
+
+TEST_F(GenerateTrapsTest, JunkAtTheClientEndpointGivesFewLinesAndLeavesInformsAlone) {
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::Inform;
+    traps.options().timeoutMs = 500;
+    traps.options().retries = 1;
+    traps.form().selected = {0, 1};
+    ASSERT_TRUE(traps.send());
+    const SocketAddress endpoint =
+        testing::loopback(AF_INET, testing::boundPort(traps.client().socket()));
+    UdpPeer stranger(AF_INET);
+    constexpr std::size_t kJunk = 20;
+    for (std::size_t i = 0; i < kJunk; ++i) {
+        ASSERT_TRUE(stranger.sendTo(endpoint, std::vector<uint8_t>{0x30, 0x01}));
+    }
+    for (int i = 0; i < 400 && traps.sending(); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(10);
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_TRUE(traps.summary().completed);
+    EXPECT_EQ(traps.summary().sent, 2u);
+    EXPECT_EQ(traps.summary().acknowledged, 0u);
+    EXPECT_EQ(traps.summary().unacknowledged, 2u);
+
+    // The junk's lines: the first few of the second, then their count.
+    const std::vector<std::string>& lines = traps.status().lines();
+    const auto first = std::find_if(lines.begin() + 1, lines.end(), [](const std::string& line) {
+        return !line.starts_with("Processing ");
+    });
+    ASSERT_NE(first, lines.end());
+    const std::string junk = *first;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), junk), kSimilarLinesPerWindow) << junk;
+    EXPECT_TRUE(hasLine("(" + std::to_string(kJunk - kSimilarLinesPerWindow) +
+                        " similar lines suppressed)"));
+    EXPECT_EQ(lines[lines.size() - 2], kTransmissionCompletedText);
 }
 
 TEST_F(GenerateTrapsTest, StormsArePacedAtTheirRateOrSentAtOnce) {

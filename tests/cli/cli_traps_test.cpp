@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "agent/endpoints.h"
+#include "agent/udp_peer.h"
 #include "app/core/temp_dir.h"
 #include "app/demo_home.h"
 #include "mibinfo/mib_info.h"
@@ -106,6 +107,7 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
             << run.output;
     }
 
+    const std::string settings = testing::readFile(dir.path("bin/korvan.ini"));
     const CommandRun list = traps("--file default.trp --list");
     EXPECT_EQ(list.status, 0) << list.output;
     std::string expected;
@@ -113,14 +115,20 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
         expected += std::to_string(i) + "\t" + file.names()[i] + "\n";
     }
     EXPECT_EQ(list.output, expected);
+    EXPECT_EQ(testing::readFile(dir.path("bin/korvan.ini")), settings);  // nothing written
 
     const std::size_t size = file.names().size();
     const CommandRun outside =
         traps("--file default.trp --manager 127.0.0.1:1162 --select 0," + std::to_string(size));
-    EXPECT_EQ(outside.status, 1) << outside.output;
+    EXPECT_EQ(outside.status, 2) << outside.output;
     EXPECT_NE(outside.output.find("holds " + std::to_string(size) + " trap(s)"), std::string::npos)
         << outside.output;
-    EXPECT_EQ(traps("--file none.trp --list").status, 1);
+    const CommandRun none = traps("--file none.trp --list");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.output.find("Cannot open Trap Information file [" + dir.path("agent/none.trp") +
+                               "] for reading."),
+              std::string::npos)
+        << none.output;
 }
 
 TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
@@ -134,6 +142,7 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     const int64_t after = SystemClock::instance().calendarSeconds();
     ASSERT_EQ(v1.status, 0) << v1.output;
     EXPECT_NE(v1.output.find(sent), std::string::npos) << v1.output;
+    EXPECT_EQ(count(v1.output, "Processing "), size) << v1.output;  // every line printed
     ASSERT_TRUE(trapd.waitFor("TRAP, SNMP v1", 10000)) << trapd.output();
     for (int i = 0; i < 100 && count(trapd.output(), "TRAP, SNMP v1, community public") < size;
          ++i) {
@@ -172,27 +181,33 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     std::size_t bound = 0;
     traps::PreparedTrap prepared;
     for (std::size_t i = 0; i < size; ++i) {
-        if (traps::prepareTrap(file, i, mib.get(), false, prepared) &&
+        if (traps::prepareTrap(file, i, mib.get(), traps::TrapKind::Notification, false,
+                               prepared) &&
             prepared.bindings.count() > 0) {
             bound = i;
             break;
         }
     }
-    ASSERT_TRUE(traps::prepareTrap(file, bound, mib.get(), false, prepared));
+    ASSERT_TRUE(
+        traps::prepareTrap(file, bound, mib.get(), traps::TrapKind::Notification, false, prepared));
     const CommandRun v2 = traps("--file default.trp --snmp-version v2c --all " + manager());
     ASSERT_EQ(v2.status, 0) << v2.output;
     const std::string trapOid =
         ".1.3.6.1.6.3.1.1.4.1.0 = OID: ." + traps::notificationIdentifier(prepared.definition);
     ASSERT_TRUE(trapd.waitFor(trapOid, 10000)) << trapd.output();
+    // The trap's own line of snmptrapd's output, nothing of the traps around it.
     const std::string& out = trapd.output();
-    const std::size_t at = out.find(trapOid);
-    const std::size_t lineStart = out.rfind('\n', at);
-    const std::size_t uptime = out.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (", lineStart);
-    EXPECT_LT(uptime, at) << out;
+    const std::size_t found = out.find(trapOid);
+    const std::size_t lineStart =
+        out.rfind('\n', found) == std::string::npos ? 0 : out.rfind('\n', found) + 1;
+    const std::string line = out.substr(lineStart, out.find('\n', found) - lineStart);
+    const std::size_t at = line.find(trapOid);
+    const std::size_t uptime = line.find(".1.3.6.1.2.1.1.3.0 = Timeticks: (");
+    EXPECT_LT(uptime, at) << line;
     std::size_t previous = at;
     for (const snmp::VarBind& binding : prepared.bindings.items) {
-        const std::size_t next = out.find("\t" + dotted(binding.name) + " = ", previous);
-        EXPECT_NE(next, std::string::npos) << dotted(binding.name) << "\n" << out;
+        const std::size_t next = line.find("\t" + dotted(binding.name) + " = ", previous);
+        ASSERT_NE(next, std::string::npos) << dotted(binding.name) << "\n" << line;
         previous = next;
     }
 
@@ -208,10 +223,11 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
 }
 
 TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
-    const CommandRun run = traps(
-        "--file default.trp --inform --select 0 --timeout 0.2 "
-        "--retries 2 --manager 127.0.0.1:" +
-        std::to_string(testing::freeUdpPort(AF_INET)));
+    // A port held open and never read: nobody else can take it and answer.
+    const testing::UdpPeer silent(AF_INET);
+    const std::string silentManager = "--manager 127.0.0.1:" + std::to_string(silent.port());
+    const CommandRun run =
+        traps("--file default.trp --inform --select 0 --timeout 0.2 --retries 2 " + silentManager);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("Inform " + file.names()[0] +
                               " unacknowledged after 2 "
@@ -220,6 +236,13 @@ TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {
         << run.output;
     EXPECT_NE(run.output.find("Informs acknowledged: 0, unacknowledged: 1."), std::string::npos)
         << run.output;
+
+    // A transmission over within a millisecond has no rate to tell.
+    const CommandRun fast = traps("--file default.trp --select 0 --rate 0 " + silentManager);
+    EXPECT_EQ(fast.status, 0) << fast.output;
+    EXPECT_NE(fast.output.find("Sent 1 trap(s), skipped 0, in "), std::string::npos) << fast.output;
+    // One trap in under a millisecond and 1 trap/s only come together from a rate of 0 ms.
+    EXPECT_EQ(fast.output.find("in 0.00 s (1 traps/s)"), std::string::npos) << fast.output;
 }
 
 }  // namespace

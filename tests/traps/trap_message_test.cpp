@@ -56,11 +56,12 @@ TEST(TrapMessageTest, PreparesAndBuildsTrapNotificationAndInform) {
         "%V float, 1.3.6.1.2.1.1.1.0, Float, 1.5\r\n");
     PreparedTrap trap;
     for (std::size_t unusable : {1, 9}) {  // skipped without a message of their own
-        const Result r = prepareTrap(file, unusable, nullptr, false, trap);
+        const Result r = prepareTrap(file, unusable, nullptr, TrapKind::V1Trap, false, trap);
         EXPECT_TRUE(!r && r.text().empty());
     }
-    EXPECT_EQ(prepareTrap(file, 2, nullptr, false, trap).text(), kAttributeTypeUnknownText);
-    ASSERT_TRUE(prepareTrap(file, 0, nullptr, false, trap));
+    EXPECT_EQ(prepareTrap(file, 2, nullptr, TrapKind::V1Trap, false, trap).text(),
+              kAttributeTypeUnknownText);
+    ASSERT_TRUE(prepareTrap(file, 0, nullptr, TrapKind::V1Trap, false, trap));
     const uint8_t agentAddr[4] = {127, 0, 0, 1};
     const std::vector<uint8_t> community{'p', 'u', 'b'};
 
@@ -77,6 +78,7 @@ TEST(TrapMessageTest, PreparesAndBuildsTrapNotificationAndInform) {
     EXPECT_EQ(v1.varBinds.items[1].value.number, 1000u);
 
     for (TrapKind kind : {TrapKind::Notification, TrapKind::Inform}) {
+        ASSERT_TRUE(prepareTrap(file, 0, nullptr, kind, false, trap));
         ASSERT_TRUE(buildTrapPdu(trap, kind, "pub", agentAddr, 4200, 9, pdu));
         snmp::Pdu v2 = roundTrip(*pdu);
         EXPECT_EQ(v2.version, snmp::kVersion2c);
@@ -93,6 +95,20 @@ TEST(TrapMessageTest, PreparesAndBuildsTrapNotificationAndInform) {
     }
     // The prepared trap is left as it was, for the next send.
     EXPECT_EQ(trap.bindings.count(), 2u);
+
+    // Only the identifier the kind sends is made: an enterprise too long to be an identifier
+    // refuses the SNMPv1 Trap, not the notification of a generic trap, which never sends it.
+    std::string enterprise = "1";
+    for (uint32_t piece = 1; piece < snmp::kMaxOidLength + 1; ++piece) {
+        enterprise += ".1";
+    }
+    file.assign("%T long, " + enterprise + ", 3, 0\r\n");
+    EXPECT_EQ(prepareTrap(file, 0, nullptr, TrapKind::V1Trap, false, trap).text(),
+              kTrapEnterpriseFailedText);
+    ASSERT_TRUE(prepareTrap(file, 0, nullptr, TrapKind::Notification, false, trap));
+    ASSERT_TRUE(buildTrapPdu(trap, TrapKind::Notification, "pub", agentAddr, 1, 1, pdu));
+    EXPECT_EQ(roundTrip(*pdu).varBinds.items[1].value.oid.ids,
+              (Ids{1, 3, 6, 1, 6, 3, 1, 1, 5, 4}));  // linkUp
 }
 
 // The demo home's agent/default.trp is the writer's output for the demo router, sendable
@@ -143,11 +159,12 @@ TEST(DefaultTrapFileTest, IsTheWritersOutputAndSendable) {
     ASSERT_EQ(file.names().size(), 9u);
     for (std::size_t position = 0; position < file.names().size(); ++position) {
         PreparedTrap trap;
-        const Result prepared = prepareTrap(file, position, mib.get(), false, trap);
+        const Result prepared =
+            prepareTrap(file, position, mib.get(), TrapKind::V1Trap, false, trap);
         EXPECT_TRUE(prepared) << file.names()[position] << ": " << prepared.text();
     }
     PreparedTrap alarm;
-    ASSERT_TRUE(prepareTrap(file, 8, mib.get(), false, alarm));
+    ASSERT_TRUE(prepareTrap(file, 8, mib.get(), TrapKind::Notification, false, alarm));
     ASSERT_EQ(alarm.bindings.count(), 3u);
     EXPECT_EQ(alarm.bindings.items[0].name.ids,  // sysName.0
               (std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 1, 5, 0}));

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <optional>
 
-#include "app/core/decimal_text.h"
+#include "base/decimal_text.h"
 #include "base/regular_file.h"
 #include "base/text.h"
 #include "base/unique_fd.h"

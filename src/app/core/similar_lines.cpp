@@ -1,8 +1,8 @@
-#include "cli/similar_lines.h"
+#include "app/core/similar_lines.h"
 
 #include <cstdio>
 
-namespace korvimo::cli {
+namespace korvimo {
 
 namespace {
 
@@ -81,4 +81,4 @@ void SimilarLines::tick(uint64_t nowMs) {
     windows_.resize(kept);
 }
 
-}  // namespace korvimo::cli
+}  // namespace korvimo

@@ -1,5 +1,5 @@
 // SimilarLines: keeps a flood of alike status lines (one per malformed datagram, say) from
-// filling the terminal or the file korvan-cli prints to.
+// filling the terminal or the file korvan-cli prints to, or a status list.
 //
 // Lines are alike when they read the same with every run of digits taken as one ("Length of
 // Header[63] goes past end of packet." and "... Header[38] ..."). Of alike lines, the first
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace korvimo::cli {
+namespace korvimo {
 
 inline constexpr uint32_t kSimilarLinesPerWindow = 5;
 inline constexpr uint64_t kSimilarLineWindowMs = 1000;
@@ -54,4 +54,4 @@ class SimilarLines {
     std::vector<Window> windows_;
 };
 
-}  // namespace korvimo::cli
+}  // namespace korvimo
