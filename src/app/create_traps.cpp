@@ -253,14 +253,16 @@ void CreateTraps::finish(End end) {
 bool CreateTraps::flush() {
     std::size_t written = 0;
     while (written < buffer_.size()) {
-        const ssize_t n = ::write(output_.get(), buffer_.data() + written, buffer_.size() - written);
+        const ssize_t n =
+            ::write(output_.get(), buffer_.data() + written, buffer_.size() - written);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             buffer_.clear();
-            status_.append(formatText(kCannotWriteFormat, outputPath_.c_str(), std::strerror(error)));
+            status_.append(
+                formatText(kCannotWriteFormat, outputPath_.c_str(), std::strerror(error)));
             closeOutput();
             return false;
         }

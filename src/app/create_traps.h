@@ -67,7 +67,7 @@ enum class CreateTrapsList { TrapFile, Enterprise };
 enum class CreateTrapsControl { EnterpriseList, View, Start, Stop };
 
 struct CreateTrapsForm {
-    std::string trapFile;  // "SNMP Trap File:", relative to <installDir>/agent/
+    std::string trapFile;               // "SNMP Trap File:", relative to <installDir>/agent/
     bool includeStandardTraps = false;  // "Include Them:"
     std::string enterprise;             // "Enterprise ID:"
 };
@@ -147,8 +147,8 @@ class CreateTraps {
     bool stopEnabled_ = false;
     bool viewEnabled_ = false;
 
-    bool running_ = false;    // a run is under way (its timer ticking, or runToEnd to come)
-    bool stopping_ = false;   // Stop was pressed: the next tick ends the run
+    bool running_ = false;   // a run is under way (its timer ticking, or runToEnd to come)
+    bool stopping_ = false;  // Stop was pressed: the next tick ends the run
     bool completed_ = false;
     std::unique_ptr<create::TrapFileCreation> creation_;
     std::string outputPath_;

@@ -46,8 +46,9 @@ bool parseCreateTrapsOptions(const std::vector<std::string>& args, CreateTrapsOp
         return false;
     }
     if (options.enterprise && options.standardTraps == false) {
-        error = "--enterprise names the standard traps' enterprise: it cannot go with "
-                "--no-standard-traps";
+        error =
+            "--enterprise names the standard traps' enterprise: it cannot go with "
+            "--no-standard-traps";
         return false;
     }
     return true;
@@ -105,8 +106,7 @@ int runCreateTraps(const CreateTrapsOptions& options, std::ostream& out) {
     }
     if (create.form().includeStandardTraps) {
         create.form().enterprise =
-            options.enterprise ? *options.enterprise
-                               : config.readHistoryHead(ConfigKey::TRAPENTID);
+            options.enterprise ? *options.enterprise : config.readHistoryHead(ConfigKey::TRAPENTID);
     }
     const bool started = create.start();
     if (started) {

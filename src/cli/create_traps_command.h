@@ -20,7 +20,7 @@ namespace korvimo::cli {
 
 struct CreateTrapsOptions {
     std::string output;
-    std::optional<bool> standardTraps;     // else USESTDTRAPS
+    std::optional<bool> standardTraps;      // else USESTDTRAPS
     std::optional<std::string> enterprise;  // else the most recent TRAPENTID
     bool help = false;
 };

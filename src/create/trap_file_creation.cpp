@@ -37,8 +37,7 @@ TrapFileCreation::TrapFileCreation(std::shared_ptr<const mibinfo::MibInfo> mib)
 
 std::string TrapFileCreation::header(const std::vector<std::string>* mibs,
                                      std::optional<std::string_view> standardEnterprise) {
-    std::string text =
-        mibs != nullptr ? traps::trapFileHeader(*mibs) : traps::trapFileHeader({});
+    std::string text = mibs != nullptr ? traps::trapFileHeader(*mibs) : traps::trapFileHeader({});
     if (standardEnterprise) {
         text += traps::standardTrapsBlock(*standardEnterprise);
     }
@@ -76,8 +75,8 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
     std::string_view kind;
     std::string_view specific;
     std::string_view rest;
-    if (trap.descriptor.empty() || trap.identifier.empty() ||
-        !takeWord(trap.rest, kind, rest) || !takeWord(rest, specific, rest)) {
+    if (trap.descriptor.empty() || trap.identifier.empty() || !takeWord(trap.rest, kind, rest) ||
+        !takeWord(rest, specific, rest)) {
         complete_ = true;
         return false;
     }
@@ -93,8 +92,8 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
         const std::size_t dot = text.find('.');
         const mibinfo::Record* object = mib_->firstObjectWithDescriptor(text.substr(0, dot));
         if (object == nullptr) {
-            step.failure = formatText(kCannotMapTrapFormat, step.trapName.c_str(),
-                                      std::string(text).c_str());
+            step.failure =
+                formatText(kCannotMapTrapFormat, step.trapName.c_str(), std::string(text).c_str());
             out += traps::unmappedTrapLine(name, text);
             return true;
         }
@@ -128,8 +127,8 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
             }
         }
         if (variable.object == nullptr) {
-            step.failure = formatText(kCannotMapVariableFormat, step.trapName.c_str(),
-                                      variable.text.c_str());
+            step.failure =
+                formatText(kCannotMapVariableFormat, step.trapName.c_str(), variable.text.c_str());
             out += traps::unmappedVariableLine(name, variable.text);
             return true;
         }

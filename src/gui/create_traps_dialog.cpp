@@ -40,9 +40,8 @@ QComboBox* editableList() {
 
 }  // namespace
 
-CreateTrapsDialog::CreateTrapsDialog(app::CreateTraps& create,
-                                     const app::DesktopCommands& commands, const Launcher& launch,
-                                     QWidget* parent)
+CreateTrapsDialog::CreateTrapsDialog(app::CreateTraps& create, const app::DesktopCommands& commands,
+                                     const Launcher& launch, QWidget* parent)
     : QDialog(parent), logic_(create), commands_(commands), launch_(launch) {
     setWindowTitle(kCreateTrapsTitle);
     setModal(true);

@@ -65,7 +65,9 @@ class CreateTrapsTest : public ::testing::Test {
         }
     }
 
-    std::string created(const std::string& name = "t.trp") { return readFile(dir.path("agent/" + name)); }
+    std::string created(const std::string& name = "t.trp") {
+        return readFile(dir.path("agent/" + name));
+    }
 
     TempDir dir;
     Configuration config{dir.path("bin/korvan.ini")};
@@ -190,9 +192,10 @@ TEST_F(CreateTrapsTest, StartRefusals) {
 
     create.form().trapFile = "no/such/dir/t";
     EXPECT_FALSE(create.start());
-    EXPECT_EQ(create.status().lines(),
-              std::vector<std::string>{"Cannot open [" + dir.root() +
-                                       "/agent/no/such/dir/t.trp] for writing. Check permissions."});
+    EXPECT_EQ(
+        create.status().lines(),
+        std::vector<std::string>{"Cannot open [" + dir.root() +
+                                 "/agent/no/such/dir/t.trp] for writing. Check permissions."});
     EXPECT_EQ(busy, Busy::Idle);
 
     std::filesystem::remove(dir.path("mibs/mibinfo.out"));
@@ -201,9 +204,10 @@ TEST_F(CreateTrapsTest, StartRefusals) {
     other.dialogStart();
     other.form().trapFile = "t";
     EXPECT_FALSE(other.start());
-    EXPECT_EQ(other.status().lines(),
-              std::vector<std::string>{
-                  "Cannot open [/mibs/mibinfo.out] file. Please run the mib compiler to create it."});
+    EXPECT_EQ(
+        other.status().lines(),
+        std::vector<std::string>{
+            "Cannot open [/mibs/mibinfo.out] file. Please run the mib compiler to create it."});
 }
 
 TEST_F(CreateTrapsTest, NoTrapRecordsAndNoMibListGiveTheHeaderAndCompleteAtOnce) {

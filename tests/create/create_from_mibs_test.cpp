@@ -106,7 +106,8 @@ TEST_F(CreateFromMibs, EveryCreatedTrapIsSendable) {
         traps::PreparedTrap trap;
         const Result prepared = traps::prepareTrap(file, position, mib.get(), false, trap);
         ASSERT_TRUE(prepared.ok()) << file.names()[position] << ": " << prepared.text();
-        for (const traps::TrapKind kind : {traps::TrapKind::V1Trap, traps::TrapKind::Notification}) {
+        for (const traps::TrapKind kind :
+             {traps::TrapKind::V1Trap, traps::TrapKind::Notification}) {
             std::unique_ptr<snmp::Pdu> pdu;
             const Result built = traps::buildTrapPdu(trap, kind, "public", agentAddr, 100, 0, pdu);
             EXPECT_TRUE(built.ok()) << file.names()[position] << ": " << built.text();

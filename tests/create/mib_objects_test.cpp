@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace korvimo::create {
 namespace {

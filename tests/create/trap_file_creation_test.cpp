@@ -77,16 +77,15 @@ TEST(TrapFileCreation, UnmappableTrapOrVariableLeavesOnlyItsCommentLine) {
         "%trap       t2               unknownNode.1 7 1\r\n"
         "%trap       t3               1.3.6.1.4.1.99 6 3\r\n"
         "%tvar t3 sysName . 0\r\n");
-    EXPECT_EQ(run.text,
-              traps::unmappedVariableLine("t1", "noSuchObject.1") +
-                  traps::unmappedTrapLine("t2", "unknownNode.1") + traps::trapComment("t3") +
-                  traps::definitionLine("t3", "1.3.6.1.4.1.99", "6", "3") +
-                  traps::variableLine("t3", "1.3.6.1.2.1.1.5.0", "OctetString",
-                                      "My_sysName.0_string"));
+    EXPECT_EQ(
+        run.text,
+        traps::unmappedVariableLine("t1", "noSuchObject.1") +
+            traps::unmappedTrapLine("t2", "unknownNode.1") + traps::trapComment("t3") +
+            traps::definitionLine("t3", "1.3.6.1.4.1.99", "6", "3") +
+            traps::variableLine("t3", "1.3.6.1.2.1.1.5.0", "OctetString", "My_sysName.0_string"));
     EXPECT_EQ(run.status, (std::vector<std::string>{
                               "Processing t1", "t1: Cannot map noSuchObject.1 to object identifier",
-                              "Processing t2",
-                              "t2: Cannot map unknownNode.1 to object identifiers",
+                              "Processing t2", "t2: Cannot map unknownNode.1 to object identifiers",
                               "Processing t3"}));
 }
 

@@ -47,8 +47,8 @@ TEST(CreateTrapsDialogTest, FormThenARunOnTheDemoHome) {
         dialog->startButton()->click();
         EXPECT_FALSE(dialog->startButton()->isEnabled());
         EXPECT_TRUE(dialog->stopButton()->isEnabled());
-        EXPECT_TRUE(testing::spinUntil(
-            [&] { return desktop.window->createTraps().completed(); }, 10000));
+        EXPECT_TRUE(
+            testing::spinUntil([&] { return desktop.window->createTraps().completed(); }, 10000));
         QListWidget* status = dialog->statusWidget();
         ASSERT_GT(status->count(), 1);
         EXPECT_EQ(status->item(0)->text().toStdString(), "Trap File Creation started.");
