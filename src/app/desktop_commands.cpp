@@ -167,6 +167,12 @@ FileChooser DesktopCommands::trapFileChooser() const {
     return chooser;
 }
 
+FileChooser DesktopCommands::createTrapFileChooser() const {
+    FileChooser chooser = trapFileChooser();
+    chooser.confirmOverwrite = true;
+    return chooser;
+}
+
 std::string DesktopCommands::agentFileFromChoice(const std::string& chosenPath) {
     const std::size_t slash = chosenPath.find_last_of('/');
     return slash == std::string::npos ? chosenPath : chosenPath.substr(slash + 1);

@@ -109,6 +109,9 @@ struct FileChooser {
     std::string directory;     // full path
     std::string proposedName;  // shown in the name field; a pattern selects what is listed
     std::vector<FileFilter> filters;
+    // A save-style chooser that asks before it names a file that exists (the file will be
+    // written over).
+    bool confirmOverwrite = false;
 };
 
 // A program and its arguments, run without a shell; empty when there is nothing to run.
@@ -161,6 +164,9 @@ class DesktopCommands {
 
     // Generate Traps > Browse.
     FileChooser trapFileChooser() const;
+    // Create Trap File from MIB > Browse: the same chooser, asking before it names a file
+    // that exists, since the creation writes over it.
+    FileChooser createTrapFileChooser() const;
 
     FileChooser editVariableFileChooser() const;
     FileChooser editTrapFileChooser() const;

@@ -19,6 +19,7 @@
 
 #include "app/home.h"
 #include "cli/agent_command.h"
+#include "cli/create_traps_command.h"
 #include "cli/settings_command.h"
 #include "cli/traps_command.h"
 
@@ -98,12 +99,36 @@ int runTraps(const std::vector<std::string>& args) {
     return korvimo::cli::runTraps(options, std::cout);
 }
 
+int checkCreateTraps(const std::vector<std::string>& args) {
+    korvimo::cli::CreateTrapsOptions options;
+    std::string error;
+    if (!korvimo::cli::parseCreateTrapsOptions(args, options, error)) {
+        std::cerr << "korvan-cli create-traps: " << error << "\n"
+                  << "Try 'korvan-cli create-traps --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printCreateTrapsUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runCreateTraps(const std::vector<std::string>& args) {
+    korvimo::cli::CreateTrapsOptions options;
+    std::string error;
+    korvimo::cli::parseCreateTrapsOptions(args, options, error);  // checked before
+    return korvimo::cli::runCreateTraps(options, std::cout);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
     {"agent", "run the simulated SNMP agent until SIGINT or SIGTERM (see agent --help)", checkAgent,
      runAgent},
     {"traps", "send traps of a trap file to a manager (see traps --help)", checkTraps, runTraps},
+    {"create-traps", "write a trap file from the compiled MIBs (see create-traps --help)",
+     checkCreateTraps, runCreateTraps},
 };
 
 void printUsage(std::ostream& out) {
@@ -121,7 +146,7 @@ void printUsage(std::ostream& out) {
            "\n"
            "Commands:\n";
     for (const Command& command : kCommands) {
-        out << "  " << command.name << std::string(12 - std::strlen(command.name), ' ')
+        out << "  " << command.name << std::string(14 - std::strlen(command.name), ' ')
             << command.help << "\n";
     }
     out << "\n"

@@ -26,7 +26,7 @@ std::optional<std::string> chooseFile(QWidget* parent, const app::FileChooser& c
     if (chooser.style == app::FileChooser::Style::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !chooser.confirmOverwrite);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);

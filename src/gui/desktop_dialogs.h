@@ -28,8 +28,9 @@ using Launcher = std::function<bool(const app::LaunchCommand&)>;
 QString nameFilters(const app::FileChooser& chooser);
 
 // Shows the chooser; the full path chosen, or nothing when it was cancelled. A save-style
-// chooser takes a name that does not exist yet and never asks about replacing one: the choice
-// names a file to use, not one to write.
+// chooser takes a name that does not exist yet and asks about replacing one only when the
+// chooser says so (confirmOverwrite): otherwise the choice names a file to use, not one to
+// write.
 std::optional<std::string> chooseFile(QWidget* parent, const app::FileChooser& chooser);
 
 // Starts the command, or shows its fallbackText in a box titled as parent's window when

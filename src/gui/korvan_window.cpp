@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 
+#include "gui/create_traps_dialog.h"
 #include "gui/desktop_dialogs.h"
 #include "gui/generate_traps_dialog.h"
 
@@ -50,6 +51,8 @@ KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& 
     traps_ = std::make_unique<app::GenerateTraps>(
         app::GenerateTrapsContext{window_.config(), window_.loop(), window_.requestIds(),
                                   window_.mibInfo(), &window_.agent()});
+    createTraps_ = std::make_unique<app::CreateTraps>(app::CreateTrapsContext{
+        window_.config(), window_.loop(), window_.mibInfo(), window_.busy()});
     buildForm();
     buildMenus();
     statusView_ = std::make_unique<StatusListView>(window_.status(), statusWidget_);
@@ -222,6 +225,8 @@ void KorvanWindow::buildMenus() {
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
+        {"&Trap", nullptr, "&Create Trap File from MIB..", MenuItem::CreateTrapFile,
+         &KorvanWindow::createTrapFile},
         {"&Trap", nullptr, "&Generate Traps..", MenuItem::GenerateTraps,
          &KorvanWindow::generateTraps},
         {"&Trap", nullptr, "&Edit Trap File..", MenuItem::EditTrapFile,
@@ -453,6 +458,15 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
         launchOrExplain(commands_.editFile(*chosen));
     }
+}
+
+void KorvanWindow::createTrapFile() {
+    if (!createTrapsDialog_) {
+        createTrapsDialog_ =
+            std::make_unique<CreateTrapsDialog>(*createTraps_, commands_, launch, this);
+    }
+    createTraps_->dialogStart();
+    createTrapsDialog_->run();
 }
 
 void KorvanWindow::generateTraps() {

@@ -21,6 +21,10 @@
 // and timers of the agent arrive through Qt's loop, so the agent keeps answering while any
 // modal box or chooser of this window is open.
 //
+// Trap > "&Create Trap File from MIB.." opens CreateTrapsDialog, modal, on the one
+// app::CreateTraps the window holds; the item is grayed while the agent runs, and the run
+// holds the window's busy flag.
+//
 // Trap > "&Generate Traps.." opens GenerateTrapsDialog, modal, on the one app::GenerateTraps
 // the window holds for its whole life, so the version choice and the histories carry over
 // from one opening to the next; it may be opened while the agent runs, and the agent goes on
@@ -40,6 +44,7 @@
 #include <map>
 #include <memory>
 
+#include "app/create_traps.h"
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
 #include "app/main_window.h"
@@ -57,6 +62,7 @@ class QRadioButton;
 
 namespace korvimo::gui {
 
+class CreateTrapsDialog;
 class GenerateTrapsDialog;
 
 // The form's label texts.
@@ -110,6 +116,8 @@ class KorvanWindow final : public QDialog {
     const StatusListView& statusView() const { return *statusView_; }
     // The logic of the Generate Traps dialog.
     app::GenerateTraps& traps() { return *traps_; }
+    // The logic of the Create Trap File from MIB dialog.
+    app::CreateTraps& createTraps() { return *createTraps_; }
 
     // The commands, as the buttons and menus run them.
     void startAgent();
@@ -120,6 +128,7 @@ class KorvanWindow final : public QDialog {
     void viewMibInfo();
     void editVariableFile();
     void editTrapFile();
+    void createTrapFile();
     void generateTraps();
     void helpHtml();
     void helpPdf();
@@ -169,6 +178,9 @@ class KorvanWindow final : public QDialog {
     std::unique_ptr<app::GenerateTraps> traps_;
     // Made at the first opening; it goes before traps_, whose status list it shows.
     std::unique_ptr<GenerateTrapsDialog> trapsDialog_;
+    std::unique_ptr<app::CreateTraps> createTraps_;
+    // Made at the first opening; it goes before createTraps_, whose status list it shows.
+    std::unique_ptr<CreateTrapsDialog> createTrapsDialog_;
     // Set once the window may close without the question (Exit, or Yes to the question).
     bool closing_ = false;
 };

@@ -166,6 +166,12 @@ TEST_F(Desktop, TrapFileBrowseAndViewWorkInTheAgentDirectory) {
     EXPECT_EQ(chooser.directory, dir.path("agent"));
     EXPECT_EQ(chooser.proposedName, "*.trp");
     EXPECT_EQ(chooser.filters, (std::vector<FileFilter>{{"Trap File (*.trp)", "*.trp"}}));
+    EXPECT_FALSE(chooser.confirmOverwrite);
+    // Create Trap File from MIB writes the file: its chooser asks before naming one.
+    const FileChooser create = commands().createTrapFileChooser();
+    EXPECT_TRUE(create.confirmOverwrite);
+    EXPECT_EQ(create.title, chooser.title);
+    EXPECT_EQ(create.filters, chooser.filters);
     programs.insert(kDesktopOpener);
     EXPECT_EQ(commands().viewTrapFile("default.trp").command.argv,
               (Argv{"xdg-open", dir.path("agent/default.trp")}));

@@ -139,8 +139,9 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
 TEST_F(Korvan, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(menuPaths(window().menus()),
               (Lines{"&File>&Exit", "&MIBs>&View MIB Info..", "&Variables>&Edit Variable File..",
-                     "&Trap>&Generate Traps..", "&Trap>&Edit Trap File..", "&Help>&Contents>Html",
-                     "&Help>&Contents>Pdf", "&Help>&About Korvimo.."}));
+                     "&Trap>&Create Trap File from MIB..", "&Trap>&Generate Traps..",
+                     "&Trap>&Edit Trap File..", "&Help>&Contents>Html", "&Help>&Contents>Pdf",
+                     "&Help>&About Korvimo.."}));
     EXPECT_EQ(window().action(MenuItem::About)->text().toStdString(), "&About Korvimo..");
     // Tool items come with their dialogs.
     EXPECT_EQ(window().action(MenuItem::CompileMibs), nullptr);
@@ -157,6 +158,7 @@ TEST_F(Korvan, StartAndStopSwitchTheLayoutsAndTheStatusList) {
     // The items in the menus so far stay available while the agent runs.
     EXPECT_TRUE(window().action(MenuItem::Exit)->isEnabled());
     EXPECT_TRUE(window().action(MenuItem::EditVariableFile)->isEnabled());
+    EXPECT_FALSE(window().action(MenuItem::CreateTrapFile)->isEnabled());
 
     click(Control::Stop);
     const Lines lines = desktop.statusLines();
