@@ -138,6 +138,41 @@ std::string lastIndexValue(std::string_view type, int fixedSize, std::string_vie
     return value;
 }
 
+// Whether an object identifier value text can be carried by an SNMP message: BER encodes
+// its first two arcs as one (first 0, 1 or 2; the second below 40 unless the first is 2).
+// The store reads such text as it stands, and a response holding it cannot be encoded.
+bool encodableIdentifier(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos) {
+        return true;  // the store serves text of fewer than two arcs as 0.0
+    }
+    uint64_t first = 0;
+    for (char c : text.substr(0, dot)) {
+        first = first * 10 + static_cast<uint64_t>(c - '0');
+    }
+    uint64_t second = 0;
+    for (char c : text.substr(dot + 1)) {
+        if (c < '0' || c > '9' || second > 100) {
+            break;
+        }
+        second = second * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return first < 2 ? second < 40 : first == 2;
+}
+
+// The value text of fixed(...), dfixed(...) and lastset(...); empty for other behaviours.
+std::string_view valueText(std::string_view behaviour) {
+    if (!behaviour.starts_with("fixed(") && !behaviour.starts_with("dfixed(") &&
+        !behaviour.starts_with("lastset(")) {
+        return {};
+    }
+    const std::size_t open = behaviour.find('(');
+    const std::size_t close = behaviour.rfind(')');
+    return close == std::string_view::npos || close <= open
+               ? std::string_view()
+               : behaviour.substr(open + 1, close - open - 1);
+}
+
 }  // namespace
 
 long rowCount(std::string_view text) {
@@ -304,6 +339,11 @@ bool VariableFileCreation::refusedValue(const ObjectRecord& object, const std::s
     const uint8_t syntax = store::syntaxCode(object.type);
     if (!store::expressionFitsSyntax(behaviour, syntax)) {
         why = "the agent refuses " + behaviour + " for syntax " + std::string(object.type);
+        return true;
+    }
+    if (object.type == "ObjectID" && !encodableIdentifier(valueText(behaviour))) {
+        why = std::string(valueText(behaviour)) +
+              " is no object identifier an SNMP message can carry";
         return true;
     }
     std::vector<store::Finding> findings;
