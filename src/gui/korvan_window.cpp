@@ -22,6 +22,7 @@
 #include <string>
 
 #include "gui/desktop_dialogs.h"
+#include "gui/create_variables_dialog.h"
 #include "gui/generate_traps_dialog.h"
 
 namespace korvimo::gui {
@@ -220,6 +221,8 @@ void KorvanWindow::buildMenus() {
     static const MenuRow kMenuRows[] = {
         {"&File", nullptr, "&Exit", MenuItem::Exit, &KorvanWindow::exitProgram},
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
+        {"&Variables", nullptr, "&Create Variables from MIB..", MenuItem::CreateVariables,
+         &KorvanWindow::createVariables},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
         {"&Trap", nullptr, "&Generate Traps..", MenuItem::GenerateTraps,
@@ -453,6 +456,17 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
         launchOrExplain(commands_.editFile(*chosen));
     }
+}
+
+void KorvanWindow::createVariables() {
+    if (!createVariables_) {
+        createVariables_ = std::make_unique<app::CreateVariables>(app::CreateVariablesContext{
+            window_.config(), window_.loop(), window_.mibInfo(), window_.busy()});
+        createVariablesDialog_ =
+            std::make_unique<CreateVariablesDialog>(*createVariables_, commands_, launch, this);
+    }
+    createVariables_->dialogStart();
+    createVariablesDialog_->run();
 }
 
 void KorvanWindow::generateTraps() {

@@ -40,6 +40,7 @@
 #include <map>
 #include <memory>
 
+#include "app/create_variables.h"
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
 #include "app/main_window.h"
@@ -57,6 +58,7 @@ class QRadioButton;
 
 namespace korvimo::gui {
 
+class CreateVariablesDialog;
 class GenerateTrapsDialog;
 
 // The form's label texts.
@@ -119,6 +121,7 @@ class KorvanWindow final : public QDialog {
     void view();
     void viewMibInfo();
     void editVariableFile();
+    void createVariables();
     void editTrapFile();
     void generateTraps();
     void helpHtml();
@@ -169,6 +172,8 @@ class KorvanWindow final : public QDialog {
     std::unique_ptr<app::GenerateTraps> traps_;
     // Made at the first opening; it goes before traps_, whose status list it shows.
     std::unique_ptr<GenerateTrapsDialog> trapsDialog_;
+    std::unique_ptr<app::CreateVariables> createVariables_;
+    std::unique_ptr<CreateVariablesDialog> createVariablesDialog_;  // after its controller
     // Set once the window may close without the question (Exit, or Yes to the question).
     bool closing_ = false;
 };
