@@ -94,7 +94,8 @@ bool CreateVariables::start() {
     }
     const std::string agentDir = installDir + "/agent";
     struct stat info {};
-    if (::stat(agentDir.c_str(), &info) != 0 && ::mkdir(agentDir.c_str(), 0777) != 0) {
+    const bool isDirectory = ::stat(agentDir.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (!isDirectory && ::mkdir(agentDir.c_str(), 0777) != 0) {
         status_.append(kAgentDirectoryFailedText);
         releaseBusy(context_.busy);
         return false;
