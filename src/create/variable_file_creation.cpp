@@ -490,7 +490,16 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
             value += own->last ? lastIndexValue(own->type, own->fixedSize, instance) : own->value;
             value += ')';
             shown = &value;
-            if (served && refusedValue(object, value, why)) {
+            // An octet of a string or address index cannot pass 255, while the rows count on.
+            const bool octetsPast255 =
+                own->last &&
+                (own->type == "OctetString" || own->type == "IpAddress" ||
+                 own->type == "NetworkAddress") &&
+                lastArc + static_cast<uint64_t>(row - 1) > 255;
+            if (served && octetsPast255) {
+                why = "its last index octet is past 255";
+            }
+            if (served && (octetsPast255 || refusedValue(object, value, why))) {
                 comment = true;
                 if (!valueMended) {
                     valueMended = true;

@@ -94,11 +94,11 @@ TEST(VariableFile, RowCountBelowOneWritesTheCommentsOnly) {
 }
 
 TEST(VariableFile, IntegerAndIpAddressIndex) {
-    const Created run = create("%ei   1.3.6.1.4.1.9.5.1 [fooIf fooAddr]\r\n" +
-                               object("1.3.6.1.4.1.9.5.1.1", "fooIf", "Integer", "RO C1") +
-                               object("1.3.6.1.4.1.9.5.1.2", "fooAddr", "IpAddress", "RO C") +
-                               object("1.3.6.1.4.1.9.5.1.3", "fooUp", "TimeTicks", "RO C"),
-                           3);
+    const std::string table = "%ei   1.3.6.1.4.1.9.5.1 [fooIf fooAddr]\r\n" +
+                              object("1.3.6.1.4.1.9.5.1.1", "fooIf", "Integer", "RO C1") +
+                              object("1.3.6.1.4.1.9.5.1.2", "fooAddr", "IpAddress", "RO C") +
+                              object("1.3.6.1.4.1.9.5.1.3", "fooUp", "TimeTicks", "RO C");
+    const Created run = create(table, 3);
     EXPECT_TRUE(has(run, "# sub ids in the instance are = n.ip1.ip2.ip3.ip4\r\n"
                          "fooIf.1.1.2.3.4               , Integer     , RO , fixed(1)\r\n"
                          "fooIf.1.1.2.3.5               , Integer     , RO , fixed(1)\r\n"
@@ -107,6 +107,13 @@ TEST(VariableFile, IntegerAndIpAddressIndex) {
                          "fooAddr.1.1.2.3.5             , IpAddress   , RO , fixed(1.2.3.5)\r\n"
                          "fooAddr.1.1.2.3.6             , IpAddress   , RO , fixed(1.2.3.6)\r\n"));
     EXPECT_TRUE(has(run, "fooUp.1.1.2.3.6               , TimeTicks   , RO , clock(0)\r\n"));
+
+    // Rows past the last address octet: the address column cannot follow.
+    const Created many = create(table, 253);
+    EXPECT_TRUE(has(many, "\r\nfooAddr.1.1.2.3.255           , IpAddress   , RO , fixed(1.2.3.255)\r\n"
+                          "# fooAddr.1.1.2.3.256           , IpAddress   , RO , fixed(1.2.3.256)\r\n"));
+    EXPECT_EQ(many.status, std::vector<std::string>{"fooAddr.1.1.2.3.256 is written as a comment: "
+                                                    "its last index octet is past 255."});
 }
 
 TEST(VariableFile, StringIndexesByKind) {
