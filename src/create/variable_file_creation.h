@@ -24,7 +24,10 @@
 //     object lines), or whose lines would not follow those before them in identifier order;
 //   - a name of more than 128 sub-identifiers (a long fixed-size string index);
 //   - a value behaviour the store refuses for the syntax, or one whose value text it reads
-//     otherwise than written (load_checks.h), e.g. an IpAddress index past 255;
+//     otherwise than written (load_checks.h);
+//   - an ObjectID value BER cannot encode (first arc above 2, as the "3.1.2.3" of an
+//     ObjectID index that is not the last): a response holding it could not be sent;
+//   - rows of a string or address index column whose last octet counts past 255.
 // When only write-only columns make a table writable, its "%setaction" template names the
 // last of them.
 #pragma once
