@@ -20,6 +20,7 @@
 #include "app/home.h"
 #include "cli/agent_command.h"
 #include "cli/create_traps_command.h"
+#include "cli/create_vars_command.h"
 #include "cli/settings_command.h"
 #include "cli/traps_command.h"
 
@@ -121,6 +122,28 @@ int runCreateTraps(const std::vector<std::string>& args) {
     return korvimo::cli::runCreateTraps(options, std::cout);
 }
 
+int checkCreateVars(const std::vector<std::string>& args) {
+    korvimo::cli::CreateVarsOptions options;
+    std::string error;
+    if (!korvimo::cli::parseCreateVarsOptions(args, options, error)) {
+        std::cerr << "korvan-cli create-vars: " << error << "\n"
+                  << "Try 'korvan-cli create-vars --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printCreateVarsUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runCreateVars(const std::vector<std::string>& args) {
+    korvimo::cli::CreateVarsOptions options;
+    std::string error;
+    korvimo::cli::parseCreateVarsOptions(args, options, error);  // checked before
+    return korvimo::cli::runCreateVars(options, std::cout);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
@@ -129,6 +152,8 @@ const Command kCommands[] = {
     {"traps", "send traps of a trap file to a manager (see traps --help)", checkTraps, runTraps},
     {"create-traps", "write a trap file from the compiled MIBs (see create-traps --help)",
      checkCreateTraps, runCreateTraps},
+    {"create-vars", "write a control file from the compiled MIBs (see create-vars --help)",
+     checkCreateVars, runCreateVars},
 };
 
 void printUsage(std::ostream& out) {

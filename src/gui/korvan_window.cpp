@@ -23,6 +23,7 @@
 
 #include "gui/create_traps_dialog.h"
 #include "gui/desktop_dialogs.h"
+#include "gui/create_variables_dialog.h"
 #include "gui/generate_traps_dialog.h"
 
 namespace korvimo::gui {
@@ -223,6 +224,8 @@ void KorvanWindow::buildMenus() {
     static const MenuRow kMenuRows[] = {
         {"&File", nullptr, "&Exit", MenuItem::Exit, &KorvanWindow::exitProgram},
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
+        {"&Variables", nullptr, "&Create Variables from MIB..", MenuItem::CreateVariables,
+         &KorvanWindow::createVariables},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
         {"&Trap", nullptr, "&Create Trap File from MIB..", MenuItem::CreateTrapFile,
@@ -467,6 +470,15 @@ void KorvanWindow::createTrapFile() {
     }
     createTraps_->dialogStart();
     createTrapsDialog_->run();
+void KorvanWindow::createVariables() {
+    if (!createVariables_) {
+        createVariables_ = std::make_unique<app::CreateVariables>(app::CreateVariablesContext{
+            window_.config(), window_.loop(), window_.mibInfo(), window_.busy()});
+        createVariablesDialog_ =
+            std::make_unique<CreateVariablesDialog>(*createVariables_, commands_, launch, this);
+    }
+    createVariables_->dialogStart();
+    createVariablesDialog_->run();
 }
 
 void KorvanWindow::generateTraps() {

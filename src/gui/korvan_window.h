@@ -45,6 +45,7 @@
 #include <memory>
 
 #include "app/create_traps.h"
+#include "app/create_variables.h"
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
 #include "app/main_window.h"
@@ -63,6 +64,7 @@ class QRadioButton;
 namespace korvimo::gui {
 
 class CreateTrapsDialog;
+class CreateVariablesDialog;
 class GenerateTrapsDialog;
 
 // The form's label texts.
@@ -127,6 +129,7 @@ class KorvanWindow final : public QDialog {
     void view();
     void viewMibInfo();
     void editVariableFile();
+    void createVariables();
     void editTrapFile();
     void createTrapFile();
     void generateTraps();
@@ -181,6 +184,8 @@ class KorvanWindow final : public QDialog {
     std::unique_ptr<app::CreateTraps> createTraps_;
     // Made at the first opening; it goes before createTraps_, whose status list it shows.
     std::unique_ptr<CreateTrapsDialog> createTrapsDialog_;
+    std::unique_ptr<app::CreateVariables> createVariables_;
+    std::unique_ptr<CreateVariablesDialog> createVariablesDialog_;  // after its controller
     // Set once the window may close without the question (Exit, or Yes to the question).
     bool closing_ = false;
 };

@@ -138,7 +138,8 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
 
 TEST_F(Korvan, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(menuPaths(window().menus()),
-              (Lines{"&File>&Exit", "&MIBs>&View MIB Info..", "&Variables>&Edit Variable File..",
+              (Lines{"&File>&Exit", "&MIBs>&View MIB Info..",
+                     "&Variables>&Create Variables from MIB..", "&Variables>&Edit Variable File..",
                      "&Trap>&Create Trap File from MIB..", "&Trap>&Generate Traps..",
                      "&Trap>&Edit Trap File..", "&Help>&Contents>Html", "&Help>&Contents>Pdf",
                      "&Help>&About Korvimo.."}));

@@ -1,0 +1,628 @@
+#include "create/variable_file_creation.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "store/control_line.h"
+#include "store/load_checks.h"
+#include "store/value_expression.h"
+
+namespace korvimo::create {
+
+namespace {
+
+using mibinfo::Record;
+using mibinfo::RecordKind;
+
+// Sub-identifiers a name of the store has at most.
+constexpr std::size_t kMaxNameArcs = 128;
+
+bool blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string formatted(const char* format, std::string_view text) {
+    std::string line(format);
+    const std::size_t at = line.find("%s");
+    return at == std::string::npos ? line : line.replace(at, 2, text);
+}
+
+void appendPadded(std::string& out, std::string_view text, std::size_t width) {
+    out.append(text);
+    if (text.size() < width) {
+        out.append(width - text.size(), ' ');
+    }
+}
+
+std::vector<std::string_view> blankWords(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && blank(text[i])) {
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < text.size() && !blank(text[i])) {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(text.substr(start, i - start));
+        }
+    }
+    return words;
+}
+
+std::size_t arcCount(std::string_view dotted) {
+    if (dotted.empty()) {
+        return 0;
+    }
+    std::size_t count = 1;
+    for (char c : dotted) {
+        count += c == '.' ? 1 : 0;
+    }
+    return count;
+}
+
+// Dotted decimal texts compared arc by arc as numbers, a proper prefix first.
+int compareDotted(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        uint64_t x = 0;
+        uint64_t y = 0;
+        for (; i < a.size() && a[i] != '.'; ++i) {
+            x = x * 10 + static_cast<uint64_t>(a[i] - '0');
+        }
+        for (; j < b.size() && b[j] != '.'; ++j) {
+            y = y * 10 + static_cast<uint64_t>(b[j] - '0');
+        }
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    const bool aLeft = i < a.size();
+    const bool bLeft = j < b.size();
+    return aLeft == bLeft ? 0 : (aLeft ? 1 : -1);
+}
+
+// The last n arcs of a dotted text (all of them when it has fewer).
+std::vector<std::string_view> lastArcs(std::string_view dotted, std::size_t n) {
+    std::vector<std::string_view> arcs;
+    std::size_t end = dotted.size();
+    while (arcs.size() < n && !dotted.empty()) {
+        const std::size_t dot = dotted.rfind('.', end == 0 ? 0 : end - 1);
+        const std::size_t start = dot == std::string_view::npos ? 0 : dot + 1;
+        arcs.insert(arcs.begin(), dotted.substr(start, end - start));
+        if (dot == std::string_view::npos) {
+            break;
+        }
+        end = dot;
+    }
+    return arcs;
+}
+
+// The fixed value of the last index column, from the end of the row's instance.
+std::string lastIndexValue(std::string_view type, int fixedSize, std::string_view instance) {
+    std::size_t count = 1;
+    const bool octets = type == "OctetString";
+    if (type == "IpAddress" || type == "NetworkAddress") {
+        count = 4;
+    } else if (type == "ObjectID") {
+        count = 3;
+    } else if (octets) {
+        count = fixedSize > 0 ? static_cast<std::size_t>(fixedSize) : 3;
+    }
+    const std::vector<std::string_view> arcs = lastArcs(instance, count);
+    std::string value;
+    if (octets) {
+        value = "0x";
+        for (std::string_view arc : arcs) {
+            unsigned long number = 0;
+            for (char c : arc) {
+                number = number * 10 + static_cast<unsigned long>(c - '0');
+            }
+            char hex[24];
+            std::snprintf(hex, sizeof hex, "%02lx", number);
+            value += hex;
+        }
+        return value;
+    }
+    for (std::size_t i = 0; i < arcs.size(); ++i) {
+        if (i > 0) {
+            value += '.';
+        }
+        value.append(arcs[i]);
+    }
+    return value;
+}
+
+// Whether an object identifier value text can be carried by an SNMP message: BER encodes
+// its first two arcs as one (first 0, 1 or 2; the second below 40 unless the first is 2).
+// The store reads such text as it stands, and a response holding it cannot be encoded.
+bool encodableIdentifier(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos) {
+        return true;  // the store serves text of fewer than two arcs as 0.0
+    }
+    uint64_t first = 0;
+    for (char c : text.substr(0, dot)) {
+        first = first * 10 + static_cast<uint64_t>(c - '0');
+    }
+    uint64_t second = 0;
+    for (char c : text.substr(dot + 1)) {
+        if (c < '0' || c > '9' || second > 100) {
+            break;
+        }
+        second = second * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return first < 2 ? second < 40 : first == 2;
+}
+
+// The value text of fixed(...), dfixed(...) and lastset(...); empty for other behaviours.
+std::string_view valueText(std::string_view behaviour) {
+    if (!behaviour.starts_with("fixed(") && !behaviour.starts_with("dfixed(") &&
+        !behaviour.starts_with("lastset(")) {
+        return {};
+    }
+    const std::size_t open = behaviour.find('(');
+    const std::size_t close = behaviour.rfind(')');
+    return close == std::string_view::npos || close <= open
+               ? std::string_view()
+               : behaviour.substr(open + 1, close - open - 1);
+}
+
+}  // namespace
+
+long rowCount(std::string_view text) {
+    text = text.substr(0, 9);
+    std::size_t i = 0;
+    while (i < text.size() && (blank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+void appendVariableLine(std::string& out, std::string_view name, std::string_view type,
+                        std::string_view access, std::string_view behaviour) {
+    appendPadded(out, name, 30);
+    out += ", ";
+    appendPadded(out, type, 12);
+    out += ", ";
+    appendPadded(out, access, 3);
+    out += ", ";
+    out.append(behaviour);
+    out += "\r\n";
+}
+
+VariableFileCreation::VariableFileCreation(std::shared_ptr<const mibinfo::MibInfo> mib,
+                                           Settings settings, Reporter reporter)
+    : mib_(std::move(mib)),
+      settings_(settings),
+      reporter_(std::move(reporter)),
+      templatePhase_(settings.templates),
+      mapper_(std::in_place, *mib_) {}
+
+void VariableFileCreation::writeHeader(const std::vector<std::string>* mibs,
+                                       std::string& out) const {
+    out += kRuleLine;
+    if (mibs == nullptr) {
+        return;
+    }
+    out += "# List of MIBs used to create the variables:\r\n";
+    for (const std::string& name : *mibs) {
+        out += "#                     ";
+        out += name;
+        out += "\r\n";
+    }
+    char rows[64];
+    std::snprintf(rows, sizeof rows, "# Number of Rows:     %ld\r\n", settings_.rows);
+    out += rows;
+    out += valueFormatsBlock();
+    out += kRuleLine;
+}
+
+bool VariableFileCreation::step(std::string& out) {
+    if (finished_) {
+        return false;
+    }
+    if (templatePhase_) {
+        templateStep(out);
+        return true;
+    }
+    const std::span<const Record> records = mib_->records();
+    while (position_ < records.size() && records[position_].kind != RecordKind::Object) {
+        ++position_;
+    }
+    if (position_ >= records.size()) {
+        finished_ = true;
+        if (mended_ > kMendLineLimit && reporter_.append) {
+            char line[128];
+            std::snprintf(line, sizeof line, kMendMoreFormat,
+                          static_cast<unsigned long>(mended_ - kMendLineLimit));
+            reporter_.append(line);
+        }
+        return false;
+    }
+    objectStep(position_++, out);
+    return true;
+}
+
+const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
+    std::string_view entryIdentifier) {
+    auto found = entries_.find(entryIdentifier);
+    if (found != entries_.end()) {
+        return found->second;
+    }
+    EntryFacts& facts = entries_[entryIdentifier];
+    std::string_view clause;
+    if (!mib_->indexClause(entryIdentifier, clause)) {
+        return facts;
+    }
+    facts.hasClause = true;
+    facts.indexText = clause.size() >= 2 ? clause.substr(1, clause.size() - 2) : std::string_view();
+    const std::vector<std::string_view> words = blankWords(facts.indexText);
+    for (std::string_view word : words) {
+        facts.names.push_back(word.starts_with('*') ? word.substr(1) : word);
+    }
+    for (std::size_t n = 0; n < words.size(); ++n) {
+        const bool implied = words[n].starts_with('*');
+        const std::string_view name = facts.names[n];
+        const Record* line = mib_->firstObjectWithDescriptor(name);
+        if (line == nullptr) {
+            facts.missing = name;
+            break;
+        }
+        const ObjectRecord index = objectRecord(*line);
+        IndexPart part;
+        part.name = name;
+        part.type = index.type;
+        part.last = n + 1 == words.size();
+        std::string description;
+        if (index.type == "OctetString" && index.hasRange && index.low == index.high &&
+            index.low != 0) {
+            part.fixedSize = index.low;
+            for (int32_t i = 1; i <= index.low; ++i) {
+                const std::string number = std::to_string(i);
+                part.value += (i > 1 ? "." : "") + number;
+                description += (i > 1 ? ".os" : "os") + number;
+            }
+        } else if (index.type == "OctetString") {
+            part.value = implied ? "97.98.99" : "3.97.98.99";
+            description = implied ? "os1.os2.osn" : "len.os1.os2.osn";
+        } else if (index.type == "ObjectID") {
+            part.value = implied ? "1.2.3" : "3.1.2.3";
+            description = implied ? "sid1.sid2.sidn" : "len.sid1.sid2.sidn";
+        } else if (index.type == "IpAddress") {
+            part.value = "1.2.3.4";
+            description = "ip1.ip2.ip3.ip4";
+        } else if (index.type == "NetworkAddress") {
+            part.value = "1.2.3.4";
+            description = "1.ip1.ip2.ip3.ip4";
+        } else {
+            part.value = "1";
+            description = "n";
+        }
+        const bool first = facts.parts.empty();
+        facts.instance += first ? "" : ".";
+        facts.instance += index.type == "NetworkAddress" ? "1.1.2.3.4" : part.value;
+        facts.description += first ? "" : ".";
+        facts.description += description;
+        facts.parts.push_back(std::move(part));
+    }
+    return facts;
+}
+
+std::string VariableFileCreation::behaviourOf(const ObjectRecord& object) const {
+    return valueBehaviour(object, initialValue(object, object.descriptor));
+}
+
+void VariableFileCreation::mendLine(const std::string& text) {
+    ++mended_;
+    if (mended_ <= kMendLineLimit && reporter_.append) {
+        reporter_.append(text);
+    }
+}
+
+bool VariableFileCreation::refusedValue(const ObjectRecord& object, const std::string& behaviour,
+                                        std::string& why) const {
+    const uint8_t syntax = store::syntaxCode(object.type);
+    if (!store::expressionFitsSyntax(behaviour, syntax)) {
+        why = "the agent refuses " + behaviour + " for syntax " + std::string(object.type);
+        return true;
+    }
+    if (object.type == "ObjectID" && !encodableIdentifier(valueText(behaviour))) {
+        why = std::string(valueText(behaviour)) +
+              " is no object identifier an SNMP message can carry";
+        return true;
+    }
+    std::vector<store::Finding> findings;
+    store::checkExpression(behaviour, syntax, object.type, findings);
+    if (!findings.empty()) {
+        why = findings.front().detail;
+        return true;
+    }
+    return false;
+}
+
+// Whether the store would map the object's name to the object's own identifier, after every
+// line written so far, and find its lines after them. The mapper goes on only for lines
+// that are written as variables.
+bool VariableFileCreation::nameServed(const Record& record, std::string_view firstInstance,
+                                      std::string& why) {
+    mibinfo::DescriptorMapper trial = *mapper_;
+    std::string numeric;
+    if (record.descriptor.empty() || !trial.map(record.descriptor, numeric)) {
+        why = formatted(kMendUnmappedFormat, record.identifier);
+        return false;
+    }
+    if (numeric != record.identifier) {
+        why = formatted(kMendDescriptorFormat, record.descriptor);
+        why = formatted(why.c_str(), numeric);
+        return false;
+    }
+    std::string first = numeric;
+    first += '.';
+    first.append(firstInstance);
+    if (!lastName_.empty() && compareDotted(first, lastName_) <= 0) {
+        why = formatted(kMendOrderFormat, record.descriptor);
+        return false;
+    }
+    if (arcCount(first) > kMaxNameArcs) {
+        why = formatted(kMendLongNameFormat, record.descriptor);
+        return false;
+    }
+    mapper_.emplace(trial);
+    return true;
+}
+
+void VariableFileCreation::objectStep(std::size_t position, std::string& out) {
+    const Record& record = mib_->records()[position];
+    const ObjectRecord object = objectRecord(record);
+    if (reporter_.progress) {
+        reporter_.progress(formatted(kProcessingFormat, object.descriptor));
+    }
+    if (object.scalar()) {
+        const std::string behaviour = behaviourOf(object);
+        std::string name(object.descriptor);
+        name += ".0";
+        std::string why;
+        bool served = true;
+        if (refusedValue(object, behaviour, why)) {
+            why = formatted(formatted(kMendValueFormat, name).c_str(), why);
+            served = false;
+        } else {
+            served = nameServed(record, "0", why);
+        }
+        if (!served) {
+            mendLine(why);
+            out += "# ";
+        } else {
+            lastName_.assign(record.identifier);
+            lastName_ += ".0";
+        }
+        appendVariableLine(out, name, object.type, object.access, behaviour);
+        return;
+    }
+    writeColumn(record, object, out);
+}
+
+void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord& object,
+                                       std::string& out) {
+    const std::string_view identifier = record.identifier;
+    const std::size_t dot = identifier.rfind('.');
+    const std::string_view entryIdentifier =
+        dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
+    const EntryFacts& facts = entry(entryIdentifier);
+    if (!facts.missing.empty() && reporter_.append) {
+        reporter_.append(formatted(kNoObjectInfoFormat, facts.missing));
+    }
+    out += "# columnar variable ";
+    out.append(object.descriptor);
+    out += ". Index = ";
+    out.append(facts.indexText);
+    out += "\r\n# sub ids in the instance are = ";
+    out += facts.description;
+    out += "\r\n";
+    if (settings_.rows < 1) {
+        return;
+    }
+
+    // The index object this column is, if any: the last of the clause's names it matches.
+    const IndexPart* own = nullptr;
+    for (const IndexPart& part : facts.parts) {
+        if (part.name == object.descriptor) {
+            own = &part;
+        }
+    }
+    const std::string behaviour = own == nullptr ? behaviourOf(object) : std::string();
+
+    // Every row differs in the last arc of the instance only.
+    const std::string_view base = facts.instance;
+    const std::size_t lastDot = base.rfind('.');
+    const std::string_view prefix =
+        lastDot == std::string_view::npos ? std::string_view() : base.substr(0, lastDot + 1);
+    uint64_t lastArc = 0;
+    for (char c : base.substr(lastDot == std::string_view::npos ? 0 : lastDot + 1)) {
+        lastArc = lastArc * 10 + static_cast<uint64_t>(c - '0');
+    }
+
+    std::string why;
+    bool served = true;
+    if (base.empty()) {
+        why = formatted(kMendNoInstanceFormat, object.descriptor);
+        served = false;
+    } else if (own == nullptr && refusedValue(object, behaviour, why)) {
+        why = formatted(formatted(kMendValueFormat, object.descriptor).c_str(), why);
+        served = false;
+    } else {
+        served = nameServed(record, base, why);
+    }
+    if (!served) {
+        mendLine(why);
+    }
+
+    bool valueMended = false;
+    std::string name;
+    std::string value;
+    for (long row = 1; row <= settings_.rows; ++row) {
+        name.assign(object.descriptor);
+        name += '.';
+        if (!base.empty()) {
+            name.append(prefix);
+            name += std::to_string(lastArc + static_cast<uint64_t>(row - 1));
+        }
+        const std::string_view instance = std::string_view(name).substr(object.descriptor.size() + 1);
+        bool comment = !served;
+        const std::string* shown = &behaviour;
+        if (own != nullptr) {
+            value = "fixed(";
+            value += own->last ? lastIndexValue(own->type, own->fixedSize, instance) : own->value;
+            value += ')';
+            shown = &value;
+            // An octet of a string or address index cannot pass 255, while the rows count on.
+            const bool octetsPast255 =
+                own->last &&
+                (own->type == "OctetString" || own->type == "IpAddress" ||
+                 own->type == "NetworkAddress") &&
+                lastArc + static_cast<uint64_t>(row - 1) > 255;
+            if (served && octetsPast255) {
+                why = "its last index octet is past 255";
+            }
+            if (served && (octetsPast255 || refusedValue(object, value, why))) {
+                comment = true;
+                if (!valueMended) {
+                    valueMended = true;
+                    mendLine(formatted(formatted(kMendValueFormat, name).c_str(), why));
+                }
+            }
+        }
+        if (comment) {
+            out += "# ";
+        } else {
+            lastName_.assign(identifier);
+            lastName_ += '.';
+            lastName_.append(instance);
+        }
+        appendVariableLine(out, name, object.type, object.access, *shown);
+    }
+}
+
+void VariableFileCreation::templateStep(std::string& out) {
+    const std::span<const Record> records = mib_->records();
+    auto objectAt = [&](std::size_t at) { return records[at].kind == RecordKind::Object; };
+    while (position_ < records.size() &&
+           !(objectAt(position_) && objectRecord(records[position_]).firstColumn())) {
+        ++position_;
+    }
+    if (position_ >= records.size()) {
+        position_ = 0;
+        templatePhase_ = false;
+        return;
+    }
+    const std::size_t first = position_;
+    const ObjectRecord firstColumn = objectRecord(records[first]);
+    bool rowStatus = firstColumn.marker == 'r';
+    bool writable = firstColumn.writable();
+    std::size_t end = first + 1;  // the record that ends the table, or the end of the file
+    for (; end < records.size(); ++end) {
+        if (!objectAt(end)) {
+            continue;
+        }
+        const ObjectRecord column = objectRecord(records[end]);
+        if (column.firstColumn() || column.kind.starts_with('S')) {
+            break;
+        }
+        rowStatus = rowStatus || column.marker == 'r';
+        writable = writable || column.writable();
+    }
+    if (!writable) {
+        position_ = end;
+        return;
+    }
+
+    const std::string_view identifier = firstColumn.identifier;
+    const std::size_t dot = identifier.rfind('.');
+    const std::string_view entryIdentifier =
+        dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
+    if (reporter_.progress) {
+        reporter_.progress(formatted(kCreatingTemplateFormat, firstColumn.descriptor));
+    }
+    out += "# template for dynamic row. To use, please remove the starting hash signs\r\n";
+    out += "#%drow  ";
+    out.append(entryIdentifier);
+    out += rowStatus ? "   rowstatus\r\n" : "   newinstance\r\n";
+
+    std::string_view actionName;
+    std::string_view actionType;
+    const EntryFacts& facts = entry(entryIdentifier);
+    if (!facts.hasClause) {
+        out += "# no instance info available\r\n";
+        position_ = first + 1;
+    } else {
+        // The set action names the last read-write or read-create column; failing those, the
+        // last writable one (write-only).
+        std::string_view writableName;
+        std::string_view writableType;
+        for (std::size_t at = first; at < end; ++at) {
+            if (!objectAt(at)) {
+                continue;
+            }
+            const ObjectRecord column = objectRecord(records[at]);
+            bool index = false;
+            for (std::string_view name : facts.names) {
+                index = index || name == column.descriptor;
+            }
+            std::string value = behaviourOf(column);
+            if (index) {
+                const std::size_t open = value.find('(');
+                value = "dfixed" + (open == std::string::npos ? std::string() : value.substr(open));
+            }
+            out += "#%dcol  ";
+            appendPadded(out, column.descriptor, 25);
+            out += ' ';
+            appendPadded(out, index ? "NotReq" : "Req", 6);
+            out += ' ';
+            appendPadded(out, column.type, 12);
+            out += ' ';
+            appendPadded(out, column.access, 2);
+            out += ' ';
+            out += value;
+            out += "\r\n";
+            const std::string_view access = std::string_view(column.access).substr(0, 2);
+            if (access == "RW" || access == "RC") {
+                actionName = column.descriptor;
+                actionType = column.type;
+            }
+            if (column.writable()) {
+                writableName = column.descriptor;
+                writableType = column.type;
+            }
+        }
+        if (actionName.empty()) {
+            actionName = writableName;
+            actionType = writableType;
+        }
+        position_ = end;
+    }
+    if (!rowStatus) {
+        out += "#%setaction ";
+        appendPadded(out, actionName, 21);
+        out += ' ';
+        appendPadded(out, actionType, 12);
+        out += " <specify value> deleterow()\r\n";
+    }
+    out += "#\r\n#\r\n";
+}
+
+}  // namespace korvimo::create
