@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
         traps::PreparedTrap trap;
         std::unique_ptr<snmp::Pdu> pdu;
         const uint8_t agentAddr[4] = {127, 0, 0, 1};
-        if (!traps::prepareTrap(file, 0, nullptr, false, trap) ||
+        if (!traps::prepareTrap(file, 0, nullptr, traps::TrapKind::Notification, false, trap) ||
             !traps::buildTrapPdu(trap, traps::TrapKind::Notification, "public", agentAddr,
                                  currentStamp(), 1, pdu)) {
             fail("the trap cannot be made");

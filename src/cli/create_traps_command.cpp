@@ -5,7 +5,6 @@
 #include "app/core/epoll_event_loop.h"
 #include "app/core/main_status.h"
 #include "app/create_traps.h"
-#include "cli/similar_lines.h"
 
 namespace korvimo::cli {
 
@@ -82,18 +81,18 @@ void printCreateTrapsUsage(std::ostream& out) {
 
 int runCreateTraps(const CreateTrapsOptions& options, std::ostream& out) {
     Configuration config(kConfigFileName);
+    config.ensureFile();  // a new home gets its defaults, as at the window's start
     EpollEventLoop loop(SystemClock::instance());
     app::HomeMibInfo mibInfo;
     Busy busy = Busy::Idle;
     app::CreateTraps create({config, loop, mibInfo, busy});
-    SimilarLines printed([&out](const std::string& line) {
-        out << line << "\n";
-        out.flush();
-    });
-    create.status().onChange([&](const StatusList::Change& change) {
+    // Every line as it comes: the trap in progress (which replaces a line in the dialog) and
+    // the traps that cannot be written. MIBs hold tens of traps, not thousands.
+    create.status().onChange([&out](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended ||
             change.kind == StatusList::ChangeKind::Inserted) {
-            printed.print(change.text, loop.clock().monotonicMs());
+            out << change.text << "\n";
+            out.flush();
         }
     });
 
@@ -113,7 +112,6 @@ int runCreateTraps(const CreateTrapsOptions& options, std::ostream& out) {
         create.runToEnd();
     }
     create.close();
-    printed.flush();
     return started && create.completed() ? 0 : 1;
 }
 

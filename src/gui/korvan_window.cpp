@@ -470,6 +470,8 @@ void KorvanWindow::createTrapFile() {
     }
     createTraps_->dialogStart();
     createTrapsDialog_->run();
+}
+
 void KorvanWindow::createVariables() {
     if (!createVariables_) {
         createVariables_ = std::make_unique<app::CreateVariables>(app::CreateVariablesContext{

@@ -103,11 +103,11 @@ TEST_F(CreateFromMibs, EveryCreatedTrapIsSendable) {
     EXPECT_EQ(file.names().size(), 6 + trapRecords);
     const uint8_t agentAddr[4] = {127, 0, 0, 1};
     for (std::size_t position = 0; position < file.names().size(); ++position) {
-        traps::PreparedTrap trap;
-        const Result prepared = traps::prepareTrap(file, position, mib.get(), false, trap);
-        ASSERT_TRUE(prepared.ok()) << file.names()[position] << ": " << prepared.text();
         for (const traps::TrapKind kind :
              {traps::TrapKind::V1Trap, traps::TrapKind::Notification}) {
+            traps::PreparedTrap trap;
+            const Result prepared = traps::prepareTrap(file, position, mib.get(), kind, false, trap);
+            ASSERT_TRUE(prepared.ok()) << file.names()[position] << ": " << prepared.text();
             std::unique_ptr<snmp::Pdu> pdu;
             const Result built = traps::buildTrapPdu(trap, kind, "public", agentAddr, 100, 0, pdu);
             EXPECT_TRUE(built.ok()) << file.names()[position] << ": " << built.text();
