@@ -17,29 +17,6 @@
 
 namespace korvimo::gui {
 
-namespace {
-
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QLabel* labelFor(const char* text, QWidget* buddy) {
-    auto* shown = new QLabel(text);
-    shown->setBuddy(buddy);
-    return shown;
-}
-
-QComboBox* editableList() {
-    auto* box = new QComboBox;
-    box->setEditable(true);
-    // What the user types goes into a history when it is used, not into the list now.
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    return box;
-}
-
-}  // namespace
-
 CreateTrapsDialog::CreateTrapsDialog(app::CreateTraps& create, const app::DesktopCommands& commands,
                                      const Launcher& launch, QWidget* parent)
     : QDialog(parent), logic_(create), commands_(commands), launch_(launch) {

@@ -21,16 +21,6 @@ namespace {
 using app::CreateVariablesControl;
 using app::CreateVariablesList;
 
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QLabel* labelFor(const char* text, QWidget* buddy) {
-    auto* shown = new QLabel(text);
-    shown->setBuddy(buddy);
-    return shown;
-}
-
 }  // namespace
 
 CreateVariablesDialog::CreateVariablesDialog(app::CreateVariables& create,
@@ -53,14 +43,8 @@ CreateVariablesDialog::~CreateVariablesDialog() {
 
 void CreateVariablesDialog::buildForm() {
     auto* grid = new QGridLayout;
-    file_ = new QComboBox;
-    rows_ = new QComboBox;
-    for (QComboBox* box : {file_, rows_}) {
-        box->setEditable(true);
-        // What the user types goes into a history when it is used, not into the list now.
-        box->setInsertPolicy(QComboBox::NoInsert);
-        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
+    file_ = editableList();
+    rows_ = editableList();
     browse_ = new QPushButton(kBrowseText);
     view_ = new QPushButton(kViewText);
     auto* fileButtons = new QHBoxLayout;

@@ -1,5 +1,8 @@
 #include "gui/desktop_dialogs.h"
 
+#include <QComboBox>
+#include <QLabel>
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -44,6 +47,24 @@ void launchOrExplain(QWidget* parent, const Launcher& launch, const app::Desktop
     QMessageBox message(QMessageBox::Information, parent->window()->windowTitle(),
                         QString::fromStdString(desktop.fallbackText), QMessageBox::Ok, parent);
     message.exec();
+}
+
+QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QLabel* labelFor(const char* text, QWidget* buddy) {
+    auto* shown = new QLabel(text);
+    shown->setBuddy(buddy);
+    return shown;
+}
+
+QComboBox* editableList() {
+    auto* box = new QComboBox;
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return box;
 }
 
 }  // namespace korvimo::gui

@@ -1,6 +1,6 @@
 // The desktop's side of app::DesktopCommands, shared by the main window and the tool
 // dialogs: a file chooser shown as its description says, and a command started, or the box
-// that says why it cannot be.
+// that says why it cannot be; and the small pieces every form of them is built of.
 //
 //   if (std::optional<std::string> path = chooseFile(this, commands.trapFileChooser())) {
 //       name = DesktopCommands::agentFileFromChoice(*path);
@@ -17,6 +17,8 @@
 
 #include "app/desktop_commands.h"
 
+class QComboBox;
+class QLabel;
 class QWidget;
 
 namespace korvimo::gui {
@@ -36,5 +38,15 @@ std::optional<std::string> chooseFile(QWidget* parent, const app::FileChooser& c
 // Starts the command, or shows its fallbackText in a box titled as parent's window when
 // there is no command or it does not start.
 void launchOrExplain(QWidget* parent, const Launcher& launch, const app::DesktopLaunch& desktop);
+
+// Text of the core (UTF-8) for Qt.
+QString qtext(const std::string& text);
+
+// A label whose mnemonic moves the focus to buddy.
+QLabel* labelFor(const char* text, QWidget* buddy);
+
+// An editable list of a history: what the user types goes into the history when it is used,
+// not into the list now.
+QComboBox* editableList();
 
 }  // namespace korvimo::gui

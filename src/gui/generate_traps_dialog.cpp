@@ -21,16 +21,6 @@ namespace {
 
 using traps::TrapKind;
 
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QLabel* labelFor(const char* text, QWidget* buddy) {
-    auto* shown = new QLabel(text);
-    shown->setBuddy(buddy);
-    return shown;
-}
-
 }  // namespace
 
 GenerateTrapsDialog::GenerateTrapsDialog(app::GenerateTraps& traps,
@@ -49,15 +39,9 @@ GenerateTrapsDialog::~GenerateTrapsDialog() = default;
 
 void GenerateTrapsDialog::buildForm() {
     auto* grid = new QGridLayout;
-    trapFile_ = new QComboBox;
-    manager_ = new QComboBox;
-    community_ = new QComboBox;
-    for (QComboBox* box : {trapFile_, manager_, community_}) {
-        box->setEditable(true);
-        // What the user types goes into a history when it is used, not into the list now.
-        box->setInsertPolicy(QComboBox::NoInsert);
-        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
+    trapFile_ = editableList();
+    manager_ = editableList();
+    community_ = editableList();
     browse_ = new QPushButton(kBrowseText);
     view_ = new QPushButton(kViewText);
     auto* fileButtons = new QHBoxLayout;

@@ -33,10 +33,6 @@ namespace {
 using app::Control;
 using app::MenuItem;
 
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 }  // namespace
 
 KorvanWindow::KorvanWindow(app::MainWindow& window, const app::DesktopCommands& commands,
@@ -90,15 +86,9 @@ KorvanWindow::~KorvanWindow() {
 void KorvanWindow::buildForm() {
     auto* grid = new QGridLayout;
 
-    controlFile_ = new QComboBox;
-    readCommunity_ = new QComboBox;
-    writeCommunity_ = new QComboBox;
-    for (QComboBox* box : {controlFile_, readCommunity_, writeCommunity_}) {
-        box->setEditable(true);
-        // What the user types goes into the history at the next start, not into the list now.
-        box->setInsertPolicy(QComboBox::NoInsert);
-        box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    }
+    controlFile_ = editableList();
+    readCommunity_ = editableList();
+    writeCommunity_ = editableList();
     browse_ = new QPushButton(kBrowseText);
     view_ = new QPushButton(kViewText);
     int row = 0;
