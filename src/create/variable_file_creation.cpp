@@ -1,5 +1,6 @@
 #include "create/variable_file_creation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -240,6 +241,10 @@ bool VariableFileCreation::step(std::string& out) {
         templateStep(out);
         return true;
     }
+    if (column_) {
+        writeRows(out);
+        return true;
+    }
     const std::span<const Record> records = mib_->records();
     while (position_ < records.size() && records[position_].kind != RecordKind::Object) {
         ++position_;
@@ -438,53 +443,63 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
         return;
     }
 
+    ColumnRun& run = column_.emplace();
+    run.record = &record;
+    run.object = object;
     // The index object this column is, if any: the last of the clause's names it matches.
-    const IndexPart* own = nullptr;
     for (const IndexPart& part : facts.parts) {
         if (part.name == object.descriptor) {
-            own = &part;
+            run.own = &part;
         }
     }
-    const std::string behaviour = own == nullptr ? behaviourOf(object) : std::string();
+    if (run.own == nullptr) {
+        run.behaviour = behaviourOf(object);
+    }
 
     // Every row differs in the last arc of the instance only.
     const std::string_view base = facts.instance;
+    run.named = !base.empty();
     const std::size_t lastDot = base.rfind('.');
-    const std::string_view prefix =
-        lastDot == std::string_view::npos ? std::string_view() : base.substr(0, lastDot + 1);
-    uint64_t lastArc = 0;
+    run.prefix = lastDot == std::string_view::npos ? std::string_view() : base.substr(0, lastDot + 1);
     for (char c : base.substr(lastDot == std::string_view::npos ? 0 : lastDot + 1)) {
-        lastArc = lastArc * 10 + static_cast<uint64_t>(c - '0');
+        run.lastArc = run.lastArc * 10 + static_cast<uint64_t>(c - '0');
     }
 
     std::string why;
-    bool served = true;
     if (base.empty()) {
         why = formatted(kMendNoInstanceFormat, object.descriptor);
-        served = false;
-    } else if (own == nullptr && refusedValue(object, behaviour, why)) {
+        run.served = false;
+    } else if (run.own == nullptr && refusedValue(object, run.behaviour, why)) {
         why = formatted(formatted(kMendValueFormat, object.descriptor).c_str(), why);
-        served = false;
+        run.served = false;
     } else {
-        served = nameServed(record, base, why);
+        run.served = nameServed(record, base, why);
     }
-    if (!served) {
+    if (!run.served) {
         mendLine(why);
     }
+    writeRows(out);
+}
 
-    bool valueMended = false;
+void VariableFileCreation::writeRows(std::string& out) {
+    ColumnRun& run = *column_;
+    const ObjectRecord& object = run.object;
+    const IndexPart* own = run.own;
+    const long last =
+        run.nextRow + std::min<long>(settings_.rows - run.nextRow, kRowsPerStep - 1);
+    std::string why;
     std::string name;
     std::string value;
-    for (long row = 1; row <= settings_.rows; ++row) {
+    for (long row = run.nextRow; row <= last; ++row) {
         name.assign(object.descriptor);
         name += '.';
-        if (!base.empty()) {
-            name.append(prefix);
-            name += std::to_string(lastArc + static_cast<uint64_t>(row - 1));
+        if (run.named) {
+            name.append(run.prefix);
+            name += std::to_string(run.lastArc + static_cast<uint64_t>(row - 1));
         }
         const std::string_view instance = std::string_view(name).substr(object.descriptor.size() + 1);
-        bool comment = !served;
-        const std::string* shown = &behaviour;
+        bool comment = !run.served;
+        const std::string* shown = &run.behaviour;
         if (own != nullptr) {
             value = "fixed(";
             value += own->last ? lastIndexValue(own->type, own->fixedSize, instance) : own->value;
@@ -495,14 +510,14 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
                 own->last &&
                 (own->type == "OctetString" || own->type == "IpAddress" ||
                  own->type == "NetworkAddress") &&
-                lastArc + static_cast<uint64_t>(row - 1) > 255;
-            if (served && octetsPast255) {
+                run.lastArc + static_cast<uint64_t>(row - 1) > 255;
+            if (run.served && octetsPast255) {
                 why = "its last index octet is past 255";
             }
-            if (served && (octetsPast255 || refusedValue(object, value, why))) {
+            if (run.served && (octetsPast255 || refusedValue(object, value, why))) {
                 comment = true;
-                if (!valueMended) {
-                    valueMended = true;
+                if (!run.valueMended) {
+                    run.valueMended = true;
                     mendLine(formatted(formatted(kMendValueFormat, name).c_str(), why));
                 }
             }
@@ -510,11 +525,15 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
         if (comment) {
             out += "# ";
         } else {
-            lastName_.assign(identifier);
+            lastName_.assign(run.record->identifier);
             lastName_ += '.';
             lastName_.append(instance);
         }
         appendVariableLine(out, name, object.type, object.access, *shown);
+    }
+    run.nextRow = last + 1;
+    if (run.nextRow > settings_.rows) {
+        column_.reset();
     }
 }
 

@@ -6,7 +6,7 @@
 //   VariableFileCreation creation(mib, {rows, templates}, {append, progress});
 //   std::string out;
 //   creation.writeHeader(mibs, &out);            // mibs: miblist.lst, or null without it
-//   while (creation.step(out)) {                 // one table template or one object a step
+//   while (creation.step(out)) {                 // a template, an object or kRowsPerStep rows
 //       if (out.size() > 65536) flush(out);
 //   }
 //
@@ -68,6 +68,9 @@ inline constexpr const char* kMendLongNameFormat =
 inline constexpr const char* kMendValueFormat = "%s is written as a comment: %s.";
 inline constexpr const char* kMendMoreFormat = "%lu more object(s) were written as comments.";
 inline constexpr std::size_t kMendLineLimit = 100;
+// Rows of a column written in one step at most; a column of more rows goes on at the next
+// step, so a step's text stays small however many rows are asked for.
+inline constexpr long kRowsPerStep = 1000;
 
 // The row count of a rows text: the decimal number its first nine characters start with
 // (blanks and a sign allowed), 0 when they start with none.
@@ -93,6 +96,7 @@ class VariableFileCreation {
 
     // One step: a table's template (or the end of the template phase), or one object.
     // False, with nothing written, once every object was written.
+    // A column of many rows takes several steps, kRowsPerStep rows each.
     bool step(std::string& out);
 
     bool templatePhase() const { return templatePhase_; }
@@ -117,11 +121,27 @@ class VariableFileCreation {
         std::string description;
     };
 
+    // A column whose rows are being written, from one step to the next.
+    struct ColumnRun {
+        const mibinfo::Record* record = nullptr;
+        ObjectRecord object;
+        const IndexPart* own = nullptr;  // the index object the column is, if any
+        std::string behaviour;           // of a column that is no index object
+        std::string_view prefix;         // the instance up to its last arc
+        uint64_t lastArc = 0;            // the last arc of the first row
+        bool named = false;              // the instance is not empty
+        bool served = true;
+        bool valueMended = false;
+        long nextRow = 1;
+    };
+
     const EntryFacts& entry(std::string_view entryIdentifier);
     void templateStep(std::string& out);
     void objectStep(std::size_t position, std::string& out);
     void writeColumn(const mibinfo::Record& record, const ObjectRecord& object,
                      std::string& out);
+    // The next rows of the column in progress, at most kRowsPerStep of them.
+    void writeRows(std::string& out);
     // Whether a line of that object and value cannot stand as written; why says what.
     bool refusedValue(const ObjectRecord& object, const std::string& behaviour,
                       std::string& why) const;
@@ -140,7 +160,8 @@ class VariableFileCreation {
     // The store's mapping of the names written so far, and the last name written.
     std::optional<mibinfo::DescriptorMapper> mapper_;
     std::string lastName_;
-    std::unordered_map<std::string_view, EntryFacts> entries_;
+    std::unordered_map<std::string_view, EntryFacts> entries_;  // elements stay in place
+    std::optional<ColumnRun> column_;
 };
 
 // Appends one variable line, "%-30s, %-12s, %-3s, %s\r\n".

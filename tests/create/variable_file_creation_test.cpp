@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -91,6 +92,18 @@ TEST(VariableFile, RowCountBelowOneWritesTheCommentsOnly) {
     EXPECT_FALSE(has(run, "ifIndex.1"));
     EXPECT_TRUE(has(run, "# columnar variable ifAdminStatus. Index = ifIndex\r\n"
                          "# sub ids in the instance are = n\r\n"));
+}
+
+TEST(VariableFile, ManyRowsAreWrittenAFewThousandAStep) {
+    VariableFileCreation creation(mibinfo::MibInfo::fromText(kIfTable), {999999999, false}, {});
+    std::string out;
+    for (int steps = 0; steps < 3; ++steps) {
+        out.clear();
+        ASSERT_TRUE(creation.step(out));
+        const auto lines = static_cast<long>(std::count(out.begin(), out.end(), '\n'));
+        EXPECT_LE(lines, kRowsPerStep + 2);
+    }
+    EXPECT_TRUE(out.starts_with("ifIndex.2001                  , Integer     , RO , fixed(2001)\r\n"));
 }
 
 TEST(VariableFile, IntegerAndIpAddressIndex) {
