@@ -294,8 +294,18 @@ const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
         part.type = index.type;
         part.last = n + 1 == words.size();
         std::string description;
-        if (index.type == "OctetString" && index.hasRange && index.low == index.high &&
-            index.low != 0) {
+        const bool fixedSize = index.type == "OctetString" && index.hasRange &&
+                               index.low == index.high && index.low > 0;
+        if (fixedSize && arcCount(entryIdentifier) + 1 + arcCount(facts.instance) +
+                                 static_cast<std::size_t>(index.low) >
+                             kMaxNameArcs) {
+            // Names past the store's longest: the instance is not built.
+            facts.tooLong = true;
+            facts.description += facts.parts.empty() ? "os1...os" : ".os1...os";
+            facts.description += std::to_string(index.low);
+            break;
+        }
+        if (fixedSize) {
             part.fixedSize = index.low;
             for (int32_t i = 1; i <= index.low; ++i) {
                 const std::string number = std::to_string(i);
@@ -440,6 +450,11 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     out += facts.description;
     out += "\r\n";
     if (settings_.rows < 1) {
+        return;
+    }
+    if (facts.tooLong) {
+        mendLine(formatted(kMendLongNameFormat, object.descriptor));
+        out += "# no rows: their names would have more than 128 sub-identifiers\r\n";
         return;
     }
 

@@ -22,7 +22,9 @@
 //     its first index object has no object line): every row would have the same name;
 //   - an object whose name the agent would map to another object (a descriptor of several
 //     object lines), or whose lines would not follow those before them in identifier order;
-//   - a name of more than 128 sub-identifiers (a long fixed-size string index);
+//   - a name of more than 128 sub-identifiers (a long fixed-size string index); past that
+//     the instance is not built, and a column of such a table gets one comment line for
+//     its rows;
 //   - a value behaviour the store refuses for the syntax, or one whose value text it reads
 //     otherwise than written (load_checks.h);
 //   - an ObjectID value BER cannot encode (first arc above 2, as the "3.1.2.3" of an
@@ -117,6 +119,7 @@ class VariableFileCreation {
         std::vector<std::string_view> names;  // "*" dropped
         std::vector<IndexPart> parts;         // those built, in clause order
         std::string_view missing;             // the index object without an object line
+        bool tooLong = false;  // a fixed-size string index makes names past 128 arcs
         std::string instance;
         std::string description;
     };

@@ -145,6 +145,27 @@ TEST(VariableFile, StringIndexesByKind) {
     EXPECT_TRUE(has(run, "fooTag.1.2.3.4.5.6.97.98.100  , OctetString , RO , fixed(0x616264)\r\n"));
 }
 
+TEST(VariableFile, HugeFixedSizeStringIndexWritesNoNames) {
+    const Created run = create(
+        "%ei   1.3.6.1.4.1.9.6.1 [fooKey]\r\n" +
+            object("1.3.6.1.4.1.9.6.1.1", "fooKey", "OctetString", "RO C1 (2000000000,2000000000)") +
+            object("1.3.6.1.4.1.9.6.2", "fooPad", "OctetString", "RO S (2000000000,2000000000)"),
+        3);
+    EXPECT_TRUE(has(run, "# columnar variable fooKey. Index = fooKey\r\n"
+                         "# sub ids in the instance are = os1...os2000000000\r\n"
+                         "# no rows: their names would have more than 128 sub-identifiers\r\n"
+                         "fooPad.0 "));
+    std::string pad = "fixed(0x";
+    for (int i = 0; i < 198; ++i) {
+        pad += "01";
+    }
+    EXPECT_TRUE(has(run, pad + ")\r\n"));
+    EXPECT_LT(run.file.size(), 1024U);
+    EXPECT_EQ(run.status, std::vector<std::string>{"fooKey has names of more than 128 "
+                                                   "sub-identifiers: its lines are written as "
+                                                   "comments."});
+}
+
 TEST(VariableFile, TemplatesForWritableTablesOnly) {
     const std::string text =
         kIfTable + object("1.3.6.1.2.1.3", "fooScalar", "Integer", "RO S") +
