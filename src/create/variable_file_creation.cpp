@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 
 #include "store/control_line.h"
@@ -26,6 +27,24 @@ std::string formatted(const char* format, std::string_view text) {
     std::string line(format);
     const std::size_t at = line.find("%s");
     return at == std::string::npos ? line : line.replace(at, 2, text);
+}
+
+// The format with its "%s" filled by the texts in turn; the texts are taken as they are.
+std::string filled(std::string_view format, std::initializer_list<std::string_view> texts) {
+    std::string line;
+    auto text = texts.begin();
+    std::size_t at = 0;
+    while (at < format.size()) {
+        const std::size_t mark = format.find("%s", at);
+        if (mark == std::string_view::npos || text == texts.end()) {
+            line.append(format.substr(at));
+            break;
+        }
+        line.append(format.substr(at, mark - at));
+        line.append(*text++);
+        at = mark + 2;
+    }
+    return line;
 }
 
 void appendPadded(std::string& out, std::string_view text, std::size_t width) {
@@ -117,7 +136,12 @@ std::string lastIndexValue(std::string_view type, int fixedSize, std::string_vie
     }
     const std::vector<std::string_view> arcs = lastArcs(instance, count);
     std::string value;
-    if (octets) {
+    // An arc past 255 is no octet: the value then shows the arcs as they stand.
+    const bool octetArcs = std::all_of(arcs.begin(), arcs.end(),
+                                       [](std::string_view arc) {
+                                           return arc.size() < 3 || (arc.size() == 3 && arc <= "255");
+                                       });
+    if (octets && octetArcs) {
         value = "0x";
         for (std::string_view arc : arcs) {
             unsigned long number = 0;
@@ -263,7 +287,7 @@ bool VariableFileCreation::step(std::string& out) {
     return true;
 }
 
-const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
+VariableFileCreation::EntryFacts& VariableFileCreation::entry(
     std::string_view entryIdentifier) {
     auto found = entries_.find(entryIdentifier);
     if (found != entries_.end()) {
@@ -334,6 +358,18 @@ const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
         facts.description += first ? "" : ".";
         facts.description += description;
         facts.parts.push_back(std::move(part));
+    }
+    // The rows count on the instance's last arc: one that is an octet stops at 255.
+    if (!facts.parts.empty() && !facts.tooLong) {
+        const std::string_view type = facts.parts.back().type;
+        if (type == "OctetString" || type == "IpAddress" || type == "NetworkAddress") {
+            const std::size_t dot = facts.instance.rfind('.');
+            long lastArc = 0;
+            for (char c : facts.instance.substr(dot == std::string::npos ? 0 : dot + 1)) {
+                lastArc = std::min(lastArc * 10 + (c - '0'), 256L);
+            }
+            facts.lastRow = 256 - lastArc;
+        }
     }
     return facts;
 }
@@ -438,7 +474,7 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     const std::size_t dot = identifier.rfind('.');
     const std::string_view entryIdentifier =
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
-    const EntryFacts& facts = entry(entryIdentifier);
+    EntryFacts& facts = entry(entryIdentifier);
     if (!facts.missing.empty() && reporter_.append) {
         reporter_.append(formatted(kNoObjectInfoFormat, facts.missing));
     }
@@ -460,6 +496,8 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
 
     ColumnRun& run = column_.emplace();
     run.record = &record;
+    run.facts = &facts;
+    run.entryIdentifier = entryIdentifier;
     run.object = object;
     // The index object this column is, if any: the last of the clause's names it matches.
     for (const IndexPart& part : facts.parts) {
@@ -520,21 +558,21 @@ void VariableFileCreation::writeRows(std::string& out) {
             value += own->last ? lastIndexValue(own->type, own->fixedSize, instance) : own->value;
             value += ')';
             shown = &value;
-            // An octet of a string or address index cannot pass 255, while the rows count on.
-            const bool octetsPast255 =
-                own->last &&
-                (own->type == "OctetString" || own->type == "IpAddress" ||
-                 own->type == "NetworkAddress") &&
-                run.lastArc + static_cast<uint64_t>(row - 1) > 255;
-            if (run.served && octetsPast255) {
-                why = "its last index octet is past 255";
-            }
-            if (run.served && (octetsPast255 || refusedValue(object, value, why))) {
+            if (run.served && row <= run.facts->lastRow && refusedValue(object, value, why)) {
                 comment = true;
                 if (!run.valueMended) {
                     run.valueMended = true;
                     mendLine(formatted(formatted(kMendValueFormat, name).c_str(), why));
                 }
+            }
+        }
+        // An octet of a string or address index cannot pass 255, while the rows count on.
+        if (run.served && row > run.facts->lastRow) {
+            comment = true;
+            if (!run.facts->pastMended) {
+                run.facts->pastMended = true;
+                mendLine(filled(kMendPastOctetFormat,
+                                {run.entryIdentifier, std::to_string(run.facts->lastRow)}));
             }
         }
         if (comment) {

@@ -29,7 +29,8 @@
 //     otherwise than written (load_checks.h);
 //   - an ObjectID value BER cannot encode (first arc above 2, as the "3.1.2.3" of an
 //     ObjectID index that is not the last): a response holding it could not be sent;
-//   - rows of a string or address index column whose last octet counts past 255.
+//   - the rows of a table whose last index is a string or an address past the row whose
+//     last octet is 255: every column's rows from there on, named once for the table.
 // When only write-only columns make a table writable, its "%setaction" template names the
 // last of them.
 #pragma once
@@ -68,11 +69,16 @@ inline constexpr const char* kMendOrderFormat =
 inline constexpr const char* kMendLongNameFormat =
     "%s has names of more than 128 sub-identifiers: its lines are written as comments.";
 inline constexpr const char* kMendValueFormat = "%s is written as a comment: %s.";
+inline constexpr const char* kMendPastOctetFormat =
+    "The rows of %s after row %s are written as comments: their last index octet would pass "
+    "255.";
 inline constexpr const char* kMendMoreFormat = "%lu more object(s) were written as comments.";
 inline constexpr std::size_t kMendLineLimit = 100;
 // Rows of a column written in one step at most; a column of more rows goes on at the next
 // step, so a step's text stays small however many rows are asked for.
 inline constexpr long kRowsPerStep = 1000;
+// The most rows a rows text can ask for (nine digits).
+inline constexpr long kMaxRows = 999999999;
 
 // The row count of a rows text: the decimal number its first nine characters start with
 // (blanks and a sign allowed), 0 when they start with none.
@@ -119,6 +125,8 @@ class VariableFileCreation {
         std::vector<std::string_view> names;  // "*" dropped
         std::vector<IndexPart> parts;         // those built, in clause order
         std::string_view missing;             // the index object without an object line
+        long lastRow = kMaxRows;  // the last row whose instance is an index value
+        bool pastMended = false;  // the rows past lastRow were named on the status list
         bool tooLong = false;  // a fixed-size string index makes names past 128 arcs
         std::string instance;
         std::string description;
@@ -127,6 +135,8 @@ class VariableFileCreation {
     // A column whose rows are being written, from one step to the next.
     struct ColumnRun {
         const mibinfo::Record* record = nullptr;
+        EntryFacts* facts = nullptr;
+        std::string_view entryIdentifier;
         ObjectRecord object;
         const IndexPart* own = nullptr;  // the index object the column is, if any
         std::string behaviour;           // of a column that is no index object
@@ -138,7 +148,7 @@ class VariableFileCreation {
         long nextRow = 1;
     };
 
-    const EntryFacts& entry(std::string_view entryIdentifier);
+    EntryFacts& entry(std::string_view entryIdentifier);
     void templateStep(std::string& out);
     void objectStep(std::size_t position, std::string& out);
     void writeColumn(const mibinfo::Record& record, const ObjectRecord& object,

@@ -121,12 +121,23 @@ TEST(VariableFile, IntegerAndIpAddressIndex) {
                          "fooAddr.1.1.2.3.6             , IpAddress   , RO , fixed(1.2.3.6)\r\n"));
     EXPECT_TRUE(has(run, "fooUp.1.1.2.3.6               , TimeTicks   , RO , clock(0)\r\n"));
 
-    // Rows past the last address octet: the address column cannot follow.
+    // Rows past the last address octet are no instances: every column's are comments.
     const Created many = create(table, 253);
     EXPECT_TRUE(has(many, "\r\nfooAddr.1.1.2.3.255           , IpAddress   , RO , fixed(1.2.3.255)\r\n"
                           "# fooAddr.1.1.2.3.256           , IpAddress   , RO , fixed(1.2.3.256)\r\n"));
-    EXPECT_EQ(many.status, std::vector<std::string>{"fooAddr.1.1.2.3.256 is written as a comment: "
-                                                    "its last index octet is past 255."});
+    EXPECT_TRUE(has(many, "\r\nfooIf.1.1.2.3.255             , Integer     , RO , fixed(1)\r\n"
+                          "# fooIf.1.1.2.3.256             , Integer     , RO , fixed(1)\r\n"));
+    EXPECT_TRUE(has(many, "\r\n# fooUp.1.1.2.3.256             , TimeTicks   , RO , clock(0)\r\n"));
+    EXPECT_EQ(many.status, std::vector<std::string>{"The rows of 1.3.6.1.4.1.9.5.1 after row 252 "
+                                                    "are written as comments: their last index "
+                                                    "octet would pass 255."});
+
+    // A string index: the arc past 255 is shown as it stands, not as a digit pair.
+    const Created strings = create("%ei   1.3.6.1.4.1.9.6.1 [fooName]\r\n" +
+                                       object("1.3.6.1.4.1.9.6.1.1", "fooName", "OctetString", "RO C1"),
+                                   158);
+    EXPECT_TRUE(has(strings, "\r\nfooName.3.97.98.255           , OctetString , RO , fixed(0x6162ff)\r\n"
+                             "# fooName.3.97.98.256           , OctetString , RO , fixed(97.98.256)\r\n"));
 }
 
 TEST(VariableFile, StringIndexesByKind) {
