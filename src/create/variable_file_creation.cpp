@@ -23,10 +23,13 @@ bool blank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string formatted(const char* format, std::string_view text) {
-    std::string line(format);
-    const std::size_t at = line.find("%s");
-    return at == std::string::npos ? line : line.replace(at, 2, text);
+
+// Whether the control file reader takes the descriptor as a name: letters, digits, "_", "-".
+bool readableDescriptor(std::string_view descriptor) {
+    return std::all_of(descriptor.begin(), descriptor.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '-';
+    });
 }
 
 // The format with its "%s" filled by the texts in turn; the texts are taken as they are.
@@ -414,23 +417,22 @@ bool VariableFileCreation::nameServed(const Record& record, std::string_view fir
     mibinfo::DescriptorMapper trial = *mapper_;
     std::string numeric;
     if (record.descriptor.empty() || !trial.map(record.descriptor, numeric)) {
-        why = formatted(kMendUnmappedFormat, record.identifier);
+        why = filled(kMendUnmappedFormat, {record.identifier});
         return false;
     }
     if (numeric != record.identifier) {
-        why = formatted(kMendDescriptorFormat, record.descriptor);
-        why = formatted(why.c_str(), numeric);
+        why = filled(kMendDescriptorFormat, {record.descriptor, numeric});
         return false;
     }
     std::string first = numeric;
     first += '.';
     first.append(firstInstance);
     if (!lastName_.empty() && compareDotted(first, lastName_) <= 0) {
-        why = formatted(kMendOrderFormat, record.descriptor);
+        why = filled(kMendOrderFormat, {record.descriptor});
         return false;
     }
     if (arcCount(first) > kMaxNameArcs) {
-        why = formatted(kMendLongNameFormat, record.descriptor);
+        why = filled(kMendLongNameFormat, {record.descriptor});
         return false;
     }
     mapper_.emplace(trial);
@@ -441,7 +443,7 @@ void VariableFileCreation::objectStep(std::size_t position, std::string& out) {
     const Record& record = mib_->records()[position];
     const ObjectRecord object = objectRecord(record);
     if (reporter_.progress) {
-        reporter_.progress(formatted(kProcessingFormat, object.descriptor));
+        reporter_.progress(filled(kProcessingFormat, {object.descriptor}));
     }
     if (object.scalar()) {
         const std::string behaviour = behaviourOf(object);
@@ -449,8 +451,11 @@ void VariableFileCreation::objectStep(std::size_t position, std::string& out) {
         name += ".0";
         std::string why;
         bool served = true;
-        if (refusedValue(object, behaviour, why)) {
-            why = formatted(formatted(kMendValueFormat, name).c_str(), why);
+        if (!readableDescriptor(object.descriptor)) {
+            why = filled(kMendCharactersFormat, {record.identifier});
+            served = false;
+        } else if (refusedValue(object, behaviour, why)) {
+            why = filled(kMendValueFormat, {name, why});
             served = false;
         } else {
             served = nameServed(record, "0", why);
@@ -476,7 +481,7 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
     EntryFacts& facts = entry(entryIdentifier);
     if (!facts.missing.empty() && reporter_.append) {
-        reporter_.append(formatted(kNoObjectInfoFormat, facts.missing));
+        reporter_.append(filled(kNoObjectInfoFormat, {facts.missing}));
     }
     out += "# columnar variable ";
     out.append(object.descriptor);
@@ -489,7 +494,7 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
         return;
     }
     if (facts.tooLong) {
-        mendLine(formatted(kMendLongNameFormat, object.descriptor));
+        mendLine(filled(kMendLongNameFormat, {object.descriptor}));
         out += "# no rows: their names would have more than 128 sub-identifiers\r\n";
         return;
     }
@@ -519,11 +524,14 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     }
 
     std::string why;
-    if (base.empty()) {
-        why = formatted(kMendNoInstanceFormat, object.descriptor);
+    if (!readableDescriptor(object.descriptor)) {
+        why = filled(kMendCharactersFormat, {record.identifier});
+        run.served = false;
+    } else if (base.empty()) {
+        why = filled(kMendNoInstanceFormat, {object.descriptor});
         run.served = false;
     } else if (run.own == nullptr && refusedValue(object, run.behaviour, why)) {
-        why = formatted(formatted(kMendValueFormat, object.descriptor).c_str(), why);
+        why = filled(kMendValueFormat, {object.descriptor, why});
         run.served = false;
     } else {
         run.served = nameServed(record, base, why);
@@ -562,7 +570,7 @@ void VariableFileCreation::writeRows(std::string& out) {
                 comment = true;
                 if (!run.valueMended) {
                     run.valueMended = true;
-                    mendLine(formatted(formatted(kMendValueFormat, name).c_str(), why));
+                    mendLine(filled(kMendValueFormat, {name, why}));
                 }
             }
         }
@@ -628,7 +636,7 @@ void VariableFileCreation::templateStep(std::string& out) {
     const std::string_view entryIdentifier =
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
     if (reporter_.progress) {
-        reporter_.progress(formatted(kCreatingTemplateFormat, firstColumn.descriptor));
+        reporter_.progress(filled(kCreatingTemplateFormat, {firstColumn.descriptor}));
     }
     out += "# template for dynamic row. To use, please remove the starting hash signs\r\n";
     out += "#%drow  ";

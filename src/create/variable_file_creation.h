@@ -20,6 +20,8 @@
 // kMendLineLimit of them, then a count at the end):
 //   - rows of a column whose instance comes out empty (the entry has no index clause, or
 //     its first index object has no object line): every row would have the same name;
+//   - an object whose descriptor holds a character other than a letter, a digit, "_" or
+//     "-" (a comma, "%", a blank, a quote): the control file reader cannot take the line;
 //   - an object whose name the agent would map to another object (a descriptor of several
 //     object lines), or whose lines would not follow those before them in identifier order;
 //   - a name of more than 128 sub-identifiers (a long fixed-size string index); past that
@@ -63,6 +65,9 @@ inline constexpr const char* kMendDescriptorFormat =
     "%s also names an earlier object (%s): its lines are written as comments.";
 inline constexpr const char* kMendUnmappedFormat =
     "The object %s has no descriptor the agent can map: its lines are written as comments.";
+inline constexpr const char* kMendCharactersFormat =
+    "The object %s has a descriptor the agent cannot read (a character other than a letter, "
+    "digit, \"_\" or \"-\"): its lines are written as comments.";
 inline constexpr const char* kMendOrderFormat =
     "%s does not follow the lines before it in identifier order: its lines are written as "
     "comments.";

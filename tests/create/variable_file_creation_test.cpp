@@ -232,8 +232,10 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
         "%ei   1.3.6.1.4.1.9.10.1 [oidKey oidNo]\r\n" +
         object("1.3.6.1.4.1.9.10.1.1", "oidKey", "ObjectID", "RO C1") +
         object("1.3.6.1.4.1.9.10.1.2", "oidNo", "Integer", "RO C") +
-        object("1.3.6.1.4.1.9.10.1.3", "oidUp", "Counter", "RO C");
+        object("1.3.6.1.4.1.9.10.1.3", "oidUp", "Counter", "RO C") +
+        object("1.3.6.1.4.1.9.11", "weird%s,name", "Integer", "RO S");
     const Created run = create(text, 2);
+    EXPECT_TRUE(has(run, "\r\n# weird%s,name.0                , Integer     , RO , fixed(1)\r\n"));
     EXPECT_TRUE(has(run, "# lostIndex.                    , Integer     , RO , fixed(1)\r\n"
                          "# lostIndex.                    , Integer     , RO , fixed(1)\r\n"));
     EXPECT_TRUE(has(run, "# haunted.                      , Integer     , RO , fixed(1)\r\n"));
@@ -249,6 +251,9 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
                   "written as comments.",
                   "oidKey.3.1.2.3.1 is written as a comment: 3.1.2.3 is no object identifier an "
                   "SNMP message can carry.",
+                  "The object 1.3.6.1.4.1.9.11 has a descriptor the agent cannot read (a "
+                  "character other than a letter, digit, \"_\" or \"-\"): its lines are "
+                  "written as comments.",
               }));
 }
 
