@@ -480,7 +480,8 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     const std::string_view entryIdentifier =
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
     EntryFacts& facts = entry(entryIdentifier);
-    if (!facts.missing.empty() && reporter_.append) {
+    if (!facts.missing.empty() && !facts.missingReported && reporter_.append) {
+        facts.missingReported = true;  // once for the table, not for each of its columns
         reporter_.append(filled(kNoObjectInfoFormat, {facts.missing}));
     }
     out += "# columnar variable ";

@@ -5,7 +5,7 @@
 //
 //   VariableFileCreation creation(mib, {rows, templates}, {append, progress});
 //   std::string out;
-//   creation.writeHeader(mibs, &out);            // mibs: miblist.lst, or null without it
+//   creation.writeHeader(mibs, out);            // mibs: miblist.lst, or null without it
 //   while (creation.step(out)) {                 // a template, an object or kRowsPerStep rows
 //       if (out.size() > 65536) flush(out);
 //   }
@@ -132,6 +132,7 @@ class VariableFileCreation {
         std::string_view missing;             // the index object without an object line
         long lastRow = kMaxRows;  // the last row whose instance is an index value
         bool pastMended = false;  // the rows past lastRow were named on the status list
+        bool missingReported = false;  // kNoObjectInfoFormat was appended
         bool tooLong = false;  // a fixed-size string index makes names past 128 arcs
         std::string instance;
         std::string description;

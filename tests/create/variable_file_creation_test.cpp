@@ -229,6 +229,7 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
         object("1.3.6.1.4.1.9.8.1.1", "lostIndex", "Integer", "RO C1") +
         "%ei   1.3.6.1.4.1.9.9.1 [ghost]\r\n" +
         object("1.3.6.1.4.1.9.9.1.1", "haunted", "Integer", "RO C1") +
+        object("1.3.6.1.4.1.9.9.1.2", "spooky", "Integer", "RO C") +
         "%ei   1.3.6.1.4.1.9.10.1 [oidKey oidNo]\r\n" +
         object("1.3.6.1.4.1.9.10.1.1", "oidKey", "ObjectID", "RO C1") +
         object("1.3.6.1.4.1.9.10.1.2", "oidNo", "Integer", "RO C") +
@@ -248,6 +249,8 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
                   "written as comments.",
                   "No object-type information available on ghost",
                   "haunted has no instance (no index information for its table): its rows are "
+                  "written as comments.",
+                  "spooky has no instance (no index information for its table): its rows are "
                   "written as comments.",
                   "oidKey.3.1.2.3.1 is written as a comment: 3.1.2.3 is no object identifier an "
                   "SNMP message can carry.",
