@@ -500,7 +500,8 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
         return;
     }
 
-    ColumnRun& run = column_.emplace();
+    column_ = ColumnRun{};
+    ColumnRun& run = *column_;
     run.record = &record;
     run.facts = &facts;
     run.entryIdentifier = entryIdentifier;
