@@ -1,9 +1,5 @@
 #include "app/create_traps.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "app/desktop_commands.h"
@@ -19,8 +15,6 @@ namespace {
 // Longest texts taken from the form, as the dialog's buffers take them.
 constexpr std::size_t kFormTextLimit = 199;
 constexpr std::size_t kFileTextCapacity = 200;
-// The buffer is written out once it holds this much.
-constexpr std::size_t kFlushThreshold = 64 * 1024;
 
 std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
@@ -41,7 +35,11 @@ std::string trapFileText(const std::string& text) {
     return taken;
 }
 
-CreateTraps::CreateTraps(CreateTrapsContext context) : context_(context) {}
+CreateTraps::CreateTraps(CreateTrapsContext context)
+    : context_(context),
+      run_(context.loop, context.busy, status_,
+           {[this](std::string& buffer) { return step(buffer); },
+            [this](PacedFileRun::End end) { ended(end); }}) {}
 
 CreateTraps::~CreateTraps() {
     close();
@@ -87,9 +85,7 @@ bool CreateTraps::start() {
     if (!takeBusy(context_.busy, &status_)) {
         return false;
     }
-    if (running_) {
-        finish(End::Stopped);  // stopped, its last tick not yet come: it ends here
-    }
+    run_.endStopped();  // stopped, its last tick not yet come: it ends here
     status_.clear();
     viewEnabled_ = false;
     completed_ = false;
@@ -103,10 +99,7 @@ bool CreateTraps::start() {
     }
 
     const std::string text = trapFileText(form_.trapFile);
-    outputPath_ = controlFilePath(installDir, text);
-    output_.reset(::open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!output_) {
-        status_.append(formatText(kCannotOpenForWritingFormat, outputPath_.c_str()));
+    if (!run_.open(controlFilePath(installDir, text))) {
         releaseBusy(context_.busy);
         return false;
     }
@@ -123,10 +116,7 @@ bool CreateTraps::start() {
         context_.config.writePlain(ConfigKey::USESTDTRAPS, "NO");
     }
 
-    timer_ = context_.loop.startTimer(kCreateTickMs, [this] { tick(); });
-    if (!timer_.running()) {
-        closeOutput();
-        releaseBusy(context_.busy);
+    if (!run_.begin()) {
         return false;
     }
     status_.append(kTrapCreationStartedText);
@@ -135,76 +125,33 @@ bool CreateTraps::start() {
     // standard traps asked for; only the MIB lines are missing.
     std::vector<std::string> mibs;
     const bool listed = create::readMibList(installDir + kMibListPath, mibs).ok();
-    buffer_ = create::TrapFileCreation::header(listed ? &mibs : nullptr, enterprise);
+    run_.buffer() = create::TrapFileCreation::header(listed ? &mibs : nullptr, enterprise);
     creation_ = std::make_unique<create::TrapFileCreation>(std::move(mib));
-    running_ = true;
-    stopping_ = false;
     startEnabled_ = false;
     stopEnabled_ = true;
     return true;
 }
 
 void CreateTraps::runToEnd() {
-    while (running_) {
-        if (stopping_) {
-            finish(End::Stopped);
-            return;
-        }
-        step();
-    }
+    run_.runToEnd();
 }
 
 void CreateTraps::stop() {
-    if (running_ && !stopping_) {
-        stopping_ = true;
-        releaseBusy(context_.busy);
-    }
+    run_.stop();
     startEnabled_ = true;
     stopEnabled_ = false;
 }
 
 void CreateTraps::close() {
-    if (running_ && !stopping_) {
-        releaseBusy(context_.busy);
-    }
-    timer_.stop();
-    running_ = false;
-    stopping_ = false;
-    if (output_) {
-        flush();  // a failure has nobody left to tell
-    }
-    closeOutput();
+    run_.close();
     creation_.reset();
     startEnabled_ = true;
     stopEnabled_ = false;
 }
 
-void CreateTraps::tick() {
-    if (!running_) {
-        timer_.stop();
-        return;
-    }
-    if (stopping_) {
-        finish(End::Stopped);
-        return;
-    }
-    if (options_.stepsPerTick > 0) {
-        for (std::size_t n = 0; n < options_.stepsPerTick && running_; ++n) {
-            step();
-        }
-        return;
-    }
-    const Clock& clock = context_.loop.clock();
-    const uint64_t begin = clock.monotonicMs();
-    while (running_ && clock.monotonicMs() - begin < kCreateTickBudgetMs) {
-        step();
-    }
-}
-
-bool CreateTraps::step() {
+bool CreateTraps::step(std::string& buffer) {
     create::TrapFileCreation::Step done;
-    if (!creation_->next(buffer_, done)) {
-        finish(End::Completed);
+    if (!creation_->next(buffer, done)) {
         return false;
     }
     status_.remove(1);
@@ -212,35 +159,21 @@ bool CreateTraps::step() {
     if (!done.failure.empty()) {
         status_.append(done.failure);
     }
-    if (buffer_.size() >= kFlushThreshold && !flush()) {
-        finish(End::Failed);
-        return false;
-    }
     return true;
 }
 
-void CreateTraps::finish(End end) {
-    timer_.stop();
-    if (output_ && !flush()) {
-        end = End::Failed;
-    }
-    closeOutput();
+void CreateTraps::ended(PacedFileRun::End end) {
     creation_.reset();
-    if (running_ && !stopping_) {
-        releaseBusy(context_.busy);
-    }
-    running_ = false;
-    stopping_ = false;
     viewEnabled_ = true;
     switch (end) {
-        case End::Completed:
+        case PacedFileRun::End::Completed:
             completed_ = true;
             status_.append(kTrapCreationCompletedText);
             break;
-        case End::Stopped:
+        case PacedFileRun::End::Stopped:
             status_.append(kTrapCreationStoppedText);
             break;
-        case End::Failed:
+        case PacedFileRun::End::Failed:
             startEnabled_ = true;
             stopEnabled_ = false;
             break;
@@ -248,34 +181,6 @@ void CreateTraps::finish(End end) {
     if (onFinished) {
         onFinished();
     }
-}
-
-bool CreateTraps::flush() {
-    std::size_t written = 0;
-    while (written < buffer_.size()) {
-        const ssize_t n =
-            ::write(output_.get(), buffer_.data() + written, buffer_.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            buffer_.clear();
-            status_.append(
-                formatText(kCannotWriteFormat, outputPath_.c_str(), std::strerror(error)));
-            closeOutput();
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    buffer_.clear();
-    return true;
-}
-
-void CreateTraps::closeOutput() {
-    output_.reset();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
 }
 
 }  // namespace korvimo::app

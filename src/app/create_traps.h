@@ -41,7 +41,7 @@
 #include "app/core/event_loop.h"
 #include "app/core/main_status.h"
 #include "app/core/status_list.h"
-#include "base/unique_fd.h"
+#include "app/paced_file_run.h"
 #include "create/trap_file_creation.h"
 
 namespace korvimo::app {
@@ -49,16 +49,9 @@ namespace korvimo::app {
 inline constexpr const char* kTrapCreationStartedText = "Trap File Creation started.";
 inline constexpr const char* kTrapCreationCompletedText = "Trap File Creation Completed.";
 inline constexpr const char* kTrapCreationStoppedText = "Trap File Creation Stopped.";
-inline constexpr const char* kCannotOpenForWritingFormat =
-    "Cannot open [%s] for writing. Check permissions.";
-// The path, then the system's reason.
-inline constexpr const char* kCannotWriteFormat = "Cannot write [%s]: %s.";
 inline constexpr const char* kTrapFileSuffix = ".trp";
 inline constexpr const char* kTrapFileSuffixUpper = ".TRP";
 
-// The pace: a tick every kCreateTickMs; each does steps until kCreateTickBudgetMs passed.
-inline constexpr uint32_t kCreateTickMs = 5;
-inline constexpr uint64_t kCreateTickBudgetMs = 4;
 
 // The editable lists filled from a history.
 enum class CreateTrapsList { TrapFile, Enterprise };
@@ -85,10 +78,7 @@ std::string trapFileText(const std::string& text);
 
 class CreateTraps {
   public:
-    struct Options {
-        // Steps per tick; 0: as many as fit in kCreateTickBudgetMs.
-        std::size_t stepsPerTick = 0;
-    };
+    using Options = PacedFileRun::Options;
 
     explicit CreateTraps(CreateTrapsContext context);
     ~CreateTraps();
@@ -104,7 +94,7 @@ class CreateTraps {
     const CreateTrapsForm& form() const { return form_; }
     const std::vector<std::string>& history(CreateTrapsList list) const;
     bool enabled(CreateTrapsControl control) const;
-    Options& options() { return options_; }
+    Options& options() { return run_.options(); }
 
     // "Start": true when the run started (its header written).
     bool start();
@@ -115,11 +105,11 @@ class CreateTraps {
     // "Close": ends any run at once, the file flushed and closed.
     void close();
 
-    bool running() const { return running_; }
+    bool running() const { return run_.running(); }
     // The last run ended with kTrapCreationCompletedText.
     bool completed() const { return completed_; }
     // The file of the last Start, as a path.
-    const std::string& outputPath() const { return outputPath_; }
+    const std::string& outputPath() const { return run_.path(); }
 
     StatusList& status() { return status_; }
 
@@ -127,19 +117,14 @@ class CreateTraps {
     std::function<void()> onFinished;
 
   private:
-    enum class End { Completed, Stopped, Failed };
-
-    void tick();
-    // One "%trap" record; false when the run ended.
-    bool step();
-    void finish(End end);
-    bool flush();
-    void closeOutput();
+    // One "%trap" record; false when none is left.
+    bool step(std::string& buffer);
+    void ended(PacedFileRun::End end);
 
     CreateTrapsContext context_;
     CreateTrapsForm form_;
-    Options options_;
     StatusList status_;
+    PacedFileRun run_;
     std::vector<std::string> trapFiles_;
     std::vector<std::string> enterprises_;
     bool enterpriseListEnabled_ = false;
@@ -147,14 +132,8 @@ class CreateTraps {
     bool stopEnabled_ = false;
     bool viewEnabled_ = false;
 
-    bool running_ = false;   // a run is under way (its timer ticking, or runToEnd to come)
-    bool stopping_ = false;  // Stop was pressed: the next tick ends the run
     bool completed_ = false;
     std::unique_ptr<create::TrapFileCreation> creation_;
-    std::string outputPath_;
-    UniqueFd output_;
-    std::string buffer_;
-    Timer timer_;
 };
 
 }  // namespace korvimo::app

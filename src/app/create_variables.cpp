@@ -1,13 +1,9 @@
 #include "app/create_variables.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
-#include "app/create_traps.h"
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
 #include "base/text.h"
@@ -21,8 +17,6 @@ namespace {
 constexpr std::size_t kFormTextLimit = 199;
 constexpr std::size_t kFileTextCapacity = 200;
 constexpr std::size_t kRowsTextLimit = 100;
-// The buffer is written out once it holds this much.
-constexpr std::size_t kFlushThreshold = 64 * 1024;
 
 std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
@@ -39,7 +33,11 @@ std::string controlFileText(const std::string& text) {
     return taken;
 }
 
-CreateVariables::CreateVariables(CreateVariablesContext context) : context_(context) {}
+CreateVariables::CreateVariables(CreateVariablesContext context)
+    : context_(context),
+      run_(context.loop, context.busy, status_,
+           {[this](std::string& buffer) { return step(buffer); },
+            [this](PacedFileRun::End end) { ended(end); }}) {}
 
 CreateVariables::~CreateVariables() {
     close();
@@ -78,9 +76,7 @@ bool CreateVariables::start() {
     if (!takeBusy(context_.busy, &status_)) {
         return false;
     }
-    if (running_) {
-        finish(End::Stopped);  // stopped, its last tick not yet come: it ends here
-    }
+    run_.endStopped();  // stopped, its last tick not yet come: it ends here
     status_.clear();
     viewEnabled_ = false;
     completed_ = false;
@@ -102,10 +98,7 @@ bool CreateVariables::start() {
     }
 
     const std::string text = controlFileText(form_.file);
-    outputPath_ = controlFilePath(installDir, text);
-    output_.reset(::open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!output_) {
-        status_.append(formatText(kCannotOpenForWritingFormat, outputPath_.c_str()));
+    if (!run_.open(controlFilePath(installDir, text))) {
         releaseBusy(context_.busy);
         return false;
     }
@@ -120,10 +113,7 @@ bool CreateVariables::start() {
     settings.templates = form_.templates;
     context_.config.writePlain(ConfigKey::DYNTEMPLATE, form_.templates ? "YES" : "NO");
 
-    timer_ = context_.loop.startTimer(kCreateTickMs, [this] { tick(); });
-    if (!timer_.running()) {
-        closeOutput();
-        releaseBusy(context_.busy);
+    if (!run_.begin()) {
         return false;
     }
     creation_ = std::make_unique<create::VariableFileCreation>(
@@ -133,10 +123,8 @@ bool CreateVariables::start() {
             [this](std::string_view line) { progress(line); }});
     std::vector<std::string> mibs;
     const bool listed = create::readMibList(installDir + kMibListPath, mibs).ok();
-    creation_->writeHeader(listed ? &mibs : nullptr, buffer_);
+    creation_->writeHeader(listed ? &mibs : nullptr, run_.buffer());
     status_.append(kVariableCreationStartedText);
-    running_ = true;
-    stopping_ = false;
     startEnabled_ = false;
     stopEnabled_ = true;
     return true;
@@ -148,96 +136,38 @@ void CreateVariables::progress(std::string_view line) {
 }
 
 void CreateVariables::runToEnd() {
-    while (running_) {
-        if (stopping_) {
-            finish(End::Stopped);
-            return;
-        }
-        step();
-    }
+    run_.runToEnd();
 }
 
 void CreateVariables::stop() {
-    if (running_ && !stopping_) {
-        stopping_ = true;
-        releaseBusy(context_.busy);
-    }
+    run_.stop();
     startEnabled_ = true;
     stopEnabled_ = false;
 }
 
 void CreateVariables::close() {
-    if (running_ && !stopping_) {
-        releaseBusy(context_.busy);
-    }
-    timer_.stop();
-    running_ = false;
-    stopping_ = false;
-    if (output_) {
-        flush();  // a failure has nobody left to tell
-    }
-    closeOutput();
+    run_.close();
     creation_.reset();
     startEnabled_ = true;
     stopEnabled_ = false;
 }
 
-void CreateVariables::tick() {
-    if (!running_) {
-        timer_.stop();
-        return;
-    }
-    if (stopping_) {
-        finish(End::Stopped);
-        return;
-    }
-    if (options_.stepsPerTick > 0) {
-        for (std::size_t n = 0; n < options_.stepsPerTick && running_; ++n) {
-            step();
-        }
-        return;
-    }
-    const Clock& clock = context_.loop.clock();
-    const uint64_t begin = clock.monotonicMs();
-    while (running_ && clock.monotonicMs() - begin < kCreateTickBudgetMs) {
-        step();
-    }
+bool CreateVariables::step(std::string& buffer) {
+    return creation_->step(buffer);
 }
 
-bool CreateVariables::step() {
-    if (!creation_->step(buffer_)) {
-        finish(End::Completed);
-        return false;
-    }
-    if (buffer_.size() >= kFlushThreshold && !flush()) {
-        finish(End::Failed);
-        return false;
-    }
-    return true;
-}
-
-void CreateVariables::finish(End end) {
-    timer_.stop();
-    if (output_ && !flush()) {
-        end = End::Failed;
-    }
-    closeOutput();
+void CreateVariables::ended(PacedFileRun::End end) {
     creation_.reset();
-    if (running_ && !stopping_) {
-        releaseBusy(context_.busy);
-    }
-    running_ = false;
-    stopping_ = false;
     viewEnabled_ = true;
     switch (end) {
-        case End::Completed:
+        case PacedFileRun::End::Completed:
             completed_ = true;
             status_.append(kVariableCreationCompletedText);
             break;
-        case End::Stopped:
+        case PacedFileRun::End::Stopped:
             status_.append(kVariableCreationStoppedText);
             break;
-        case End::Failed:
+        case PacedFileRun::End::Failed:
             startEnabled_ = true;
             stopEnabled_ = false;
             break;
@@ -245,32 +175,6 @@ void CreateVariables::finish(End end) {
     if (onFinished) {
         onFinished();
     }
-}
-
-bool CreateVariables::flush() {
-    std::size_t written = 0;
-    while (written < buffer_.size()) {
-        const ssize_t n = ::write(output_.get(), buffer_.data() + written, buffer_.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            buffer_.clear();
-            status_.append(formatText(kCannotWriteFormat, outputPath_.c_str(), std::strerror(error)));
-            closeOutput();
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    buffer_.clear();
-    return true;
-}
-
-void CreateVariables::closeOutput() {
-    output_.reset();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
 }
 
 }  // namespace korvimo::app

@@ -39,7 +39,7 @@
 #include "app/core/event_loop.h"
 #include "app/core/main_status.h"
 #include "app/core/status_list.h"
-#include "base/unique_fd.h"
+#include "app/paced_file_run.h"
 #include "create/variable_file_creation.h"
 
 namespace korvimo::app {
@@ -76,10 +76,7 @@ std::string controlFileText(const std::string& text);
 
 class CreateVariables {
   public:
-    struct Options {
-        // Steps per tick; 0: as many as fit in kCreateTickBudgetMs.
-        std::size_t stepsPerTick = 0;
-    };
+    using Options = PacedFileRun::Options;
 
     explicit CreateVariables(CreateVariablesContext context);
     ~CreateVariables();
@@ -94,7 +91,7 @@ class CreateVariables {
     const CreateVariablesForm& form() const { return form_; }
     const std::vector<std::string>& history(CreateVariablesList list) const;
     bool enabled(CreateVariablesControl control) const;
-    Options& options() { return options_; }
+    Options& options() { return run_.options(); }
 
     // "Start": true when the run started (its header written).
     bool start();
@@ -105,11 +102,11 @@ class CreateVariables {
     // "Close": ends any run at once, the file flushed and closed.
     void close();
 
-    bool running() const { return running_; }
+    bool running() const { return run_.running(); }
     // The last run ended with kVariableCreationCompletedText.
     bool completed() const { return completed_; }
     // The file of the last Start, as a path.
-    const std::string& outputPath() const { return outputPath_; }
+    const std::string& outputPath() const { return run_.path(); }
 
     StatusList& status() { return status_; }
 
@@ -117,34 +114,23 @@ class CreateVariables {
     std::function<void()> onFinished;
 
   private:
-    enum class End { Completed, Stopped, Failed };
-
-    void tick();
-    // One step; false when the run ended.
-    bool step();
-    void finish(End end);
-    bool flush();
-    void closeOutput();
+    // One step of the creation; false when none is left.
+    bool step(std::string& buffer);
+    void ended(PacedFileRun::End end);
     void progress(std::string_view line);
 
     CreateVariablesContext context_;
     CreateVariablesForm form_;
-    Options options_;
     StatusList status_;
+    PacedFileRun run_;
     std::vector<std::string> files_;
     std::vector<std::string> rows_;
     bool startEnabled_ = true;
     bool stopEnabled_ = false;
     bool viewEnabled_ = false;
 
-    bool running_ = false;   // a run is under way (its timer ticking, or runToEnd to come)
-    bool stopping_ = false;  // Stop was pressed: the next tick ends the run
     bool completed_ = false;
     std::unique_ptr<create::VariableFileCreation> creation_;
-    std::string outputPath_;
-    UniqueFd output_;
-    std::string buffer_;
-    Timer timer_;
 };
 
 }  // namespace korvimo::app

@@ -60,7 +60,8 @@ void printCreateTrapsUsage(std::ostream& out) {
            "Writes a trap file from the trap records of the compiled MIBs (mibs/mibinfo.out)\n"
            "as the Create Trap File from MIB dialog does: a trap definition line for every\n"
            "trap and notification, a variable line with an initial value for every object it\n"
-           "carries. Every status line is printed as it is appended.\n"
+           "carries. Every status line is printed as it is appended; the trap in progress,\n"
+           "which the dialog shows in place, is not.\n"
            "\n"
            "Options:\n"
            "  --output FILE         the trap file: a name in <home>/agent/ (or an absolute\n"
@@ -86,11 +87,10 @@ int runCreateTraps(const CreateTrapsOptions& options, std::ostream& out) {
     app::HomeMibInfo mibInfo;
     Busy busy = Busy::Idle;
     app::CreateTraps create({config, loop, mibInfo, busy});
-    // Every line as it comes: the trap in progress (which replaces a line in the dialog) and
-    // the traps that cannot be written. MIBs hold tens of traps, not thousands.
+    // The appended lines as they come: the start, the traps that cannot be written and the
+    // end. The trap in progress, which replaces a line in the dialog, is not printed.
     create.status().onChange([&out](const StatusList::Change& change) {
-        if (change.kind == StatusList::ChangeKind::Appended ||
-            change.kind == StatusList::ChangeKind::Inserted) {
+        if (change.kind == StatusList::ChangeKind::Appended) {
             out << change.text << "\n";
             out.flush();
         }

@@ -66,7 +66,8 @@ void printCreateVarsUsage(std::ostream& out) {
            "Writes an agent control file from the compiled MIBs (mibs/mibinfo.out) as the\n"
            "Create Variables from MIB dialog does: a variable for every scalar object and N\n"
            "rows for every column of a table, each with a value behaviour chosen from its\n"
-           "syntax, access and range. Every status line is printed as it is appended.\n"
+           "syntax, access and range. Every status line is printed as it is appended; the\n"
+           "object in progress, which the dialog shows in place, is not.\n"
            "\n"
            "Options:\n"
            "  --output FILE    the control file: a name in <home>/agent/ (or an absolute\n"
@@ -94,9 +95,10 @@ int runCreateVars(const CreateVarsOptions& options, std::ostream& out) {
     app::HomeMibInfo mibInfo;
     Busy busy = Busy::Idle;
     app::CreateVariables create({config, loop, mibInfo, busy});
-    // The appended lines are few (the written-as-comments ones are capped) and each says
-    // something of its own; the object in progress, which replaces a line, is not printed:
-    // the steps run back to back, within a second for most homes.
+    // The appended lines as they come: the start and the end, one for each table whose index
+    // object has no object line, and the objects written as comments (at most
+    // create::kMendLineLimit of them, then a count). The object in progress, which replaces
+    // a line in the dialog, is not printed.
     create.status().onChange([&out](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
             out << change.text << "\n";

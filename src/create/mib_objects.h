@@ -3,13 +3,14 @@
 // gets, the list of compiled MIBs, and the comment block of value formats that heads created
 // and learned control files.
 //
-//   for (const mibinfo::Record& line : mib->records()) {
-//       if (line.kind != mibinfo::RecordKind::Object) continue;
-//       const ObjectRecord object = objectRecord(line);
+//   std::string out;
+//   for (const mibinfo::Record& record : mib->records()) {
+//       if (record.kind != mibinfo::RecordKind::Object) continue;
+//       const ObjectRecord object = objectRecord(record);
 //       const std::string initial = initialValue(object, object.descriptor);
-//       std::string line = variableLine(object.descriptor + ".0", object.type, object.access,
-//                                       valueBehaviour(object, initial));
-//   }
+//       appendVariableLine(out, std::string(object.descriptor) + ".0", object.type,
+//                          object.access, valueBehaviour(object, initial));
+//   }   // appendVariableLine: variable_file_creation.h
 //
 // Reading an object line after its base type (the rest of the line, leading blanks dropped):
 // the marker is its last character when that is "d", "e", "p" or "r"; its first word, with

@@ -27,8 +27,18 @@ std::string withoutBlanks(std::string_view text) {
 struct Variable {
     std::string text;
     std::string identifier;
+    std::string value;
     const mibinfo::Record* object = nullptr;
 };
+
+// A trap whose lines would hold a comma where the trap file reader splits its fields: one
+// comment line and its status line.
+void commaLine(std::string_view text, std::string& out, TrapFileCreation::Step& step) {
+    step.failure = formatText(kCommaInTrapFormat, step.trapName.c_str(), std::string(text).c_str());
+    out += "# ";
+    out += step.failure;
+    out += "\r\n";
+}
 
 }  // namespace
 
@@ -82,6 +92,10 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
     }
     step.trapName.assign(trap.descriptor);
     const std::string_view name = trap.descriptor;
+    if (name.find(',') != std::string_view::npos) {
+        commaLine(name, out, step);
+        return true;
+    }
 
     // The trap's identifier as numeric text.
     std::string identifier;
@@ -132,6 +146,13 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
             out += traps::unmappedVariableLine(name, variable.text);
             return true;
         }
+        const ObjectRecord object = objectRecord(*variable.object);
+        variable.value = initialValue(object, variable.text);
+        if (variable.identifier.find(',') != std::string::npos ||
+            variable.value.find(',') != std::string::npos) {
+            commaLine(variable.text, out, step);
+            return true;
+        }
         variables.push_back(std::move(variable));
     }
 
@@ -150,8 +171,7 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
     }
     for (const Variable& variable : variables) {
         const ObjectRecord object = objectRecord(*variable.object);
-        out += traps::variableLine(name, variable.identifier, object.type,
-                                   initialValue(object, variable.text));
+        out += traps::variableLine(name, variable.identifier, object.type, variable.value);
     }
     return true;
 }

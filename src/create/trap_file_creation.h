@@ -15,6 +15,10 @@
 // A trap's variables are every "%tvar" record of its name, in file order, wherever they
 // stand: what a scan from the file's first such record to its end finds. They are read from
 // MibInfo's index, so a step costs its own trap's records, not a pass over the file.
+//
+// A trap whose name, or a variable's identifier or initial value, holds a comma would be
+// read with its fields split elsewhere: it is written as one comment line
+// (kCommaInTrapFormat) with the same text as its status line.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +34,9 @@ namespace korvimo::create {
 
 inline constexpr const char* kCannotMapTrapFormat = "%s: Cannot map %s to object identifiers";
 inline constexpr const char* kCannotMapVariableFormat = "%s: Cannot map %s to object identifier";
+
+inline constexpr const char* kCommaInTrapFormat =
+    "%s: Cannot write %s: the trap file takes no comma there";
 
 class TrapFileCreation {
   public:

@@ -1,6 +1,8 @@
 #include "create/variable_file_creation.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 
 #include "store/control_line.h"
@@ -21,10 +23,31 @@ bool blank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string formatted(const char* format, std::string_view text) {
-    std::string line(format);
-    const std::size_t at = line.find("%s");
-    return at == std::string::npos ? line : line.replace(at, 2, text);
+
+// Whether the control file reader takes the descriptor as a name: letters, digits, "_", "-".
+bool readableDescriptor(std::string_view descriptor) {
+    return std::all_of(descriptor.begin(), descriptor.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '-';
+    });
+}
+
+// The format with its "%s" filled by the texts in turn; the texts are taken as they are.
+std::string filled(std::string_view format, std::initializer_list<std::string_view> texts) {
+    std::string line;
+    auto text = texts.begin();
+    std::size_t at = 0;
+    while (at < format.size()) {
+        const std::size_t mark = format.find("%s", at);
+        if (mark == std::string_view::npos || text == texts.end()) {
+            line.append(format.substr(at));
+            break;
+        }
+        line.append(format.substr(at, mark - at));
+        line.append(*text++);
+        at = mark + 2;
+    }
+    return line;
 }
 
 void appendPadded(std::string& out, std::string_view text, std::size_t width) {
@@ -116,7 +139,12 @@ std::string lastIndexValue(std::string_view type, int fixedSize, std::string_vie
     }
     const std::vector<std::string_view> arcs = lastArcs(instance, count);
     std::string value;
-    if (octets) {
+    // An arc past 255 is no octet: the value then shows the arcs as they stand.
+    const bool octetArcs = std::all_of(arcs.begin(), arcs.end(),
+                                       [](std::string_view arc) {
+                                           return arc.size() < 3 || (arc.size() == 3 && arc <= "255");
+                                       });
+    if (octets && octetArcs) {
         value = "0x";
         for (std::string_view arc : arcs) {
             unsigned long number = 0;
@@ -240,6 +268,10 @@ bool VariableFileCreation::step(std::string& out) {
         templateStep(out);
         return true;
     }
+    if (column_) {
+        writeRows(out);
+        return true;
+    }
     const std::span<const Record> records = mib_->records();
     while (position_ < records.size() && records[position_].kind != RecordKind::Object) {
         ++position_;
@@ -258,7 +290,7 @@ bool VariableFileCreation::step(std::string& out) {
     return true;
 }
 
-const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
+VariableFileCreation::EntryFacts& VariableFileCreation::entry(
     std::string_view entryIdentifier) {
     auto found = entries_.find(entryIdentifier);
     if (found != entries_.end()) {
@@ -289,8 +321,18 @@ const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
         part.type = index.type;
         part.last = n + 1 == words.size();
         std::string description;
-        if (index.type == "OctetString" && index.hasRange && index.low == index.high &&
-            index.low != 0) {
+        const bool fixedSize = index.type == "OctetString" && index.hasRange &&
+                               index.low == index.high && index.low > 0;
+        if (fixedSize && arcCount(entryIdentifier) + 1 + arcCount(facts.instance) +
+                                 static_cast<std::size_t>(index.low) >
+                             kMaxNameArcs) {
+            // Names past the store's longest: the instance is not built.
+            facts.tooLong = true;
+            facts.description += facts.parts.empty() ? "os1...os" : ".os1...os";
+            facts.description += std::to_string(index.low);
+            break;
+        }
+        if (fixedSize) {
             part.fixedSize = index.low;
             for (int32_t i = 1; i <= index.low; ++i) {
                 const std::string number = std::to_string(i);
@@ -319,6 +361,18 @@ const VariableFileCreation::EntryFacts& VariableFileCreation::entry(
         facts.description += first ? "" : ".";
         facts.description += description;
         facts.parts.push_back(std::move(part));
+    }
+    // The rows count on the instance's last arc: one that is an octet stops at 255.
+    if (!facts.parts.empty() && !facts.tooLong) {
+        const std::string_view type = facts.parts.back().type;
+        if (type == "OctetString" || type == "IpAddress" || type == "NetworkAddress") {
+            const std::size_t dot = facts.instance.rfind('.');
+            long lastArc = 0;
+            for (char c : facts.instance.substr(dot == std::string::npos ? 0 : dot + 1)) {
+                lastArc = std::min(lastArc * 10 + (c - '0'), 256L);
+            }
+            facts.lastRow = 256 - lastArc;
+        }
     }
     return facts;
 }
@@ -363,23 +417,22 @@ bool VariableFileCreation::nameServed(const Record& record, std::string_view fir
     mibinfo::DescriptorMapper trial = *mapper_;
     std::string numeric;
     if (record.descriptor.empty() || !trial.map(record.descriptor, numeric)) {
-        why = formatted(kMendUnmappedFormat, record.identifier);
+        why = filled(kMendUnmappedFormat, {record.identifier});
         return false;
     }
     if (numeric != record.identifier) {
-        why = formatted(kMendDescriptorFormat, record.descriptor);
-        why = formatted(why.c_str(), numeric);
+        why = filled(kMendDescriptorFormat, {record.descriptor, numeric});
         return false;
     }
     std::string first = numeric;
     first += '.';
     first.append(firstInstance);
     if (!lastName_.empty() && compareDotted(first, lastName_) <= 0) {
-        why = formatted(kMendOrderFormat, record.descriptor);
+        why = filled(kMendOrderFormat, {record.descriptor});
         return false;
     }
     if (arcCount(first) > kMaxNameArcs) {
-        why = formatted(kMendLongNameFormat, record.descriptor);
+        why = filled(kMendLongNameFormat, {record.descriptor});
         return false;
     }
     mapper_.emplace(trial);
@@ -390,7 +443,7 @@ void VariableFileCreation::objectStep(std::size_t position, std::string& out) {
     const Record& record = mib_->records()[position];
     const ObjectRecord object = objectRecord(record);
     if (reporter_.progress) {
-        reporter_.progress(formatted(kProcessingFormat, object.descriptor));
+        reporter_.progress(filled(kProcessingFormat, {object.descriptor}));
     }
     if (object.scalar()) {
         const std::string behaviour = behaviourOf(object);
@@ -398,8 +451,11 @@ void VariableFileCreation::objectStep(std::size_t position, std::string& out) {
         name += ".0";
         std::string why;
         bool served = true;
-        if (refusedValue(object, behaviour, why)) {
-            why = formatted(formatted(kMendValueFormat, name).c_str(), why);
+        if (!readableDescriptor(object.descriptor)) {
+            why = filled(kMendCharactersFormat, {record.identifier});
+            served = false;
+        } else if (refusedValue(object, behaviour, why)) {
+            why = filled(kMendValueFormat, {name, why});
             served = false;
         } else {
             served = nameServed(record, "0", why);
@@ -423,9 +479,10 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     const std::size_t dot = identifier.rfind('.');
     const std::string_view entryIdentifier =
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
-    const EntryFacts& facts = entry(entryIdentifier);
-    if (!facts.missing.empty() && reporter_.append) {
-        reporter_.append(formatted(kNoObjectInfoFormat, facts.missing));
+    EntryFacts& facts = entry(entryIdentifier);
+    if (!facts.missing.empty() && !facts.missingReported && reporter_.append) {
+        facts.missingReported = true;  // once for the table, not for each of its columns
+        reporter_.append(filled(kNoObjectInfoFormat, {facts.missing}));
     }
     out += "# columnar variable ";
     out.append(object.descriptor);
@@ -437,84 +494,109 @@ void VariableFileCreation::writeColumn(const Record& record, const ObjectRecord&
     if (settings_.rows < 1) {
         return;
     }
+    if (facts.tooLong) {
+        mendLine(filled(kMendLongNameFormat, {object.descriptor}));
+        out += "# no rows: their names would have more than 128 sub-identifiers\r\n";
+        return;
+    }
 
+    column_ = ColumnRun{};
+    ColumnRun& run = *column_;
+    run.record = &record;
+    run.facts = &facts;
+    run.entryIdentifier = entryIdentifier;
+    run.object = object;
     // The index object this column is, if any: the last of the clause's names it matches.
-    const IndexPart* own = nullptr;
     for (const IndexPart& part : facts.parts) {
         if (part.name == object.descriptor) {
-            own = &part;
+            run.own = &part;
         }
     }
-    const std::string behaviour = own == nullptr ? behaviourOf(object) : std::string();
+    if (run.own == nullptr) {
+        run.behaviour = behaviourOf(object);
+    }
 
     // Every row differs in the last arc of the instance only.
     const std::string_view base = facts.instance;
+    run.named = !base.empty();
     const std::size_t lastDot = base.rfind('.');
-    const std::string_view prefix =
-        lastDot == std::string_view::npos ? std::string_view() : base.substr(0, lastDot + 1);
-    uint64_t lastArc = 0;
+    run.prefix = lastDot == std::string_view::npos ? std::string_view() : base.substr(0, lastDot + 1);
     for (char c : base.substr(lastDot == std::string_view::npos ? 0 : lastDot + 1)) {
-        lastArc = lastArc * 10 + static_cast<uint64_t>(c - '0');
+        run.lastArc = run.lastArc * 10 + static_cast<uint64_t>(c - '0');
     }
 
     std::string why;
-    bool served = true;
-    if (base.empty()) {
-        why = formatted(kMendNoInstanceFormat, object.descriptor);
-        served = false;
-    } else if (own == nullptr && refusedValue(object, behaviour, why)) {
-        why = formatted(formatted(kMendValueFormat, object.descriptor).c_str(), why);
-        served = false;
+    if (!readableDescriptor(object.descriptor)) {
+        why = filled(kMendCharactersFormat, {record.identifier});
+        run.served = false;
+    } else if (base.empty()) {
+        why = filled(kMendNoInstanceFormat, {object.descriptor});
+        run.served = false;
+    } else if (run.own == nullptr && refusedValue(object, run.behaviour, why)) {
+        why = filled(kMendValueFormat, {object.descriptor, why});
+        run.served = false;
     } else {
-        served = nameServed(record, base, why);
+        run.served = nameServed(record, base, why);
     }
-    if (!served) {
+    if (!run.served) {
         mendLine(why);
     }
+    writeRows(out);
+}
 
-    bool valueMended = false;
+void VariableFileCreation::writeRows(std::string& out) {
+    ColumnRun& run = *column_;
+    const ObjectRecord& object = run.object;
+    const IndexPart* own = run.own;
+    const long last =
+        run.nextRow + std::min<long>(settings_.rows - run.nextRow, kRowsPerStep - 1);
+    std::string why;
     std::string name;
     std::string value;
-    for (long row = 1; row <= settings_.rows; ++row) {
+    for (long row = run.nextRow; row <= last; ++row) {
         name.assign(object.descriptor);
         name += '.';
-        if (!base.empty()) {
-            name.append(prefix);
-            name += std::to_string(lastArc + static_cast<uint64_t>(row - 1));
+        if (run.named) {
+            name.append(run.prefix);
+            name += std::to_string(run.lastArc + static_cast<uint64_t>(row - 1));
         }
         const std::string_view instance = std::string_view(name).substr(object.descriptor.size() + 1);
-        bool comment = !served;
-        const std::string* shown = &behaviour;
+        bool comment = !run.served;
+        const std::string* shown = &run.behaviour;
         if (own != nullptr) {
             value = "fixed(";
             value += own->last ? lastIndexValue(own->type, own->fixedSize, instance) : own->value;
             value += ')';
             shown = &value;
-            // An octet of a string or address index cannot pass 255, while the rows count on.
-            const bool octetsPast255 =
-                own->last &&
-                (own->type == "OctetString" || own->type == "IpAddress" ||
-                 own->type == "NetworkAddress") &&
-                lastArc + static_cast<uint64_t>(row - 1) > 255;
-            if (served && octetsPast255) {
-                why = "its last index octet is past 255";
-            }
-            if (served && (octetsPast255 || refusedValue(object, value, why))) {
+            if (run.served && row <= run.facts->lastRow && refusedValue(object, value, why)) {
                 comment = true;
-                if (!valueMended) {
-                    valueMended = true;
-                    mendLine(formatted(formatted(kMendValueFormat, name).c_str(), why));
+                if (!run.valueMended) {
+                    run.valueMended = true;
+                    mendLine(filled(kMendValueFormat, {name, why}));
                 }
+            }
+        }
+        // An octet of a string or address index cannot pass 255, while the rows count on.
+        if (run.served && row > run.facts->lastRow) {
+            comment = true;
+            if (!run.facts->pastMended) {
+                run.facts->pastMended = true;
+                mendLine(filled(kMendPastOctetFormat,
+                                {run.entryIdentifier, std::to_string(run.facts->lastRow)}));
             }
         }
         if (comment) {
             out += "# ";
         } else {
-            lastName_.assign(identifier);
+            lastName_.assign(run.record->identifier);
             lastName_ += '.';
             lastName_.append(instance);
         }
         appendVariableLine(out, name, object.type, object.access, *shown);
+    }
+    run.nextRow = last + 1;
+    if (run.nextRow > settings_.rows) {
+        column_.reset();
     }
 }
 
@@ -556,7 +638,7 @@ void VariableFileCreation::templateStep(std::string& out) {
     const std::string_view entryIdentifier =
         dot == std::string_view::npos ? std::string_view() : identifier.substr(0, dot);
     if (reporter_.progress) {
-        reporter_.progress(formatted(kCreatingTemplateFormat, firstColumn.descriptor));
+        reporter_.progress(filled(kCreatingTemplateFormat, {firstColumn.descriptor}));
     }
     out += "# template for dynamic row. To use, please remove the starting hash signs\r\n";
     out += "#%drow  ";

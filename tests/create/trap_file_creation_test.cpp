@@ -51,6 +51,17 @@ TEST(TrapFileCreation, V1TrapWithTwoVariables) {
     EXPECT_EQ(run.status, std::vector<std::string>{"Processing linkDownX"});
 }
 
+TEST(TrapFileCreation, ACommaInANameOrVariableLeavesAComment) {
+    const Created run = create(
+        "%trap       bad,trap         1.3.6.1.4.1.9.9.41.2 6 1\r\n"
+        "%trap       badVar           1.3.6.1.4.1.9.9.41.2 6 2\r\n"
+        "%tvar badVar ifDescr.1,2\r\n");
+    EXPECT_EQ(run.text,
+              "# bad,trap: Cannot write bad,trap: the trap file takes no comma there\r\n"
+              "# badVar: Cannot write ifDescr.1,2: the trap file takes no comma there\r\n");
+    EXPECT_EQ(run.status[1], "bad,trap: Cannot write bad,trap: the trap file takes no comma there");
+}
+
 TEST(TrapFileCreation, NotificationSplitsAtItsLastArc) {
     const Created run = create(
         "%trap       n3               1.3.6.1.4.1.99.0.3   7 3\r\n"

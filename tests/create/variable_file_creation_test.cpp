@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -93,6 +94,18 @@ TEST(VariableFile, RowCountBelowOneWritesTheCommentsOnly) {
                          "# sub ids in the instance are = n\r\n"));
 }
 
+TEST(VariableFile, ManyRowsAreWrittenAFewThousandAStep) {
+    VariableFileCreation creation(mibinfo::MibInfo::fromText(kIfTable), {999999999, false}, {});
+    std::string out;
+    for (int steps = 0; steps < 3; ++steps) {
+        out.clear();
+        ASSERT_TRUE(creation.step(out));
+        const auto lines = static_cast<long>(std::count(out.begin(), out.end(), '\n'));
+        EXPECT_LE(lines, kRowsPerStep + 2);
+    }
+    EXPECT_TRUE(out.starts_with("ifIndex.2001                  , Integer     , RO , fixed(2001)\r\n"));
+}
+
 TEST(VariableFile, IntegerAndIpAddressIndex) {
     const std::string table = "%ei   1.3.6.1.4.1.9.5.1 [fooIf fooAddr]\r\n" +
                               object("1.3.6.1.4.1.9.5.1.1", "fooIf", "Integer", "RO C1") +
@@ -108,12 +121,23 @@ TEST(VariableFile, IntegerAndIpAddressIndex) {
                          "fooAddr.1.1.2.3.6             , IpAddress   , RO , fixed(1.2.3.6)\r\n"));
     EXPECT_TRUE(has(run, "fooUp.1.1.2.3.6               , TimeTicks   , RO , clock(0)\r\n"));
 
-    // Rows past the last address octet: the address column cannot follow.
+    // Rows past the last address octet are no instances: every column's are comments.
     const Created many = create(table, 253);
     EXPECT_TRUE(has(many, "\r\nfooAddr.1.1.2.3.255           , IpAddress   , RO , fixed(1.2.3.255)\r\n"
                           "# fooAddr.1.1.2.3.256           , IpAddress   , RO , fixed(1.2.3.256)\r\n"));
-    EXPECT_EQ(many.status, std::vector<std::string>{"fooAddr.1.1.2.3.256 is written as a comment: "
-                                                    "its last index octet is past 255."});
+    EXPECT_TRUE(has(many, "\r\nfooIf.1.1.2.3.255             , Integer     , RO , fixed(1)\r\n"
+                          "# fooIf.1.1.2.3.256             , Integer     , RO , fixed(1)\r\n"));
+    EXPECT_TRUE(has(many, "\r\n# fooUp.1.1.2.3.256             , TimeTicks   , RO , clock(0)\r\n"));
+    EXPECT_EQ(many.status, std::vector<std::string>{"The rows of 1.3.6.1.4.1.9.5.1 after row 252 "
+                                                    "are written as comments: their last index "
+                                                    "octet would pass 255."});
+
+    // A string index: the arc past 255 is shown as it stands, not as a digit pair.
+    const Created strings = create("%ei   1.3.6.1.4.1.9.6.1 [fooName]\r\n" +
+                                       object("1.3.6.1.4.1.9.6.1.1", "fooName", "OctetString", "RO C1"),
+                                   158);
+    EXPECT_TRUE(has(strings, "\r\nfooName.3.97.98.255           , OctetString , RO , fixed(0x6162ff)\r\n"
+                             "# fooName.3.97.98.256           , OctetString , RO , fixed(97.98.256)\r\n"));
 }
 
 TEST(VariableFile, StringIndexesByKind) {
@@ -130,6 +154,27 @@ TEST(VariableFile, StringIndexesByKind) {
     EXPECT_TRUE(has(run, "# sub ids in the instance are = os1.os2.os3.os4.os5.os6.os1.os2.osn\r\n"
                          "fooMac.1.2.3.4.5.6.97.98.99   , OctetString , RO , fixed(1.2.3.4.5.6)\r\n"));
     EXPECT_TRUE(has(run, "fooTag.1.2.3.4.5.6.97.98.100  , OctetString , RO , fixed(0x616264)\r\n"));
+}
+
+TEST(VariableFile, HugeFixedSizeStringIndexWritesNoNames) {
+    const Created run = create(
+        "%ei   1.3.6.1.4.1.9.6.1 [fooKey]\r\n" +
+            object("1.3.6.1.4.1.9.6.1.1", "fooKey", "OctetString", "RO C1 (2000000000,2000000000)") +
+            object("1.3.6.1.4.1.9.6.2", "fooPad", "OctetString", "RO S (2000000000,2000000000)"),
+        3);
+    EXPECT_TRUE(has(run, "# columnar variable fooKey. Index = fooKey\r\n"
+                         "# sub ids in the instance are = os1...os2000000000\r\n"
+                         "# no rows: their names would have more than 128 sub-identifiers\r\n"
+                         "fooPad.0 "));
+    std::string pad = "fixed(0x";
+    for (int i = 0; i < 198; ++i) {
+        pad += "01";
+    }
+    EXPECT_TRUE(has(run, pad + ")\r\n"));
+    EXPECT_LT(run.file.size(), 1024U);
+    EXPECT_EQ(run.status, std::vector<std::string>{"fooKey has names of more than 128 "
+                                                   "sub-identifiers: its lines are written as "
+                                                   "comments."});
 }
 
 TEST(VariableFile, TemplatesForWritableTablesOnly) {
@@ -184,11 +229,14 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
         object("1.3.6.1.4.1.9.8.1.1", "lostIndex", "Integer", "RO C1") +
         "%ei   1.3.6.1.4.1.9.9.1 [ghost]\r\n" +
         object("1.3.6.1.4.1.9.9.1.1", "haunted", "Integer", "RO C1") +
+        object("1.3.6.1.4.1.9.9.1.2", "spooky", "Integer", "RO C") +
         "%ei   1.3.6.1.4.1.9.10.1 [oidKey oidNo]\r\n" +
         object("1.3.6.1.4.1.9.10.1.1", "oidKey", "ObjectID", "RO C1") +
         object("1.3.6.1.4.1.9.10.1.2", "oidNo", "Integer", "RO C") +
-        object("1.3.6.1.4.1.9.10.1.3", "oidUp", "Counter", "RO C");
+        object("1.3.6.1.4.1.9.10.1.3", "oidUp", "Counter", "RO C") +
+        object("1.3.6.1.4.1.9.11", "weird%s,name", "Integer", "RO S");
     const Created run = create(text, 2);
+    EXPECT_TRUE(has(run, "\r\n# weird%s,name.0                , Integer     , RO , fixed(1)\r\n"));
     EXPECT_TRUE(has(run, "# lostIndex.                    , Integer     , RO , fixed(1)\r\n"
                          "# lostIndex.                    , Integer     , RO , fixed(1)\r\n"));
     EXPECT_TRUE(has(run, "# haunted.                      , Integer     , RO , fixed(1)\r\n"));
@@ -202,8 +250,13 @@ TEST(VariableFile, RefusedLinesAreWrittenAsComments) {
                   "No object-type information available on ghost",
                   "haunted has no instance (no index information for its table): its rows are "
                   "written as comments.",
+                  "spooky has no instance (no index information for its table): its rows are "
+                  "written as comments.",
                   "oidKey.3.1.2.3.1 is written as a comment: 3.1.2.3 is no object identifier an "
                   "SNMP message can carry.",
+                  "The object 1.3.6.1.4.1.9.11 has a descriptor the agent cannot read (a "
+                  "character other than a letter, digit, \"_\" or \"-\"): its lines are "
+                  "written as comments.",
               }));
 }
 
