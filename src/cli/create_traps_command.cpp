@@ -5,6 +5,7 @@
 #include "app/core/epoll_event_loop.h"
 #include "app/core/main_status.h"
 #include "app/create_traps.h"
+#include "cli/status_output.h"
 
 namespace korvimo::cli {
 
@@ -89,12 +90,7 @@ int runCreateTraps(const CreateTrapsOptions& options, std::ostream& out) {
     app::CreateTraps create({config, loop, mibInfo, busy});
     // The appended lines as they come: the start, the traps that cannot be written and the
     // end. The trap in progress, which replaces a line in the dialog, is not printed.
-    create.status().onChange([&out](const StatusList::Change& change) {
-        if (change.kind == StatusList::ChangeKind::Appended) {
-            out << change.text << "\n";
-            out.flush();
-        }
-    });
+    printAppendedLines(create.status(), out);
 
     create.dialogStart();
     create.form().trapFile = options.output;

@@ -5,6 +5,7 @@
 #include "app/core/epoll_event_loop.h"
 #include "app/core/main_status.h"
 #include "app/create_variables.h"
+#include "cli/status_output.h"
 
 namespace korvimo::cli {
 
@@ -99,12 +100,7 @@ int runCreateVars(const CreateVarsOptions& options, std::ostream& out) {
     // object has no object line, and the objects written as comments (at most
     // create::kMendLineLimit of them, then a count). The object in progress, which replaces
     // a line in the dialog, is not printed.
-    create.status().onChange([&out](const StatusList::Change& change) {
-        if (change.kind == StatusList::ChangeKind::Appended) {
-            out << change.text << "\n";
-            out.flush();
-        }
-    });
+    printAppendedLines(create.status(), out);
 
     create.dialogStart();
     create.form().file = options.output;

@@ -20,6 +20,7 @@
 #include "app/generate_traps.h"
 #include "base/unique_fd.h"
 #include "cli/agent_command.h"
+#include "cli/status_output.h"
 #include "traps/trap_file.h"
 
 namespace korvimo::cli {
@@ -297,12 +298,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     app::HomeMibInfo mibInfo;
     app::GenerateTraps traps({config, loop, requestIds, mibInfo, nullptr});
     // Every line as it comes: the controller holds back floods of the endpoint's failures.
-    traps.status().onChange([&out](const StatusList::Change& change) {
-        if (change.kind == StatusList::ChangeKind::Appended) {
-            out << change.text << "\n";
-            out.flush();
-        }
-    });
+    printAppendedLines(traps.status(), out);
 
     const std::string trapFile =
         controlFileOption(options.file, installDirectory(config), options.startDirectory);
