@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
+#include "agent/agent_settings.h"
 #include "agent/message_sending.h"
+#include "base/text.h"
 
 namespace korvimo::app {
 
@@ -28,43 +29,10 @@ std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
 }
 
-std::string formatted(const char* format, const char* text) {
-    char line[1024];
-    std::snprintf(line, sizeof line, format, text);
-    return line;
-}
-
-// A history's head read as a number, as the start-up settings read TIMEOUT and RETRIES; none
-// when it is absent or empty.
-std::optional<long> historyNumber(const Configuration& config, ConfigKey key) {
-    const std::string text = config.readHistoryHead(key);
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    return readSettingNumber(text);
-}
-
-// A port number 1 to 65535 in whole, blanks around it allowed; none otherwise.
-std::optional<uint16_t> portNumber(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::nullopt;
-    }
-    const std::size_t last = text.find_last_not_of(" \t");
-    uint32_t number = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        }
-        number = number * 10 + static_cast<uint32_t>(text[i] - '0');
-        if (number > 65535) {
-            return std::nullopt;
-        }
-    }
-    if (number == 0) {
-        return std::nullopt;
-    }
-    return static_cast<uint16_t>(number);
+// A history's head read as a number, as the start-up settings read TIMEOUT and RETRIES (0 when
+// it is absent or empty).
+long historyNumber(const Configuration& config, ConfigKey key) {
+    return readSettingNumber(config.readHistoryHead(key));
 }
 
 }  // namespace
@@ -134,7 +102,7 @@ bool GenerateTraps::load() {
     }
     status_.clear();
     if (!context_.mibInfo.current(context_.config)) {
-        status_.append(formatted(kMibInfoMissingFormat, kMibInfoMissingPath));
+        status_.append(formatText(kMibInfoMissingFormat, kMibInfoMissingPath));
         return false;
     }
     if (Result opened = openTrapFile(); !opened) {
@@ -172,7 +140,7 @@ bool GenerateTraps::send() {
     status_.clear();
     std::shared_ptr<const mibinfo::MibInfo> mib = context_.mibInfo.current(context_.config);
     if (!mib) {
-        status_.append(formatted(kMibInfoMissingFormat, kMibInfoMissingPath));
+        status_.append(formatText(kMibInfoMissingFormat, kMibInfoMissingPath));
         return false;
     }
     if (!fileOpen_) {
@@ -209,12 +177,13 @@ bool GenerateTraps::send() {
     if (options_.port) {
         port_ = *options_.port;
     } else if (context_.config.readPlain(ConfigKey::TRAPPORT, value) && !value.empty()) {
-        const std::optional<uint16_t> port = portNumber(value);
-        if (!port) {
-            status_.append(formatted(kTrapPortInvalidFormat, value.c_str()));
+        // A whole number, blanks around it allowed, as AGENTPORT is read; 0 is no trap port.
+        const std::optional<long> port = agentPortFromText(value);
+        if (!port || *port == 0) {
+            status_.append(formatText(kTrapPortInvalidFormat, value.c_str()));
             return false;
         }
-        port_ = *port;
+        port_ = static_cast<uint16_t>(*port);
     } else {
         port_ = kDefaultTrapPort;
     }
@@ -224,17 +193,17 @@ bool GenerateTraps::send() {
     if (options_.timeoutMs) {
         settings.timeoutMs = std::max<uint32_t>(*options_.timeoutMs, 1);
     } else {
-        const std::optional<long> seconds = historyNumber(context_.config, ConfigKey::TIMEOUT);
-        settings.timeoutMs = seconds && *seconds >= 1 && *seconds <= 86400
-                                 ? static_cast<uint32_t>(*seconds) * 1000
+        const long seconds = historyNumber(context_.config, ConfigKey::TIMEOUT);
+        settings.timeoutMs = seconds >= 1 && seconds <= 86400
+                                 ? static_cast<uint32_t>(seconds) * 1000
                                  : kDefaultInformTimeoutMs;
     }
     if (options_.retries) {
         settings.retries = std::max<int32_t>(*options_.retries, 1);
     } else {
-        const std::optional<long> retries = historyNumber(context_.config, ConfigKey::RETRIES);
-        settings.retries = retries && *retries >= 1 && *retries <= 1000
-                               ? static_cast<int32_t>(*retries)
+        const long retries = historyNumber(context_.config, ConfigKey::RETRIES);
+        settings.retries = retries >= 1 && retries <= 1000
+                               ? static_cast<int32_t>(retries)
                                : kDefaultInformRetries;
     }
 
@@ -431,7 +400,7 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
         }
     }
     if (!storm()) {
-        status_.append(formatted(kProcessingFormat, name.c_str()));
+        status_.append(formatText(kProcessingFormat, name.c_str()));
     }
     return SendOutcome::Sent;
 }
@@ -441,11 +410,8 @@ void GenerateTraps::progressLine(uint64_t nowMs) {
         return;
     }
     const uint64_t perSecond = (summary_.sent - progressSent_) * 1000 / (nowMs - progressMs_);
-    char line[128];
-    std::snprintf(line, sizeof line, kStormProgressFormat,
-                  static_cast<unsigned long long>(summary_.sent),
-                  static_cast<unsigned long long>(perSecond));
-    status_.append(line);
+    status_.append(formatText(kStormProgressFormat, static_cast<unsigned long long>(summary_.sent),
+                              static_cast<unsigned long long>(perSecond)));
     progressMs_ = nowMs;
     progressSent_ = summary_.sent;
 }
@@ -458,16 +424,14 @@ void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
     if (end == InformEnd::Acknowledged) {
         ++summary_.acknowledged;
         if (!storm()) {
-            status_.append(formatted(kInformAcknowledgedFormat, found->second.c_str()));
+            status_.append(formatText(kInformAcknowledgedFormat, found->second.c_str()));
         }
         client_.removePending(client_.findPending(requestId));
     } else {
         ++summary_.unacknowledged;
         if (end == InformEnd::TimedOut && !storm()) {
-            char line[1024];
-            std::snprintf(line, sizeof line, kInformUnacknowledgedFormat, found->second.c_str(),
-                          static_cast<int>(client_.settings().retries));
-            status_.append(line);
+            status_.append(formatText(kInformUnacknowledgedFormat, found->second.c_str(),
+                                      static_cast<int>(client_.settings().retries)));
         }
     }
     informs_.erase(found);
@@ -479,11 +443,9 @@ void GenerateTraps::checkCompletion() {
         failureLines_.flush();
         status_.append(kTransmissionCompletedText);
         if (sendKind_ == traps::TrapKind::Inform) {
-            char line[128];
-            std::snprintf(line, sizeof line, kInformSummaryFormat,
-                          static_cast<unsigned long long>(summary_.acknowledged),
-                          static_cast<unsigned long long>(summary_.unacknowledged));
-            status_.append(line);
+            status_.append(formatText(kInformSummaryFormat,
+                                      static_cast<unsigned long long>(summary_.acknowledged),
+                                      static_cast<unsigned long long>(summary_.unacknowledged)));
         }
         finish(true);
     }
