@@ -77,7 +77,6 @@ inline constexpr const char* kNoTrapsSelectedText =
 inline constexpr const char* kTransmissionStartedText = "Trap(s) Transmission Started.";
 inline constexpr const char* kTransmissionStoppedText = "Trap(s) Transmission Stopped.";
 inline constexpr const char* kTransmissionCompletedText = "Trap(s) Transmission Completed.";
-inline constexpr const char* kProcessingFormat = "Processing %s";
 inline constexpr const char* kAlreadySendingText =
     "Trap(s) Transmission already in progress. Wait for it to end and then try again.";
 // Informs: each answer or time-out (not in a storm, whose progress lines count them), and the

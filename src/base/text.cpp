@@ -17,6 +17,17 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+std::string withoutBlanks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (!isBlank(c)) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest) {
     std::size_t start = 0;
     while (start < text.size() && isBlank(text[start])) {

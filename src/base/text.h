@@ -23,6 +23,9 @@ std::string_view trimBlanks(std::string_view text);
 // False when the text holds no word.
 bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest);
 
+// The text with every space and tab removed.
+std::string withoutBlanks(std::string_view text);
+
 // The text a printf-style format gives, whole (no length limit).
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -6,13 +6,13 @@
 #include "app/core/main_status.h"
 #include "app/create_variables.h"
 #include "cli/status_output.h"
+#include "create/variable_file_creation.h"
 
 namespace korvimo::cli {
 
 namespace {
 
 // The rows text the dialog reads at most nine characters of.
-constexpr unsigned long kMaxRows = 999999999UL;
 
 }  // namespace
 
@@ -40,7 +40,7 @@ bool parseCreateVarsOptions(const std::vector<std::string>& args, CreateVarsOpti
             options.output = option.value;
         } else if (name == "--rows") {
             unsigned long rows = 0;
-            if (!app::readOptionNumber(option.value, 0, kMaxRows, rows)) {
+            if (!app::readOptionNumber(option.value, 0, static_cast<unsigned long>(create::kMaxRows), rows)) {
                 error = "--rows needs a number of rows from 0 to 999999999";
                 return false;
             }

@@ -19,17 +19,6 @@ constexpr int32_t kMaxFixedOctets = 198;
 // miblist.lst names compiled MIB files, one a line; a bigger file is not such a list.
 constexpr std::size_t kMaxMibListBytes = 16u << 20;
 
-std::string withoutBlanks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        if (!isBlank(c)) {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // A bound of a range: optional blanks and sign, then digits up to the first non-digit, as
 // the standard conversion reads it; kept within signed 32 bits.
 int32_t readBound(std::string_view text) {

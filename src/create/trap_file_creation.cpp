@@ -2,26 +2,12 @@
 
 #include "base/text.h"
 #include "create/mib_objects.h"
+#include "mibinfo/descriptor_mapper.h"
 #include "traps/trap_writer.h"
 
 namespace korvimo::create {
 
 namespace {
-
-bool startsWithDigit(std::string_view text) {
-    return !text.empty() && text.front() >= '0' && text.front() <= '9';
-}
-
-std::string withoutBlanks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        if (!isBlank(c)) {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
 
 // A variable of a trap resolved: its numeric identifier and the object line that mapped it.
 struct Variable {
@@ -99,7 +85,7 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
 
     // The trap's identifier as numeric text.
     std::string identifier;
-    if (startsWithDigit(trap.identifier)) {
+    if (mibinfo::isNumericName(trap.identifier)) {
         identifier.assign(trap.identifier);
     } else {
         const std::string_view text = trap.identifier;
@@ -126,7 +112,7 @@ bool TrapFileCreation::next(std::string& out, Step& step) {
         Variable variable;
         variable.text = withoutBlanks(record.identifier);
         variable.text += withoutBlanks(record.rest);
-        if (startsWithDigit(variable.text)) {
+        if (mibinfo::isNumericName(variable.text)) {
             variable.object = objectOfNumeric(variable.text);
             variable.identifier = variable.text;
         } else {

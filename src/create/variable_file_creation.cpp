@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <optional>
 
+#include "app/core/status_list.h"
+#include "base/text.h"
 #include "store/control_line.h"
 #include "store/load_checks.h"
 #include "store/value_expression.h"
@@ -18,10 +20,6 @@ using mibinfo::RecordKind;
 
 // Sub-identifiers a name of the store has at most.
 constexpr std::size_t kMaxNameArcs = 128;
-
-bool blank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 
 // Whether the control file reader takes the descriptor as a name: letters, digits, "_", "-".
@@ -59,18 +57,9 @@ void appendPadded(std::string& out, std::string_view text, std::size_t width) {
 
 std::vector<std::string_view> blankWords(std::string_view text) {
     std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && blank(text[i])) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < text.size() && !blank(text[i])) {
-            ++i;
-        }
-        if (i > start) {
-            words.push_back(text.substr(start, i - start));
-        }
+    std::string_view word;
+    while (takeWord(text, word, text)) {
+        words.push_back(word);
     }
     return words;
 }
@@ -206,7 +195,7 @@ std::string_view valueText(std::string_view behaviour) {
 long rowCount(std::string_view text) {
     text = text.substr(0, 9);
     std::size_t i = 0;
-    while (i < text.size() && (blank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
+    while (i < text.size() && (isBlank(text[i]) || text[i] == '\n' || text[i] == '\r')) {
         ++i;
     }
     bool negative = false;

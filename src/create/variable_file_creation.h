@@ -50,12 +50,14 @@
 #include "create/mib_objects.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "mibinfo/mib_info.h"
+#include "traps/trap_writer.h"
 
 namespace korvimo::create {
 
-inline constexpr const char* kRuleLine = "####################################################\r\n";
+// The frame line of trap files, which created control files share (a literal, so its data ends
+// in a NUL).
+inline constexpr const char* kRuleLine = traps::kTrapFileRule.data();
 inline constexpr const char* kNoObjectInfoFormat = "No object-type information available on %s";
-inline constexpr const char* kProcessingFormat = "Processing %s";
 inline constexpr const char* kCreatingTemplateFormat = "Creating dynamic row template for %s";
 // The status lines of the lines written as comments.
 inline constexpr const char* kMendNoInstanceFormat =

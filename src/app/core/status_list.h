@@ -17,6 +17,9 @@
 
 namespace korvimo {
 
+// The line of the item an operation works on now (a trap sent, an object written).
+inline constexpr const char* kProcessingFormat = "Processing %s";
+
 class StatusList {
   public:
     enum class ChangeKind { Appended, Inserted, Removed, Cleared };
