@@ -55,17 +55,17 @@ Result buildTrapPdu(const PreparedTrap& trap, TrapKind kind, std::string_view co
         return Result::failure(kCreateVblFailedText);
     }
     if (kind != TrapKind::V1Trap) {
-        snmp::ObjectId name;
+        // The two names every notification begins with, made once for the process.
+        static const snmp::ObjectId upTimeName{{1, 3, 6, 1, 2, 1, 1, 3, 0}};
+        static const snmp::ObjectId trapOidName{{1, 3, 6, 1, 6, 3, 1, 1, 4, 1, 0}};
         snmp::SyntaxValue upTime;
         upTime.syntax = snmp::kTagTimeTicks;
         upTime.number = timeStamp;
         snmp::SyntaxValue trapOid;
         trapOid.syntax = snmp::kTagObjectId;
         trapOid.oid = trap.notificationId;
-        if (snmp::SnmpStrToOid(kSysUpTimeInstance, &name) == 0 ||
-            !snmp::SnmpAddVb(list.get(), &name, &upTime) ||
-            snmp::SnmpStrToOid(kSnmpTrapOidInstance, &name) == 0 ||
-            !snmp::SnmpAddVb(list.get(), &name, &trapOid)) {
+        if (!snmp::SnmpAddVb(list.get(), &upTimeName, &upTime) ||
+            !snmp::SnmpAddVb(list.get(), &trapOidName, &trapOid)) {
             return Result::failure(kAddVbFailedText);
         }
     }

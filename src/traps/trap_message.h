@@ -40,8 +40,6 @@ enum class TrapKind {
     Inform,        // SNMPv2c InformRequest (tag 0xA6, a fresh request-id), answered by a Response
 };
 
-inline constexpr const char* kSysUpTimeInstance = "1.3.6.1.2.1.1.3.0";
-inline constexpr const char* kSnmpTrapOidInstance = "1.3.6.1.6.3.1.1.4.1.0";
 inline constexpr const char* kStandardNotificationPrefix = "1.3.6.1.6.3.1.1.5";
 
 struct PreparedTrap {
