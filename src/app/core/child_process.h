@@ -51,6 +51,10 @@ class ChildProcess {
     struct Handlers {
         std::function<void(std::string_view line)> onLine;
         std::function<void(int exitCode)> onExit;
+        // Texts ended by a carriage return that no line feed follows (a console program's
+        // progress, each overwriting the one before). Without this handler such carriage
+        // returns stay inside the line they are part of.
+        std::function<void(std::string_view text)> onProgress;
     };
 
     ChildProcess() = default;
