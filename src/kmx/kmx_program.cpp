@@ -30,7 +30,9 @@ constexpr const char kUsage[] =
     "\n"
     "Imported modules are looked up in: the directories of KORVIMO_MIBPATH (colon-separated),\n"
     "the MIB file's directory, the current directory, the home's mibs directory, the\n"
-    "MIBDIRLIST directories of the home's bin/korvan.ini, then libsmi's own path (SMIPATH).\n"
+    "MIBDIRLIST directories of the home's bin/korvan.ini, the directories of $MIBDIRS,\n"
+    "~/.snmp/mibs, /usr/share/snmp/mibs (with its iana and ietf folders), /usr/share/mibs\n"
+    "(site, iana, ietf, netsnmp), then libsmi's own path (SMIPATH).\n"
     "\n"
     "  --home DIR   the installation home whose korvan.ini and mibs directory are searched\n"
     "               (default: the directory above the one holding kmx). It does not change\n"
@@ -41,6 +43,7 @@ constexpr const char kCannotCreate[] = "kmx: cannot create [%s]: %s\n";
 constexpr const char kParserStopped[] =
     "kmx: the MIB parser stopped abnormally on [%s] (%s); nothing was compiled from it\r\n";
 constexpr const char kOverrideVariable[] = "KORVIMO_MIBPATH";
+constexpr const char kMibDirsVariable[] = "MIBDIRS";
 // A parser that has not finished a single file in this time is taken as stuck.
 constexpr unsigned kParserSeconds = 300;
 
@@ -162,6 +165,10 @@ int runKmx(int argc, char** argv) {
     if (const char* override = std::getenv(kOverrideVariable)) {
         inputs.overridePath = override;
     }
+    if (const char* mibDirs = std::getenv(kMibDirsVariable)) {
+        inputs.mibDirsPath = mibDirs;
+    }
+    inputs.systemDirectories = systemMibDirectories(std::getenv("HOME"));
 
     std::fflush(nullptr);
     pid_t child = ::fork();

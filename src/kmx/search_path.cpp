@@ -14,6 +14,11 @@ constexpr std::string_view kSection = "KORVAN";
 constexpr std::string_view kInstallDirKey = "INSTALLDIR";
 constexpr std::string_view kMibDirListKey = "MIBDIRLIST";
 constexpr std::string_view kDefaultInstallDir = "..";
+constexpr const char* kSystemMibDirectories[] = {
+    "/usr/share/snmp/mibs",      "/usr/share/snmp/mibs/iana", "/usr/share/snmp/mibs/ietf",
+    "/usr/share/mibs/site",      "/usr/share/mibs/iana",      "/usr/share/mibs/ietf",
+    "/usr/share/mibs/netsnmp",
+};
 
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -68,6 +73,15 @@ std::vector<std::string> searchDirectories(const SearchInputs& inputs) {
             }
         }
     }
+    std::string_view mibDirs = inputs.mibDirsPath;
+    if (!mibDirs.empty() && mibDirs.front() == '+') {
+        mibDirs.remove_prefix(1);
+    }
+    for (const std::string& entry : split(mibDirs, ':')) {
+        directories.push_back(entry);
+    }
+    directories.insert(directories.end(), inputs.systemDirectories.begin(),
+                       inputs.systemDirectories.end());
     for (const std::string& entry : split(inputs.libraryPath, ':')) {
         directories.push_back(entry);
     }
@@ -81,6 +95,17 @@ std::vector<std::string> searchDirectories(const SearchInputs& inputs) {
         }
     }
     return unique;
+}
+
+std::vector<std::string> systemMibDirectories(const char* home) {
+    std::vector<std::string> directories;
+    if (home != nullptr && *home != '\0') {
+        directories.push_back(std::string(home) + "/.snmp/mibs");
+    }
+    for (const char* directory : kSystemMibDirectories) {
+        directories.emplace_back(directory);
+    }
+    return directories;
 }
 
 std::string joinSearchPath(const std::vector<std::string>& directories) {

@@ -112,6 +112,20 @@ bool readWholeFile(const std::string& path, std::string& bytes) {
     return read;
 }
 
+// The name the output is written under: a temporary beside it, renamed over it at the end,
+// unless the output exists and is no regular file (a device, a pipe), which is written as
+// it is.
+std::string writeName(const std::string& output) {
+    struct stat info {};
+    if (::stat(output.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return output;
+    }
+    std::string name = output;
+    name.append(".new-");
+    name.append(std::to_string(::getpid()));
+    return name;
+}
+
 int run(const std::vector<std::string>& files) {
     std::fputs(kBanner, stdout);
     std::fputs(kSorting, stdout);
@@ -121,7 +135,11 @@ int run(const std::vector<std::string>& files) {
         printConsoleError(kCannotOpenInput, files[0]);
         return kExitStatus;
     }
-    std::FILE* output = std::fopen(files[1].c_str(), "wb");
+    // Other programs read mibinfo.out while zorlet runs (an agent starting, a file creation),
+    // so the new file is written beside it and renamed over it at the end: a reader sees the
+    // old file or the new one, never half of one.
+    const std::string writePath = writeName(files[1]);
+    std::FILE* output = std::fopen(writePath.c_str(), "wb");
     if (output == nullptr) {
         printConsoleError(kCannotOpenOutput, files[1]);
         return kExitStatus;
@@ -132,6 +150,9 @@ int run(const std::vector<std::string>& files) {
         if (errors == nullptr) {
             printConsoleError(kCannotOpenError, files[2]);
             std::fclose(output);
+            if (writePath != files[1]) {
+                ::unlink(writePath.c_str());
+            }
             return kExitStatus;
         }
     }
@@ -154,6 +175,10 @@ int run(const std::vector<std::string>& files) {
         }
     }
     std::fclose(output);
+    if (writePath != files[1] && std::rename(writePath.c_str(), files[1].c_str()) != 0) {
+        printConsoleError(kCannotOpenOutput, files[1]);
+        ::unlink(writePath.c_str());
+    }
     if (errors != nullptr) {
         std::fclose(errors);
     }

@@ -196,7 +196,7 @@ END
     EXPECT_EQ(readText(dir.file("e1")).find("failed to locate"), std::string::npos);
 }
 
-TEST(KmxProgram, SearchesMibDirListOfTheHomeSettings) {
+TEST(KmxProgram, SearchesMibDirListOfTheHomeSettingsAndMibDirs) {
     REQUIRE_PUBLIC_MIBS();
     ScratchDir dir;
     std::filesystem::create_directories(dir.file("home/bin"));
@@ -223,6 +223,13 @@ END
                    dir.file("work"));
     EXPECT_NE(readText(dir.file("work/e2")).find("failed to locate MIB module `ACME-MIB'"),
               std::string::npos);
+
+    // The directories of $MIBDIRS, as the system's SNMP tools take them.
+    ProgramRun mibDirs =
+        runProgram(kKmx, {"--home", dir.file("nohome"), "-o", "t3", "-e", "e3", "USER-MIB.txt"},
+                   dir.file("work"), {{"MIBDIRS", "+" + dir.file("extra") + ":" + kMibs}});
+    EXPECT_EQ(mibDirs.status, 0) << readText(dir.file("work/e3"));
+    EXPECT_TRUE(hasLine(readText(dir.file("work/t3")), "acmeObjects.8 userThing Integer RO S"));
 }
 
 TEST(KmxProgram, CompilesEveryModuleOfAFileAndPiecesWithoutExtension) {

@@ -28,7 +28,7 @@ TEST(IniValue, ReadsKeyWrittenRightAfterHeaderWithoutLineEnd) {
     EXPECT_EQ(value, "/opt/k");
 }
 
-TEST(SearchPath, OrdersOverrideFileDirectoryCurrentHomeListAndLibrary) {
+TEST(SearchPath, OrdersOverrideFileDirectoryCurrentHomeListSystemAndLibrary) {
     ScratchDir dir;
     std::string bin = dir.file("bin");
     std::filesystem::create_directories(bin);
@@ -37,10 +37,26 @@ TEST(SearchPath, OrdersOverrideFileDirectoryCurrentHomeListAndLibrary) {
     in.mibFile = "/data/x/IF-MIB.txt";
     in.homeBin = bin;
     in.overridePath = "/env/a::/env/b";
-    in.libraryPath = "/usr/share/mibs/ietf:/env/a";
-    std::vector<std::string> expected = {
-        "/env/a",         "/env/b",   "/data/x",        ".",
-        bin + "/../mibs", "/abs/one", bin + "/rel/two", "/usr/share/mibs/ietf"};
+    in.mibDirsPath = "+/vendor:/env/b";
+    in.systemDirectories = systemMibDirectories("/home/u");
+    in.libraryPath = "/usr/share/mibs/ietf:/env/a:/smi";
+    std::vector<std::string> expected = {"/env/a",
+                                         "/env/b",
+                                         "/data/x",
+                                         ".",
+                                         bin + "/../mibs",
+                                         "/abs/one",
+                                         bin + "/rel/two",
+                                         "/vendor",
+                                         "/home/u/.snmp/mibs",
+                                         "/usr/share/snmp/mibs",
+                                         "/usr/share/snmp/mibs/iana",
+                                         "/usr/share/snmp/mibs/ietf",
+                                         "/usr/share/mibs/site",
+                                         "/usr/share/mibs/iana",
+                                         "/usr/share/mibs/ietf",
+                                         "/usr/share/mibs/netsnmp",
+                                         "/smi"};
     EXPECT_EQ(searchDirectories(in), expected);
     EXPECT_EQ(joinSearchPath({"a", "b"}), "a:b");
 }

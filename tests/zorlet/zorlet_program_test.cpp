@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "zorlet/program_run.h"
@@ -66,6 +67,28 @@ TEST(ZorletProgram, ReadsInputThatIsNotWritableAndLeavesItUnchanged) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(readText(dir.file("m1")), kInput);
     EXPECT_NE(readText(dir.file("mibinfo.out")).find("sysUpTime"), std::string::npos);
+}
+
+TEST(ZorletProgram, OutputIsReplacedWholeAndDevicesAreWrittenInPlace) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), kInput);
+    writeText(dir.file("mibinfo.out"), "old\r\n");
+    std::ifstream reader(dir.file("mibinfo.out"), std::ios::binary);  // a reader of the old file
+    struct stat before {};
+    ::stat(dir.file("mibinfo.out").c_str(), &before);
+    runProgram(kZorlet, {"m1", "mibinfo.out", "merr"}, dir.path());
+    struct stat after {};
+    ::stat(dir.file("mibinfo.out").c_str(), &after);
+    EXPECT_NE(before.st_ino, after.st_ino);
+    std::string old;
+    std::getline(reader, old);
+    EXPECT_EQ(old, "old\r");
+    EXPECT_NE(readText(dir.file("mibinfo.out")).find("sysUpTime"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              3);  // m1, mibinfo.out, merr: no temporary left
+    EXPECT_EQ(runProgram(kZorlet, {"m1", "/dev/null"}, dir.path()).status, 1);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 TEST(ZorletProgram, MissingInputIsReportedOnConsoleOnly) {
