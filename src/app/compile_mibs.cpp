@@ -61,7 +61,7 @@ bool isBlankText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return isBlank(c); });
 }
 
-// Non-blank lines before the first one that begins with "#" (zorlet's part of the log).
+// Non-blank lines before the first one that begins with "#" (zorlet's section of the log).
 std::size_t compilerMessages(const std::string& errorsLog) {
     std::string text;
     if (!readSmallFile(errorsLog, kMaxErrorsLogBytes, text)) {
