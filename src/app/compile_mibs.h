@@ -55,9 +55,9 @@ inline constexpr const char* kCompilationStartedText =
 inline constexpr const char* kCompilationCompletedFormat =
     "Compilation completed: %zu objects in mibinfo.out; %zu compiler messages and %zu zorlet "
     "errors in miberrs.out.";
-// The batch's exit status; mibinfo.out stays as it was.
+// The batch's exit status (0 when its last step ran); mibinfo.out stays as it was.
 inline constexpr const char* kCompilationFailedFormat =
-    "Compilation failed: the batch ended with status %d without writing mibinfo.out. See the "
+    "Compilation failed: zorlet wrote no mibinfo.out (the batch ended with status %d). See the "
     "Errors Log (miberrs.out).";
 inline constexpr const char* kCompilationStoppedText = "Compilation stopped.";
 inline constexpr uint64_t kProgressIntervalMs = 100;
