@@ -128,8 +128,7 @@ void printCompileUsage(std::ostream& out) {
            "neither in the list nor a file is one).\n"
            "\n"
            "Example:\n"
-           "  cp /usr/share/snmp/mibs/IF-MIB.txt ~/korvimo/mibs/\n"
-           "  korvan-cli --home ~/korvimo compile IF-MIB.txt\n"
+           "  korvan-cli --home ~/korvimo compile /usr/share/snmp/mibs/IF-MIB.txt\n"
            "  korvan-cli --home ~/korvimo create-vars --output ifmib --rows 4\n";
 }
 
