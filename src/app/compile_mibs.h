@@ -124,6 +124,8 @@ class CompileMibs {
   private:
     void line(std::string_view text);
     void progress(std::string_view text);
+    // The pending progress text becomes the list's last line.
+    void showProgress();
     void exited(int exitStatus);
     void removeProgressLine();
 

@@ -133,7 +133,7 @@ std::string DesktopCommands::installDir() const {
     return fullPath(installDirectory(config_));
 }
 
-std::string DesktopCommands::fullPath(const std::string& path) const {
+std::string fullPath(const std::string& path) {
     std::error_code error;
     std::filesystem::path full = std::filesystem::absolute(path, error);
     if (error) {

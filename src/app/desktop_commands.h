@@ -148,6 +148,10 @@ std::vector<std::string> splitCommandWords(const std::string& text);
 // the directories of path (":"-separated).
 bool findProgram(const std::string& program, const std::string& path);
 
+// path as a full path (relative ones from the working directory), normalised, without a last
+// "/"; path itself when the working directory cannot be known.
+std::string fullPath(const std::string& path);
+
 class DesktopCommands {
   public:
     explicit DesktopCommands(const Configuration& config,
@@ -187,7 +191,6 @@ class DesktopCommands {
     DesktopLaunch help(HelpDocument document) const;
 
   private:
-    std::string fullPath(const std::string& path) const;
     bool hasProgram(const std::string& program) const;
     FileChooser editChooser(const char* title, const char* pattern, const char* filters) const;
 

@@ -250,6 +250,7 @@ void MibInfo::index() {
         const Record& r = records_[i];
         switch (r.kind) {
             case RecordKind::Object:
+                ++objectCount_;
                 if (!r.descriptor.empty()) {
                     objects.emplace_back(r.descriptor, i);
                     byIdentifier_.emplace(r.identifier, i);  // the first line stays

@@ -16,6 +16,7 @@
 // kept) and words are split at spaces and tabs, as every reader has always split them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -81,6 +82,8 @@ class MibInfo {
     std::string_view text() const { return text_; }
     // Every line, in file order; positions below index this.
     std::span<const Record> records() const { return records_; }
+    // Object lines, those with a descriptor or without.
+    std::size_t objectCount() const { return objectCount_; }
 
     // The first object line whose descriptor is exactly this one (case-sensitive), or null.
     const Record* firstObjectWithDescriptor(std::string_view descriptor) const;
@@ -129,6 +132,7 @@ class MibInfo {
 
     std::string text_;
     std::vector<Record> records_;
+    std::size_t objectCount_ = 0;
     Groups byDescriptor_;                                          // object lines
     Groups trapVariables_;                                         // "%tvar" lines
     std::unordered_map<std::string_view, uint32_t> byIdentifier_;  // first object line

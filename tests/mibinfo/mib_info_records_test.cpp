@@ -70,6 +70,7 @@ TEST(MibInfoRecords, EveryLineIsARecordInFileOrder) {
     using enum RecordKind;
     EXPECT_EQ(kinds, (std::vector<RecordKind>{Comment, Object, Enumeration, Blank, Name, Index,
                                               Trap, TrapVariable, Directive, Object}));
+    EXPECT_EQ(mib->objectCount(), 2u);  // "last" has no descriptor and still counts
     EXPECT_EQ(offsets[1], 12u);
     const std::span<const Record> r = mib->records();
     EXPECT_EQ(r[1].rest, "RO S (0,255) d");

@@ -64,6 +64,9 @@ struct ChildProcess::Run : std::enable_shared_from_this<Run> {
     Watch exitWatch;
     Timer exitPoll;
     std::string partial;
+    // With onProgress: the last byte read was a CR whose meaning waits for the next byte (LF:
+    // the line ends; anything else, or the end: partial was a progress text).
+    bool carriageReturnHeld = false;
     bool finished = false;
     // The owner went, or started another run: nothing more is reported from this one.
     bool detached = false;
@@ -71,6 +74,9 @@ struct ChildProcess::Run : std::enable_shared_from_this<Run> {
     // Reads what is waiting; false when the owner went away during a line's callback.
     bool readOutput();
     bool deliver(std::string_view line);
+    // Partial as a line, or (CR held) as a progress text.
+    bool deliverPartial();
+    bool deliverProgress();
     bool flushPartial();
     void checkExit();
 };
@@ -85,13 +91,29 @@ bool ChildProcess::Run::deliver(std::string_view line) {
     return !detached;
 }
 
-bool ChildProcess::Run::flushPartial() {
-    if (partial.empty()) {
-        return true;
-    }
-    const std::string last = std::move(partial);
+bool ChildProcess::Run::deliverPartial() {
+    carriageReturnHeld = false;
+    const std::string line = std::move(partial);
     partial.clear();
-    return deliver(last);
+    return deliver(line);
+}
+
+bool ChildProcess::Run::deliverProgress() {
+    carriageReturnHeld = false;
+    const std::string text = std::move(partial);
+    partial.clear();
+    if (detached) {
+        return false;
+    }
+    handlers.onProgress(text);
+    return !detached;
+}
+
+bool ChildProcess::Run::flushPartial() {
+    if (carriageReturnHeld) {
+        return deliverProgress();
+    }
+    return partial.empty() || deliverPartial();
 }
 
 bool ChildProcess::Run::readOutput() {
@@ -113,19 +135,36 @@ bool ChildProcess::Run::readOutput() {
         }
         total += static_cast<std::size_t>(n);
         std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        // Without onProgress a CR ends nothing: it stays in its line (or is dropped before LF).
+        const char* ends = handlers.onProgress ? "\r\n" : "\n";
         while (!chunk.empty()) {
-            const std::size_t lf = chunk.find('\n');
-            const std::string_view piece = chunk.substr(0, lf);
-            partial.append(piece);
-            chunk.remove_prefix(lf == std::string_view::npos ? chunk.size() : lf + 1);
-            if (lf != std::string_view::npos) {
-                if (!partial.empty() && partial.back() == '\r') {
-                    partial.pop_back();
+            if (carriageReturnHeld) {
+                const bool lineEnd = chunk.front() == '\n';
+                if (lineEnd) {
+                    chunk.remove_prefix(1);
                 }
-                const std::string line = std::move(partial);
-                partial.clear();
-                if (!deliver(line)) {
+                if (!(lineEnd ? deliverPartial() : deliverProgress())) {
                     return false;
+                }
+                continue;
+            }
+            const std::size_t end = chunk.find_first_of(ends);
+            if (end == std::string_view::npos) {
+                partial.append(chunk);
+                chunk = {};
+            } else {
+                const char ending = chunk[end];
+                partial.append(chunk.substr(0, end));
+                chunk.remove_prefix(end + 1);
+                if (ending == '\r') {
+                    carriageReturnHeld = true;
+                } else {
+                    if (!partial.empty() && partial.back() == '\r') {
+                        partial.pop_back();
+                    }
+                    if (!deliverPartial()) {
+                        return false;
+                    }
                 }
             }
             while (partial.size() >= kMaxChildLine) {

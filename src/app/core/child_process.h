@@ -13,6 +13,8 @@
 // Rules:
 //   - Lines end at LF; a CR before it is dropped; a last line without LF arrives at the end.
 //     A line longer than kMaxChildLine arrives in pieces of that length.
+//   - With onProgress, a CR that no LF follows ends a progress text instead (a CR that ends
+//     what was read so far waits for the next byte, or the end of the output, to tell).
 //   - onExit comes once, after every line the child wrote before it exited, with its exit
 //     status, or 128 plus the signal number when a signal ended it. Output that programs it
 //     left running go on writing is not waited for.
@@ -73,13 +75,14 @@ class ChildProcess {
     // Sends signal to the child's process group; its exit is reported as usual.
     void terminate(int signal = SIGTERM);
 
+    // Ends the run at once, as the destructor does: a child that still runs is killed with
+    // its group and reaped, and no callback of the run comes after.
+    void end();
+
   private:
     // The part the event callbacks use; it lives on until the child was reaped, so that a
     // callback that destroys the ChildProcess leaves nothing dangling.
     struct Run;
-
-    // Detaches the current run, killing and reaping a child that still runs.
-    void end();
 
     std::shared_ptr<Run> run_;
     pid_t pid_ = -1;

@@ -42,6 +42,21 @@ TEST_F(ChildProcessTest, LinesArriveInOrderThenTheExitStatus) {
     EXPECT_FALSE(child.running());
 }
 
+TEST_F(ChildProcessTest, ALoneCarriageReturnEndsAProgressText) {
+    ChildProcess child;
+    std::vector<std::string> texts;  // "L:" lines and "P:" progress texts, in arrival order
+    // "two\r" ends the first write: only the LF of the second tells it ended a line.
+    ASSERT_TRUE(child.start(
+        loop,
+        {"/bin/sh", "-c", "printf '  \\rone\\rtwo\\r'; sleep 0.1; printf '\\nthree\\r\\nfour\\r'"},
+        "",
+        {[&](std::string_view line) { texts.push_back("L:" + std::string(line)); },
+         [this](int code) { exitCode = code; },
+         [&](std::string_view text) { texts.push_back("P:" + std::string(text)); }}));
+    waitForExit();
+    EXPECT_EQ(texts, (std::vector<std::string>{"P:  ", "P:one", "L:two", "L:three", "P:four"}));
+}
+
 TEST_F(ChildProcessTest, RunsInTheGivenDirectoryWithNoInput) {
     ChildProcess child;
     ASSERT_TRUE(child.start(loop, {"sh", "-c", "pwd; cat; echo end"}, "/", handlers()));
