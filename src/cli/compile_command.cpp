@@ -123,9 +123,9 @@ void printCompileUsage(std::ostream& out) {
            "It writes into <home>/mibs: mibinfo.out (the compiled objects), miblist.lst (the\n"
            "files compiled), miberrs.out (the compilers' messages) and mibcom.sh (the batch).\n"
            "\n"
-           "Exit status: 0 when the batch wrote a new mibinfo.out (or --list listed), 1 when\n"
-           "it could not start, failed or was stopped, 2 on a usage error (a FILE that is\n"
-           "neither in the list nor a file is one).\n"
+           "Exit status: 0 when the batch wrote a new mibinfo.out with objects (or --list\n"
+           "listed), 1 when it could not start, failed, compiled no object or was stopped,\n"
+           "2 on a usage error (a FILE that is neither in the list nor a file is one).\n"
            "\n"
            "Example:\n"
            "  korvan-cli --home ~/korvimo compile /usr/share/snmp/mibs/IF-MIB.txt\n"
@@ -201,7 +201,14 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
     stopSignals.reset();
     compile.onFinished = nullptr;
     compile.close();
-    return !stopped && compile.completed() ? 0 : 1;
+    if (stopped || !compile.completed()) {
+        return 1;
+    }
+    if (compile.outcome().objects == 0) {
+        err << kNothingCompiledText << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace korvimo::cli
