@@ -50,8 +50,8 @@ std::string makeHome(const std::vector<std::string>& files) {
         std::filesystem::create_directories(home + "/" + sub);
     }
     for (const std::string& file : files) {
-        std::filesystem::copy_file(file,
-                                   home + "/mibs/" + std::filesystem::path(file).filename().string());
+        std::filesystem::copy_file(
+            file, home + "/mibs/" + std::filesystem::path(file).filename().string());
     }
     return home;
 }
@@ -99,8 +99,9 @@ double timeByHand(const std::vector<std::string>& files, const std::string& dir)
 }  // namespace
 
 int main() {
-    std::printf("MIB compilation of the public modules: CompileMibs beside an event loop, and "
-                "kmx + zorlet by hand\n");
+    std::printf(
+        "MIB compilation of the public modules: CompileMibs beside an event loop, and "
+        "kmx + zorlet by hand\n");
     const std::string source = KORVIMO_MIB_SOURCE_DIR;
     if (!std::filesystem::is_directory(source) ||
         !std::filesystem::exists(KORVIMO_HOME_DIR "/bin/kmx")) {

@@ -17,8 +17,8 @@ using korvimo::testing::writeFile;
 
 // Runs korvan-cli in directory (where relative FILEs start).
 CommandRun compile(const std::string& directory, const std::string& home, const std::string& args) {
-    return runCommand("cd '" + directory + "' && '" + KORVIMO_HOME_DIR + "/bin/korvan-cli' --home '" +
-                      home + "' compile " + args);
+    return runCommand("cd '" + directory + "' && '" + KORVIMO_HOME_DIR +
+                      "/bin/korvan-cli' --home '" + home + "' compile " + args);
 }
 
 bool contains(const std::string& text, const std::string& part) {
