@@ -11,6 +11,16 @@
 
 namespace korvimo::app {
 
+std::string programDirectory(std::string& failure) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        failure = formatText(kProgramDirUnknown, error.message().c_str());
+        return {};
+    }
+    return self.parent_path().string();
+}
+
 bool enterHome(const std::string& home, std::string& failure) {
     std::string bin;
     if (!home.empty()) {
@@ -26,13 +36,10 @@ bool enterHome(const std::string& home, std::string& failure) {
             }
         }
     } else {
-        std::error_code error;
-        std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-        if (error) {
-            failure = formatText(kProgramDirUnknown, error.message().c_str());
+        bin = programDirectory(failure);
+        if (bin.empty()) {
             return false;
         }
-        bin = self.parent_path().string();
     }
     if (::chdir(bin.c_str()) != 0) {
         failure = formatText(kHomeEnterFailed, bin.c_str(), std::strerror(errno));

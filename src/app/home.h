@@ -4,6 +4,7 @@
 //
 //   std::string failure;
 //   if (!enterHome(homeOption, failure)) { print(failure); return 1; }
+//   std::string programs = programDirectory(failure);   // where kmx and zorlet are
 #pragma once
 
 #include <string>
@@ -18,5 +19,10 @@ inline constexpr const char* kProgramDirUnknown = "Cannot find the program's own
 // home) when missing.
 // Without one, changes to the directory that holds the running program.
 bool enterHome(const std::string& home, std::string& failure);
+
+// The directory that holds the running program (its bin directory, where the programs it
+// runs are, kmx and zorlet among them), read from /proc/self/exe; empty with failure set
+// when it cannot be read.
+std::string programDirectory(std::string& failure);
 
 }  // namespace korvimo::app

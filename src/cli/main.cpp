@@ -19,6 +19,7 @@
 
 #include "app/home.h"
 #include "cli/agent_command.h"
+#include "cli/compile_command.h"
 #include "cli/create_traps_command.h"
 #include "cli/create_vars_command.h"
 #include "cli/settings_command.h"
@@ -144,12 +145,37 @@ int runCreateVars(const std::vector<std::string>& args) {
     return korvimo::cli::runCreateVars(options, std::cout);
 }
 
+int checkCompile(const std::vector<std::string>& args) {
+    korvimo::cli::CompileOptions options;
+    std::string error;
+    if (!korvimo::cli::parseCompileOptions(args, options, error)) {
+        std::cerr << "korvan-cli compile: " << error << "\n"
+                  << "Try 'korvan-cli compile --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printCompileUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runCompile(const std::vector<std::string>& args) {
+    korvimo::cli::CompileOptions options;
+    std::string error;
+    korvimo::cli::parseCompileOptions(args, options, error);  // checked before
+    options.startDirectory = gStartDirectory;
+    return korvimo::cli::runCompile(options, std::cout, std::cerr);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
     {"agent", "run the simulated SNMP agent until SIGINT or SIGTERM (see agent --help)", checkAgent,
      runAgent},
     {"traps", "send traps of a trap file to a manager (see traps --help)", checkTraps, runTraps},
+    {"compile", "compile MIB files into mibs/mibinfo.out (see compile --help)", checkCompile,
+     runCompile},
     {"create-traps", "write a trap file from the compiled MIBs (see create-traps --help)",
      checkCreateTraps, runCreateTraps},
     {"create-vars", "write a control file from the compiled MIBs (see create-vars --help)",

@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 
+#include "app/home.h"
+#include "gui/compile_mibs_dialog.h"
 #include "gui/create_traps_dialog.h"
 #include "gui/desktop_dialogs.h"
 #include "gui/create_variables_dialog.h"
@@ -213,6 +215,7 @@ void KorvanWindow::buildMenus() {
     };
     static const MenuRow kMenuRows[] = {
         {"&File", nullptr, "&Exit", MenuItem::Exit, &KorvanWindow::exitProgram},
+        {"&MIBs", nullptr, "&Compile MIBs..", MenuItem::CompileMibs, &KorvanWindow::compileMibs},
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
         {"&Variables", nullptr, "&Create Variables from MIB..", MenuItem::CreateVariables,
          &KorvanWindow::createVariables},
@@ -395,10 +398,13 @@ void KorvanWindow::stopAgent() {
 }
 
 void KorvanWindow::exitProgram() {
-    // A signal ends the program the same way while Generate Traps is open: the dialog closes
-    // first, which stops its transmission and lets its loop end.
+    // A signal ends the program the same way while Generate Traps or MIB Compilation is open:
+    // the dialog closes first, which stops its transmission or batch and lets its loop end.
     if (trapsDialog_ && trapsDialog_->isVisible()) {
         trapsDialog_->reject();
+    }
+    if (compileMibsDialog_ && compileMibsDialog_->isVisible()) {
+        compileMibsDialog_->reject();  // the batch ends; mibinfo.out stays as it was
     }
     window_.exit();
     closing_ = true;
@@ -451,6 +457,19 @@ void KorvanWindow::editChosenFile(const app::FileChooser& chooser) {
     if (const std::optional<std::string> chosen = chooseFile(this, chooser)) {
         launchOrExplain(commands_.editFile(*chosen));
     }
+}
+
+void KorvanWindow::compileMibs() {
+    if (!compileMibs_) {
+        // kmx and zorlet are the running program's neighbours in its bin directory.
+        std::string failure;
+        compileMibs_ = std::make_unique<app::CompileMibs>(app::CompileMibsContext{
+            window_.config(), window_.loop(), window_.busy(), app::programDirectory(failure)});
+        compileMibsDialog_ =
+            std::make_unique<CompileMibsDialog>(*compileMibs_, commands_, launch, this);
+    }
+    compileMibs_->dialogStart();
+    compileMibsDialog_->run();
 }
 
 void KorvanWindow::createTrapFile() {

@@ -21,6 +21,11 @@
 // and timers of the agent arrive through Qt's loop, so the agent keeps answering while any
 // modal box or chooser of this window is open.
 //
+// MIBs > "&Compile MIBs.." opens CompileMibsDialog, modal, on the one app::CompileMibs the
+// window makes at the first opening, with the directory of the running program as where kmx
+// and zorlet are; the item is grayed while the agent runs, and the batch holds the window's
+// busy flag while it runs.
+//
 // Trap > "&Create Trap File from MIB.." opens CreateTrapsDialog, modal, on the one
 // app::CreateTraps the window holds; the item is grayed while the agent runs, and the run
 // holds the window's busy flag.
@@ -44,6 +49,7 @@
 #include <map>
 #include <memory>
 
+#include "app/compile_mibs.h"
 #include "app/create_traps.h"
 #include "app/create_variables.h"
 #include "app/desktop_commands.h"
@@ -63,6 +69,7 @@ class QRadioButton;
 
 namespace korvimo::gui {
 
+class CompileMibsDialog;
 class CreateTrapsDialog;
 class CreateVariablesDialog;
 class GenerateTrapsDialog;
@@ -127,6 +134,7 @@ class KorvanWindow final : public QDialog {
     void exitProgram();
     void browse();
     void view();
+    void compileMibs();
     void viewMibInfo();
     void editVariableFile();
     void createVariables();
@@ -186,6 +194,8 @@ class KorvanWindow final : public QDialog {
     std::unique_ptr<CreateTrapsDialog> createTrapsDialog_;
     std::unique_ptr<app::CreateVariables> createVariables_;
     std::unique_ptr<CreateVariablesDialog> createVariablesDialog_;  // after its controller
+    std::unique_ptr<app::CompileMibs> compileMibs_;
+    std::unique_ptr<CompileMibsDialog> compileMibsDialog_;  // after its controller
     // Set once the window may close without the question (Exit, or Yes to the question).
     bool closing_ = false;
 };

@@ -138,14 +138,14 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
 
 TEST_F(Korvan, MenusOfferTheirItemsWithMnemonicsInOrder) {
     EXPECT_EQ(menuPaths(window().menus()),
-              (Lines{"&File>&Exit", "&MIBs>&View MIB Info..",
+              (Lines{"&File>&Exit", "&MIBs>&Compile MIBs..", "&MIBs>&View MIB Info..",
                      "&Variables>&Create Variables from MIB..", "&Variables>&Edit Variable File..",
                      "&Trap>&Create Trap File from MIB..", "&Trap>&Generate Traps..",
                      "&Trap>&Edit Trap File..", "&Help>&Contents>Html", "&Help>&Contents>Pdf",
                      "&Help>&About Korvimo.."}));
     EXPECT_EQ(window().action(MenuItem::About)->text().toStdString(), "&About Korvimo..");
     // Tool items come with their dialogs.
-    EXPECT_EQ(window().action(MenuItem::CompileMibs), nullptr);
+    EXPECT_EQ(window().action(MenuItem::LearnVariables), nullptr);
 }
 
 TEST_F(Korvan, StartAndStopSwitchTheLayoutsAndTheStatusList) {
