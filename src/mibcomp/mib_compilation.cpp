@@ -141,10 +141,21 @@ bool readWhole(const std::string& path, std::string& bytes) {
     return true;
 }
 
+// Whether a line opens a macro definition ("OBJECT-TYPE MACRO ::="), whose body ends with an
+// END line of its own. Text after "--" is a comment.
+bool opensMacro(std::string_view line) {
+    line = line.substr(0, line.find("--"));
+    const std::size_t macro = line.find("MACRO");
+    return macro != std::string_view::npos && line.find("::=", macro) != std::string_view::npos;
+}
+
 // Where each module of the text ends: just after the line end of each line that begins with
-// END (blanks before it ignored). Empty when a line is longer than kSplitLineLimit.
+// END (blanks before it ignored). The END that closes a macro definition (SNMPv2-SMI and its
+// kin define several) ends the macro, not the module: cut there, the module would no longer
+// compile. Empty when a line is longer than kSplitLineLimit.
 std::vector<std::size_t> moduleEnds(std::string_view text) {
     std::vector<std::size_t> ends;
+    bool inMacro = false;
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t newline = text.find('\n', at);
@@ -156,8 +167,14 @@ std::vector<std::size_t> moduleEnds(std::string_view text) {
         if (lineEnd - at > kSplitLineLimit) {
             return {};
         }
-        if (trimBlanks(text.substr(at, lineEnd - at)).starts_with("END")) {
-            ends.push_back(next);
+        const std::string_view line = trimBlanks(text.substr(at, lineEnd - at));
+        if (line.starts_with("END")) {
+            if (!inMacro) {
+                ends.push_back(next);
+            }
+            inMacro = false;
+        } else if (opensMacro(line)) {
+            inMacro = true;
         }
         at = next;
     }

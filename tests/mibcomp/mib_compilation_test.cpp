@@ -100,8 +100,13 @@ TEST(MibCompilation, FilesThatCannotBeCutAreCompiledWhole) {
     writeFile(home.mibs + "/one.mib", modules(1, "text after\n"));
     writeFile(home.mibs + "/long.mib", modules(2) + std::string(kSplitLineLimit + 1, 'x'));
     writeFile(home.mibs + "/fits.mib", modules(2) + std::string(kSplitLineLimit, 'x') + "\r\n");
-    const Batch batch =
-        makeBatch(home.settings(), home.lists(), {"one.mib", "long.mib", "fits.mib"});
+    // The END of a macro definition ends the macro, not the module.
+    writeFile(home.mibs + "/smi.mib",
+              "SMI DEFINITIONS ::= BEGIN\nOBJECT-TYPE MACRO ::=\nBEGIN\n  TYPE NOTATION ::= x\n"
+              "END\n-- TRAP MACRO ::= in a comment\nEND\n");
+    const Batch batch = makeBatch(home.settings(), home.lists(),
+                                  {"one.mib", "long.mib", "fits.mib", "smi.mib"});
+    EXPECT_NE(batch.script.find("\"/p/kmx\" -o t4 -e e4 \"smi.mib\"\n"), std::string::npos);
     EXPECT_NE(batch.script.find("\"/p/kmx\" -o t1 -e e1 \"one.mib\"\n"), std::string::npos);
     EXPECT_NE(batch.script.find("\"/p/kmx\" -o t2 -e e2 \"long.mib\"\n"), std::string::npos);
     ASSERT_EQ(batch.pieces.size(), 2u);  // fits.mib alone: a line of the limit is taken
