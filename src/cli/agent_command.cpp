@@ -184,19 +184,35 @@ bool blockAgentSignals(sigset_t& signals) {
     return ::sigprocmask(SIG_BLOCK, &signals, nullptr) == 0;
 }
 
+UniqueFd openSignalDescriptor() {
+    sigset_t signals;
+    if (!blockAgentSignals(signals)) {
+        std::perror("korvan-cli: sigprocmask");
+        return UniqueFd();
+    }
+    UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!signalFd) {
+        std::perror("korvan-cli: signalfd");
+    }
+    return signalFd;
+}
+
+bool readStopSignals(int signalFd) {
+    signalfd_siginfo info;
+    bool stop = false;
+    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        stop = stop || isStopSignal(static_cast<int>(info.ssi_signo));
+    }
+    return stop;
+}
+
 int runAgent(const AgentOptions& options, std::ostream& out) {
     // The signals arrive through a descriptor the event loop watches, so a stop or a reload is
     // handled between requests like any other event. They stay blocked to the end: one that
     // arrives while the program exits is then lost instead of acting (killing it, or dumping
     // core for SIGQUIT).
-    sigset_t signals;
-    if (!blockAgentSignals(signals)) {
-        std::perror("korvan-cli: sigprocmask");
-        return 1;
-    }
-    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    const UniqueFd signalFd = openSignalDescriptor();
     if (!signalFd) {
-        std::perror("korvan-cli: signalfd");
         return 1;
     }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/agent_start.h"
+#include "base/unique_fd.h"
 
 namespace korvimo::cli {
 
@@ -67,6 +68,13 @@ std::string controlFileOption(const std::string& given, const std::string& insta
 // giving their set; korvan-cli calls it as soon as it knows the command, so that none of them
 // acts before the agent watches them.
 bool blockAgentSignals(sigset_t& signals);
+// Those signals blocked and delivered on a descriptor for the event loop to watch, as every
+// long-running command takes them; invalid, with the reason on standard error, when that
+// cannot be done.
+UniqueFd openSignalDescriptor();
+// Reads every signal waiting on the descriptor; true when one asks to stop (SIGINT, SIGTERM,
+// SIGQUIT).
+bool readStopSignals(int signalFd);
 
 // Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.
 int runAgent(const AgentOptions& options, std::ostream& out);

@@ -1,7 +1,6 @@
 #include "cli/compile_command.h"
 
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,17 +36,6 @@ std::string entryOf(const app::CompileMibs& compile, const std::string& file,
     std::string fromStart = startDirectory;
     fromStart.append("/").append(file);
     return compile.entryFor(fromStart);
-}
-
-// True when a signal that ends the command arrived on the descriptor.
-bool stopRequested(int signalFd) {
-    signalfd_siginfo info;
-    bool stop = false;
-    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        const int signal = static_cast<int>(info.ssi_signo);
-        stop = stop || signal == SIGINT || signal == SIGTERM || signal == SIGQUIT;
-    }
-    return stop;
 }
 
 }  // namespace
@@ -169,14 +157,8 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
 
     // The signals arrive through a descriptor the loop watches, so a stop ends the batch as
     // the dialog's Stop does. They are blocked before the batch starts, so none is lost.
-    sigset_t signals;
-    if (!blockAgentSignals(signals)) {
-        std::perror("korvan-cli: sigprocmask");
-        return 1;
-    }
-    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    const UniqueFd signalFd = openSignalDescriptor();
     if (!signalFd) {
-        std::perror("korvan-cli: signalfd");
         return 1;
     }
 
@@ -190,7 +172,7 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
         return 1;
     }
     Watch stopSignals = loop.watch(signalFd.get(), [&] {
-        if (stopRequested(signalFd.get())) {
+        if (readStopSignals(signalFd.get())) {
             stopped = true;
             compile.stop();
         }

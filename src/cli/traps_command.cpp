@@ -1,7 +1,6 @@
 #include "cli/traps_command.h"
 
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -280,14 +279,8 @@ void printTrapsUsage(std::ostream& out) {
 }
 
 int runTraps(const TrapsOptions& options, std::ostream& out) {
-    sigset_t signals;
-    if (!blockAgentSignals(signals)) {
-        std::perror("korvan-cli: sigprocmask");
-        return 1;
-    }
-    const UniqueFd signalFd(::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
+    const UniqueFd signalFd = openSignalDescriptor();
     if (!signalFd) {
-        std::perror("korvan-cli: signalfd");
         return 1;
     }
 
@@ -363,13 +356,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
         return 1;
     }
     Watch stopSignals = loop.watch(signalFd.get(), [&] {
-        signalfd_siginfo info;
-        bool stop = false;
-        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            const int signal = static_cast<int>(info.ssi_signo);
-            stop = stop || signal == SIGINT || signal == SIGTERM || signal == SIGQUIT;
-        }
-        if (stop) {
+        if (readStopSignals(signalFd.get())) {
             traps.close();
         }
     });
