@@ -43,7 +43,9 @@ void CrLfWriter::flush() {
     if (file_ == nullptr || buffer_.empty()) {
         return;
     }
-    std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+    if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+        failed_ = true;
+    }
     buffer_.clear();
 }
 

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
@@ -38,6 +40,7 @@ constexpr const char kSorting[] =
     "zorlet: Sorting object identifiers and resolving dependencies...\n";
 constexpr const char kCannotOpenInput[] = "zorlet: Cannot open input file [%s] for reading\n";
 constexpr const char kCannotOpenOutput[] = "zorlet: Cannot open output file [%s] for writing\n";
+constexpr const char kCannotWriteOutput[] = "zorlet: Cannot write output file [%s]\n";
 constexpr const char kCannotOpenError[] = "zorlet: Cannot open error file [%s] for writing\n";
 constexpr const char kOutOfMemory[] =
     "zorlet:ERROR: out of memory. Try using the DOS Extender version.\n";
@@ -126,6 +129,99 @@ std::string writeName(const std::string& output) {
     return name;
 }
 
+// The temporary output while it exists, for the stop signal handlers. A handler may only call
+// async-signal-safe functions, so the path is copied here before the temporary is created and
+// the handler does no more than unlink(2) it.
+char gTemporaryPath[4096];
+volatile std::sig_atomic_t gTemporaryArmed = 0;
+
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// Removes the temporary, then ends the program as the signal would have without the handler:
+// the default action is put back and the signal raised again (it is delivered when the
+// handler returns, as the signal is blocked while its handler runs).
+void removeTemporaryAndStop(int number) {
+    if (gTemporaryArmed != 0) {
+        ::unlink(gTemporaryPath);
+    }
+    struct sigaction restore {};
+    restore.sa_handler = SIG_DFL;
+    sigemptyset(&restore.sa_mask);
+    ::sigaction(number, &restore, nullptr);
+    ::raise(number);
+}
+
+// Keeps a stop of the program (SIGTERM to the process group when the user stops a
+// compilation, Ctrl+C, a closed terminal) from leaving the temporary output behind. Made
+// before the temporary is created; disarm() once it is renamed or removed. Signals that were
+// ignored when zorlet started (nohup) stay ignored; the former handlers return at the end.
+class TemporaryGuard {
+  public:
+    explicit TemporaryGuard(const std::string& path) {
+        if (path.empty() || path.size() >= sizeof gTemporaryPath) {
+            return;  // written in place, or too long a name to be opened at all
+        }
+        path.copy(gTemporaryPath, path.size());
+        gTemporaryPath[path.size()] = '\0';
+        gTemporaryArmed = 1;
+        struct sigaction handler {};
+        handler.sa_handler = removeTemporaryAndStop;
+        sigemptyset(&handler.sa_mask);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            installed_[i] = ::sigaction(kStopSignals[i], nullptr, &previous_[i]) == 0 &&
+                            previous_[i].sa_handler != SIG_IGN &&
+                            ::sigaction(kStopSignals[i], &handler, nullptr) == 0;
+        }
+    }
+    ~TemporaryGuard() { disarm(); }
+    TemporaryGuard(const TemporaryGuard&) = delete;
+    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
+
+    void disarm() {
+        gTemporaryArmed = 0;
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            if (installed_[i]) {
+                ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+                installed_[i] = false;
+            }
+        }
+    }
+
+  private:
+    struct sigaction previous_[std::size(kStopSignals)]{};
+    bool installed_[std::size(kStopSignals)] = {};
+};
+
+struct BuildOutcome {
+    bool built = true;    // false when memory ran out half way
+    bool written = true;  // false when a write to the output fell short
+};
+
+// Builds mibinfo.out from the compiler output (emptied on the way) into output.
+BuildOutcome build(std::string& bytes, std::FILE* output, std::FILE* errors) {
+    CrLfWriter out(output);
+    CrLfWriter errorText(errors);
+    if (errors != nullptr) {
+        errorText.write(kErrorFileHeader);
+        errorText.flush();
+    }
+    ConsoleReport report(errors != nullptr ? &errorText : nullptr);
+    BuildOutcome outcome;
+    try {
+        CompilerOutput input(bytes);
+        bytes = std::string();
+        MibInfoBuilder builder(input);
+        builder.build(out, report);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fputs(kOutOfMemory, stderr);
+        outcome.built = false;
+    }
+    out.flush();
+    outcome.written = !out.failed();
+    return outcome;
+}
+
 int run(const std::vector<std::string>& files) {
     std::fputs(kBanner, stdout);
     std::fputs(kSorting, stdout);
@@ -137,8 +233,11 @@ int run(const std::vector<std::string>& files) {
     }
     // Other programs read mibinfo.out while zorlet runs (an agent starting, a file creation),
     // so the new file is written beside it and renamed over it at the end: a reader sees the
-    // old file or the new one, never half of one.
+    // old file or the new one, never half of one. A run that fails half way (no memory, a
+    // full disk, a stop signal) leaves the old file as it was and no temporary behind.
     const std::string writePath = writeName(files[1]);
+    const bool replacing = writePath != files[1];
+    TemporaryGuard guard(replacing ? writePath : std::string());
     std::FILE* output = std::fopen(writePath.c_str(), "wb");
     if (output == nullptr) {
         printConsoleError(kCannotOpenOutput, files[1]);
@@ -150,34 +249,26 @@ int run(const std::vector<std::string>& files) {
         if (errors == nullptr) {
             printConsoleError(kCannotOpenError, files[2]);
             std::fclose(output);
-            if (writePath != files[1]) {
+            if (replacing) {
                 ::unlink(writePath.c_str());
             }
             return kExitStatus;
         }
     }
-    {
-        CrLfWriter out(output);
-        CrLfWriter errorText(errors);
-        if (errors != nullptr) {
-            errorText.write(kErrorFileHeader);
-            errorText.flush();
+    const BuildOutcome outcome = build(bytes, output, errors);
+    bool written = outcome.written && std::fflush(output) == 0 && std::ferror(output) == 0;
+    written = std::fclose(output) == 0 && written;
+    if (replacing) {
+        if (!written) {
+            printConsoleError(kCannotWriteOutput, files[1]);
+            ::unlink(writePath.c_str());
+        } else if (!outcome.built) {
+            ::unlink(writePath.c_str());
+        } else if (std::rename(writePath.c_str(), files[1].c_str()) != 0) {
+            printConsoleError(kCannotOpenOutput, files[1]);
+            ::unlink(writePath.c_str());
         }
-        ConsoleReport report(errors != nullptr ? &errorText : nullptr);
-        try {
-            CompilerOutput input(bytes);
-            bytes = std::string();
-            MibInfoBuilder builder(input);
-            builder.build(out, report);
-        } catch (const std::bad_alloc&) {
-            std::fflush(stdout);
-            std::fputs(kOutOfMemory, stderr);
-        }
-    }
-    std::fclose(output);
-    if (writePath != files[1] && std::rename(writePath.c_str(), files[1].c_str()) != 0) {
-        printConsoleError(kCannotOpenOutput, files[1]);
-        ::unlink(writePath.c_str());
+        guard.disarm();
     }
     if (errors != nullptr) {
         std::fclose(errors);
