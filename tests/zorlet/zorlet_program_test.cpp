@@ -1,10 +1,13 @@
 // Runs the built zorlet program on files in a scratch directory.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "zorlet/program_run.h"
 
@@ -20,6 +23,22 @@ const std::string kInput =
     "%en 1.3.6.1.2.1.1 system\n"
     "system.3 sysUpTime TimeTicks RO S\n"
     "system.9 sysThing Mystery RO S\n";
+
+// A compiler output of many objects (some MB): zorlet takes a while over it and writes far
+// more than a block.
+std::string largeInput() {
+    std::string text = "%en 1.3.6.1.2.1.1 system\n";
+    for (int i = 1; i <= 200000; ++i) {
+        text.append("system.").append(std::to_string(i)).append(" obj");
+        text.append(std::to_string(i)).append(" TimeTicks RO S\n");
+    }
+    return text;
+}
+
+std::size_t fileCount(const std::string& directory) {
+    auto files = std::filesystem::directory_iterator(directory);
+    return static_cast<std::size_t>(std::distance(files, std::filesystem::directory_iterator()));
+}
 
 TEST(ZorletProgram, FewerThanTwoArgumentsPrintsUsageAndExitsOne) {
     ScratchDir dir;
@@ -84,9 +103,7 @@ TEST(ZorletProgram, OutputIsReplacedWholeAndDevicesAreWrittenInPlace) {
     std::getline(reader, old);
     EXPECT_EQ(old, "old\r");
     EXPECT_NE(readText(dir.file("mibinfo.out")).find("sysUpTime"), std::string::npos);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              3);  // m1, mibinfo.out, merr: no temporary left
+    EXPECT_EQ(fileCount(dir.path()), 3u);  // m1, mibinfo.out, merr: no temporary left
     EXPECT_EQ(runProgram(kZorlet, {"m1", "/dev/null"}, dir.path()).status, 1);
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
@@ -106,6 +123,49 @@ TEST(ZorletProgram, UnwritableOutputIsReported) {
     ProgramRun run = runProgram(kZorlet, {"m1", "no/such/dir/out"}, dir.path());
     EXPECT_NE(run.err.find("zorlet: Cannot open output file [no/such/dir/out] for writing\n"),
               std::string::npos);
+}
+
+TEST(ZorletProgram, WriteFailureKeepsOldOutputAndLeavesNoTemporary) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), largeInput());
+    writeText(dir.file("mibinfo.out"), "old\r\n");
+    // Files may grow to one block only (a full disk); the limit signal is ignored, so
+    // writes fail instead of ending the program.
+    ProgramRun run = runProgram(
+        "/bin/sh", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" m1 mibinfo.out", kZorlet},
+        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("zorlet: Cannot write output file [mibinfo.out]\n"), std::string::npos);
+    EXPECT_EQ(readText(dir.file("mibinfo.out")), "old\r\n");
+    EXPECT_EQ(fileCount(dir.path()), 2u);  // m1 and mibinfo.out
+}
+
+TEST(ZorletProgram, StopSignalKeepsOldOutputAndLeavesNoTemporary) {
+    ScratchDir dir;
+    writeText(dir.file("m1"), largeInput());
+    writeText(dir.file("mibinfo.out"), "old\r\n");
+    pid_t child = ::fork();
+    if (child == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        if (::chdir(dir.path().c_str()) == 0) {
+            ::execl(kZorlet.c_str(), kZorlet.c_str(), "m1", "mibinfo.out", nullptr);
+        }
+        ::_exit(127);
+    }
+    std::string temporary = dir.file("mibinfo.out.new-" + std::to_string(child));
+    for (int i = 0; i < 5000 && !std::filesystem::exists(temporary); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(child, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 5000 && ::waitpid(child, &status, WNOHANG) != child; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(readText(dir.file("mibinfo.out")), "old\r\n");
+    EXPECT_EQ(fileCount(dir.path()), 2u);  // m1 and mibinfo.out
 }
 
 TEST(ZorletProgram, EmptyAndBinaryInputsEndNormally) {
