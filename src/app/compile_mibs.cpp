@@ -53,7 +53,8 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::string& text
 
 // The full path of an existing file with every link resolved; empty when there is none.
 std::string realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                     &std::free);
     return real ? std::string(real.get()) : std::string();
 }
 
@@ -432,9 +433,9 @@ void CompileMibs::close() {
 }
 
 std::string CompileMibs::errorsLogPath() const {
-    const std::string mibs = mibsDirectory_.empty()
-                                 ? fullPath(installDirectory(context_.config)) + "/mibs"
-                                 : mibsDirectory_;
+    const std::string mibs =
+        mibsDirectory_.empty() ? fullPath(installDirectory(context_.config)) + "/mibs"
+                               : mibsDirectory_;
     return mibs + "/" + mibcomp::kMibErrorsFile;
 }
 

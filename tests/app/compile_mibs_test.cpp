@@ -70,8 +70,8 @@ class CompileMibsTest : public ::testing::Test {
     }
 
     void programs(const std::string& zorlet) {
-        for (const auto& [name, text] :
-             {std::pair<std::string, std::string>{"kmx", kKmxStub}, {"zorlet", zorlet}}) {
+        for (const auto& [name, text] : {std::pair<std::string, std::string>{"kmx", kKmxStub},
+                                         {"zorlet", zorlet}}) {
             writeFile(dir.path("programs/" + name), text);
             ::chmod(dir.path("programs/" + name).c_str(), 0755);
         }
@@ -136,8 +136,8 @@ TEST_F(CompileMibsTest, ARunStreamsItsLinesThenTheOutcome) {
     // The next dialog start shows the list of the compiled files.
     compile.dialogStart();
     EXPECT_EQ(compile.status().lines(),
-              (std::vector<std::string>{"List of Mib files currently compiled are: ", "    a.mib",
-                                        "    b.mib"}));
+              (std::vector<std::string>{"List of Mib files currently compiled are: ",
+                                        "    a.mib", "    b.mib"}));
     EXPECT_EQ(compile.errorsLogPath(), dir.root() + "/mibs/miberrs.out");
     EXPECT_EQ(readFile(compile.errorsLogPath()),
               "a.mib: warning\r\nb.mib: warning\r\n####\r\n#zorlet\r\n");
