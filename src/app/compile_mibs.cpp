@@ -1,5 +1,7 @@
 #include "app/compile_mibs.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,9 +25,8 @@ constexpr std::size_t kMaxMibListBytes = 1u << 20;
 // miberrs.out holds a few lines per module; its messages are counted up to this size.
 constexpr std::size_t kMaxErrorsLogBytes = 64u << 20;
 constexpr const char* kShell = "/bin/sh";
-// zorlet's error messages begin so.
-constexpr const char* kZorletErrorPrefix = "zorlet: ERROR";
-constexpr const char* kZorletCannotPrefix = "zorlet: Cannot";
+// zorlet's error messages begin so (its out-of-memory message without the blank).
+constexpr const char* kZorletErrorPrefixes[] = {"zorlet: ERROR", "zorlet:ERROR", "zorlet: Cannot"};
 
 // The regular file at path, when it is at most limit bytes.
 bool readSmallFile(const std::string& path, std::size_t limit, std::string& text) {
@@ -108,7 +109,8 @@ CompileMibs::~CompileMibs() {
 
 void CompileMibs::dialogStart() {
     mibcomp::SearchSettings settings;
-    mibsDirectory_ = fullPath(installDirectory(context_.config)) + "/mibs";
+    homeDirectory_ = fullPath(installDirectory(context_.config));
+    mibsDirectory_ = homeDirectory_ + "/mibs";
     settings.mibsDirectory = mibsDirectory_;
     settings.binDirectory = fullPath(".");  // the programs run in bin
     context_.config.readPlain(ConfigKey::MIBDIRLIST, settings.mibDirList);
@@ -163,10 +165,16 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
     outcome_ = {};
     stopped_ = false;
     progressShown_ = false;
+    afterBlanks_ = false;
+    lastProgress_.clear();
     pendingProgress_.clear();
     progressTimer_.stop();
     // Unsigned: the first progress text is shown at once whatever the clock reads.
     lastProgressMs_ = context_.loop.clock().monotonicMs() - kProgressIntervalMs;
+
+    if (!lockHome()) {
+        return false;
+    }
 
     // The list's order, then what the list does not hold, as given; each entry once.
     const std::unordered_set<std::string> chosen(selected.begin(), selected.end());
@@ -187,6 +195,7 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
     mibcomp::BatchSettings settings;
     settings.mibsDirectory = mibsDirectory_;
     settings.programsDirectory = fullPath(context_.programsDirectory);
+    settings.homeDirectory = homeDirectory_;
     std::string split;
     context_.config.readPlain(ConfigKey::SPLITMIBFILES, split);
     settings.split = split != "NO";
@@ -194,14 +203,24 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
     context_.config.readPlain(ConfigKey::ERASESPLITMIBS, erase);
     settings.erasePieces = erase.empty() || erase == "YES";
     const mibcomp::Batch batch = mibcomp::makeBatch(settings, lists_, ordered);
+    intermediates_ = mibcomp::intermediateFiles(batch);
+    if (batch.files != 0) {
+        keepPrevious();
+    }
     // The files are written also for an empty selection: miblist.lst then says that nothing
     // is compiled.
     const Result written = mibcomp::writeBatch(batch, mibsDirectory_);
-    if (!written || batch.files == 0) {
-        status_.append(written ? std::string_view(kNoMibSelectedText) : written.text());
+    const auto notRun = [this](std::string_view text) {
+        removeIntermediates();  // pieces written before a failure
+        restorePrevious(false);
+        lock_.reset();
+        status_.append(text);
         status_.append(kUseCompiledMibsText);
         releaseBusy(context_.busy);
         return false;
+    };
+    if (!written || batch.files == 0) {
+        return notRun(written ? std::string_view(kNoMibSelectedText) : written.text());
     }
 
     const std::string mibInfoPath = mibsDirectory_ + "/" + mibcomp::kMibInfoFile;
@@ -211,31 +230,128 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
         {[this](std::string_view text) { line(text); }, [this](int status) { exited(status); },
          [this](std::string_view text) { progress(text); }});
     if (!started) {
-        status_.append(started.text());
-        status_.append(kUseCompiledMibsText);
-        releaseBusy(context_.busy);
-        return false;
+        return notRun(started.text());
     }
     status_.append(kCompilationStartedText);
     status_.append(kUseCompiledMibsText);
     return true;
 }
 
+bool CompileMibs::lockHome() {
+    const std::string path = mibsDirectory_ + "/" + kCompileLockFile;
+    UniqueFd lock;
+    do {
+        // Close-on-exec: the batch must not hold the lock on after we let it go.
+        lock.reset(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+    } while (!lock && errno == EINTR);
+    // Without a lock file (no mibs directory, say) the batch's writing fails and says why.
+    if (lock) {
+        int locked;
+        do {
+            locked = ::flock(lock.get(), LOCK_EX | LOCK_NB);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0 && errno == EWOULDBLOCK) {
+            status_.append(kCompilationRunningElsewhereText);
+            status_.append(kUseCompiledMibsText);
+            releaseBusy(context_.busy);
+            return false;
+        }
+    }
+    lock_ = std::move(lock);
+    return true;
+}
+
+void CompileMibs::keepPrevious() {
+    const std::string list = mibsDirectory_ + "/" + mibcomp::kMibListFile;
+    struct stat info {};
+    mibListWasAbsent_ = ::lstat(list.c_str(), &info) != 0 && errno == ENOENT;
+    mibListKept_ = mibListWasAbsent_ || readSmallFile(list, kMaxMibListBytes, oldMibList_);
+    // A second name for mibinfo.out: zorlet renames its new file over mibinfo.out, and the
+    // old one lives on under this name. One left by a run that never ended goes first.
+    const std::string previous = mibsDirectory_ + "/" + kPreviousMibInfoFile;
+    ::unlink(previous.c_str());
+    previousLinked_ =
+        ::link((mibsDirectory_ + "/" + mibcomp::kMibInfoFile).c_str(), previous.c_str()) == 0;
+}
+
+void CompileMibs::restorePrevious(bool mibInfo) {
+    if (mibListKept_) {
+        if (mibListWasAbsent_) {
+            ::unlink((mibsDirectory_ + "/" + mibcomp::kMibListFile).c_str());
+        } else if (Result written = mibcomp::writeMibList(oldMibList_, mibsDirectory_); !written) {
+            status_.append(written.text());
+        }
+        mibListKept_ = false;
+    }
+    if (previousLinked_) {
+        const std::string previous = mibsDirectory_ + "/" + kPreviousMibInfoFile;
+        if (mibInfo) {
+            ::rename(previous.c_str(), (mibsDirectory_ + "/" + mibcomp::kMibInfoFile).c_str());
+        } else {
+            ::unlink(previous.c_str());
+        }
+        previousLinked_ = false;
+    }
+}
+
+void CompileMibs::removeIntermediates() {
+    for (const std::string& name : intermediates_) {
+        ::unlink((mibsDirectory_ + "/" + name).c_str());
+    }
+}
+
+void CompileMibs::settleFiles(bool cutShort) {
+    const std::string mibInfoPath = mibsDirectory_ + "/" + mibcomp::kMibInfoFile;
+    const std::unique_ptr<FileVersion> now = FileVersion::of(mibInfoPath);
+    outcome_.mibInfoWritten = now != nullptr && (before_ == nullptr || !(*now == *before_));
+    if (outcome_.mibInfoWritten) {
+        if (const auto mib = mibinfo::MibInfo::load(mibInfoPath)) {
+            outcome_.objects = mib->objectCount();
+        }
+    }
+    if (cutShort) {
+        removeIntermediates();
+    }
+    if (completed()) {
+        mibListKept_ = false;  // the new list names what the new mibinfo.out holds
+        restorePrevious(false);
+    } else {
+        outcome_.oldMibInfoKept = outcome_.mibInfoWritten ? previousLinked_ : before_ != nullptr;
+        restorePrevious(outcome_.mibInfoWritten);
+    }
+    lock_.reset();
+}
+
 void CompileMibs::line(std::string_view text) {
+    // zorlet's last progress text ends with CR LF, right after the blanks that clear the
+    // console line; on a console it is overwritten by nothing more, here it goes as the
+    // others do.
+    if (!isBlankText(text) && (afterBlanks_ || text == lastProgress_)) {
+        progress(text);
+        return;
+    }
     // A line ends the progress texts before it; one still waiting would show a past state.
     progressTimer_.stop();
     pendingProgress_.clear();
+    lastProgress_.clear();
+    afterBlanks_ = false;
     removeProgressLine();
+    if (isBlankText(text)) {
+        return;
+    }
     status_.append(text);
-    if (text.starts_with(kZorletErrorPrefix) || text.starts_with(kZorletCannotPrefix)) {
+    if (std::any_of(std::begin(kZorletErrorPrefixes), std::end(kZorletErrorPrefixes),
+                    [text](const char* prefix) { return text.starts_with(prefix); })) {
         ++outcome_.zorletErrors;
     }
 }
 
 void CompileMibs::progress(std::string_view text) {
-    if (isBlankText(text)) {
+    afterBlanks_ = isBlankText(text);
+    if (afterBlanks_) {
         return;  // the blanks that clear a console line
     }
+    lastProgress_.assign(text);
     pendingProgress_.assign(text);
     if (progressTimer_.running()) {
         return;  // it shows the latest text when it fires
@@ -277,21 +393,16 @@ void CompileMibs::exited(int exitStatus) {
     removeProgressLine();
 
     outcome_.exitStatus = exitStatus;
-    const std::string mibInfoPath = mibsDirectory_ + "/" + mibcomp::kMibInfoFile;
-    const std::unique_ptr<FileVersion> now = FileVersion::of(mibInfoPath);
-    outcome_.mibInfoWritten = now != nullptr && (before_ == nullptr || !(*now == *before_));
-    if (outcome_.mibInfoWritten) {
-        if (const auto mib = mibinfo::MibInfo::load(mibInfoPath)) {
-            outcome_.objects = mib->objectCount();
-        }
-    }
+    settleFiles(stopped_);
     outcome_.compilerMessages = compilerMessages(errorsLogPath());
 
     if (stopped_) {
         status_.append(kCompilationStoppedText);
-    } else if (outcome_.mibInfoWritten) {
+    } else if (completed()) {
         status_.append(formatText(kCompilationCompletedFormat, outcome_.objects,
                                   outcome_.compilerMessages, outcome_.zorletErrors));
+    } else if (outcome_.mibInfoWritten) {
+        status_.append(outcome_.oldMibInfoKept ? kNothingCompiledText : kNothingCompiledNoOldText);
     } else {
         status_.append(formatText(kCompilationFailedFormat, exitStatus));
     }
@@ -316,6 +427,7 @@ void CompileMibs::close() {
         return;
     }
     batch_.end();
+    settleFiles(true);
     removeProgressLine();
     releaseBusy(context_.busy);
 }

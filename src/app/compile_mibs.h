@@ -15,17 +15,36 @@
 // zorlet writes mibinfo.out under a temporary name and renames it when done, so a reader
 // sees the old file or the new one, never half of one.
 //
+// Choices:
+//   - One compilation at a time per home, whoever runs it (two korvan-cli, or one and the
+//     window): the batch's files (mibcom.sh, t1, m1, merr ...) have fixed names. Compile
+//     takes an exclusive flock on mibs/.compile.lock before it writes anything and holds it
+//     until the batch has ended; when another process holds it, nothing is written and the
+//     status says kCompilationRunningElsewhereText.
+//   - Nothing compiled is nothing lost. Before the batch runs, miblist.lst's text is kept
+//     and mibinfo.out gets a second name, mibinfo.out.previous (zorlet replaces mibinfo.out
+//     by a rename, so the old file lives on under it). A new mibinfo.out with objects drops
+//     it. A new one without any object (every file failed) is replaced by the old one again
+//     and miblist.lst gets its old text back; so does miblist.lst when the batch failed or
+//     was stopped before zorlet renamed its output.
+//   - A batch stopped (Stop, Close) leaves none of its intermediate files in mibs/
+//     (mibcomp::intermediateFiles): they are removed once it has ended.
+//
 // Status lines of a compilation, in order:
-//   1. kCompilationStartedText and kUseCompiledMibsText (or a failure of the batch's
-//      writing, kNoMibSelectedText, or the start's failure, each followed by
-//      kUseCompiledMibsText, and nothing runs);
+//   1. kCompilationStartedText and kUseCompiledMibsText (or kCompilationRunningElsewhereText,
+//      a failure of the batch's writing, kNoMibSelectedText, or the start's failure, each
+//      followed by kUseCompiledMibsText, and nothing runs);
 //   2. every line the batch writes ("Compiling IF-MIB.txt...", zorlet's banner and
-//      messages), as it comes. zorlet's progress texts (ended by a carriage return, each
-//      overwriting the one before on a console) are shown on one line at the end of the list,
-//      redrawn at most every kProgressIntervalMs and removed when a line follows or the
-//      batch ends; they are never appended;
-//   3. the outcome: kCompilationCompletedFormat when the batch left a new mibinfo.out, else
-//      kCompilationFailedFormat (or kCompilationStoppedText after Stop).
+//      messages), as it comes; blank lines are left out. zorlet's progress texts (ended by a
+//      carriage return, each overwriting the one before on a console) are shown on one line
+//      at the end of the list, redrawn at most every kProgressIntervalMs and removed when a
+//      line follows or the batch ends; they are never appended. The last one, ended by CR LF
+//      (zorlet's last line end), is one of them too: so is a line that comes right after the
+//      blanks that clear a console line, or that repeats the last progress text;
+//   3. the outcome: kCompilationCompletedFormat when the batch left a new mibinfo.out with
+//      objects, kNothingCompiledText (kNothingCompiledNoOldText when there was no old file)
+//      when it held none, else kCompilationFailedFormat (or kCompilationStoppedText after
+//      Stop).
 #pragma once
 
 #include <cstddef>
@@ -40,6 +59,7 @@
 #include "app/core/event_loop.h"
 #include "app/core/main_status.h"
 #include "app/core/status_list.h"
+#include "base/unique_fd.h"
 #include "mibcomp/mib_compilation.h"
 
 namespace korvimo::app {
@@ -60,6 +80,17 @@ inline constexpr const char* kCompilationFailedFormat =
     "Compilation failed: zorlet wrote no mibinfo.out (the batch ended with status %d). See the "
     "Errors Log (miberrs.out).";
 inline constexpr const char* kCompilationStoppedText = "Compilation stopped.";
+inline constexpr const char* kCompilationRunningElsewhereText =
+    "A compilation is already running in this home; try again when it has ended.";
+// A new mibinfo.out without objects: the old one is put back.
+inline constexpr const char* kNothingCompiledText =
+    "Compilation failed: no object was compiled, so mibinfo.out was kept as it was. See the "
+    "Errors Log (miberrs.out).";
+inline constexpr const char* kNothingCompiledNoOldText =
+    "Compilation failed: no object was compiled. See the Errors Log (miberrs.out).";
+// Files of the mibs directory that the controller keeps.
+inline constexpr const char* kCompileLockFile = ".compile.lock";
+inline constexpr const char* kPreviousMibInfoFile = "mibinfo.out.previous";
 inline constexpr uint64_t kProgressIntervalMs = 100;
 
 struct CompileMibsContext {
@@ -72,8 +103,9 @@ struct CompileMibsContext {
 
 // What the last compilation gave.
 struct CompilationOutcome {
-    bool mibInfoWritten = false;  // the batch left a new mibinfo.out
-    std::size_t objects = 0;      // object lines of the new mibinfo.out
+    bool mibInfoWritten = false;       // the batch left a new mibinfo.out (with objects or not)
+    std::size_t objects = 0;           // object lines of the new mibinfo.out
+    bool oldMibInfoKept = false;       // mibinfo.out is the one from before the run
     std::size_t compilerMessages = 0;  // non-blank lines of miberrs.out before zorlet's part
     std::size_t zorletErrors = 0;      // zorlet's error messages among the batch's lines
     int exitStatus = 0;                // the batch's, 128 + signal when a signal ended it
@@ -108,8 +140,8 @@ class CompileMibs {
     void close();
 
     bool running() const { return batch_.running(); }
-    // The last compilation left a new mibinfo.out.
-    bool completed() const { return outcome_.mibInfoWritten; }
+    // The last compilation left a new mibinfo.out with objects.
+    bool completed() const { return outcome_.mibInfoWritten && outcome_.objects > 0; }
     const CompilationOutcome& outcome() const { return outcome_; }
 
     // "Errors Log": <installDir>/mibs/miberrs.out.
@@ -122,6 +154,19 @@ class CompileMibs {
     std::function<void()> onFinished;
 
   private:
+    // Takes mibs/.compile.lock; false, with the status lines written and `busy` released,
+    // when it cannot be had.
+    bool lockHome();
+    // Keeps miblist.lst's text and links mibinfo.out.previous to mibinfo.out.
+    void keepPrevious();
+    // miblist.lst's kept text back, and with mibInfo the old mibinfo.out too (when there
+    // was one); mibinfo.out.previous goes in every case.
+    void restorePrevious(bool mibInfo);
+    void removeIntermediates();
+    // The files after the batch ended: the outcome's file part, the old files kept or put
+    // back, the lock released.
+    // cutShort: the batch was ended before its own "rm" lines; its intermediate files go.
+    void settleFiles(bool cutShort);
     void line(std::string_view text);
     void progress(std::string_view text);
     // The pending progress text becomes the list's last line.
@@ -137,7 +182,16 @@ class CompileMibs {
     ChildProcess batch_;
     CompilationOutcome outcome_;
     bool stopped_ = false;
-    bool progressShown_ = false;  // the last status line is the progress line
+    std::string homeDirectory_;
+    UniqueFd lock_;  // mibs/.compile.lock, locked while a batch of ours runs
+    std::vector<std::string> intermediates_;
+    bool mibListKept_ = false;  // oldMibList_ is miblist.lst's text from before the run
+    bool mibListWasAbsent_ = false;
+    std::string oldMibList_;
+    bool previousLinked_ = false;  // mibinfo.out.previous is the old mibinfo.out
+    bool progressShown_ = false;   // the last status line is the progress line
+    bool afterBlanks_ = false;     // the last progress text were the blanks that clear a line
+    std::string lastProgress_;
     std::string pendingProgress_;
     uint64_t lastProgressMs_ = 0;
     Timer progressTimer_;

@@ -94,12 +94,16 @@ void printCompileUsage(std::ostream& out) {
            "Compiles MIB files into the home's mibs/mibinfo.out as the Compile MIBs dialog\n"
            "does: kmx compiles each file (a file holding several modules is cut into one\n"
            "piece per module first, unless SPLITMIBFILES=NO), then zorlet joins them into a\n"
-           "new mibinfo.out, which replaces the old one only when it is complete. The MIB\n"
-           "list holds the files of the home's mibs directory and of the MIBDIRLIST\n"
-           "directories of korvan.ini whose names end in MIBEXTENSION (default: mib) or an\n"
-           "extension of MIBEXTLIST. Every status line is printed as it is appended; the\n"
-           "compiler's messages go to mibs/miberrs.out. SIGINT (Ctrl-C) or SIGTERM stops the\n"
-           "batch; mibinfo.out then stays as it was.\n"
+           "new mibinfo.out, which replaces the old one only when it is complete and holds\n"
+           "objects. kmx finds imported modules in the home's mibs directory and MIBDIRLIST\n"
+           "directories, among others. The MIB list holds the files of the home's mibs\n"
+           "directory and of the MIBDIRLIST directories of korvan.ini whose names end in\n"
+           "MIBEXTENSION (default: mib) or an extension of MIBEXTLIST. Every status line is\n"
+           "printed as it is appended; the compiler's messages go to mibs/miberrs.out.\n"
+           "SIGINT (Ctrl-C) or SIGTERM stops the batch. When the batch fails, is stopped or\n"
+           "compiles no object, mibinfo.out and miblist.lst stay as they were. One\n"
+           "compilation runs at a time in a home: while another (a korvan-cli or the\n"
+           "window) runs, the command changes nothing and exits 1.\n"
            "\n"
            "Options:\n"
            "  --all     compile every file of the MIB list\n"
@@ -112,8 +116,9 @@ void printCompileUsage(std::ostream& out) {
            "files compiled), miberrs.out (the compilers' messages) and mibcom.sh (the batch).\n"
            "\n"
            "Exit status: 0 when the batch wrote a new mibinfo.out with objects (or --list\n"
-           "listed), 1 when it could not start, failed, compiled no object or was stopped,\n"
-           "2 on a usage error (a FILE that is neither in the list nor a file is one).\n"
+           "listed), 1 when it could not start (another compilation running in the home is\n"
+           "one reason), failed, compiled no object or was stopped, 2 on a usage error (a\n"
+           "FILE that is neither in the list nor a file is one).\n"
            "\n"
            "Example:\n"
            "  korvan-cli --home ~/korvimo compile /usr/share/snmp/mibs/IF-MIB.txt\n"
@@ -183,14 +188,7 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
     stopSignals.reset();
     compile.onFinished = nullptr;
     compile.close();
-    if (stopped || !compile.completed()) {
-        return 1;
-    }
-    if (compile.outcome().objects == 0) {
-        err << kNothingCompiledText << "\n";
-        return 1;
-    }
-    return 0;
+    return stopped || !compile.completed() ? 1 : 0;
 }
 
 }  // namespace korvimo::cli

@@ -20,10 +20,15 @@
 //     program takes them from its own.
 //   - zorlet's progress line, which the dialog redraws in place, is not printed.
 //   - A batch whose new mibinfo.out holds no object (every file failed to compile: zorlet
-//     still writes the file) ends the command with status 1 and kNothingCompiledText on
-//     standard error, so a script does not take it for a compilation.
-//   - SIGINT and SIGTERM stop the batch (what it started goes with it) and the command exits
-//     1; mibinfo.out then stays as it was.
+//     still writes the file) is no compilation: the controller puts the old mibinfo.out and
+//     miblist.lst back and says so in its last status line, and the command exits 1, so a
+//     script does not take it for one.
+//   - SIGINT and SIGTERM stop the batch (what it started goes with it, its intermediate
+//     files are removed) and the command exits 1; mibinfo.out and miblist.lst then stay as
+//     they were.
+//   - While another compilation runs in the home (another korvan-cli, or the window), the
+//     command writes nothing, prints the controller's kCompilationRunningElsewhereText and
+//     exits 1.
 #pragma once
 
 #include <ostream>
@@ -33,8 +38,6 @@
 namespace korvimo::cli {
 
 inline constexpr const char* kNoSuchMibFileFormat = "%s: no such MIB file in the list or on disk";
-inline constexpr const char* kNothingCompiledText =
-    "korvan-cli compile: no object was compiled; see mibs/miberrs.out";
 
 struct CompileOptions {
     bool all = false;
@@ -52,8 +55,9 @@ bool parseCompileOptions(const std::vector<std::string>& args, CompileOptions& o
 void printCompileUsage(std::ostream& out);
 
 // Runs the command in the current directory (the home's bin). 0 when the batch wrote a new
-// mibinfo.out with objects (or --list listed), 1 when it could not start, failed, compiled
-// no object or was stopped, 2 when a FILE names nothing to compile (the reason goes to err).
+// mibinfo.out with objects (or --list listed), 1 when it could not start (another
+// compilation runs in the home, say), failed, compiled no object or was stopped, 2 when a
+// FILE names nothing to compile (the reason goes to err).
 int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvimo::cli

@@ -141,21 +141,54 @@ bool readWhole(const std::string& path, std::string& bytes) {
     return true;
 }
 
-// Whether a line opens a macro definition ("OBJECT-TYPE MACRO ::="), whose body ends with an
-// END line of its own. Text after "--" is a comment.
-bool opensMacro(std::string_view line) {
-    line = line.substr(0, line.find("--"));
-    const std::size_t macro = line.find("MACRO");
-    return macro != std::string_view::npos && line.find("::=", macro) != std::string_view::npos;
+// The part of a line that is ASN.1 code: quoted strings blanked out, the comment after "--"
+// dropped. inString says whether the line begins inside a string, and then whether the next
+// one does: a DESCRIPTION runs over many lines.
+std::string codeOf(std::string_view line, bool& inString) {
+    std::string code;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            inString = !inString;
+            code.push_back(' ');
+        } else if (inString) {
+            continue;
+        } else if (line.substr(i).starts_with("--")) {
+            break;
+        } else {
+            code.push_back(line[i]);
+        }
+    }
+    return code;
 }
 
-// Where each module of the text ends: just after the line end of each line that begins with
-// END (blanks before it ignored). The END that closes a macro definition (SNMPv2-SMI and its
-// kin define several) ends the macro, not the module: cut there, the module would no longer
-// compile. Empty when a line is longer than kSplitLineLimit.
+// Where code holds word with no letter, digit, "-" or "_" on either side; npos when nowhere.
+std::size_t findWord(std::string_view code, std::string_view word) {
+    const auto isWordChar = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    };
+    for (std::size_t at = code.find(word); at != std::string_view::npos;
+         at = code.find(word, at + 1)) {
+        const std::size_t after = at + word.size();
+        if ((at == 0 || !isWordChar(code[at - 1])) &&
+            (after == code.size() || !isWordChar(code[after]))) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Where each module of the text ends: just after the line end of each line whose code begins
+// with the word END. The END that closes a macro definition (SNMPv2-SMI and its kin define
+// several, "OBJECT-TYPE MACRO ::=" with the "::=" on that line or the next) ends the macro,
+// not the module: cut there, the module would no longer compile. Lines that begin inside a
+// quoted string are text, whatever they hold. Empty when a line is longer than
+// kSplitLineLimit.
 std::vector<std::size_t> moduleEnds(std::string_view text) {
     std::vector<std::size_t> ends;
     bool inMacro = false;
+    bool macroNamed = false;  // the last code line ended with MACRO; "::=" may follow
+    bool inString = false;
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t newline = text.find('\n', at);
@@ -167,16 +200,30 @@ std::vector<std::size_t> moduleEnds(std::string_view text) {
         if (lineEnd - at > kSplitLineLimit) {
             return {};
         }
-        const std::string_view line = trimBlanks(text.substr(at, lineEnd - at));
-        if (line.starts_with("END")) {
+        const bool textLine = inString;
+        const std::string code = codeOf(text.substr(at, lineEnd - at), inString);
+        const std::string_view line = trimBlanks(code);
+        at = next;
+        if (textLine || line.empty()) {
+            continue;
+        }
+        if (findWord(line, "END") == 0) {
             if (!inMacro) {
                 ends.push_back(next);
             }
             inMacro = false;
-        } else if (opensMacro(line)) {
-            inMacro = true;
+            macroNamed = false;
+            continue;
         }
-        at = next;
+        const std::size_t macro = findWord(line, "MACRO");
+        if (macro != std::string_view::npos) {
+            const std::string_view rest = trimBlanks(line.substr(macro + 5));
+            inMacro = inMacro || rest.starts_with("::=");
+            macroNamed = rest.empty();
+        } else {
+            inMacro = inMacro || (macroNamed && line.starts_with("::="));
+            macroNamed = false;
+        }
     }
     return ends;
 }
@@ -239,7 +286,7 @@ std::string pieceName(const std::string& base, std::size_t n, std::size_t k,
 }
 
 // The lines that compile the n-th file in pieces into t<n> and e<n>.
-void addSplitFile(Batch& batch, const BatchSettings& settings, const std::string& compiler,
+void addSplitFile(Batch& batch, const BatchSettings& settings, const std::string& kmx,
                   const std::string& entry, std::size_t n, std::vector<std::string> modules,
                   std::set<std::string>& taken) {
     const std::string base = entryBaseName(entry);
@@ -249,11 +296,12 @@ void addSplitFile(Batch& batch, const BatchSettings& settings, const std::string
         const std::string name = pieceName(base, n, k, taken);
         const std::string suffix = number + "_" + std::to_string(k);
         addEcho(batch.script, "Compiling " + name + ", broken up from " + entry + "...");
-        batch.script.append(compiler).append(" -o st" + suffix + " -e se" + suffix + " ");
+        batch.script.append(kmx).append(" -o st" + suffix + " -e se" + suffix + " ");
         batch.script.append(argumentWord(name)).append("\n");
         batch.pieces.push_back({name, std::move(modules[k - 1])});
         names.push_back(name);
     }
+    batch.splitInto[n - 1] = names.size();
     addNumbered(batch.script, "cat", "st" + number + "_", names.size(), " > t" + number);
     addNumbered(batch.script, "cat", "se" + number + "_", names.size(), " > e" + number);
     if (settings.erasePieces) {
@@ -386,9 +434,13 @@ Batch makeBatch(const BatchSettings& settings, const SearchLists& lists,
                 const std::vector<std::string>& selected) {
     Batch batch;
     batch.files = selected.size();
+    batch.splitInto.assign(selected.size(), 0);
+    batch.erasePieces = settings.erasePieces;
     batch.script = "#!/bin/sh\ncd " + shellWord(settings.mibsDirectory) + " || exit 1\n";
     batch.mibList = kMibListHeading;
-    const std::string compiler = shellWord(settings.programsDirectory + "/" + kCompilerProgram);
+    // kmx searches the home the batch compiles for, not the one above its own directory.
+    const std::string kmx = shellWord(settings.programsDirectory + "/" + kCompilerProgram) +
+                            " --home " + shellWord(settings.homeDirectory);
     std::set<std::string> taken;
     for (std::size_t n = 1; n <= selected.size(); ++n) {
         const std::string& entry = selected[n - 1];
@@ -398,12 +450,12 @@ Batch makeBatch(const BatchSettings& settings, const SearchLists& lists,
             modules = modulesOf(entryPath(lists, entry));
         }
         if (!modules.empty()) {
-            addSplitFile(batch, settings, compiler, entry, n, std::move(modules), taken);
+            addSplitFile(batch, settings, kmx, entry, n, std::move(modules), taken);
             continue;
         }
         const std::string number = std::to_string(n);
         addEcho(batch.script, "Compiling " + entry + "...");
-        batch.script.append(compiler).append(" -o t" + number + " -e e" + number + " ");
+        batch.script.append(kmx).append(" -o t" + number + " -e e" + number + " ");
         batch.script.append(argumentWord(entry)).append("\n");
     }
     if (selected.empty()) {
@@ -426,8 +478,36 @@ Batch makeBatch(const BatchSettings& settings, const SearchLists& lists,
     return batch;
 }
 
+std::vector<std::string> intermediateFiles(const Batch& batch) {
+    std::vector<std::string> names;
+    for (const char* prefix : {"t", "e"}) {
+        for (std::size_t n = 1; n <= batch.files; ++n) {
+            names.push_back(prefix + std::to_string(n));
+        }
+    }
+    names.emplace_back("m1");
+    names.emplace_back("merr");
+    for (std::size_t n = 1; n <= batch.splitInto.size(); ++n) {
+        for (const char* prefix : {"st", "se"}) {
+            for (std::size_t k = 1; k <= batch.splitInto[n - 1]; ++k) {
+                names.push_back(prefix + std::to_string(n) + "_" + std::to_string(k));
+            }
+        }
+    }
+    if (batch.erasePieces) {
+        for (const SplitPiece& piece : batch.pieces) {
+            names.push_back(piece.name);
+        }
+    }
+    return names;
+}
+
+Result writeMibList(std::string_view text, const std::string& mibsDirectory) {
+    return writeFile(mibsDirectory, kMibListFile, text, 0666);
+}
+
 Result writeBatch(const Batch& batch, const std::string& mibsDirectory) {
-    if (Result written = writeFile(mibsDirectory, kMibListFile, batch.mibList, 0666); !written) {
+    if (Result written = writeMibList(batch.mibList, mibsDirectory); !written) {
         return written;
     }
     for (const SplitPiece& piece : batch.pieces) {

@@ -14,18 +14,20 @@
 // e<n> (messages); the t files are concatenated into m1 and erased; zorlet turns m1 into
 // mibinfo.out (merr: its messages); the e files and merr are concatenated into miberrs.out;
 // e<n>, m1 and merr are erased. A file holding several modules (several lines that begin
-// with END) is cut into pieces <name>_<n><k>, each compiled on its own into st<n>_<k> and
-// se<n>_<k>, which are then concatenated into t<n> and e<n> as for an unsplit file.
+// with the word END) is cut into pieces <name>_<n><k>, each compiled on its own into
+// st<n>_<k> and se<n>_<k>, which are then concatenated into t<n> and e<n> as for an unsplit
+// file. intermediateFiles names them all, for a run that ends before its own "rm" lines.
 //
 // Choices where the rules leave room:
 //   - The script is sh, with LF line ends; miblist.lst keeps its CR LF lines (the variable
-//     file creation reads it). Lines as the script writes them, for a.mib and b.mib:
+//     file creation reads it). Lines as the script writes them, for a.mib and b.mib of the
+//     home /home/u/korvimo:
 //         #!/bin/sh
 //         cd "/home/u/korvimo/mibs" || exit 1
 //         echo "Compiling a.mib..."
-//         "/opt/korvimo/bin/kmx" -o t1 -e e1 "a.mib"
+//         "/opt/korvimo/bin/kmx" --home "/home/u/korvimo" -o t1 -e e1 "a.mib"
 //         echo "Compiling b.mib..."
-//         "/opt/korvimo/bin/kmx" -o t2 -e e2 "b.mib"
+//         "/opt/korvimo/bin/kmx" --home "/home/u/korvimo" -o t2 -e e2 "b.mib"
 //         cat t1 t2 > m1
 //         rm -f t1
 //         rm -f t2
@@ -37,6 +39,8 @@
 //         rm -f merr
 //     Nothing stands for the console's "echo off", "echo on" and "pause": sh does not echo
 //     its commands, and no console window waits to be closed.
+//   - kmx is given the home (--home): it searches that home's mibs directory and MIBDIRLIST
+//     for imported modules, and that home need not be the one above kmx's own directory.
 //   - Every file name is one shell word (shellWord): in double quotes, or in single quotes
 //     when it holds a character that double quotes leave special. An echo line whose text
 //     holds a backslash is written with printf '%s\n', which prints it as it is.
@@ -46,7 +50,10 @@
 //     directories) becomes <name>_<n>_<k> for the same reason.
 //   - A file is split only when it can be read whole (regular, at most kMaxSplitFileSize) and
 //     no line of it is longer than kSplitLineLimit bytes; otherwise it is compiled unsplit
-//     and no piece of it is written.
+//     and no piece of it is written. A module ends at a line whose code (quoted strings and
+//     "--" comments left out) begins with the word END ("ENDS" or "ENDPOINT" is none), unless
+//     that END closes a macro definition; a line that begins inside a quoted string (a
+//     DESCRIPTION's text) never ends one.
 //   - Extensions match file names without regard to case (IF-MIB.MIB is found by "mib"), and
 //     an extension already listed (again without regard to case) is not listed twice, so no
 //     file appears twice. The list is sorted by name without regard to case.
@@ -124,6 +131,7 @@ std::string shellWord(std::string_view text);
 struct BatchSettings {
     std::string mibsDirectory;      // full path; the script works there
     std::string programsDirectory;  // full path of the directory holding kmx and zorlet
+    std::string homeDirectory;      // full path of the home (installation directory), for kmx
     bool split = true;              // SPLITMIBFILES is not exactly "NO"
     bool erasePieces = true;        // ERASESPLITMIBS is missing, empty or "YES"
 };
@@ -137,13 +145,22 @@ struct Batch {
     std::string script;   // mibcom.sh
     std::string mibList;  // miblist.lst
     std::vector<SplitPiece> pieces;
-    std::size_t files = 0;  // selected entries
+    std::size_t files = 0;               // selected entries
+    std::vector<std::size_t> splitInto;  // pieces of the n-th entry; 0 when compiled whole
+    bool erasePieces = true;             // the script erases the pieces
 };
 
 // The batch for the selected entries, in the order given (the list's order). Files to be
 // split are read here. With nothing selected the script and list hold their first lines only.
 Batch makeBatch(const BatchSettings& settings, const SearchLists& lists,
                 const std::vector<std::string>& selected);
+
+// The files the script makes and erases again, by name in the mibs directory: t<n>, e<n>,
+// m1, merr, st<n>_<k>, se<n>_<k>, and the pieces when the script erases them.
+std::vector<std::string> intermediateFiles(const Batch& batch);
+
+// Writes miblist.lst with text (emptied first); fails as writeBatch does.
+Result writeMibList(std::string_view text, const std::string& mibsDirectory);
 
 // Writes miblist.lst, then the pieces, then mibcom.sh (executable) into the mibs directory,
 // each file emptied first. Fails with kCannotCreateFormat filled with "/mibs/<file>" when

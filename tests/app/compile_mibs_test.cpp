@@ -1,11 +1,15 @@
 // The Compile MIBs logic on a home of its own: with stub kmx and zorlet programs (the lines
-// and outcome of a run, a run that leaves no mibinfo.out, Stop, a second Compile, an empty
-// selection), then with the built kmx and zorlet over the public MIB modules.
+// and outcome of a run, runs that leave no mibinfo.out or one without objects, Stop and
+// Close, a second Compile, a compilation running elsewhere, an empty selection), then with
+// the built kmx and zorlet over the public MIB modules.
 #include "app/compile_mibs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,15 +36,18 @@ constexpr const char* kKmxStub =
     "printf '1.3.6.1.4.1.99.1  %s  Integer  RO S\\r\\n' \"$1\" > \"$out\"\n"
     "printf '%s: warning\\r\\n' \"$1\" > \"$err\"\n";
 
-// zorlet (m1 mibinfo.out merr): a banner, many progress texts, an error, then the output
-// written under another name and renamed, as the real one does.
+// zorlet (m1 mibinfo.out merr): a banner, many progress texts, errors, then the output
+// written under another name and renamed, as the real one does; its console ends as the
+// real one's: the last progress text ended by CR LF, then an empty line.
 constexpr const char* kZorletStub =
     "#!/bin/sh\n"
     "echo 'zorlet 1.0'\n"
     "i=0; while [ $i -lt 300 ]; do printf '   \\rProcessed 1.3.6.1.%d\\r' $i; i=$((i+1)); done\n"
     "echo 'zorlet: ERROR: bad line 3'\n"
+    "echo 'zorlet:ERROR: out of memory.'\n"
     "printf '####\\r\\n#zorlet\\r\\n' > \"$3\"\n"
     "cp \"$1\" \"$2.new\" && mv \"$2.new\" \"$2\"\n"
+    "printf '   \\rProcessed trap info: coldStart\\r\\n\\n'\n"
     "exit 1\n";
 
 class CompileMibsTest : public ::testing::Test {
@@ -68,6 +75,16 @@ class CompileMibsTest : public ::testing::Test {
             writeFile(dir.path("programs/" + name), text);
             ::chmod(dir.path("programs/" + name).c_str(), 0755);
         }
+    }
+
+    // The names in the mibs directory, sorted.
+    std::vector<std::string> mibsFiles() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path("mibs"))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // Turns the loop until the batch ended, at most seconds.
@@ -102,11 +119,16 @@ TEST_F(CompileMibsTest, ARunStreamsItsLinesThenTheOutcome) {
     ASSERT_TRUE(compile.completed());
     EXPECT_EQ(compile.outcome().objects, 2u);
     EXPECT_EQ(compile.outcome().compilerMessages, 2u);
-    EXPECT_EQ(compile.outcome().zorletErrors, 1u);
+    EXPECT_EQ(compile.outcome().zorletErrors, 2u);
     const std::vector<std::string> expected{
-        kCompilationStartedText, kUseCompiledMibsText,     "Compiling a.mib...",
-        "Compiling b.mib...",    "zorlet 1.0",             "zorlet: ERROR: bad line 3",
-        formatText(kCompilationCompletedFormat, std::size_t{2}, std::size_t{2}, std::size_t{1})};
+        kCompilationStartedText,
+        kUseCompiledMibsText,
+        "Compiling a.mib...",
+        "Compiling b.mib...",
+        "zorlet 1.0",
+        "zorlet: ERROR: bad line 3",
+        "zorlet:ERROR: out of memory.",
+        formatText(kCompilationCompletedFormat, std::size_t{2}, std::size_t{2}, std::size_t{2})};
     EXPECT_EQ(compile.status().lines(), expected);
     EXPECT_EQ(appended, expected);  // the progress texts were shown, never appended
     EXPECT_GE(inserted, 1);
@@ -133,17 +155,35 @@ TEST_F(CompileMibsTest, EntriesAreNamedAsListedOrByTheirFile) {
     EXPECT_EQ(compile.entryFor(dir.path("mibs")), "");  // a directory
 }
 
-TEST_F(CompileMibsTest, ABatchThatLeavesNoMibInfoFails) {
-    programs("#!/bin/sh\necho 'zorlet: Cannot open m1'\nexit 1\n");
+// A batch that leaves no mibinfo.out, or one without any object, leaves the old mibinfo.out
+// and miblist.lst as they were.
+TEST_F(CompileMibsTest, ABatchThatCompilesNothingKeepsTheOldFiles) {
+    const std::string oldList = std::string(mibcomp::kMibListHeading) + "    old.mib\r\n";
     writeFile(dir.path("mibs/a.mib"), "");
     writeFile(dir.path("mibs/mibinfo.out"), "old\r\n");
+    writeFile(dir.path("mibs/miblist.lst"), oldList);
     compile.dialogStart();
+    const auto expectOldFiles = [&] {
+        EXPECT_FALSE(compile.completed());
+        EXPECT_TRUE(compile.outcome().oldMibInfoKept);
+        EXPECT_EQ(readFile(dir.path("mibs/mibinfo.out")), "old\r\n");
+        EXPECT_EQ(readFile(dir.path("mibs/miblist.lst")), oldList);
+        EXPECT_FALSE(std::filesystem::exists(dir.path("mibs/mibinfo.out.previous")));
+    };
+
+    programs("#!/bin/sh\n: > \"$2.new\" && mv \"$2.new\" \"$2\"\n");
     ASSERT_TRUE(compile.compile({"a.mib"}));
     runToEnd();
-    EXPECT_FALSE(compile.completed());
+    EXPECT_TRUE(compile.outcome().mibInfoWritten);
+    EXPECT_EQ(compile.status().lines().back(), kNothingCompiledText);
+    expectOldFiles();
+
+    programs("#!/bin/sh\necho 'zorlet: Cannot open m1'\nexit 1\n");
+    ASSERT_TRUE(compile.compile({"a.mib"}));
+    runToEnd();
     EXPECT_EQ(compile.outcome().zorletErrors, 1u);
     EXPECT_EQ(compile.status().lines().back(), formatText(kCompilationFailedFormat, 0));
-    EXPECT_EQ(readFile(dir.path("mibs/mibinfo.out")), "old\r\n");
+    expectOldFiles();
 }
 
 TEST_F(CompileMibsTest, StopEndsTheBatchAndCompileWhileRunningIsRefused) {
@@ -164,6 +204,33 @@ TEST_F(CompileMibsTest, StopEndsTheBatchAndCompileWhileRunningIsRefused) {
     EXPECT_EQ(compile.status().lines().back(), kCompilationStoppedText);
     EXPECT_EQ(busy, Busy::Idle);
     EXPECT_FALSE(compile.completed());
+    // e1 and m1 were there when it stopped; miblist.lst was not there before.
+    const std::vector<std::string> left{".compile.lock", "a.mib", "mibcom.sh"};
+    EXPECT_EQ(mibsFiles(), left);
+
+    // Close ends a running batch as well, without an outcome line.
+    ASSERT_TRUE(compile.compile({"a.mib"}));
+    for (int i = 0; i < 500 && compile.status().lines().back() != "waiting"; ++i) {
+        loop.runOnce(10);
+    }
+    compile.close();
+    EXPECT_EQ(compile.status().lines().back(), "waiting");
+    EXPECT_EQ(mibsFiles(), left);
+}
+
+// Another process compiling in the same home holds mibs/.compile.lock: nothing is written.
+TEST_F(CompileMibsTest, ACompilationRunningElsewhereIsNotDisturbed) {
+    programs(kZorletStub);
+    writeFile(dir.path("mibs/a.mib"), "");
+    const UniqueFd lock(
+        ::open(dir.path("mibs/.compile.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+    ASSERT_EQ(::flock(lock.get(), LOCK_EX | LOCK_NB), 0);
+    compile.dialogStart();
+    EXPECT_FALSE(compile.compile({"a.mib"}));
+    EXPECT_EQ(compile.status().lines(),
+              (std::vector<std::string>{kCompilationRunningElsewhereText, kUseCompiledMibsText}));
+    EXPECT_EQ(busy, Busy::Idle);
+    EXPECT_EQ(mibsFiles(), (std::vector<std::string>{".compile.lock", "a.mib"}));
 }
 
 TEST_F(CompileMibsTest, NothingSelectedWritesTheHeadingOnly) {

@@ -39,7 +39,7 @@ struct Home {
     SearchLists lists(const std::string& dirList = "") const {
         return searchLists({mibs, bin, dirList, "", ""});
     }
-    BatchSettings settings(bool erase = true) const { return {mibs, "/p", true, erase}; }
+    BatchSettings settings(bool erase = true) const { return {mibs, "/p", "/h", true, erase}; }
 };
 
 TEST(MibCompilation, TwoFilesGiveTheWholeScriptAndList) {
@@ -52,14 +52,15 @@ TEST(MibCompilation, TwoFilesGiveTheWholeScriptAndList) {
     const Names list = mibList(lists);
     ASSERT_EQ(list, (Names{"a.mib", "b.mib"}));
 
-    const Batch batch = makeBatch({"/home/u/korvimo/mibs", "/opt/korvimo/bin"}, lists, list);
+    const Batch batch =
+        makeBatch({"/home/u/korvimo/mibs", "/opt/korvimo/bin", "/home/u/korvimo"}, lists, list);
     EXPECT_EQ(batch.script,
               "#!/bin/sh\n"
               "cd \"/home/u/korvimo/mibs\" || exit 1\n"
               "echo \"Compiling a.mib...\"\n"
-              "\"/opt/korvimo/bin/kmx\" -o t1 -e e1 \"a.mib\"\n"
+              "\"/opt/korvimo/bin/kmx\" --home \"/home/u/korvimo\" -o t1 -e e1 \"a.mib\"\n"
               "echo \"Compiling b.mib...\"\n"
-              "\"/opt/korvimo/bin/kmx\" -o t2 -e e2 \"b.mib\"\n"
+              "\"/opt/korvimo/bin/kmx\" --home \"/home/u/korvimo\" -o t2 -e e2 \"b.mib\"\n"
               "cat t1 t2 > m1\nrm -f t1\nrm -f t2\n"
               "\"/opt/korvimo/bin/zorlet\" m1 mibinfo.out merr\n"
               "cat e1 e2 merr > miberrs.out\nrm -f e1\nrm -f e2\nrm -f m1\nrm -f merr\n");
@@ -83,32 +84,44 @@ TEST(MibCompilation, ThreeModulesAreCompiledInPiecesByteForByte) {
     const std::string head = "#!/bin/sh\ncd \"" + home.mibs + "\" || exit 1\n";
     EXPECT_EQ(batch.script, head +
                                 "echo \"Compiling x_11, broken up from x.mib...\"\n"
-                                "\"/p/kmx\" -o st1_1 -e se1_1 \"x_11\"\n"
+                                "\"/p/kmx\" --home \"/h\" -o st1_1 -e se1_1 \"x_11\"\n"
                                 "echo \"Compiling x_12, broken up from x.mib...\"\n"
-                                "\"/p/kmx\" -o st1_2 -e se1_2 \"x_12\"\n"
+                                "\"/p/kmx\" --home \"/h\" -o st1_2 -e se1_2 \"x_12\"\n"
                                 "echo \"Compiling x_13, broken up from x.mib...\"\n"
-                                "\"/p/kmx\" -o st1_3 -e se1_3 \"x_13\"\n"
+                                "\"/p/kmx\" --home \"/h\" -o st1_3 -e se1_3 \"x_13\"\n"
                                 "cat st1_1 st1_2 st1_3 > t1\ncat se1_1 se1_2 se1_3 > e1\n"
                                 "rm -f st1_1\nrm -f st1_2\nrm -f st1_3\n"
                                 "rm -f se1_1\nrm -f se1_2\nrm -f se1_3\n"
                                 "cat t1 > m1\nrm -f t1\n\"/p/zorlet\" m1 mibinfo.out merr\n"
                                 "cat e1 merr > miberrs.out\nrm -f e1\nrm -f m1\nrm -f merr\n");
+    EXPECT_EQ(intermediateFiles(batch), (Names{"t1", "e1", "m1", "merr", "st1_1", "st1_2", "st1_3",
+                                               "se1_1", "se1_2", "se1_3"}));
+    const Batch erasing = makeBatch(home.settings(true), home.lists(), {"x.mib"});
+    EXPECT_EQ(intermediateFiles(erasing).back(), "x_13");
 }
 
 TEST(MibCompilation, FilesThatCannotBeCutAreCompiledWhole) {
     Home home;
     writeFile(home.mibs + "/one.mib", modules(1, "text after\n"));
     writeFile(home.mibs + "/long.mib", modules(2) + std::string(kSplitLineLimit + 1, 'x'));
-    writeFile(home.mibs + "/fits.mib", modules(2) + std::string(kSplitLineLimit, 'x') + "\r\n");
+    // A quote in a comment opens no string.
+    writeFile(home.mibs + "/fits.mib",
+              "-- \"\r\n" + modules(2) + std::string(kSplitLineLimit, 'x') + "\r\n");
     // The END of a macro definition ends the macro, not the module.
     writeFile(home.mibs + "/smi.mib",
               "SMI DEFINITIONS ::= BEGIN\nOBJECT-TYPE MACRO ::=\nBEGIN\n  TYPE NOTATION ::= x\n"
-              "END\n-- TRAP MACRO ::= in a comment\nEND\n");
+              "END\n-- TRAP MACRO ::= in a comment\nTRAP-TYPE MACRO\n  ::= BEGIN\nEND\nEND\n");
+    // Words that begin with END, and an END inside a description's text, end nothing.
+    writeFile(home.mibs + "/text.mib",
+              "T DEFINITIONS ::= BEGIN\nx OBJECT-TYPE\n DESCRIPTION \"The ring\nENDS with words\n"
+              "END of the text -- not a comment\" -- \"a comment\nENDPOINT ::= { x 1 }\n"
+              "END -- of T\n");
     const Batch batch = makeBatch(home.settings(), home.lists(),
-                                  {"one.mib", "long.mib", "fits.mib", "smi.mib"});
-    EXPECT_NE(batch.script.find("\"/p/kmx\" -o t4 -e e4 \"smi.mib\"\n"), std::string::npos);
-    EXPECT_NE(batch.script.find("\"/p/kmx\" -o t1 -e e1 \"one.mib\"\n"), std::string::npos);
-    EXPECT_NE(batch.script.find("\"/p/kmx\" -o t2 -e e2 \"long.mib\"\n"), std::string::npos);
+                                  {"one.mib", "long.mib", "fits.mib", "smi.mib", "text.mib"});
+    for (const char* whole : {"t1 -e e1 \"one.mib\"", "t2 -e e2 \"long.mib\"",
+                              "t4 -e e4 \"smi.mib\"", "t5 -e e5 \"text.mib\""}) {
+        EXPECT_NE(batch.script.find(std::string("-o ") + whole + "\n"), std::string::npos) << whole;
+    }
     ASSERT_EQ(batch.pieces.size(), 2u);  // fits.mib alone: a line of the limit is taken
     EXPECT_EQ(batch.pieces[0].name, "fits_31");
     EXPECT_NE(batch.script.find("rm -f \"fits_32\"\n"), std::string::npos);
@@ -126,9 +139,8 @@ TEST(MibCompilation, SecondDirectoryGivesFullPathsAndPiecesGoToTheMibsDirectory)
     ASSERT_EQ(list, (Names{extra + "/y.mib", home.mibs + "/a.mib"}));
 
     const Batch batch = makeBatch(home.settings(), lists, list);
-    EXPECT_NE(batch.script.find("\"/p/kmx\" -o st1_2 -e se1_2 \"y_12\"\n"), std::string::npos);
-    EXPECT_NE(batch.script.find("\"/p/kmx\" -o t2 -e e2 \"" + home.mibs + "/a.mib\"\n"),
-              std::string::npos);
+    EXPECT_NE(batch.script.find("-o st1_2 -e se1_2 \"y_12\"\n"), std::string::npos);
+    EXPECT_NE(batch.script.find("-o t2 -e e2 \"" + home.mibs + "/a.mib\"\n"), std::string::npos);
     EXPECT_NE(batch.mibList.find("    " + extra + "/y.mib\r\n"), std::string::npos);
     ASSERT_TRUE(writeBatch(batch, home.mibs));
     EXPECT_EQ(readFile(home.mibs + "/y_11"), modules(1));
@@ -184,7 +196,7 @@ TEST(MibCompilation, NamesAreSingleShellWords) {
     EXPECT_EQ(entryBaseName("/d/a.b.mib"), "a.b");
     EXPECT_EQ(entryBaseName("plain"), "plain");
     const Batch batch =
-        makeBatch({"/m", "/p", false, true}, {{"/m"}, {"mib"}}, {"a\\b.mib", "-x.mib"});
+        makeBatch({"/m", "/p", "/h", false, true}, {{"/m"}, {"mib"}}, {"a\\b.mib", "-x.mib"});
     EXPECT_NE(batch.script.find("printf '%s\\n' 'Compiling a\\b.mib...'\n"), std::string::npos);
     EXPECT_NE(batch.script.find("-o t2 -e e2 \"./-x.mib\"\n"), std::string::npos);
 }
@@ -195,9 +207,9 @@ TEST(MibCompilation, WrittenScriptRunsWithStubPrograms) {
     const std::string programs = dir.path("pro$grams");
     std::filesystem::create_directories(mibs);
     std::filesystem::create_directories(programs);
-    // kmx -o <out> -e <messages> <file>; zorlet <in> <out> <messages>.
+    // kmx --home <home> -o <out> -e <messages> <file>; zorlet <in> <out> <messages>.
     writeFile(programs + "/kmx",
-              "#!/bin/sh\necho \"compiled $5\" > \"$2\"\necho \"e $5\" > \"$4\"\n");
+              "#!/bin/sh\necho \"compiled $7\" > \"$4\"\necho \"e $7\" > \"$6\"\n");
     writeFile(programs + "/zorlet", "#!/bin/sh\ncat \"$1\" > \"$2\"\necho zorlet > \"$3\"\n");
     ::chmod((programs + "/kmx").c_str(), 0755);
     ::chmod((programs + "/zorlet").c_str(), 0755);
@@ -205,7 +217,7 @@ TEST(MibCompilation, WrittenScriptRunsWithStubPrograms) {
     writeFile(mibs + "/b.mib", modules(1));
 
     const SearchLists lists = searchLists({mibs, dir.path("bin"), "", "", ""});
-    const Batch batch = makeBatch({mibs, programs, true, true}, lists, mibList(lists));
+    const Batch batch = makeBatch({mibs, programs, dir.root(), true, true}, lists, mibList(lists));
     ASSERT_TRUE(writeBatch(batch, mibs));
     const testing::CommandRun run = testing::runCommand("sh " + shellWord(mibs + "/mibcom.sh"));
     EXPECT_EQ(run.status, 0) << run.output;
