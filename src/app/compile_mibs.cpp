@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <dirent.h>
+#include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,6 +51,38 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::string& text
             return false;
         }
         text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Copies the regular file at from to a new file to (created, or emptied).
+bool copyFile(const std::string& from, const std::string& to) {
+    UniqueFd in;
+    if (!openRegularFile(from, in)) {
+        return false;
+    }
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out) {
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0 && ::close(out.release()) == 0;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return false;
+            }
+            done += put;
+        }
     }
 }
 
@@ -204,12 +239,13 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
     settings.erasePieces = erase.empty() || erase == "YES";
     const mibcomp::Batch batch = mibcomp::makeBatch(settings, lists_, ordered);
     intermediates_ = mibcomp::intermediateFiles(batch);
+    Result kept;
     if (batch.files != 0) {
-        keepPrevious();
+        kept = keepPrevious();
     }
     // The files are written also for an empty selection: miblist.lst then says that nothing
     // is compiled.
-    const Result written = mibcomp::writeBatch(batch, mibsDirectory_);
+    const Result written = kept ? mibcomp::writeBatch(batch, mibsDirectory_) : kept;
     const auto notRun = [this](std::string_view text) {
         removeIntermediates();  // pieces written before a failure
         restorePrevious(false);
@@ -232,6 +268,7 @@ bool CompileMibs::compile(const std::vector<std::string>& selected) {
     if (!started) {
         return notRun(started.text());
     }
+    batchGroup_ = batch_.pid();  // the script leads a process group of its own
     status_.append(kCompilationStartedText);
     status_.append(kUseCompiledMibsText);
     return true;
@@ -261,17 +298,49 @@ bool CompileMibs::lockHome() {
     return true;
 }
 
-void CompileMibs::keepPrevious() {
+Result CompileMibs::keepPrevious() {
     const std::string list = mibsDirectory_ + "/" + mibcomp::kMibListFile;
     struct stat info {};
     mibListWasAbsent_ = ::lstat(list.c_str(), &info) != 0 && errno == ENOENT;
     mibListKept_ = mibListWasAbsent_ || readSmallFile(list, kMaxMibListBytes, oldMibList_);
+    // What a run that never ended (a killed process) left: the lock says no batch runs now.
+    removeTemporaries();
     // A second name for mibinfo.out: zorlet renames its new file over mibinfo.out, and the
-    // old one lives on under this name. One left by a run that never ended goes first.
+    // old one lives on under this name. Where no second name can be made (a file system
+    // without hard links), a copy stands in; without either the run would risk the old file.
+    const std::string mibInfo = mibsDirectory_ + "/" + mibcomp::kMibInfoFile;
     const std::string previous = mibsDirectory_ + "/" + kPreviousMibInfoFile;
     ::unlink(previous.c_str());
-    previousLinked_ =
-        ::link((mibsDirectory_ + "/" + mibcomp::kMibInfoFile).c_str(), previous.c_str()) == 0;
+    previousLinked_ = false;
+    if (::stat(mibInfo.c_str(), &info) != 0) {
+        return {};  // nothing to keep
+    }
+    if (::link(mibInfo.c_str(), previous.c_str()) != 0 && !copyFile(mibInfo, previous)) {
+        ::unlink(previous.c_str());
+        std::string name = "/mibs/";
+        name.append(kPreviousMibInfoFile);
+        return Result::failure(formatText(mibcomp::kCannotCreateFormat, name.c_str()));
+    }
+    previousLinked_ = true;
+    return {};
+}
+
+void CompileMibs::removeTemporaries() {
+    const std::string prefix = std::string(mibcomp::kMibInfoFile) + ".new-";
+    DIR* directory = ::opendir(mibsDirectory_.c_str());
+    if (directory == nullptr) {
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(directory)) {
+        if (std::string_view(entry->d_name).starts_with(prefix)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(directory);
+    for (const std::string& name : names) {
+        ::unlink((mibsDirectory_ + "/" + name).c_str());
+    }
 }
 
 void CompileMibs::restorePrevious(bool mibInfo) {
@@ -286,7 +355,9 @@ void CompileMibs::restorePrevious(bool mibInfo) {
     if (previousLinked_) {
         const std::string previous = mibsDirectory_ + "/" + kPreviousMibInfoFile;
         if (mibInfo) {
-            ::rename(previous.c_str(), (mibsDirectory_ + "/" + mibcomp::kMibInfoFile).c_str());
+            outcome_.oldMibInfoKept =
+                ::rename(previous.c_str(),
+                         (mibsDirectory_ + "/" + mibcomp::kMibInfoFile).c_str()) == 0;
         } else {
             ::unlink(previous.c_str());
         }
@@ -300,7 +371,7 @@ void CompileMibs::removeIntermediates() {
     }
 }
 
-void CompileMibs::settleFiles(bool cutShort) {
+void CompileMibs::settleFiles() {
     const std::string mibInfoPath = mibsDirectory_ + "/" + mibcomp::kMibInfoFile;
     const std::unique_ptr<FileVersion> now = FileVersion::of(mibInfoPath);
     outcome_.mibInfoWritten = now != nullptr && (before_ == nullptr || !(*now == *before_));
@@ -309,14 +380,15 @@ void CompileMibs::settleFiles(bool cutShort) {
             outcome_.objects = mib->objectCount();
         }
     }
-    if (cutShort) {
-        removeIntermediates();
-    }
+    // Whatever ended the batch (Stop, Close, a kill from outside), what it would have removed
+    // goes; the lock says the names are this run's.
+    removeIntermediates();
+    removeTemporaries();
     if (completed()) {
         mibListKept_ = false;  // the new list names what the new mibinfo.out holds
         restorePrevious(false);
     } else {
-        outcome_.oldMibInfoKept = outcome_.mibInfoWritten ? previousLinked_ : before_ != nullptr;
+        outcome_.oldMibInfoKept = !outcome_.mibInfoWritten && before_ != nullptr;
         restorePrevious(outcome_.mibInfoWritten);
     }
     lock_.reset();
@@ -393,14 +465,22 @@ void CompileMibs::exited(int exitStatus) {
     removeProgressLine();
 
     outcome_.exitStatus = exitStatus;
-    settleFiles(stopped_);
+    // A script killed from outside leaves the program it ran (kmx, zorlet) running, which
+    // would go on writing into the mibs directory after the files were settled. The group
+    // keeps the script's number while any member lives, so the number names no one else.
+    if (batchGroup_ > 0) {
+        ::kill(-batchGroup_, SIGKILL);
+        batchGroup_ = -1;
+    }
+    settleFiles();
     outcome_.compilerMessages = compilerMessages(errorsLogPath());
 
-    if (stopped_) {
-        status_.append(kCompilationStoppedText);
-    } else if (completed()) {
+    // A stop that came after the new files were in place changes nothing of them.
+    if (completed()) {
         status_.append(formatText(kCompilationCompletedFormat, outcome_.objects,
                                   outcome_.compilerMessages, outcome_.zorletErrors));
+    } else if (stopped_) {
+        status_.append(kCompilationStoppedText);
     } else if (outcome_.mibInfoWritten) {
         status_.append(outcome_.oldMibInfoKept ? kNothingCompiledText : kNothingCompiledNoOldText);
     } else {
@@ -427,7 +507,7 @@ void CompileMibs::close() {
         return;
     }
     batch_.end();
-    settleFiles(true);
+    settleFiles();
     removeProgressLine();
     releaseBusy(context_.busy);
 }

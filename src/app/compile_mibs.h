@@ -157,16 +157,18 @@ class CompileMibs {
     // Takes mibs/.compile.lock; false, with the status lines written and `busy` released,
     // when it cannot be had.
     bool lockHome();
-    // Keeps miblist.lst's text and links mibinfo.out.previous to mibinfo.out.
-    void keepPrevious();
+    // Keeps miblist.lst's text and makes mibinfo.out.previous the old mibinfo.out (a link,
+    // else a copy); fails, naming mibinfo.out.previous, when neither can be made.
+    Result keepPrevious();
+    // Removes zorlet's temporaries (mibinfo.out.new-<pid>) that a killed run left.
+    void removeTemporaries();
     // miblist.lst's kept text back, and with mibInfo the old mibinfo.out too (when there
     // was one); mibinfo.out.previous goes in every case.
     void restorePrevious(bool mibInfo);
     void removeIntermediates();
     // The files after the batch ended: the outcome's file part, the old files kept or put
-    // back, the lock released.
-    // cutShort: the batch was ended before its own "rm" lines; its intermediate files go.
-    void settleFiles(bool cutShort);
+    // back, what the batch (or zorlet) would have removed removed, the lock released.
+    void settleFiles();
     void line(std::string_view text);
     void progress(std::string_view text);
     // The pending progress text becomes the list's last line.
@@ -180,6 +182,7 @@ class CompileMibs {
     std::vector<std::string> mibs_;
     std::string mibsDirectory_;
     ChildProcess batch_;
+    pid_t batchGroup_ = -1;  // the running batch's process group
     CompilationOutcome outcome_;
     bool stopped_ = false;
     std::string homeDirectory_;

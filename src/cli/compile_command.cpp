@@ -100,8 +100,9 @@ void printCompileUsage(std::ostream& out) {
            "directory and of the MIBDIRLIST directories of korvan.ini whose names end in\n"
            "MIBEXTENSION (default: mib) or an extension of MIBEXTLIST. Every status line is\n"
            "printed as it is appended; the compiler's messages go to mibs/miberrs.out.\n"
-           "SIGINT (Ctrl-C) or SIGTERM stops the batch. When the batch fails, is stopped or\n"
-           "compiles no object, mibinfo.out and miblist.lst stay as they were. One\n"
+           "SIGINT (Ctrl-C) or SIGTERM stops the batch. When the batch fails, is stopped\n"
+           "before zorlet has written mibinfo.out, or compiles no object, mibinfo.out and\n"
+           "miblist.lst stay as they were. One\n"
            "compilation runs at a time in a home: while another (a korvan-cli or the\n"
            "window) runs, the command changes nothing and exits 1.\n"
            "\n"
@@ -116,8 +117,9 @@ void printCompileUsage(std::ostream& out) {
            "files compiled), miberrs.out (the compilers' messages) and mibcom.sh (the batch).\n"
            "\n"
            "Exit status: 0 when the batch wrote a new mibinfo.out with objects (or --list\n"
-           "listed), 1 when it could not start (another compilation running in the home is\n"
-           "one reason), failed, compiled no object or was stopped, 2 on a usage error (a\n"
+           "listed; also when a stop came after that), 1 when it could not start (another\n"
+           "compilation running in the home is one reason), failed, compiled no object or was\n"
+           "stopped before, 2 on a usage error (a\n"
            "FILE that is neither in the list nor a file is one).\n"
            "\n"
            "Example:\n"
@@ -170,7 +172,6 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
     // From here on: the lines of miblist.lst that dialog start showed are not printed.
     printAppendedLines(compile.status(), out);
     bool finished = false;
-    bool stopped = false;
     compile.onFinished = [&finished] { finished = true; };
     if (!compile.compile(selected)) {
         compile.close();
@@ -178,7 +179,6 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
     }
     Watch stopSignals = loop.watch(signalFd.get(), [&] {
         if (readStopSignals(signalFd.get())) {
-            stopped = true;
             compile.stop();
         }
     });
@@ -188,7 +188,7 @@ int runCompile(const CompileOptions& options, std::ostream& out, std::ostream& e
     stopSignals.reset();
     compile.onFinished = nullptr;
     compile.close();
-    return stopped || !compile.completed() ? 1 : 0;
+    return compile.completed() ? 0 : 1;
 }
 
 }  // namespace korvimo::cli

@@ -223,6 +223,9 @@ BuildOutcome build(std::string& bytes, std::FILE* output, std::FILE* errors) {
 }
 
 int run(const std::vector<std::string>& files) {
+    // A file-size limit makes a write fail like a full disk, which the run handles, instead
+    // of ending the program with the temporary left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
     std::fputs(kBanner, stdout);
     std::fputs(kSorting, stdout);
 
