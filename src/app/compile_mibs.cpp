@@ -1,10 +1,9 @@
 #include "app/compile_mibs.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,7 +73,8 @@ bool copyFile(const std::string& from, const std::string& to) {
             return got == 0 && ::close(out.release()) == 0;
         }
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR) {
                 continue;
             }
@@ -88,8 +88,7 @@ bool copyFile(const std::string& from, const std::string& to) {
 
 // The full path of an existing file with every link resolved; empty when there is none.
 std::string realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
-                                                     &std::free);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
     return real ? std::string(real.get()) : std::string();
 }
 
@@ -513,9 +512,9 @@ void CompileMibs::close() {
 }
 
 std::string CompileMibs::errorsLogPath() const {
-    const std::string mibs =
-        mibsDirectory_.empty() ? fullPath(installDirectory(context_.config)) + "/mibs"
-                               : mibsDirectory_;
+    const std::string mibs = mibsDirectory_.empty()
+                                 ? fullPath(installDirectory(context_.config)) + "/mibs"
+                                 : mibsDirectory_;
     return mibs + "/" + mibcomp::kMibErrorsFile;
 }
 

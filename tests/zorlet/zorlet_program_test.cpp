@@ -130,8 +130,8 @@ TEST(ZorletProgram, WriteFailureKeepsOldOutputAndLeavesNoTemporary) {
     writeText(dir.file("m1"), largeInput());
     writeText(dir.file("mibinfo.out"), "old\r\n");
     // Files may grow to one block only, as on a full disk.
-    ProgramRun run = runProgram("/bin/sh", {"-c", "ulimit -f 1; exec \"$0\" m1 mibinfo.out", kZorlet},
-                                dir.path());
+    ProgramRun run = runProgram(
+        "/bin/sh", {"-c", "ulimit -f 1; exec \"$0\" m1 mibinfo.out", kZorlet}, dir.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("zorlet: Cannot write output file [mibinfo.out]\n"), std::string::npos);
     EXPECT_EQ(readText(dir.file("mibinfo.out")), "old\r\n");
