@@ -1,13 +1,16 @@
 // The Compile MIBs logic on a home of its own: with stub kmx and zorlet programs (the lines
 // and outcome of a run, runs that leave no mibinfo.out or one without objects, Stop and
-// Close, a second Compile, a compilation running elsewhere, an empty selection), then with
+// Close, a stop after the new file, a script killed from outside, a second Compile, a
+// compilation running elsewhere, an empty selection), then with
 // the built kmx and zorlet over the public MIB modules.
 #include "app/compile_mibs.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -70,8 +73,8 @@ class CompileMibsTest : public ::testing::Test {
     }
 
     void programs(const std::string& zorlet) {
-        for (const auto& [name, text] : {std::pair<std::string, std::string>{"kmx", kKmxStub},
-                                         {"zorlet", zorlet}}) {
+        for (const auto& [name, text] :
+             {std::pair<std::string, std::string>{"kmx", kKmxStub}, {"zorlet", zorlet}}) {
             writeFile(dir.path("programs/" + name), text);
             ::chmod(dir.path("programs/" + name).c_str(), 0755);
         }
@@ -136,8 +139,8 @@ TEST_F(CompileMibsTest, ARunStreamsItsLinesThenTheOutcome) {
     // The next dialog start shows the list of the compiled files.
     compile.dialogStart();
     EXPECT_EQ(compile.status().lines(),
-              (std::vector<std::string>{"List of Mib files currently compiled are: ",
-                                        "    a.mib", "    b.mib"}));
+              (std::vector<std::string>{"List of Mib files currently compiled are: ", "    a.mib",
+                                        "    b.mib"}));
     EXPECT_EQ(compile.errorsLogPath(), dir.root() + "/mibs/miberrs.out");
     EXPECT_EQ(readFile(compile.errorsLogPath()),
               "a.mib: warning\r\nb.mib: warning\r\n####\r\n#zorlet\r\n");
@@ -216,6 +219,47 @@ TEST_F(CompileMibsTest, StopEndsTheBatchAndCompileWhileRunningIsRefused) {
     compile.close();
     EXPECT_EQ(compile.status().lines().back(), "waiting");
     EXPECT_EQ(mibsFiles(), left);
+}
+
+// A stop that comes once zorlet has put the new file in place changes nothing of it.
+TEST_F(CompileMibsTest, AStopAfterTheNewFileIsReportedAsCompleted) {
+    programs("#!/bin/sh\ncp \"$1\" \"$2\"\necho written\nsleep 30\n");
+    writeFile(dir.path("mibs/a.mib"), "");
+    compile.dialogStart();
+    ASSERT_TRUE(compile.compile({"a.mib"}));
+    for (int i = 0; i < 500 && compile.status().lines().back() != "written"; ++i) {
+        loop.runOnce(10);
+    }
+    compile.stop();
+    runToEnd();
+    EXPECT_TRUE(compile.completed());
+    EXPECT_EQ(
+        compile.status().lines().back(),
+        formatText(kCompilationCompletedFormat, std::size_t{1}, std::size_t{0}, std::size_t{0}));
+}
+
+// The script killed from outside: the kmx it ran is ended too, so it writes nothing after
+// the files were settled, and the intermediate files go.
+TEST_F(CompileMibsTest, AScriptKilledFromOutsideLeavesNothingRunningOrBehind) {
+    programs(kZorletStub);
+    writeFile(dir.path("programs/kmx"),
+              "#!/bin/sh\necho $PPID > script.pid\necho e > e1\nsleep 0.5\necho late > t1\n");
+    writeFile(dir.path("mibs/a.mib"), "");
+    compile.dialogStart();
+    ASSERT_TRUE(compile.compile({"a.mib"}));
+    std::string pid;
+    for (int i = 0; i < 500 && pid.empty(); ++i) {
+        loop.runOnce(10);
+        pid = readFile(dir.path("mibs/script.pid"));
+    }
+    ASSERT_FALSE(pid.empty());
+    ::kill(std::stoi(pid), SIGKILL);
+    runToEnd();
+    ::usleep(800 * 1000);  // past the moment the stub would have written t1
+    std::filesystem::remove(dir.path("mibs/script.pid"));
+    const std::vector<std::string> left{".compile.lock", "a.mib", "mibcom.sh"};
+    EXPECT_EQ(mibsFiles(), left);
+    EXPECT_EQ(compile.status().lines().back(), formatText(kCompilationFailedFormat, 128 + SIGKILL));
 }
 
 // Another process compiling in the same home holds mibs/.compile.lock: nothing is written.
