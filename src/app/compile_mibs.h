@@ -23,12 +23,16 @@
 //     status says kCompilationRunningElsewhereText.
 //   - Nothing compiled is nothing lost. Before the batch runs, miblist.lst's text is kept
 //     and mibinfo.out gets a second name, mibinfo.out.previous (zorlet replaces mibinfo.out
-//     by a rename, so the old file lives on under it). A new mibinfo.out with objects drops
+//     by a rename, so the old file lives on under it; where no hard link can be made, a copy
+//     stands in, and without either nothing runs). A new mibinfo.out with objects drops
 //     it. A new one without any object (every file failed) is replaced by the old one again
 //     and miblist.lst gets its old text back; so does miblist.lst when the batch failed or
 //     was stopped before zorlet renamed its output.
-//   - A batch stopped (Stop, Close) leaves none of its intermediate files in mibs/
-//     (mibcomp::intermediateFiles): they are removed once it has ended.
+//   - However the batch ends (Stop, Close, a kill from outside), none of its intermediate
+//     files (mibcomp::intermediateFiles) nor zorlet's temporaries stay in mibs/: they are
+//     removed once it has ended, after what the killed script left running in its process
+//     group was ended too. A stop that came after the new mibinfo.out was in place changes
+//     nothing of it: the outcome is then the completed one.
 //
 // Status lines of a compilation, in order:
 //   1. kCompilationStartedText and kUseCompiledMibsText (or kCompilationRunningElsewhereText,
@@ -43,8 +47,8 @@
 //      blanks that clear a console line, or that repeats the last progress text;
 //   3. the outcome: kCompilationCompletedFormat when the batch left a new mibinfo.out with
 //      objects, kNothingCompiledText (kNothingCompiledNoOldText when there was no old file)
-//      when it held none, else kCompilationFailedFormat (or kCompilationStoppedText after
-//      Stop).
+//      when it held none, else kCompilationStoppedText after Stop, else
+//      kCompilationFailedFormat.
 #pragma once
 
 #include <cstddef>
