@@ -247,7 +247,8 @@ bool Reader::quotedString(std::string_view text, SyntaxValue& value, std::string
         std::size_t i = 0;
         for (; i < piece.size(); ++i) {
             const char c = piece[i];
-            if (c == '\\' && i + 1 < piece.size() && (piece[i + 1] == '"' || piece[i + 1] == '\\')) {
+            if (c == '\\' && i + 1 < piece.size() &&
+                (piece[i + 1] == '"' || piece[i + 1] == '\\')) {
                 bytes.push_back(static_cast<uint8_t>(piece[++i]));
             } else if (c == '"') {
                 closed = true;
@@ -546,7 +547,8 @@ bool isComment(std::string_view line) {
 
 WalkContents parseWalk(std::string_view text) {
     WalkContents contents;
-    contents.records.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    contents.records.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                             1);
     LineCursor lines(text);
     Reader reader{lines, contents};
     bool decided = false;
