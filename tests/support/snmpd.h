@@ -42,6 +42,7 @@ class Snmpd {
                         .status == 0) {
                     return true;
                 }
+                ::usleep(200000);  // an answer refused at once: not listening yet
             }
             stop();
         }
