@@ -7,6 +7,7 @@
 
 #include "agent/endpoints.h"
 #include "base/decimal_text.h"
+#include "base/text.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "snmp/message.h"
 
@@ -14,17 +15,10 @@ namespace korvimo {
 
 namespace {
 
-uint8_t hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<uint8_t>(c - '0');
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<uint8_t>(c - 'a' + 10);
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<uint8_t>(c - 'A' + 10);
-    }
-    return 0;  // not a hexadecimal digit: counts as 0
+// A hexadecimal digit's value; what is none counts as 0.
+uint8_t hexDigitOrZero(char c) {
+    const int value = hexDigit(c);
+    return static_cast<uint8_t>(value < 0 ? 0 : value);
 }
 
 bool parseOid(const std::string& text, snmp::ObjectId& oid) {
@@ -66,8 +60,8 @@ snmp::Octets octetTextToBytes(std::string_view text) {
         // Pairs from the end; with an odd number of digits the first byte holds one digit.
         std::size_t end = digits.size();
         for (std::size_t byte = count; byte-- > 0;) {
-            const uint8_t low = hexDigit(digits[end - 1]);
-            const uint8_t high = end >= 2 ? hexDigit(digits[end - 2]) : 0;
+            const uint8_t low = hexDigitOrZero(digits[end - 1]);
+            const uint8_t high = end >= 2 ? hexDigitOrZero(digits[end - 2]) : 0;
             octets.bytes[byte] = static_cast<uint8_t>(high << 4 | low);
             end = end >= 2 ? end - 2 : 0;
         }

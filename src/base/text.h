@@ -16,6 +16,20 @@ inline bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// The value of a hexadecimal digit (either case); -1 when c is none.
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 // The text without the blanks at both ends.
 std::string_view trimBlanks(std::string_view text);
 

@@ -133,19 +133,6 @@ bool readOid(std::string_view text, ObjectId& out) {
     return out.ids.size() >= 2;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool isHexPair(std::string_view word) {
     return word.size() == 2 && hexDigit(word[0]) >= 0 && hexDigit(word[1]) >= 0;
 }

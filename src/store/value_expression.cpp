@@ -1,5 +1,6 @@
 #include "store/value_expression.h"
 
+#include "base/text.h"
 #include "snmp/ber.h"
 #include "store/control_line.h"
 
@@ -38,19 +39,6 @@ Behaviour recognise(std::string_view expression, const Keyword (&order)[N]) {
         }
     }
     return Behaviour::None;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // End of the value text: the last ")" when only blanks follow it, else the end of the text.
