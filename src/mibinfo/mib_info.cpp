@@ -334,12 +334,11 @@ bool MibInfo::descriptorOf(std::string_view identifier, std::string_view& descri
     return true;
 }
 
-bool MibInfo::nameOf(std::string_view numericText, std::string& out) const {
-    out.assign(numericText);
+const Record* MibInfo::objectOf(std::string_view numericText, std::size_t& identifierLength) const {
     // Every leading part that ends before a "." or at the end could be a line's identifier;
     // of those that are, the line first in the file wins, as a search from the start finds.
     uint32_t best = UINT32_MAX;
-    std::size_t bestLength = 0;
+    identifierLength = 0;
     for (std::size_t length = 1; length <= numericText.size(); ++length) {
         if (length < numericText.size() && numericText[length] != '.') {
             continue;
@@ -347,14 +346,21 @@ bool MibInfo::nameOf(std::string_view numericText, std::string& out) const {
         const auto found = byIdentifier_.find(numericText.substr(0, length));
         if (found != byIdentifier_.end() && found->second < best) {
             best = found->second;
-            bestLength = length;
+            identifierLength = length;
         }
     }
-    if (best == UINT32_MAX) {
+    return best == UINT32_MAX ? nullptr : &records_[best];
+}
+
+bool MibInfo::nameOf(std::string_view numericText, std::string& out) const {
+    std::size_t identifierLength = 0;
+    const Record* object = objectOf(numericText, identifierLength);
+    if (object == nullptr) {
+        out.assign(numericText);
         return false;
     }
-    out.assign(records_[best].descriptor);
-    out.append(numericText.substr(bestLength));
+    out.assign(object->descriptor);
+    out.append(numericText.substr(identifierLength));
     return true;
 }
 

@@ -99,6 +99,9 @@ class MibInfo {
     // descriptor, followed by the rest of the text. False, with out a copy of the text, when
     // there is none.
     bool nameOf(std::string_view numericText, std::string& out) const;
+    // The object line nameOf takes its descriptor from, or null; identifierLength receives
+    // the length of the text's leading part that is the line's identifier.
+    const Record* objectOf(std::string_view numericText, std::size_t& identifierLength) const;
     // Base type and range of the first object line of the descriptor.
     bool objectInfo(std::string_view descriptor, ObjectInfo& info) const;
     // The index clause (delimiters included, blanks trimmed) of the first "%ei" line of the
