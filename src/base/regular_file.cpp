@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -39,6 +40,34 @@ Result openRegularFile(const std::string& path, UniqueFd& file, int* error) {
     }
     file = std::move(opened);
     return {};
+}
+
+Result readRegularFile(const std::string& path, std::size_t maxSize, std::string& text) {
+    text.clear();
+    UniqueFd file;
+    if (Result opened = openRegularFile(path, file); !opened) {
+        return opened;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            text.clear();
+            return Result::failure(std::strerror(error));
+        }
+        if (got == 0) {
+            return {};
+        }
+        if (text.size() + static_cast<std::size_t>(got) > maxSize) {
+            text.clear();
+            return Result::failure(std::strerror(EFBIG));
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
 }
 
 }  // namespace korvimo

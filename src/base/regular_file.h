@@ -10,6 +10,7 @@
 //   if (Result opened = openRegularFile(path, file); !opened) report(opened.text());
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "base/result.h"
@@ -24,5 +25,10 @@ inline constexpr const char* kNotRegularFileText = "Not a regular file";
 // left closed. With error given, it receives the errno of the failure (0 for a file that is
 // neither a regular file nor a directory), so that a caller can tell a missing file (ENOENT).
 Result openRegularFile(const std::string& path, UniqueFd& file, int* error = nullptr);
+
+// The whole text of a regular file of at most maxSize bytes. On failure the text is the
+// reason alone, as openRegularFile gives it, or the system's for a read that fails or a file
+// larger than maxSize ("File too large"); text is then empty.
+Result readRegularFile(const std::string& path, std::size_t maxSize, std::string& text);
 
 }  // namespace korvimo
