@@ -1,0 +1,139 @@
+#include "create/learned_variable.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "agent/debug_log.h"
+#include "base/regular_file.h"
+#include "base/text.h"
+#include "create/mib_objects.h"
+#include "create/variable_file_creation.h"
+#include "mibinfo/lines.h"
+
+namespace korvimo::create {
+
+namespace {
+
+// The prefix matches the name itself or the name's leading part followed by ".".
+bool prefixMatches(std::string_view prefix, std::string_view name) {
+    return name.substr(0, prefix.size()) == prefix &&
+           (name.size() == prefix.size() || name[prefix.size()] == '.');
+}
+
+// The template with the value text in place of its first "%s"; the rest stays as written.
+std::string filledTemplate(std::string_view behaviourTemplate, std::string_view value) {
+    const std::size_t place = behaviourTemplate.find("%s");
+    if (place == std::string_view::npos) {
+        return std::string(behaviourTemplate);
+    }
+    std::string out(behaviourTemplate.substr(0, place));
+    out.append(value);
+    out.append(behaviourTemplate.substr(place + 2));
+    return out;
+}
+
+}  // namespace
+
+void OverrideTable::parse(std::string_view text) {
+    overrides_.clear();
+    // Lines are taken whole here (no mibinfo.out line limit): the parts are cut below.
+    mibinfo::Lines lines(text, 0, text.size());
+    std::string_view line;
+    while (lines.next(line)) {
+        line = trimBlanks(line);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        std::string_view prefix;
+        std::string_view rest;
+        if (!takeWord(line, prefix, rest)) {
+            continue;
+        }
+        Override entry;
+        entry.prefix.assign(prefix.substr(0, kOverridePrefixCapacity));
+        entry.behaviourTemplate.assign(trimBlanks(rest).substr(0, kOverrideTemplateCapacity));
+        overrides_.push_back(std::move(entry));
+    }
+}
+
+Result OverrideTable::load(const std::string& path) {
+    overrides_.clear();
+    std::string text;
+    if (Result read = readRegularFile(path, kMaxOverrideFileSize, text); !read) {
+        return Result::failuref("Cannot read the override file [%s]: %s", path.c_str(),
+                                read.c_str());
+    }
+    parse(text);
+    return {};
+}
+
+std::optional<std::string> OverrideTable::behaviour(std::string_view name,
+                                                    std::string_view value) const {
+    const Override* best = nullptr;
+    for (const Override& entry : overrides_) {
+        // Strictly longer: among equal lengths the first in the file stays.
+        if (prefixMatches(entry.prefix, name) &&
+            (best == nullptr || entry.prefix.size() > best->prefix.size())) {
+            best = &entry;
+        }
+    }
+    if (best == nullptr) {
+        return std::nullopt;
+    }
+    return filledTemplate(best->behaviourTemplate, value);
+}
+
+LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::MibInfo* mib,
+                                const OverrideTable* overrides, Replay replay) {
+    char oidText[kLogOidCapacity];
+    char typeName[kLogTypeCapacity];
+    char valueText[kLogValueCapacity];
+    valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText,
+                sizeof valueText);
+    if (binding.value.syntax == snmp::kTagTimeTicks) {
+        // The tick count, not the debug log's hours and minutes: clock() starts from it.
+        std::snprintf(valueText, sizeof valueText, "%" PRIu32, binding.value.number);
+    }
+
+    LearnedVariable variable;
+    variable.type = typeName;
+    // The object line gives the descriptor form of the name and the access, range and marker
+    // the behaviour follows; the binding's own type chooses among the read-only ones.
+    ObjectRecord object;
+    const mibinfo::Record* line = nullptr;
+    std::size_t identifierLength = 0;
+    if (mib != nullptr) {
+        line = mib->objectOf(oidText, identifierLength);
+    }
+    if (line != nullptr) {
+        object = objectRecord(*line);
+        variable.name.assign(line->descriptor);
+        variable.name.append(std::string_view(oidText).substr(identifierLength));
+    } else {
+        variable.name = oidText;
+    }
+    if (object.access.empty()) {
+        object.access = "RO";
+    }
+    variable.access = object.access;
+    object.type = variable.type;
+
+    if (overrides != nullptr) {
+        if (std::optional<std::string> chosen = overrides->behaviour(variable.name, valueText)) {
+            variable.behaviour = std::move(*chosen);
+            return variable;
+        }
+    }
+    if (replay == Replay::Static) {
+        variable.behaviour = formatText(object.writable() ? "lastset(%s)" : "fixed(%s)", valueText);
+        return variable;
+    }
+    variable.behaviour = valueBehaviour(object, valueText);
+    return variable;
+}
+
+void appendLearnedLine(const LearnedVariable& variable, std::string& out) {
+    appendVariableLine(out, variable.name, variable.type, variable.access, variable.behaviour);
+}
+
+}  // namespace korvimo::create
