@@ -1,7 +1,9 @@
 #include "create/learned_variable.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
 
 #include "agent/debug_log.h"
 #include "base/regular_file.h"
@@ -87,12 +89,18 @@ LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::Mib
                                 const OverrideTable* overrides, Replay replay) {
     char oidText[kLogOidCapacity];
     char typeName[kLogTypeCapacity];
-    char valueText[kLogValueCapacity];
+    // Room for the whole value: the debug log's own capacity would cut a long string or
+    // name, and the control file must serve what the teacher answered.
+    const std::size_t capacity =
+        std::max({kLogValueCapacity, 2 * std::size_t{binding.value.octets.length()} + 3,
+                  11 * binding.value.oid.ids.size() + 1});
+    std::vector<char> valueBuffer(capacity, '\0');
+    char* const valueText = valueBuffer.data();
     valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText,
-                sizeof valueText);
+                valueBuffer.size());
     if (binding.value.syntax == snmp::kTagTimeTicks) {
         // The tick count, not the debug log's hours and minutes: clock() starts from it.
-        std::snprintf(valueText, sizeof valueText, "%" PRIu32, binding.value.number);
+        std::snprintf(valueText, valueBuffer.size(), "%" PRIu32, binding.value.number);
     }
 
     LearnedVariable variable;

@@ -72,6 +72,8 @@ TEST_F(LearnedVariableTest, ReadOnlyBehaviourFollowsTheAnswersType) {
     text.value.octets.bytes = {'h', 'i'};
     EXPECT_EQ(of(text).type, "OctetString");
     EXPECT_EQ(of(text).behaviour, "fixed(hi)");
+    text.value.octets.bytes.assign(1000, 0x01);  // far past the debug log's 300 characters
+    EXPECT_EQ(of(text).behaviour.size(), std::string("fixed(0x)").size() + 2000);
     snmp::VarBind address = binding(name, snmp::kTagIpAddress);
     address.value.octets.bytes = {10, 0, 0, 1};
     EXPECT_EQ(of(address).behaviour, "fixed(10.0.0.1)");
