@@ -30,29 +30,6 @@ constexpr const char* kShell = "/bin/sh";
 // zorlet's error messages begin so (its out-of-memory message without the blank).
 constexpr const char* kZorletErrorPrefixes[] = {"zorlet: ERROR", "zorlet:ERROR", "zorlet: Cannot"};
 
-// The regular file at path, when it is at most limit bytes.
-bool readSmallFile(const std::string& path, std::size_t limit, std::string& text) {
-    text.clear();
-    UniqueFd file;
-    if (!openRegularFile(path, file)) {
-        return false;
-    }
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return got == 0;
-        }
-        if (text.size() + static_cast<std::size_t>(got) > limit) {
-            return false;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
 // Copies the regular file at from to a new file to (created, or emptied).
 bool copyFile(const std::string& from, const std::string& to) {
     UniqueFd in;
@@ -99,7 +76,7 @@ bool isBlankText(std::string_view text) {
 // Non-blank lines before the first one that begins with "#" (zorlet's section of the log).
 std::size_t compilerMessages(const std::string& errorsLog) {
     std::string text;
-    if (!readSmallFile(errorsLog, kMaxErrorsLogBytes, text)) {
+    if (!readRegularFile(errorsLog, kMaxErrorsLogBytes, text).ok()) {
         return 0;
     }
     mibinfo::Lines lines(text);
@@ -155,7 +132,8 @@ void CompileMibs::dialogStart() {
 
     status_.clear();
     std::string text;
-    if (readSmallFile(mibsDirectory_ + "/" + mibcomp::kMibListFile, kMaxMibListBytes, text)) {
+    if (readRegularFile(mibsDirectory_ + "/" + mibcomp::kMibListFile, kMaxMibListBytes, text)
+            .ok()) {
         mibinfo::Lines lines(text, 0, text.size());
         std::string_view line;
         while (lines.next(line)) {
@@ -301,7 +279,7 @@ Result CompileMibs::keepPrevious() {
     const std::string list = mibsDirectory_ + "/" + mibcomp::kMibListFile;
     struct stat info {};
     mibListWasAbsent_ = ::lstat(list.c_str(), &info) != 0 && errno == ENOENT;
-    mibListKept_ = mibListWasAbsent_ || readSmallFile(list, kMaxMibListBytes, oldMibList_);
+    mibListKept_ = mibListWasAbsent_ || readRegularFile(list, kMaxMibListBytes, oldMibList_).ok();
     // What a run that never ended (a killed process) left: the lock says no batch runs now.
     removeTemporaries();
     // A second name for mibinfo.out: zorlet renames its new file over mibinfo.out, and the

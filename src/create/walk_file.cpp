@@ -571,27 +571,9 @@ Result readWalkFile(const std::string& path, WalkContents& contents) {
         return Result::failuref("Cannot read the walk file [%s]: %.*s", path.c_str(),
                                 static_cast<int>(reason.size()), reason.data());
     };
-    UniqueFd file;
-    if (Result opened = openRegularFile(path, file); !opened) {
-        return failed(opened.text());
-    }
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failed(std::strerror(errno));
-        }
-        if (got == 0) {
-            break;
-        }
-        if (text.size() + static_cast<std::size_t>(got) > kMaxWalkFileSize) {
-            return failed(std::strerror(EFBIG));
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
+    if (Result read = readRegularFile(path, kMaxWalkFileSize, text); !read) {
+        return failed(read.text());
     }
     contents = parseWalk(text);
     return {};

@@ -104,43 +104,6 @@ std::vector<std::string> directoryNames(const std::string& directory) {
     return names;
 }
 
-// The file whole, when it is a regular file of at most kMaxSplitFileSize bytes.
-bool readWhole(const std::string& path, std::string& bytes) {
-    UniqueFd file;
-    if (!openRegularFile(path, file)) {
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0 ||
-        static_cast<std::size_t>(info.st_size) > kMaxSplitFileSize) {
-        return false;
-    }
-    // The size is a hint only: the file may grow while it is read.
-    bytes.assign(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (bytes.size() > kMaxSplitFileSize) {
-                return false;
-            }
-            bytes.resize(std::min(bytes.size() * 2, kMaxSplitFileSize + 1));
-        }
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    bytes.resize(filled);
-    return true;
-}
-
 // The part of a line that is ASN.1 code: quoted strings blanked out, the comment after "--"
 // dropped. inString says whether the line begins inside a string, and then whether the next
 // one does: a DESCRIPTION runs over many lines.
@@ -231,7 +194,7 @@ std::vector<std::size_t> moduleEnds(std::string_view text) {
 // The file's modules, byte for byte; empty when it is to be compiled whole.
 std::vector<std::string> modulesOf(const std::string& path) {
     std::string text;
-    if (!readWhole(path, text)) {
+    if (!readRegularFile(path, kMaxSplitFileSize, text).ok()) {
         return {};
     }
     const std::vector<std::size_t> ends = moduleEnds(text);
