@@ -91,24 +91,6 @@ std::string dottedText(const snmp::ObjectId& oid, uint32_t limit) {
     return dotted;
 }
 
-// Writes the whole text; 0, or the errno of the write that failed.
-int writeAll(int fd, std::string_view text) {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return n < 0 ? errno : ENOSPC;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // The header line of a record, without its line end for status lists.
 void headerLine(std::string& out, const snmp::Pdu& pdu, bool forStatusList) {
     const char* label = pduLabel(pdu.type, forStatusList);

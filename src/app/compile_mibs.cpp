@@ -49,16 +49,8 @@ bool copyFile(const std::string& from, const std::string& to) {
         if (got <= 0) {
             return got == 0 && ::close(out.release()) == 0;
         }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                return false;
-            }
-            done += put;
+        if (writeAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(got))) != 0) {
+            return false;
         }
     }
 }
@@ -70,7 +62,7 @@ std::string realPath(const std::string& path) {
 }
 
 bool isBlankText(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return isBlank(c); });
+    return trimBlanks(text).empty();
 }
 
 // Non-blank lines before the first one that begins with "#" (zorlet's section of the log).
@@ -304,19 +296,10 @@ Result CompileMibs::keepPrevious() {
 
 void CompileMibs::removeTemporaries() {
     const std::string prefix = std::string(mibcomp::kMibInfoFile) + ".new-";
-    DIR* directory = ::opendir(mibsDirectory_.c_str());
-    if (directory == nullptr) {
-        return;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(directory)) {
-        if (std::string_view(entry->d_name).starts_with(prefix)) {
-            names.emplace_back(entry->d_name);
+    for (const std::string& name : listDirectory(mibsDirectory_)) {
+        if (name.starts_with(prefix)) {
+            ::unlink((mibsDirectory_ + "/" + name).c_str());
         }
-    }
-    ::closedir(directory);
-    for (const std::string& name : names) {
-        ::unlink((mibsDirectory_ + "/" + name).c_str());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "base/regular_file.h"
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,36 @@ Result readRegularFile(const std::string& path, std::size_t maxSize, std::string
         }
         text.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+int writeAll(int fd, std::string_view text) {
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : ENOSPC;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::vector<std::string> listDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
 }
 
 }  // namespace korvimo

@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/result.h"
 #include "base/unique_fd.h"
@@ -30,5 +32,12 @@ Result openRegularFile(const std::string& path, UniqueFd& file, int* error = nul
 // reason alone, as openRegularFile gives it, or the system's for a read that fails or a file
 // larger than maxSize ("File too large"); text is then empty.
 Result readRegularFile(const std::string& path, std::size_t maxSize, std::string& text);
+
+// Writes the whole text to fd, again after an interruption; 0, or the errno of the write
+// that failed (ENOSPC for one that wrote nothing).
+int writeAll(int fd, std::string_view text);
+
+// The names in a directory, "." and ".." included; none when it cannot be read.
+std::vector<std::string> listDirectory(const std::string& directory);
 
 }  // namespace korvimo

@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include <algorithm>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -64,6 +66,12 @@ std::string formatText(const char* format, ...) {
     }
     va_end(again);
     return text;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 }  // namespace korvimo

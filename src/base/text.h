@@ -16,6 +16,14 @@ inline bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// An ASCII letter in lower case; any other character as it is.
+inline char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether two texts are equal when ASCII letters are compared without regard to case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // The value of a hexadecimal digit (either case); -1 when c is none.
 inline int hexDigit(char c) {
     if (c >= '0' && c <= '9') {

@@ -16,16 +16,6 @@ namespace korvimo::mibcomp {
 
 namespace {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
 // Without regard to case first; names that differ in case alone keep byte order, so that the
 // order never depends on the order the directories were read in.
 bool listedBefore(const std::string& a, const std::string& b) {
@@ -81,27 +71,13 @@ bool hasExtension(const std::string& name, const std::vector<std::string>& exten
             return false;
         }
         const std::size_t dot = name.size() - ext.size() - 1;
-        return name[dot] == '.' && sameIgnoringCase(std::string_view(name).substr(dot + 1), ext);
+        return name[dot] == '.' && equalsIgnoringCase(std::string_view(name).substr(dot + 1), ext);
     });
 }
 
 bool isRegularFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// The names of a directory's entries; none when it cannot be read.
-std::vector<std::string> directoryNames(const std::string& directory) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr) {
-        return names;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
-    return names;
 }
 
 // The part of a line that is ASN.1 code: quoted strings blanked out, the comment after "--"
@@ -294,16 +270,8 @@ Result writeFile(const std::string& directory, const std::string& name, std::str
     if (!file) {
         return failed();
     }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(file.get(), bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failed();
-        }
-        written += static_cast<std::size_t>(n);
+    if (writeAll(file.get(), bytes) != 0) {
+        return failed();
     }
     // A late write error (a full disk on a network file system) shows at close.
     if (::close(file.release()) != 0 && errno != EINTR) {
@@ -329,10 +297,10 @@ SearchLists searchLists(const SearchSettings& settings) {
         if (lists.extensions.size() == kMaxMibExtensions) {
             break;
         }
-        const bool listed = sameIgnoringCase(entry, kDefaultMibExtension) ||
+        const bool listed = equalsIgnoringCase(entry, kDefaultMibExtension) ||
                             std::any_of(lists.extensions.begin(), lists.extensions.end(),
                                         [entry](const std::string& known) {
-                                            return sameIgnoringCase(entry, known);
+                                            return equalsIgnoringCase(entry, known);
                                         });
         if (!listed) {
             lists.extensions.emplace_back(entry);
@@ -346,7 +314,7 @@ std::vector<std::string> mibList(const SearchLists& lists) {
     std::set<std::string> found;  // full paths: a directory listed twice adds nothing
     std::vector<std::string> list;
     for (const std::string& directory : lists.directories) {
-        for (const std::string& name : directoryNames(directory)) {
+        for (const std::string& name : listDirectory(directory)) {
             const std::string path = directory + "/" + name;
             if (!hasExtension(name, lists.extensions) || found.count(path) != 0 ||
                 !isRegularFile(path)) {

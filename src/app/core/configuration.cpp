@@ -118,21 +118,6 @@ std::string storedName(ConfigKey key, int number) {
     return std::string(info.name) + std::to_string(number);
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The file as lines, each kept with its own line end, so that a rewrite changes nothing but
 // the lines it means to change.
 class IniDocument {
@@ -325,21 +310,6 @@ class IniDocument {
     std::string failure_;
 };
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Several programs of one home (a window, any number of korvan-cli agents) change the file,
 // each by reading it, changing it and writing it back. An exclusive advisory lock on the
 // file's directory makes each of those steps whole: no program reads the file while another
@@ -407,7 +377,7 @@ Result saveDocument(const std::string& path, const IniDocument& doc) {
     if (existed) {
         (void)::fchmod(file.get(), old.st_mode & 07777);
     }
-    int error = writeAll(file.get(), text) ? 0 : errno;
+    int error = writeAll(file.get(), text);
     if (::close(file.release()) != 0 && error == 0) {
         error = errno;
     }
