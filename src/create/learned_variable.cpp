@@ -86,7 +86,8 @@ std::optional<std::string> OverrideTable::behaviour(std::string_view name,
 }
 
 LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::MibInfo* mib,
-                                const OverrideTable* overrides, Replay replay) {
+                                const OverrideTable* overrides, Replay replay,
+                                uint32_t* lookupPosition) {
     char oidText[kLogOidCapacity];
     char typeName[kLogTypeCapacity];
     // Room for the whole value: the debug log's own capacity would cut a long string or
@@ -111,7 +112,11 @@ LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::Mib
     const mibinfo::Record* line = nullptr;
     std::size_t identifierLength = 0;
     if (mib != nullptr) {
-        line = mib->objectOf(oidText, identifierLength);
+        line = mib->objectOf(oidText, identifierLength,
+                             lookupPosition != nullptr ? *lookupPosition : 0);
+        if (line != nullptr && lookupPosition != nullptr) {
+            *lookupPosition = mib->positionOf(*line);
+        }
     }
     if (line != nullptr) {
         object = objectRecord(*line);

@@ -5,7 +5,8 @@
 //   OverrideTable overrides;
 //   if (Result loaded = overrides.load(bin + "/learn.def"); !loaded) ...  // report, go on
 //   LearnedVariable v = learnedVariable(binding, mib.get(), &overrides, Replay::Moving);
-//   appendLearnedLine(v, text);   // "sysUpTime.0                   , TimeTicks   , RO , clock(500)"
+//   appendLearnedLine(v, text);   // "sysUpTime.0                   , TimeTicks   , RO ,
+//   clock(500)"
 //
 // The rules, in order:
 //   - Name: the object line of mibinfo.out the binding's name belongs to (its identifier is
@@ -36,6 +37,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -87,8 +89,13 @@ struct LearnedVariable {
 };
 
 // The variable of one answer. mib and overrides may be null (no mibinfo.out, no learn.def).
+// With lookupPosition, the object line is searched for from that record position on (and
+// then from the file's start), and a hit becomes the new position: a walk in identifier
+// order then finds each object at once, and of duplicate object lines the one after the last
+// hit.
 LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::MibInfo* mib,
-                                const OverrideTable* overrides, Replay replay);
+                                const OverrideTable* overrides, Replay replay,
+                                uint32_t* lookupPosition = nullptr);
 
 // Appends the variable line, "%-30s, %-12s, %-3s, %s\r\n", as the variable-file creation
 // writes its lines.

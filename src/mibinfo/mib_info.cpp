@@ -244,8 +244,9 @@ void MibInfo::index() {
 
     std::vector<std::pair<std::string_view, uint32_t>> objects;
     std::vector<std::pair<std::string_view, uint32_t>> variables;
+    std::vector<std::pair<std::string_view, uint32_t>> identifiers;
     objects.reserve(records_.size());
-    byIdentifier_.reserve(records_.size());
+    identifiers.reserve(records_.size());
     for (uint32_t i = 0; i < records_.size(); ++i) {
         const Record& r = records_[i];
         switch (r.kind) {
@@ -253,7 +254,7 @@ void MibInfo::index() {
                 ++objectCount_;
                 if (!r.descriptor.empty()) {
                     objects.emplace_back(r.descriptor, i);
-                    byIdentifier_.emplace(r.identifier, i);  // the first line stays
+                    identifiers.emplace_back(r.identifier, i);
                 }
                 break;
             case RecordKind::Index:
@@ -276,6 +277,7 @@ void MibInfo::index() {
         }
     }
     byDescriptor_.build(objects);
+    byIdentifier_.build(identifiers);
     trapVariables_.build(variables);
 }
 
@@ -321,8 +323,8 @@ std::span<const uint32_t> MibInfo::objectsWithDescriptor(std::string_view descri
 }
 
 const Record* MibInfo::firstObjectWithIdentifier(std::string_view identifier) const {
-    const auto found = byIdentifier_.find(identifier);
-    return found == byIdentifier_.end() ? nullptr : &records_[found->second];
+    const std::span<const uint32_t> objects = byIdentifier_.find(identifier);
+    return objects.empty() ? nullptr : &records_[objects.front()];
 }
 
 bool MibInfo::descriptorOf(std::string_view identifier, std::string_view& descriptor) const {
@@ -334,22 +336,34 @@ bool MibInfo::descriptorOf(std::string_view identifier, std::string_view& descri
     return true;
 }
 
-const Record* MibInfo::objectOf(std::string_view numericText, std::size_t& identifierLength) const {
-    // Every leading part that ends before a "." or at the end could be a line's identifier;
-    // of those that are, the line first in the file wins, as a search from the start finds.
-    uint32_t best = UINT32_MAX;
+const Record* MibInfo::objectOf(std::string_view numericText, std::size_t& identifierLength,
+                                uint32_t from) const {
+    // Every leading part that ends before a "." or at the end could be a line's identifier.
+    // Of those lines, the first met by a search from position `from` to the end of the file
+    // and then on from its start wins: a line at or after `from` ranks by its distance from
+    // it, one before it after all of those.
+    const uint64_t lineCount = records_.size();
+    uint64_t bestRank = UINT64_MAX;
+    uint32_t best = 0;
     identifierLength = 0;
     for (std::size_t length = 1; length <= numericText.size(); ++length) {
         if (length < numericText.size() && numericText[length] != '.') {
             continue;
         }
-        const auto found = byIdentifier_.find(numericText.substr(0, length));
-        if (found != byIdentifier_.end() && found->second < best) {
-            best = found->second;
+        const std::span<const uint32_t> lines = byIdentifier_.find(numericText.substr(0, length));
+        if (lines.empty()) {
+            continue;
+        }
+        const auto atOrAfter = std::lower_bound(lines.begin(), lines.end(), from);
+        const uint32_t position = atOrAfter != lines.end() ? *atOrAfter : lines.front();
+        const uint64_t rank = position >= from ? position - from : position + lineCount;
+        if (rank < bestRank) {
+            bestRank = rank;
+            best = position;
             identifierLength = length;
         }
     }
-    return best == UINT32_MAX ? nullptr : &records_[best];
+    return bestRank == UINT64_MAX ? nullptr : &records_[best];
 }
 
 bool MibInfo::nameOf(std::string_view numericText, std::string& out) const {

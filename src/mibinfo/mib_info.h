@@ -100,8 +100,15 @@ class MibInfo {
     // there is none.
     bool nameOf(std::string_view numericText, std::string& out) const;
     // The object line nameOf takes its descriptor from, or null; identifierLength receives
-    // the length of the text's leading part that is the line's identifier.
-    const Record* objectOf(std::string_view numericText, std::size_t& identifierLength) const;
+    // the length of the text's leading part that is the line's identifier. With `from`, the
+    // search starts at that record position, runs to the end of the file and then on from
+    // its start, as a lookup that resumes where its last hit was.
+    const Record* objectOf(std::string_view numericText, std::size_t& identifierLength,
+                           uint32_t from = 0) const;
+    // The record position of a record of this file.
+    uint32_t positionOf(const Record& record) const {
+        return static_cast<uint32_t>(&record - records_.data());
+    }
     // Base type and range of the first object line of the descriptor.
     bool objectInfo(std::string_view descriptor, ObjectInfo& info) const;
     // The index clause (delimiters included, blanks trimmed) of the first "%ei" line of the
@@ -136,11 +143,11 @@ class MibInfo {
     std::string text_;
     std::vector<Record> records_;
     std::size_t objectCount_ = 0;
-    Groups byDescriptor_;                                          // object lines
-    Groups trapVariables_;                                         // "%tvar" lines
-    std::unordered_map<std::string_view, uint32_t> byIdentifier_;  // first object line
-    std::unordered_map<std::string_view, uint32_t> indexes_;       // first "%ei" line
-    std::unordered_map<std::string_view, uint32_t> traps_;         // first "%trap" line
+    Groups byDescriptor_;                                     // object lines
+    Groups trapVariables_;                                    // "%tvar" lines
+    Groups byIdentifier_;                                     // object lines
+    std::unordered_map<std::string_view, uint32_t> indexes_;  // first "%ei" line
+    std::unordered_map<std::string_view, uint32_t> traps_;    // first "%trap" line
 };
 
 }  // namespace korvimo::mibinfo
