@@ -160,6 +160,8 @@ void importWalk(const WalkContents& walk, std::string_view walkFile,
     summary = ImportSummary{};
     summary.lines = walk.lines;
     appendImportedHeader(walkFile, out);
+    // About one variable line of 70 characters a record: the text is seldom copied as it grows.
+    out.reserve(out.size() + walk.records.size() * 72);
 
     // A walk file holds what its walk recorded: an end identifier of the settings does not cut
     // it, and the end mark of a view is no record.
