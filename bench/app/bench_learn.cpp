@@ -195,6 +195,7 @@ void report(const char* what, const Learned& learned) {
 pid_t startChildAgent(const std::string& home, uint16_t port) {
     const std::string program = std::string(KORVIMO_HOME_DIR) + "/bin/korvan-cli";
     const std::string log = home + "/agent.out";
+    std::fflush(stdout);  // the child must not print what this process buffered
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::freopen(log.c_str(), "w", stdout);
