@@ -330,6 +330,9 @@ int runLearn(const LearnOptions& options, std::ostream& out, std::ostream& err) 
     Busy busy = Busy::Idle;
     app::LearnVariables learn({config, loop, requestIds, mibInfo, busy});
 
+    learn.dialogStart();
+    // From here on: a failure of the dialog's start (no mibinfo.out, no socket) is reported
+    // again by Start, so it is printed once.
     Progress progress(err);
     learn.status().onChange([&](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended && !isProgressLine(change.text)) {
@@ -339,7 +342,6 @@ int runLearn(const LearnOptions& options, std::ostream& out, std::ostream& err) 
         }
     });
 
-    learn.dialogStart();
     app::LearnVariablesForm& form = learn.form();
     form.teacher = options.teacher;
     form.file = options.output;
