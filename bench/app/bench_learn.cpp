@@ -132,6 +132,9 @@ Learned learnOnce(Configuration& config, EventLoop& loop, RequestIdSequence& ids
                   const std::function<void(int)>& turn) {
     Busy busy = Busy::Idle;
     app::LearnVariables learn({config, loop, ids, mibInfo, busy});
+    learn.options().bulk = bulk;
+    learn.options().overrides = false;
+    learn.options().receiveTraps = false;
     learn.dialogStart();
     learn.form().teacher = "127.0.0.1:" + std::to_string(port);
     learn.form().file = "learned";
@@ -142,9 +145,6 @@ Learned learnOnce(Configuration& config, EventLoop& loop, RequestIdSequence& ids
     learn.form().end = "End Of All MIBs";
     learn.form().v2c = true;
     learn.form().templates = false;
-    learn.options().bulk = bulk;
-    learn.options().overrides = false;
-    learn.options().receiveTraps = false;
     Learned result;
     const SteadyClock::time_point start = SteadyClock::now();
     if (learn.start()) {

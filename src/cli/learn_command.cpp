@@ -330,6 +330,13 @@ int runLearn(const LearnOptions& options, std::ostream& out, std::ostream& err) 
     Busy busy = Busy::Idle;
     app::LearnVariables learn({config, loop, requestIds, mibInfo, busy});
 
+    // Before the dialog start, which opens the client endpoint of the teacher's family.
+    app::LearnVariables::Options& settings = learn.options();
+    settings.ipVersion = teacherIsIpv6(options.teacher) ? IpVersion::IPv6 : IpVersion::IPv4;
+    settings.bulk = options.bulk;
+    settings.replay = options.replayStatic ? create::Replay::Static : create::Replay::Moving;
+    settings.overrides = options.overrides;
+    settings.receiveTraps = false;
     learn.dialogStart();
     // From here on: a failure of the dialog's start (no mibinfo.out, no socket) is reported
     // again by Start, so it is printed once.
@@ -363,13 +370,6 @@ int runLearn(const LearnOptions& options, std::ostream& out, std::ostream& err) 
     form.start = options.start.value_or(create::kWalkStartDefault);
     form.end = options.end.value_or(create::kEndOfAllMibs);
     form.templates = options.templates;
-
-    app::LearnVariables::Options& settings = learn.options();
-    settings.ipVersion = teacherIsIpv6(options.teacher) ? IpVersion::IPv6 : IpVersion::IPv4;
-    settings.bulk = options.bulk;
-    settings.replay = options.replayStatic ? create::Replay::Static : create::Replay::Moving;
-    settings.overrides = options.overrides;
-    settings.receiveTraps = false;
 
     const SteadyClock::time_point started = SteadyClock::now();
     if (!learn.start()) {

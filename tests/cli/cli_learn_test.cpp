@@ -43,8 +43,9 @@ TEST(CliLearn, ExitStatuses) {
     std::filesystem::create_directories(home + "/mibs");
     writeFile(home + "/mibs/mibinfo.out",
               "1.3.6.1.2.1.1.1           sysDescr                OctetString  RO S\r\n");
-    // Nothing listens there: the one request goes unanswered.
-    const std::string silent = "127.0.0.1:" + std::to_string(freePort());
+    // Nothing listens there: the one request goes unanswered. An IPv6 teacher takes an IPv6
+    // client endpoint, so the request is sent.
+    const std::string silent = "[::1]:" + std::to_string(freePort());
     const struct {
         const char* args;
         int status;
