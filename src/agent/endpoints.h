@@ -65,9 +65,11 @@ inline constexpr std::size_t kIpxAddressBytes = 10;  // 4 of network, 6 of node
 
 // Receive buffers of the three endpoints. The agent reads requests of any size UDP over
 // IPv4 carries; a larger one (IPv6 allows a few bytes more) is refused, never read in part.
+// The client reads responses of any such size too: a GetBulk answer, or a GetNext answer
+// with a long string, easily passes 1,600 bytes, and a datagram read in part does not decode.
 inline constexpr std::size_t kRequestBufferSize = snmp::kMaxDatagramSize;
 inline constexpr std::size_t kTrapBufferSize = 1500;
-inline constexpr std::size_t kResponseBufferSize = 1600;
+inline constexpr std::size_t kResponseBufferSize = snmp::kMaxDatagramSize;
 
 // Every opener leaves socket as it was when it fails, with nothing left open, and gives the
 // step that failed as its text.

@@ -22,6 +22,7 @@
 #include "cli/compile_command.h"
 #include "cli/create_traps_command.h"
 #include "cli/create_vars_command.h"
+#include "cli/learn_command.h"
 #include "cli/settings_command.h"
 #include "cli/traps_command.h"
 
@@ -168,6 +169,51 @@ int runCompile(const std::vector<std::string>& args) {
     return korvimo::cli::runCompile(options, std::cout, std::cerr);
 }
 
+int checkLearn(const std::vector<std::string>& args) {
+    korvimo::cli::LearnOptions options;
+    std::string error;
+    if (!korvimo::cli::parseLearnOptions(args, options, error)) {
+        std::cerr << "korvan-cli learn: " << error << "\n"
+                  << "Try 'korvan-cli learn --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printLearnUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runLearn(const std::vector<std::string>& args) {
+    korvimo::cli::LearnOptions options;
+    std::string error;
+    korvimo::cli::parseLearnOptions(args, options, error);  // checked before
+    return korvimo::cli::runLearn(options, std::cout, std::cerr);
+}
+
+int checkImport(const std::vector<std::string>& args) {
+    korvimo::cli::ImportOptions options;
+    std::string error;
+    if (!korvimo::cli::parseImportOptions(args, options, error)) {
+        std::cerr << "korvan-cli import: " << error << "\n"
+                  << "Try 'korvan-cli import --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printImportUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runImport(const std::vector<std::string>& args) {
+    korvimo::cli::ImportOptions options;
+    std::string error;
+    korvimo::cli::parseImportOptions(args, options, error);  // checked before
+    options.startDirectory = gStartDirectory;
+    return korvimo::cli::runImport(options, std::cout);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
@@ -180,6 +226,10 @@ const Command kCommands[] = {
      checkCreateTraps, runCreateTraps},
     {"create-vars", "write a control file from the compiled MIBs (see create-vars --help)",
      checkCreateVars, runCreateVars},
+    {"learn", "capture a real SNMP agent into a control file (see learn --help)", checkLearn,
+     runLearn},
+    {"import", "write a control file from a recorded walk (see import --help)", checkImport,
+     runImport},
 };
 
 void printUsage(std::ostream& out) {
@@ -252,7 +302,7 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
-    if (chosen->run == runAgent || chosen->run == runTraps) {
+    if (chosen->run == runAgent || chosen->run == runTraps || chosen->run == runLearn) {
         sigset_t signals;
         korvimo::cli::blockAgentSignals(signals);  // before anything can take a while
     }

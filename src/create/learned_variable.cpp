@@ -95,13 +95,17 @@ LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::Mib
     const std::size_t capacity =
         std::max({kLogValueCapacity, 2 * std::size_t{binding.value.octets.length()} + 3,
                   11 * binding.value.oid.ids.size() + 1});
-    std::vector<char> valueBuffer(capacity, '\0');
-    char* const valueText = valueBuffer.data();
-    valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText,
-                valueBuffer.size());
+    // Most values fit the debug log's capacity: no buffer is allocated for them.
+    char shortValue[kLogValueCapacity];
+    std::vector<char> longValue;
+    if (capacity > sizeof shortValue) {
+        longValue.resize(capacity);
+    }
+    char* const valueText = longValue.empty() ? shortValue : longValue.data();
+    valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText, capacity);
     if (binding.value.syntax == snmp::kTagTimeTicks) {
         // The tick count, not the debug log's hours and minutes: clock() starts from it.
-        std::snprintf(valueText, valueBuffer.size(), "%" PRIu32, binding.value.number);
+        std::snprintf(valueText, capacity, "%" PRIu32, binding.value.number);
     }
 
     LearnedVariable variable;

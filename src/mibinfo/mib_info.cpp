@@ -343,6 +343,18 @@ const Record* MibInfo::objectOf(std::string_view numericText, std::size_t& ident
     // and then on from its start wins: a line at or after `from` ranks by its distance from
     // it, one before it after all of those.
     const uint64_t lineCount = records_.size();
+    // The line at `from` itself ranks first when it matches: a walk in identifier order meets
+    // the same object again and again, and is then spared a lookup of every leading part.
+    if (from < lineCount) {
+        const Record& at = records_[from];
+        const std::size_t length = at.identifier.size();
+        if (at.kind == RecordKind::Object && !at.descriptor.empty() && length > 0 &&
+            numericText.substr(0, length) == at.identifier &&
+            (length == numericText.size() || numericText[length] == '.')) {
+            identifierLength = length;
+            return &at;
+        }
+    }
     uint64_t bestRank = UINT64_MAX;
     uint32_t best = 0;
     identifierLength = 0;

@@ -49,6 +49,8 @@ class Snmpd {
         return false;
     }
 
+    uint16_t port() const { return port_; }
+
     // What snmpwalk prints for 1.3.6.1.2.1 with these options (standard error left out).
     std::string walk(const std::string& options) const {
         return runCommand("snmpwalk -v2c -c public -t 5 -r 1 " + options +
