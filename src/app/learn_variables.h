@@ -56,6 +56,11 @@
 
 namespace korvimo::app {
 
+// Start failures of their own (the others are shared with the sibling dialogs).
+inline constexpr const char* kLearnSocketClosedText = "Cannot open socket.  Check TCP/IP stack.";
+inline constexpr const char* kTeacherVersionMismatchText =
+    "Agent address type does not match currently selected IP version. Try again";
+
 // The editable lists filled from a history or from mibinfo.out.
 enum class LearnVariablesList { Teacher, File, Community, Timeout, Retries, Start, End };
 
@@ -139,6 +144,23 @@ class LearnVariables {
   private:
     struct Run;
 
+    // Start steps that can fail; each reports its text.
+    bool prepareTeacher();
+    bool prepareBounds(const mibinfo::MibInfo* mib);
+    // The request for the name after `after`; false (reported, the run ended) when it cannot
+    // be made or sent.
+    bool sendRequest(const snmp::ObjectId& after);
+    void response(const snmp::Pdu& response, const snmp::Pdu& request);
+    void timedOut(const snmp::Pdu& request);
+    void templateTick();
+    void trap(const snmp::Pdu& trap);
+    // Writes the buffer out; false, with a kCannotWriteFormat line, when it cannot.
+    bool flush();
+    // Ends the run: line (if any) appended to the file, the file written out and closed.
+    void finish(End end, const char* fileLine);
+    void finishStopped();
+    void refreshLists();
+
     LearnVariablesContext context_;
     LearnVariablesForm form_;
     Options options_;
@@ -149,10 +171,13 @@ class LearnVariables {
     bool viewEnabled_ = false;
     bool running_ = false;
     End lastEnd_ = End::None;
+    std::size_t learned_ = 0;
     std::string path_;
     std::string keptCommunity_;
     bool rememberedV2c_ = false;   // the version last chosen, for the next dialog start
     uint32_t lookupPosition_ = 0;  // the name lookup's position in mibinfo.out
+    RequestClient client_;
+    TrapReceiver traps_;
     std::unique_ptr<Run> run_;
 };
 

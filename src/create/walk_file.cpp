@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <type_traits>
 
 #include "base/regular_file.h"
 #include "base/text.h"
@@ -25,6 +27,8 @@ constexpr std::size_t kMaxOctets = 65535;
 constexpr std::size_t kQuotedLength = 60;
 
 constexpr std::string_view kSeparator = " = ";
+constexpr std::string_view kOpaqueFloat = "Float: ";
+constexpr std::string_view kOpaqueDouble = "Double: ";
 constexpr std::string_view kWrongTypePrefix = "Wrong Type (should be ";
 constexpr std::string_view kExceptionTexts[] = {
     "No Such Object available on this agent at this OID",
@@ -223,6 +227,29 @@ struct Reader {
     bool quotedString(std::string_view text, SyntaxValue& value, std::string& why);
 };
 
+// An Opaque-wrapped float or double (the wrapping of the draft that extends Opaque with these
+// types): 0x9F, the type octet, the length, and the IEEE bits in network order, as the agent
+// recorded them.
+template <typename T>
+bool opaqueNumber(std::string_view text, uint8_t type, SyntaxValue& value, std::string& why) {
+    const std::string_view word = leadingWord(text);
+    T number = 0;
+    const char* end = word.data() + word.size();
+    auto [stop, error] = std::from_chars(word.data(), end, number);
+    if (word.empty() || error != std::errc() || stop != end) {
+        why = isNo(word, sizeof(T) == 4 ? "Float" : "Double");
+        return false;
+    }
+    using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+    const Bits bits = std::bit_cast<Bits>(number);
+    std::vector<uint8_t>& bytes = value.octets.bytes;
+    bytes = {0x9F, type, static_cast<uint8_t>(sizeof(T))};
+    for (std::size_t shift = sizeof(T) * 8; shift > 0; shift -= 8) {
+        bytes.push_back(static_cast<uint8_t>(bits >> (shift - 8)));
+    }
+    return true;
+}
+
 // A STRING value beginning with its opening quote; it may go on over further lines.
 bool Reader::quotedString(std::string_view text, SyntaxValue& value, std::string& why) {
     const LineCursor::Mark start = lines.mark();
@@ -355,6 +382,12 @@ bool Reader::typedValue(std::string_view type, std::string_view text, SyntaxValu
         }
     } else if (type == "Opaque" || type == "OPAQUE") {
         value.syntax = snmp::kTagOpaque;
+        if (startsWith(text, kOpaqueFloat)) {
+            return opaqueNumber<float>(text.substr(kOpaqueFloat.size()), 0x78, value, why);
+        }
+        if (startsWith(text, kOpaqueDouble)) {
+            return opaqueNumber<double>(text.substr(kOpaqueDouble.size()), 0x79, value, why);
+        }
         std::string_view rest;
         readHexPairs(text, value.octets.bytes, rest);
         if (!rest.empty()) {
@@ -554,10 +587,13 @@ WalkContents parseWalk(std::string_view text) {
                                   : WalkFormat::Walk;
             decided = true;
         }
+        // A comment where a binding could begin; a string's further lines are read by the
+        // binding they belong to, whatever they begin with.
+        if (isComment(trimBlanks(line))) {
+            continue;
+        }
         if (contents.format == WalkFormat::Snmprec) {
-            if (!isComment(trimBlanks(line))) {
-                reader.snmprecLine(line);
-            }
+            reader.snmprecLine(line);
         } else {
             reader.walkLine(line);
         }

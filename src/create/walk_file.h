@@ -22,8 +22,11 @@
 //   .1.3.6.1.2.1.4.20.1.1.127.0.0.1 = IpAddress: 127.0.0.1 IpAddress
 //   .1.3.6.1.2.1.x = Network Address: 7F:00:00:01          IpAddress
 //   .1.3.6.1.2.1.x = BITS: 80 00 sensor(0)                 Bits 0x80 0x00 (the hex bytes)
-//   .1.3.6.1.2.1.x = Opaque: Float: 1.5 / Opaque: 9F 78 …  Opaque (bytes given as hex; other
-//                                                          Opaque forms are a problem line)
+//   .1.3.6.1.2.1.x = Opaque: 9F 78 04 3F C0 00 00          Opaque of the bytes given as hex
+//   .1.3.6.1.2.1.x = Opaque: Float: 1.5                    Opaque 9F 78 04 and the float's
+//                                                          bits, big-endian (Double: 9F 79 08
+//                                                          and the double's); other Opaque
+//                                                          forms are a problem line
 //   .1.3.6.1.2.1.x = NULL                                  NULL
 //   .1.3.6.1.2.1.x = No Such Object available on this agent at this OID   skipped, no problem
 //   .1.3.6.1.2.1.x = No Such Instance currently exists at this OID        skipped, no problem
@@ -35,14 +38,16 @@
 // OctetString, 5 NULL, 6 ObjectID, 64 IpAddress, 65 Counter, 66 Gauge, 67 TimeTicks, 68
 // Opaque, 70 Counter64, 3 Bits); a tag followed by "x" gives the value as hex digits
 // (`4x|00163e000001`). The form of a file is told by its first line that is neither blank nor
-// a comment ("#"): a "|" before any " = " makes it .snmprec.
+// a comment ("#"): a "|" before any " = " makes it .snmprec. In both forms a line whose first
+// non-blank character is "#" is a comment where a binding could begin; a string's further
+// lines belong to the string whatever they begin with.
 //
 // Rules:
 //   - A line that cannot be read (no " = ", an unknown type, a number out of its type's
 //     range, a name that is no object identifier, a string whose closing quote never comes)
 //     is a WalkProblem with its line number and a one-line reason, and is skipped; reading
 //     goes on at the next line. Nothing is dropped without a problem, apart from the three
-//     exception lines above and blank lines.
+//     exception lines above, comments and blank lines.
 //   - Values are bounded as the agent bounds them: a name of at most 128 sub-identifiers, an
 //     octet string of at most 65,535 bytes.
 //   - The file is read whole through openRegularFile, at most kMaxWalkFileSize bytes.

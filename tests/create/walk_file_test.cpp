@@ -130,7 +130,7 @@ TEST(WalkFile, ReportsUnreadableLinesAndGoesOn) {
         ".1.3.5 = OID: SNMPv2-SMI::zeroDotZero\n"
         ".1.3.6 = OID: ccitt.0\n"
         "1.x.3 = INTEGER: 1\n"
-        ".1.3.7 = Opaque: Float: 1.5\n"
+        ".1.3.7 = Opaque: Text: 1.5\n"
         ".1.3.8 = INTEGER: abc\n"
         ".1.3.9 = IpAddress: 1.2.3\n"
         ".1.3.10 = STRING: \"never closed\n"
@@ -152,6 +152,23 @@ TEST(WalkFile, ReportsUnreadableLinesAndGoesOn) {
     EXPECT_EQ(problems(walk), expected);
     // The line after an unclosed string is read again as a line of its own.
     EXPECT_EQ(shown(walk), std::vector<std::string>{"13: .1.3.11 02 11"});
+}
+
+TEST(WalkFile, OpaqueFloatsAndCommentsBetweenBindings) {
+    const WalkContents walk = parseWalk(
+        ".1.3.1 = Opaque: Float: 1.500000\n"
+        "  # a comment where a binding could begin\n"
+        ".1.3.2 = Opaque: Double: -2.5\n"
+        ".1.3.3 = STRING: \"first\n"
+        "# inside the string\"\n"
+        ".1.3.4 = Opaque: Float: many\n");
+    const std::vector<std::string> expected = {
+        "1: .1.3.1 44 9f78043fc00000",
+        "3: .1.3.2 44 9f7908c004000000000000",
+        "4: .1.3.3 04 66697273740a2320696e736964652074686520737472696e67",
+    };
+    EXPECT_EQ(shown(walk), expected);
+    EXPECT_EQ(problems(walk), std::vector<std::string>{"6: \"many\" is no Float"});
 }
 
 TEST(WalkFile, ReadsSnmprecLines) {
