@@ -192,9 +192,10 @@ void LearnVariablesDialog::readForm() {
 
 void LearnVariablesDialog::start() {
     readForm();
-    if (logic_.start()) {
-        showLists();  // the texts as taken, and the histories they went into
-    }
+    // The texts as taken and the histories they went into; a start refused at a late step
+    // has already put the early texts into theirs.
+    logic_.start();
+    showLists();
     showControls();
 }
 
