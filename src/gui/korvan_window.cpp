@@ -24,9 +24,10 @@
 #include "app/home.h"
 #include "gui/compile_mibs_dialog.h"
 #include "gui/create_traps_dialog.h"
-#include "gui/desktop_dialogs.h"
 #include "gui/create_variables_dialog.h"
+#include "gui/desktop_dialogs.h"
 #include "gui/generate_traps_dialog.h"
+#include "gui/learn_variables_dialog.h"
 
 namespace korvimo::gui {
 
@@ -219,6 +220,8 @@ void KorvanWindow::buildMenus() {
         {"&MIBs", nullptr, "&View MIB Info..", MenuItem::ViewMibInfo, &KorvanWindow::viewMibInfo},
         {"&Variables", nullptr, "&Create Variables from MIB..", MenuItem::CreateVariables,
          &KorvanWindow::createVariables},
+        {"&Variables", nullptr, "&Learn SNMP Variables..", MenuItem::LearnVariables,
+         &KorvanWindow::learnVariables},
         {"&Variables", nullptr, "&Edit Variable File..", MenuItem::EditVariableFile,
          &KorvanWindow::editVariableFile},
         {"&Trap", nullptr, "&Create Trap File from MIB..", MenuItem::CreateTrapFile,
@@ -398,10 +401,14 @@ void KorvanWindow::stopAgent() {
 }
 
 void KorvanWindow::exitProgram() {
-    // A signal ends the program the same way while Generate Traps or MIB Compilation is open:
-    // the dialog closes first, which stops its transmission or batch and lets its loop end.
+    // A signal ends the program the same way while Generate Traps, Learn SNMP Variables or
+    // MIB Compilation is open: the dialog closes first, which stops its transmission, walk or
+    // batch and lets its loop end.
     if (trapsDialog_ && trapsDialog_->isVisible()) {
         trapsDialog_->reject();
+    }
+    if (learnVariablesDialog_ && learnVariablesDialog_->isVisible()) {
+        learnVariablesDialog_->reject();  // the learned file is written out as far as it got
     }
     if (compileMibsDialog_ && compileMibsDialog_->isVisible()) {
         compileMibsDialog_->reject();  // the batch ends; mibinfo.out stays as it was
@@ -490,6 +497,20 @@ void KorvanWindow::createVariables() {
     }
     createVariables_->dialogStart();
     createVariablesDialog_->run();
+}
+
+void KorvanWindow::learnVariables() {
+    if (!learnVariables_) {
+        learnVariables_ = std::make_unique<app::LearnVariables>(
+            app::LearnVariablesContext{window_.config(), window_.loop(), window_.requestIds(),
+                                       window_.mibInfo(), window_.busy()});
+        learnVariablesDialog_ =
+            std::make_unique<LearnVariablesDialog>(*learnVariables_, commands_, launch, this);
+    }
+    // The teacher is walked over the transport the agent uses.
+    learnVariables_->options().ipVersion = window_.form().transport;
+    learnVariables_->dialogStart();
+    learnVariablesDialog_->run();
 }
 
 void KorvanWindow::generateTraps() {

@@ -26,6 +26,11 @@
 // and zorlet are; the item is grayed while the agent runs, and the batch holds the window's
 // busy flag while it runs.
 //
+// Variables > "&Learn SNMP Variables.." opens LearnVariablesDialog, modal, on the one
+// app::LearnVariables the window makes at the first opening, so the version chosen carries
+// over; the walk goes out over the transport the agent uses, the item is grayed while the
+// agent runs, and the run holds the window's busy flag.
+//
 // Trap > "&Create Trap File from MIB.." opens CreateTrapsDialog, modal, on the one
 // app::CreateTraps the window holds; the item is grayed while the agent runs, and the run
 // holds the window's busy flag.
@@ -54,6 +59,7 @@
 #include "app/create_variables.h"
 #include "app/desktop_commands.h"
 #include "app/generate_traps.h"
+#include "app/learn_variables.h"
 #include "app/main_window.h"
 #include "gui/desktop_dialogs.h"
 #include "gui/status_list_view.h"
@@ -73,6 +79,7 @@ class CompileMibsDialog;
 class CreateTrapsDialog;
 class CreateVariablesDialog;
 class GenerateTrapsDialog;
+class LearnVariablesDialog;
 
 // The form's label texts.
 inline constexpr const char* kControlFileLabel = "SNMP Attributes FIle:";
@@ -138,6 +145,7 @@ class KorvanWindow final : public QDialog {
     void viewMibInfo();
     void editVariableFile();
     void createVariables();
+    void learnVariables();
     void editTrapFile();
     void createTrapFile();
     void generateTraps();
@@ -194,6 +202,8 @@ class KorvanWindow final : public QDialog {
     std::unique_ptr<CreateTrapsDialog> createTrapsDialog_;
     std::unique_ptr<app::CreateVariables> createVariables_;
     std::unique_ptr<CreateVariablesDialog> createVariablesDialog_;  // after its controller
+    std::unique_ptr<app::LearnVariables> learnVariables_;
+    std::unique_ptr<LearnVariablesDialog> learnVariablesDialog_;  // after its controller
     std::unique_ptr<app::CompileMibs> compileMibs_;
     std::unique_ptr<CompileMibsDialog> compileMibsDialog_;  // after its controller
     // Set once the window may close without the question (Exit, or Yes to the question).
