@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -87,6 +89,24 @@ std::string numericAddress(const SocketAddress& address) {
     return text;
 }
 
+// Whether a datagram came from the teacher's address and port.
+bool fromTeacher(const SocketAddress& from, const RequestClient::Settings& settings) {
+    const SocketAddress& teacher = settings.peerAddress;
+    if (from.family() != teacher.family()) {
+        return false;
+    }
+    const auto port = static_cast<uint16_t>(settings.peerPort);
+    if (from.family() == AF_INET6) {
+        const auto* a = reinterpret_cast<const sockaddr_in6*>(&from.storage);
+        const auto* b = reinterpret_cast<const sockaddr_in6*>(&teacher.storage);
+        return ntohs(a->sin6_port) == port &&
+               std::memcmp(&a->sin6_addr, &b->sin6_addr, sizeof a->sin6_addr) == 0;
+    }
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&from.storage);
+    const auto* b = reinterpret_cast<const sockaddr_in*>(&teacher.storage);
+    return ntohs(a->sin_port) == port && a->sin_addr.s_addr == b->sin_addr.s_addr;
+}
+
 }  // namespace
 
 struct LearnVariables::Run {
@@ -108,23 +128,29 @@ struct LearnVariables::Run {
 
 LearnVariables::LearnVariables(LearnVariablesContext context)
     : context_(context),
-      client_(context.loop, context.requestIds,
-              {[this](const snmp::Pdu& answer, const SocketAddress&, const snmp::Pdu& request) {
-                   // The answered request leaves the pending list; a repeated answer to it is
-                   // then dropped by the client.
-                   const snmp::Pdu asked = request;
-                   client_.removePending(client_.findPending(request.requestId));
-                   response(answer, asked);
-               },
-               [this](const snmp::Pdu& request) { timedOut(request); },
-               [this](std::string_view why) { status_.append(why); },
-               [this](const snmp::Pdu& request) {
-                   // Its retransmission could not be sent; the reason is on the list already.
-                   if (running_ && run_ && request.requestId == run_->requestId) {
-                       status_.append(create::kLearningStoppedText);
-                       finish(End::Stopped, nullptr);
-                   }
-               }}),
+      client_(
+          context.loop, context.requestIds,
+          {[this](const snmp::Pdu& answer, const SocketAddress& from, const snmp::Pdu& request) {
+               // Only the teacher answers: a datagram from anyone else that carries a
+               // pending request-id is no answer, and the request goes on waiting.
+               if (!fromTeacher(from, client_.settings())) {
+                   return;
+               }
+               // The answered request leaves the pending list; a repeated answer to it is
+               // then dropped by the client.
+               const snmp::Pdu asked = request;
+               client_.removePending(client_.findPending(request.requestId));
+               response(answer, asked);
+           },
+           [this](const snmp::Pdu& request) { timedOut(request); },
+           [this](std::string_view why) { status_.append(why); },
+           [this](const snmp::Pdu& request) {
+               // Its retransmission could not be sent; the reason is on the list already.
+               if (running_ && run_ && request.requestId == run_->requestId) {
+                   status_.append(create::kLearningStoppedText);
+                   finish(End::Stopped, nullptr);
+               }
+           }}),
       traps_(context.loop, {[this](const snmp::Pdu& pdu, const SocketAddress&) { trap(pdu); },
                             [this](std::string_view why) { status_.append(why); }}) {}
 
@@ -274,7 +300,9 @@ bool LearnVariables::start() {
 
     const std::string file = controlFileText(form_.file);
     path_ = controlFilePath(installDir, file);
-    run.output.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // Emptied only once every check has passed: a start refused for a typing error leaves the
+    // capture of an earlier run as it was.
+    run.output.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     if (!run.output) {
         return refuse(formatText(kCannotOpenForWritingFormat, path_.c_str()));
     }
@@ -308,6 +336,9 @@ bool LearnVariables::start() {
     settings.versionMode = form_.v2c ? VersionMode::SNMPv2C : VersionMode::SNMPv1;
     run.bulk = form_.v2c && options_.bulk > 0;
 
+    if (::ftruncate(run.output.get(), 0) != 0) {
+        return refuse(formatText(kCannotWriteFormat, path_.c_str(), std::strerror(errno)));
+    }
     const std::string startText = cut(form_.start, kFormTextLimit);
     const std::string endText = cut(form_.end, kFormTextLimit);
     create::appendLearnedHeader(run.teacher, startText, endText, run.buffer);

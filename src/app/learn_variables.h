@@ -30,6 +30,10 @@
 //   - The learned file is written through a buffer, flushed when it fills and whenever a run
 //     ends, so View shows every line of an ended run. A write that fails ends the run with a
 //     kCannotWriteFormat status line.
+//   - A start refused by a check creates the file when it is missing but leaves an existing
+//     file's content: the file is emptied only when the run starts.
+//   - Only the teacher's address and port can answer: a datagram from anyone else is no
+//     answer, even with the request-id of the request outstanding.
 //   - A request that cannot be made or sent is reported on the status list, and the run ends
 //     as stopped; nothing waits for an answer that cannot come.
 //   - The generic trap's name of a code outside 0 to 6 is "unknown(N)"; a read-only answer of

@@ -201,7 +201,9 @@ bool readStopSignals(int signalFd) {
     signalfd_siginfo info;
     bool stop = false;
     while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        stop = stop || isStopSignal(static_cast<int>(info.ssi_signo));
+        // A hang-up reloads only an agent: a tool whose terminal went away stops.
+        const int signal = static_cast<int>(info.ssi_signo);
+        stop = stop || isStopSignal(signal) || signal == SIGHUP;
     }
     return stop;
 }

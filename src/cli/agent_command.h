@@ -72,8 +72,8 @@ bool blockAgentSignals(sigset_t& signals);
 // long-running command takes them; invalid, with the reason on standard error, when that
 // cannot be done.
 UniqueFd openSignalDescriptor();
-// Reads every signal waiting on the descriptor; true when one asks to stop (SIGINT, SIGTERM,
-// SIGQUIT).
+// Reads every signal waiting on the descriptor, for the commands other than the agent; true
+// when one asks to stop (SIGINT, SIGTERM, SIGQUIT, and SIGHUP: the terminal went away).
 bool readStopSignals(int signalFd);
 
 // Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.

@@ -439,11 +439,14 @@ int runImport(const ImportOptions& options, std::ostream& out) {
 
     const std::string path = app::controlFilePath(installDir, app::controlFileText(options.output));
     const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    const int failed = file ? writeAll(file.get(), text) : errno;
-    if (failed != 0) {
+    if (!file) {
         print(withReason(Result::failuref(app::kCannotOpenForWritingFormat, path.c_str()),
-                         std::strerror(failed))
+                         std::strerror(errno))
                   .text());
+        return 1;
+    }
+    if (const int failed = writeAll(file.get(), text); failed != 0) {
+        print(formatText(app::kCannotWriteFormat, path.c_str(), std::strerror(failed)));
         return 1;
     }
     print(formatText(create::kImportSummaryFormat, static_cast<unsigned long>(summary.lines),

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "agent/debug_log.h"
@@ -34,6 +36,36 @@ std::string filledTemplate(std::string_view behaviourTemplate, std::string_view 
     return out;
 }
 
+// Whether the agent reads the text of a string value back as these very octets: not when
+// the text would read as hex digits ("0x41"), when blanks at its ends would be trimmed, or
+// when the rendering stopped at a zero octet.
+bool readsBack(std::string_view text, const snmp::Octets& octets) {
+    if (text.size() != octets.length()) {
+        return false;
+    }
+    if (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' ||
+                          text.back() == '\t')) {
+        return false;
+    }
+    const bool hexLike =
+        text.size() > 2 && text[0] == '0' && text[1] == 'x' &&
+        std::all_of(text.begin() + 2, text.end(), [](char c) { return hexDigit(c) >= 0; });
+    return !hexLike;
+}
+
+// The octets as "0x" and two hex digits each (capacity is at least twice the length and 3).
+void hexText(const snmp::Octets& octets, char* out, std::size_t capacity) {
+    std::snprintf(out, capacity, "0x");
+    std::size_t n = 2;
+    for (const uint8_t byte : octets.bytes) {
+        if (n + 2 >= capacity) {
+            break;
+        }
+        std::snprintf(out + n, capacity - n, "%02x", byte);
+        n += 2;
+    }
+}
+
 }  // namespace
 
 void OverrideTable::parse(std::string_view text) {
@@ -50,6 +82,9 @@ void OverrideTable::parse(std::string_view text) {
         std::string_view rest;
         if (!takeWord(line, prefix, rest)) {
             continue;
+        }
+        if (trimBlanks(rest).empty()) {
+            continue;  // a name without a behaviour overrides nothing
         }
         Override entry;
         entry.prefix.assign(prefix.substr(0, kOverridePrefixCapacity));
@@ -85,9 +120,17 @@ std::optional<std::string> OverrideTable::behaviour(std::string_view name,
     return filledTemplate(best->behaviourTemplate, value);
 }
 
-LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::MibInfo* mib,
+LearnedVariable learnedVariable(const snmp::VarBind& answered, const mibinfo::MibInfo* mib,
                                 const OverrideTable* overrides, Replay replay,
                                 uint32_t* lookupPosition) {
+    // UInteger32 (the obsolete application 7) has no syntax word of the control file: it is
+    // kept as the unsigned 32-bit number it is, a Gauge, rather than lost as an unknown type.
+    std::optional<snmp::VarBind> asGauge;
+    if (answered.value.syntax == snmp::kTagUInteger32) {
+        asGauge = answered;
+        asGauge->value.syntax = snmp::kTagGauge;
+    }
+    const snmp::VarBind& binding = asGauge ? *asGauge : answered;
     char oidText[kLogOidCapacity];
     char typeName[kLogTypeCapacity];
     // Room for the whole value: the debug log's own capacity would cut a long string or
@@ -103,9 +146,14 @@ LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::Mib
     }
     char* const valueText = longValue.empty() ? shortValue : longValue.data();
     valueToText(binding, oidText, sizeof oidText, typeName, sizeof typeName, valueText, capacity);
-    if (binding.value.syntax == snmp::kTagTimeTicks) {
-        // The tick count, not the debug log's hours and minutes: clock() starts from it.
+    const uint16_t syntax = binding.value.syntax;
+    if (syntax == snmp::kTagTimeTicks || syntax == snmp::kTagCounter || syntax == snmp::kTagGauge) {
+        // The number unsigned: not the debug log's hours and minutes of TimeTicks (clock()
+        // starts from the tick count), nor its signed reading of counters and gauges, which
+        // the agent would take for a value out of range.
         std::snprintf(valueText, capacity, "%" PRIu32, binding.value.number);
+    } else if (syntax == snmp::kTagOctetString && !readsBack(valueText, binding.value.octets)) {
+        hexText(binding.value.octets, valueText, capacity);
     }
 
     LearnedVariable variable;
@@ -146,6 +194,15 @@ LearnedVariable learnedVariable(const snmp::VarBind& binding, const mibinfo::Mib
         return variable;
     }
     variable.behaviour = valueBehaviour(object, valueText);
+    if (syntax == snmp::kTagCounter64 && binding.value.counter64 > UINT32_MAX) {
+        // The growing counters count in 32 bits: a larger start is served as recorded.
+        variable.behaviour = formatText("fixed(%s)", valueText);
+    } else if (syntax == snmp::kTagOctetString && variable.behaviour.starts_with("r_lastset(") &&
+               std::strchr(valueText, ',') != nullptr) {
+        // r_lastset's value ends at a comma: the string goes as hex digits.
+        hexText(binding.value.octets, valueText, capacity);
+        variable.behaviour = valueBehaviour(object, valueText);
+    }
     return variable;
 }
 

@@ -25,6 +25,8 @@ using snmp::SyntaxValue;
 constexpr std::size_t kMaxOctets = 65535;
 // How much of an unreadable piece a problem line quotes.
 constexpr std::size_t kQuotedLength = 60;
+// Records reserved before reading at most; more make the vector grow as usual.
+constexpr std::size_t kRecordReserveLimit = std::size_t{1} << 20;
 
 constexpr std::string_view kSeparator = " = ";
 constexpr std::string_view kOpaqueFloat = "Float: ";
@@ -82,8 +84,20 @@ class LineCursor {
 };
 
 std::string quoted(std::string_view piece) {
+    // A control character of the file is shown as \xNN: a problem line goes to a terminal,
+    // and the file's bytes must not move its cursor or retitle its window.
     std::string text = "\"";
-    text.append(piece.substr(0, kQuotedLength));
+    for (const char c : piece.substr(0, kQuotedLength)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            text += "\\x";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0x0F];
+        } else {
+            text += c;
+        }
+    }
     if (piece.size() > kQuotedLength) {
         text.append("...");
     }
@@ -567,8 +581,10 @@ bool isComment(std::string_view line) {
 
 WalkContents parseWalk(std::string_view text) {
     WalkContents contents;
-    contents.records.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-                             1);
+    // One record a line at most; the guess is capped, so a file of blank lines costs nothing.
+    contents.records.reserve(std::min<std::size_t>(
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1,
+        kRecordReserveLimit));
     LineCursor lines(text);
     Reader reader{lines, contents};
     bool decided = false;

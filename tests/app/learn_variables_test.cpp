@@ -209,6 +209,7 @@ TEST_F(LearnVariablesTest, RefusesStartsWithTheirTexts) {
         {"[::1]:" + std::to_string(port), "1.0", create::kEndOfAllMibs,
          "Agent address type does not match currently selected IP version. Try again"},
     };
+    writeFile(dir.path("agent/t.ctl"), "an earlier capture\r\n");
     for (const Case& c : cases) {
         fill(port);
         learn.form().teacher = c.teacher;
@@ -219,6 +220,8 @@ TEST_F(LearnVariablesTest, RefusesStartsWithTheirTexts) {
         EXPECT_FALSE(learn.running());
         EXPECT_EQ(busy, Busy::Idle);
     }
+    // A refused start leaves the file it would have written as it was.
+    EXPECT_EQ(readFile(dir.path("agent/t.ctl")), "an earlier capture\r\n");
 
     // Another operation holds the window.
     busy = Busy::Running;
@@ -281,8 +284,9 @@ TEST_F(LearnVariablesTest, AnAnswerOutOfOrderIsRecordedAndTheWalkGoesOnFromIt) {
     learn.form().start = "sysName.0";
     ASSERT_TRUE(learn.start());
 
-    // Answers one request; the name of the binding asked after.
-    auto answer = [&](const char* name, int32_t errorStatus) {
+    // Answers one request (from `sender`, else the teacher's own port); the name of the
+    // binding asked after.
+    auto answer = [&](const char* name, int32_t errorStatus, UdpPeer* sender = nullptr) {
         std::vector<uint8_t> bytes;
         SocketAddress from;
         for (int turn = 0; turn < 100 && !peer.receive(bytes, 0, &from); ++turn) {
@@ -290,23 +294,34 @@ TEST_F(LearnVariablesTest, AnAnswerOutOfOrderIsRecordedAndTheWalkGoesOnFromIt) {
         }
         snmp::Pdu request;
         EXPECT_TRUE(decode(bytes, request));
-        auto list = snmp::SnmpCreateVbl();
-        snmp::ObjectId id = oid(name);
-        snmp::SyntaxValue value;
-        value.syntax = snmp::kTagOctetString;
-        value.octets = testing::octets("x");
-        snmp::SnmpAddVb(list.get(), &id, &value);
-        auto response = snmp::SnmpCreateBPdu(request.version, &request.community,
-                                             snmp::kPduResponse, request.requestId, errorStatus,
-                                             errorStatus != 0 ? 1 : 0, std::move(list));
-        std::vector<uint8_t> out(snmp::kMaxMessageSize);
-        uint32_t size = static_cast<uint32_t>(out.size());
-        EXPECT_TRUE(snmp::SnmpEncodeMsg(response.get(), out.data(), &size).ok());
-        out.resize(size);
-        peer.sendTo(from, out);
+        auto encoded = [&](const char* answered) {
+            auto list = snmp::SnmpCreateVbl();
+            snmp::ObjectId id = oid(answered);
+            snmp::SyntaxValue value;
+            value.syntax = snmp::kTagOctetString;
+            value.octets = testing::octets("x");
+            snmp::SnmpAddVb(list.get(), &id, &value);
+            auto response = snmp::SnmpCreateBPdu(request.version, &request.community,
+                                                 snmp::kPduResponse, request.requestId, errorStatus,
+                                                 errorStatus != 0 ? 1 : 0, std::move(list));
+            std::vector<uint8_t> out(snmp::kMaxMessageSize);
+            uint32_t size = static_cast<uint32_t>(out.size());
+            EXPECT_TRUE(snmp::SnmpEncodeMsg(response.get(), out.data(), &size).ok());
+            out.resize(size);
+            return out;
+        };
+        if (sender != nullptr) {
+            // Somebody else answers first, with the right request-id: no answer.
+            sender->sendTo(from, encoded("1.3.6.1.2.1.1.9.0"));
+            for (int turn = 0; turn < 5; ++turn) {
+                loop.runOnce(10);
+            }
+        }
+        peer.sendTo(from, encoded(name));
         return request.varBinds.items.empty() ? snmp::ObjectId{} : request.varBinds.items[0].name;
     };
-    EXPECT_EQ(answer("1.3.6.1.2.1.1.1.0", 0), oid("1.3.6.1.2.1.1.5.0"));
+    UdpPeer stranger(AF_INET);
+    EXPECT_EQ(answer("1.3.6.1.2.1.1.1.0", 0, &stranger), oid("1.3.6.1.2.1.1.5.0"));
     EXPECT_EQ(answer("1.3.6.1.2.1.1.1.0", 2), oid("1.3.6.1.2.1.1.1.0"));  // goes on from it
     pumpToEnd();
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace korvimo::create {
 namespace {
@@ -63,8 +65,8 @@ TEST_F(LearnedVariableTest, ReadOnlyBehaviourFollowsTheAnswersType) {
     const char* name = "1.3.6.1.4.1.9.1";
     EXPECT_EQ(of(binding(name, snmp::kTagCounter, 12)).behaviour, "randomup(12, 100)");
     snmp::VarBind big = binding(name, snmp::kTagCounter64);
-    big.value.counter64 = 5000000000ull;
-    EXPECT_EQ(of(big).behaviour, "randomup(5000000000, 100)");
+    big.value.counter64 = 4000000000ull;
+    EXPECT_EQ(of(big).behaviour, "randomup(4000000000, 100)");
     EXPECT_EQ(of(binding(name, snmp::kTagGauge, 3)).behaviour, "random(3, 100)");
     EXPECT_EQ(of(binding(name, snmp::kTagInteger, static_cast<uint32_t>(-4))).behaviour,
               "fixed(-4)");
@@ -82,6 +84,33 @@ TEST_F(LearnedVariableTest, ReadOnlyBehaviourFollowsTheAnswersType) {
     EXPECT_EQ(of(oid).type, "ObjectID");
     EXPECT_EQ(of(oid).behaviour, "fixed(1.3.6)");
     EXPECT_EQ(of(binding(name, snmp::kTagNull)).behaviour, "fixed(NULL)");
+}
+
+// Values the agent would read otherwise than recorded are written so that it serves them.
+TEST_F(LearnedVariableTest, ValuesAreWrittenAsTheAgentReadsThemBack) {
+    const char* name = "1.3.6.1.4.1.9.1";
+    EXPECT_EQ(of(binding(name, snmp::kTagGauge, 4294967295u)).behaviour, "random(4294967295, 100)");
+    EXPECT_EQ(of(binding(name, snmp::kTagCounter, 2147483648u)).behaviour,
+              "randomup(2147483648, 100)");
+    const LearnedVariable unsigned32 = of(binding(name, snmp::kTagUInteger32, 5));
+    EXPECT_EQ(unsigned32.type, "Gauge");
+    EXPECT_EQ(unsigned32.behaviour, "random(5, 100)");
+    snmp::VarBind big = binding(name, snmp::kTagCounter64);
+    big.value.counter64 = 5000000000ull;  // past the 32 bits randomup counts in
+    EXPECT_EQ(of(big).behaviour, "fixed(5000000000)");
+
+    snmp::VarBind text = binding(name, snmp::kTagOctetString);
+    for (const auto& [recorded, written] : std::vector<std::pair<std::string, std::string>>{
+             {"0x41", "fixed(0x30783431)"},       // would read as the hex of "A"
+             {" pad ", "fixed(0x2070616420)"},    // blanks at the ends would be trimmed
+             {"a, b (c)", "fixed(a, b (c))"}}) {  // fixed takes commas and parentheses
+        text.value.octets.bytes.assign(recorded.begin(), recorded.end());
+        EXPECT_EQ(of(text).behaviour, written) << recorded;
+    }
+    // r_lastset's value ends at a comma.
+    snmp::VarBind writable = binding("1.3.6.1.2.1.1.5.0", snmp::kTagOctetString);
+    writable.value.octets.bytes = {'a', ',', 'b'};
+    EXPECT_EQ(of(writable).behaviour, "r_lastset(0, 255, 0x612c62)");
 }
 
 TEST_F(LearnedVariableTest, WritableBehaviourFollowsMarkerAndRange) {
@@ -114,8 +143,10 @@ TEST(OverrideTable, LongestPrefixFirstInFileAndTemplates) {
         "sys counter(%s)\n"
         "sysName fixed(first %s %s %d)\n"
         "sysName fixed(second)\n"
+        "ifDescr\n"           // no behaviour: overrides nothing
         "ifIndex fixed(1)");  // a last line without an end
     EXPECT_EQ(table.size(), 6u);
+    EXPECT_FALSE(table.behaviour("ifDescr.1", "x"));
     EXPECT_EQ(table.behaviour("sysDescr.0", "x"), "lastset(x)");
     EXPECT_EQ(table.behaviour("sysDescr.1", "x"), "fixed(x)");
     EXPECT_EQ(table.behaviour("sysDescr", "x"), "fixed(x)");

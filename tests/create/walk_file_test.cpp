@@ -122,7 +122,7 @@ TEST(WalkFile, ReadsEveryValueFormOfTheWalkForm) {
 
 TEST(WalkFile, ReportsUnreadableLinesAndGoesOn) {
     const WalkContents walk = parseWalk(
-        ".1.3.1 = Float32: 1.5\n"
+        ".1.3.1 = Float\x1b]0;32: 1.5\n"
         ".1.3.2 = INTEGER: 2147483648\n"
         ".1.3.3 = Counter32: -1\n"
         ".1.3.4 = Gauge32: 4294967296\n"
@@ -136,7 +136,7 @@ TEST(WalkFile, ReportsUnreadableLinesAndGoesOn) {
         ".1.3.10 = STRING: \"never closed\n"
         ".1.3.11 = INTEGER: 11\n");
     const std::vector<std::string> expected = {
-        "1: unknown type \"Float32\"",
+        "1: unknown type \"Float\\x1b]0;32\"",  // control bytes shown, not sent to a terminal
         "2: \"2147483648\" is no INTEGER",
         "3: \"-1\" is no Counter32",
         "4: \"4294967296\" is no Gauge32",
