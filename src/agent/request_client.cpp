@@ -120,10 +120,17 @@ void RequestClient::readable() {
         return;
     }
     if (response.type != snmp::kPduResponse) {
+        const uint32_t type = response.type;
+        if (handlers_.onRequest &&
+            (type == snmp::kPduGetRequest || type == snmp::kPduGetNextRequest ||
+             type == snmp::kPduGetBulkRequest || type == snmp::kPduSetRequest)) {
+            handlers_.onRequest(response);
+        }
         return;
     }
     PendingRequest* pending = findPending(response.requestId);
-    if (pending == nullptr) {
+    if (pending == nullptr ||
+        (handlers_.acceptsAnswerFrom && !handlers_.acceptsAnswerFrom(source))) {
         return;
     }
     pending->timer.stop();

@@ -15,10 +15,12 @@
 // retransmissions of the client cannot be confused with any other timer of the process.
 //
 // Rules of the flow:
-//   - A Response whose request-id matches a pending request stops that request's timer and
-//     goes to onResponse with the request. The request stays pending (without a timer) until
+//   - A Response whose request-id matches a pending request (from a source the optional
+//     acceptsAnswerFrom accepts) stops that request's timer and goes to onResponse with the
+//     request. The request stays pending (without a timer) until
 //     removed or cleared, so a repeated Response is passed on again. Other Responses and
-//     other PDU types are dropped. A port-unreachable report of an earlier send is ignored.
+//     other PDU types are dropped; requests are told to the optional onRequest. A port-unreachable
+//     report of an earlier send is ignored.
 //   - A request that has been sent `retries` times (at least once) times out one period
 //     after its last transmission: it leaves the pending list and goes to onTimeout. The
 //     handlers may clear the list or send new requests.
@@ -78,6 +80,12 @@ class RequestClient {
         // A request whose retransmission could not be sent; it has left the pending list.
         // Optional; called after onFailure has had the reason.
         std::function<void(const snmp::Pdu& request)> onDropped;
+        // Optional: whether a Response from that source may answer a pending request. One it
+        // refuses is dropped before it touches the request, whose timer goes on.
+        std::function<bool(const SocketAddress& from)> acceptsAnswerFrom;
+        // Optional: a request (Get, GetNext, GetBulk or Set) that arrived on the client
+        // endpoint; it is answered by nobody.
+        std::function<void(const snmp::Pdu& request)> onRequest;
     };
 
     // Where requests and traps go, how requests are retransmitted, and the version and

@@ -128,29 +128,27 @@ struct LearnVariables::Run {
 
 LearnVariables::LearnVariables(LearnVariablesContext context)
     : context_(context),
-      client_(
-          context.loop, context.requestIds,
-          {[this](const snmp::Pdu& answer, const SocketAddress& from, const snmp::Pdu& request) {
-               // Only the teacher answers: a datagram from anyone else that carries a
-               // pending request-id is no answer, and the request goes on waiting.
-               if (!fromTeacher(from, client_.settings())) {
-                   return;
-               }
-               // The answered request leaves the pending list; a repeated answer to it is
-               // then dropped by the client.
-               const snmp::Pdu asked = request;
-               client_.removePending(client_.findPending(request.requestId));
-               response(answer, asked);
-           },
-           [this](const snmp::Pdu& request) { timedOut(request); },
-           [this](std::string_view why) { status_.append(why); },
-           [this](const snmp::Pdu& request) {
-               // Its retransmission could not be sent; the reason is on the list already.
-               if (running_ && run_ && request.requestId == run_->requestId) {
-                   status_.append(create::kLearningStoppedText);
-                   finish(End::Stopped, nullptr);
-               }
-           }}),
+      client_(context.loop, context.requestIds,
+              {[this](const snmp::Pdu& answer, const SocketAddress&, const snmp::Pdu& request) {
+                   // The answered request leaves the pending list; a repeated answer to it is
+                   // then dropped by the client.
+                   const snmp::Pdu asked = request;
+                   client_.removePending(client_.findPending(request.requestId));
+                   response(answer, asked);
+               },
+               [this](const snmp::Pdu& request) { timedOut(request); },
+               [this](std::string_view why) { status_.append(why); },
+               [this](const snmp::Pdu& request) {
+                   // Its retransmission could not be sent; the reason is on the list already.
+                   if (running_ && run_ && request.requestId == run_->requestId) {
+                       status_.append(create::kLearningStoppedText);
+                       finish(End::Stopped, nullptr);
+                   }
+               },
+               // Only the teacher answers: a datagram from anyone else that carries a pending
+               // request-id is no answer, and the request goes on waiting.
+               [this](const SocketAddress& from) { return fromTeacher(from, client_.settings()); },
+               [this](const snmp::Pdu&) { status_.append(create::kGotRequestText); }}),
       traps_(context.loop, {[this](const snmp::Pdu& pdu, const SocketAddress&) { trap(pdu); },
                             [this](std::string_view why) { status_.append(why); }}) {}
 

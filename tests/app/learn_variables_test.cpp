@@ -316,6 +316,11 @@ TEST_F(LearnVariablesTest, AnAnswerOutOfOrderIsRecordedAndTheWalkGoesOnFromIt) {
             for (int turn = 0; turn < 5; ++turn) {
                 loop.runOnce(10);
             }
+            // The request still waits for its answer: it is sent again.
+            clock.advanceMs(2000);
+            loop.runOnce(0);
+            std::vector<uint8_t> again;
+            EXPECT_TRUE(peer.receive(again, 0));
         }
         peer.sendTo(from, encoded(name));
         return request.varBinds.items.empty() ? snmp::ObjectId{} : request.varBinds.items[0].name;
