@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace korvimo {
 
@@ -87,6 +88,33 @@ int writeAll(int fd, std::string_view text) {
         left -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+int replaceFileContent(const std::string& path, std::string_view text) {
+    // The writer's process number makes the name its own; a copy a killed writer left
+    // behind is replaced by the next write.
+    const std::string temporary = path + ".new-" + std::to_string(::getpid());
+    struct stat old {};
+    const bool existed = ::stat(path.c_str(), &old) == 0;
+    UniqueFd file(::open(temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!file) {
+        return errno;
+    }
+    if (existed) {
+        (void)::fchmod(file.get(), old.st_mode & 07777);
+    }
+    int error = writeAll(file.get(), text);
+    if (::close(file.release()) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
 }
 
 std::vector<std::string> listDirectory(const std::string& directory) {

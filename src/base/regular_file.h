@@ -37,6 +37,12 @@ Result readRegularFile(const std::string& path, std::size_t maxSize, std::string
 // that failed (ENOSPC for one that wrote nothing).
 int writeAll(int fd, std::string_view text);
 
+// Replaces the content of the file at path with text: a copy is written beside it under a
+// name of this process's own and renamed over it, so a failure half-way leaves the old file
+// whole (and the copy removed). An existing file's permissions carry over; a new one takes
+// the umask. 0, or the errno of the step that failed.
+int replaceFileContent(const std::string& path, std::string_view text);
+
 // The names in a directory, "." and ".." included; none when it cannot be read.
 std::vector<std::string> listDirectory(const std::string& directory);
 

@@ -438,15 +438,11 @@ int runImport(const ImportOptions& options, std::ostream& out) {
     create::importWalk(walk, walkPath, settings, text, summary, print);
 
     const std::string path = app::controlFilePath(installDir, app::controlFileText(options.output));
-    const UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file) {
+    // Written whole or not at all: an earlier file of that name stays when the write fails.
+    if (const int failed = replaceFileContent(path, text); failed != 0) {
         print(withReason(Result::failuref(app::kCannotOpenForWritingFormat, path.c_str()),
-                         std::strerror(errno))
+                         std::strerror(failed))
                   .text());
-        return 1;
-    }
-    if (const int failed = writeAll(file.get(), text); failed != 0) {
-        print(formatText(app::kCannotWriteFormat, path.c_str(), std::strerror(failed)));
         return 1;
     }
     print(formatText(create::kImportSummaryFormat, static_cast<unsigned long>(summary.lines),

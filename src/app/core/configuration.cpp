@@ -361,31 +361,7 @@ std::string replacedFile(const std::string& path) {
 // old file whole. The file is never rewritten in place: where no copy can be made (a full
 // disk, a directory that cannot be written) it stays as it was and the reason is returned.
 Result saveDocument(const std::string& path, const IniDocument& doc) {
-    const std::string text = doc.text();
-    const std::string target = replacedFile(path);
-    // The writer's process number makes the name its own; the lock keeps one process from
-    // racing itself. A copy a killed writer left behind is replaced by the next write.
-    const std::string temporary = target + ".new-" + std::to_string(::getpid());
-    struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    // A new file takes the user's umask, as any file the program makes.
-    UniqueFd file(::open(temporary.c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-    if (!file) {
-        return Result::failure(std::strerror(errno));
-    }
-    if (existed) {
-        (void)::fchmod(file.get(), old.st_mode & 07777);
-    }
-    int error = writeAll(file.get(), text);
-    if (::close(file.release()) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
+    if (const int error = replaceFileContent(replacedFile(path), doc.text()); error != 0) {
         return Result::failure(std::strerror(error));
     }
     return {};
