@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "agent/bench_control_file.h"
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/learn_variables.h"
@@ -37,7 +38,6 @@ using namespace korvimo;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr const char* kCommunity = "bench";
-constexpr const char* kTableRoot = "1.3.6.1.2.1.2.2.1";
 constexpr int kRuns = 3;  // the best of these is reported
 
 double secondsSince(SteadyClock::time_point start) {
@@ -55,39 +55,8 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// 10,000 variables: the system group, two scalars, an interfaces-like table of ten columns
-// and 999 rows, two more scalars.
 std::string controlFile() {
-    std::string text = "# generated for the learning benchmark\r\n";
-    auto line = [&text](const std::string& name, const char* syntax, const char* access,
-                        const std::string& value) {
-        char buffer[512];
-        std::snprintf(buffer, sizeof buffer, "%-30s, %-12s, %-3s, %s\r\n", name.c_str(), syntax,
-                      access, value.c_str());
-        text += buffer;
-    };
-    line("1.3.6.1.2.1.1.1.0", "OctetString", "RO", "fixed(Korvimo benchmark agent)");
-    line("1.3.6.1.2.1.1.2.0", "ObjectID", "RO", "fixed(1.3.6.1.4.1.32473.1.1)");
-    line("1.3.6.1.2.1.1.3.0", "TimeTicks", "RO", "clock(0)");
-    line("1.3.6.1.2.1.1.4.0", "OctetString", "RW", "lastset(noc@example.net)");
-    line("1.3.6.1.2.1.1.5.0", "OctetString", "RW", "lastset(bench-agent)");
-    line("1.3.6.1.2.1.1.6.0", "OctetString", "RW", "lastset(Lab rack 3)");
-    line("1.3.6.1.2.1.1.7.0", "Integer", "RO", "fixed(78)");
-    line("1.3.6.1.2.1.2.1.0", "Integer", "RO", "fixed(999)");
-    const char* columns[10][3] = {
-        {"Integer", "RO", "rangeinst(11)"},   {"OctetString", "RO", "fixed(GigabitEthernet port)"},
-        {"Integer", "RO", "fixed(6)"},        {"Integer", "RO", "fixed(1500)"},
-        {"Gauge", "RO", "fixed(1000000000)"}, {"OctetString", "RO", "fixed(0x02005e000102)"},
-        {"Integer", "RW", "lastset(1)"},      {"Integer", "RO", "fixed(1)"},
-        {"TimeTicks", "RO", "fixed(0)"},      {"Counter", "RO", "randomup(0, 15000, 500)"},
-    };
-    for (int c = 0; c < 10; ++c) {
-        line(std::string(kTableRoot) + "." + std::to_string(c + 1) + ".[1-999]", columns[c][0],
-             columns[c][1], columns[c][2]);
-    }
-    line("1.3.6.1.2.1.4.1.0", "Integer", "RW", "lastset(1)");
-    line("1.3.6.1.2.1.4.2.0", "Integer", "RW", "lastset(64)");
-    return text;
+    return bench::tenThousandAttributes("generated for the learning benchmark");
 }
 
 // A home with the demo home's mibinfo.out (names of system and interfaces) and the control
