@@ -240,7 +240,7 @@ TEST_F(Rows, DestroyRemovesTheRowAndItsOrdinalsServeTheNextOne) {
     const auto rowOrdinals = [this](uint32_t index) {
         std::set<uint32_t> ordinals;
         for (uint32_t c = 0; c < f.store.rows().columnCount(); ++c) {
-            const auto& instances = f.store.rows().column(c).instances;
+            const auto& instances = f.store.rows().instances(c);
             const auto it = instances.find(std::vector<uint32_t>{index});
             if (it != instances.end()) {
                 ordinals.insert(it->second.ordinal);
