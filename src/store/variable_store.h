@@ -26,6 +26,13 @@
 //
 //   store.releaseStore();                               // agent stop
 //
+// Many devices over one control file load it once and attach a store per device: the loaded
+// part (LoadedControlFile) is shared and read-only, and each store keeps only its values, its
+// rows and its walk memos:
+//
+//   std::shared_ptr<const LoadedControlFile> loaded = LoadedControlFile::load(inputs);
+//   for (VariableStore& device : devices) device.attach(loaded, &clock, startTime);
+//
 // Loading writes the attribute file `tempfile` in the agent directory (see AttributeFile)
 // and keeps every lookup in memory: a name is found by a hash probe (or, for a successor of
 // a name that is no line, a binary search) over every line, or by a probe of the instance
