@@ -143,21 +143,53 @@ bool valuesEqual(const snmp::SyntaxValue& a, const snmp::SyntaxValue& b) {
 
 }  // namespace
 
+namespace {
+
+const std::shared_ptr<const RowSchema>& emptySchema() {
+    static const std::shared_ptr<const RowSchema> empty = std::make_shared<const RowSchema>();
+    return empty;
+}
+
+}  // namespace
+
+DynamicRows::DynamicRows(ValueSlots& slots) : slots_(slots), schema_(emptySchema()) {}
+
 void DynamicRows::release() {
-    for (DynamicColumn& column : columns_) {
-        for (auto& [suffix, instance] : column.instances) {
+    for (InstanceTable& instances : instances_) {
+        for (auto& [suffix, instance] : instances) {
             slots_.release(instance.ordinal);
         }
     }
-    std::vector<DynamicColumn>().swap(columns_);
-    std::vector<SetAction>().swap(actions_);
-    std::vector<IndexShape>().swap(shapes_);
-    std::vector<std::vector<uint32_t>>().swap(groups_);
-    std::vector<uint32_t>().swap(sorted_);
-    std::string().swap(instanceTexts_);
+    std::vector<InstanceTable>().swap(instances_);
+    building_.reset();
+    schema_ = emptySchema();
     lastNext_ = WalkPosition{};
-    listed_ = 0;
-    memoGroup_ = 0;
+    clearRequestMemo();
+}
+
+RowSchema& DynamicRows::building() {
+    if (building_ == nullptr) {
+        building_ = std::make_shared<RowSchema>();
+        schema_ = building_;
+    }
+    return *building_;
+}
+
+std::shared_ptr<const RowSchema> DynamicRows::finishLoading() {
+    if (building_ != nullptr) {
+        building_->listed = std::move(instances_);
+        instances_.clear();
+        building_.reset();
+    }
+    return schema_;
+}
+
+void DynamicRows::attach(std::shared_ptr<const RowSchema> schema) {
+    release();
+    if (schema != nullptr) {
+        instances_ = schema->listed;
+        schema_ = std::move(schema);
+    }
 }
 
 bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
@@ -189,7 +221,7 @@ bool DynamicRows::loadDirectives(std::string_view controlText, mibinfo::Descript
             kind = words[1] == "newinstance" ? RowKind::NewInstance
                    : words[1] == "rowstatus" ? RowKind::RowStatus
                                              : RowKind::None;
-            groups_.resize(group + 1);
+            building().groups.resize(group + 1);
         } else if (directive == Directive::Column) {
             if (group == 0) {
                 reporter.error(lines.number(), kColumnBeforeRowMessage, lines.number());
@@ -255,17 +287,18 @@ bool DynamicRows::loadColumn(std::string_view line, long number, uint32_t group,
             shapeMissing = true;
             return false;
         }
-        shapes_.push_back(std::move(shape));
+        building().shapes.push_back(std::move(shape));
     }
     std::vector<Finding> findings;
     checkSyntaxWord(words[2], findings);
     checkExpression(rest, column.syntax, words[2], findings);
     reportFindings(reporter, number, findings);
-    column.shape = static_cast<uint32_t>(shapes_.size() - 1);
-    column.indexLength = shapes_[column.shape].length;
-    column.variableIndex = shapes_[column.shape].variable;
-    groups_[group].push_back(static_cast<uint32_t>(columns_.size()));
-    columns_.push_back(std::move(column));
+    column.shape = static_cast<uint32_t>(building().shapes.size() - 1);
+    column.indexLength = building().shapes[column.shape].length;
+    column.variableIndex = building().shapes[column.shape].variable;
+    building().groups[group].push_back(static_cast<uint32_t>(building().columns.size()));
+    building().columns.push_back(std::move(column));
+    instances_.emplace_back();
     return true;
 }
 
@@ -288,7 +321,7 @@ bool DynamicRows::loadSetAction(std::string_view line, long number,
     reportFindings(reporter, number, findings);
     convertFixedText(words[2], syntaxCode(words[1]), action.trigger);
     action.action.assign(rest);
-    actions_.push_back(std::move(action));
+    building().actions.push_back(std::move(action));
     return true;
 }
 
@@ -349,19 +382,22 @@ bool DynamicRows::fetchShape(const DynamicColumn& column, const mibinfo::MibInfo
 }
 
 bool DynamicRows::sortColumns(Reporter& reporter) {
-    sorted_.resize(columns_.size());
-    for (uint32_t i = 0; i < sorted_.size(); ++i) {
-        sorted_[i] = i;
+    RowSchema& schema = building();
+    std::vector<uint32_t>& sorted = schema.sorted;
+    sorted.resize(schema.columns.size());
+    for (uint32_t i = 0; i < sorted.size(); ++i) {
+        sorted[i] = i;
     }
-    std::stable_sort(sorted_.begin(), sorted_.end(), [this](uint32_t a, uint32_t b) {
-        return compareIdentifiers(idsOf(columns_[a].identifier), idsOf(columns_[b].identifier)) < 0;
+    std::stable_sort(sorted.begin(), sorted.end(), [&schema](uint32_t a, uint32_t b) {
+        return compareIdentifiers(idsOf(schema.columns[a].identifier),
+                                  idsOf(schema.columns[b].identifier)) < 0;
     });
     // In identifier order, a column within another follows it directly or after columns that
     // lie within it as well, so comparing neighbours finds every overlap.
     bool ok = true;
-    for (std::size_t i = 1; i < sorted_.size(); ++i) {
-        const DynamicColumn& before = columns_[sorted_[i - 1]];
-        const DynamicColumn& after = columns_[sorted_[i]];
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        const DynamicColumn& before = schema.columns[sorted[i - 1]];
+        const DynamicColumn& after = schema.columns[sorted[i]];
         const auto outer = idsOf(before.identifier);
         const auto inner = idsOf(after.identifier);
         if (outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin())) {
@@ -377,10 +413,11 @@ bool DynamicRows::sortColumns(Reporter& reporter) {
 int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
     // The last column not greater than the name is the only one that can be its prefix.
     std::size_t low = 0;
-    std::size_t high = sorted_.size();
+    std::size_t high = schema_->sorted.size();
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
-        if (compareIdentifiers(idsOf(columns_[sorted_[middle]].identifier), name) <= 0) {
+        if (compareIdentifiers(idsOf(schema_->columns[schema_->sorted[middle]].identifier), name) <=
+            0) {
             low = middle + 1;
         } else {
             high = middle;
@@ -389,8 +426,8 @@ int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
     if (low == 0) {
         return -1;
     }
-    const uint32_t candidate = sorted_[low - 1];
-    return isProperPrefix(idsOf(columns_[candidate].identifier), name)
+    const uint32_t candidate = schema_->sorted[low - 1];
+    return isProperPrefix(idsOf(schema_->columns[candidate].identifier), name)
                ? static_cast<int32_t>(candidate)
                : -1;
 }
@@ -398,7 +435,8 @@ int32_t DynamicRows::ownerColumn(std::span<const uint32_t> name) const {
 bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> suffix,
                                     std::string_view expression, bool& outOfOrder,
                                     bool& duplicate) {
-    InstanceTable& instances = columns_[column].instances;
+    RowSchema& schema = building();
+    InstanceTable& instances = instances_[column];
     if (!instances.empty() && !SuffixLess{}(instances.lastKey(), suffix)) {
         outOfOrder = true;
         if (instances.find(suffix) != instances.end()) {
@@ -406,22 +444,23 @@ bool DynamicRows::addListedInstance(uint32_t column, std::span<const uint32_t> s
             return true;
         }
     }
-    if (instanceTexts_.size() + expression.size() > UINT32_MAX) {
+    if (schema.instanceTexts.size() + expression.size() > UINT32_MAX) {
         throw std::bad_alloc();  // the pool is addressed by 32-bit offsets
     }
     DynamicInstance instance;
     instance.hasOwnValue = true;
-    instance.ownOffset = static_cast<uint32_t>(instanceTexts_.size());
+    instance.ownOffset = static_cast<uint32_t>(schema.instanceTexts.size());
     instance.ownLength = static_cast<uint32_t>(expression.size());
-    instanceTexts_.append(expression);
+    schema.instanceTexts.append(expression);
     instances.emplace(suffixKey(suffix), instance);
-    ++listed_;
+    ++schema.listedCount;
     return true;
 }
 
 bool DynamicRows::setUpListedInstances(uint32_t& ordinal) {
-    for (DynamicColumn& column : columns_) {
-        for (auto& [suffix, instance] : column.instances) {
+    for (uint32_t number = 0; number < instances_.size(); ++number) {
+        const DynamicColumn& column = schema_->columns[number];
+        for (auto& [suffix, instance] : instances_[number]) {
             instance.ordinal = ordinal++;
             if (!slots_.setUp(instance.ordinal, expressionOf(column, instance), column.syntax)) {
                 return false;
@@ -432,12 +471,13 @@ bool DynamicRows::setUpListedInstances(uint32_t& ordinal) {
 }
 
 void DynamicRows::markIndexColumns(const mibinfo::MibInfo& mib) {
-    for (DynamicColumn& column : columns_) {
+    RowSchema& schema = building();
+    for (DynamicColumn& column : schema.columns) {
         std::string_view descriptor;
         if (!mib.descriptorOf(column.identifierText, descriptor)) {
             continue;
         }
-        for (const IndexObject& object : shapes_[column.shape].objects) {
+        for (const IndexObject& object : schema.shapes[column.shape].objects) {
             if (object.name == descriptor) {
                 column.indexColumn = true;
                 column.indexObjectName = object.name;
@@ -450,7 +490,8 @@ void DynamicRows::markIndexColumns(const mibinfo::MibInfo& mib) {
 std::string_view DynamicRows::expressionOf(const DynamicColumn& column,
                                            const DynamicInstance& instance) const {
     if (instance.hasOwnValue) {
-        return std::string_view(instanceTexts_).substr(instance.ownOffset, instance.ownLength);
+        return std::string_view(schema_->instanceTexts)
+            .substr(instance.ownOffset, instance.ownLength);
     }
     return column.defaultValue;
 }
@@ -465,13 +506,13 @@ void DynamicRows::describe(const DynamicColumn& column, const DynamicInstance& i
 
 bool DynamicRows::exactInstance(uint32_t number, std::span<const uint32_t> name,
                                 AttributeInfo& found) const {
-    const DynamicColumn& column = columns_[number];
+    const DynamicColumn& column = schema_->columns[number];
     const auto id = idsOf(column.identifier);
     if (!isProperPrefix(id, name)) {
         return false;
     }
-    const auto it = column.instances.find(name.subspan(id.size()));
-    if (it == column.instances.end() || it->second.state != kInstancePresent) {
+    const auto it = instances_[number].find(name.subspan(id.size()));
+    if (it == instances_[number].end() || it->second.state != kInstancePresent) {
         return false;
     }
     describe(column, it->second, found);
@@ -480,7 +521,7 @@ bool DynamicRows::exactInstance(uint32_t number, std::span<const uint32_t> name,
 
 bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
                                snmp::ObjectId& successor, AttributeInfo& found) const {
-    const DynamicColumn& column = columns_[number];
+    const DynamicColumn& column = schema_->columns[number];
     if (column.access != Access::ReadOnly && column.access != Access::ReadWrite) {
         return false;
     }
@@ -489,22 +530,23 @@ bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
     const int order = compareIdentifiers(name.first(compared), id.first(compared));
     InstanceTable::const_iterator it;
     if (order < 0 || (order == 0 && name.size() < id.size())) {
-        it = column.instances.begin();
+        it = instances_[number].begin();
     } else if (order > 0) {
         return false;
     } else if (const auto rest = name.subspan(id.size());
                lastNext_.valid && lastNext_.column == number &&
                compareSuffix(lastNext_.at->first, rest) == 0) {
         it = std::next(lastNext_.at);
-    } else if (const auto exact = column.instances.find(rest); exact != column.instances.end()) {
+    } else if (const auto exact = instances_[number].find(rest);
+               exact != instances_[number].end()) {
         it = std::next(exact);
     } else {
-        it = column.instances.upperBound(rest);
+        it = instances_[number].upperBound(rest);
     }
-    while (it != column.instances.end() && it->second.state != kInstancePresent) {
+    while (it != instances_[number].end() && it->second.state != kInstancePresent) {
         ++it;
     }
-    if (it == column.instances.end()) {
+    if (it == instances_[number].end()) {
         return false;
     }
     successor.ids.assign(id.begin(), id.end());
@@ -517,7 +559,7 @@ bool DynamicRows::nextInstance(uint32_t number, std::span<const uint32_t> name,
 }
 
 bool DynamicRows::indexFits(const DynamicColumn& column, std::span<const uint32_t> suffix) const {
-    const IndexShape& shape = shapes_[column.shape];
+    const IndexShape& shape = schema_->shapes[column.shape];
     std::size_t p = 0;
     for (const IndexObject& object : shape.objects) {
         IndexRun run;
@@ -532,7 +574,7 @@ bool DynamicRows::indexFits(const DynamicColumn& column, std::span<const uint32_
 void DynamicRows::setIndexValue(const DynamicColumn& column, std::span<const uint32_t> suffix,
                                 uint32_t ordinal) {
     std::size_t p = 0;
-    for (const IndexObject& object : shapes_[column.shape].objects) {
+    for (const IndexObject& object : schema_->shapes[column.shape].objects) {
         IndexRun run;
         if (!readIndexObject(object, suffix, p, run)) {
             return;
@@ -581,8 +623,8 @@ bool DynamicRows::hasBindingUnder(const DynamicColumn& column, const snmp::Pdu& 
 }
 
 bool DynamicRows::requiredInRequest(uint32_t group, const snmp::Pdu& request) const {
-    for (uint32_t number : groups_[group]) {
-        const DynamicColumn& column = columns_[number];
+    for (uint32_t number : schema_->groups[group]) {
+        const DynamicColumn& column = schema_->columns[number];
         if (column.required && !hasBindingUnder(column, request)) {
             return false;
         }
@@ -592,8 +634,8 @@ bool DynamicRows::requiredInRequest(uint32_t group, const snmp::Pdu& request) co
 
 uint32_t DynamicRows::missingInstances(uint32_t group, std::span<const uint32_t> index) const {
     uint32_t missing = 0;
-    for (uint32_t number : groups_[group]) {
-        const InstanceTable& instances = columns_[number].instances;
+    for (uint32_t number : schema_->groups[group]) {
+        const InstanceTable& instances = instances_[number];
         if (instances.find(index) == instances.end()) {
             ++missing;
         }
@@ -615,7 +657,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     if (owner < 0) {
         return false;
     }
-    const DynamicColumn& setColumn = columns_[owner];
+    const DynamicColumn& setColumn = schema_->columns[owner];
     const auto index = ids.subspan(setColumn.identifier.ids.size());
     const uint32_t group = setColumn.rowGroup;
     if (mode == RowMode::Check) {
@@ -669,7 +711,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
         return true;
     }
 
-    const std::vector<uint32_t>& members = groups_[group];
+    const std::vector<uint32_t>& members = schema_->groups[group];
     const uint32_t missing = missingInstances(group, index);
     if (missing > reserveLeft()) {
         if (reserveSpent != nullptr) {
@@ -682,7 +724,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
     std::vector<std::pair<uint32_t, InstanceTable::iterator>> made;
     auto undo = [&] {
         for (const auto& [number, it] : made) {
-            eraseInstance(columns_[number].instances, it);
+            eraseInstance(instances_[number], it);
         }
         lastNext_ = WalkPosition{};
         return false;
@@ -691,10 +733,10 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
         made.reserve(missing);
         const DynamicInstance* result = nullptr;
         for (uint32_t number : members) {
-            DynamicColumn& column = columns_[number];
+            const DynamicColumn& column = schema_->columns[number];
             const bool isSetColumn = number == static_cast<uint32_t>(owner);
-            auto it = column.instances.find(index);
-            if (it != column.instances.end()) {
+            auto it = instances_[number].find(index);
+            if (it != instances_[number].end()) {
                 if (isSetColumn) {
                     it->second.state = kInstancePresent;
                     result = &it->second;
@@ -720,7 +762,7 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
                                  ? kInstanceAwaiting
                                  : kInstancePresent;
             try {
-                it = column.instances.emplace(suffixKey(index), instance).first;
+                it = instances_[number].emplace(suffixKey(index), instance).first;
             } catch (const std::bad_alloc&) {
                 freeOrdinal(instance.ordinal);
                 return undo();
@@ -742,15 +784,15 @@ bool DynamicRows::createRow(const snmp::ObjectId& name, RowMode mode, const snmp
 
 void DynamicRows::promoteRowStatus(uint32_t group, std::span<const uint32_t> index) {
     const DynamicInstance* status = nullptr;
-    for (uint32_t number : groups_[group]) {
-        const DynamicColumn& column = columns_[number];
-        const auto it = column.instances.find(index);
+    for (uint32_t number : schema_->groups[group]) {
+        const DynamicColumn& column = schema_->columns[number];
+        const auto it = instances_[number].find(index);
         if (column.required &&
-            (it == column.instances.end() || it->second.state != kInstancePresent)) {
+            (it == instances_[number].end() || it->second.state != kInstancePresent)) {
             return;
         }
         if (status == nullptr && column.defaultValue.starts_with("rowstatus") &&
-            it != column.instances.end()) {
+            it != instances_[number].end()) {
             status = &it->second;
         }
     }
@@ -762,7 +804,7 @@ void DynamicRows::promoteRowStatus(uint32_t group, std::span<const uint32_t> ind
 bool DynamicRows::rowComplete(const snmp::ObjectId& name, const snmp::Pdu* request) const {
     const auto ids = idsOf(name);
     const DynamicColumn* first = nullptr;
-    for (const DynamicColumn& column : columns_) {
+    for (const DynamicColumn& column : schema_->columns) {
         const auto id = idsOf(column.identifier);
         if (isProperPrefix(id.first(id.size() - 1), ids)) {
             first = &column;
@@ -774,13 +816,13 @@ bool DynamicRows::rowComplete(const snmp::ObjectId& name, const snmp::Pdu* reque
     }
     const std::size_t length = first->identifier.ids.size();
     const auto index = ids.size() > length ? ids.subspan(length) : std::span<const uint32_t>();
-    for (uint32_t number : groups_[first->rowGroup]) {
-        const DynamicColumn& column = columns_[number];
+    for (uint32_t number : schema_->groups[first->rowGroup]) {
+        const DynamicColumn& column = schema_->columns[number];
         if (!column.required) {
             continue;
         }
-        const auto it = column.instances.find(index);
-        const bool present = it != column.instances.end() && it->second.state == kInstancePresent;
+        const auto it = instances_[number].find(index);
+        const bool present = it != instances_[number].end() && it->second.state == kInstancePresent;
         if (!present && (request == nullptr || !hasBindingUnder(column, *request))) {
             return false;
         }
@@ -804,7 +846,7 @@ bool DynamicRows::checkRowStatus(const snmp::ObjectId& name, const snmp::SyntaxV
         }
         if (v == kRowCreateAndGo) {
             const int32_t owner = ownerColumn(idsOf(name));
-            if (owner < 0 || !requiredInRequest(columns_[owner].rowGroup, request)) {
+            if (owner < 0 || !requiredInRequest(schema_->columns[owner].rowGroup, request)) {
                 status = snmp::kInconsistentValue;
                 return false;
             }
@@ -853,8 +895,8 @@ void DynamicRows::storeRowStatus(const snmp::SyntaxValue& value, uint32_t ordina
 
 bool DynamicRows::applySet(const snmp::ObjectId& name, const snmp::SyntaxValue& value) {
     const auto ids = idsOf(name);
-    for (std::size_t i = 0; i < actions_.size(); ++i) {
-        const SetAction& action = actions_[i];
+    for (std::size_t i = 0; i < schema_->actions.size(); ++i) {
+        const SetAction& action = schema_->actions[i];
         const auto column = idsOf(action.column);
         const bool under =
             column.size() <= ids.size() && std::equal(column.begin(), column.end(), ids.begin());
@@ -872,10 +914,10 @@ bool DynamicRows::deleteRow(const snmp::ObjectId& name) {
     if (owner < 0) {
         return true;
     }
-    const auto index = ids.subspan(columns_[owner].identifier.ids.size());
+    const auto index = ids.subspan(schema_->columns[owner].identifier.ids.size());
     lastNext_ = WalkPosition{};
-    for (uint32_t number : groups_[columns_[owner].rowGroup]) {
-        InstanceTable& instances = columns_[number].instances;
+    for (uint32_t number : schema_->groups[schema_->columns[owner].rowGroup]) {
+        InstanceTable& instances = instances_[number];
         const auto it = instances.find(index);
         if (it == instances.end()) {
             continue;

@@ -46,6 +46,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -127,7 +128,6 @@ struct DynamicColumn {
     std::string defaultValue;
     uint32_t shape = 0;  // the row group's index shape
     long line = 0;       // of its "%dcol" in the control file
-    InstanceTable instances;
 };
 
 struct SetAction {
@@ -136,9 +136,24 @@ struct SetAction {
     std::string action;
 };
 
+// What loading the directives and the listed instances gives, read-only once loaded and
+// shared by every store attached to one loaded control file: the columns, row groups, index
+// shapes and Set actions, and the instances the control file lists (with their ordinals),
+// which every attached store starts from.
+struct RowSchema {
+    std::vector<DynamicColumn> columns;
+    std::vector<SetAction> actions;
+    std::vector<IndexShape> shapes;
+    std::vector<std::vector<uint32_t>> groups;  // column numbers by row group
+    std::vector<uint32_t> sorted;               // column numbers in identifier order
+    std::string instanceTexts;                  // own expressions of listed instances
+    std::vector<InstanceTable> listed;          // the listed instances, by column
+    std::size_t listedCount = 0;
+};
+
 class DynamicRows {
   public:
-    explicit DynamicRows(ValueSlots& slots) : slots_(slots) {}
+    explicit DynamicRows(ValueSlots& slots);
     DynamicRows(const DynamicRows&) = delete;
     DynamicRows& operator=(const DynamicRows&) = delete;
 
@@ -148,12 +163,20 @@ class DynamicRows {
     bool loadDirectives(std::string_view controlText, mibinfo::DescriptorMapper& mapper,
                         Reporter& reporter);
     void release();
+    // Ends loading: the schema takes the listed instances as loaded and becomes read-only, to
+    // be shared. These rows are left without instances; attach serves the schema.
+    std::shared_ptr<const RowSchema> finishLoading();
+    // Serves a loaded schema, starting from its listed instances (whose slots the caller
+    // copies along). May throw std::bad_alloc.
+    void attach(std::shared_ptr<const RowSchema> schema);
 
-    std::size_t columnCount() const { return columns_.size(); }
-    const DynamicColumn& column(uint32_t number) const { return columns_[number]; }
+    std::size_t columnCount() const { return schema_->columns.size(); }
+    const DynamicColumn& column(uint32_t number) const { return schema_->columns[number]; }
+    // The instances of a column, present or awaiting their value.
+    const InstanceTable& instances(uint32_t column) const { return instances_[column]; }
     // Column numbers in identifier order (where their marker lines go).
-    const std::vector<uint32_t>& columnsInOrder() const { return sorted_; }
-    void markerWritten(uint32_t column) { columns_[column].markerPending = false; }
+    const std::vector<uint32_t>& columnsInOrder() const { return schema_->sorted; }
+    void markerWritten(uint32_t column) { building().columns[column].markerPending = false; }
 
     // The column whose identifier is a proper prefix of name, or -1.
     int32_t ownerColumn(std::span<const uint32_t> name) const;
@@ -163,7 +186,7 @@ class DynamicRows {
     // listing stays).
     bool addListedInstance(uint32_t column, std::span<const uint32_t> suffix,
                            std::string_view expression, bool& outOfOrder, bool& duplicate);
-    std::size_t listedCount() const { return listed_; }
+    std::size_t listedCount() const { return schema_->listedCount; }
     // Gives listed instances their ordinals from `ordinal` on (columns in declaration
     // order, instances in suffix order) and sets up their slots.
     bool setUpListedInstances(uint32_t& ordinal);
@@ -226,13 +249,15 @@ class DynamicRows {
     void describe(const DynamicColumn& column, const DynamicInstance& instance,
                   AttributeInfo& found) const;
 
+    // The schema under construction; made by the first loading call.
+    RowSchema& building();
+
     ValueSlots& slots_;
-    std::vector<DynamicColumn> columns_;
-    std::vector<SetAction> actions_;
-    std::vector<IndexShape> shapes_;
-    std::vector<std::vector<uint32_t>> groups_;  // column numbers by row group
-    std::vector<uint32_t> sorted_;
-    std::string instanceTexts_;  // own expressions of listed instances
+    // While loading, building_ and schema_ are one schema; afterwards schema_ alone. Never
+    // null: an empty schema when nothing is loaded.
+    std::shared_ptr<RowSchema> building_;
+    std::shared_ptr<const RowSchema> schema_;
+    std::vector<InstanceTable> instances_;  // by column: this store's rows
     // The instance nextInstance gave last: a walk asks for its successor next.
     struct WalkPosition {
         bool valid = false;
@@ -240,7 +265,6 @@ class DynamicRows {
         InstanceTable::const_iterator at;
     };
     mutable WalkPosition lastNext_;
-    std::size_t listed_ = 0;
     uint32_t memoGroup_ = 0;
     // Rows the check pass of the current request admitted for creation, their indexes one
     // after another in requestIndexes_ (kept with their capacity from request to request),

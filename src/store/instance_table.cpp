@@ -36,6 +36,28 @@ uint32_t InstanceTable::hashOf(const InstanceSuffix& key) {
     return hashIdentifiers(std::span<const char32_t>(key));
 }
 
+InstanceTable::InstanceTable(const InstanceTable& other) : tree_(other.tree_) {
+    if (tree_.empty()) {
+        return;
+    }
+    std::size_t size = 16;
+    while (size < tree_.size() * 2) {
+        size *= 2;
+    }
+    places_.resize(size);
+    for (auto it = tree_.begin(); it != tree_.end(); ++it) {
+        place(hashOf(it->first), it);
+    }
+}
+
+InstanceTable& InstanceTable::operator=(const InstanceTable& other) {
+    if (this != &other) {
+        InstanceTable copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
 InstanceTable::iterator InstanceTable::find(std::span<const uint32_t> suffix) {
     if (places_.empty()) {
         return tree_.end();

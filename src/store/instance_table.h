@@ -58,6 +58,14 @@ class InstanceTable {
     using iterator = Tree::iterator;
     using const_iterator = Tree::const_iterator;
 
+    InstanceTable() = default;
+    // A copy has its own hash over its own tree. May throw std::bad_alloc.
+    InstanceTable(const InstanceTable& other);
+    InstanceTable& operator=(const InstanceTable& other);
+    // Moving keeps the tree's nodes, so the hash stays right.
+    InstanceTable(InstanceTable&&) noexcept = default;
+    InstanceTable& operator=(InstanceTable&&) noexcept = default;
+
     std::size_t size() const { return tree_.size(); }
     bool empty() const { return tree_.empty(); }
     iterator begin() { return tree_.begin(); }

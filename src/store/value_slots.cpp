@@ -117,6 +117,28 @@ void ValueSlots::clear() {
     limit_ = 0;
 }
 
+bool ValueSlots::copyFrom(const ValueSlots& initial) {
+    clear();
+    try {
+        slots_.resize(initial.slots_.size());
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            const ValueSlot& from = initial.slots_[i];
+            slots_[i].number = from.number;
+            if (from.bytes) {
+                setBytes(static_cast<uint32_t>(i), from.bytes.get(),
+                         static_cast<std::size_t>(from.number));
+            }
+        }
+        freeOrdinals_ = initial.freeOrdinals_;
+    } catch (const std::bad_alloc&) {
+        clear();
+        return false;
+    }
+    nextFresh_ = initial.nextFresh_;
+    limit_ = initial.limit_;
+    return true;
+}
+
 bool ValueSlots::takeOrdinal(uint32_t& ordinal) {
     if (!freeOrdinals_.empty()) {
         ordinal = freeOrdinals_.back();

@@ -68,6 +68,10 @@ class ValueSlots {
     // reserve, cost nothing until takeOrdinal hands them out.
     bool allocate(uint32_t capacity, uint32_t inUse = UINT32_MAX);
     void clear();
+    // Takes the slots (stored text included), ordinals and capacity of initial, as loading
+    // set them up; the clock and the generator stay this store's own. False when memory runs
+    // out (the slots are then empty).
+    bool copyFrom(const ValueSlots& initial);
     uint32_t capacity() const { return limit_; }
     // Whether the slot of an ordinal exists (was set up at loading or handed out).
     bool holds(uint32_t ordinal) const { return ordinal < slots_.size(); }

@@ -21,7 +21,6 @@ namespace {
 
 // The value of RANDOMSEED that makes every run draw the same numbers, and their seed.
 constexpr std::string_view kFixedSeedWord = "fixed";
-constexpr uint32_t kFixedSeed = 5;
 // "fixed(" + ten digits + ")" and its terminator.
 constexpr std::size_t kRangeExpressionCapacity = 24;
 
@@ -116,65 +115,95 @@ std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_
 
 }  // namespace
 
-bool VariableStore::loadControlFile(const LoadInputs& inputs) {
-    releaseStore();
-    mib_ = inputs.mibInfo;
+std::shared_ptr<const LoadedControlFile> LoadedControlFile::load(const LoadInputs& inputs) {
+    std::shared_ptr<LoadedControlFile> loaded;
+    try {
+        loaded.reset(new LoadedControlFile);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    LoadedControlFile& self = *loaded;
+    const std::shared_ptr<const mibinfo::MibInfo> mib = inputs.mibInfo;
     // Without the file every descriptor is unknown; numeric names still load.
-    mapper_.emplace(mib_ != nullptr ? *mib_ : mibinfo::MibInfo::empty());
-    reporter_ = Reporter{inputs.report, inputs.messageBox};
-    stopRequested_ = inputs.stopRequested;
-    stopped_ = false;
+    self.mapper_.emplace(mib != nullptr ? *mib : mibinfo::MibInfo::empty());
+    self.reporter_ = Reporter{inputs.report, inputs.messageBox};
+    self.stopRequested_ = inputs.stopRequested;
     bool ok = false;
     {
         std::string controlText;
         try {
-            ok = load(inputs, controlText);
+            ok = self.load(inputs, controlText);
+            self.schema_ = self.rows_.finishLoading();
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     }
-    if (stopped_) {
+    if (self.stopped_) {
         ok = false;
-        reporter_.status(kLoadStoppedMessage);
+        self.reporter_.status(kLoadStoppedMessage);
     }
-    reporter_.flush();
-    dropMibInfo();
-    reporter_ = Reporter{};
-    stopRequested_ = nullptr;
+    self.reporter_.flush();
+    self.mapper_.reset();
+    self.reporter_ = Reporter{};
+    self.stopRequested_ = nullptr;
+    // The loading rows let go of the schema; their instances live on in it.
+    self.rows_.release();
     if (!ok) {
-        releaseStore();
+        return nullptr;
     }
-    loaded_ = ok;
-    return ok;
+    return loaded;
 }
 
-bool VariableStore::stopRequested(uint64_t count) {
+bool LoadedControlFile::stopRequested(uint64_t count) {
     if (!stopped_ && stopRequested_ && count % kStopPollLines == 0 && stopRequested_()) {
         stopped_ = true;
     }
     return stopped_;
 }
 
+bool VariableStore::loadControlFile(const LoadInputs& inputs) {
+    releaseStore();
+    std::shared_ptr<const LoadedControlFile> loaded = LoadedControlFile::load(inputs);
+    return loaded != nullptr && attach(std::move(loaded), inputs.clock, inputs.startTime);
+}
+
+bool VariableStore::attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
+                           int64_t startTime, std::optional<uint32_t> seed) {
+    releaseStore();
+    if (loaded == nullptr) {
+        return false;
+    }
+    const Clock& time = clock != nullptr ? *clock : SystemClock::instance();
+    try {
+        if (!slots_.copyFrom(loaded->initialSlots())) {
+            return false;
+        }
+        rows_.attach(loaded->rowSchema());
+    } catch (const std::bad_alloc&) {
+        releaseStore();
+        return false;
+    }
+    slots_.setTimeBase(&time, startTime);
+    slots_.seed(seed.has_value()      ? *seed
+                : loaded->fixedSeed() ? kFixedSeed
+                                      : static_cast<uint32_t>(time.calendarSeconds()));
+    loaded_ = std::move(loaded);
+    return true;
+}
+
 void VariableStore::releaseStore() {
     rows_.release();
     slots_.clear();
-    file_.release();
-    dropMibInfo();
-    staticCount_ = 0;
-    std::vector<uint32_t>().swap(markerPositions_);
+    loaded_.reset();
     lastSuccessor_ = SIZE_MAX;
-    loaded_ = false;
 }
 
-void VariableStore::dropMibInfo() {
-    mapper_.reset();
-    mib_.reset();
+const AttributeFile& VariableStore::attributeFile() const {
+    static const AttributeFile none;
+    return loaded_ != nullptr ? loaded_->attributeFile() : none;
 }
 
-bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
-    const Clock& clock = inputs.clock != nullptr ? *inputs.clock : SystemClock::instance();
-    slots_.clear();
-    slots_.setTimeBase(&clock, inputs.startTime);
+bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText) {
     cacheSize_ = readLimit(inputs.config, ConfigKey::CACHESIZE, kMaxCacheSize, kDefaultCacheSize);
     dynamicReserve_ = readLimit(inputs.config, ConfigKey::DYNINSTSIZE, kMaxDynamicReserve,
                                 kDefaultDynamicReserve);
@@ -257,10 +286,8 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     slots_.setNextFresh(ordinal);
 
     std::string seed;
-    const bool fixedSeed = inputs.config != nullptr &&
-                           inputs.config->readPlain(ConfigKey::RANDOMSEED, seed) &&
-                           seed == kFixedSeedWord;
-    slots_.seed(fixedSeed ? kFixedSeed : static_cast<uint32_t>(clock.calendarSeconds()));
+    fixedSeed_ = inputs.config != nullptr &&
+                 inputs.config->readPlain(ConfigKey::RANDOMSEED, seed) && seed == kFixedSeedWord;
 
     if (rows_.columnCount() > 0) {
         rows_.markIndexColumns(mapper_->mibInfo());
@@ -268,8 +295,8 @@ bool VariableStore::load(const LoadInputs& inputs, std::string& controlText) {
     return true;
 }
 
-void VariableStore::collectAttributes(std::string_view controlText, bool& outOfOrder,
-                                      uint64_t& repeated) {
+void LoadedControlFile::collectAttributes(std::string_view controlText, bool& outOfOrder,
+                                          uint64_t& repeated) {
     ControlLines lines(controlText);
     std::string_view line;
     std::string numeric;
@@ -375,7 +402,7 @@ void VariableStore::collectAttributes(std::string_view controlText, bool& outOfO
     repeated += file_.dropRepeats();
 }
 
-bool VariableStore::writeAttributeFile(std::string_view controlText) {
+bool LoadedControlFile::writeAttributeFile(std::string_view controlText) {
     const std::vector<uint32_t>& order = rows_.columnsInOrder();
     auto columnId = [this](uint32_t c) {
         return std::span<const uint32_t>(rows_.column(c).identifier.ids);
@@ -422,6 +449,7 @@ bool VariableStore::writeAttributeFile(std::string_view controlText) {
 }
 
 bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const {
+    const AttributeFile& file = attributeFile();
     const std::span<const uint32_t> target(name.ids);
     // A name under a dynamic column is one of its instances or nothing: loading made every
     // such line an instance.
@@ -432,7 +460,7 @@ bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& f
     }
     std::size_t position = 0;
     IndexEntry entry;
-    if (!file_.findAttribute(target, position, entry)) {
+    if (!file.findAttribute(target, position, entry)) {
         return false;
     }
     found.syntax = entry.syntax;
@@ -444,6 +472,7 @@ bool VariableStore::lookupAttribute(const snmp::ObjectId& name, AttributeInfo& f
 
 bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
                                   AttributeInfo& found) const {
+    const AttributeFile& file = attributeFile();
     const std::span<const uint32_t> target(name.ids);
     std::size_t position = 0;
     std::size_t exact = lastSuccessor_;
@@ -454,29 +483,29 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
         if (rows_.nextInstance(static_cast<uint32_t>(owner), target, successor, found)) {
             return true;
         }
-        position = markerPositions_[static_cast<std::size_t>(owner)] + 1;
-    } else if ((exact < file_.size() && compareIdentifiers(file_.identifier(exact), target) == 0) ||
-               file_.findAttribute(target, exact)) {
+        position = loaded_->markerPosition(static_cast<uint32_t>(owner)) + 1;
+    } else if ((exact < file.size() && compareIdentifiers(file.identifier(exact), target) == 0) ||
+               file.findAttribute(target, exact)) {
         // The name of an attribute line is its own floor (a walk gives the name found last
         // time); markers after it are met below.
         position = exact + 1;
-    } else if (const std::ptrdiff_t floor = file_.floor(target); floor >= 0) {
-        const IndexEntry entry = file_.entry(static_cast<std::size_t>(floor));
+    } else if (const std::ptrdiff_t floor = file.floor(target); floor >= 0) {
+        const IndexEntry entry = file.entry(static_cast<std::size_t>(floor));
         if (entry.isMarker() && rows_.nextInstance(entry.number, target, successor, found)) {
             return true;
         }
         position = static_cast<std::size_t>(floor) + 1;
     }
-    for (position = file_.nextVisible(position); position < file_.size();
-         position = file_.nextVisible(position + 1)) {
-        const IndexEntry entry = file_.entry(position);
+    for (position = file.nextVisible(position); position < file.size();
+         position = file.nextVisible(position + 1)) {
+        const IndexEntry entry = file.entry(position);
         if (entry.isMarker()) {
             if (rows_.nextInstance(entry.number, target, successor, found)) {
                 return true;
             }
             continue;
         }
-        const auto id = file_.identifier(position);
+        const auto id = file.identifier(position);
         successor.ids.assign(id.begin(), id.end());
         lastSuccessor_ = position;
         found.syntax = entry.syntax;

@@ -26,6 +26,13 @@
 //
 //   store.releaseStore();                               // agent stop
 //
+// Many devices over one control file load it once and attach a store per device: the loaded
+// part (LoadedControlFile) is shared and read-only, and each store keeps only its values, its
+// rows and its walk memos:
+//
+//   std::shared_ptr<const LoadedControlFile> loaded = LoadedControlFile::load(inputs);
+//   for (VariableStore& device : devices) device.attach(loaded, &clock, startTime);
+//
 // Loading writes the attribute file `tempfile` in the agent directory (see AttributeFile)
 // and keeps every lookup in memory: a name is found by a hash probe (or, for a successor of
 // a name that is no line, a binary search) over every line, or by a probe of the instance
@@ -141,6 +148,67 @@ struct LoadInputs {
 inline constexpr uint32_t kStopPollLines = 4096;
 inline constexpr const char* kLoadStoppedMessage = "Loading of the control file was stopped.";
 
+// What one load of a control file gives, read-only and shared by every store attached to it
+// (see VariableStore::attach): the attribute file and its index (names, syntaxes, access,
+// value expressions), the dynamic columns with their listed instances, the slots as loading
+// set them up, and the limits read from korvan.ini. The attribute file stays open while the
+// loaded file lives.
+//
+//   auto loaded = LoadedControlFile::load(inputs);      // null when the load failed
+//   VariableStore a, b;
+//   a.attach(loaded, &clock, startA);                    // two devices, one load
+//   b.attach(loaded, &clock, startB);
+class LoadedControlFile {
+  public:
+    LoadedControlFile(const LoadedControlFile&) = delete;
+    LoadedControlFile& operator=(const LoadedControlFile&) = delete;
+
+    // Loads the control file into the attribute file. Messages go to the inputs' report
+    // (and message box). Null on failure, with the attribute file closed. The MibInfo is let
+    // go of after loading.
+    static std::shared_ptr<const LoadedControlFile> load(const LoadInputs& inputs);
+
+    long cacheSize() const { return cacheSize_; }
+    long dynamicReserve() const { return dynamicReserve_; }
+    uint32_t staticCount() const { return staticCount_; }
+    const AttributeFile& attributeFile() const { return file_; }
+    // The slots of the attributes and listed instances as loading set them up.
+    const ValueSlots& initialSlots() const { return slots_; }
+    const std::shared_ptr<const RowSchema>& rowSchema() const { return schema_; }
+    // Of each column's marker line in the attribute file.
+    uint32_t markerPosition(uint32_t column) const { return markerPositions_[column]; }
+    // Whether RANDOMSEED asks every run to draw the same numbers.
+    bool fixedSeed() const { return fixedSeed_; }
+
+  private:
+    LoadedControlFile() : rows_(slots_) {}
+    bool load(const LoadInputs& inputs, std::string& controlText);
+    // Pass 3; its errors go to the reporter.
+    void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
+    bool writeAttributeFile(std::string_view controlText);
+    // Whether the load under way was asked to stop, asking every kStopPollLines-th count.
+    bool stopRequested(uint64_t count);
+
+    AttributeFile file_;
+    ValueSlots slots_;
+    DynamicRows rows_;  // the rows loading builds; empty once loaded
+    std::shared_ptr<const RowSchema> schema_;
+    // The mapper of the load under way, over the MibInfo or the empty one; it maps a name as
+    // written in a control file to numeric text.
+    std::optional<mibinfo::DescriptorMapper> mapper_;
+    Reporter reporter_;                    // of the load under way
+    std::function<bool()> stopRequested_;  // of the load under way
+    bool stopped_ = false;
+    long cacheSize_ = kDefaultCacheSize;
+    long dynamicReserve_ = kDefaultDynamicReserve;
+    uint32_t staticCount_ = 0;
+    std::vector<uint32_t> markerPositions_;
+    bool fixedSeed_ = false;
+};
+
+// The seed of the generator a store draws from when RANDOMSEED is "fixed".
+inline constexpr uint32_t kFixedSeed = 5;
+
 class VariableStore {
   public:
     VariableStore() : rows_(slots_) {}
@@ -148,13 +216,21 @@ class VariableStore {
     VariableStore& operator=(const VariableStore&) = delete;
     ~VariableStore() { releaseStore(); }
 
-    // Loads the control file into the attribute file, which stays open until releaseStore.
-    // Messages go to the inputs' report (and message box). On failure everything is released
-    // and the attribute file is closed. The store lets go of the MibInfo after loading.
+    // Loads the control file (LoadedControlFile::load) and attaches this store alone to it,
+    // with the inputs' clock and start time.
     bool loadControlFile(const LoadInputs& inputs);
-    // Frees every structure and closes the attribute file.
+    // Serves a loaded control file: the shared part is read through it, while the values
+    // (random walks, counters, clocks since startTime, values set), the rows made or deleted
+    // and the walk memo are this store's own. The generator is seeded with seed, else as
+    // RANDOMSEED says (fixed, or the clock's calendar seconds). False when memory runs out
+    // (nothing is then attached) or loaded is null.
+    bool attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
+                int64_t startTime, std::optional<uint32_t> seed = std::nullopt);
+    // Frees this store's state and lets go of the loaded file (whose attribute file closes
+    // with its last store).
     void releaseStore();
-    bool loaded() const { return loaded_; }
+    bool loaded() const { return loaded_ != nullptr; }
+    const std::shared_ptr<const LoadedControlFile>& loadedFile() const { return loaded_; }
 
     bool lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const;
     bool nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
@@ -177,39 +253,21 @@ class VariableStore {
     }
 
     // What loading found, for the agent start and for tests.
-    long cacheSize() const { return cacheSize_; }
-    long dynamicReserve() const { return dynamicReserve_; }
-    uint32_t staticCount() const { return staticCount_; }
-    const AttributeFile& attributeFile() const { return file_; }
+    long cacheSize() const { return loaded_ != nullptr ? loaded_->cacheSize() : kDefaultCacheSize; }
+    long dynamicReserve() const {
+        return loaded_ != nullptr ? loaded_->dynamicReserve() : kDefaultDynamicReserve;
+    }
+    uint32_t staticCount() const { return loaded_ != nullptr ? loaded_->staticCount() : 0; }
+    const AttributeFile& attributeFile() const;
     const DynamicRows& rows() const { return rows_; }
     const ValueSlots& slots() const { return slots_; }
 
   private:
-    bool load(const LoadInputs& inputs, std::string& controlText);
-    void dropMibInfo();
-    // Pass 3; its errors go to the reporter.
-    void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
-    bool writeAttributeFile(std::string_view controlText);
-    // Whether the load under way was asked to stop, asking every kStopPollLines-th count.
-    bool stopRequested(uint64_t count);
-
-    AttributeFile file_;
+    std::shared_ptr<const LoadedControlFile> loaded_;
     ValueSlots slots_;
     DynamicRows rows_;
-    std::shared_ptr<const mibinfo::MibInfo> mib_;
-    // The mapper of the load under way, over mib_ or the empty MibInfo; it maps a name as
-    // written in a control file to numeric text.
-    std::optional<mibinfo::DescriptorMapper> mapper_;
-    Reporter reporter_;  // of the load under way
-    std::function<bool()> stopRequested_;  // of the load under way
-    bool stopped_ = false;
-    long cacheSize_ = kDefaultCacheSize;
-    long dynamicReserve_ = kDefaultDynamicReserve;
-    uint32_t staticCount_ = 0;
-    std::vector<uint32_t> markerPositions_;  // of each column's marker line in the file
     // Where the last successor nextAttribute gave stands in the attribute file.
     mutable std::size_t lastSuccessor_ = SIZE_MAX;
-    bool loaded_ = false;
 };
 
 }  // namespace korvimo::store

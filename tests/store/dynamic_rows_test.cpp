@@ -240,7 +240,7 @@ TEST_F(Rows, DestroyRemovesTheRowAndItsOrdinalsServeTheNextOne) {
     const auto rowOrdinals = [this](uint32_t index) {
         std::set<uint32_t> ordinals;
         for (uint32_t c = 0; c < f.store.rows().columnCount(); ++c) {
-            const auto& instances = f.store.rows().column(c).instances;
+            const auto& instances = f.store.rows().instances(c);
             const auto it = instances.find(std::vector<uint32_t>{index});
             if (it != instances.end()) {
                 ordinals.insert(it->second.ordinal);
@@ -346,8 +346,7 @@ TEST_F(Rows, ALargeReserveHoldsTenThousandCreatedRows) {
                   std::make_pair(0, 0))
             << row;
     }
-    EXPECT_EQ(f.set({binding(kT + "4.10001", integer(kRowCreateAndWait))}),
-              std::make_pair(13, 1));
+    EXPECT_EQ(f.set({binding(kT + "4.10001", integer(kRowCreateAndWait))}), std::make_pair(13, 1));
     EXPECT_EQ(f.walk().size(), listed + 30000u);
     EXPECT_EQ(f.getNumber(kT + "3.10000"), 10000u);
 }
@@ -516,6 +515,67 @@ TEST_F(Rows, ReleaseFreesEveryRow) {
     f.store.releaseStore();
     EXPECT_EQ(f.store.rows().columnCount(), 0u);
     EXPECT_EQ(f.next("0"), "");
+}
+
+// Stores attached to one load: the loaded part is shared, the values and rows are each store's.
+
+constexpr const char* kDeviceLines =
+    "1.3.6.1.4.1.99.2.1.2.1, OctetString, RW, lastset(one)\r\n"
+    "1.3.6.1.4.1.99.9.2, OctetString, RW, lastset(start)\r\n"
+    "1.3.6.1.4.1.99.9.3, TimeTicks, RO, clock(0)\r\n"
+    "1.3.6.1.4.1.99.9.4, Counter, RO, randomup(0, 100)\r\n";
+
+TEST_F(Rows, AttachedStoresKeepTheirOwnValues) {
+    f.ini("RANDOMSEED=fixed\r\n");
+    ASSERT_TRUE(load(kNewRows, kDeviceLines));
+    f.clock.advanceMs(5000);
+    VariableStore other;
+    ASSERT_TRUE(other.attach(f.store.loadedFile(), &f.clock, f.clock.calendarSeconds()));
+    EXPECT_EQ(other.staticCount(), f.store.staticCount());
+
+    const uint32_t first = f.getNumber("1.3.6.1.4.1.99.9.4");
+    const uint32_t second = f.getNumber("1.3.6.1.4.1.99.9.4");
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.3"), 500u);  // five seconds since its start
+    ASSERT_EQ(f.set({binding("1.3.6.1.4.1.99.9.2", octetValue("changed")),
+                     binding(kN + "2.1", octetValue("uno"))}),
+              std::make_pair(0, 0));
+
+    f.serving = &other;
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.0.1"), 1u);
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.3"), 0u);  // started just now
+    // Its own generator, seeded alike: the same walk, not the other store's next step.
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.4"), first);
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.4"), second);
+    EXPECT_EQ(f.getText("1.3.6.1.4.1.99.9.2"), "start");
+    EXPECT_EQ(f.getText(kN + "2.1"), "one");
+    ASSERT_EQ(f.set({binding(kN + "2.1", octetValue("eins"))}), std::make_pair(0, 0));
+
+    f.serving = &f.store;
+    EXPECT_EQ(f.getText("1.3.6.1.4.1.99.9.2"), "changed");
+    EXPECT_EQ(f.getText(kN + "2.1"), "uno");
+}
+
+TEST_F(Rows, RowsMadeOnOneAttachedStoreStayItsOwn) {
+    ASSERT_TRUE(load(kNewRows, kDeviceLines));
+    VariableStore other;
+    ASSERT_TRUE(other.attach(f.store.loadedFile(), &f.clock, f.clock.calendarSeconds()));
+    ASSERT_EQ(f.set({binding(kN + "2.7", octetValue("seven"))}), std::make_pair(0, 0));
+    const std::vector<std::string> walked = f.walk();
+
+    f.serving = &other;
+    EXPECT_EQ(f.getText(kN + "2.7"), "<absent>");
+    ASSERT_EQ(f.set({binding(kN + "2.8", octetValue("eight"))}), std::make_pair(0, 0));
+    const std::vector<std::string> otherWalked = f.walk();
+    EXPECT_EQ(walked.size(), otherWalked.size());
+    EXPECT_EQ(std::count(otherWalked.begin(), otherWalked.end(), kN + "2.8"), 1);
+    EXPECT_EQ(std::count(otherWalked.begin(), otherWalked.end(), kN + "2.7"), 0);
+
+    // The load outlives the store that made it: its attribute file stays open for the other.
+    f.store.releaseStore();
+    EXPECT_GE(other.attributeFile().descriptor(), 0);
+    EXPECT_EQ(f.getText(kN + "2.8"), "eight");
+    EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.1"), 9u);
+    EXPECT_FALSE(f.store.attach(nullptr, &f.clock, 0));
 }
 
 }  // namespace

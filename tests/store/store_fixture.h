@@ -137,14 +137,14 @@ class StoreFixture {
     // Get through lookupAttribute + makeValue; false when absent.
     bool get(const std::string& name, snmp::SyntaxValue& value, AttributeInfo* info = nullptr) {
         AttributeInfo found;
-        if (!store.lookupAttribute(oid(name), found)) {
+        if (!serving->lookupAttribute(oid(name), found)) {
             return false;
         }
         if (info != nullptr) {
             *info = found;
         }
         value = snmp::SyntaxValue{};
-        return store.makeValue(value, found);
+        return serving->makeValue(value, found);
     }
     uint32_t getNumber(const std::string& name) {
         snmp::SyntaxValue v;
@@ -158,12 +158,12 @@ class StoreFixture {
     std::string next(const std::string& name, snmp::SyntaxValue* value = nullptr) {
         AttributeInfo found;
         snmp::ObjectId successor;
-        if (!store.nextAttribute(oid(name), successor, found)) {
+        if (!serving->nextAttribute(oid(name), successor, found)) {
             return "";
         }
         if (value != nullptr) {
             *value = snmp::SyntaxValue{};
-            store.makeValue(*value, found);
+            serving->makeValue(*value, found);
         }
         return text(successor);
     }
@@ -182,14 +182,14 @@ class StoreFixture {
         snmp::Pdu request;
         request.type = snmp::kPduSetRequest;
         request.varBinds.items = bindings;
-        store.clearRequestMemo();
+        serving->clearRequestMemo();
         for (std::size_t i = 0; i < bindings.size(); ++i) {
             const auto& b = bindings[i];
             AttributeInfo found;
             bool created = false;
-            if (!store.lookupAttribute(b.name, found)) {
+            if (!serving->lookupAttribute(b.name, found)) {
                 bool reserveSpent = false;
-                if (!store.createRow(b.name, RowMode::Check, request, found, &reserveSpent)) {
+                if (!serving->createRow(b.name, RowMode::Check, request, found, &reserveSpent)) {
                     // resourceUnavailable, noAccess
                     return {reserveSpent ? 13 : 6, static_cast<int>(i + 1)};
                 }
@@ -202,18 +202,18 @@ class StoreFixture {
                 return {7, static_cast<int>(i + 1)};
             }
             int32_t refusal = 0;
-            if (!store.checkSet(b, found, created, request, refusal)) {
+            if (!serving->checkSet(b, found, created, request, refusal)) {
                 return {refusal, static_cast<int>(i + 1)};
             }
         }
         for (std::size_t i = 0; i < bindings.size(); ++i) {
             const auto& b = bindings[i];
             AttributeInfo found;
-            if (!store.lookupAttribute(b.name, found) &&
-                !store.createRow(b.name, RowMode::Create, request, found)) {
+            if (!serving->lookupAttribute(b.name, found) &&
+                !serving->createRow(b.name, RowMode::Create, request, found)) {
                 return {2, static_cast<int>(i + 1)};  // noSuchName
             }
-            if (!store.storeSet(b, found) || !store.applySet(b)) {
+            if (!serving->storeSet(b, found) || !serving->applySet(b)) {
                 return {5, static_cast<int>(i + 1)};
             }
         }
@@ -223,6 +223,8 @@ class StoreFixture {
     ManualClock clock;
     LoadInputs inputs;
     VariableStore store;
+    // The store the lookups and Sets below ask: store, or another one attached to its load.
+    VariableStore* serving = &store;
     std::vector<std::string> status;
     std::vector<std::string> boxes;
 
