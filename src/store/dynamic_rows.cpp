@@ -175,13 +175,23 @@ RowSchema& DynamicRows::building() {
     return *building_;
 }
 
-std::shared_ptr<const RowSchema> DynamicRows::finishLoading() {
-    if (building_ != nullptr) {
-        building_->listed = std::move(instances_);
-        instances_.clear();
-        building_.reset();
+std::shared_ptr<RowSchema> DynamicRows::finishLoading() {
+    std::shared_ptr<RowSchema> built = std::move(building_);
+    if (built == nullptr) {
+        return std::make_shared<RowSchema>();  // a file without dynamic rows
     }
-    return schema_;
+    built->listed = std::move(instances_);
+    instances_.clear();
+    return built;
+}
+
+void DynamicRows::adopt(std::shared_ptr<const RowSchema> schema,
+                        std::vector<InstanceTable>&& listed) {
+    release();
+    if (schema != nullptr) {
+        instances_ = std::move(listed);
+        schema_ = std::move(schema);
+    }
 }
 
 void DynamicRows::attach(std::shared_ptr<const RowSchema> schema) {

@@ -165,10 +165,13 @@ class DynamicRows {
     void release();
     // Ends loading: the schema takes the listed instances as loaded and becomes read-only, to
     // be shared. These rows are left without instances; attach serves the schema.
-    std::shared_ptr<const RowSchema> finishLoading();
+    std::shared_ptr<RowSchema> finishLoading();
     // Serves a loaded schema, starting from its listed instances (whose slots the caller
     // copies along). May throw std::bad_alloc.
     void attach(std::shared_ptr<const RowSchema> schema);
+    // Serves a loaded schema, starting from listed instances taken from it: for the only
+    // store of a load, which then holds them once.
+    void adopt(std::shared_ptr<const RowSchema> schema, std::vector<InstanceTable>&& listed);
 
     std::size_t columnCount() const { return schema_->columns.size(); }
     const DynamicColumn& column(uint32_t number) const { return schema_->columns[number]; }

@@ -116,6 +116,10 @@ std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_
 }  // namespace
 
 std::shared_ptr<const LoadedControlFile> LoadedControlFile::load(const LoadInputs& inputs) {
+    return loadForChange(inputs);
+}
+
+std::shared_ptr<LoadedControlFile> LoadedControlFile::loadForChange(const LoadInputs& inputs) {
     std::shared_ptr<LoadedControlFile> loaded;
     try {
         loaded.reset(new LoadedControlFile);
@@ -163,17 +167,26 @@ bool LoadedControlFile::stopRequested(uint64_t count) {
 
 bool VariableStore::loadControlFile(const LoadInputs& inputs) {
     releaseStore();
-    std::shared_ptr<const LoadedControlFile> loaded = LoadedControlFile::load(inputs);
-    return loaded != nullptr && attach(std::move(loaded), inputs.clock, inputs.startTime);
+    std::shared_ptr<LoadedControlFile> loaded = LoadedControlFile::loadForChange(inputs);
+    if (loaded == nullptr) {
+        return false;
+    }
+    // The only store of this load takes the initial slots and listed rows instead of copying
+    // them, so a single agent holds them once; no other store can attach to the load then.
+    slots_ = std::move(loaded->slots_);
+    rows_.adopt(loaded->schema_, std::move(loaded->schema_->listed));
+    loaded->initialStateTaken_ = true;
+    start(*loaded, inputs.clock, inputs.startTime, std::nullopt);
+    loaded_ = std::move(loaded);
+    return true;
 }
 
 bool VariableStore::attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
                            int64_t startTime, std::optional<uint32_t> seed) {
     releaseStore();
-    if (loaded == nullptr) {
+    if (loaded == nullptr || loaded->initialStateTaken()) {
         return false;
     }
-    const Clock& time = clock != nullptr ? *clock : SystemClock::instance();
     try {
         if (!slots_.copyFrom(loaded->initialSlots())) {
             return false;
@@ -183,12 +196,18 @@ bool VariableStore::attach(std::shared_ptr<const LoadedControlFile> loaded, cons
         releaseStore();
         return false;
     }
-    slots_.setTimeBase(&time, startTime);
-    slots_.seed(seed.has_value()      ? *seed
-                : loaded->fixedSeed() ? kFixedSeed
-                                      : static_cast<uint32_t>(time.calendarSeconds()));
+    start(*loaded, clock, startTime, seed);
     loaded_ = std::move(loaded);
     return true;
+}
+
+void VariableStore::start(const LoadedControlFile& loaded, const Clock* clock, int64_t startTime,
+                          std::optional<uint32_t> seed) {
+    const Clock& time = clock != nullptr ? *clock : SystemClock::instance();
+    slots_.setTimeBase(&time, startTime);
+    slots_.seed(seed.has_value()     ? *seed
+                : loaded.fixedSeed() ? kFixedSeed
+                                     : static_cast<uint32_t>(time.calendarSeconds()));
 }
 
 void VariableStore::releaseStore() {

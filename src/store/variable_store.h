@@ -174,14 +174,20 @@ class LoadedControlFile {
     const AttributeFile& attributeFile() const { return file_; }
     // The slots of the attributes and listed instances as loading set them up.
     const ValueSlots& initialSlots() const { return slots_; }
-    const std::shared_ptr<const RowSchema>& rowSchema() const { return schema_; }
+    std::shared_ptr<const RowSchema> rowSchema() const { return schema_; }
+    // Whether a store took the initial slots and listed rows for itself (see
+    // VariableStore::loadControlFile): no other store can then be attached.
+    bool initialStateTaken() const { return initialStateTaken_; }
     // Of each column's marker line in the attribute file.
     uint32_t markerPosition(uint32_t column) const { return markerPositions_[column]; }
     // Whether RANDOMSEED asks every run to draw the same numbers.
     bool fixedSeed() const { return fixedSeed_; }
 
   private:
+    friend class VariableStore;  // its loadControlFile takes the initial state of its own load
+
     LoadedControlFile() : rows_(slots_) {}
+    static std::shared_ptr<LoadedControlFile> loadForChange(const LoadInputs& inputs);
     bool load(const LoadInputs& inputs, std::string& controlText);
     // Pass 3; its errors go to the reporter.
     void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
@@ -192,7 +198,8 @@ class LoadedControlFile {
     AttributeFile file_;
     ValueSlots slots_;
     DynamicRows rows_;  // the rows loading builds; empty once loaded
-    std::shared_ptr<const RowSchema> schema_;
+    std::shared_ptr<RowSchema> schema_;
+    bool initialStateTaken_ = false;
     // The mapper of the load under way, over the MibInfo or the empty one; it maps a name as
     // written in a control file to numeric text.
     std::optional<mibinfo::DescriptorMapper> mapper_;
@@ -216,14 +223,16 @@ class VariableStore {
     VariableStore& operator=(const VariableStore&) = delete;
     ~VariableStore() { releaseStore(); }
 
-    // Loads the control file (LoadedControlFile::load) and attaches this store alone to it,
-    // with the inputs' clock and start time.
+    // Loads the control file (LoadedControlFile::load) and serves it alone, with the inputs'
+    // clock and start time: this store takes the load's initial slots and listed rows rather
+    // than copying them, so no other store can attach to loadedFile().
     bool loadControlFile(const LoadInputs& inputs);
     // Serves a loaded control file: the shared part is read through it, while the values
     // (random walks, counters, clocks since startTime, values set), the rows made or deleted
     // and the walk memo are this store's own. The generator is seeded with seed, else as
     // RANDOMSEED says (fixed, or the clock's calendar seconds). False when memory runs out
-    // (nothing is then attached) or loaded is null.
+    // (nothing is then attached), loaded is null, or its initial state was taken by the
+    // store that loaded it with loadControlFile.
     bool attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
                 int64_t startTime, std::optional<uint32_t> seed = std::nullopt);
     // Frees this store's state and lets go of the loaded file (whose attribute file closes
@@ -263,6 +272,10 @@ class VariableStore {
     const ValueSlots& slots() const { return slots_; }
 
   private:
+    // The clock, start time and generator seed of a store that has its slots.
+    void start(const LoadedControlFile& loaded, const Clock* clock, int64_t startTime,
+               std::optional<uint32_t> seed);
+
     std::shared_ptr<const LoadedControlFile> loaded_;
     ValueSlots slots_;
     DynamicRows rows_;

@@ -527,10 +527,10 @@ constexpr const char* kDeviceLines =
 
 TEST_F(Rows, AttachedStoresKeepTheirOwnValues) {
     f.ini("RANDOMSEED=fixed\r\n");
-    ASSERT_TRUE(load(kNewRows, kDeviceLines));
+    ASSERT_TRUE(f.loadShared(std::string(kNewRows) + kNeighbours + kDeviceLines));
     f.clock.advanceMs(5000);
     VariableStore other;
-    ASSERT_TRUE(other.attach(f.store.loadedFile(), &f.clock, f.clock.calendarSeconds()));
+    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.calendarSeconds()));
     EXPECT_EQ(other.staticCount(), f.store.staticCount());
 
     const uint32_t first = f.getNumber("1.3.6.1.4.1.99.9.4");
@@ -556,9 +556,10 @@ TEST_F(Rows, AttachedStoresKeepTheirOwnValues) {
 }
 
 TEST_F(Rows, RowsMadeOnOneAttachedStoreStayItsOwn) {
-    ASSERT_TRUE(load(kNewRows, kDeviceLines));
+    ASSERT_TRUE(f.loadShared(std::string(kNewRows) + kNeighbours + kDeviceLines));
     VariableStore other;
-    ASSERT_TRUE(other.attach(f.store.loadedFile(), &f.clock, f.clock.calendarSeconds()));
+    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.calendarSeconds()));
+    f.shared.reset();
     ASSERT_EQ(f.set({binding(kN + "2.7", octetValue("seven"))}), std::make_pair(0, 0));
     const std::vector<std::string> walked = f.walk();
 
@@ -576,6 +577,9 @@ TEST_F(Rows, RowsMadeOnOneAttachedStoreStayItsOwn) {
     EXPECT_EQ(f.getText(kN + "2.8"), "eight");
     EXPECT_EQ(f.getNumber("1.3.6.1.4.1.99.9.1"), 9u);
     EXPECT_FALSE(f.store.attach(nullptr, &f.clock, 0));
+    // A store that loaded the file alone took its initial state: nothing attaches to it.
+    ASSERT_TRUE(load(kNewRows, kDeviceLines));
+    EXPECT_FALSE(other.attach(f.store.loadedFile(), &f.clock, 0));
 }
 
 }  // namespace

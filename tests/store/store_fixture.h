@@ -117,6 +117,14 @@ class StoreFixture {
         boxes.clear();
         return store.loadControlFile(inputs);
     }
+    // The same through a load that other stores can attach to as well (`shared`).
+    bool loadShared(const std::string& control) {
+        writeControl(control);
+        status.clear();
+        boxes.clear();
+        shared = LoadedControlFile::load(inputs);
+        return shared != nullptr && store.attach(shared, inputs.clock, inputs.startTime);
+    }
 
     std::string attributeFile() const {
         std::ifstream in(dir_ + "/agent/tempfile", std::ios::binary);
@@ -225,6 +233,7 @@ class StoreFixture {
     VariableStore store;
     // The store the lookups and Sets below ask: store, or another one attached to its load.
     VariableStore* serving = &store;
+    std::shared_ptr<const LoadedControlFile> shared;
     std::vector<std::string> status;
     std::vector<std::string> boxes;
 
