@@ -32,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "agent/bench_control_file.h"
+#include "agent/agent_bench_setup.h"
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/main_window.h"
@@ -89,24 +89,8 @@ std::string makeTempDir() {
     return made ? made : "/tmp";
 }
 
-void writeText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::string controlFile() {
     return bench::tenThousandAttributes("generated for the agent benchmark");
-}
-
-uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 // --- The agent on a thread -------------------------------------------------------------------
@@ -115,7 +99,7 @@ class AgentThread {
   public:
     explicit AgentThread(const std::string& home) : home_(home) {
         for (int attempt = 0; attempt < 10 && !running_; ++attempt) {
-            port_ = freePort();
+            port_ = bench::freeLoopbackPort();
             std::promise<bool> started;
             auto result = started.get_future();
             stop_ = false;
@@ -188,8 +172,8 @@ class Snmpd {
   public:
     Snmpd(const std::string& dir, uint16_t port) : port_(port) {
         const std::string conf = dir + "/snmpd.conf";
-        writeText(conf, std::string("rocommunity ") + kCommunity +
-                            " 127.0.0.1\ndontLogTCPWrappersConnects yes\n");
+        bench::writeText(conf, std::string("rocommunity ") + kCommunity +
+                                   " 127.0.0.1\ndontLogTCPWrappersConnects yes\n");
         pid_ = ::fork();
         if (pid_ == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
@@ -487,15 +471,15 @@ int main(int argc, char** argv) {
     for (const char* sub : {"/bin", "/agent", "/mibs"}) {
         ::mkdir((dir + sub).c_str(), 0755);
     }
-    writeText(dir + "/agent/bench.ctl", controlFile());
-    writeText(dir + "/bin/korvan.ini", "[KORVAN]\r\nINSTALLDIR=" + dir + "\r\n");
+    bench::writeText(dir + "/agent/bench.ctl", controlFile());
+    bench::writeText(dir + "/bin/korvan.ini", "[KORVAN]\r\nINSTALLDIR=" + dir + "\r\n");
 
     AgentThread agent(dir);
     if (!agent.running()) {
         std::fprintf(stderr, "bench_agent: the agent did not start: %s\n", agent.failure().c_str());
         return 1;
     }
-    Snmpd snmpd(dir, freePort());
+    Snmpd snmpd(dir, bench::freeLoopbackPort());
     Generator toAgent(agent.port());
     Generator toSnmpd(snmpd.port());
     bool snmpdUp = false;
@@ -542,8 +526,7 @@ int main(int argc, char** argv) {
     };
     row("Get answers/s", agentGet, snmpdGet);
     row("GetNext answers/s", agentNext, snmpdNext);
-    std::printf("Agent thread CPU per answer: Get %.2f us, GetNext %.2f us\n", getCpuUs,
-                nextCpuUs);
+    std::printf("Agent thread CPU per answer: Get %.2f us, GetNext %.2f us\n", getCpuUs, nextCpuUs);
     if (agentGetErrors + agentNextErrors + snmpdErrors > 0) {
         std::printf("(answers with an error or an exception: Korvimo %llu, snmpd %llu)\n",
                     static_cast<unsigned long long>(agentGetErrors + agentNextErrors),

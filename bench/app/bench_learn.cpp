@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "agent/bench_control_file.h"
+#include "agent/agent_bench_setup.h"
 #include "app/core/configuration.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/learn_variables.h"
@@ -51,10 +51,6 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-void writeText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::string controlFile() {
     return bench::tenThousandAttributes("generated for the learning benchmark");
 }
@@ -67,25 +63,13 @@ std::string makeHome(const char* name) {
     for (const char* sub : {"bin", "agent", "mibs"}) {
         std::filesystem::create_directories(home + "/" + sub);
     }
-    writeText(home + "/mibs/mibinfo.out",
-              readAll(std::string(KORVIMO_SOURCE_DIR) + "/home/mibs/mibinfo.out"));
-    writeText(home + "/agent/bench.ctl", controlFile());
+    bench::writeText(home + "/mibs/mibinfo.out",
+                     readAll(std::string(KORVIMO_SOURCE_DIR) + "/home/mibs/mibinfo.out"));
+    bench::writeText(home + "/agent/bench.ctl", controlFile());
     Configuration config(home + "/bin/korvan.ini");
     config.ensureFile();
     config.writePlain(ConfigKey::INSTALLDIR, home);
     return home;
-}
-
-uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 struct Learned {
@@ -206,7 +190,7 @@ int main() {
         window.form().readCommunity = kCommunity;
         window.form().writeCommunity = kCommunity;
         window.form().debugMode = false;
-        const uint16_t port = freePort();
+        const uint16_t port = bench::freeLoopbackPort();
         window.setEndpointOverride(port, std::string("127.0.0.1"));
         if (!window.start()) {
             std::printf(
@@ -229,7 +213,7 @@ int main() {
 
     // The teacher in a child process: the learning beside Net-SNMP's walks.
     const std::string childHome = makeHome("korvimo-bench-learn-child");
-    const uint16_t port = freePort();
+    const uint16_t port = bench::freeLoopbackPort();
     const pid_t child = startChildAgent(childHome, port);
     if (child < 0) {
         return 1;

@@ -45,6 +45,39 @@ bool CommandLineReader::next(CommandLineOption& option) {
     return true;
 }
 
+HostPortSplit splitHostPort(const std::string& text, std::string& host, std::string& portText) {
+    host.clear();
+    portText.clear();
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos || close == 1) {
+            return HostPortSplit::Unclosed;
+        }
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') {
+                return HostPortSplit::AfterBracket;
+            }
+            portText = text.substr(close + 2);
+            if (portText.empty()) {
+                return HostPortSplit::NoPort;
+            }
+        }
+        return HostPortSplit::Ok;
+    }
+    const std::size_t colon = text.find(':');
+    if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (portText.empty()) {
+            return HostPortSplit::NoPort;
+        }
+    } else {
+        host = text;  // a name, an IPv4 address, or an IPv6 address without a port
+    }
+    return host.empty() ? HostPortSplit::NoHost : HostPortSplit::Ok;
+}
+
 bool readPortOption(const std::string& value, uint16_t& port, std::string& error) {
     unsigned long number = 0;
     if (!readOptionNumber(value, 1, 65535, number)) {

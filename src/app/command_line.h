@@ -49,6 +49,18 @@ class CommandLineReader {
 bool readPortOption(const std::string& value, uint16_t& port, std::string& error);
 bool readAddressOption(const std::string& value, std::string& address, std::string& error);
 
+// The parts of an address text with an optional port: "HOST", "HOST:PORT", "[IPv6]",
+// "[IPv6]:PORT", or a bare IPv6 address (a second ":" makes the whole text the host).
+// portText is empty without a port. What is wrong with a text that has no such parts:
+enum class HostPortSplit {
+    Ok,
+    Unclosed,      // "[" without a "]", or "[]"
+    AfterBracket,  // something other than ":PORT" after "]"
+    NoPort,        // ":" with nothing after it
+    NoHost,        // nothing before the ":"
+};
+HostPortSplit splitHostPort(const std::string& text, std::string& host, std::string& portText);
+
 // A decimal number of at most ten digits from low to high, or false.
 bool readOptionNumber(const std::string& text, unsigned long low, unsigned long high,
                       unsigned long& number);

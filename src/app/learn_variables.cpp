@@ -12,6 +12,7 @@
 
 #include "agent/debug_log.h"
 #include "agent/message_sending.h"
+#include "app/command_line.h"
 #include "app/create_variables.h"
 #include "app/generate_traps.h"
 #include "app/paced_file_run.h"
@@ -36,44 +37,18 @@ std::string cut(const std::string& text, std::size_t limit) {
     return text.size() > limit ? text.substr(0, limit) : text;
 }
 
-bool portFromText(std::string_view text, uint16_t& port) {
-    if (text.empty() || text.size() > 5 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return false;
-    }
-    const long value = std::stol(std::string(text));
-    if (value < 1 || value > 65535) {
-        return false;
-    }
-    port = static_cast<uint16_t>(value);
-    return true;
-}
-
-// "HOST", "HOST:PORT", "[IPv6]:PORT" or a bare IPv6 address (two colons or more).
+// "HOST", "HOST:PORT", "[IPv6]:PORT" or a bare IPv6 address; without a port, 161.
 bool splitTeacher(const std::string& text, std::string& host, uint16_t& port) {
-    port = kDefaultTeacherPort;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find(']');
-        if (close == std::string::npos) {
-            return false;
-        }
-        host = text.substr(1, close - 1);
-        const std::string_view rest = std::string_view(text).substr(close + 1);
-        if (!rest.empty() && (rest.front() != ':' || !portFromText(rest.substr(1), port))) {
-            return false;
-        }
-    } else {
-        const std::size_t colon = text.find(':');
-        if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
-            host = text.substr(0, colon);
-            if (!portFromText(std::string_view(text).substr(colon + 1), port)) {
-                return false;
-            }
-        } else {
-            host = text;
-        }
+    std::string portText;
+    if (splitHostPort(text, host, portText) != HostPortSplit::Ok) {
+        return false;
     }
-    return !host.empty();
+    unsigned long number = kDefaultTeacherPort;
+    if (!portText.empty() && !readOptionNumber(portText, 1, 65535, number)) {
+        return false;
+    }
+    port = static_cast<uint16_t>(number);
+    return true;
 }
 
 // Dotted decimal for IPv4, the system's text form for IPv6.

@@ -93,10 +93,9 @@ std::string fromStartDirectory(const std::string& path, const std::string& start
 }  // namespace
 
 bool teacherIsIpv6(const std::string& teacher) {
-    std::string host = teacher;
-    if (teacher.starts_with('[')) {
-        host = teacher.substr(1, teacher.find(']') - 1);
-    }
+    std::string host;
+    std::string port;
+    (void)app::splitHostPort(teacher, host, port);
     in6_addr address{};
     return ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }

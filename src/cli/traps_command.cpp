@@ -67,41 +67,21 @@ bool splitManager(const std::string& text, std::string& host, std::optional<uint
                   std::string& error) {
     port.reset();
     std::string portText;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find(']');
-        if (close == std::string::npos || close == 1) {
+    switch (app::splitHostPort(text, host, portText)) {
+        case app::HostPortSplit::Ok:
+            break;
+        case app::HostPortSplit::Unclosed:
             error = "--manager: '" + text + "' has no closing ']' after its address";
             return false;
-        }
-        host = text.substr(1, close - 1);
-        const std::string rest = text.substr(close + 1);
-        if (!rest.empty()) {
-            if (rest.front() != ':') {
-                error = "--manager: unexpected '" + rest + "' after ']'";
-                return false;
-            }
-            portText = rest.substr(1);
-            if (portText.empty()) {
-                error = "--manager: a port is needed after ':'";
-                return false;
-            }
-        }
-    } else {
-        const std::size_t colon = text.find(':');
-        if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
-            host = text.substr(0, colon);
-            portText = text.substr(colon + 1);
-            if (portText.empty()) {
-                error = "--manager: a port is needed after ':'";
-                return false;
-            }
-        } else {
-            host = text;  // a name, an IPv4 address, or an IPv6 address without a port
-        }
-    }
-    if (host.empty()) {
-        error = "--manager needs a host name or an IP address";
-        return false;
+        case app::HostPortSplit::AfterBracket:
+            error = "--manager: unexpected '" + text.substr(text.find(']') + 1) + "' after ']'";
+            return false;
+        case app::HostPortSplit::NoPort:
+            error = "--manager: a port is needed after ':'";
+            return false;
+        case app::HostPortSplit::NoHost:
+            error = "--manager needs a host name or an IP address";
+            return false;
     }
     if (!portText.empty()) {
         unsigned long number = 0;

@@ -1,9 +1,16 @@
-// The control file the agent and learning benchmarks serve: 10,000 attributes, the system
-// group, three scalars, and an interfaces-like table of ten columns and 999 rows with the
-// usual behaviours.
+// What the agent and learning benchmarks share: the control file they serve (10,000
+// attributes: the system group, three scalars, and an interfaces-like table of ten columns
+// and 999 rows with the usual behaviours), a file written whole, a free loopback port.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace korvimo::bench {
@@ -35,12 +42,29 @@ inline std::string tenThousandAttributes(const char* heading) {
         {"TimeTicks", "RO", "fixed(0)"},      {"Counter", "RO", "randomup(0, 15000, 500)"},
     };
     for (int c = 0; c < 10; ++c) {
-        line(std::string(kBenchTableRoot) + "." + std::to_string(c + 1) + ".[1-999]",
-             columns[c][0], columns[c][1], columns[c][2]);
+        line(std::string(kBenchTableRoot) + "." + std::to_string(c + 1) + ".[1-999]", columns[c][0],
+             columns[c][1], columns[c][2]);
     }
     line("1.3.6.1.2.1.4.1.0", "Integer", "RW", "lastset(1)");
     line("1.3.6.1.2.1.4.2.0", "Integer", "RW", "lastset(64)");
     return text;
+}
+
+inline void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A loopback UDP port that was free a moment ago.
+inline uint16_t freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 }  // namespace korvimo::bench
