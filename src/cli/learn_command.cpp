@@ -43,13 +43,6 @@ double secondsSince(SteadyClock::time_point start) {
     return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
 
-// The line the dialog keeps replacing in place ("Got sysDescr.0"), told from the status lines
-// that begin alike and stay ("Got SNMP Request. Ignored.", "Got Trap(...). Ignored.").
-bool isProgressLine(std::string_view text) {
-    return text.starts_with("Got ") && !text.starts_with(create::kGotRequestText) &&
-           !text.starts_with("Got Trap(");
-}
-
 // The progress line on standard error, on a terminal only.
 class Progress {
   public:
@@ -341,7 +334,8 @@ int runLearn(const LearnOptions& options, std::ostream& out, std::ostream& err) 
     // again by Start, so it is printed once.
     Progress progress(err);
     learn.status().onChange([&](const StatusList::Change& change) {
-        if (change.kind == StatusList::ChangeKind::Appended && !isProgressLine(change.text)) {
+        // The line replaced in place ("Got sysDescr.0") is inserted, never appended.
+        if (change.kind == StatusList::ChangeKind::Appended) {
             progress.clear();
             out << change.text << "\n";
             out.flush();
