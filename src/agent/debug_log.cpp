@@ -272,7 +272,14 @@ void octetsToText(char* out, std::size_t capacity, const uint8_t* bytes, std::si
         out[n] = '\0';
         return;
     }
-    if (capacity < 3) {
+    octetsToHexText(out, capacity, bytes, length);
+}
+
+void octetsToHexText(char* out, std::size_t capacity, const uint8_t* bytes, std::size_t length) {
+    if (out == nullptr || capacity < 3) {
+        if (out != nullptr && capacity > 0) {
+            out[0] = '\0';
+        }
         return;
     }
     static constexpr char kHex[] = "0123456789abcdef";
@@ -329,8 +336,8 @@ uint64_t debugMaxSizeFromText(std::string_view text) {
 Result DebugLog::create(const std::string& path) {
     // Opened without waiting: a FIFO in the log's place would otherwise hold the start until
     // something reads it. A FIFO or a socket is refused; a device (/dev/null) is taken.
-    UniqueFd file(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    UniqueFd file(::open(path.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
     if (!file) {
         // ENXIO: a FIFO that nothing reads.
         return Result::failure(errno == ENXIO ? kNotRegularFileText : std::strerror(errno));

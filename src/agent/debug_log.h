@@ -107,6 +107,8 @@ void valueToText(const snmp::VarBind& binding, char* oidText, std::size_t oidCap
 // as the very last; otherwise "0x" and two lower-case hex digits per byte, as many bytes as
 // fit in the capacity with the terminator.
 void octetsToText(char* out, std::size_t capacity, const uint8_t* bytes, std::size_t length);
+// The octets always as hex text, "0x" and two digits each, cut to the capacity.
+void octetsToHexText(char* out, std::size_t capacity, const uint8_t* bytes, std::size_t length);
 
 // "%02lu hrs: %02lu min: %02d sec" for a TimeTicks value; hours are not wrapped at 24.
 void upTimeText(uint32_t ticks, char* out, std::size_t capacity);

@@ -53,19 +53,6 @@ bool readsBack(std::string_view text, const snmp::Octets& octets) {
     return !hexLike;
 }
 
-// The octets as "0x" and two hex digits each (capacity is at least twice the length and 3).
-void hexText(const snmp::Octets& octets, char* out, std::size_t capacity) {
-    std::snprintf(out, capacity, "0x");
-    std::size_t n = 2;
-    for (const uint8_t byte : octets.bytes) {
-        if (n + 2 >= capacity) {
-            break;
-        }
-        std::snprintf(out + n, capacity - n, "%02x", byte);
-        n += 2;
-    }
-}
-
 }  // namespace
 
 void OverrideTable::parse(std::string_view text) {
@@ -153,7 +140,8 @@ LearnedVariable learnedVariable(const snmp::VarBind& answered, const mibinfo::Mi
         // the agent would take for a value out of range.
         std::snprintf(valueText, capacity, "%" PRIu32, binding.value.number);
     } else if (syntax == snmp::kTagOctetString && !readsBack(valueText, binding.value.octets)) {
-        hexText(binding.value.octets, valueText, capacity);
+        octetsToHexText(valueText, capacity, binding.value.octets.bytes.data(),
+                        binding.value.octets.bytes.size());
     }
 
     LearnedVariable variable;
@@ -200,7 +188,8 @@ LearnedVariable learnedVariable(const snmp::VarBind& answered, const mibinfo::Mi
     } else if (syntax == snmp::kTagOctetString && variable.behaviour.starts_with("r_lastset(") &&
                std::strchr(valueText, ',') != nullptr) {
         // r_lastset's value ends at a comma: the string goes as hex digits.
-        hexText(binding.value.octets, valueText, capacity);
+        octetsToHexText(valueText, capacity, binding.value.octets.bytes.data(),
+                        binding.value.octets.bytes.size());
         variable.behaviour = valueBehaviour(object, valueText);
     }
     return variable;
