@@ -139,9 +139,12 @@ class Agent {
     uint16_t port_ = 0;
 };
 
-// Serves <home>/agent/<file> and checks its walk against the teacher's.
+// Serves <home>/agent/<file> and checks its walk against the teacher's. With a later walk of
+// the teacher, a value that moved between the two walks (a route's age in seconds, answered
+// while learning) is not compared.
 void expectServedAsTeacher(const std::string& home, const std::string& file,
-                           const std::vector<std::string>& roots, const Walk& teacher) {
+                           const std::vector<std::string>& roots, const Walk& teacher,
+                           const Walk* later = nullptr) {
     SCOPED_TRACE(file);
     const std::vector<std::string> learned = behaviours(readFile(home + "/agent/" + file));
     Agent agent;
@@ -154,7 +157,11 @@ void expectServedAsTeacher(const std::string& home, const std::string& file,
     ASSERT_EQ(served.names.size(), learned.size());
     std::size_t fixed = 0;
     for (std::size_t n = 0; n < learned.size(); ++n) {
-        if (learned[n].starts_with("fixed(")) {
+        const std::string& name = served.names[n];
+        const bool moved = later != nullptr && later->lines.count(name) != 0 &&
+                           teacher.lines.count(name) != 0 &&
+                           later->lines.at(name) != teacher.lines.at(name);
+        if (learned[n].starts_with("fixed(") && !moved) {
             ++fixed;
             const auto taught = teacher.lines.find(served.names[n]);
             EXPECT_TRUE(taught != teacher.lines.end() &&
@@ -222,9 +229,10 @@ TEST(LearnPeer, LearnsOurAgentWithGetNextAndGetBulk) {
                   std::string::npos)
             << learn.output;
     }
+    const Walk later = walk(teacherAgent.port(), "public", {".1"});
     teacherAgent.stop();
     for (const char* output : {"getnext.ctl", "getbulk.ctl"}) {
-        expectServedAsTeacher(dir.root(), output, {".1"}, teacher);
+        expectServedAsTeacher(dir.root(), output, {".1"}, teacher, &later);
     }
 }
 
