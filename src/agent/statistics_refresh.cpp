@@ -12,6 +12,9 @@ void StatisticsRefresh::show() {
 }
 
 void StatisticsRefresh::request() {
+    if (!enabled_) {
+        return;
+    }
     const uint64_t now = loop_.clock().monotonicMs();
     const uint64_t since = now >= lastShownMs_ ? now - lastShownMs_ : intervalMs_;
     if (!everShown_ || since >= intervalMs_) {

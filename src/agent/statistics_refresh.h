@@ -31,6 +31,8 @@ class StatisticsRefresh {
     StatisticsRefresh(const StatisticsRefresh&) = delete;
     StatisticsRefresh& operator=(const StatisticsRefresh&) = delete;
 
+    // Whether requests redraw the lines at all (they do unless turned off).
+    void setEnabled(bool enabled) { enabled_ = enabled; }
     // The end of a request: the lines now, or within the interval.
     void request();
     // Shows a pending refresh now and stops the timer.
@@ -48,6 +50,7 @@ class StatisticsRefresh {
     StatusList& status_;
     const AgentStatistics& statistics_;
     uint32_t intervalMs_;
+    bool enabled_ = true;
     bool everShown_ = false;
     uint64_t lastShownMs_ = 0;
     bool pending_ = false;

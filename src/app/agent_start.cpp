@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <vector>
@@ -19,6 +20,21 @@ Result checkCommunity(std::string_view community) {
 
 std::string controlFilePath(const std::string& installDir, const std::string& name) {
     return name.starts_with('/') ? name : installDir + kAgentDirectory + name;
+}
+
+std::string controlFileOption(const std::string& given, const std::string& installDir,
+                              const std::string& startDirectory) {
+    auto isFile = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    };
+    if (given.empty() || isFile(app::controlFilePath(installDir, given))) {
+        return given;
+    }
+    if (!startDirectory.empty() && isFile(startDirectory + "/" + given)) {
+        return startDirectory + "/" + given;
+    }
+    return given;
 }
 
 void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings) {

@@ -98,6 +98,13 @@ inline constexpr const char* kNoLocalAddressText = "localhost";
 // in <installDir>/agent/.
 std::string controlFilePath(const std::string& installDir, const std::string& name);
 
+// The control file a command line's --file names, as the start takes it: an absolute path as
+// it stands; a name in <installDir>/agent/ when that file exists; else, when it names an
+// existing file relative to startDirectory, that file's absolute path; else the name as given
+// (so the start reports it as a name in <installDir>/agent/).
+std::string controlFileOption(const std::string& given, const std::string& installDir,
+                              const std::string& startDirectory);
+
 // The agent settings the start-up settings give (communities, versions, debug mode, time
 // stamps, transport).
 void applyStartupSettings(AgentSettings& agent, const StartupSettings& settings);

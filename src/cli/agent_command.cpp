@@ -28,15 +28,6 @@ bool isStopSignal(int signal) {
     return signal == SIGINT || signal == SIGTERM || signal == SIGQUIT;
 }
 
-// Whether a stop signal waits in the blocked set (it stays there for the signal descriptor).
-bool stopSignalPending() {
-    sigset_t pending;
-    sigemptyset(&pending);
-    return ::sigpending(&pending) == 0 &&
-           (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
-            sigismember(&pending, SIGQUIT) == 1);
-}
-
 }  // namespace
 
 bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
@@ -159,19 +150,20 @@ void printAgentUsage(std::ostream& out) {
            "  snmpwalk -v2c -c vintor 127.0.0.1:1161 1.3.6.1\n";
 }
 
-std::string controlFileOption(const std::string& given, const std::string& installDir,
-                              const std::string& startDirectory) {
-    auto isFile = [](const std::string& path) {
-        struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    };
-    if (given.empty() || isFile(app::controlFilePath(installDir, given))) {
-        return given;
+// Whether a stop signal waits in the blocked set (it stays there for the signal descriptor).
+bool stopSignalPending() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    return ::sigpending(&pending) == 0 &&
+           (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
+            sigismember(&pending, SIGQUIT) == 1);
+}
+
+std::string fromStartDirectory(const std::string& path, const std::string& startDirectory) {
+    if (path.starts_with('/') || startDirectory.empty()) {
+        return path;
     }
-    if (!startDirectory.empty() && isFile(startDirectory + "/" + given)) {
-        return startDirectory + "/" + given;
-    }
-    return given;
+    return startDirectory + "/" + path;
 }
 
 bool blockAgentSignals(sigset_t& signals) {

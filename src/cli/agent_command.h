@@ -57,12 +57,8 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
 
 void printAgentUsage(std::ostream& out);
 
-// The control file --file names, as the start takes it: an absolute path as it stands; a
-// name in <installDir>/agent/ when that file exists; else, when it names an existing file
-// relative to startDirectory, that file's absolute path; else the name as given (so the start
-// reports it as a name in <installDir>/agent/).
-std::string controlFileOption(const std::string& given, const std::string& installDir,
-                              const std::string& startDirectory);
+// The control file --file names (see app::controlFileOption).
+using app::controlFileOption;
 
 // Blocks the signals the agent command handles (SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGUSR1),
 // giving their set; korvan-cli calls it as soon as it knows the command, so that none of them
@@ -75,6 +71,13 @@ UniqueFd openSignalDescriptor();
 // Reads every signal waiting on the descriptor, for the commands other than the agent; true
 // when one asks to stop (SIGINT, SIGTERM, SIGQUIT, and SIGHUP: the terminal went away).
 bool readStopSignals(int signalFd);
+
+// Whether a stop signal (SIGINT, SIGTERM, SIGQUIT) waits in the blocked set, for a long load
+// to give up; it stays there for the signal descriptor.
+bool stopSignalPending();
+
+// A path given on the command line, relative ones taken from where the program started.
+std::string fromStartDirectory(const std::string& path, const std::string& startDirectory);
 
 // Runs the agent in the current directory (the home's bin) until SIGINT or SIGTERM.
 int runAgent(const AgentOptions& options, std::ostream& out);

@@ -75,14 +75,6 @@ class Progress {
     bool drawn_ = false;
 };
 
-// A path given on the command line, relative ones taken from where the program started.
-std::string fromStartDirectory(const std::string& path, const std::string& startDirectory) {
-    if (path.starts_with('/') || startDirectory.empty()) {
-        return path;
-    }
-    return startDirectory + "/" + path;
-}
-
 }  // namespace
 
 bool teacherIsIpv6(const std::string& teacher) {

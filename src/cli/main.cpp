@@ -22,6 +22,7 @@
 #include "cli/compile_command.h"
 #include "cli/create_traps_command.h"
 #include "cli/create_vars_command.h"
+#include "cli/fleet_command.h"
 #include "cli/learn_command.h"
 #include "cli/settings_command.h"
 #include "cli/traps_command.h"
@@ -214,11 +215,36 @@ int runImport(const std::vector<std::string>& args) {
     return korvimo::cli::runImport(options, std::cout);
 }
 
+int checkFleet(const std::vector<std::string>& args) {
+    korvimo::cli::FleetOptions options;
+    std::string error;
+    if (!korvimo::cli::parseFleetOptions(args, options, error)) {
+        std::cerr << "korvan-cli fleet: " << error << "\n"
+                  << "Try 'korvan-cli fleet --help' for more information.\n";
+        return 2;
+    }
+    if (options.help) {
+        korvimo::cli::printFleetUsage(std::cout);
+        return 0;
+    }
+    return kRunCommand;
+}
+
+int runFleet(const std::vector<std::string>& args) {
+    korvimo::cli::FleetOptions options;
+    std::string error;
+    korvimo::cli::parseFleetOptions(args, options, error);  // checked before
+    options.agent.startDirectory = gStartDirectory;
+    return korvimo::cli::runFleet(options, std::cout);
+}
+
 const Command kCommands[] = {
     {"settings", "show the start-up settings that korvan.ini gives on this home", checkNoArguments,
      [](const std::vector<std::string>&) { return korvimo::cli::runSettings(std::cout); }},
     {"agent", "run the simulated SNMP agent until SIGINT or SIGTERM (see agent --help)", checkAgent,
      runAgent},
+    {"fleet", "serve many simulated devices from one process (see fleet --help)", checkFleet,
+     runFleet},
     {"traps", "send traps of a trap file to a manager (see traps --help)", checkTraps, runTraps},
     {"compile", "compile MIB files into mibs/mibinfo.out (see compile --help)", checkCompile,
      runCompile},
@@ -302,7 +328,7 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
-    if (chosen->run == runAgent || chosen->run == runTraps || chosen->run == runLearn) {
+    if (chosen->run == runAgent || chosen->run == runFleet || chosen->run == runTraps || chosen->run == runLearn) {
         sigset_t signals;
         korvimo::cli::blockAgentSignals(signals);  // before anything can take a while
     }

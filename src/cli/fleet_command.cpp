@@ -1,0 +1,377 @@
+#include "cli/fleet_command.h"
+
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "app/agent_start.h"
+#include "app/command_line.h"
+#include "app/core/configuration.h"
+#include "app/core/epoll_event_loop.h"
+#include "app/core/similar_lines.h"
+#include "base/text.h"
+#include "fleet/community_devices.h"
+#include "fleet/fleet.h"
+
+namespace korvimo::cli {
+
+namespace {
+
+constexpr uint32_t kSimilarLinesTickMs = 250;
+// Descriptors kept for everything but the devices' sockets and logs.
+constexpr rlim_t kSpareDescriptors = 256;
+inline constexpr const char* kHangUpIgnoredText =
+    "SIGHUP ignored: a fleet reads its files at start only; restart it to read them again.";
+inline constexpr const char* kDescriptorsShortFormat =
+    "Only %lu file descriptors may be open (ulimit -n): devices past that fail to start.";
+
+// The fleet's own options, taken out before the agent's are read.
+constexpr const char* kFleetValued[] = {"--devices", "--clone", "--count", "--first-address",
+                                        "--data-dir"};
+
+bool takeFleetOption(const std::vector<std::string>& args, std::size_t& i, std::string& name,
+                     std::string& value, std::string& error) {
+    for (const char* option : kFleetValued) {
+        const std::string& arg = args[i];
+        const std::size_t length = std::strlen(option);
+        if (arg == option) {
+            if (i + 1 >= args.size()) {
+                error = std::string(option) + " needs a value";
+                return true;
+            }
+            name = option;
+            value = args[++i];
+            return true;
+        }
+        if (arg.size() > length && arg.compare(0, length, option) == 0 && arg[length] == '=') {
+            name = option;
+            value = arg.substr(length + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Lets the process hold a descriptor per device (two with debug logs); false when the hard
+// limit is lower, with the limit.
+bool raiseDescriptorLimit(rlim_t needed, rlim_t& limit) {
+    rlimit current{};
+    if (::getrlimit(RLIMIT_NOFILE, &current) != 0) {
+        limit = 0;
+        return true;  // unknown: the devices say it when they fail
+    }
+    if (current.rlim_cur < needed) {
+        rlimit raised = current;
+        raised.rlim_cur = current.rlim_max == RLIM_INFINITY || current.rlim_max >= needed
+                              ? needed
+                              : current.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            current = raised;
+        }
+    }
+    limit = current.rlim_cur;
+    return current.rlim_cur >= needed;
+}
+
+}  // namespace
+
+bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& options,
+                       std::string& error) {
+    std::vector<std::string> agentArgs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name;
+        std::string value;
+        if (!takeFleetOption(args, i, name, value, error)) {
+            agentArgs.push_back(args[i]);
+            continue;
+        }
+        if (!error.empty()) {
+            return false;
+        }
+        if (value.empty()) {
+            error = name + " needs a value";
+            return false;
+        }
+        if (name == "--devices") {
+            options.devicesFile = value;
+        } else if (name == "--clone") {
+            options.cloneFile = value;
+        } else if (name == "--data-dir") {
+            options.dataDirectory = value;
+        } else if (name == "--first-address") {
+            options.firstAddress = value;
+        } else {
+            unsigned long count = 0;
+            if (!app::readOptionNumber(value, 1, fleet::kMaxDevices, count)) {
+                error = "--count takes a number from 1 to " + std::to_string(fleet::kMaxDevices) +
+                        ", not '" + value + "'";
+                return false;
+            }
+            options.count = count;
+        }
+    }
+    if (!parseAgentOptions(agentArgs, options.agent, error)) {
+        return false;
+    }
+    options.help = options.agent.help;
+    if (options.help) {
+        return true;
+    }
+    if (options.agent.file || options.agent.save) {
+        error = std::string(options.agent.file ? "--file" : "--save") +
+                " is an option of agent: a fleet's control files come from --devices, --clone "
+                "or --data-dir";
+        return false;
+    }
+    const int modes = (options.devicesFile ? 1 : 0) + (options.cloneFile ? 1 : 0) +
+                      (options.dataDirectory ? 1 : 0);
+    if (modes != 1) {
+        error = "give one of --devices FILE, --clone FILE --count N, --data-dir DIR";
+        return false;
+    }
+    if (options.cloneFile && options.count == 0) {
+        error = "--clone needs --count N";
+        return false;
+    }
+    if (!options.cloneFile && (options.count > 0 || options.firstAddress)) {
+        error = std::string(options.count > 0 ? "--count" : "--first-address") +
+                " goes with --clone";
+        return false;
+    }
+    if (options.devicesFile && (options.agent.port || options.agent.address)) {
+        error = "--port and --address go with --clone or --data-dir: each line of a devices "
+                "file gives its own";
+        return false;
+    }
+    if (options.firstAddress && options.agent.address) {
+        error = "--first-address and --address exclude each other";
+        return false;
+    }
+    return true;
+}
+
+void printFleetUsage(std::ostream& out) {
+    out << "Usage: korvan-cli [--home DIR] fleet --devices FILE [OPTIONS]\n"
+           "       korvan-cli [--home DIR] fleet --clone FILE --count N\n"
+           "                  [--first-address ADDR] [--port N] [OPTIONS]\n"
+           "       korvan-cli [--home DIR] fleet --data-dir DIR [--address ADDR] [--port N]\n"
+           "                  [OPTIONS]\n"
+           "\n"
+           "Serves many simulated devices from one process until SIGINT (Ctrl-C), SIGTERM or\n"
+           "SIGQUIT. Each device has its own address and port (or, with --data-dir, its own\n"
+           "community), its own values, rows, values set and statistics; devices of one\n"
+           "control file share its loaded form, so the file is read once.\n"
+           "\n"
+           "  --devices FILE          one device a line: ADDRESS:PORT CONTROLFILE\n"
+           "                          [READCOMMUNITY [WRITECOMMUNITY [v1|v2c|bilingual]]]\n"
+           "                          ([::1]:1161 for IPv6; \"#\" begins a comment)\n"
+           "  --clone FILE            N devices of one control file (--count N): on\n"
+           "                          consecutive addresses from --first-address (all of\n"
+           "                          127.0.0.0/8 is loopback), all on --port; without\n"
+           "                          --first-address on consecutive ports from --port\n"
+           "  --data-dir DIR          every NAME.ctl, NAME.snmprec and NAME.walk of DIR on\n"
+           "                          one endpoint, the community choosing the device: NAME,\n"
+           "                          or NAME@N (NAME@N's file when there is one, else\n"
+           "                          NAME's); walk files are served as recorded. A device\n"
+           "                          loads at its first request; other communities are\n"
+           "                          refused\n"
+           "\n"
+           "Defaults of every device (from korvan.ini as for agent, unless given):\n"
+           "  --read-community TEXT   --write-community TEXT\n"
+           "  --snmp-version v1|v2c|bilingual     --transport ipv4|ipv6\n"
+           "  --debug, --no-debug     a debug log per device: agent/debug-ADDRESS-PORT.out\n"
+           "                          (agent/debug-NAME.out with --data-dir)\n"
+           "  --port N, --address ADDR  where --clone and --data-dir listen (AGENTPORT and\n"
+           "                          AGENTIP of korvan.ini otherwise)\n"
+           "  --stats-interval N      print the statistics every N seconds too\n"
+           "\n"
+           "A device that cannot start prints a line naming it; the others serve. Then a line\n"
+           "\"Fleet: N devices serving, M failed.\" At stop, at SIGUSR1 and every\n"
+           "--stats-interval seconds: a statistics line per device that received anything,\n"
+           "and their total.\n"
+           "\n"
+           "Exit status: 0 after a stop by signal, 1 when no device could start, 2 on a usage\n"
+           "error.\n"
+           "\n"
+           "Examples:\n"
+           "  korvan-cli --home build/home fleet --clone demo.ctl --count 1000 \\\n"
+           "      --first-address 127.0.1.1 --port 1161\n"
+           "  snmpwalk -v2c -c vintor 127.0.1.200:1161 1.3.6.1.2.1.1\n"
+           "  korvan-cli --home build/home fleet --data-dir recordings --port 1161\n"
+           "  snmpget -v2c -c edge-router 127.0.0.1:1161 1.3.6.1.2.1.1.5.0\n";
+}
+
+int runFleet(const FleetOptions& options, std::ostream& out) {
+    const UniqueFd signalFd = openSignalDescriptor();
+    if (!signalFd) {
+        return 1;
+    }
+    Configuration config(kConfigFileName);
+    if (Result readable = config.check(); !readable) {
+        out << readable.text() << "\n";
+        return 1;
+    }
+    EpollEventLoop loop(SystemClock::instance());
+    SimilarLines printed([&out](const std::string& line) {
+        out << line << "\n";
+        out.flush();
+    });
+    fleet::LinePrinter print = [&](std::string_view line) {
+        printed.print(line, loop.clock().monotonicMs());
+    };
+    auto finish = [&](int exitStatus) {
+        printed.flush();
+        return exitStatus;
+    };
+
+    // The defaults: what the window would show, then the options.
+    const AgentOptions& agentOptions = options.agent;
+    const StartupSettings startup = readStartupSettings(config);
+    const app::MainWindowForm form = app::formFromSettings(config, startup);
+    fleet::DeviceDefaults defaults;
+    defaults.readCommunity = agentOptions.readCommunity.value_or(form.readCommunity);
+    defaults.writeCommunity = agentOptions.writeCommunity.value_or(form.writeCommunity);
+    defaults.version = agentOptions.version.value_or(form.version);
+    defaults.debug = agentOptions.debug.value_or(form.debugMode);
+    defaults.timestamp = startup.timestamp;
+    IpVersion transport = agentOptions.transport.value_or(form.transport);
+    std::string address;
+    if (agentOptions.address) {
+        address = *agentOptions.address;
+    } else {
+        config.readPlain(ConfigKey::AGENTIP, address);
+    }
+    uint16_t port = kDefaultAgentPort;
+    if (agentOptions.port) {
+        port = *agentOptions.port;
+    } else if (std::string text; config.readPlain(ConfigKey::AGENTPORT, text)) {
+        const std::optional<long> number = agentPortFromText(text);
+        if (!number) {
+            out << formatText(kInvalidAgentPortText, text.c_str()) << "\n";
+            return 1;
+        }
+        port = *number == 0 ? kDefaultAgentPort : static_cast<uint16_t>(*number);
+    }
+    // An address given decides the transport it is of.
+    const std::string& given = options.firstAddress ? *options.firstAddress : address;
+    if (!given.empty()) {
+        transport = given.find(':') != std::string::npos ? IpVersion::IPv6 : IpVersion::IPv4;
+    }
+
+    const std::string installDir = installDirectory(config);
+    app::HomeMibInfo mibInfo;
+    fleet::Fleet::Services services{loop,
+                                    &config,
+                                    installDir,
+                                    mibInfo.current(config),
+                                    print,
+                                    [] { return stopSignalPending(); },
+                                    options.agent.startDirectory};
+    fleet::Fleet devices(services);
+    fleet::CommunityDevices byCommunity(services);
+    std::function<void()> printStatistics;
+
+    if (options.dataDirectory) {
+        const std::string directory =
+            fromStartDirectory(*options.dataDirectory, options.agent.startDirectory);
+        if (Result scanned = byCommunity.scan(directory); !scanned) {
+            print(scanned.text());
+            return finish(1);
+        }
+        byCommunity.setDefaults(defaults.version, defaults.debug, defaults.timestamp);
+        if (Result opened = byCommunity.open({std::to_string(port), address, ""}, transport);
+            !opened) {
+            print(opened.text());
+            return finish(1);
+        }
+        const std::string shown =
+            !address.empty() ? address : transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+        print(formatText(fleet::kCommunityDevicesFormat, byCommunity.recorded(),
+                         directory.c_str(), shown.c_str(),
+                         static_cast<unsigned>(byCommunity.endpoint().port())));
+        printStatistics = [&] { byCommunity.printStatistics(); };
+    } else {
+        std::vector<fleet::DeviceSpec> specs;
+        std::string origin;
+        if (options.devicesFile) {
+            const std::string path =
+                fromStartDirectory(*options.devicesFile, options.agent.startDirectory);
+            fleet::DevicesFile file;
+            if (Result read = fleet::readDevicesFile(path, file); !read) {
+                print(read.text());
+                return finish(1);
+            }
+            const char* slash = std::strrchr(path.c_str(), '/');
+            origin = slash != nullptr ? slash + 1 : path;
+            for (const fleet::DevicesFileProblem& problem : file.problems) {
+                print(formatText("%s line %zu: %s", origin.c_str(), problem.line,
+                                 problem.text.c_str()));
+            }
+            specs = std::move(file.devices);
+        } else if (Result cloned =
+                       fleet::cloneDevices(*options.cloneFile, options.count, options.firstAddress,
+                                           address, port, transport, specs);
+                   !cloned) {
+            print(cloned.text());
+            return finish(1);
+        }
+        rlim_t limit = 0;
+        const rlim_t needed = specs.size() * (defaults.debug ? 2 : 1) + kSpareDescriptors;
+        if (!raiseDescriptorLimit(needed, limit)) {
+            print(formatText(kDescriptorsShortFormat, static_cast<unsigned long>(limit)));
+        }
+        for (std::size_t i = 0; i < specs.size(); ++i) {
+            if (i % 256 == 0 && stopSignalPending()) {
+                break;  // the signal descriptor ends the run below
+            }
+            devices.start(specs[i], defaults, origin);
+        }
+        print(devices.summaryLine());
+        if (devices.serving() == 0) {
+            return finish(stopSignalPending() ? 0 : 1);
+        }
+        printStatistics = [&] { devices.printStatistics(); };
+    }
+
+    auto statistics = [&] {
+        printed.flush();
+        printStatistics();
+        printed.flush();
+    };
+    Watch signals = loop.watch(signalFd.get(), [&] {
+        signalfd_siginfo info;
+        bool stop = false;
+        while (::read(signalFd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            const int signal = static_cast<int>(info.ssi_signo);
+            if (signal == SIGUSR1) {
+                statistics();
+            } else if (signal == SIGHUP) {
+                print(kHangUpIgnoredText);
+            } else {
+                stop = true;
+            }
+        }
+        if (stop) {
+            loop.quit();
+        }
+    });
+    Timer similarLinesTimer = loop.startTimer(
+        kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
+    Timer statisticsTimer;
+    if (agentOptions.statsInterval > 0) {
+        statisticsTimer = loop.startTimer(agentOptions.statsInterval * 1000u, statistics);
+    }
+    loop.run();
+    statisticsTimer.stop();
+    similarLinesTimer.stop();
+    signals.reset();
+
+    statistics();
+    devices.stop();
+    byCommunity.stop();
+    return finish(0);
+}
+
+}  // namespace korvimo::cli

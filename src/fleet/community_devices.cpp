@@ -1,0 +1,266 @@
+#include "fleet/community_devices.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "agent/request_handler.h"
+#include "app/agent_start.h"
+#include "base/regular_file.h"
+#include "base/text.h"
+#include "create/learning.h"
+#include "create/walk_file.h"
+
+namespace korvimo::fleet {
+
+namespace {
+
+// The kinds of file a device may be recorded in, the first preferred.
+constexpr std::string_view kRecordedSuffixes[] = {".ctl", ".snmprec", ".walk"};
+
+int suffixRank(std::string_view path) {
+    for (int i = 0; i < 3; ++i) {
+        if (path.ends_with(kRecordedSuffixes[i])) {
+            return i;
+        }
+    }
+    return 3;
+}
+
+std::string_view communityOf(const snmp::Pdu& request) {
+    return {reinterpret_cast<const char*>(request.community.bytes.data()),
+            request.community.bytes.size()};
+}
+
+// A community as a log shows it: as far as its first zero byte.
+std::string shownCommunity(std::string_view community) {
+    return std::string(community.substr(0, community.find('\0')));
+}
+
+}  // namespace
+
+CommunityDevices::CommunityDevices(Services services)
+    : services_(std::move(services)),
+      endpoint_(services_.loop,
+                {[this](const snmp::Pdu& request, const SocketAddress& from) {
+                     onRequest(request, from);
+                 },
+                 [this](std::string_view why) { services_.print(why); },
+                 [this](int32_t version) {
+                     ++refused_.InPkts;
+                     ++refused_.InBadVersions;
+                     if (debug_) {
+                         log_.append(formatText(kInvalidVersionLogText, static_cast<int>(version)));
+                     }
+                 }}) {}
+
+CommunityDevices::~CommunityDevices() {
+    stop();
+}
+
+Result CommunityDevices::scan(const std::string& directory) {
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return Result::failuref("Cannot read the directory %s: %s", directory.c_str(),
+                                std::strerror(errno != 0 ? errno : ENOTDIR));
+    }
+    for (const std::string& entry : listDirectory(directory)) {
+        const int rank = suffixRank(entry);
+        if (rank == 3 || entry.starts_with('.')) {
+            continue;
+        }
+        const std::string name = entry.substr(0, entry.size() - kRecordedSuffixes[rank].size());
+        const std::string path = directory + "/" + entry;
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        Recorded& recorded = files_[name];
+        if (recorded.path.empty() || rank < suffixRank(recorded.path)) {
+            recorded.path = path;
+        }
+    }
+    if (files_.empty()) {
+        return Result::failuref(kNoRecordedDevicesFormat, directory.c_str());
+    }
+    return {};
+}
+
+void CommunityDevices::setDefaults(VersionMode version, bool debug, bool timestamp) {
+    version_ = version;
+    debug_ = debug;
+    timestamp_ = timestamp;
+}
+
+Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
+    transport_ = transport;
+    if (debug_) {
+        const std::string address =
+            !where.address.empty() ? where.address
+                                   : transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+        const std::string shown = formatText(kDeviceDebugLogFormat, address.c_str(),
+                                             static_cast<unsigned>(std::atoi(where.port.c_str())));
+        log_.setReport([this](const char* line) { services_.print(line); }, shown);
+        if (Result created = log_.create(services_.installDir + shown); !created) {
+            return withReason(Result::failuref(kCannotOpenDebugLogText, shown.c_str()), created);
+        }
+        log_.setTimestamp(timestamp_, &services_.loop.clock());
+    }
+    return openAgentEndpoint(endpoint_, transport, where);
+}
+
+FleetDevice* CommunityDevices::deviceFor(std::string_view community) {
+    auto found = files_.find(std::string(community));
+    if (found == files_.end()) {
+        // NAME@N: the file of NAME when NAME@N has none.
+        const std::size_t at = community.rfind('@');
+        if (at == std::string_view::npos || at == 0) {
+            return nullptr;
+        }
+        found = files_.find(std::string(community.substr(0, at)));
+        if (found == files_.end()) {
+            return nullptr;
+        }
+    }
+    Recorded& recorded = found->second;
+    if (recorded.device == nullptr && (recorded.failed || !load(found->first, recorded))) {
+        return nullptr;
+    }
+    return recorded.device.get();
+}
+
+bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
+    auto device = std::make_unique<FleetDevice>(services_.loop, services_.config, name,
+                                                services_.print, services_.stopRequested,
+                                                &endpoint_);
+    auto fail = [&](std::string_view text) {
+        services_.print(device->line(text));
+        recorded.failed = true;
+        return false;
+    };
+    Agent& agent = device->agent;
+    AgentSettings& settings = agent.settings();
+    settings.communityChosen = true;
+    settings.versionMode = version_;
+    settings.ipVersion = transport_;
+    settings.debugMode = debug_;
+    settings.timestamp = timestamp_;
+
+    if (suffixRank(recorded.path) == 0) {
+        if (Result opened = agent.openControlFile(recorded.path); !opened) {
+            return fail(opened.text());
+        }
+    } else {
+        // A walk recorded: its control file is made in memory, every value as recorded.
+        create::WalkContents walk;
+        if (Result read = create::readWalkFile(recorded.path, walk); !read) {
+            return fail(
+                withReason(Result::failuref(kCannotOpenControlFileText, recorded.path.c_str()),
+                           read)
+                    .text());
+        }
+        create::LearnedWalk::Settings learned;
+        learned.mib = services_.mibInfo.get();
+        learned.replay = create::Replay::Static;
+        std::string text;
+        create::ImportSummary summary;
+        create::importWalk(walk, recorded.path, learned, text, summary,
+                           [&](std::string_view problem) { services_.print(device->line(problem)); });
+        UniqueFd file(::memfd_create("korvimo-recorded", MFD_CLOEXEC));
+        if (!file || writeAll(file.get(), text) != 0 || ::lseek(file.get(), 0, SEEK_SET) != 0) {
+            return fail(withReason(Result::failuref(kCannotOpenControlFileText,
+                                                    recorded.path.c_str()),
+                                   std::strerror(errno))
+                            .text());
+        }
+        agent.useControlFile(std::move(file));
+    }
+    if (debug_) {
+        const std::string log = formatText(kNamedDebugLogFormat, name.c_str());
+        if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
+            return fail(opened.text());
+        }
+    }
+    agent.useMibInfo(services_.mibInfo);
+    const std::string scratch = scratchAttributePath(services_.installDir);
+    const bool loaded = agent.load(services_.loop.clock().calendarSeconds(), scratch);
+    ::unlink(scratch.c_str());
+    if (!loaded) {
+        return fail(app::kLoadFailedText);
+    }
+    agent.serve();
+    const char* slash = std::strrchr(recorded.path.c_str(), '/');
+    services_.print(device->line(
+        formatText(kDeviceLoadedFormat, slash != nullptr ? slash + 1 : recorded.path.c_str())));
+    recorded.device = std::move(device);
+    ++loadedCount_;
+    return true;
+}
+
+void CommunityDevices::onRequest(const snmp::Pdu& request, const SocketAddress& from) {
+    FleetDevice* device = deviceFor(communityOf(request));
+    if (device == nullptr) {
+        refuse(request);
+        return;
+    }
+    device->agent.handle(request, from);
+}
+
+void CommunityDevices::refuse(const snmp::Pdu& request) {
+    ++refused_.InPkts;
+    ++refused_.InBadCommunityNames;
+    if (debug_) {
+        log_.append(formatText(kInvalidCommunityLogText,
+                               shownCommunity(communityOf(request)).c_str()));
+    }
+}
+
+FleetStatistics CommunityDevices::total() const {
+    FleetStatistics total;
+    total.add(refused_);
+    for (const auto& [name, recorded] : files_) {
+        if (recorded.device != nullptr) {
+            total.add(recorded.device->agent.statistics());
+        }
+    }
+    return total;
+}
+
+void CommunityDevices::printStatistics() const {
+    std::vector<const FleetDevice*> devices;
+    for (const auto& [name, recorded] : files_) {
+        if (recorded.device != nullptr && recorded.device->agent.statistics().InPkts > 0) {
+            devices.push_back(recorded.device.get());
+        }
+    }
+    std::sort(devices.begin(), devices.end(),
+              [](const FleetDevice* a, const FleetDevice* b) { return a->name < b->name; });
+    for (const FleetDevice* device : devices) {
+        FleetStatistics one;
+        one.add(device->agent.statistics());
+        services_.print(deviceStatisticsLine("Device " + device->name, one));
+    }
+    if (refused_.InPkts > 0) {
+        FleetStatistics refused;
+        refused.add(refused_);
+        services_.print(deviceStatisticsLine(kRefusedStatisticsWho, refused));
+    }
+    services_.print(
+        deviceStatisticsLine(formatText(kTotalStatisticsFormat, loadedCount_), total()));
+}
+
+void CommunityDevices::stop() {
+    endpoint_.close();
+    for (auto& [name, recorded] : files_) {
+        if (recorded.device != nullptr) {
+            recorded.device->agent.stop();
+            recorded.device.reset();
+        }
+    }
+    log_.close();
+}
+
+}  // namespace korvimo::fleet

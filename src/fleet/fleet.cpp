@@ -1,0 +1,136 @@
+#include "fleet/fleet.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "app/agent_start.h"
+#include "base/text.h"
+
+namespace korvimo::fleet {
+
+namespace {
+
+// The name a control file is shared under: its real path when it resolves.
+std::string sharedPath(const std::string& path) {
+    char real[PATH_MAX];
+    return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
+}
+
+// Generators of devices started one after another draw apart.
+constexpr uint32_t kSeedStride = 2654435761u;
+
+}  // namespace
+
+Fleet::Fleet(Services services)
+    : services_(std::move(services)),
+      files_({services_.loop, services_.config, services_.installDir, services_.mibInfo,
+              services_.print, services_.stopRequested}) {}
+
+Fleet::~Fleet() {
+    stop();
+}
+
+bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults,
+                  std::string_view origin) {
+    std::string who = deviceName(spec);
+    if (spec.line > 0) {
+        who += formatText(" (%s line %zu)", std::string(origin).c_str(), spec.line);
+    }
+    auto device = std::make_unique<FleetDevice>(services_.loop, services_.config, std::move(who),
+                                                services_.print, services_.stopRequested);
+    auto fail = [&](std::string_view text) {
+        services_.print(device->line(text));
+        ++failed_;
+        return false;
+    };
+
+    const std::string name =
+        app::controlFileOption(spec.controlFile, services_.installDir, services_.startDirectory);
+    std::string failure;
+    std::shared_ptr<const store::LoadedControlFile> loaded =
+        files_.get(sharedPath(app::controlFilePath(services_.installDir, name)), failure);
+    if (loaded == nullptr) {
+        return fail(failure);
+    }
+
+    Agent& agent = device->agent;
+    AgentSettings& settings = agent.settings();
+    const std::string read = spec.readCommunity.value_or(defaults.readCommunity);
+    const std::string write = spec.writeCommunity.value_or(defaults.writeCommunity);
+    for (const std::string* community : {&read, &write}) {
+        if (Result fits = app::checkCommunity(*community); !fits) {
+            return fail(fits.text());
+        }
+    }
+    settings.readCommunity = read;
+    settings.writeCommunity = write;
+    settings.versionMode = spec.version.value_or(defaults.version);
+    settings.ipVersion = spec.transport;
+    settings.debugMode = defaults.debug;
+    settings.timestamp = defaults.timestamp;
+    if (defaults.debug) {
+        const std::string address =
+            !spec.address.empty() ? spec.address
+                                  : spec.transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+        const std::string log = formatText(kDeviceDebugLogFormat, address.c_str(),
+                                           static_cast<unsigned>(spec.port));
+        if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
+            return fail(opened.text());
+        }
+        agent.useMibInfo(services_.mibInfo);
+    }
+    if (Result opened = agent.openEndpoint({std::to_string(spec.port), spec.address, ""});
+        !opened) {
+        return fail(opened.text());
+    }
+    if (!seedChosen_) {
+        seedBase_ = loaded->fixedSeed()
+                        ? store::kFixedSeed
+                        : static_cast<uint32_t>(services_.loop.clock().calendarSeconds()) ^
+                              (static_cast<uint32_t>(::getpid()) << 16);
+        seedChosen_ = true;
+    }
+    const uint32_t seed = seedBase_ + static_cast<uint32_t>(devices_.size()) * kSeedStride;
+    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(), seed)) {
+        return fail(app::kLoadFailedText);
+    }
+    agent.serve();
+    devices_.push_back(std::move(device));
+    return true;
+}
+
+std::string Fleet::summaryLine() const {
+    return formatText(kFleetSummaryFormat, devices_.size(), failed_);
+}
+
+FleetStatistics Fleet::total() const {
+    FleetStatistics total;
+    for (const auto& device : devices_) {
+        total.add(device->agent.statistics());
+    }
+    return total;
+}
+
+void Fleet::printStatistics() const {
+    for (const auto& device : devices_) {
+        const AgentStatistics& s = device->agent.statistics();
+        if (s.InPkts > 0) {
+            FleetStatistics one;
+            one.add(s);
+            services_.print(deviceStatisticsLine("Device " + device->name, one));
+        }
+    }
+    services_.print(deviceStatisticsLine(formatText(kTotalStatisticsFormat, devices_.size()),
+                                         total()));
+}
+
+void Fleet::stop() {
+    for (const auto& device : devices_) {
+        device->agent.stop();
+    }
+    devices_.clear();  // each agent releases what it holds as it goes
+}
+
+}  // namespace korvimo::fleet

@@ -1,0 +1,107 @@
+// FleetDevice: one simulated device of a fleet, an Agent with a status list of its own whose
+// lines go out prefixed with the device's name, and what the fleets around it share: the
+// statistics lines and the loaded control files.
+//
+//   FleetDevice device(loop, &config, "127.0.0.1:1161", print, stopRequested);
+//   ... device.agent's start steps, or attach ...
+//   print(deviceStatisticsLine("Device 127.0.0.1:1161", device.agent.statistics()));
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "agent/agent.h"
+#include "app/core/configuration.h"
+#include "app/core/event_loop.h"
+#include "app/core/main_status.h"
+#include "app/core/status_list.h"
+#include "store/variable_store.h"
+
+namespace korvimo::fleet {
+
+// Where a fleet's lines go: the command line prints them.
+using LinePrinter = std::function<void(std::string_view line)>;
+
+// "Device %s: %s": a line of one device (its load messages, a failed start, refusals).
+inline constexpr const char* kDeviceLineFormat = "Device %s: %s";
+// A device's statistics, and the fleet's in total.
+inline constexpr const char* kDeviceStatisticsFormat =
+    "%s: GetRequests %llu, GetNextRequests %llu, GetBulkRequests %llu, SetRequests %llu, "
+    "InPkts %llu, OutPkts %llu, InBadVersions %llu, InBadCommunityNames %llu";
+inline constexpr const char* kTotalStatisticsFormat = "Total of %zu devices";
+
+// The counters summed over many devices, which pass what one device counts.
+struct FleetStatistics {
+    uint64_t GetRequests = 0;
+    uint64_t GetNextRequests = 0;
+    uint64_t GetBulkRequests = 0;
+    uint64_t SetRequests = 0;
+    uint64_t InPkts = 0;
+    uint64_t OutPkts = 0;
+    uint64_t InBadVersions = 0;
+    uint64_t InBadCommunityNames = 0;
+
+    void add(const AgentStatistics& s);
+};
+
+std::string deviceStatisticsLine(std::string_view who, const FleetStatistics& statistics);
+
+struct FleetDevice {
+    // reply: the endpoint the device answers through when another owner reads its requests.
+    FleetDevice(EventLoop& loop, const Configuration* config, std::string name,
+                const LinePrinter& print, std::function<bool()> stopRequested,
+                const AgentEndpoint* reply = nullptr);
+    FleetDevice(const FleetDevice&) = delete;
+    FleetDevice& operator=(const FleetDevice&) = delete;
+
+    // A line about this device ("Device NAME: text").
+    std::string line(std::string_view text) const;
+
+    std::string name;
+    StatusList status;
+    Agent agent;
+};
+
+// The control files of a fleet, each loaded once however many devices serve it. A file that
+// fails to load fails every device of it with the same reason, without being loaded again.
+class LoadedFiles {
+  public:
+    struct Services {
+        EventLoop& loop;
+        const Configuration* config = nullptr;
+        std::string installDir;
+        // The compiled MIBs a control file's descriptors are mapped through; may be null.
+        std::shared_ptr<const mibinfo::MibInfo> mibInfo;
+        LinePrinter print;
+        std::function<bool()> stopRequested;
+    };
+    explicit LoadedFiles(Services services) : services_(std::move(services)) {}
+
+    // The loaded file at path (absolute); null with the failure's text when it does not load.
+    // The load's messages are printed once, naming the file.
+    std::shared_ptr<const store::LoadedControlFile> get(const std::string& path,
+                                                        std::string& failure);
+    // Control files loaded so far (each a parse of its file).
+    std::size_t loads() const { return loads_; }
+
+  private:
+    struct Entry {
+        std::shared_ptr<const store::LoadedControlFile> loaded;
+        std::string failure;
+    };
+
+    Services services_;
+    std::map<std::string, Entry> files_;
+    std::size_t loads_ = 0;
+};
+
+// A path of this process's own in the home's agent directory for an attribute file that is
+// made and removed again at once (a fleet's loads keep only their index in memory, and must
+// not take the file a single agent of the same home writes).
+std::string scratchAttributePath(const std::string& installDir);
+
+}  // namespace korvimo::fleet
