@@ -75,7 +75,7 @@ Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const Age
             return Result::failuref(kInvalidIpxAddressText, where.ipx.c_str());
         }
         if (Result opened = endpoint.openIpx(bytes.bytes.data(), bytes.bytes.size(),
-                                              static_cast<uint16_t>(port));
+                                             static_cast<uint16_t>(port));
             !opened) {
             return Result::failuref(kIpxSocketFailedText, opened.c_str(),
                                     port == 0 ? kDefaultIpxSocketNumber : static_cast<int>(port));
@@ -107,13 +107,11 @@ Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const Age
         local = address;
     }
     int bindError = 0;
-    if (Result opened =
-            endpoint.open(ipVersion, local, static_cast<uint16_t>(port), &bindError);
+    if (Result opened = endpoint.open(ipVersion, local, static_cast<uint16_t>(port), &bindError);
         !opened) {
-        return withReason(
-            Result::failuref(kAgentSocketFailedText, opened.c_str(),
-                             port == 0 ? kDefaultAgentPort : static_cast<int>(port)),
-            bindFailureAdvice(bindError, static_cast<uint16_t>(port)));
+        return withReason(Result::failuref(kAgentSocketFailedText, opened.c_str(),
+                                           port == 0 ? kDefaultAgentPort : static_cast<int>(port)),
+                          bindFailureAdvice(bindError, static_cast<uint16_t>(port)));
     }
     return {};
 }

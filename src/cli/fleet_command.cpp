@@ -136,13 +136,14 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
         return false;
     }
     if (!options.cloneFile && (options.count > 0 || options.firstAddress)) {
-        error = std::string(options.count > 0 ? "--count" : "--first-address") +
-                " goes with --clone";
+        error =
+            std::string(options.count > 0 ? "--count" : "--first-address") + " goes with --clone";
         return false;
     }
     if (options.devicesFile && (options.agent.port || options.agent.address)) {
-        error = "--port and --address go with --clone or --data-dir: each line of a devices "
-                "file gives its own";
+        error =
+            "--port and --address go with --clone or --data-dir: each line of a devices "
+            "file gives its own";
         return false;
     }
     if (options.firstAddress && options.agent.address) {
@@ -286,11 +287,11 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
             print(opened.text());
             return finish(1);
         }
-        const std::string shown =
-            !address.empty() ? address : transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
-        print(formatText(fleet::kCommunityDevicesFormat, byCommunity.recorded(),
-                         directory.c_str(), shown.c_str(),
-                         static_cast<unsigned>(byCommunity.endpoint().port())));
+        const std::string shown = !address.empty()               ? address
+                                  : transport == IpVersion::IPv6 ? "::"
+                                                                 : "0.0.0.0";
+        print(formatText(fleet::kCommunityDevicesFormat, byCommunity.recorded(), directory.c_str(),
+                         shown.c_str(), static_cast<unsigned>(byCommunity.endpoint().port())));
         printStatistics = [&] { byCommunity.printStatistics(); };
     } else {
         std::vector<fleet::DeviceSpec> specs;
@@ -357,8 +358,8 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
             loop.quit();
         }
     });
-    Timer similarLinesTimer = loop.startTimer(
-        kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
+    Timer similarLinesTimer =
+        loop.startTimer(kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
     Timer statisticsTimer;
     if (agentOptions.statsInterval > 0) {
         statisticsTimer = loop.startTimer(agentOptions.statsInterval * 1000u, statistics);

@@ -328,7 +328,8 @@ int main(int argc, char** argv) {
         printUsage(std::cerr);
         return 2;
     }
-    if (chosen->run == runAgent || chosen->run == runFleet || chosen->run == runTraps || chosen->run == runLearn) {
+    if (chosen->run == runAgent || chosen->run == runFleet || chosen->run == runTraps ||
+        chosen->run == runLearn) {
         sigset_t signals;
         korvimo::cli::blockAgentSignals(signals);  // before anything can take a while
     }

@@ -98,9 +98,9 @@ void CommunityDevices::setDefaults(VersionMode version, bool debug, bool timesta
 Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
     transport_ = transport;
     if (debug_) {
-        const std::string address =
-            !where.address.empty() ? where.address
-                                   : transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+        const std::string address = !where.address.empty()         ? where.address
+                                    : transport == IpVersion::IPv6 ? "::"
+                                                                   : "0.0.0.0";
         const std::string shown = formatText(kDeviceDebugLogFormat, address.c_str(),
                                              static_cast<unsigned>(std::atoi(where.port.c_str())));
         log_.setReport([this](const char* line) { services_.print(line); }, shown);
@@ -133,9 +133,9 @@ FleetDevice* CommunityDevices::deviceFor(std::string_view community) {
 }
 
 bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
-    auto device = std::make_unique<FleetDevice>(services_.loop, services_.config, name,
-                                                services_.print, services_.stopRequested,
-                                                &endpoint_);
+    auto device =
+        std::make_unique<FleetDevice>(services_.loop, services_.config, name, services_.print,
+                                      services_.stopRequested, &endpoint_);
     auto fail = [&](std::string_view text) {
         services_.print(device->line(text));
         recorded.failed = true;
@@ -167,14 +167,15 @@ bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
         learned.replay = create::Replay::Static;
         std::string text;
         create::ImportSummary summary;
-        create::importWalk(walk, recorded.path, learned, text, summary,
-                           [&](std::string_view problem) { services_.print(device->line(problem)); });
+        create::importWalk(
+            walk, recorded.path, learned, text, summary,
+            [&](std::string_view problem) { services_.print(device->line(problem)); });
         UniqueFd file(::memfd_create("korvimo-recorded", MFD_CLOEXEC));
         if (!file || writeAll(file.get(), text) != 0 || ::lseek(file.get(), 0, SEEK_SET) != 0) {
-            return fail(withReason(Result::failuref(kCannotOpenControlFileText,
-                                                    recorded.path.c_str()),
-                                   std::strerror(errno))
-                            .text());
+            return fail(
+                withReason(Result::failuref(kCannotOpenControlFileText, recorded.path.c_str()),
+                           std::strerror(errno))
+                    .text());
         }
         agent.useControlFile(std::move(file));
     }
@@ -213,8 +214,8 @@ void CommunityDevices::refuse(const snmp::Pdu& request) {
     ++refused_.InPkts;
     ++refused_.InBadCommunityNames;
     if (debug_) {
-        log_.append(formatText(kInvalidCommunityLogText,
-                               shownCommunity(communityOf(request)).c_str()));
+        log_.append(
+            formatText(kInvalidCommunityLogText, shownCommunity(communityOf(request)).c_str()));
     }
 }
 

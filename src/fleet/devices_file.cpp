@@ -68,8 +68,9 @@ bool readLine(const std::vector<std::string_view>& fields, DeviceSpec& device,
         return false;
     }
     if (fields.size() > 5) {
-        reason = "too many fields (at most: address:port, control file, read community, "
-                 "write community, versions)";
+        reason =
+            "too many fields (at most: address:port, control file, read community, "
+            "write community, versions)";
         return false;
     }
     if (!readDeviceAddress(std::string(fields[0]), device, reason)) {
@@ -78,8 +79,8 @@ bool readLine(const std::vector<std::string_view>& fields, DeviceSpec& device,
     device.controlFile = std::string(fields[1]);
     for (std::size_t i = 2; i < fields.size() && i < 4; ++i) {
         if (Result fits = app::checkCommunity(fields[i]); !fits) {
-            reason = std::string(i == 2 ? "read" : "write") + " community: " +
-                     std::string(fits.text());
+            reason =
+                std::string(i == 2 ? "read" : "write") + " community: " + std::string(fits.text());
             return false;
         }
         (i == 2 ? device.readCommunity : device.writeCommunity) = std::string(fields[i]);
@@ -168,8 +169,7 @@ DevicesFile parseDevicesFile(std::string_view text) {
 Result readDevicesFile(const std::string& path, DevicesFile& file) {
     std::string text;
     if (Result read = readRegularFile(path, kMaxDevicesFileSize, text); !read) {
-        return withReason(Result::failuref("Cannot read the devices file %s", path.c_str()),
-                          read);
+        return withReason(Result::failuref("Cannot read the devices file %s", path.c_str()), read);
     }
     file = parseDevicesFile(text);
     return {};

@@ -32,8 +32,7 @@ Fleet::~Fleet() {
     stop();
 }
 
-bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults,
-                  std::string_view origin) {
+bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::string_view origin) {
     std::string who = deviceName(spec);
     if (spec.line > 0) {
         who += formatText(" (%s line %zu)", std::string(origin).c_str(), spec.line);
@@ -71,11 +70,11 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults,
     settings.debugMode = defaults.debug;
     settings.timestamp = defaults.timestamp;
     if (defaults.debug) {
-        const std::string address =
-            !spec.address.empty() ? spec.address
-                                  : spec.transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
-        const std::string log = formatText(kDeviceDebugLogFormat, address.c_str(),
-                                           static_cast<unsigned>(spec.port));
+        const std::string address = !spec.address.empty()               ? spec.address
+                                    : spec.transport == IpVersion::IPv6 ? "::"
+                                                                        : "0.0.0.0";
+        const std::string log =
+            formatText(kDeviceDebugLogFormat, address.c_str(), static_cast<unsigned>(spec.port));
         if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
             return fail(opened.text());
         }
@@ -122,8 +121,8 @@ void Fleet::printStatistics() const {
             services_.print(deviceStatisticsLine("Device " + device->name, one));
         }
     }
-    services_.print(deviceStatisticsLine(formatText(kTotalStatisticsFormat, devices_.size()),
-                                         total()));
+    services_.print(
+        deviceStatisticsLine(formatText(kTotalStatisticsFormat, devices_.size()), total()));
 }
 
 void Fleet::stop() {

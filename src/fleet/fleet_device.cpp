@@ -58,7 +58,7 @@ std::string scratchAttributePath(const std::string& installDir) {
 }
 
 std::shared_ptr<const store::LoadedControlFile> LoadedFiles::get(const std::string& path,
-                                                                  std::string& failure) {
+                                                                 std::string& failure) {
     if (auto known = files_.find(path); known != files_.end()) {
         failure = known->second.failure;
         return known->second.loaded;

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "agent/udp_peer.h"
-#include "support/background_program.h"
 #include "app/core/temp_dir.h"
 #include "app/demo_home.h"
+#include "support/background_program.h"
 
 namespace korvimo {
 namespace {

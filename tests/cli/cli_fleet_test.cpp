@@ -37,10 +37,16 @@ TEST(CliFleet, DevicesAnswerTheirOwnVariablesAndCommunitiesAndKeepTheirSetsToThe
               "1.3.6.1.2.1.1.5.0, OctetString, RW, lastset(small-one)\r\n"
               "1.3.6.1.4.1.99999.1.0, Integer, RO, fixed(42)\r\n");
     const std::string a = port(), b = port(), c = port();
-    writeFile(dir.path("devices.txt"), "# three devices\n"
-                                       "127.0.0.1:" + a + " demo.ctl alpha alpha-rw\n"
-                                       "127.0.0.1:" + b + " demo.ctl beta  beta-rw v2c\n"
-                                       "127.0.0.1:" + c + " small.ctl gamma gamma-rw\n");
+    writeFile(dir.path("devices.txt"),
+              "# three devices\n"
+              "127.0.0.1:" +
+                  a +
+                  " demo.ctl alpha alpha-rw\n"
+                  "127.0.0.1:" +
+                  b +
+                  " demo.ctl beta  beta-rw v2c\n"
+                  "127.0.0.1:" +
+                  c + " small.ctl gamma gamma-rw\n");
     BackgroundProgram fleet(kProgram,
                             {"--home", dir.root(), "fleet", "--devices", dir.path("devices.txt")});
     ASSERT_TRUE(fleet.waitFor("Fleet: 3 devices serving, 0 failed.\n")) << fleet.output();
@@ -52,8 +58,7 @@ TEST(CliFleet, DevicesAnswerTheirOwnVariablesAndCommunitiesAndKeepTheirSetsToThe
     EXPECT_NE(get("alpha", a, kSysName).find("\"demo-router\""), std::string::npos);
     EXPECT_NE(get("gamma", c, kSysName).find("\"small-one\""), std::string::npos);
     EXPECT_NE(get("gamma", c, "1.3.6.1.4.1.99999.1.0").find("INTEGER: 42"), std::string::npos);
-    EXPECT_NE(get("alpha", a, "1.3.6.1.4.1.99999.1.0").find("No Such Instance"),
-              std::string::npos);
+    EXPECT_NE(get("alpha", a, "1.3.6.1.4.1.99999.1.0").find("No Such Instance"), std::string::npos);
     // Each device its own communities: another device's is refused (no answer).
     EXPECT_NE(get("beta", a, kSysName).find("Timeout"), std::string::npos);
     EXPECT_NE(get("alpha", b, kSysName).find("Timeout"), std::string::npos);
@@ -80,11 +85,15 @@ TEST(CliFleet, BadLinesAreNamedAndTheRestServeUntilSigint) {
     copyDemoHome(dir.root());
     testing::UdpPeer holder(AF_INET);  // its port is in use
     const std::string good = port();
-    writeFile(dir.path("devices.txt"),
-              "127.0.0.1:" + good + " demo.ctl\n"
-              "127.0.0.1:" + std::to_string(holder.port()) + " demo.ctl\n"
-              "127.0.0.1:" + port() + " nowhere.ctl\n"
-              "127.0.0.999:1161 demo.ctl\n");
+    writeFile(dir.path("devices.txt"), "127.0.0.1:" + good +
+                                           " demo.ctl\n"
+                                           "127.0.0.1:" +
+                                           std::to_string(holder.port()) +
+                                           " demo.ctl\n"
+                                           "127.0.0.1:" +
+                                           port() +
+                                           " nowhere.ctl\n"
+                                           "127.0.0.999:1161 demo.ctl\n");
     BackgroundProgram fleet(kProgram,
                             {"--home", dir.root(), "fleet", "--devices", dir.path("devices.txt")});
     ASSERT_TRUE(fleet.waitFor("Fleet: 1 devices serving, 2 failed.\n")) << fleet.output();
@@ -106,15 +115,16 @@ TEST(CliFleet, ADataDirectoryServesItsRecordingsByCommunity) {
     TempDir dir;
     copyDemoHome(dir.root());
     ::mkdir(dir.path("recordings").c_str(), 0755);
-    writeFile(dir.path("recordings/edge-router.ctl"), testing::readFile(dir.path("agent/demo.ctl")));
+    writeFile(dir.path("recordings/edge-router.ctl"),
+              testing::readFile(dir.path("agent/demo.ctl")));
     writeFile(dir.path("recordings/switch.snmprec"),
               "1.3.6.1.2.1.1.1.0|4|Recorded switch\n"
               "1.3.6.1.2.1.1.5.0|4x|737731\n"
               "1.3.6.1.2.1.2.2.1.10.1|65|4000000000\n");
     const std::string at = port();
-    BackgroundProgram fleet(kProgram, {"--home", dir.root(), "fleet", "--data-dir",
-                                       dir.path("recordings"), "--address", "127.0.0.1", "--port",
-                                       at});
+    BackgroundProgram fleet(
+        kProgram, {"--home", dir.root(), "fleet", "--data-dir", dir.path("recordings"), "--address",
+                   "127.0.0.1", "--port", at});
     ASSERT_TRUE(fleet.waitFor("Serving 2 recorded devices of ")) << fleet.output();
     const std::string target = " 127.0.0.1:" + at + " ";
     const CommandRun walk = netSnmp("snmpwalk", "-v2c -c switch@20" + target + "1.3.6.1");
@@ -124,9 +134,9 @@ TEST(CliFleet, ADataDirectoryServesItsRecordingsByCommunity) {
               ".1.3.6.1.2.1.2.2.1.10.1 = Counter32: 4000000000\n"
               ".1.3.6.1.2.1.2.2.1.10.1 = No more variables left in this MIB View (It is past the "
               "end of the MIB tree)\n");
-    EXPECT_NE(netSnmp("snmpget", "-v2c -c edge-router" + target + kSysName).output.find(
-                  "demo-router"),
-              std::string::npos);
+    EXPECT_NE(
+        netSnmp("snmpget", "-v2c -c edge-router" + target + kSysName).output.find("demo-router"),
+        std::string::npos);
     EXPECT_NE(netSnmp("snmpget", "-v2c -r 0 -c nobody" + target + kSysName).output.find("Timeout"),
               std::string::npos);
     EXPECT_EQ(fleet.stop(SIGTERM), 0);

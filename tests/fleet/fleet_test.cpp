@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "agent/udp_peer.h"
+#include "app/agent_start.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
-#include "app/agent_start.h"
 #include "app/demo_home.h"
 #include "fleet/community_devices.h"
 #include "fleet/devices_file.h"
@@ -60,8 +60,8 @@ TEST(DevicesFile, ReadsEveryFormAndNamesTheLinesItCannot) {
 
 TEST(DevicesFile, ClonesCountAddressesAcrossOctetsOrPortsAndRefuseToRunOut) {
     std::vector<DeviceSpec> devices;
-    ASSERT_TRUE(cloneDevices("demo.ctl", 3, std::string("127.0.1.255"), "", 1161,
-                             IpVersion::IPv4, devices));
+    ASSERT_TRUE(cloneDevices("demo.ctl", 3, std::string("127.0.1.255"), "", 1161, IpVersion::IPv4,
+                             devices));
     ASSERT_EQ(devices.size(), 3u);
     EXPECT_EQ(deviceName(devices[0]), "127.0.1.255:1161");
     EXPECT_EQ(deviceName(devices[1]), "127.0.2.0:1161");
@@ -84,8 +84,13 @@ struct FleetFixture {
         config = std::make_unique<Configuration>(dir.path("bin/korvan.ini"));
     }
     Fleet::Services services() {
-        return {loop, config.get(), dir.root(), mibInfo.current(*config),
-                [this](std::string_view line) { lines.emplace_back(line); }, nullptr, ""};
+        return {loop,
+                config.get(),
+                dir.root(),
+                mibInfo.current(*config),
+                [this](std::string_view line) { lines.emplace_back(line); },
+                nullptr,
+                ""};
     }
 
     TempDir dir;
@@ -102,8 +107,8 @@ TEST(Fleet, DevicesOfOneControlFileShareOneLoadAndAFailingDeviceLeavesTheOthers)
     std::vector<DeviceSpec> devices;
     const uint16_t taken = korvimo::testing::freeUdpPort(AF_INET);
     korvimo::testing::UdpPeer holder(AF_INET);  // holds a port a device then cannot take
-    ASSERT_TRUE(cloneDevices("demo.ctl", 3, std::string("127.0.0.1"), "", 0, IpVersion::IPv4,
-                             devices));
+    ASSERT_TRUE(
+        cloneDevices("demo.ctl", 3, std::string("127.0.0.1"), "", 0, IpVersion::IPv4, devices));
     devices[0].port = taken;
     devices[1].address = "127.0.0.2";
     devices[1].port = taken;
@@ -124,9 +129,8 @@ TEST(Fleet, DevicesOfOneControlFileShareOneLoadAndAFailingDeviceLeavesTheOthers)
     EXPECT_EQ(fleet.device(0).agent.store().loadedFile(),
               fleet.device(1).agent.store().loadedFile());
     ASSERT_EQ(f.lines.size(), 2u);
-    EXPECT_EQ(f.lines[0].rfind("Device 127.0.0.1:" + std::to_string(holder.port()) +
-                                   ": bind() call failed.",
-                               0),
+    EXPECT_EQ(f.lines[0].rfind(
+                  "Device 127.0.0.1:" + std::to_string(holder.port()) + ": bind() call failed.", 0),
               0u)
         << f.lines[0];
     EXPECT_EQ(f.lines[1].rfind("Device 127.0.0.3:" + std::to_string(taken) +
@@ -163,8 +167,8 @@ TEST(CommunityDevices, ACommunityNamesItsRecordingAndNameAtNFallsBackToName) {
     EXPECT_EQ(devices.loaded(), 2u);
 
     store::AttributeInfo found;
-    ASSERT_TRUE(sw->agent.store().lookupAttribute(korvimo::testing::oid("1.3.6.1.2.1.1.5.0"),
-                                                  found));
+    ASSERT_TRUE(
+        sw->agent.store().lookupAttribute(korvimo::testing::oid("1.3.6.1.2.1.1.5.0"), found));
     snmp::SyntaxValue value;
     ASSERT_TRUE(sw->agent.store().makeValue(value, found));
     EXPECT_EQ(std::string(value.octets.bytes.begin(), value.octets.bytes.end()), "sw1");
