@@ -113,14 +113,14 @@ Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
 }
 
 FleetDevice* CommunityDevices::deviceFor(std::string_view community) {
-    auto found = files_.find(std::string(community));
+    auto found = files_.find(community);
     if (found == files_.end()) {
         // NAME@N: the file of NAME when NAME@N has none.
         const std::size_t at = community.rfind('@');
         if (at == std::string_view::npos || at == 0) {
             return nullptr;
         }
-        found = files_.find(std::string(community.substr(0, at)));
+        found = files_.find(community.substr(0, at));
         if (found == files_.end()) {
             return nullptr;
         }

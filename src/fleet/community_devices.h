@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -90,7 +91,14 @@ class CommunityDevices {
     bool debug_ = false;
     bool timestamp_ = false;
     IpVersion transport_ = IpVersion::IPv4;
-    std::unordered_map<std::string, Recorded> files_;
+    // Found by the request's community without making a string of it.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, Recorded, NameHash, std::equal_to<>> files_;
     std::size_t loadedCount_ = 0;
     AgentStatistics refused_;
     DebugLog log_;
