@@ -281,6 +281,11 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
             print(scanned.text());
             return finish(1);
         }
+        rlim_t limit = 0;
+        if (!raiseDescriptorLimit(
+                byCommunity.recorded() * (defaults.debug ? 2 : 1) + kSpareDescriptors, limit)) {
+            print(formatText(kDescriptorsShortFormat, static_cast<unsigned long>(limit)));
+        }
         byCommunity.setDefaults(defaults.version, defaults.debug, defaults.timestamp);
         if (Result opened = byCommunity.open({std::to_string(port), address, ""}, transport);
             !opened) {

@@ -189,6 +189,7 @@ bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
     const std::string scratch = scratchAttributePath(services_.installDir);
     const bool loaded = agent.load(services_.loop.clock().calendarSeconds(), scratch);
     ::unlink(scratch.c_str());
+    agent.closeControlFile();
     if (!loaded) {
         return fail(app::kLoadFailedText);
     }
