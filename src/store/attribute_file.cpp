@@ -93,7 +93,9 @@ uint32_t AttributeFile::addRecord(std::span<const uint32_t> ids, std::string_vie
         if (blocks_.size() >= (std::size_t{1} << (32 - kBlockShift))) {
             throw std::bad_alloc();
         }
-        blocks_.push_back(std::make_unique<uint32_t[]>(kBlockWords));
+        // Left uninitialised: every record is written whole, and the pages of a block that
+        // no record reaches cost no memory (a small control file uses a few of the first).
+        blocks_.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockWords));
         // Word 0 of the first block stays unused: a record there would read as an empty
         // place of the hash table.
         blockUsed_ = blocks_.size() == 1 ? 1 : 0;
