@@ -263,13 +263,13 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
 
     const std::string installDir = installDirectory(config);
     app::HomeMibInfo mibInfo;
-    fleet::Fleet::Services services{loop,
-                                    &config,
-                                    installDir,
-                                    mibInfo.current(config),
-                                    print,
-                                    [] { return stopSignalPending(); },
-                                    options.agent.startDirectory};
+    fleet::FleetServices services{loop,
+                                  &config,
+                                  installDir,
+                                  mibInfo.current(config),
+                                  print,
+                                  [] { return stopSignalPending(); },
+                                  options.agent.startDirectory};
     fleet::Fleet devices(services);
     fleet::CommunityDevices byCommunity(services);
     std::function<void()> printStatistics;

@@ -47,7 +47,7 @@ inline constexpr const char* kRefusedStatisticsWho = "Refused by community or ve
 
 class CommunityDevices {
   public:
-    using Services = Fleet::Services;
+    using Services = FleetServices;
 
     explicit CommunityDevices(Services services);
     ~CommunityDevices();

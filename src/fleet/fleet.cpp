@@ -23,10 +23,7 @@ constexpr uint32_t kSeedStride = 2654435761u;
 
 }  // namespace
 
-Fleet::Fleet(Services services)
-    : services_(std::move(services)),
-      files_({services_.loop, services_.config, services_.installDir, services_.mibInfo,
-              services_.print, services_.stopRequested}) {}
+Fleet::Fleet(Services services) : services_(std::move(services)), files_(services_) {}
 
 Fleet::~Fleet() {
     stop();

@@ -42,17 +42,7 @@ struct DeviceDefaults {
 
 class Fleet {
   public:
-    struct Services {
-        EventLoop& loop;
-        const Configuration* config = nullptr;
-        std::string installDir;
-        std::shared_ptr<const mibinfo::MibInfo> mibInfo;
-        LinePrinter print;
-        // Polled while a control file loads; true gives the load up.
-        std::function<bool()> stopRequested;
-        // Where the control files are relative to (as `agent --file` takes them).
-        std::string startDirectory;
-    };
+    using Services = FleetServices;
 
     explicit Fleet(Services services);
     ~Fleet();

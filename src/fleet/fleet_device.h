@@ -50,6 +50,20 @@ struct FleetStatistics {
 
 std::string deviceStatisticsLine(std::string_view who, const FleetStatistics& statistics);
 
+// What the process lends a fleet; all of it outlives the fleet.
+struct FleetServices {
+    EventLoop& loop;
+    const Configuration* config = nullptr;
+    std::string installDir;
+    // The compiled MIBs a control file's descriptors are mapped through; may be null.
+    std::shared_ptr<const mibinfo::MibInfo> mibInfo;
+    LinePrinter print;
+    // Polled while a control file loads; true gives the load up.
+    std::function<bool()> stopRequested;
+    // Where the control files are relative to (as `agent --file` takes them).
+    std::string startDirectory;
+};
+
 struct FleetDevice {
     // reply: the endpoint the device answers through when another owner reads its requests.
     FleetDevice(EventLoop& loop, const Configuration* config, std::string name,
@@ -70,16 +84,7 @@ struct FleetDevice {
 // fails to load fails every device of it with the same reason, without being loaded again.
 class LoadedFiles {
   public:
-    struct Services {
-        EventLoop& loop;
-        const Configuration* config = nullptr;
-        std::string installDir;
-        // The compiled MIBs a control file's descriptors are mapped through; may be null.
-        std::shared_ptr<const mibinfo::MibInfo> mibInfo;
-        LinePrinter print;
-        std::function<bool()> stopRequested;
-    };
-    explicit LoadedFiles(Services services) : services_(std::move(services)) {}
+    explicit LoadedFiles(const FleetServices& services) : services_(services) {}
 
     // The loaded file at path (absolute); null with the failure's text when it does not load.
     // The load's messages are printed once, naming the file.
@@ -94,7 +99,7 @@ class LoadedFiles {
         std::string failure;
     };
 
-    Services services_;
+    const FleetServices& services_;
     std::map<std::string, Entry> files_;
     std::size_t loads_ = 0;
 };
