@@ -1,5 +1,6 @@
 #include "cli/fleet_command.h"
 
+#include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -94,14 +95,17 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
             error = name + " needs a value";
             return false;
         }
-        if (name == "--devices") {
-            options.devicesFile = value;
-        } else if (name == "--clone") {
-            options.cloneFile = value;
-        } else if (name == "--data-dir") {
-            options.dataDirectory = value;
-        } else if (name == "--first-address") {
-            options.firstAddress = value;
+        std::optional<std::string>* text = name == "--devices"         ? &options.devicesFile
+                                           : name == "--clone"         ? &options.cloneFile
+                                           : name == "--data-dir"      ? &options.dataDirectory
+                                           : name == "--first-address" ? &options.firstAddress
+                                                                       : nullptr;
+        if ((text != nullptr && text->has_value()) || (text == nullptr && options.count > 0)) {
+            error = name + " is given twice";
+            return false;
+        }
+        if (text != nullptr) {
+            *text = value;
         } else {
             unsigned long count = 0;
             if (!app::readOptionNumber(value, 1, fleet::kMaxDevices, count)) {
@@ -150,6 +154,19 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
         error = "--first-address and --address exclude each other";
         return false;
     }
+    uint8_t bytes[16];
+    if (options.firstAddress && ::inet_pton(AF_INET, options.firstAddress->c_str(), bytes) != 1 &&
+        ::inet_pton(AF_INET6, options.firstAddress->c_str(), bytes) != 1) {
+        error = "--first-address takes a numeric IPv4 or IPv6 address, not '" +
+                *options.firstAddress + "'";
+        return false;
+    }
+    if (options.dataDirectory && (options.agent.readCommunity || options.agent.writeCommunity)) {
+        error =
+            "--read-community and --write-community go with --devices or --clone: with "
+            "--data-dir the community names the device";
+        return false;
+    }
     return true;
 }
 
@@ -167,7 +184,8 @@ void printFleetUsage(std::ostream& out) {
            "\n"
            "  --devices FILE          one device a line: ADDRESS:PORT CONTROLFILE\n"
            "                          [READCOMMUNITY [WRITECOMMUNITY [v1|v2c|bilingual]]]\n"
-           "                          ([::1]:1161 for IPv6; \"#\" begins a comment)\n"
+           "                          ([::1]:1161 for IPv6; \"#\" begins a comment; a control\n"
+           "                          file in <home>/agent/, beside FILE, or a path)\n"
            "  --clone FILE            N devices of one control file (--count N): on\n"
            "                          consecutive addresses from --first-address (all of\n"
            "                          127.0.0.0/8 is loopback), all on --port; without\n"
@@ -177,10 +195,10 @@ void printFleetUsage(std::ostream& out) {
            "                          or NAME@N (NAME@N's file when there is one, else\n"
            "                          NAME's); walk files are served as recorded. A device\n"
            "                          loads at its first request; other communities are\n"
-           "                          refused\n"
+           "                          refused. Files added later are not seen\n"
            "\n"
            "Defaults of every device (from korvan.ini as for agent, unless given):\n"
-           "  --read-community TEXT   --write-community TEXT\n"
+           "  --read-community TEXT   --write-community TEXT  (not with --data-dir)\n"
            "  --snmp-version v1|v2c|bilingual     --transport ipv4|ipv6\n"
            "  --debug, --no-debug     a debug log per device: agent/debug-ADDRESS-PORT.out\n"
            "                          (agent/debug-NAME.out with --data-dir)\n"
@@ -215,12 +233,19 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
         return 1;
     }
     EpollEventLoop loop(SystemClock::instance());
+    // What datagrams cause is held back when alike lines flood in; every other line (a device
+    // that failed, a statistics line) is printed, after what was held back.
     SimilarLines printed([&out](const std::string& line) {
         out << line << "\n";
         out.flush();
     });
-    fleet::LinePrinter print = [&](std::string_view line) {
+    fleet::LinePrinter noise = [&](std::string_view line) {
         printed.print(line, loop.clock().monotonicMs());
+    };
+    fleet::LinePrinter print = [&](std::string_view line) {
+        printed.flush();
+        out << line << "\n";
+        out.flush();
     };
     auto finish = [&](int exitStatus) {
         printed.flush();
@@ -255,9 +280,9 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
         }
         port = *number == 0 ? kDefaultAgentPort : static_cast<uint16_t>(*number);
     }
-    // An address given decides the transport it is of.
+    // Without --transport, an address given decides the transport it is of.
     const std::string& given = options.firstAddress ? *options.firstAddress : address;
-    if (!given.empty()) {
+    if (!agentOptions.transport && !given.empty()) {
         transport = given.find(':') != std::string::npos ? IpVersion::IPv6 : IpVersion::IPv4;
     }
 
@@ -268,6 +293,7 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
                                   installDir,
                                   mibInfo.current(config),
                                   print,
+                                  noise,
                                   [] { return stopSignalPending(); },
                                   options.agent.startDirectory};
     fleet::Fleet devices(services);
@@ -315,7 +341,22 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
                 print(formatText("%s line %zu: %s", origin.c_str(), problem.line,
                                  problem.text.c_str()));
             }
+            if (file.unreportedProblems > 0) {
+                print(formatText("%s: %zu more lines could not be read.", origin.c_str(),
+                                 file.unreportedProblems));
+            }
             specs = std::move(file.devices);
+            // A relative control file may also be a neighbour of the devices file.
+            const std::string folder =
+                slash != nullptr ? path.substr(0, static_cast<std::size_t>(slash - path.c_str()))
+                                 : std::string(".");
+            for (fleet::DeviceSpec& spec : specs) {
+                const std::string near =
+                    app::controlFileOption(spec.controlFile, installDir, folder);
+                if (near != spec.controlFile && near.starts_with('/')) {
+                    spec.controlFile = near;
+                }
+            }
         } else if (Result cloned =
                        fleet::cloneDevices(*options.cloneFile, options.count, options.firstAddress,
                                            address, port, transport, specs);

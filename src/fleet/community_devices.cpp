@@ -1,19 +1,18 @@
 #include "fleet/community_devices.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "agent/request_handler.h"
 #include "app/agent_start.h"
 #include "base/regular_file.h"
 #include "base/text.h"
-#include "create/learning.h"
-#include "create/walk_file.h"
 
 namespace korvimo::fleet {
 
@@ -45,11 +44,12 @@ std::string shownCommunity(std::string_view community) {
 
 CommunityDevices::CommunityDevices(Services services)
     : services_(std::move(services)),
+      files_(services_),
       endpoint_(services_.loop,
                 {[this](const snmp::Pdu& request, const SocketAddress& from) {
                      onRequest(request, from);
                  },
-                 [this](std::string_view why) { services_.print(why); },
+                 [this](std::string_view why) { services_.noise(why); },
                  [this](int32_t version) {
                      ++refused_.InPkts;
                      ++refused_.InBadVersions;
@@ -78,12 +78,12 @@ Result CommunityDevices::scan(const std::string& directory) {
         if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
             continue;
         }
-        Recorded& recorded = files_[name];
+        Recorded& recorded = recordings_[name];
         if (recorded.path.empty() || rank < suffixRank(recorded.path)) {
             recorded.path = path;
         }
     }
-    if (files_.empty()) {
+    if (recordings_.empty()) {
         return Result::failuref(kNoRecordedDevicesFormat, directory.c_str());
     }
     return {};
@@ -103,6 +103,11 @@ Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
                                                                    : "0.0.0.0";
         const std::string shown = formatText(kDeviceDebugLogFormat, address.c_str(),
                                              static_cast<unsigned>(std::atoi(where.port.c_str())));
+        std::string maxSize;
+        if (services_.config != nullptr) {
+            services_.config->readPlain(ConfigKey::DEBUGMAXSIZE, maxSize);
+        }
+        log_.setSizeLimit(debugMaxSizeFromText(maxSize));
         log_.setReport([this](const char* line) { services_.print(line); }, shown);
         if (Result created = log_.create(services_.installDir + shown); !created) {
             return withReason(Result::failuref(kCannotOpenDebugLogText, shown.c_str()), created);
@@ -113,15 +118,15 @@ Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
 }
 
 FleetDevice* CommunityDevices::deviceFor(std::string_view community) {
-    auto found = files_.find(community);
-    if (found == files_.end()) {
+    auto found = recordings_.find(community);
+    if (found == recordings_.end()) {
         // NAME@N: the file of NAME when NAME@N has none.
         const std::size_t at = community.rfind('@');
         if (at == std::string_view::npos || at == 0) {
             return nullptr;
         }
-        found = files_.find(community.substr(0, at));
-        if (found == files_.end()) {
+        found = recordings_.find(community.substr(0, at));
+        if (found == recordings_.end()) {
             return nullptr;
         }
     }
@@ -133,14 +138,21 @@ FleetDevice* CommunityDevices::deviceFor(std::string_view community) {
 }
 
 bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
-    auto device =
-        std::make_unique<FleetDevice>(services_.loop, services_.config, name, services_.print,
-                                      services_.stopRequested, &endpoint_);
+    auto device = std::make_unique<FleetDevice>(services_, name, &endpoint_);
     auto fail = [&](std::string_view text) {
         services_.print(device->line(text));
         recorded.failed = true;
         return false;
     };
+    // Recordings of one file (links to it) share its load.
+    char real[PATH_MAX];
+    std::string failure;
+    std::shared_ptr<const store::LoadedControlFile> loaded = files_.get(
+        ::realpath(recorded.path.c_str(), real) != nullptr ? std::string(real) : recorded.path,
+        failure);
+    if (loaded == nullptr) {
+        return fail(failure);
+    }
     Agent& agent = device->agent;
     AgentSettings& settings = agent.settings();
     settings.communityChosen = true;
@@ -148,55 +160,25 @@ bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
     settings.ipVersion = transport_;
     settings.debugMode = debug_;
     settings.timestamp = timestamp_;
-
-    if (suffixRank(recorded.path) == 0) {
-        if (Result opened = agent.openControlFile(recorded.path); !opened) {
-            return fail(opened.text());
-        }
-    } else {
-        // A walk recorded: its control file is made in memory, every value as recorded.
-        create::WalkContents walk;
-        if (Result read = create::readWalkFile(recorded.path, walk); !read) {
-            return fail(
-                withReason(Result::failuref(kCannotOpenControlFileText, recorded.path.c_str()),
-                           read)
-                    .text());
-        }
-        create::LearnedWalk::Settings learned;
-        learned.mib = services_.mibInfo.get();
-        learned.replay = create::Replay::Static;
-        std::string text;
-        create::ImportSummary summary;
-        create::importWalk(
-            walk, recorded.path, learned, text, summary,
-            [&](std::string_view problem) { services_.print(device->line(problem)); });
-        UniqueFd file(::memfd_create("korvimo-recorded", MFD_CLOEXEC));
-        if (!file || writeAll(file.get(), text) != 0 || ::lseek(file.get(), 0, SEEK_SET) != 0) {
-            return fail(
-                withReason(Result::failuref(kCannotOpenControlFileText, recorded.path.c_str()),
-                           std::strerror(errno))
-                    .text());
-        }
-        agent.useControlFile(std::move(file));
-    }
     if (debug_) {
         const std::string log = formatText(kNamedDebugLogFormat, name.c_str());
         if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
             return fail(opened.text());
         }
+        agent.useMibInfo(services_.mibInfo);
     }
-    agent.useMibInfo(services_.mibInfo);
-    const std::string scratch = scratchAttributePath(services_.installDir);
-    const bool loaded = agent.load(services_.loop.clock().calendarSeconds(), scratch);
-    ::unlink(scratch.c_str());
-    agent.closeControlFile();
-    if (!loaded) {
+    if (!seedBase_) {
+        seedBase_ = seedBase(*loaded, services_.loop.clock());
+    }
+    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(),
+                      deviceSeed(*seedBase_, name))) {
         return fail(app::kLoadFailedText);
     }
     agent.serve();
-    const char* slash = std::strrchr(recorded.path.c_str(), '/');
+    const std::size_t slash = recorded.path.rfind('/');
     services_.print(device->line(
-        formatText(kDeviceLoadedFormat, slash != nullptr ? slash + 1 : recorded.path.c_str())));
+        formatText(kDeviceLoadedFormat,
+                   recorded.path.c_str() + (slash == std::string::npos ? 0 : slash + 1))));
     recorded.device = std::move(device);
     ++loadedCount_;
     return true;
@@ -223,7 +205,7 @@ void CommunityDevices::refuse(const snmp::Pdu& request) {
 FleetStatistics CommunityDevices::total() const {
     FleetStatistics total;
     total.add(refused_);
-    for (const auto& [name, recorded] : files_) {
+    for (const auto& [name, recorded] : recordings_) {
         if (recorded.device != nullptr) {
             total.add(recorded.device->agent.statistics());
         }
@@ -233,7 +215,7 @@ FleetStatistics CommunityDevices::total() const {
 
 void CommunityDevices::printStatistics() const {
     std::vector<const FleetDevice*> devices;
-    for (const auto& [name, recorded] : files_) {
+    for (const auto& [name, recorded] : recordings_) {
         if (recorded.device != nullptr && recorded.device->agent.statistics().InPkts > 0) {
             devices.push_back(recorded.device.get());
         }
@@ -256,7 +238,7 @@ void CommunityDevices::printStatistics() const {
 
 void CommunityDevices::stop() {
     endpoint_.close();
-    for (auto& [name, recorded] : files_) {
+    for (auto& [name, recorded] : recordings_) {
         if (recorded.device != nullptr) {
             recorded.device->agent.stop();
             recorded.device.reset();

@@ -8,9 +8,10 @@
 //
 // The directory is read at the start. A device is loaded on its first request and kept, so
 // a request to the 700th device costs the first nothing; its value state, rows and
-// statistics are its own. A community that names no file is refused as a wrong community
-// is (counted in InBadCommunityNames, unanswered); so is one whose file does not load, after
-// one line saying why.
+// statistics are its own, while recordings that are one file (links to it) share its load.
+// A community that names no file is refused as a wrong community is (counted in
+// InBadCommunityNames, unanswered); so is one whose file does not load, after one line saying
+// why, until the fleet is started again. Every community that names a device may also Set.
 //
 //   CommunityDevices devices({loop, &config, installDir, mibInfo, print, stopRequested});
 //   if (Result r = devices.scan("/srv/recordings"); !r) ...
@@ -23,6 +24,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,7 +64,7 @@ class CommunityDevices {
     // Opens the endpoint every device answers on.
     Result open(const AgentAddress& where, IpVersion transport);
 
-    std::size_t recorded() const { return files_.size(); }
+    std::size_t recorded() const { return recordings_.size(); }
     std::size_t loaded() const { return loadedCount_; }
     AgentEndpoint& endpoint() { return endpoint_; }
 
@@ -98,7 +100,9 @@ class CommunityDevices {
             return std::hash<std::string_view>{}(name);
         }
     };
-    std::unordered_map<std::string, Recorded, NameHash, std::equal_to<>> files_;
+    std::unordered_map<std::string, Recorded, NameHash, std::equal_to<>> recordings_;
+    LoadedFiles files_;
+    std::optional<uint32_t> seedBase_;
     std::size_t loadedCount_ = 0;
     AgentStatistics refused_;
     DebugLog log_;

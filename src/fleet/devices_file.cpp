@@ -159,8 +159,10 @@ DevicesFile parseDevicesFile(std::string_view text) {
         }
         if (readLine(fields, device, reason)) {
             file.devices.push_back(std::move(device));
-        } else {
+        } else if (file.problems.size() < kMaxDevicesFileProblems) {
             file.problems.push_back({number, std::move(reason)});
+        } else {
+            ++file.unreportedProblems;
         }
     }
     return file;
@@ -169,7 +171,7 @@ DevicesFile parseDevicesFile(std::string_view text) {
 Result readDevicesFile(const std::string& path, DevicesFile& file) {
     std::string text;
     if (Result read = readRegularFile(path, kMaxDevicesFileSize, text); !read) {
-        return withReason(Result::failuref("Cannot read the devices file %s", path.c_str()), read);
+        return withReason(Result::failuref("Cannot read the devices file %s.", path.c_str()), read);
     }
     file = parseDevicesFile(text);
     return {};

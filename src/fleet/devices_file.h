@@ -56,9 +56,13 @@ struct DevicesFileProblem {
     std::string text;  // e.g. "malformed address '300.1.1.1:1161'"
 };
 
+// Problems a devices file keeps at most; the lines past them are only counted.
+inline constexpr std::size_t kMaxDevicesFileProblems = 100;
+
 struct DevicesFile {
     std::vector<DeviceSpec> devices;
     std::vector<DevicesFileProblem> problems;
+    std::size_t unreportedProblems = 0;  // past kMaxDevicesFileProblems
 };
 
 DevicesFile parseDevicesFile(std::string_view text);

@@ -1,7 +1,5 @@
 #include "fleet/fleet.h"
 
-#include <unistd.h>
-
 #include <climits>
 #include <cstdlib>
 
@@ -18,9 +16,6 @@ std::string sharedPath(const std::string& path) {
     return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
 }
 
-// Generators of devices started one after another draw apart.
-constexpr uint32_t kSeedStride = 2654435761u;
-
 }  // namespace
 
 Fleet::Fleet(Services services) : services_(std::move(services)), files_(services_) {}
@@ -34,8 +29,7 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
     if (spec.line > 0) {
         who += formatText(" (%s line %zu)", std::string(origin).c_str(), spec.line);
     }
-    auto device = std::make_unique<FleetDevice>(services_.loop, services_.config, std::move(who),
-                                                services_.print, services_.stopRequested);
+    auto device = std::make_unique<FleetDevice>(services_, std::move(who));
     auto fail = [&](std::string_view text) {
         services_.print(device->line(text));
         ++failed_;
@@ -66,6 +60,12 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
     settings.ipVersion = spec.transport;
     settings.debugMode = defaults.debug;
     settings.timestamp = defaults.timestamp;
+    // The endpoint first: a device whose port is taken must not empty the debug log of the
+    // device that has it.
+    if (Result opened = agent.openEndpoint({std::to_string(spec.port), spec.address, ""});
+        !opened) {
+        return fail(opened.text());
+    }
     if (defaults.debug) {
         const std::string address = !spec.address.empty()               ? spec.address
                                     : spec.transport == IpVersion::IPv6 ? "::"
@@ -77,19 +77,11 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
         }
         agent.useMibInfo(services_.mibInfo);
     }
-    if (Result opened = agent.openEndpoint({std::to_string(spec.port), spec.address, ""});
-        !opened) {
-        return fail(opened.text());
+    if (!seedBase_) {
+        seedBase_ = seedBase(*loaded, services_.loop.clock());
     }
-    if (!seedChosen_) {
-        seedBase_ = loaded->fixedSeed()
-                        ? store::kFixedSeed
-                        : static_cast<uint32_t>(services_.loop.clock().calendarSeconds()) ^
-                              (static_cast<uint32_t>(::getpid()) << 16);
-        seedChosen_ = true;
-    }
-    const uint32_t seed = seedBase_ + static_cast<uint32_t>(devices_.size()) * kSeedStride;
-    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(), seed)) {
+    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(),
+                      deviceSeed(*seedBase_, device->name))) {
         return fail(app::kLoadFailedText);
     }
     agent.serve();

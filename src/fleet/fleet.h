@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,7 @@ class Fleet {
     LoadedFiles files_;
     std::vector<std::unique_ptr<FleetDevice>> devices_;
     std::size_t failed_ = 0;
-    uint32_t seedBase_ = 0;
-    bool seedChosen_ = false;
+    std::optional<uint32_t> seedBase_;
 };
 
 }  // namespace korvimo::fleet

@@ -1,13 +1,18 @@
 #include "fleet/fleet_device.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/agent_start.h"
 #include "base/regular_file.h"
 #include "base/text.h"
+#include "create/learning.h"
+#include "create/walk_file.h"
 
 namespace korvimo::fleet {
 
@@ -33,18 +38,36 @@ std::string deviceStatisticsLine(std::string_view who, const FleetStatistics& s)
     return line;
 }
 
-FleetDevice::FleetDevice(EventLoop& loop, const Configuration* config, std::string deviceName,
-                         const LinePrinter& print, std::function<bool()> stopRequested,
+FleetDevice::FleetDevice(const FleetServices& services, std::string deviceName,
                          const AgentEndpoint* reply)
     : name(std::move(deviceName)),
-      agent({loop, status, config, nullptr, std::move(stopRequested), reply, false}) {
+      agent(
+          {services.loop, status, services.config, nullptr, services.stopRequested, reply, false}) {
     // Lines are printed as they come; the list keeps only the last.
     status.setLineLimit(1, 0);
-    status.onChange([this, &print](const StatusList::Change& change) {
+    status.onChange([this, &services](const StatusList::Change& change) {
         if (change.kind == StatusList::ChangeKind::Appended) {
-            print(line(change.text));
+            (agent.serving() ? services.noise : services.print)(line(change.text));
         }
     });
+}
+
+bool isWalkFile(std::string_view path) {
+    return path.ends_with(".snmprec") || path.ends_with(".walk");
+}
+
+uint32_t seedBase(const store::LoadedControlFile& loaded, const Clock& clock) {
+    return loaded.fixedSeed() ? store::kFixedSeed
+                              : static_cast<uint32_t>(clock.calendarSeconds()) ^
+                                    (static_cast<uint32_t>(::getpid()) << 16);
+}
+
+uint32_t deviceSeed(uint32_t base, std::string_view name) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : name) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    }
+    return base ^ hash;
 }
 
 std::string FleetDevice::line(std::string_view text) const {
@@ -64,12 +87,34 @@ std::shared_ptr<const store::LoadedControlFile> LoadedFiles::get(const std::stri
         return known->second.loaded;
     }
     Entry& entry = files_[path];
-    UniqueFd file;
-    if (Result opened = openRegularFile(path, file); !opened) {
+    auto fail = [&](const Result& reason) {
         entry.failure =
-            withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()), opened).text();
+            withReason(Result::failuref(kCannotOpenControlFileText, path.c_str()), reason).text();
         failure = entry.failure;
         return nullptr;
+    };
+    UniqueFd file;
+    if (isWalkFile(path)) {
+        // A recording: its control file is made in memory, every value as recorded.
+        create::WalkContents walk;
+        if (Result read = create::readWalkFile(path, walk); !read) {
+            return fail(read);
+        }
+        create::LearnedWalk::Settings learned;
+        learned.mib = services_.mibInfo.get();
+        learned.replay = create::Replay::Static;
+        std::string text;
+        create::ImportSummary summary;
+        create::importWalk(walk, path, learned, text, summary, [&](std::string_view problem) {
+            services_.print(path + ": " + std::string(problem));
+        });
+        file.reset(::memfd_create("korvimo-recorded", MFD_CLOEXEC));
+        const int failed = file ? writeAll(file.get(), text) : errno;
+        if (failed != 0) {
+            return fail(Result::failure(std::strerror(failed)));
+        }
+    } else if (Result opened = openRegularFile(path, file); !opened) {
+        return fail(opened);
     }
     const std::string shown = path;
     store::LoadInputs inputs;

@@ -57,7 +57,11 @@ struct FleetServices {
     std::string installDir;
     // The compiled MIBs a control file's descriptors are mapped through; may be null.
     std::shared_ptr<const mibinfo::MibInfo> mibInfo;
+    // Lines of starting and loading, failures and statistics: each is printed.
     LinePrinter print;
+    // Lines that datagrams cause while the devices serve (malformed ones, say), which a flood
+    // may repeat without end: printed as the process limits them.
+    LinePrinter noise;
     // Polled while a control file loads; true gives the load up.
     std::function<bool()> stopRequested;
     // Where the control files are relative to (as `agent --file` takes them).
@@ -65,9 +69,9 @@ struct FleetServices {
 };
 
 struct FleetDevice {
-    // reply: the endpoint the device answers through when another owner reads its requests.
-    FleetDevice(EventLoop& loop, const Configuration* config, std::string name,
-                const LinePrinter& print, std::function<bool()> stopRequested,
+    // services: the fleet's, which outlives its devices. reply: the endpoint the device
+    // answers through when another owner reads its requests.
+    FleetDevice(const FleetServices& services, std::string name,
                 const AgentEndpoint* reply = nullptr);
     FleetDevice(const FleetDevice&) = delete;
     FleetDevice& operator=(const FleetDevice&) = delete;
@@ -87,7 +91,8 @@ class LoadedFiles {
     explicit LoadedFiles(const FleetServices& services) : services_(services) {}
 
     // The loaded file at path (absolute); null with the failure's text when it does not load.
-    // The load's messages are printed once, naming the file.
+    // The load's messages are printed once, naming the file. A walk file (.snmprec, .walk)
+    // is turned into a control file in memory first, every value served as recorded.
     std::shared_ptr<const store::LoadedControlFile> get(const std::string& path,
                                                         std::string& failure);
     // Control files loaded so far (each a parse of its file).
@@ -103,6 +108,17 @@ class LoadedFiles {
     std::map<std::string, Entry> files_;
     std::size_t loads_ = 0;
 };
+
+// Whether a path names a walk file: a recording served as recorded.
+bool isWalkFile(std::string_view path);
+
+// What the seeds of a fleet's devices start from: the same in every run when RANDOMSEED asks
+// for it (the loaded file's fixedSeed), else the time and the process.
+uint32_t seedBase(const store::LoadedControlFile& loaded, const Clock& clock);
+
+// A seed of the generator of a device, told by its name from the others and the same for it in
+// every run that starts from the same base.
+uint32_t deviceSeed(uint32_t base, std::string_view name);
 
 // A path of this process's own in the home's agent directory for an attribute file that is
 // made and removed again at once (a fleet's loads keep only their index in memory, and must
