@@ -109,11 +109,6 @@ class Agent {
 
     // The start steps, in the order a start takes them.
     Result openControlFile(const std::string& path);
-    // A control file opened, or made, by the caller (a recorded walk turned into one).
-    void useControlFile(UniqueFd file) { controlFile_ = std::move(file); }
-    // Closes the control file once loaded (the load read it whole), so that a process of
-    // thousands of agents does not keep a descriptor, or a file made in memory, per agent.
-    void closeControlFile() { controlFile_.reset(); }
     // shownName is how the failure line names the log ("/agent/debug.out"). A log that is
     // open already (kept by unload) is kept.
     Result openDebugLog(const std::string& path, std::string_view shownName);
