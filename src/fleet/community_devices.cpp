@@ -153,28 +153,18 @@ bool CommunityDevices::load(const std::string& name, Recorded& recorded) {
     if (loaded == nullptr) {
         return fail(failure);
     }
-    Agent& agent = device->agent;
-    AgentSettings& settings = agent.settings();
+    AgentSettings& settings = device->agent.settings();
     settings.communityChosen = true;
     settings.versionMode = version_;
     settings.ipVersion = transport_;
     settings.debugMode = debug_;
     settings.timestamp = timestamp_;
-    if (debug_) {
-        const std::string log = formatText(kNamedDebugLogFormat, name.c_str());
-        if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
-            return fail(opened.text());
-        }
-        agent.useMibInfo(services_.mibInfo);
+    const uint32_t seed = files_.seedFor(*loaded, name);
+    if (Result served = device->serve(services_, std::move(loaded), seed,
+                                      formatText(kNamedDebugLogFormat, name.c_str()));
+        !served) {
+        return fail(served.text());
     }
-    if (!seedBase_) {
-        seedBase_ = seedBase(*loaded, services_.loop.clock());
-    }
-    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(),
-                      deviceSeed(*seedBase_, name))) {
-        return fail(app::kLoadFailedText);
-    }
-    agent.serve();
     const std::size_t slash = recorded.path.rfind('/');
     services_.print(device->line(
         formatText(kDeviceLoadedFormat,

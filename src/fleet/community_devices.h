@@ -102,7 +102,6 @@ class CommunityDevices {
     };
     std::unordered_map<std::string, Recorded, NameHash, std::equal_to<>> recordings_;
     LoadedFiles files_;
-    std::optional<uint32_t> seedBase_;
     std::size_t loadedCount_ = 0;
     AgentStatistics refused_;
     DebugLog log_;

@@ -66,25 +66,16 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
         !opened) {
         return fail(opened.text());
     }
-    if (defaults.debug) {
-        const std::string address = !spec.address.empty()               ? spec.address
-                                    : spec.transport == IpVersion::IPv6 ? "::"
-                                                                        : "0.0.0.0";
-        const std::string log =
-            formatText(kDeviceDebugLogFormat, address.c_str(), static_cast<unsigned>(spec.port));
-        if (Result opened = agent.openDebugLog(services_.installDir + log, log); !opened) {
-            return fail(opened.text());
-        }
-        agent.useMibInfo(services_.mibInfo);
+    const std::string address = !spec.address.empty()               ? spec.address
+                                : spec.transport == IpVersion::IPv6 ? "::"
+                                                                    : "0.0.0.0";
+    const uint32_t seed = files_.seedFor(*loaded, device->name);
+    if (Result served = device->serve(
+            services_, std::move(loaded), seed,
+            formatText(kDeviceDebugLogFormat, address.c_str(), static_cast<unsigned>(spec.port)));
+        !served) {
+        return fail(served.text());
     }
-    if (!seedBase_) {
-        seedBase_ = seedBase(*loaded, services_.loop.clock());
-    }
-    if (!agent.attach(std::move(loaded), services_.loop.clock().calendarSeconds(),
-                      deviceSeed(*seedBase_, device->name))) {
-        return fail(app::kLoadFailedText);
-    }
-    agent.serve();
     devices_.push_back(std::move(device));
     return true;
 }

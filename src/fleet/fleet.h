@@ -74,7 +74,6 @@ class Fleet {
     LoadedFiles files_;
     std::vector<std::unique_ptr<FleetDevice>> devices_;
     std::size_t failed_ = 0;
-    std::optional<uint32_t> seedBase_;
 };
 
 }  // namespace korvimo::fleet

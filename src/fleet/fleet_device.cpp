@@ -56,18 +56,34 @@ bool isWalkFile(std::string_view path) {
     return path.ends_with(".snmprec") || path.ends_with(".walk");
 }
 
-uint32_t seedBase(const store::LoadedControlFile& loaded, const Clock& clock) {
-    return loaded.fixedSeed() ? store::kFixedSeed
-                              : static_cast<uint32_t>(clock.calendarSeconds()) ^
-                                    (static_cast<uint32_t>(::getpid()) << 16);
-}
-
-uint32_t deviceSeed(uint32_t base, std::string_view name) {
+uint32_t LoadedFiles::seedFor(const store::LoadedControlFile& loaded, std::string_view name) {
+    if (!seedBase_) {
+        seedBase_ = loaded.fixedSeed()
+                        ? store::kFixedSeed
+                        : static_cast<uint32_t>(services_.loop.clock().calendarSeconds()) ^
+                              (static_cast<uint32_t>(::getpid()) << 16);
+    }
     uint32_t hash = 2166136261u;  // FNV-1a
     for (const char c : name) {
         hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
     }
-    return base ^ hash;
+    return *seedBase_ ^ hash;
+}
+
+Result FleetDevice::serve(const FleetServices& services,
+                          std::shared_ptr<const store::LoadedControlFile> loaded, uint32_t seed,
+                          const std::string& logName) {
+    if (agent.settings().debugMode) {
+        if (Result opened = agent.openDebugLog(services.installDir + logName, logName); !opened) {
+            return opened;
+        }
+        agent.useMibInfo(services.mibInfo);
+    }
+    if (!agent.attach(std::move(loaded), services.loop.clock().calendarSeconds(), seed)) {
+        return Result::failure(app::kLoadFailedText);
+    }
+    agent.serve();
+    return {};
 }
 
 std::string FleetDevice::line(std::string_view text) const {

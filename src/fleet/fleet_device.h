@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -79,6 +80,13 @@ struct FleetDevice {
     // A line about this device ("Device NAME: text").
     std::string line(std::string_view text) const;
 
+    // The last start steps, once the agent has its settings (and endpoint): the debug log
+    // logName of the home when the settings ask for one, then the loaded file attached with
+    // the device's own seed, then serving. The failure's text is the device's line to print.
+    Result serve(const FleetServices& services,
+                 std::shared_ptr<const store::LoadedControlFile> loaded, uint32_t seed,
+                 const std::string& logName);
+
     std::string name;
     StatusList status;
     Agent agent;
@@ -97,6 +105,10 @@ class LoadedFiles {
                                                         std::string& failure);
     // Control files loaded so far (each a parse of its file).
     std::size_t loads() const { return loads_; }
+    // The seed of a device's generator, told by its name from the others': the same for it in
+    // every run when RANDOMSEED asks for it (the loaded file's fixedSeed), else drawn from the
+    // time and the process once for the fleet.
+    uint32_t seedFor(const store::LoadedControlFile& loaded, std::string_view name);
 
   private:
     struct Entry {
@@ -107,18 +119,11 @@ class LoadedFiles {
     const FleetServices& services_;
     std::map<std::string, Entry> files_;
     std::size_t loads_ = 0;
+    std::optional<uint32_t> seedBase_;
 };
 
 // Whether a path names a walk file: a recording served as recorded.
 bool isWalkFile(std::string_view path);
-
-// What the seeds of a fleet's devices start from: the same in every run when RANDOMSEED asks
-// for it (the loaded file's fixedSeed), else the time and the process.
-uint32_t seedBase(const store::LoadedControlFile& loaded, const Clock& clock);
-
-// A seed of the generator of a device, told by its name from the others and the same for it in
-// every run that starts from the same base.
-uint32_t deviceSeed(uint32_t base, std::string_view name);
 
 // A path of this process's own in the home's agent directory for an attribute file that is
 // made and removed again at once (a fleet's loads keep only their index in memory, and must
