@@ -42,24 +42,32 @@ Result Agent::openControlFile(const std::string& path) {
     return {};
 }
 
-Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
+Result openDebugLogFile(DebugLog& log, const Configuration* config, const std::string& path,
+                       std::string_view shownName, std::function<void(const char* line)> report,
+                       bool timestamp, const Clock& clock) {
     // DEBUGMAXSIZE is read at every start and reload.
     std::string maxSize;
-    if (services_.config != nullptr) {
-        services_.config->readPlain(ConfigKey::DEBUGMAXSIZE, maxSize);
+    if (config != nullptr) {
+        config->readPlain(ConfigKey::DEBUGMAXSIZE, maxSize);
     }
-    log_.setSizeLimit(debugMaxSizeFromText(maxSize));
-    log_.setReport([this](const char* line) { services_.status.append(line); },
-                   std::string(shownName));
-    if (log_.isOpen()) {
+    log.setSizeLimit(debugMaxSizeFromText(maxSize));
+    log.setReport(std::move(report), std::string(shownName));
+    if (log.isOpen()) {
         return {};  // kept by a reload: it goes on where it was
     }
-    if (Result created = log_.create(path); !created) {
+    if (Result created = log.create(path); !created) {
         return withReason(Result::failuref(kCannotOpenDebugLogText, std::string(shownName).c_str()),
                           created);
     }
-    log_.setTimestamp(settings_.timestamp, &services_.loop.clock());
+    log.setTimestamp(timestamp, &clock);
     return {};
+}
+
+Result Agent::openDebugLog(const std::string& path, std::string_view shownName) {
+    return openDebugLogFile(
+        log_, services_.config, path, shownName,
+        [this](const char* line) { services_.status.append(line); }, settings_.timestamp,
+        services_.loop.clock());
 }
 
 Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const AgentAddress& where) {

@@ -70,6 +70,14 @@ struct AgentAddress {
     std::string ipx;      // octet text of 10 bytes; when not empty the agent listens on IPX
 };
 
+// Opens an agent's debug log: its size limit DEBUGMAXSIZE of config (none: the default), its
+// write failures reported through report, its records time-stamped on clock when timestamp
+// asks. A log open already (kept by a reload) is kept. shownName is how the failure line names
+// the log ("/agent/debug.out").
+Result openDebugLogFile(DebugLog& log, const Configuration* config, const std::string& path,
+                        std::string_view shownName, std::function<void(const char* line)> report,
+                        bool timestamp, const Clock& clock);
+
 // Opens an agent's request endpoint at the address (its texts checked as the settings write
 // them), with the start step's failure texts.
 Result openAgentEndpoint(AgentEndpoint& endpoint, IpVersion ipVersion, const AgentAddress& where);

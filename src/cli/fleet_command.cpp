@@ -318,11 +318,9 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
             print(opened.text());
             return finish(1);
         }
-        const std::string shown = !address.empty()               ? address
-                                  : transport == IpVersion::IPv6 ? "::"
-                                                                 : "0.0.0.0";
         print(formatText(fleet::kCommunityDevicesFormat, byCommunity.recorded(), directory.c_str(),
-                         shown.c_str(), static_cast<unsigned>(byCommunity.endpoint().port())));
+                         fleet::shownAddress(address, transport).c_str(),
+                         static_cast<unsigned>(byCommunity.endpoint().port())));
         printStatistics = [&] { byCommunity.printStatistics(); };
     } else {
         std::vector<fleet::DeviceSpec> specs;

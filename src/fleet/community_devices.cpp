@@ -1,7 +1,6 @@
 #include "fleet/community_devices.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -64,9 +63,12 @@ CommunityDevices::~CommunityDevices() {
 
 Result CommunityDevices::scan(const std::string& directory) {
     struct stat info {};
-    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    const int failed = ::stat(directory.c_str(), &info) != 0 ? errno
+                       : !S_ISDIR(info.st_mode)              ? ENOTDIR
+                                                             : 0;
+    if (failed != 0) {
         return Result::failuref("Cannot read the directory %s: %s", directory.c_str(),
-                                std::strerror(errno != 0 ? errno : ENOTDIR));
+                                std::strerror(failed));
     }
     for (const std::string& entry : listDirectory(directory)) {
         const int rank = suffixRank(entry);
@@ -97,24 +99,15 @@ void CommunityDevices::setDefaults(VersionMode version, bool debug, bool timesta
 
 Result CommunityDevices::open(const AgentAddress& where, IpVersion transport) {
     transport_ = transport;
-    if (debug_) {
-        const std::string address = !where.address.empty()         ? where.address
-                                    : transport == IpVersion::IPv6 ? "::"
-                                                                   : "0.0.0.0";
-        const std::string shown = formatText(kDeviceDebugLogFormat, address.c_str(),
-                                             static_cast<unsigned>(std::atoi(where.port.c_str())));
-        std::string maxSize;
-        if (services_.config != nullptr) {
-            services_.config->readPlain(ConfigKey::DEBUGMAXSIZE, maxSize);
-        }
-        log_.setSizeLimit(debugMaxSizeFromText(maxSize));
-        log_.setReport([this](const char* line) { services_.print(line); }, shown);
-        if (Result created = log_.create(services_.installDir + shown); !created) {
-            return withReason(Result::failuref(kCannotOpenDebugLogText, shown.c_str()), created);
-        }
-        log_.setTimestamp(timestamp_, &services_.loop.clock());
+    if (Result opened = openAgentEndpoint(endpoint_, transport, where); !opened || !debug_) {
+        return opened;
     }
-    return openAgentEndpoint(endpoint_, transport, where);
+    const std::string log =
+        formatText(kDeviceDebugLogFormat, shownAddress(where.address, transport).c_str(),
+                   static_cast<unsigned>(endpoint_.port()));
+    return openDebugLogFile(
+        log_, services_.config, services_.installDir + log, log,
+        [this](const char* line) { services_.print(line); }, timestamp_, services_.loop.clock());
 }
 
 FleetDevice* CommunityDevices::deviceFor(std::string_view community) {

@@ -107,12 +107,17 @@ bool addToAddress(uint8_t* bytes, std::size_t size, uint64_t step) {
 
 }  // namespace
 
-std::string deviceName(const DeviceSpec& device) {
-    const std::string port = std::to_string(device.port);
-    if (device.transport == IpVersion::IPv6) {
-        return "[" + (device.address.empty() ? std::string("::") : device.address) + "]:" + port;
+std::string shownAddress(const std::string& address, IpVersion transport) {
+    if (!address.empty()) {
+        return address;
     }
-    return (device.address.empty() ? std::string("0.0.0.0") : device.address) + ":" + port;
+    return transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+}
+
+std::string deviceName(const DeviceSpec& device) {
+    const std::string address = shownAddress(device.address, device.transport);
+    const std::string port = std::to_string(device.port);
+    return device.transport == IpVersion::IPv6 ? "[" + address + "]:" + port : address + ":" + port;
 }
 
 bool readDeviceAddress(const std::string& text, DeviceSpec& device, std::string& reason) {

@@ -47,6 +47,9 @@ struct DeviceSpec {
     std::optional<VersionMode> version;
 };
 
+// A listening address as shown: the address, or "0.0.0.0" / "::" for every address.
+std::string shownAddress(const std::string& address, IpVersion transport);
+
 // How a device is named in what the fleet prints and in its debug log's name:
 // "127.0.0.1:1161", "[::1]:1161", "0.0.0.0:1161" for every address.
 std::string deviceName(const DeviceSpec& device);

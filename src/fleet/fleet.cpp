@@ -66,9 +66,7 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
         !opened) {
         return fail(opened.text());
     }
-    const std::string address = !spec.address.empty()               ? spec.address
-                                : spec.transport == IpVersion::IPv6 ? "::"
-                                                                    : "0.0.0.0";
+    const std::string address = shownAddress(spec.address, spec.transport);
     const uint32_t seed = files_.seedFor(*loaded, device->name);
     if (Result served = device->serve(
             services_, std::move(loaded), seed,
