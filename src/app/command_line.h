@@ -28,6 +28,10 @@ class CommandLineReader {
                       std::initializer_list<const char*> flags,
                       std::initializer_list<const char*> valued)
         : args_(args), flags_(flags), valued_(valued) {}
+    // Options of another command added to a command's own (a command that takes them too).
+    CommandLineReader(const std::vector<std::string>& args, std::vector<const char*> flags,
+                      std::vector<const char*> valued)
+        : args_(args), flags_(std::move(flags)), valued_(std::move(valued)) {}
 
     // The next option; false at the end of the line or at a mistake, which error() then
     // describes ("unknown option '--x'", "unexpected argument 'x'", "--port needs a value").

@@ -30,76 +30,79 @@ bool isStopSignal(int signal) {
 
 }  // namespace
 
+const std::vector<const char*> kAgentFlags = {"--help", "--debug", "--no-debug", "--save"};
+const std::vector<const char*> kAgentValued = {
+    "--file",      "--read-community", "--write-community", "--snmp-version",
+    "--transport", "--port",           "--address",         "--stats-interval"};
+
+bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options,
+                     std::string& error) {
+    const std::string& name = option.name;
+    const std::string& value = option.value;
+    if (name == "--help") {
+        options.help = true;
+    } else if (name == "--save") {
+        options.save = true;
+    } else if (name == "--debug" || name == "--no-debug") {
+        options.debug = name == "--debug";
+    } else if (name == "--file") {
+        options.file = value;
+    } else if (name == "--read-community" || name == "--write-community") {
+        // The agent holds a community whole or refuses it, never a cut of it.
+        if (Result fits = app::checkCommunity(value); !fits) {
+            error = name + ": " + std::string(fits.text());
+            return false;
+        }
+        (name == "--read-community" ? options.readCommunity : options.writeCommunity) = value;
+    } else if (name == "--snmp-version") {
+        if (value == "v1") {
+            options.version = VersionMode::SNMPv1;
+        } else if (value == "v2c") {
+            options.version = VersionMode::SNMPv2C;
+        } else if (value == "bilingual") {
+            options.version = VersionMode::Bilingual;
+        } else {
+            error = "--snmp-version takes v1, v2c or bilingual, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "--transport") {
+        if (value == "ipv4" || value == "ipv6") {
+            options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
+        } else {
+            error = "--transport takes ipv4 or ipv6, not '" + value + "'";
+            return false;
+        }
+    } else if (name == "--port") {
+        uint16_t port = 0;
+        if (!app::readPortOption(value, port, error)) {
+            return false;
+        }
+        options.port = port;
+    } else if (name == "--address") {
+        std::string address;
+        if (!app::readAddressOption(value, address, error)) {
+            return false;
+        }
+        options.address = address;
+    } else {
+        unsigned long seconds = 0;
+        if (!app::readOptionNumber(value, 1, kMaxStatsInterval, seconds)) {
+            error = "--stats-interval takes seconds from 1 to " +
+                    std::to_string(kMaxStatsInterval) + ", not '" + value + "'";
+            return false;
+        }
+        options.statsInterval = static_cast<unsigned>(seconds);
+    }
+    return true;
+}
+
 bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
                        std::string& error) {
-    app::CommandLineReader reader(
-        args, {"--help", "--debug", "--no-debug", "--save"},
-        {"--file", "--read-community", "--write-community", "--snmp-version", "--transport",
-         "--port", "--address", "--stats-interval"});
+    app::CommandLineReader reader(args, kAgentFlags, kAgentValued);
     app::CommandLineOption option;
     while (reader.next(option)) {
-        const std::string& name = option.name;
-        const std::string& value = option.value;
-        if (name == "--help") {
-            options.help = true;
-            continue;
-        }
-        if (name == "--save") {
-            options.save = true;
-            continue;
-        }
-        if (name == "--debug" || name == "--no-debug") {
-            options.debug = name == "--debug";
-            continue;
-        }
-
-        if (name == "--file") {
-            options.file = value;
-        } else if (name == "--read-community" || name == "--write-community") {
-            // The agent holds a community whole or refuses it, never a cut of it.
-            if (Result fits = app::checkCommunity(value); !fits) {
-                error = name + ": " + std::string(fits.text());
-                return false;
-            }
-            (name == "--read-community" ? options.readCommunity : options.writeCommunity) = value;
-        } else if (name == "--snmp-version") {
-            if (value == "v1") {
-                options.version = VersionMode::SNMPv1;
-            } else if (value == "v2c") {
-                options.version = VersionMode::SNMPv2C;
-            } else if (value == "bilingual") {
-                options.version = VersionMode::Bilingual;
-            } else {
-                error = "--snmp-version takes v1, v2c or bilingual, not '" + value + "'";
-                return false;
-            }
-        } else if (name == "--transport") {
-            if (value == "ipv4" || value == "ipv6") {
-                options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
-            } else {
-                error = "--transport takes ipv4 or ipv6, not '" + value + "'";
-                return false;
-            }
-        } else if (name == "--port") {
-            uint16_t port = 0;
-            if (!app::readPortOption(value, port, error)) {
-                return false;
-            }
-            options.port = port;
-        } else if (name == "--address") {
-            std::string address;
-            if (!app::readAddressOption(value, address, error)) {
-                return false;
-            }
-            options.address = address;
-        } else {
-            unsigned long seconds = 0;
-            if (!app::readOptionNumber(value, 1, kMaxStatsInterval, seconds)) {
-                error = "--stats-interval takes seconds from 1 to " +
-                        std::to_string(kMaxStatsInterval) + ", not '" + value + "'";
-                return false;
-            }
-            options.statsInterval = static_cast<unsigned>(seconds);
+        if (!readAgentOption(option, options, error)) {
+            return false;
         }
     }
     error = reader.error();
@@ -235,7 +238,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     const StartupSettings startup = readStartupSettings(config);
     app::applyStartupSettings(agent.settings(), startup);
     app::MainWindowForm form = app::formFromSettings(config, startup);
-    const app::WriteBack writeBack = options.save ? app::WriteBack::Settings : app::WriteBack::Nothing;
+    const app::WriteBack writeBack =
+        options.save ? app::WriteBack::Settings : app::WriteBack::Nothing;
     if (options.transport) {
         form.transport = *options.transport;
     }
@@ -327,8 +331,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
             reload();
         }
     });
-    Timer similarLinesTimer = loop.startTimer(
-        kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
+    Timer similarLinesTimer =
+        loop.startTimer(kSimilarLinesTickMs, [&] { printed.tick(loop.clock().monotonicMs()); });
     Timer statisticsTimer;
     if (options.statsInterval > 0) {
         statisticsTimer = loop.startTimer(options.statsInterval * 1000u, [&] {

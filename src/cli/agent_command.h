@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/agent_start.h"
+#include "app/command_line.h"
 #include "base/unique_fd.h"
 
 namespace korvimo::cli {
@@ -56,6 +57,13 @@ bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& optio
                        std::string& error);
 
 void printAgentUsage(std::ostream& out);
+
+// The agent's options, which other commands take too, and one of them read into options
+// (false with a one-line reason).
+extern const std::vector<const char*> kAgentFlags;
+extern const std::vector<const char*> kAgentValued;
+bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options,
+                     std::string& error);
 
 // The control file --file names (see app::controlFileOption).
 using app::controlFileOption;

@@ -28,33 +28,6 @@ inline constexpr const char* kHangUpIgnoredText =
 inline constexpr const char* kDescriptorsShortFormat =
     "Only %lu file descriptors may be open (ulimit -n): devices past that fail to start.";
 
-// The fleet's own options, taken out before the agent's are read.
-constexpr const char* kFleetValued[] = {"--devices", "--clone", "--count", "--first-address",
-                                        "--data-dir"};
-
-bool takeFleetOption(const std::vector<std::string>& args, std::size_t& i, std::string& name,
-                     std::string& value, std::string& error) {
-    for (const char* option : kFleetValued) {
-        const std::string& arg = args[i];
-        const std::size_t length = std::strlen(option);
-        if (arg == option) {
-            if (i + 1 >= args.size()) {
-                error = std::string(option) + " needs a value";
-                return true;
-            }
-            name = option;
-            value = args[++i];
-            return true;
-        }
-        if (arg.size() > length && arg.compare(0, length, option) == 0 && arg[length] == '=') {
-            name = option;
-            value = arg.substr(length + 1);
-            return true;
-        }
-    }
-    return false;
-}
-
 // Lets the process hold a descriptor per device (two with debug logs); false when the hard
 // limit is lower, with the limit.
 bool raiseDescriptorLimit(rlim_t needed, rlim_t& limit) {
@@ -80,43 +53,46 @@ bool raiseDescriptorLimit(rlim_t needed, rlim_t& limit) {
 
 bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& options,
                        std::string& error) {
-    std::vector<std::string> agentArgs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name;
-        std::string value;
-        if (!takeFleetOption(args, i, name, value, error)) {
-            agentArgs.push_back(args[i]);
-            continue;
-        }
-        if (!error.empty()) {
-            return false;
-        }
-        if (value.empty()) {
-            error = name + " needs a value";
-            return false;
-        }
+    std::vector<const char*> valued = kAgentValued;
+    valued.insert(valued.end(),
+                  {"--devices", "--clone", "--count", "--first-address", "--data-dir"});
+    app::CommandLineReader reader(args, kAgentFlags, valued);
+    app::CommandLineOption option;
+    while (reader.next(option)) {
+        const std::string& name = option.name;
         std::optional<std::string>* text = name == "--devices"         ? &options.devicesFile
                                            : name == "--clone"         ? &options.cloneFile
                                            : name == "--data-dir"      ? &options.dataDirectory
                                            : name == "--first-address" ? &options.firstAddress
                                                                        : nullptr;
-        if ((text != nullptr && text->has_value()) || (text == nullptr && options.count > 0)) {
+        if (text == nullptr && name != "--count") {
+            if (!readAgentOption(option, options.agent, error)) {
+                return false;
+            }
+            continue;
+        }
+        if (option.value.empty()) {
+            error = name + " needs a value";
+            return false;
+        }
+        if (text != nullptr ? text->has_value() : options.count > 0) {
             error = name + " is given twice";
             return false;
         }
         if (text != nullptr) {
-            *text = value;
-        } else {
-            unsigned long count = 0;
-            if (!app::readOptionNumber(value, 1, fleet::kMaxDevices, count)) {
-                error = "--count takes a number from 1 to " + std::to_string(fleet::kMaxDevices) +
-                        ", not '" + value + "'";
-                return false;
-            }
-            options.count = count;
+            *text = option.value;
+            continue;
         }
+        unsigned long count = 0;
+        if (!app::readOptionNumber(option.value, 1, fleet::kMaxDevices, count)) {
+            error = "--count takes a number from 1 to " + std::to_string(fleet::kMaxDevices) +
+                    ", not '" + option.value + "'";
+            return false;
+        }
+        options.count = count;
     }
-    if (!parseAgentOptions(agentArgs, options.agent, error)) {
+    if (!reader.error().empty()) {
+        error = reader.error();
         return false;
     }
     options.help = options.agent.help;
