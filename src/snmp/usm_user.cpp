@@ -1,0 +1,1 @@
+#include "snmp/usm_user.h"

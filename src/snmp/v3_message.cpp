@@ -1,0 +1,1 @@
+#include "snmp/v3_message.h"
