@@ -19,7 +19,11 @@ Agent::Agent(Services services)
                                      handler_.onRequest(request, from);
                                  },
                                  [this](std::string_view why) { services_.status.append(why); },
-                                 [this](int32_t version) { handler_.onOtherVersion(version); }}),
+                                 [this](int32_t version) { handler_.onOtherVersion(version); },
+                                 [this](const uint8_t* bytes, std::size_t length,
+                                        const SocketAddress& from) {
+                                     handler_.onV3Message(bytes, length, from);
+                                 }}),
       handler_({settings_, store_, statistics_, refresh_, log_,
                 services_.replyEndpoint != nullptr ? *services_.replyEndpoint : endpoint_,
                 services_.status}) {
@@ -167,6 +171,25 @@ bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
     return store_.loadControlFile(inputs);
 }
 
+Result Agent::enableV3(EngineIdentity engine, std::shared_ptr<const PreparedUsers> users,
+                       std::string contextName) {
+    disableV3();
+    auto security = std::make_unique<V3Security>(std::move(engine), std::move(users),
+                                                 std::move(contextName), services_.loop.clock(),
+                                                 snmp::kMaxDatagramSize);
+    if (Result started = security->start(); !started) {
+        return started;
+    }
+    security_ = std::move(security);
+    handler_.setSecurity(security_.get());
+    return {};
+}
+
+void Agent::disableV3() {
+    handler_.setSecurity(nullptr);
+    security_.reset();
+}
+
 void Agent::serve() {
     statistics_ = AgentStatistics{};
     refresh_.cancel();
@@ -187,6 +210,7 @@ void Agent::release() {
 
 void Agent::unload() {
     handler_.setServing(false);
+    disableV3();
     refresh_.cancel();
     store_.releaseStore();
     controlFile_.reset();

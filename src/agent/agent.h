@@ -36,6 +36,7 @@
 #include "agent/debug_log.h"
 #include "agent/request_handler.h"
 #include "agent/statistics_refresh.h"
+#include "agent/v3_security.h"
 #include "app/core/event_loop.h"
 #include "app/core/main_status.h"
 #include "base/result.h"
@@ -134,6 +135,13 @@ class Agent {
     // generator seeded with seed. False when memory runs out or loaded cannot be attached.
     bool attach(std::shared_ptr<const store::LoadedControlFile> loaded, int64_t startTime,
                 std::optional<uint32_t> seed);
+    // SNMPv3 for this start: the engine's identity (its boots already counted for this
+    // start), its users and the context it serves (besides the empty one). Until it is
+    // enabled, and after unload, SNMPv3 messages are refused as of an unknown version.
+    Result enableV3(EngineIdentity engine, std::shared_ptr<const PreparedUsers> users,
+                    std::string contextName);
+    void disableV3();
+    const V3Security* security() const { return security_.get(); }
     // Zeroes the statistics and starts answering.
     void serve();
     // A request read by another owner's endpoint (see Services::replyEndpoint); false when
@@ -185,6 +193,7 @@ class Agent {
     StatisticsRefresh refresh_;
     AgentEndpoint endpoint_;
     RequestHandler handler_;
+    std::unique_ptr<V3Security> security_;
     int64_t startTime_ = 0;
 };
 

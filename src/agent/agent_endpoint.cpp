@@ -1,5 +1,7 @@
 #include "agent/agent_endpoint.h"
 
+#include "snmp/v3_message.h"
+
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -193,8 +195,17 @@ Result AgentEndpoint::serve(const uint8_t* datagram, std::size_t length,
         return Result::failuref(kReceiveErrorCodeText, 0);
     }
     snmp::Pdu request;
-    if (Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &request);
-        !decoded) {
+    Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &request);
+    // An SNMPv3 message may or may not read as a community message of version 3.
+    if ((!decoded || request.version == snmp::kVersion3) && handlers_.onV3Message) {
+        int32_t version = 0;
+        if (snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&
+            version == static_cast<int32_t>(snmp::kVersion3)) {
+            handlers_.onV3Message(datagram, length, source);
+            return {};
+        }
+    }
+    if (!decoded) {
         int32_t version = 0;
         if (handlers_.onOtherVersion &&
             snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&

@@ -47,8 +47,11 @@ class AgentEndpoint {
         // A datagram that could not be read or decoded.
         std::function<void(std::string_view why)> onFailure;
         // A message that does not decode but begins as an SNMP message of a version other
-        // than SNMPv1 and SNMPv2c (SNMPv3, say): not a malformed datagram, so no failure.
+        // than SNMPv1 and SNMPv2c: not a malformed datagram, so no failure.
         std::function<void(int32_t version)> onOtherVersion;
+        // An SNMPv3 message, as received (none: it goes to onOtherVersion).
+        std::function<void(const uint8_t* bytes, std::size_t length, const SocketAddress& from)>
+            onV3Message;
     };
 
     AgentEndpoint(EventLoop& loop, Handlers handlers)

@@ -137,7 +137,8 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
 
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
                     int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
-                    DebugLog* log, std::span<uint8_t> buffer, bool* tooBig) {
+                    DebugLog* log, std::span<uint8_t> buffer, bool* tooBig,
+                    const MessageWrapper* wrapper) {
     if (tooBig != nullptr) {
         *tooBig = false;
     }
@@ -166,7 +167,11 @@ Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int
         buffer = ownBuffer;
     }
     uint32_t size = static_cast<uint32_t>(buffer.size());
-    if (Result encoded = snmp::SnmpEncodeMsg(&response, buffer.data(), &size); !encoded) {
+    if (wrapper != nullptr) {
+        if (Result wrapped = wrapper->wrap(response, buffer.data(), &size, tooBig); !wrapped) {
+            return wrapped;
+        }
+    } else if (Result encoded = snmp::SnmpEncodeMsg(&response, buffer.data(), &size); !encoded) {
         // Only a failed encoding tells the size: whether the room was short is asked then.
         if (tooBig != nullptr) {
             *tooBig = snmp::encodedMessageSize(response.version, response.community,

@@ -62,16 +62,33 @@ Result makeVarBindFromText(const mibinfo::MibInfo* mibInfo, std::string_view nam
                            std::string_view typeName, std::string_view valueText,
                            snmp::VarBindList* list);
 
+// A message form other than SNMPv1/v2c that a Response goes out in (an SNMPv3 message, kept
+// from the request it answers).
+class MessageWrapper {
+  public:
+    virtual ~MessageWrapper() = default;
+    // Encodes response into out (*size the capacity in, the length out); on failure tooBig
+    // tells whether room was what failed.
+    virtual Result wrap(const snmp::Pdu& response, uint8_t* out, uint32_t* size,
+                        bool* tooBig) const = 0;
+    // Octets the form adds around the PDU's bindings, at most.
+    virtual uint32_t overhead() const = 0;
+    // The largest message the requester accepts.
+    virtual uint32_t limit() const = 0;
+};
+
 // The Response to request (its version, community and request-id) with the given status,
 // index and bindings, sent from the agent's endpoint to the requester, and written to log
 // when one is given (debug mode). The bindings are the caller's: they are lent to the
 // Response while it is encoded and come back unchanged, so that an agent reuses one list.
 // It is encoded into buffer, whose size is the largest Response that may go (none given: a
 // buffer of kMaxMessageSize bytes of its own). A Response that is bigger is not sent, and
-// tooBig (when given) tells that this was the failure.
+// tooBig (when given) tells that this was the failure. With a wrapper the Response goes out
+// in the wrapper's form instead.
 Result sendResponse(const snmp::Pdu& request, const AgentEndpoint& endpoint, int32_t errorStatus,
                     int32_t errorIndex, snmp::VarBindList& list, const SocketAddress& requester,
-                    DebugLog* log, std::span<uint8_t> buffer = {}, bool* tooBig = nullptr);
+                    DebugLog* log, std::span<uint8_t> buffer = {}, bool* tooBig = nullptr,
+                    const MessageWrapper* wrapper = nullptr);
 
 // A request of the given type with the next request-id and the client's version mode,
 // carrying the write community for a SetRequest and the read community otherwise, sent to

@@ -21,8 +21,8 @@ bool isV1(const snmp::Pdu& request) {
     return request.version == snmp::kVersion1;
 }
 
-// The largest answer, however the settings were filled.
-uint32_t answerLimit(const AgentSettings& settings) {
+// The largest answer the settings allow, however they were filled.
+uint32_t settingsLimit(const AgentSettings& settings) {
     return clampMaxMessageSize(settings.maxMessageSize);
 }
 
@@ -69,10 +69,8 @@ void RequestHandler::onOtherVersion(int32_t version) {
 bool RequestHandler::admitted(const snmp::Pdu& request) {
     const AgentSettings& settings = parts_.settings;
     const uint32_t version = request.version;
-    const bool versionRefused =
-        (version != snmp::kVersion1 && version != snmp::kVersion2c) ||
-        (settings.versionMode == VersionMode::SNMPv1 && version == snmp::kVersion2c) ||
-        (settings.versionMode == VersionMode::SNMPv2C && version == snmp::kVersion1);
+    const bool versionRefused = !(version == snmp::kVersion1 && answersV1(settings.versionMode)) &&
+                                !(version == snmp::kVersion2c && answersV2c(settings.versionMode));
     if (versionRefused) {
         refuseVersion(static_cast<int32_t>(version));
         return false;
@@ -100,6 +98,54 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
     return true;
 }
 
+uint32_t RequestHandler::answerLimit() const {
+    const uint32_t limit = settingsLimit(parts_.settings);
+    return wrapper_ != nullptr ? std::min(limit, wrapper_->limit()) : limit;
+}
+
+bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
+                                 const SocketAddress& from) {
+    if (!serving_) {
+        return false;
+    }
+    if (security_ == nullptr || !answersV3(parts_.settings.versionMode)) {
+        onOtherVersion(static_cast<int32_t>(snmp::kVersion3));
+        return true;
+    }
+    AgentStatistics& statistics = parts_.statistics;
+    ++statistics.InPkts;
+    parts_.store.clearRequestMemo();
+    try {
+        const V3Security::Outcome outcome = security_->receive(
+            bytes, length, v3_, [&](const uint8_t* report, std::size_t size) {
+                return parts_.endpoint.send(report, size, from);
+            });
+        if (outcome != V3Security::Outcome::Serve) {
+            if (outcome == V3Security::Outcome::Reported) {
+                ++statistics.OutPkts;
+            }
+            if (parts_.settings.debugMode) {
+                char text[300];
+                std::snprintf(text, sizeof text, kV3RefusedLogText, v3_.reason.c_str(),
+                              outcome == V3Security::Outcome::Reported ? "Report sent"
+                                                                       : "Message dropped");
+                parts_.log.append(text);
+            }
+            parts_.refresh.request();
+            return true;
+        }
+        struct Unwrap {
+            const MessageWrapper*& wrapper;
+            ~Unwrap() { wrapper = nullptr; }
+        } unwrap{wrapper_};
+        wrapper_ = &v3_.reply;
+        serve(v3_.pdu, from, wrapper_);
+    } catch (const std::bad_alloc&) {
+        // As for any request: unanswered, and the next one is served.
+    }
+    return true;
+}
+
 bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress& from) {
     AgentStatistics& statistics = parts_.statistics;
     ++statistics.InPkts;
@@ -109,13 +155,26 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
         parts_.refresh.request();
         return false;
     }
+    return serve(request, from, nullptr);
+}
 
+bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from,
+                           const MessageWrapper* wrapper) {
+    AgentStatistics& statistics = parts_.statistics;
     // The answer's list is the handler's own, emptied for each request: its storage stays.
     snmp::VarBindList& list = answer_;
     list.items.clear();
 
     Failure failure;
-    switch (request.type) {
+    const auto* reply = static_cast<const V3Security::Reply*>(wrapper);
+    if (reply != nullptr && reply->belowUserLevel()) {
+        // The user's level is the least its requests may come at.
+        failure = {snmp::kAuthorizationError, 0};
+    } else if (reply != nullptr && request.type == snmp::kPduSetRequest &&
+               !reply->user()->config.readWrite) {
+        ++statistics.SetRequests;
+        failure = {snmp::kNoAccess, request.varBinds.items.empty() ? 0 : 1};
+    } else switch (request.type) {
         case snmp::kPduGetRequest:
             ++statistics.GetRequests;
             failure = serveGet(request, list);
@@ -166,24 +225,24 @@ Result RequestHandler::send(const snmp::Pdu& request, Failure failure, const Soc
         }
     };
     failedAnswer();
-    const uint32_t limit = answerLimit(parts_.settings);
+    const uint32_t limit = answerLimit();
     if (message_.size() != limit) {
         message_.resize(limit);
     }
     bool tooBig = false;
     Result sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                               log, message_, &tooBig);
+                               log, message_, &tooBig, wrapper_);
     if (!sent && tooBig && failure.status != snmp::kTooBig) {
         failure = {snmp::kTooBig, 0};
         failedAnswer();
         sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                            log, message_, &tooBig);
+                            log, message_, &tooBig, wrapper_);
     }
     if (!sent && tooBig && !list.items.empty()) {
         // Not even the request's bindings fit (a request larger than the largest answer).
         list.items.clear();
         sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                            log, message_, &tooBig);
+                            log, message_, &tooBig, wrapper_);
     }
     return sent;
 }
@@ -203,6 +262,21 @@ bool RequestHandler::nextServable(const snmp::Pdu& request, const snmp::ObjectId
     return true;
 }
 
+RequestHandler::Found RequestHandler::next(const snmp::Pdu& request, const snmp::ObjectId& from,
+                                           snmp::ObjectId& name, store::AttributeInfo& found,
+                                           snmp::SyntaxValue& engineValue) {
+    const bool inStore = nextServable(request, from, name, found);
+    if (security_ == nullptr || !security_->nextObject(from, engineName_, engineValue)) {
+        return inStore ? Found::Store : Found::None;
+    }
+    // The control file's own variable of the same name is served before the engine's.
+    if (inStore && snmp::compareOid(name, engineName_) <= 0) {
+        return Found::Store;
+    }
+    name = engineName_;
+    return Found::Engine;
+}
+
 RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
                                                  snmp::VarBindList& list) {
     store::VariableStore& store = parts_.store;
@@ -214,6 +288,12 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
         const bool readable = store.lookupAttribute(bindings[i].name, found) &&
                               store::isReadable(found.access) &&
                               !(isV1(request) && found.syntax == snmp::kTagCounter64);
+        if (!readable && security_ != nullptr && security_->lookupObject(bindings[i].name, engineValue_)) {
+            snmp::VarBind& answer = list.items.emplace_back();
+            answer.name = bindings[i].name;
+            answer.value = engineValue_;
+            continue;
+        }
         if (!readable) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
@@ -241,7 +321,8 @@ RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request,
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         const int32_t number = static_cast<int32_t>(i + 1);
         snmp::VarBind& answer = list.items.emplace_back();
-        if (!nextServable(request, bindings[i].name, answer.name, found)) {
+        const Found result = next(request, bindings[i].name, answer.name, found, answer.value);
+        if (result == Found::None) {
             if (isV1(request)) {
                 return {snmp::kNoSuchName, number};
             }
@@ -249,7 +330,7 @@ RequestHandler::Failure RequestHandler::serveGetNext(const snmp::Pdu& request,
             answer.value.syntax = snmp::kTagEndOfMibView;
             continue;
         }
-        if (!store.makeValue(answer.value, found)) {
+        if (result == Found::Store && !store.makeValue(answer.value, found)) {
             return {snmp::kGenErr, number};
         }
     }
@@ -300,9 +381,16 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
     }
 
     // The answer carries the request's bindings: when it cannot go, nothing is set.
-    if (snmp::encodedMessageSize(request.version, request.community, request.requestId,
-                                 snmp::kNoError, 0,
-                                 request.varBinds) > answerLimit(parts_.settings)) {
+    // An SNMPv3 answer is the PDU of an SNMPv2c one (counted with its small message header)
+    // in the wrapper's form.
+    const uint32_t answerSize =
+        wrapper_ != nullptr
+            ? snmp::encodedMessageSize(snmp::kVersion2c, {}, request.requestId, snmp::kNoError, 0,
+                                       request.varBinds) +
+                  wrapper_->overhead()
+            : snmp::encodedMessageSize(request.version, request.community, request.requestId,
+                                       snmp::kNoError, 0, request.varBinds);
+    if (answerSize > answerLimit()) {
         return {snmp::kTooBig, 0};
     }
 
@@ -333,8 +421,10 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     const std::size_t nonRepeaters =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(request.errorStatus, 0)), count);
     const uint32_t maxRepetitions = static_cast<uint32_t>(std::max(request.errorIndex, 0));
-    const uint32_t limit = answerLimit(parts_.settings);
-    uint32_t estimate = request.community.length() + kBulkHeaderEstimate;
+    const uint32_t limit = answerLimit();
+    uint32_t estimate =
+        (wrapper_ != nullptr ? wrapper_->overhead() : request.community.length()) +
+        kBulkHeaderEstimate;
     // Bindings the answer can hold at most (each takes at least nine bytes).
     list.items.reserve(limit / 9 + 1);
     store::AttributeInfo found;
@@ -344,10 +434,11 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
     // brings the estimate to the limit.
     auto candidate = [&](const snmp::ObjectId& from) {
         snmp::VarBind& answer = list.items.emplace_back();
-        if (!nextServable(request, from, answer.name, found)) {
+        const Found result = next(request, from, answer.name, found, answer.value);
+        if (result == Found::None) {
             answer.name = from;
             answer.value.syntax = snmp::kTagEndOfMibView;
-        } else if (!store.makeValue(answer.value, found)) {
+        } else if (result == Found::Store && !store.makeValue(answer.value, found)) {
             list.items.pop_back();
             return Step::Failed;
         }

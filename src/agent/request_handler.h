@@ -42,6 +42,7 @@
 #include "agent/agent_settings.h"
 #include "agent/debug_log.h"
 #include "agent/statistics_refresh.h"
+#include "agent/v3_security.h"
 #include "app/core/main_status.h"
 #include "base/result.h"
 #include "snmp/error_status.h"
@@ -54,6 +55,8 @@ inline constexpr const char* kSendResponseFailedReport = "sendResponse() failed.
 inline constexpr const char* kInvalidVersionLogText = "Invalid SNMP Version:%d.  Request ignored.";
 inline constexpr const char* kInvalidCommunityLogText =
     "Invalid Community Name:%s.  Request ignored.";
+// An SNMPv3 message that carried no request to serve: why, and what became of it.
+inline constexpr const char* kV3RefusedLogText = "SNMPv3 message refused: %s.  %s.";
 
 // The estimate of a GetBulk answer, which never reaches maxMessageSize, starts at the
 // community's length plus this (message, PDU and list headers).
@@ -90,9 +93,15 @@ class RequestHandler {
     bool onRequest(const snmp::Pdu& request, const SocketAddress& from);
     // Admission, serving by PDU type and the Response; true when a Response was sent.
     bool handleRequest(const snmp::Pdu& request, const SocketAddress& from);
-    // A message of a version the agent does not speak at all (SNMPv3, say), which does not
-    // decode as a request: counted and logged as a refused version while the agent runs.
+    // A message of a version the agent does not speak at all, which does not decode as a
+    // request: counted and logged as a refused version while the agent runs.
     void onOtherVersion(int32_t version);
+    // An SNMPv3 message: through the security model to the request it carries, answered at
+    // its level, or to a Report. Without an engine, or when the agent's version mode leaves
+    // SNMPv3 out, it is a refused version.
+    bool onV3Message(const uint8_t* bytes, std::size_t length, const SocketAddress& from);
+    // The agent's SNMPv3 engine; none: SNMPv3 is refused.
+    void setSecurity(V3Security* security) { security_ = security; }
 
   private:
     struct Failure {
@@ -101,6 +110,11 @@ class RequestHandler {
     };
 
     bool admitted(const snmp::Pdu& request);
+    // Serves an admitted request; wrapper is the form of an SNMPv3 answer (none: SNMPv1/v2c).
+    bool serve(const snmp::Pdu& request, const SocketAddress& from,
+               const MessageWrapper* wrapper);
+    // The largest answer to the request being served.
+    uint32_t answerLimit() const;
     void refuseVersion(int32_t version);
     // The successor of from that the request's version can carry.
     bool nextServable(const snmp::Pdu& request, const snmp::ObjectId& from, snmp::ObjectId& name,
@@ -108,6 +122,10 @@ class RequestHandler {
     // The answer as sent, falling back to tooBig when it does not fit.
     Result send(const snmp::Pdu& request, Failure failure, const SocketAddress& from,
                 DebugLog* log);
+    // The engine's own objects (SNMPv3 statistics) beside the store's.
+    enum class Found { None, Store, Engine };
+    Found next(const snmp::Pdu& request, const snmp::ObjectId& from, snmp::ObjectId& name,
+               store::AttributeInfo& found, snmp::SyntaxValue& engineValue);
     Failure serveGet(const snmp::Pdu& request, snmp::VarBindList& list);
     Failure serveGetNext(const snmp::Pdu& request, snmp::VarBindList& list);
     Failure serveSet(const snmp::Pdu& request, snmp::VarBindList& list);
@@ -119,6 +137,12 @@ class RequestHandler {
     snmp::ObjectId from_;           // scratch name of GetBulk repetitions, reused between requests
     snmp::ObjectId skipped_;        // scratch name of the Counter64 attributes SNMPv1 passes over
     std::vector<uint8_t> message_;  // the encoded answer, as large as maxMessageSize
+    V3Security* security_ = nullptr;
+    // The SNMPv3 request being served, and its answer's form while it is (else none).
+    V3Security::Request v3_;
+    const MessageWrapper* wrapper_ = nullptr;
+    snmp::ObjectId engineName_;     // scratch name and value of the engine's objects, reused
+    snmp::SyntaxValue engineValue_;
 };
 
 }  // namespace korvimo

@@ -135,6 +135,43 @@ std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration
     return library_->current();
 }
 
+std::string agentContextName(const std::string& controlFile) {
+    std::string name = controlFile.substr(controlFile.find_last_of('/') + 1);
+    if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name;
+}
+
+namespace {
+
+Result enableV3(Agent& agent, const std::string& home, const MainWindowForm& form,
+                const AgentAddress& where) {
+    std::vector<snmp::UsmUser> users;
+    if (Result loaded = loadUsers(home, form.v3Users, users); !loaded) {
+        return loaded;
+    }
+    auto prepared = std::make_shared<PreparedUsers>();
+    if (Result made = prepareUsers(users, *prepared); !made) {
+        return made;
+    }
+    // The engine belongs to the endpoint: agents of one home on other ports are other engines.
+    const bool v6 = agent.settings().ipVersion == IpVersion::IPv6;
+    std::string endpoint = where.address.empty() ? (v6 ? "::" : "0.0.0.0") : where.address;
+    if (v6) {
+        endpoint = "[" + endpoint + "]";
+    }
+    endpoint += ":" + std::to_string(agent.endpoint().port());
+    EngineIdentity engine;
+    if (Result started = startEngine(home, endpoint, engine); !started) {
+        return started;
+    }
+    return agent.enableV3(std::move(engine), std::move(prepared),
+                          agentContextName(form.controlFile));
+}
+
+}  // namespace
+
 StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInfo,
                         MainWindowForm& form, const EndpointOverride& override, StatusList& status,
                         const std::function<void()>& repaint, WriteBack writeBack) {
@@ -238,9 +275,19 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
         }
         return outcome;
     }
+    // 12. SNMPv3: the users and this endpoint's engine, its boots counted for this start.
+    if (answersV3(settings.versionMode)) {
+        if (Result enabled = enableV3(agent, home, form, where); !enabled) {
+            status.append(enabled.text());
+            return outcome;
+        }
+    }
     agent.serve();
     status.clear();
     status.append(kAgentStartedText);
+    if (const V3Security* security = agent.security(); security != nullptr) {
+        status.append(v3StartedLine(*security));
+    }
     outcome.started = true;
     return outcome;
 }

@@ -11,8 +11,9 @@
 // and the communities to the front of their histories, the communities into the agent;
 // DEBUGMODE and, with debug mode on, the debug log <home>/agent/debug.out; SNMPVER; the
 // endpoint from AGENTPORT, AGENTIP and AGENTIPXADDR (or the overrides); the start time;
-// "Initializing Agent..." and a repaint; mibinfo.out and the load, and at last "Agent has been
-// started." on a cleared list. Each failure ends the sequence with its line; what was opened
+// "Initializing Agent..." and a repaint; mibinfo.out and the load; when the version mode
+// answers SNMPv3, the users and the engine identity of the endpoint; and at last "Agent has
+// been started." on a cleared list (followed by the SNMPv3 line). Each failure ends the sequence with its line; what was opened
 // stays open until the agent is released.
 //
 // The sequence uses the home's one debug log and attribute file: it starts the one agent of a
@@ -31,6 +32,7 @@
 #include "app/core/configuration.h"
 #include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
+#include "app/snmpv3_setup.h"
 #include "mibinfo/mib_info_library.h"
 
 namespace korvimo::app {
@@ -68,6 +70,8 @@ struct MainWindowForm {
     VersionMode version = VersionMode::Bilingual;
     IpVersion transport = IpVersion::IPv4;
     bool debugMode = false;
+    // Where SNMPv3 users come from besides <home>/bin/users.conf (the command line's).
+    UserSources v3Users;
 };
 
 // AGENTPORT and AGENTIP for one run, not written (korvan-cli's --port and --address).
@@ -93,6 +97,10 @@ struct StartOutcome {
 // address cannot be found.
 inline constexpr const char* kIpxAddressDisplayFormat = "(IPX) %s";
 inline constexpr const char* kNoLocalAddressText = "localhost";
+
+// The SNMPv3 context an agent serves besides the empty one: its control file's name
+// without directory and extension ("demo" for demo.ctl).
+std::string agentContextName(const std::string& controlFile);
 
 // The control file a form's text names: an absolute path as it stands, anything else a name
 // in <installDir>/agent/.

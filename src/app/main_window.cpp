@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace korvimo::app {
@@ -119,6 +121,20 @@ void MainWindow::addressDisplay() {
 void MainWindow::portDisplay() {
     const uint16_t bound = agentPort();
     port_ = bound != 0 ? std::to_string(bound) : app::agentPortText(config_, override_);
+}
+
+std::string MainWindow::v3UsersText() const {
+    const std::string home = installDirectory(config_);
+    const std::string path = home + kUsersFileName;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::string("SNMPv3 users: none (no ") + path + ")";
+    }
+    std::vector<snmp::UsmUser> users;
+    if (Result read = snmp::readUsersFile(path, users); !read) {
+        return std::string("SNMPv3 users: ") + std::string(read.text());
+    }
+    return "SNMPv3 users: " + std::to_string(users.size());
 }
 
 bool MainWindow::enabled(Control control) const {

@@ -79,6 +79,8 @@ enum class Control {
     SNMPv1,
     SNMPv2C,
     Bilingual,
+    SNMPv3,
+    AllVersions,
     IPv4,
     IPv6,
     DebugMode,
@@ -97,6 +99,8 @@ inline constexpr Control kAllControls[] = {
     Control::SNMPv1,
     Control::SNMPv2C,
     Control::Bilingual,
+    Control::SNMPv3,
+    Control::AllVersions,
     Control::IPv4,
     Control::IPv6,
     Control::DebugMode,
@@ -138,6 +142,10 @@ class MainWindow {
     // The values of an editable list, most recent first.
     const std::vector<std::string>& history(FormList list) const;
     std::string title() const;
+    // Beside the version choice: how many SNMPv3 users <home>/bin/users.conf gives, or why
+    // it gives none ("SNMPv3 users: 2", "SNMPv3 users: none (no <home>/bin/users.conf)", or
+    // the file's first mistake).
+    std::string v3UsersText() const;
 
     // "Start": takes `busy`, runs the start sequence and switches to the running layout,
     // also when the sequence fails (busy then goes back to idle). True when the agent runs.

@@ -33,7 +33,8 @@ bool isStopSignal(int signal) {
 const std::vector<const char*> kAgentFlags = {"--help", "--debug", "--no-debug", "--save"};
 const std::vector<const char*> kAgentValued = {
     "--file",      "--read-community", "--write-community", "--snmp-version",
-    "--transport", "--port",           "--address",         "--stats-interval"};
+    "--transport", "--port",           "--address",         "--stats-interval",
+    "--users",     "--v3-user"};
 
 bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options,
                      std::string& error) {
@@ -61,10 +62,18 @@ bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options
             options.version = VersionMode::SNMPv2C;
         } else if (value == "bilingual") {
             options.version = VersionMode::Bilingual;
+        } else if (value == "v3") {
+            options.version = VersionMode::SNMPv3;
+        } else if (value == "all") {
+            options.version = VersionMode::All;
         } else {
-            error = "--snmp-version takes v1, v2c or bilingual, not '" + value + "'";
+            error = "--snmp-version takes v1, v2c, bilingual, v3 or all, not '" + value + "'";
             return false;
         }
+    } else if (name == "--users") {
+        options.v3Users.usersFile = value;
+    } else if (name == "--v3-user") {
+        options.v3Users.userLines.push_back(value);
     } else if (name == "--transport") {
         if (value == "ipv4" || value == "ipv6") {
             options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
@@ -113,7 +122,7 @@ void printAgentUsage(std::ostream& out) {
     out << "Usage: korvan-cli [--home DIR] agent [OPTIONS]\n"
            "\n"
            "Starts the simulated SNMP agent as the main window's Start does and serves\n"
-           "SNMPv1/SNMPv2c requests until SIGINT (Ctrl-C), SIGTERM or SIGQUIT, then stops it\n"
+           "SNMPv1/SNMPv2c (and, when asked, SNMPv3) requests until SIGINT (Ctrl-C), SIGTERM or SIGQUIT, then stops it\n"
            "as Stop does (a control file still loading is given up within a second). Every\n"
            "status line is printed as it is appended, but of alike lines (a flood of malformed\n"
            "datagrams) at most 5 a second, then how many were suppressed. The statistics are\n"
@@ -131,7 +140,17 @@ void printAgentUsage(std::ostream& out) {
            "  --read-community TEXT     community for Get, GetNext and GetBulk\n"
            "  --write-community TEXT    community for Set (also accepted for reading);\n"
            "                            a community holds at most 49 characters\n"
-           "  --snmp-version VERSION    v1, v2c or bilingual (both)\n"
+           "  --snmp-version VERSION    v1, v2c, bilingual (both), v3, or all (v1, v2c\n"
+           "                            and v3)\n"
+           "  --users FILE              SNMPv3 users, one a line, instead of\n"
+           "                            <home>/bin/users.conf:\n"
+           "                            NAME AUTH AUTHPASS [PRIV PRIVPASS] [rw]\n"
+           "                            AUTH: none, MD5, SHA, SHA-224, SHA-256, SHA-384,\n"
+           "                            SHA-512; PRIV: DES, AES, AES-192, AES-256;\n"
+           "                            rw lets the user Set; pass phrases of 8 or more\n"
+           "                            characters\n"
+           "  --v3-user 'LINE'          one more SNMPv3 user in that form (repeatable; it\n"
+           "                            replaces a user of the same name)\n"
            "  --transport ipv4|ipv6     the agent endpoint's family\n"
            "  --debug, --no-debug       write every request and response to\n"
            "                            <home>/agent/debug.out, or not\n"
@@ -150,7 +169,11 @@ void printAgentUsage(std::ostream& out) {
            "\n"
            "Example:\n"
            "  korvan-cli --home build/home agent --address 127.0.0.1 --port 1161\n"
-           "  snmpwalk -v2c -c vintor 127.0.0.1:1161 1.3.6.1\n";
+           "  snmpwalk -v2c -c vintor 127.0.0.1:1161 1.3.6.1\n"
+           "  korvan-cli agent --port 1161 --snmp-version all \\\n"
+           "      --v3-user 'ops SHA-256 opspass123 AES privpass123'\n"
+           "  snmpwalk -v3 -l authPriv -u ops -a SHA-256 -A opspass123 -x AES \\\n"
+           "      -X privpass123 127.0.0.1:1161 1.3.6.1\n";
 }
 
 // Whether a stop signal waits in the blocked set (it stays there for the signal descriptor).
@@ -259,6 +282,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     if (options.version) {
         form.version = *options.version;
     }
+    form.v3Users = options.v3Users;
     if (options.debug) {
         form.debugMode = *options.debug;
     }

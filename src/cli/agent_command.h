@@ -41,6 +41,7 @@ struct AgentOptions {
     std::optional<std::string> readCommunity;
     std::optional<std::string> writeCommunity;
     std::optional<VersionMode> version;
+    app::UserSources v3Users;  // --users and --v3-user
     std::optional<IpVersion> transport;
     std::optional<bool> debug;
     std::optional<uint16_t> port;

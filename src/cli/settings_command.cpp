@@ -17,6 +17,10 @@ const char* versionName(VersionMode mode) {
             return "SNMPv1";
         case VersionMode::SNMPv2C:
             return "SNMPv2C";
+        case VersionMode::SNMPv3:
+            return "SNMPv3";
+        case VersionMode::All:
+            return "All (SNMPv1, SNMPv2C and SNMPv3)";
         case VersionMode::Bilingual:
             break;
     }

@@ -117,12 +117,16 @@ void KorvanWindow::buildForm() {
     v1_ = new QRadioButton(kSnmpV1Text);
     v2c_ = new QRadioButton(kSnmpV2CText);
     bilingual_ = new QRadioButton(kBilingualText);
+    v3_ = new QRadioButton(kSnmpV3Text);
+    allVersions_ = new QRadioButton(kAllVersionsText);
+    v3Users_ = new QLabel;
     auto* versions = new QButtonGroup(this);
     auto* versionRow = new QHBoxLayout;
-    for (QRadioButton* choice : {v1_, v2c_, bilingual_}) {
+    for (QRadioButton* choice : {v1_, v2c_, bilingual_, v3_, allVersions_}) {
         versions->addButton(choice);
         versionRow->addWidget(choice);
     }
+    versionRow->addWidget(v3Users_);
     versionRow->addStretch();
     grid->addWidget(new QLabel(kVersionLabel), row, 0);
     grid->addLayout(versionRow, row, 1);
@@ -280,6 +284,12 @@ void KorvanWindow::showForm() {
         case VersionMode::Bilingual:
             bilingual_->setChecked(true);
             break;
+        case VersionMode::SNMPv3:
+            v3_->setChecked(true);
+            break;
+        case VersionMode::All:
+            allVersions_->setChecked(true);
+            break;
     }
     debugMode_->setChecked(form.debugMode);
     showAddress();
@@ -310,9 +320,11 @@ void KorvanWindow::readForm() {
     form.controlFile = controlFile_->currentText().toStdString();
     form.readCommunity = readCommunity_->currentText().toStdString();
     form.writeCommunity = writeCommunity_->currentText().toStdString();
-    form.version = v1_->isChecked()    ? VersionMode::SNMPv1
-                   : v2c_->isChecked() ? VersionMode::SNMPv2C
-                                       : VersionMode::Bilingual;
+    form.version = v1_->isChecked()            ? VersionMode::SNMPv1
+                   : v2c_->isChecked()         ? VersionMode::SNMPv2C
+                   : v3_->isChecked()          ? VersionMode::SNMPv3
+                   : allVersions_->isChecked() ? VersionMode::All
+                                               : VersionMode::Bilingual;
     form.debugMode = debugMode_->isChecked();
 }
 
@@ -343,6 +355,10 @@ QWidget* KorvanWindow::control(Control control) const {
             return v2c_;
         case Control::Bilingual:
             return bilingual_;
+        case Control::SNMPv3:
+            return v3_;
+        case Control::AllVersions:
+            return allVersions_;
         case Control::IPv4:
             return ipv4_;
         case Control::IPv6:
@@ -384,6 +400,9 @@ void KorvanWindow::chooseTransport(IpVersion transport) {
 void KorvanWindow::showAddress() {
     address_->setText(qtext(window_.agentAddressText()));
     port_->setText(qtext(window_.agentPortText()));
+    // The users file may have been edited since: it is counted again whenever the form is
+    // shown anew (window start, a transport chosen, Start and Stop).
+    v3Users_->setText(qtext(window_.v3UsersText()));
 }
 
 void KorvanWindow::startAgent() {

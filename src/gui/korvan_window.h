@@ -99,6 +99,8 @@ inline constexpr const char* kStopText = "Stop";
 inline constexpr const char* kExitText = "Exit";
 inline constexpr const char* kSnmpV1Text = "SNMPv1";
 inline constexpr const char* kSnmpV2CText = "SNMPv2C";
+inline constexpr const char* kSnmpV3Text = "SNMPv3";
+inline constexpr const char* kAllVersionsText = "All";
 inline constexpr const char* kBilingualText = "Bilingual";
 inline constexpr const char* kIPv4Text = "IPv4";
 inline constexpr const char* kIPv6Text = "IPv6";
@@ -129,6 +131,7 @@ class KorvanWindow final : public QDialog {
     QListWidget* statusWidget() const { return statusWidget_; }
     QLabel* addressWidget() const { return address_; }
     QLabel* portWidget() const { return port_; }
+    QLabel* v3UsersWidget() const { return v3Users_; }
     const StatusListView& statusView() const { return *statusView_; }
     // The logic of the Generate Traps dialog.
     app::GenerateTraps& traps() { return *traps_; }
@@ -183,6 +186,9 @@ class KorvanWindow final : public QDialog {
     QRadioButton* v1_ = nullptr;
     QRadioButton* v2c_ = nullptr;
     QRadioButton* bilingual_ = nullptr;
+    QRadioButton* v3_ = nullptr;
+    QRadioButton* allVersions_ = nullptr;
+    QLabel* v3Users_ = nullptr;
     QRadioButton* ipv4_ = nullptr;
     QRadioButton* ipv6_ = nullptr;
     QCheckBox* debugMode_ = nullptr;

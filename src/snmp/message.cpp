@@ -125,22 +125,8 @@ void fillSequenceHeader(uint8_t* header, uint32_t length) {
     static_cast<void>(encodeSequenceHeader(header, &room, kTagSequence, length));
 }
 
-Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
-    int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
-    uint8_t* p = out;
-    if (Result r = encodeSequenceHeader(p, &remaining, kTagSequence, 0); !r) {
-        return r;
-    }
-    const int32_t version = static_cast<int32_t>(pdu.version);
-    if (Result r = encodeInteger(p, &remaining, kTagInteger, &version, 4); !r) {
-        return r;
-    }
-    if (Result r = encodeOctetString(p, &remaining, kTagOctetString, pdu.community.bytes.data(),
-                                     pdu.community.length());
-        !r) {
-        return r;
-    }
-
+Result encodePduAt(uint8_t*& p, int32_t* remainingOut, const Pdu& pdu) {
+    int32_t remaining = *remainingOut;
     // Two octets are kept for the PDU header; its real size is known only at the end.
     uint8_t* pduHeader = p;
     const uint8_t pduTag = static_cast<uint8_t>(pdu.type);
@@ -210,6 +196,29 @@ Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     pduHeader[0] = pduTag;
     std::memcpy(pduHeader + 1, lengthField, static_cast<std::size_t>(lengthSize));
 
+    *remainingOut = remaining;
+    return {};
+}
+
+Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
+    int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
+    uint8_t* p = out;
+    if (Result r = encodeSequenceHeader(p, &remaining, kTagSequence, 0); !r) {
+        return r;
+    }
+    const int32_t version = static_cast<int32_t>(pdu.version);
+    if (Result r = encodeInteger(p, &remaining, kTagInteger, &version, 4); !r) {
+        return r;
+    }
+    if (Result r = encodeOctetString(p, &remaining, kTagOctetString, pdu.community.bytes.data(),
+                                     pdu.community.length());
+        !r) {
+        return r;
+    }
+
+    if (Result r = encodePduAt(p, &remaining, pdu); !r) {
+        return r;
+    }
     fillSequenceHeader(out, static_cast<uint32_t>(p - out - 4));
     *size = static_cast<uint32_t>(p - out);
     return {};
@@ -340,34 +349,9 @@ Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, const uin
     return {};
 }
 
-Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
-    // The window never exceeds what a signed count holds; longer input is read up to that.
-    const int32_t window = static_cast<int32_t>(length < 0x7FFFFFFFu ? length : 0x7FFFFFFFu);
+Result decodePduAt(const uint8_t*& p, int32_t window, Pdu* pdu) {
+    int32_t body = window;
     uint8_t tag = 0;
-    int32_t outer = window;
-    const uint8_t* p = bytes;
-    if (Result r = decodeHeader(p, &outer, &tag); !r) {
-        return r;
-    }
-    if (tag != kTagSequence) {
-        return Result::failuref(kInvalidHeaderTag, tag);
-    }
-    // The message's fields lie inside that outer SEQUENCE, which is read once.
-    int32_t message = outer;
-
-    int32_t version = 0;
-    if (Result r = decodeInteger(p, &message, &tag, &version, 4); !r) {
-        return r;
-    }
-    pdu->version = static_cast<uint32_t>(version);
-    uint8_t community[kMaxCommunity + 1];
-    uint32_t communityLength = kMaxCommunity;
-    if (Result r = decodeOctetString(p, &message, &tag, community, &communityLength); !r) {
-        return r;
-    }
-    pdu->community.bytes.assign(community, community + communityLength);
-
-    int32_t body = message;
     if (Result r = decodeHeader(p, &body, &tag); !r) {
         return r;
     }
@@ -448,6 +432,36 @@ Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
         p = next;
     }
     return {};
+}
+
+Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
+    // The window never exceeds what a signed count holds; longer input is read up to that.
+    const int32_t window = static_cast<int32_t>(length < 0x7FFFFFFFu ? length : 0x7FFFFFFFu);
+    uint8_t tag = 0;
+    int32_t outer = window;
+    const uint8_t* p = bytes;
+    if (Result r = decodeHeader(p, &outer, &tag); !r) {
+        return r;
+    }
+    if (tag != kTagSequence) {
+        return Result::failuref(kInvalidHeaderTag, tag);
+    }
+    // The message's fields lie inside that outer SEQUENCE, which is read once.
+    int32_t message = outer;
+
+    int32_t version = 0;
+    if (Result r = decodeInteger(p, &message, &tag, &version, 4); !r) {
+        return r;
+    }
+    pdu->version = static_cast<uint32_t>(version);
+    uint8_t community[kMaxCommunity + 1];
+    uint32_t communityLength = kMaxCommunity;
+    if (Result r = decodeOctetString(p, &message, &tag, community, &communityLength); !r) {
+        return r;
+    }
+    pdu->community.bytes.assign(community, community + communityLength);
+
+    return decodePduAt(p, message, pdu);
 }
 
 }  // namespace
@@ -559,6 +573,14 @@ VarBind* lastVarBind(VarBindList* list) {
         return nullptr;
     }
     return &list->items.back();
+}
+
+Result encodePdu(uint8_t*& pos, int32_t* remaining, const Pdu& pdu) {
+    return encodePduAt(pos, remaining, pdu);
+}
+
+Result decodePdu(const uint8_t*& pos, int32_t window, Pdu* pdu) {
+    return decodePduAt(pos, window, pdu);
 }
 
 Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {

@@ -163,6 +163,14 @@ uint32_t encodedVarBindSize(const ObjectId& name, const SyntaxValue& value,
 uint32_t encodedMessageSize(uint32_t version, const Octets& community, int32_t requestId,
                             int32_t errorStatus, int32_t errorIndex, const VarBindList& list);
 
+// The PDU alone at the cursor: its tag and length, its fields and its bindings, as both
+// message forms carry it (the SNMPv1/v2c message after its community, the SNMPv3 scoped PDU
+// after its context). The cursor moves past it; the count lowers by what was written.
+Result encodePdu(uint8_t*& pos, int32_t* remaining, const Pdu& pdu);
+// The PDU that begins at the cursor within a window of the given bytes, read into pdu as
+// decodeMessage reads it (type, fields, bindings); the cursor moves into it.
+Result decodePdu(const uint8_t*& pos, int32_t window, Pdu* pdu);
+
 // Utilities.
 // Dotted decimal to sub-identifiers; returns the count, 0 on failure (out of memory, or more
 // than kMaxOidLength pieces). Each piece reads as an optional sign and digits, wrapping

@@ -50,6 +50,18 @@ struct LocalizedUser {
     LocalizedKey privKey;  // privacyKey() of the privacy pass phrase's Kul
 };
 
+// A user's keys before localisation (Ku of each pass phrase): the costly step, made once
+// for a user whatever the number of engines it is localised to.
+struct UserKeys {
+    UsmUser config;
+    LocalizedKey authKu;
+    LocalizedKey privKu;
+};
+Result prepareUserKeys(const UsmUser& user, UserKeys& keys);
+
+Result localizeUser(const UserKeys& keys, std::span<const uint8_t> engineId,
+                    LocalizedUser& localized);
+// Both steps.
 Result localizeUser(const UsmUser& user, std::span<const uint8_t> engineId,
                     LocalizedUser& localized);
 

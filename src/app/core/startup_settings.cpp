@@ -56,6 +56,10 @@ const char* versionModeWord(VersionMode mode) {
             return "SNMPv1";
         case VersionMode::SNMPv2C:
             return "SNMPv2C";
+        case VersionMode::SNMPv3:
+            return "SNMPv3";
+        case VersionMode::All:
+            return "ALL";
         case VersionMode::Bilingual:
             break;
     }
@@ -68,6 +72,12 @@ VersionMode versionModeFromWord(std::string_view word) {
     }
     if (word == "SNMPv2C") {
         return VersionMode::SNMPv2C;
+    }
+    if (word == "SNMPv3") {
+        return VersionMode::SNMPv3;
+    }
+    if (word == "ALL") {
+        return VersionMode::All;
     }
     return VersionMode::Bilingual;
 }

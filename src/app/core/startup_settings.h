@@ -17,8 +17,21 @@
 
 namespace korvimo {
 
-// Which SNMP versions the agent answers (SNMPVER: "SNMPv1", "SNMPv2C", else "BILINGUAL").
-enum class VersionMode { SNMPv1, SNMPv2C, Bilingual };
+// Which SNMP versions the agent answers (SNMPVER: "SNMPv1", "SNMPv2C", "SNMPv3", "ALL" for
+// the three together, else "BILINGUAL" for SNMPv1 and SNMPv2c).
+enum class VersionMode { SNMPv1, SNMPv2C, Bilingual, SNMPv3, All };
+
+// Whether a mode answers SNMPv1, SNMPv2c and SNMPv3 requests.
+inline bool answersV1(VersionMode mode) {
+    return mode == VersionMode::SNMPv1 || mode == VersionMode::Bilingual || mode == VersionMode::All;
+}
+inline bool answersV2c(VersionMode mode) {
+    return mode == VersionMode::SNMPv2C || mode == VersionMode::Bilingual ||
+           mode == VersionMode::All;
+}
+inline bool answersV3(VersionMode mode) {
+    return mode == VersionMode::SNMPv3 || mode == VersionMode::All;
+}
 // The family of the agent's endpoint and of the tools' endpoints (IPV6SUPPORT "YES": IPv6).
 enum class IpVersion { IPv4, IPv6 };
 

@@ -1,0 +1,57 @@
+// What an agent start needs for SNMPv3 beyond the agent itself: its users, from the users
+// file and the command line, and its engine's identity, kept in the home so that it stays
+// the same across restarts while its boots count every start (RFC 3414 2.2).
+//
+//   std::vector<snmp::UsmUser> users;
+//   if (Result r = loadUsers(home, {std::nullopt, {"ops SHA-256 opspass1 AES privpass1"}},
+//                            users); !r) ...
+//   EngineIdentity engine;
+//   if (Result r = startEngine(home, "127.0.0.1:1161", engine); !r) ...
+//
+// The engines file, <home>/bin/engines.conf, has a line for each agent endpoint that ever
+// started with SNMPv3: "ENDPOINT ENGINEID BOOTS", the engine ID in hexadecimal. A start reads
+// its line (or makes a new engine ID), counts one more boot and writes the file back, under
+// a lock, so that agents of one home starting at once each count theirs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "agent/v3_security.h"
+#include "base/result.h"
+#include "snmp/usm_user.h"
+
+namespace korvimo::app {
+
+inline constexpr const char* kUsersFileName = "/bin/users.conf";
+inline constexpr const char* kEnginesFileName = "/bin/engines.conf";
+
+// Where an agent's users come from beyond <home>/bin/users.conf.
+struct UserSources {
+    // Read instead of <home>/bin/users.conf.
+    std::optional<std::string> usersFile;
+    // One user each, in the users file's line form; a user named again replaces the file's.
+    std::vector<std::string> userLines;
+};
+
+// The users: those of the users file (<home>/bin/users.conf when it exists and none is
+// named; a file named must exist), then each line. Failures name the file and line, or
+// "--v3-user 'LINE': reason".
+Result loadUsers(const std::string& home, const UserSources& sources,
+                 std::vector<snmp::UsmUser>& users);
+
+// The engine identity of the agent at endpoint, its boots counted for this start.
+Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine);
+
+// A new engine ID: RFC 3411's form with the "octets" format and random octets.
+std::vector<uint8_t> newEngineId();
+
+// Hexadecimal text of octets, as the engines file and status lines show engine IDs.
+std::string hexText(const std::vector<uint8_t>& bytes);
+
+// The status line of an agent that answers SNMPv3: its users and engine.
+std::string v3StartedLine(const V3Security& security);
+
+}  // namespace korvimo::app
