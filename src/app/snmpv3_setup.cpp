@@ -142,55 +142,92 @@ std::string hexText(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine) {
-    const std::string path = home + kEnginesFileName;
-    UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!file.valid()) {
-        return Result::failuref("Cannot open engines file [%s]: %s", path.c_str(),
+Result EngineBook::open(const std::string& home) {
+    path_ = home + kEnginesFileName;
+    others_.clear();
+    entries_.clear();
+    index_.clear();
+    file_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!file_.valid()) {
+        return Result::failuref("Cannot open engines file [%s]: %s", path_.c_str(),
                                 std::strerror(errno));
     }
     int locked;
     do {
-        locked = ::flock(file.get(), LOCK_EX);
+        locked = ::flock(file_.get(), LOCK_EX);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
-        return Result::failuref("Cannot lock engines file [%s]: %s", path.c_str(),
-                                std::strerror(errno));
+        const int error = errno;
+        file_.reset();
+        return Result::failuref("Cannot lock engines file [%s]: %s", path_.c_str(),
+                                std::strerror(error));
     }
     std::string text;
-    if (Result r = readWhole(file.get(), path, text); !r) {
+    if (Result r = readWhole(file_.get(), path_, text); !r) {
+        file_.reset();
         return r;
     }
-
-    // Every line is kept as it stands but the endpoint's own, which is written anew.
-    std::ostringstream kept;
     std::istringstream lines(text);
     std::string line;
-    bool found = false;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
-        std::string key;
+        Entry entry;
         std::string id;
         unsigned long long boots = 0;
-        if (!found && (fields >> key >> id >> boots) && key == endpoint &&
-            fromHex(id, engine.engineId) && engine.engineId.size() >= 5 &&
-            engine.engineId.size() <= snmp::kMaxEngineId) {
-            found = true;
-            // The boots stop at their largest, where RFC 3414 2.2.2 leaves them.
-            engine.boots = static_cast<uint32_t>(
-                std::min<unsigned long long>(boots + 1, snmp::kMaxEngineBoots));
-            continue;
-        }
-        if (!line.empty()) {
-            kept << line << "\n";
+        if ((fields >> entry.endpoint >> id >> boots) && fromHex(id, entry.identity.engineId) &&
+            entry.identity.engineId.size() >= 5 &&
+            entry.identity.engineId.size() <= snmp::kMaxEngineId &&
+            !index_.contains(entry.endpoint)) {
+            entry.identity.boots = static_cast<uint32_t>(
+                std::min<unsigned long long>(boots, snmp::kMaxEngineBoots));
+            index_.emplace(entry.endpoint, entries_.size());
+            entries_.push_back(std::move(entry));
+        } else if (!line.empty()) {
+            others_.push_back(line);
         }
     }
-    if (!found) {
-        engine.engineId = newEngineId();
-        engine.boots = 1;
+    return {};
+}
+
+EngineIdentity EngineBook::start(std::string_view endpoint) {
+    const std::string key(endpoint);
+    if (auto it = index_.find(key); it != index_.end()) {
+        EngineIdentity& identity = entries_[it->second].identity;
+        // The boots stop at their largest, where RFC 3414 2.2.2 leaves them.
+        if (identity.boots < static_cast<uint32_t>(snmp::kMaxEngineBoots)) {
+            ++identity.boots;
+        }
+        return identity;
     }
-    kept << endpoint << " " << hexText(engine.engineId) << " " << engine.boots << "\n";
-    return writeWhole(file.get(), path, kept.str());
+    index_.emplace(key, entries_.size());
+    entries_.push_back({key, {newEngineId(), 1}});
+    return entries_.back().identity;
+}
+
+Result EngineBook::save() {
+    if (!file_.valid()) {
+        return Result::failuref("Cannot write engines file [%s]: it is not open", path_.c_str());
+    }
+    std::string text;
+    for (const std::string& line : others_) {
+        text += line + "\n";
+    }
+    for (const Entry& entry : entries_) {
+        text += entry.endpoint + " " + hexText(entry.identity.engineId) + " " +
+                std::to_string(entry.identity.boots) + "\n";
+    }
+    Result written = writeWhole(file_.get(), path_, text);
+    file_.reset();  // and the lock with it
+    return written;
+}
+
+Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine) {
+    EngineBook book;
+    if (Result opened = book.open(home); !opened) {
+        return opened;
+    }
+    engine = book.start(endpoint);
+    return book.save();
 }
 
 std::string v3StartedLine(const V3Security& security) {

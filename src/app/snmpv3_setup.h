@@ -17,10 +17,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "agent/v3_security.h"
 #include "base/result.h"
+#include "base/unique_fd.h"
 #include "snmp/usm_user.h"
 
 namespace korvimo::app {
@@ -41,6 +43,35 @@ struct UserSources {
 // "--v3-user 'LINE': reason".
 Result loadUsers(const std::string& home, const UserSources& sources,
                  std::vector<snmp::UsmUser>& users);
+
+// The engines file held open and locked while engines start: many agents (a fleet) read and
+// write it once.
+//
+//   EngineBook book;
+//   if (Result r = book.open(home); !r) ...
+//   EngineIdentity engine = book.start("127.0.0.1:1161");   // boots counted
+//   ...
+//   Result saved = book.save();                               // written, lock released
+class EngineBook {
+  public:
+    Result open(const std::string& home);
+    // The identity of the engine at endpoint: its stored ID with one more boot, or a new ID
+    // at boot 1.
+    EngineIdentity start(std::string_view endpoint);
+    // Writes the file back and releases it.
+    Result save();
+
+  private:
+    struct Entry {
+        std::string endpoint;
+        EngineIdentity identity;
+    };
+    std::string path_;
+    UniqueFd file_;
+    std::vector<std::string> others_;  // lines that are no engine, kept as they stand
+    std::vector<Entry> entries_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
 
 // The engine identity of the agent at endpoint, its boots counted for this start.
 Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine);

@@ -1,5 +1,7 @@
 #include "cli/fleet_command.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
@@ -137,6 +139,10 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
                 *options.firstAddress + "'";
         return false;
     }
+    if (options.dataDirectory && options.agent.version && answersV3(*options.agent.version)) {
+        error = "--data-dir serves SNMPv1 and SNMPv2c: the community names the device";
+        return false;
+    }
     if (options.dataDirectory && (options.agent.readCommunity || options.agent.writeCommunity)) {
         error =
             "--read-community and --write-community go with --devices or --clone: with "
@@ -175,7 +181,9 @@ void printFleetUsage(std::ostream& out) {
            "\n"
            "Defaults of every device (from korvan.ini as for agent, unless given):\n"
            "  --read-community TEXT   --write-community TEXT  (not with --data-dir)\n"
-           "  --snmp-version v1|v2c|bilingual     --transport ipv4|ipv6\n"
+           "  --snmp-version v1|v2c|bilingual|v3|all   --transport ipv4|ipv6\n"
+           "  --users FILE, --v3-user 'LINE'  SNMPv3 users as for agent (v3 and all; not\n"
+           "                          with --data-dir); each device is an engine of its own\n"
            "  --debug, --no-debug     a debug log per device: agent/debug-ADDRESS-PORT.out\n"
            "                          (agent/debug-NAME.out with --data-dir)\n"
            "  --port N, --address ADDR  where --clone and --data-dir listen (AGENTPORT and\n"
@@ -338,6 +346,29 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
             print(cloned.text());
             return finish(1);
         }
+        // SNMPv3: the users are prepared once for every device, and the engines file is read
+        // and written once for all of them.
+        app::EngineBook engines;
+        const bool anyV3 = std::any_of(specs.begin(), specs.end(), [&](const auto& spec) {
+            return answersV3(spec.version.value_or(defaults.version));
+        });
+        if (anyV3) {
+            std::vector<snmp::UsmUser> users;
+            auto prepared = std::make_shared<PreparedUsers>();
+            Result ready = app::loadUsers(installDir, agentOptions.v3Users, users);
+            if (ready) {
+                ready = prepareUsers(users, *prepared);
+            }
+            if (ready) {
+                ready = engines.open(installDir);
+            }
+            if (!ready) {
+                print(ready.text());
+                return finish(1);
+            }
+            defaults.v3Users = std::move(prepared);
+            defaults.engines = &engines;
+        }
         rlim_t limit = 0;
         const rlim_t needed = specs.size() * (defaults.debug ? 2 : 1) + kSpareDescriptors;
         if (!raiseDescriptorLimit(needed, limit)) {
@@ -348,6 +379,12 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
                 break;  // the signal descriptor ends the run below
             }
             devices.start(specs[i], defaults, origin);
+        }
+        if (anyV3) {
+            defaults.engines = nullptr;
+            if (Result saved = engines.save(); !saved) {
+                print(saved.text());
+            }
         }
         print(devices.summaryLine());
         if (devices.serving() == 0) {

@@ -46,6 +46,12 @@ std::optional<VersionMode> versionFromWord(std::string_view word) {
     if (word == "bilingual") {
         return VersionMode::Bilingual;
     }
+    if (word == "v3") {
+        return VersionMode::SNMPv3;
+    }
+    if (word == "all") {
+        return VersionMode::All;
+    }
     return std::nullopt;
 }
 
@@ -88,7 +94,7 @@ bool readLine(const std::vector<std::string_view>& fields, DeviceSpec& device,
     if (fields.size() == 5) {
         device.version = versionFromWord(fields[4]);
         if (!device.version) {
-            reason = "versions must be v1, v2c or bilingual, not '" + shown(fields[4]) + "'";
+            reason = "versions must be v1, v2c, bilingual, v3 or all, not '" + shown(fields[4]) + "'";
             return false;
         }
     }

@@ -66,6 +66,17 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
         !opened) {
         return fail(opened.text());
     }
+    if (answersV3(settings.versionMode)) {
+        if (defaults.engines == nullptr || defaults.v3Users == nullptr) {
+            return fail("SNMPv3 is not set up for this fleet.");
+        }
+        if (Result enabled = agent.enableV3(defaults.engines->start(deviceName(spec)),
+                                            defaults.v3Users,
+                                            app::agentContextName(spec.controlFile));
+            !enabled) {
+            return fail(enabled.text());
+        }
+    }
     const std::string address = shownAddress(spec.address, spec.transport);
     const uint32_t seed = files_.seedFor(*loaded, device->name);
     if (Result served = device->serve(

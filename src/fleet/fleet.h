@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/snmpv3_setup.h"
 #include "fleet/devices_file.h"
 #include "fleet/fleet_device.h"
 
@@ -39,6 +40,10 @@ struct DeviceDefaults {
     VersionMode version = VersionMode::Bilingual;
     bool debug = false;
     bool timestamp = false;  // debug-log records start with the date and time
+    // For devices that answer SNMPv3: their users, and the engines file their engines start
+    // from (none: such a device fails).
+    std::shared_ptr<const PreparedUsers> v3Users;
+    app::EngineBook* engines = nullptr;
 };
 
 class Fleet {
