@@ -69,7 +69,7 @@ TEST(CliAgentUsage, UsageErrorsExitTwoWithAReason) {
     TempDir dir;
     const std::string home = "--home '" + dir.path("home") + "' agent ";
     for (const char* args :
-         {"--snmp-version v3", "--port 0", "--port 70000", "--port x", "--transport ipx", "--bogus",
+         {"--snmp-version v4", "--port 0", "--port 70000", "--port x", "--transport ipx", "--bogus",
           "--file", "--stats-interval 0", "--address=",
           "--read-community cccccccccccccccccccccccccccccccccccccccccccccccccc",
           "--write-community=cccccccccccccccccccccccccccccccccccccccccccccccccc"}) {

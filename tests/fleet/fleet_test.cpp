@@ -33,7 +33,7 @@ TEST(DevicesFile, ReadsEveryFormAndNamesTheLinesItCannot) {
         "127.0.0.1:0      demo.ctl\n"
         "::1:1161         demo.ctl\n"
         "127.0.0.1:1164\n"
-        "127.0.0.1:1165   demo.ctl a b v3\n"
+        "127.0.0.1:1165   demo.ctl a b v4\n"
         "127.0.0.1:1166   demo.ctl a b v1 extra\n"
         "127.0.0.1:1167   demo.ctl cccccccccccccccccccccccccccccccccccccccccccccccccc\n");
     ASSERT_EQ(file.devices.size(), 3u);
