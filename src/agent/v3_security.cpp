@@ -216,6 +216,11 @@ bool V3Security::usmReport(const snmp::V3Message& message, snmp::UsmReport which
 V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length,
                                         Request& request, const Send& send) {
     request.reason.clear();
+    if (length == 0) {
+        ++counters_.invalidMsgs;
+        request.reason = "Empty message";
+        return Outcome::Dropped;
+    }
     if (length > received_.size()) {
         received_.resize(length);
     }
