@@ -21,7 +21,14 @@ void RequestClient::close() {
 Result RequestClient::transmit(const snmp::Pdu& request) const {
     uint8_t message[snmp::kMaxMessageSize];
     uint32_t size = sizeof message;
-    if (Result encoded = snmp::SnmpEncodeMsg(&request, message, &size); !encoded) {
+    if (request.version == snmp::kVersion3) {
+        if (!handlers_.encodeV3) {
+            return Result::failure(kEncodeV3MissingText);
+        }
+        if (Result encoded = handlers_.encodeV3(request, message, &size); !encoded) {
+            return encoded;
+        }
+    } else if (Result encoded = snmp::SnmpEncodeMsg(&request, message, &size); !encoded) {
         return encoded;
     }
     if (!sendDatagram(socket_.get(), message, size, settings_.peerAddress,
@@ -112,8 +119,17 @@ void RequestClient::readable() {
         return;
     }
     snmp::Pdu response;
-    if (Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &response);
-        !decoded) {
+    Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &response);
+    // An SNMPv3 message may or may not read as a community message of version 3.
+    if ((!decoded || response.version == snmp::kVersion3) && handlers_.onV3Message) {
+        int32_t version = 0;
+        if (snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&
+            version == static_cast<int32_t>(snmp::kVersion3)) {
+            handlers_.onV3Message(datagram, length, source);
+            return;
+        }
+    }
+    if (!decoded) {
         if (handlers_.onFailure) {
             handlers_.onFailure(decoded.text());
         }

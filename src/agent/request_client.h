@@ -15,6 +15,9 @@
 // retransmissions of the client cannot be confused with any other timer of the process.
 //
 // Rules of the flow:
+//   - An SNMPv3 message goes to the optional onV3Message as it is; the handler matches it to
+//     a request itself (findPending, removePending). Requests of version 3 are encoded by
+//     the optional encodeV3.
 //   - A Response whose request-id matches a pending request (from a source the optional
 //     acceptsAnswerFrom accepts) stops that request's timer and goes to onResponse with the
 //     request. The request stays pending (without a timer) until
@@ -41,11 +44,14 @@
 #include "base/result.h"
 #include "base/unique_fd.h"
 #include "snmp/message.h"
+#include "snmp/v3_message.h"
 
 namespace korvimo {
 
 // The event loop refused a request's retransmission timer.
 inline constexpr const char* kNoTimerText = "Cannot start the retransmission timer.";
+// A request of version 3 without Handlers::encodeV3.
+inline constexpr const char* kEncodeV3MissingText = "No SNMPv3 security to send the request with.";
 
 // Request-ids of outgoing requests: 2 first, one more per request, never reset while the
 // program runs.
@@ -86,6 +92,15 @@ class RequestClient {
         // Optional: a request (Get, GetNext, GetBulk or Set) that arrived on the client
         // endpoint; it is answered by nobody.
         std::function<void(const snmp::Pdu& request)> onRequest;
+        // Optional: encodes a request of version kVersion3 into a whole SNMPv3 message (*size
+        // the capacity in, the length out), at each transmission, so that each carries its
+        // own msgID and engine time. Without it such a request is not sent.
+        std::function<Result(const snmp::Pdu& request, uint8_t* out, uint32_t* size)> encodeV3;
+        // Optional: an SNMPv3 message as received (decodeMessage reads community messages
+        // only); its security and its matching are the handler's. Without it, it is a
+        // datagram that does not decode.
+        std::function<void(const uint8_t* bytes, std::size_t length, const SocketAddress& from)>
+            onV3Message;
     };
 
     // Where requests and traps go, how requests are retransmitted, and the version and
@@ -138,6 +153,9 @@ class RequestClient {
     void removePending(const PendingRequest* entry);
     // Releases every entry.
     void clearPending() { pending_.clear(); }
+    // Sends a pending request again at once (an SNMPv3 inform after a notInTimeWindows
+    // Report); its transmissions and its timer stay as they are.
+    Result resend(const PendingRequest& entry) const { return transmit(*entry.pdu); }
 
   private:
     void readable();

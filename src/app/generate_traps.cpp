@@ -7,6 +7,7 @@
 
 #include "agent/agent_settings.h"
 #include "agent/message_sending.h"
+#include "app/snmpv3_setup.h"
 #include "base/text.h"
 
 namespace korvimo::app {
@@ -37,24 +38,84 @@ long historyNumber(const Configuration& config, ConfigKey key) {
 
 }  // namespace
 
+bool findUser(const std::vector<snmp::UsmUser>& users, std::string_view name, snmp::UsmUser& user) {
+    for (const snmp::UsmUser& candidate : users) {
+        if (candidate.name == name) {
+            user = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+Result userFromText(const std::string& home, std::string_view text, snmp::UsmUser& user) {
+    const std::string_view trimmed = trimBlanks(text);
+    if (trimmed.empty()) {
+        return Result::failure(kV3NoUserText);
+    }
+    if (trimmed.find_first_of(" \t") != std::string_view::npos) {
+        bool isUser = false;
+        if (Result r = snmp::parseUserLine(trimmed, user, &isUser); !r || !isUser) {
+            return r ? Result::failure(kV3NoUserText)
+                     : Result::failuref(kV3UserLineFormat, r.c_str());
+        }
+        return {};
+    }
+    std::vector<snmp::UsmUser> users;
+    if (Result r = loadUsers(home, {}, users); !r) {
+        return r;
+    }
+    const std::string name(trimmed);
+    if (!findUser(users, name, user)) {
+        return Result::failuref(kV3UnknownUserFormat, name.c_str(),
+                                (home + kUsersFileName).c_str());
+    }
+    return {};
+}
+
+bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+    }
+    if (text.size() % 2 != 0 || text.size() < 10 || text.size() > 2 * snmp::kMaxEngineId) {
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = hexDigit(text[i]);
+        const int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    engineId = std::move(bytes);
+    return true;
+}
+
 GenerateTraps::GenerateTraps(GenerateTrapsContext context)
     : context_(context),
-      client_(context.loop, context.requestIds,
-              {[this](const snmp::Pdu&, const SocketAddress&, const snmp::Pdu& request) {
-                   informEnded(request.requestId, InformEnd::Acknowledged);
-               },
-               [this](const snmp::Pdu& request) {
-                   informEnded(request.requestId, InformEnd::TimedOut);
-               },
-               // The client endpoint's failures: a datagram from anyone that does not decode
-               // is one, so alike lines are held back.
-               [this](std::string_view why) {
-                   failureLines_.print(why, context_.loop.clock().monotonicMs());
-               },
-               // Its retransmission failed; the reason is on the list already.
-               [this](const snmp::Pdu& request) {
-                   informEnded(request.requestId, InformEnd::Dropped);
-               }}),
+      client_(
+          context.loop, context.requestIds,
+          {[this](const snmp::Pdu&, const SocketAddress&, const snmp::Pdu& request) {
+               informEnded(request.requestId, InformEnd::Acknowledged);
+           },
+           [this](const snmp::Pdu& request) { unanswered(request.requestId, InformEnd::TimedOut); },
+           // The client endpoint's failures: a datagram from anyone that does not decode
+           // is one, so alike lines are held back.
+           [this](std::string_view why) {
+               failureLines_.print(why, context_.loop.clock().monotonicMs());
+           },
+           // Its retransmission failed; the reason is on the list already.
+           [this](const snmp::Pdu& request) { unanswered(request.requestId, InformEnd::Dropped); },
+           {},
+           {},
+           [this](const snmp::Pdu& request, uint8_t* out, uint32_t* size) {
+               return encodeV3(request, out, size);
+           },
+           [this](const uint8_t* bytes, std::size_t length, const SocketAddress&) {
+               v3Message(bytes, length);
+           }}),
       failureLines_([this](const std::string& line) { status_.append(line); }) {
     status_.setLineLimit(kTrapsStatusLineLimit, 0);
 }
@@ -214,6 +275,14 @@ bool GenerateTraps::send() {
     keepTrailingZero_ =
         context_.config.readPlain(ConfigKey::SV2TOV1TRAPNOZERO, value) && value == "NO";
 
+    v3_.reset();
+    v3EngineLine_.clear();
+    discovery_ = Discovery::None;
+    msgIds_.clear();
+    if (traps::isV3(kind_) && !startV3()) {
+        return false;
+    }
+
     mib_ = std::move(mib);
     sendKind_ = kind_;  // each trap is prepared for the kind chosen at Send
     entries_.clear();
@@ -252,7 +321,200 @@ bool GenerateTraps::send() {
     }
     sending_ = true;
     status_.append(kTransmissionStartedText);
+    if (!v3EngineLine_.empty()) {
+        status_.append(v3EngineLine_);
+    }
     return true;
+}
+
+std::vector<std::string> GenerateTraps::userNames() const {
+    std::vector<snmp::UsmUser> users;
+    std::vector<std::string> names;
+    if (loadUsers(installDirectory(context_.config), {}, users)) {
+        for (const snmp::UsmUser& user : users) {
+            names.push_back(user.name);
+        }
+    }
+    return names;
+}
+
+bool GenerateTraps::startV3() {
+    const std::string home = installDirectory(context_.config);
+    snmp::UsmUser user;
+    if (options_.v3User) {
+        user = *options_.v3User;
+    } else if (Result found = userFromText(home, form_.user, user); !found) {
+        status_.append(found.text());
+        return false;
+    }
+    auto notifier = std::make_unique<traps::V3Notifier>();
+    if (Result prepared = notifier->setUser(user); !prepared) {
+        status_.append(formatText(kV3UserKeysFormat, user.name.c_str(), prepared.c_str()));
+        return false;
+    }
+    if (kind_ == traps::TrapKind::V3Notification) {
+        // We are the traps' authoritative engine: its boots count every transmission, its
+        // time the seconds since this one started.
+        EngineIdentity engine;
+        if (Result started = startEngine(home, kTrapsEngineKey, engine); !started) {
+            status_.append(started.text());
+            return false;
+        }
+        if (options_.engineId) {
+            engine.engineId = *options_.engineId;
+        }
+        if (Result set = notifier->setEngine(engine.engineId, engine.boots, 0,
+                                             context_.loop.clock().monotonicMs());
+            !set) {
+            status_.append(formatText(kV3UserKeysFormat, user.name.c_str(), set.c_str()));
+            return false;
+        }
+        v3EngineLine_ = formatText(kV3TrapEngineFormat, hexText(engine.engineId).c_str());
+    }
+    v3_ = std::move(notifier);
+    return true;
+}
+
+int32_t GenerateTraps::takeMsgId() {
+    const int32_t msgId = nextMsgId_;
+    nextMsgId_ = nextMsgId_ == INT32_MAX ? 1 : nextMsgId_ + 1;
+    return msgId;
+}
+
+bool GenerateTraps::startDiscovery() {
+    // An empty Get: any engine answers it with the Report of its identity.
+    auto probe = std::make_unique<snmp::Pdu>();
+    probe->version = snmp::kVersion3;
+    probe->type = snmp::kPduGetRequest;
+    probe->requestId = static_cast<int32_t>(context_.requestIds.take());
+    discoveryRequestId_ = probe->requestId;
+    discovery_ = Discovery::Waiting;
+    if (Result sent = client_.send_new_request(std::move(probe)); !sent) {
+        discovery_ = Discovery::Failed;
+        status_.append(formatText(kV3DiscoveryRefusedFormat, sent.c_str()));
+        return false;
+    }
+    return true;
+}
+
+Result GenerateTraps::encodeV3(const snmp::Pdu& request, uint8_t* out, uint32_t* size) {
+    if (!v3_) {
+        return Result::failure(kEncodeV3MissingText);
+    }
+    const int32_t msgId = takeMsgId();
+    const bool probe = discovery_ == Discovery::Waiting && request.requestId == discoveryRequestId_;
+    if (Result encoded =
+            probe
+                ? traps::V3Notifier::encodeDiscovery(msgId, request.requestId, out, size)
+                : v3_->encode(request, msgId, true, context_.loop.clock().monotonicMs(), out, size);
+        !encoded) {
+        return encoded;
+    }
+    msgIds_[msgId] = request.requestId;
+    if (const auto inform = informs_.find(request.requestId); inform != informs_.end()) {
+        inform->second.msgIds.push_back(msgId);
+    }
+    return {};
+}
+
+void GenerateTraps::v3Message(const uint8_t* bytes, std::size_t length) {
+    if (!sending_ || !v3_ || !traps::isInform(sendKind_)) {
+        return;  // traps are not answered; what comes after the end is late
+    }
+    const uint64_t nowMs = context_.loop.clock().monotonicMs();
+    answer_.assign(bytes, bytes + length);
+    traps::V3Answer answer;
+    if (Result opened = v3_->open(answer_.data(), static_cast<uint32_t>(length), answer); !opened) {
+        failureLines_.print(opened.text(), nowMs);
+        return;
+    }
+    const auto sent = msgIds_.find(answer.message.header.msgId);
+    if (sent == msgIds_.end()) {
+        return;  // not of ours, or of an inform awaited no longer
+    }
+    const int32_t requestId = sent->second;
+    if (requestId == discoveryRequestId_) {
+        discovered(answer);
+        return;
+    }
+    const auto found = informs_.find(requestId);
+    if (found == informs_.end()) {
+        return;
+    }
+    const snmp::UsmParameters& usm = answer.message.usm;
+    const bool authenticated = answer.level != snmp::SecurityLevel::NoAuthNoPriv;
+    if (answer.pdu.type == snmp::kPduResponse) {
+        // Only at the inform's own level: a lower one could come from anybody.
+        if (answer.pdu.requestId != requestId || answer.level != v3_->user().level()) {
+            return;
+        }
+        if (authenticated) {
+            v3_->observe(static_cast<uint32_t>(usm.boots), static_cast<uint32_t>(usm.time), nowMs,
+                         false);
+        }
+        informEnded(requestId, InformEnd::Acknowledged);
+        return;
+    }
+    if (answer.pdu.type != snmp::kPduReport) {
+        return;
+    }
+    Inform& inform = found->second;
+    snmp::UsmReport which;
+    if (authenticated && !inform.resent && traps::reportedUsmStat(answer.pdu, which) &&
+        which == snmp::UsmReport::NotInTimeWindows) {
+        // The receiver's clock, authenticated: the inform goes again at once with it.
+        inform.resent = true;
+        v3_->observe(static_cast<uint32_t>(usm.boots), static_cast<uint32_t>(usm.time), nowMs,
+                     true);
+        if (const PendingRequest* pending = client_.findPending(requestId)) {
+            if (Result again = client_.resend(*pending); !again) {
+                failureLines_.print(again.text(), nowMs);
+            }
+        }
+        return;
+    }
+    if (!inform.reported) {
+        // Once an inform; it ends unacknowledged when its retries are spent.
+        inform.reported = true;
+        const std::string line = formatText(kV3InformReportFormat, inform.name.c_str(),
+                                            traps::reportedCounter(answer.pdu).c_str());
+        if (storm()) {
+            failureLines_.print(line, nowMs);
+        } else {
+            status_.append(line);
+        }
+    }
+}
+
+void GenerateTraps::discovered(const traps::V3Answer& answer) {
+    if (discovery_ != Discovery::Waiting || answer.pdu.type != snmp::kPduReport) {
+        return;
+    }
+    client_.removePending(client_.findPending(discoveryRequestId_));
+    const snmp::UsmParameters& usm = answer.message.usm;
+    const uint32_t boots = static_cast<uint32_t>(usm.boots);
+    const uint32_t time = static_cast<uint32_t>(usm.time);
+    if (Result set =
+            v3_->setEngine(usm.engineId.bytes, boots, time, context_.loop.clock().monotonicMs());
+        !set) {
+        discovery_ = Discovery::Failed;
+        status_.append(formatText(kV3DiscoveryRefusedFormat, set.c_str()));
+        return;
+    }
+    discovery_ = Discovery::Done;
+    status_.append(
+        formatText(kV3DiscoveredFormat, hexText(usm.engineId.bytes).c_str(), boots, time));
+}
+
+void GenerateTraps::unanswered(int32_t requestId, InformEnd end) {
+    if (discovery_ == Discovery::Waiting && requestId == discoveryRequestId_) {
+        // Every inform of the transmission is skipped from here on.
+        discovery_ = Discovery::Failed;
+        status_.append(
+            formatText(kV3DiscoveryFailedFormat, static_cast<int>(client_.settings().retries)));
+        return;
+    }
+    informEnded(requestId, end);
 }
 
 void GenerateTraps::stepTimerTick() {
@@ -290,7 +552,7 @@ void GenerateTraps::sendBatch(std::size_t budget) {
     const uint32_t stamp = currentTimeStamp();
     bool paused = false;
     for (std::size_t n = 0; n < budget && cursor_ < total_ && sending_; ++n) {
-        if (sendKind_ == traps::TrapKind::Inform && informs_.size() >= kMaxPendingInforms) {
+        if (traps::isInform(sendKind_) && informs_.size() >= kMaxPendingInforms) {
             paused = true;  // until answers or time-outs make room
             break;
         }
@@ -356,7 +618,15 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
     }
     const std::string& name = entry.trap.definition.name;
 
-    if (sendKind_ == traps::TrapKind::Inform) {
+    if (sendKind_ == traps::TrapKind::V3Inform && discovery_ != Discovery::Done) {
+        // The receiver's engine first: the informs wait for it.
+        if (discovery_ == Discovery::Failed ||
+            (discovery_ == Discovery::None && !startDiscovery())) {
+            return SendOutcome::Skipped;
+        }
+        return SendOutcome::Again;
+    }
+    if (traps::isInform(sendKind_)) {
         // Each inform takes a request-id of its own, so its message is built anew.
         const int32_t requestId = static_cast<int32_t>(context_.requestIds.take());
         std::unique_ptr<snmp::Pdu> pdu;
@@ -366,11 +636,21 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
             status_.append(built.text());
             return SendOutcome::Skipped;
         }
+        // Known before the first transmission, which records its msgID in it.
+        const auto inform = informs_.emplace(requestId, Inform{.name = name}).first;
         if (Result sent = client_.send_new_request(std::move(pdu)); !sent) {
+            for (const int32_t msgId : inform->second.msgIds) {
+                msgIds_.erase(msgId);
+            }
+            informs_.erase(inform);
             status_.append(sent.text());
             return SendOutcome::Skipped;
         }
-        informs_.emplace(requestId, name);
+    } else if (sendKind_ == traps::TrapKind::V3Notification) {
+        const SendOutcome outcome = sendV3Trap(entry, stamp);
+        if (outcome != SendOutcome::Sent) {
+            return outcome;
+        }
     } else {
         if (entry.datagram.empty() || entry.datagramStamp != stamp) {
             entry.datagram.clear();
@@ -405,6 +685,34 @@ GenerateTraps::SendOutcome GenerateTraps::sendOne(Entry& entry, uint32_t stamp) 
     return SendOutcome::Sent;
 }
 
+GenerateTraps::SendOutcome GenerateTraps::sendV3Trap(const Entry& entry, uint32_t stamp) {
+    // Built anew each time: every message has its own msgID, engine time and salt.
+    std::unique_ptr<snmp::Pdu> pdu;
+    if (Result built =
+            traps::buildTrapPdu(entry.trap, sendKind_, community_, agentAddr_, stamp, 1, pdu);
+        !built) {
+        status_.append(built.text());
+        return SendOutcome::Skipped;
+    }
+    uint8_t message[snmp::kMaxMessageSize];
+    uint32_t size = sizeof message;
+    if (Result encoded = v3_->encode(*pdu, takeMsgId(), false, context_.loop.clock().monotonicMs(),
+                                     message, &size);
+        !encoded) {
+        status_.append(encoded.text());
+        return SendOutcome::Skipped;
+    }
+    int error = 0;
+    if (!client_.sendToPeer(message, size, port_, error)) {
+        if (ready_ && (error == EAGAIN || error == ENOBUFS)) {
+            return SendOutcome::Again;
+        }
+        status_.append(kSendUdpTrapFailedText);
+        return SendOutcome::Skipped;
+    }
+    return SendOutcome::Sent;
+}
+
 void GenerateTraps::progressLine(uint64_t nowMs) {
     if (!storm() || nowMs - progressMs_ < kProgressIntervalMs) {
         return;
@@ -424,15 +732,18 @@ void GenerateTraps::informEnded(int32_t requestId, InformEnd end) {
     if (end == InformEnd::Acknowledged) {
         ++summary_.acknowledged;
         if (!storm()) {
-            status_.append(formatText(kInformAcknowledgedFormat, found->second.c_str()));
+            status_.append(formatText(kInformAcknowledgedFormat, found->second.name.c_str()));
         }
         client_.removePending(client_.findPending(requestId));
     } else {
         ++summary_.unacknowledged;
         if (end == InformEnd::TimedOut && !storm()) {
-            status_.append(formatText(kInformUnacknowledgedFormat, found->second.c_str(),
+            status_.append(formatText(kInformUnacknowledgedFormat, found->second.name.c_str(),
                                       static_cast<int>(client_.settings().retries)));
         }
+    }
+    for (const int32_t msgId : found->second.msgIds) {
+        msgIds_.erase(msgId);
     }
     informs_.erase(found);
     checkCompletion();
@@ -442,7 +753,7 @@ void GenerateTraps::checkCompletion() {
     if (sending_ && cursor_ >= total_ && informs_.empty()) {
         failureLines_.flush();
         status_.append(kTransmissionCompletedText);
-        if (sendKind_ == traps::TrapKind::Inform) {
+        if (traps::isInform(sendKind_)) {
             status_.append(formatText(kInformSummaryFormat,
                                       static_cast<unsigned long long>(summary_.acknowledged),
                                       static_cast<unsigned long long>(summary_.unacknowledged)));
@@ -464,6 +775,10 @@ void GenerateTraps::finish(bool completed) {
     entries_.clear();
     informs_.clear();
     client_.clearPending();
+    // The user's keys go with the transmission; late answers find nothing to match.
+    v3_.reset();
+    msgIds_.clear();
+    discovery_ = Discovery::None;
     if (onFinished) {
         onFinished();
     }

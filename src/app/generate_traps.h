@@ -34,7 +34,22 @@
 //
 // Beyond the dialog's own controls, options() carries what the command line adds: the port
 // (else TRAPPORT, else 162), informs' time-out and retries (else TIMEOUT1 and RETRIES1),
-// repeating the selection (a trap storm) and pacing it at a rate.
+// repeating the selection (a trap storm) and pacing it at a rate, the SNMPv3 user and the
+// engine ID of SNMPv3 traps.
+//
+// SNMPv3 (RFC 3414), as the form's user (a user line, or a name of <home>/bin/users.conf) at
+// that user's level:
+//   - Traps come from our own engine: the home's "traps" engine of <home>/bin/engines.conf
+//     (startEngine: the same ID every run, one more boot per transmission) unless
+//     options().engineId names another; its time counts the seconds since Send. A status
+//     line gives the engine ID, which the receiver's user must be made with.
+//   - Informs go to the receiver's engine, discovered before the first inform with a
+//     noAuthNoPriv, reportable empty Get (retransmitted as informs are); its Report gives the
+//     engine ID, boots and time the informs are sent with. A notInTimeWindows Report
+//     (authenticated) to an inform resets the time and sends that inform again at once,
+//     once; any other Report gives one status line naming its counter, and the inform ends
+//     unacknowledged when its retries are spent. A discovery without answer skips every
+//     inform of the transmission.
 #pragma once
 
 #include <cstddef>
@@ -55,6 +70,7 @@
 #include "app/core/startup_settings.h"
 #include "app/core/status_list.h"
 #include "base/unique_fd.h"
+#include "snmp/usm_user.h"
 #include "traps/trap_file.h"
 #include "traps/trap_message.h"
 
@@ -107,6 +123,34 @@ inline constexpr std::size_t kMaxPendingInforms = 1000;
 inline constexpr const char* kV1TrapChoiceText = "SNMPv1 Trap";
 inline constexpr const char* kV2cNotificationChoiceText = "SNMPv2C Notification";
 inline constexpr const char* kV2cInformChoiceText = "SNMPv2C Inform";
+inline constexpr const char* kV3NotificationChoiceText = "SNMPv3 Notification";
+inline constexpr const char* kV3InformChoiceText = "SNMPv3 Inform";
+
+// SNMPv3 status lines.
+inline constexpr const char* kV3NoUserText =
+    "SNMPv3 needs a user: a user line (NAME AUTH AUTHPASS [PRIV PRIVPASS]) or the name of a "
+    "user of users.conf.";
+inline constexpr const char* kV3UnknownUserFormat = "SNMPv3 user [%s] is not in [%s].";
+inline constexpr const char* kV3UserLineFormat = "SNMPv3 user line: %s";
+inline constexpr const char* kV3UserKeysFormat = "SNMPv3 user [%s]: %s";
+inline constexpr const char* kV3TrapEngineFormat =
+    "SNMPv3 engine ID %s (give it to the receiver's user).";
+inline constexpr const char* kV3DiscoveredFormat =
+    "SNMPv3 engine ID %s of the manager (boots %u, time %u).";
+inline constexpr const char* kV3DiscoveryFailedFormat =
+    "SNMPv3 engine discovery: no Report from the manager after %d transmission(s).";
+inline constexpr const char* kV3DiscoveryRefusedFormat = "SNMPv3 engine discovery: %s";
+inline constexpr const char* kV3InformReportFormat = "Inform %s: the receiver reports %s";
+// The key of the traps' engine in <home>/bin/engines.conf.
+inline constexpr const char* kTrapsEngineKey = "traps";
+
+// The user of text: a user line (it holds a blank) read by snmp::parseUserLine, or the name of
+// a user of <home>/bin/users.conf. Fails with one of the texts above.
+Result userFromText(const std::string& home, std::string_view text, snmp::UsmUser& user);
+// The user of that name among users.
+bool findUser(const std::vector<snmp::UsmUser>& users, std::string_view name, snmp::UsmUser& user);
+// An engine ID in hexadecimal ("80001f8880...", "0x" before it allowed) of 5 to 32 octets.
+bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId);
 
 // The editable lists filled from a history.
 enum class TrapsList { Manager, Community };
@@ -117,6 +161,7 @@ struct GenerateTrapsForm {
     std::string manager;   // "Manager IP Address:": a numeric IPv4 or IPv6 address or a name
     std::string community;
     std::vector<std::size_t> selected;  // positions in the trap list
+    std::string user;                   // "User:" (SNMPv3): a user line, or a name of users.conf
 };
 
 struct GenerateTrapsContext {
@@ -137,6 +182,10 @@ class GenerateTraps {
         std::optional<int32_t> retries;      // informs; else RETRIES1
         uint64_t repeat = 1;                 // the selection is sent this many times
         std::optional<uint32_t> rate;        // traps a second; 0: as fast as they go
+        // SNMPv3: this user instead of form().user.
+        std::optional<snmp::UsmUser> v3User;
+        // SNMPv3 traps: this engine ID instead of the home's traps engine's.
+        std::optional<std::vector<uint8_t>> engineId;
     };
 
     // What the last transmission did, for a summary.
@@ -177,6 +226,9 @@ class GenerateTraps {
 
     // "Send": true when the transmission started.
     bool send();
+    // The names of the users of <home>/bin/users.conf (none when it cannot be read), for
+    // the "User:" list.
+    std::vector<std::string> userNames() const;
     bool sending() const;
     const Summary& summary() const { return summary_; }
 
@@ -230,6 +282,17 @@ class GenerateTraps {
     // could not be sent.
     enum class InformEnd { Acknowledged, TimedOut, Dropped };
     void informEnded(int32_t requestId, InformEnd end);
+    // A request of the client ended without answer: the discovery, or an inform.
+    void unanswered(int32_t requestId, InformEnd end);
+    // SNMPv3: the user, and our engine for traps; false with a status line.
+    bool startV3();
+    // The discovery of the receiver's engine; false (discovery failed) when it cannot start.
+    bool startDiscovery();
+    SendOutcome sendV3Trap(const Entry& entry, uint32_t stamp);
+    Result encodeV3(const snmp::Pdu& request, uint8_t* out, uint32_t* size);
+    void v3Message(const uint8_t* bytes, std::size_t length);
+    void discovered(const traps::V3Answer& answer);
+    int32_t takeMsgId();
     bool storm() const { return options_.repeat > 1 || options_.rate.has_value(); }
 
     RequestClient client_;
@@ -255,8 +318,25 @@ class GenerateTraps {
     uint64_t startMs_ = 0;
     uint64_t progressMs_ = 0;
     uint64_t progressSent_ = 0;
-    // Informs awaiting their answer: request-id to trap name.
-    std::unordered_map<int32_t, std::string> informs_;
+    // Informs awaiting their answer, by request-id.
+    struct Inform {
+        std::string name;             // of the trap
+        std::vector<int32_t> msgIds;  // SNMPv3: of its transmissions
+        bool resent = false;          // SNMPv3: sent again after a notInTimeWindows Report
+        bool reported = false;        // SNMPv3: a Report's line is out
+    };
+    std::unordered_map<int32_t, Inform> informs_;
+
+    // SNMPv3: the user and engine of the transmission, the discovery of an inform
+    // receiver's engine, and the msgID of each message sent to the request-id it carries.
+    enum class Discovery { None, Waiting, Done, Failed };
+    std::unique_ptr<traps::V3Notifier> v3_;
+    std::string v3EngineLine_;
+    Discovery discovery_ = Discovery::None;
+    int32_t discoveryRequestId_ = 0;
+    int32_t nextMsgId_ = 1;
+    std::unordered_map<int32_t, int32_t> msgIds_;
+    std::vector<uint8_t> answer_;
 };
 
 }  // namespace korvimo::app

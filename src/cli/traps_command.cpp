@@ -17,6 +17,7 @@
 #include "app/core/epoll_event_loop.h"
 #include "app/core/startup_settings.h"
 #include "app/generate_traps.h"
+#include "app/snmpv3_setup.h"
 #include "base/unique_fd.h"
 #include "cli/agent_command.h"
 #include "cli/status_output.h"
@@ -100,7 +101,7 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
     app::CommandLineReader reader(
         args, {"--help", "--inform", "--all", "--list"},
         {"--file", "--manager", "--community", "--snmp-version", "--select", "--count", "--rate",
-         "--timeout", "--retries", "--transport"});
+         "--timeout", "--retries", "--transport", "--v3-user", "--user", "--users", "--engine-id"});
     app::CommandLineOption option;
     std::optional<std::string> version;
     bool selected = false;
@@ -136,8 +137,8 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
             }
             options.community = value;
         } else if (name == "--snmp-version") {
-            if (value != "v1" && value != "v2c") {
-                error = "--snmp-version takes v1 or v2c, not '" + value + "'";
+            if (value != "v1" && value != "v2c" && value != "v3") {
+                error = "--snmp-version takes v1, v2c or v3, not '" + value + "'";
                 return false;
             }
             version = value;
@@ -183,6 +184,34 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
                 return false;
             }
             options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
+        } else if (name == "--v3-user") {
+            snmp::UsmUser user;
+            bool isUser = false;
+            if (Result read = snmp::parseUserLine(value, user, &isUser); !read || !isUser) {
+                error =
+                    "--v3-user '" + value + "': " + (read ? "no user on the line" : read.c_str());
+                return false;
+            }
+            options.v3User = std::move(user);
+        } else if (name == "--user") {
+            if (value.empty()) {
+                error = "--user needs the name of a user of the users file";
+                return false;
+            }
+            options.userName = value;
+        } else if (name == "--users") {
+            if (value.empty()) {
+                error = "--users needs a users file";
+                return false;
+            }
+            options.usersFile = value;
+        } else if (name == "--engine-id") {
+            std::vector<uint8_t> engineId;
+            if (!app::engineIdFromText(value, engineId)) {
+                error = "--engine-id takes 5 to 32 octets in hexadecimal, not '" + value + "'";
+                return false;
+            }
+            options.engineId = std::move(engineId);
         }
     }
     if (error = reader.error(); !error.empty()) {
@@ -191,14 +220,41 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
     if (options.help) {
         return true;
     }
+    const bool inform = options.kind == traps::TrapKind::Inform;
     if (version) {
-        if (*version == "v1" && options.kind == traps::TrapKind::Inform) {
-            error = "--inform is an SNMPv2c message: it cannot go with --snmp-version v1";
+        if (*version == "v1" && inform) {
+            error = "--inform is an SNMPv2c or SNMPv3 message: it cannot go with --snmp-version v1";
             return false;
         }
-        if (*version == "v2c" && options.kind != traps::TrapKind::Inform) {
+        if (*version == "v2c" && !inform) {
             options.kind = traps::TrapKind::Notification;
         }
+        if (*version == "v3") {
+            options.kind = inform ? traps::TrapKind::V3Inform : traps::TrapKind::V3Notification;
+        }
+    }
+    const bool v3 = traps::isV3(options.kind);
+    if (!v3 && (options.v3User || options.userName || options.usersFile || options.engineId)) {
+        error = "--v3-user, --user, --users and --engine-id go with --snmp-version v3";
+        return false;
+    }
+    if (v3 && options.v3User && options.userName) {
+        error = "--v3-user and --user cannot go together";
+        return false;
+    }
+    if (v3 && !options.v3User && !options.userName) {
+        error = "--snmp-version v3 needs a user: --v3-user 'LINE' or --user NAME";
+        return false;
+    }
+    if (options.usersFile && !options.userName) {
+        error = "--users goes with --user: the file to find the user in";
+        return false;
+    }
+    if (options.engineId && options.kind == traps::TrapKind::V3Inform) {
+        error =
+            "--engine-id names the engine of SNMPv3 traps; informs go to the receiver's "
+            "engine, which is discovered";
+        return false;
     }
     if (selected && options.all) {
         error = "--select and --all cannot go together";
@@ -237,8 +293,10 @@ void printTrapsUsage(std::ostream& out) {
            "                            address ([::1]:1162, or ::1 without a port); the port\n"
            "                            defaults to TRAPPORT, else 162\n"
            "  --community TEXT          trap community (default: the most recent TCOMMUNITY)\n"
-           "  --snmp-version v1|v2c     SNMPv1 Traps (default) or SNMPv2c notifications\n"
-           "  --inform                  SNMPv2c informs, each awaiting the manager's answer\n"
+           "  --snmp-version v1|v2c|v3  SNMPv1 Traps (default), SNMPv2c or SNMPv3\n"
+           "                            notifications\n"
+           "  --inform                  informs (SNMPv2c, or SNMPv3 with --snmp-version v3),\n"
+           "                            each awaiting the manager's answer\n"
            "  --select N,N,...          positions in the trap list (from 0) to send\n"
            "  --all                     send every trap of the list (the default)\n"
            "  --count N                 send the selection N times\n"
@@ -247,15 +305,32 @@ void printTrapsUsage(std::ostream& out) {
            "                            again (fractions allowed; default: TIMEOUT, else 1)\n"
            "  --retries N               informs: transmissions in all (default: RETRIES, else 3)\n"
            "  --transport ipv4|ipv6     the client endpoint's family (default: IPV6SUPPORT)\n"
+           "  --v3-user 'LINE'          SNMPv3: the user, as a line of the users file:\n"
+           "                            NAME AUTH AUTHPASS [PRIV PRIVPASS]\n"
+           "                            AUTH: none, MD5, SHA, SHA-224, SHA-256, SHA-384,\n"
+           "                            SHA-512; PRIV: DES, AES, AES-192, AES-256; the\n"
+           "                            messages go at the user's level\n"
+           "  --user NAME               SNMPv3: the user of that name in the users file\n"
+           "  --users FILE              the users file for --user (default:\n"
+           "                            <home>/bin/users.conf; relative to the current\n"
+           "                            directory)\n"
+           "  --engine-id HEX           SNMPv3 traps: our engine ID (5 to 32 octets), instead\n"
+           "                            of the home's traps engine in <home>/bin/engines.conf;\n"
+           "                            the ID used is printed: a trap receiver makes the\n"
+           "                            user with it. Informs go to the receiver's engine,\n"
+           "                            discovered first\n"
            "  --help                    show this text\n"
            "\n"
            "Exit status: 0 when every selected trap was sent (and every inform acknowledged),\n"
            "1 when a trap was skipped or unacknowledged or nothing could be sent, 2 on a usage\n"
-           "error (a --select position outside the trap list is one).\n"
+           "error (a --select position outside the trap list, or a --user the users file\n"
+           "does not hold, is one).\n"
            "\n"
-           "Example:\n"
+           "Examples:\n"
            "  korvan-cli --home build/home traps --file default.trp --manager 127.0.0.1:1162 \\\n"
-           "      --snmp-version v2c --select 0,2\n";
+           "      --snmp-version v2c --select 0,2\n"
+           "  korvan-cli --home build/home traps --file default.trp --manager 127.0.0.1:1162 \\\n"
+           "      --snmp-version v3 --inform --v3-user 'ops SHA-256 opspass123 AES privpass123'\n";
 }
 
 int runTraps(const TrapsOptions& options, std::ostream& out) {
@@ -302,6 +377,28 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     settings.repeat = options.count;
     settings.rate = options.rate;
     traps.kind() = options.kind;
+    settings.engineId = options.engineId;
+    settings.v3User = options.v3User;
+    if (options.userName) {
+        app::UserSources sources;
+        if (options.usersFile) {
+            sources.usersFile = fromStartDirectory(*options.usersFile, options.startDirectory);
+        }
+        std::vector<snmp::UsmUser> users;
+        if (Result loaded = app::loadUsers(installDirectory(config), sources, users); !loaded) {
+            out << loaded.text() << "\n";
+            out.flush();
+            return 1;
+        }
+        snmp::UsmUser user;
+        if (!app::findUser(users, *options.userName, user)) {
+            std::cerr << "korvan-cli traps: --user: no user [" << *options.userName << "] in "
+                      << sources.usersFile.value_or(installDirectory(config) + app::kUsersFileName)
+                      << "\n";
+            return 2;  // a usage error
+        }
+        settings.v3User = std::move(user);
+    }
 
     traps.dialogStart();
     traps.form().trapFile = trapFile;
@@ -353,7 +450,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     const auto sent = static_cast<unsigned long long>(summary.sent);
     const auto skipped = static_cast<unsigned long long>(summary.skipped);
     char line[256];
-    if (options.kind == traps::TrapKind::Inform) {
+    if (traps::isInform(options.kind)) {
         const auto acknowledged = static_cast<unsigned long long>(summary.acknowledged);
         const auto unacknowledged = static_cast<unsigned long long>(summary.unacknowledged);
         if (timed) {
@@ -371,7 +468,7 @@ int runTraps(const TrapsOptions& options, std::ostream& out) {
     out << line << "\n";
     out.flush();
     const bool allSent = summary.completed && summary.skipped == 0 && summary.sent > 0;
-    const bool allAnswered = options.kind != traps::TrapKind::Inform || summary.unacknowledged == 0;
+    const bool allAnswered = !traps::isInform(options.kind) || summary.unacknowledged == 0;
     return allSent && allAnswered ? 0 : 1;
 }
 

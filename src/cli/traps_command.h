@@ -1,6 +1,6 @@
 // `korvan-cli traps`: the Generate Traps dialog without a window. It loads a trap file as the
 // dialog's Enter does, selects traps by position (or all), and sends them to a manager as
-// SNMPv1 Traps, SNMPv2c notifications or informs, one per 5 ms as the dialog does, or
+// SNMPv1 Traps, SNMPv2c or SNMPv3 notifications or informs, one per 5 ms as the dialog does, or
 // repeated and paced as a storm; every status line is printed as it is appended, then a
 // summary. SIGINT or SIGTERM stops a transmission as the dialog's Close does.
 //
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/core/startup_settings.h"
+#include "snmp/usm_user.h"
 #include "traps/trap_message.h"
 
 namespace korvimo::cli {
@@ -51,6 +52,12 @@ struct TrapsOptions {
     std::optional<uint32_t> timeoutMs;
     std::optional<int32_t> retries;
     std::optional<IpVersion> transport;
+    // SNMPv3: the user of --v3-user, or the name of --user looked up in --users (else
+    // <home>/bin/users.conf), and the traps' engine ID of --engine-id.
+    std::optional<snmp::UsmUser> v3User;
+    std::optional<std::string> userName;
+    std::optional<std::string> usersFile;
+    std::optional<std::vector<uint8_t>> engineId;
     bool help = false;
     // Where the program was started: --file may be relative to it.
     std::string startDirectory;

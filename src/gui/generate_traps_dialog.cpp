@@ -58,15 +58,29 @@ void GenerateTrapsDialog::buildForm() {
     v1Trap_ = new QRadioButton(app::kV1TrapChoiceText);
     notification_ = new QRadioButton(app::kV2cNotificationChoiceText);
     inform_ = new QRadioButton(app::kV2cInformChoiceText);
+    v3Notification_ = new QRadioButton(app::kV3NotificationChoiceText);
+    v3Inform_ = new QRadioButton(app::kV3InformChoiceText);
     auto* versions = new QButtonGroup(this);
-    auto* versionRow = new QHBoxLayout;
+    auto* versionRows = new QVBoxLayout;
+    auto* v2Row = new QHBoxLayout;
+    auto* v3Row = new QHBoxLayout;
     for (QRadioButton* choice : {v1Trap_, notification_, inform_}) {
         versions->addButton(choice);
-        versionRow->addWidget(choice);
+        v2Row->addWidget(choice);
     }
-    versionRow->addStretch();
+    for (QRadioButton* choice : {v3Notification_, v3Inform_}) {
+        versions->addButton(choice);
+        v3Row->addWidget(choice);
+    }
+    v2Row->addStretch();
+    v3Row->addStretch();
+    versionRows->addLayout(v2Row);
+    versionRows->addLayout(v3Row);
     grid->addWidget(new QLabel(kVersionLabel), 3, 0);
-    grid->addLayout(versionRow, 3, 1, 1, 2);
+    grid->addLayout(versionRows, 3, 1, 1, 2);
+    user_ = editableList();
+    grid->addWidget(labelFor(kTrapUserLabel, user_), 4, 0);
+    grid->addWidget(user_, 4, 1);
     grid->setColumnStretch(1, 1);
 
     traps_ = new QListWidget;
@@ -133,6 +147,11 @@ void GenerateTrapsDialog::showForm() {
     }
     manager_->setEditText(qtext(form.manager));
     community_->setEditText(qtext(form.community));
+    user_->clear();
+    for (const std::string& name : logic_.userNames()) {
+        user_->addItem(qtext(name));
+    }
+    user_->setEditText(qtext(form.user));
     choice(logic_.kind())->setChecked(true);
     showTraps();
     showLoaded();
@@ -154,7 +173,8 @@ void GenerateTrapsDialog::showTraps() {
 
 void GenerateTrapsDialog::showLoaded() {
     const bool loaded = logic_.loaded();
-    for (QWidget* control : std::initializer_list<QWidget*>{manager_, community_, send_, traps_}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{manager_, community_, user_, send_, traps_}) {
         control->setEnabled(loaded);
     }
 }
@@ -164,15 +184,18 @@ void GenerateTrapsDialog::readForm() {
     form.trapFile = trapFile_->currentText().toStdString();
     form.manager = manager_->currentText().toStdString();
     form.community = community_->currentText().toStdString();
+    form.user = user_->currentText().toStdString();
     form.selected.clear();
     for (int row = 0; row < traps_->count(); ++row) {
         if (traps_->item(row)->isSelected()) {
             form.selected.push_back(static_cast<std::size_t>(row));
         }
     }
-    logic_.kind() = notification_->isChecked() ? TrapKind::Notification
-                    : inform_->isChecked()     ? TrapKind::Inform
-                                               : TrapKind::V1Trap;
+    logic_.kind() = notification_->isChecked()     ? TrapKind::Notification
+                    : inform_->isChecked()         ? TrapKind::Inform
+                    : v3Notification_->isChecked() ? TrapKind::V3Notification
+                    : v3Inform_->isChecked()       ? TrapKind::V3Inform
+                                                   : TrapKind::V1Trap;
 }
 
 QRadioButton* GenerateTrapsDialog::choice(TrapKind kind) const {
@@ -183,6 +206,10 @@ QRadioButton* GenerateTrapsDialog::choice(TrapKind kind) const {
             return notification_;
         case TrapKind::Inform:
             return inform_;
+        case TrapKind::V3Notification:
+            return v3Notification_;
+        case TrapKind::V3Inform:
+            return v3Inform_;
     }
     return v1Trap_;
 }

@@ -37,6 +37,8 @@ inline constexpr const char* kTrapFileLabel = "SNMP Trap File:";
 inline constexpr const char* kManagerLabel = "Manager IP Address:";
 inline constexpr const char* kTrapCommunityLabel = "Trap Community:";
 inline constexpr const char* kTrapsLabel = "Traps:";
+// SNMPv3: a user line, or the name of a user of users.conf (the list offers their names).
+inline constexpr const char* kTrapUserLabel = "User:";
 // Buttons ("Browse" and "View" are the main window's).
 inline constexpr const char* kSendText = "Send";
 inline constexpr const char* kSelectAllText = "Select All";
@@ -59,6 +61,7 @@ class GenerateTrapsDialog final : public QDialog {
     QComboBox* trapFileList() const { return trapFile_; }
     QComboBox* managerList() const { return manager_; }
     QComboBox* communityList() const { return community_; }
+    QComboBox* userList() const { return user_; }
     QRadioButton* choice(traps::TrapKind kind) const;
     QListWidget* trapList() const { return traps_; }
     QListWidget* statusWidget() const { return statusWidget_; }
@@ -91,11 +94,14 @@ class GenerateTrapsDialog final : public QDialog {
     QComboBox* trapFile_ = nullptr;
     QComboBox* manager_ = nullptr;
     QComboBox* community_ = nullptr;
+    QComboBox* user_ = nullptr;
     QPushButton* browse_ = nullptr;
     QPushButton* view_ = nullptr;
     QRadioButton* v1Trap_ = nullptr;
     QRadioButton* notification_ = nullptr;
     QRadioButton* inform_ = nullptr;
+    QRadioButton* v3Notification_ = nullptr;
+    QRadioButton* v3Inform_ = nullptr;
     QListWidget* traps_ = nullptr;
     QPushButton* send_ = nullptr;
     QPushButton* selectAll_ = nullptr;

@@ -11,6 +11,7 @@
 
 #include "agent/message_sending.h"
 #include "agent/udp_peer.h"
+#include "agent/v3_security.h"
 #include "app/core/clock.h"
 #include "app/core/epoll_event_loop.h"
 #include "app/core/temp_dir.h"
@@ -308,6 +309,83 @@ TEST_F(GenerateTrapsTest, InformsCompleteOnceEachIsAnsweredOrTimedOut) {
     EXPECT_EQ(lines.back(), "Informs acknowledged: 1, unacknowledged: 1.");
     EXPECT_EQ(traps.summary().acknowledged, 1u);
     EXPECT_EQ(traps.summary().unacknowledged, 1u);
+}
+
+TEST_F(GenerateTrapsTest, AV3InformDiscoversTheEngineAndIsSentAgainOutsideItsTimeWindow) {
+    // The receiver's engine: the agent side's USM engine answers the discovery, then, started
+    // again (boots 2) after it, reports the inform outside the time window.
+    const snmp::UsmUser alice{"alice", snmp::AuthProtocol::Sha256, "alicepass1",
+                              snmp::PrivProtocol::Aes128, "alicepriv1"};
+    auto users = std::make_shared<PreparedUsers>();
+    ASSERT_TRUE(prepareUsers({alice}, *users));
+    const std::vector<uint8_t> engineId = {0x80, 0, 0, 0, 5, 1, 2, 3, 4, 5, 6, 7, 8};
+    V3Security first({engineId, 1}, users, "", clock, snmp::kMaxDatagramSize);
+    V3Security restarted({engineId, 2}, users, "", clock, snmp::kMaxDatagramSize);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(restarted.start());
+
+    ASSERT_TRUE(traps.load());
+    traps.kind() = traps::TrapKind::V3Inform;
+    traps.form().user = "alice SHA-256 alicepass1 AES alicepriv1";
+    traps.options().timeoutMs = 60000;  // nothing is retransmitted by time here
+    traps.form().selected = {0};
+    ASSERT_TRUE(traps.send());
+    std::vector<uint8_t> bytes;
+    SocketAddress from;
+    const auto next = [&] {
+        for (int i = 0; i < 100; ++i) {
+            clock.advanceMs(kTrapTickMs);
+            loop.runOnce(0);
+            if (receiver.receive(bytes, 10, &from)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const V3Security::Send back = [&](const uint8_t* out, std::size_t length) {
+        return receiver.sendTo(from, std::vector<uint8_t>(out, out + length));
+    };
+    V3Security::Request request;
+    ASSERT_TRUE(next());
+    EXPECT_EQ(first.receive(bytes.data(), bytes.size(), request, back),
+              V3Security::Outcome::Reported);
+    EXPECT_EQ(first.counters().usmStats[static_cast<int>(snmp::UsmReport::UnknownEngineIds)], 1u);
+    ASSERT_TRUE(next());
+    EXPECT_EQ(restarted.receive(bytes.data(), bytes.size(), request, back),
+              V3Security::Outcome::Reported);
+    EXPECT_EQ(restarted.counters().usmStats[static_cast<int>(snmp::UsmReport::NotInTimeWindows)],
+              1u);
+
+    // Sent again at once with boots 2: in the window, and answered.
+    ASSERT_TRUE(next());
+    EXPECT_EQ(restarted.receive(bytes.data(), bytes.size(), request, back),
+              V3Security::Outcome::Dropped);  // no request: the inform is ours to answer
+    EXPECT_EQ(request.reason, "Not a request");
+    traps::V3Notifier answering;
+    ASSERT_TRUE(answering.setUser(alice));
+    ASSERT_TRUE(answering.setEngine(engineId, 2, restarted.engineTime(), clock.monotonicMs()));
+    traps::V3Answer inform;
+    ASSERT_TRUE(answering.open(bytes.data(), static_cast<uint32_t>(bytes.size()), inform));
+    EXPECT_EQ(inform.level, snmp::SecurityLevel::AuthPriv);
+    EXPECT_EQ(inform.pdu.type, snmp::kPduInformRequest);
+    snmp::Pdu response = inform.pdu;
+    response.type = snmp::kPduResponse;
+    uint8_t out[snmp::kMaxMessageSize];
+    uint32_t size = sizeof out;
+    ASSERT_TRUE(answering.encode(response, inform.message.header.msgId, false, clock.monotonicMs(),
+                                 out, &size));
+    ASSERT_TRUE(back(out, size));
+    for (int i = 0; i < 100 && traps.sending(); ++i) {
+        clock.advanceMs(kTrapTickMs);
+        loop.runOnce(10);
+    }
+    EXPECT_FALSE(traps.sending());
+    EXPECT_TRUE(
+        hasLine("SNMPv3 engine ID 80000000050102030405060708 of the manager (boots 1, "
+                "time 0)."));
+    EXPECT_TRUE(hasLine("Inform coldStart acknowledged."));
+    EXPECT_EQ(traps.summary().acknowledged, 1u);
+    EXPECT_TRUE(nothingMore());
 }
 
 TEST_F(GenerateTrapsTest, AnInformStormWaitsForRoomAndStillCompletes) {

@@ -1,5 +1,6 @@
 // korvan-cli traps as a user runs it: usage, the trap list, and the demo home's default.trp
-// sent to Net-SNMP's snmptrapd as SNMPv1 Traps, SNMPv2c notifications and informs.
+// sent to Net-SNMP's snmptrapd as SNMPv1 Traps, SNMPv2c notifications and informs, and as
+// SNMPv3 notifications and informs of an authPriv user.
 
 #include <gtest/gtest.h>
 
@@ -91,7 +92,8 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
     EXPECT_EQ(help.status, 0);
     for (const char* option :
          {"--file", "--manager", "--community", "--snmp-version", "--inform", "--select", "--all",
-          "--list", "--count", "--rate", "--timeout", "--retries", "--transport"}) {
+          "--list", "--count", "--rate", "--timeout", "--retries", "--transport", "--v3-user",
+          "--user", "--users", "--engine-id"}) {
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
     }
     for (const char* args :
@@ -100,12 +102,29 @@ TEST_F(CliTraps, UsageHelpAndTheTrapList) {
           "--file default.trp --manager 127.0.0.1:0", "--file default.trp --manager [::1",
           "--file default.trp --manager 127.0.0.1 --inform --snmp-version v1",
           "--file default.trp --manager 127.0.0.1 --select 1,x",
-          "--file default.trp --manager 127.0.0.1 --timeout 0"}) {
+          "--file default.trp --manager 127.0.0.1 --timeout 0",
+          // SNMPv3: a user, and only one; user options without v3; a line that is no user.
+          "--file default.trp --manager 127.0.0.1 --snmp-version v3",
+          "--file default.trp --manager 127.0.0.1 --user ops",
+          "--file default.trp --manager 127.0.0.1 --snmp-version v3 --user ops "
+          "--v3-user 'ops SHA opspass123'",
+          "--file default.trp --manager 127.0.0.1 --snmp-version v3 --v3-user 'ops SHA short'",
+          "--file default.trp --manager 127.0.0.1 --snmp-version v3 --user ops --engine-id 80"}) {
         const CommandRun run = traps(args);
         EXPECT_EQ(run.status, 2) << args << ": " << run.output;
         EXPECT_NE(run.output.find("Try 'korvan-cli traps --help'"), std::string::npos)
             << run.output;
     }
+
+    const CommandRun shortPass =
+        traps("--file default.trp --manager 127.0.0.1 --snmp-version v3 --v3-user 'ops SHA short'");
+    EXPECT_NE(shortPass.output.find("pass phrase of user [ops] is shorter than 8 characters"),
+              std::string::npos)
+        << shortPass.output;
+    const CommandRun unknown =
+        traps("--file default.trp --manager 127.0.0.1 --snmp-version v3 --user nobody");
+    EXPECT_EQ(unknown.status, 2) << unknown.output;
+    EXPECT_NE(unknown.output.find("no user [nobody]"), std::string::npos) << unknown.output;
 
     const std::string settings = testing::readFile(dir.path("bin/korvan.ini"));
     const CommandRun list = traps("--file default.trp --list");
@@ -220,6 +239,69 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     EXPECT_NE(informs.output.find("acknowledged " + std::to_string(size) + ", unacknowledged 0"),
               std::string::npos)
         << informs.output;
+}
+
+TEST_F(CliTraps, V3TrapAndInformOfAnAuthPrivUserReachSnmptrapd) {
+    // Our traps' engine ID, made by a first transmission (to a port nobody reads): snmptrapd
+    // needs it for the trap's user.
+    const testing::UdpPeer silent(AF_INET);
+    const std::string v3 = "--file default.trp --select 0 --snmp-version v3 ";
+    const std::string alice = "--v3-user 'alice SHA-256 alicepass1 AES alicepriv1' ";
+    const CommandRun first =
+        traps(v3 + alice + "--manager 127.0.0.1:" + std::to_string(silent.port()));
+    ASSERT_EQ(first.status, 0) << first.output;
+    const std::string prefix = "SNMPv3 engine ID ";
+    const std::size_t at = first.output.find(prefix);
+    ASSERT_NE(at, std::string::npos) << first.output;
+    const std::size_t idStart = at + prefix.size();
+    const std::string engineId =
+        first.output.substr(idStart, first.output.find(' ', idStart) - idStart);
+    EXPECT_NE(first.output.find(engineId + " (give it to the receiver's user)."), std::string::npos)
+        << first.output;
+
+    // The trap's user is made for our engine, the inform's for snmptrapd's own.
+    testing::writeFile(trapdDir.path("snmptrapd.conf"),
+                       "createUser -e 0x" + engineId +
+                           " alice SHA-256 alicepass1 AES alicepriv1\n"
+                           "createUser alice SHA-256 alicepass1 AES alicepriv1\n"
+                           "authUser log alice\n"
+                           "disableAuthorization yes\n");
+    ASSERT_TRUE(trapd.start()) << trapd.output();
+
+    // The same engine again (its boots counted), and a trap snmptrapd could decrypt.
+    const CommandRun trap = traps(v3 + alice + manager());
+    ASSERT_EQ(trap.status, 0) << trap.output;
+    EXPECT_NE(trap.output.find(prefix + engineId + " "), std::string::npos) << trap.output;
+    traps::PreparedTrap prepared;
+    ASSERT_TRUE(
+        traps::prepareTrap(file, 0, mib.get(), traps::TrapKind::V3Notification, false, prepared));
+    const std::string trapOid =
+        ".1.3.6.1.6.3.1.1.4.1.0 = OID: ." + traps::notificationIdentifier(prepared.definition);
+    ASSERT_TRUE(trapd.waitFor(trapOid, 10000)) << trapd.output();
+    EXPECT_NE(testing::readFile(dir.path("bin/engines.conf")).find("traps " + engineId + " 2"),
+              std::string::npos);
+
+    // An inform of the user of the home's users file, acknowledged after the discovery of
+    // snmptrapd's engine.
+    testing::writeFile(dir.path("bin/users.conf"), "alice SHA-256 alicepass1 AES alicepriv1\n");
+    const CommandRun inform = traps(v3 + "--inform --user alice " + manager());
+    EXPECT_EQ(inform.status, 0) << inform.output;
+    EXPECT_NE(inform.output.find("of the manager (boots "), std::string::npos) << inform.output;
+    EXPECT_NE(inform.output.find("Inform " + file.names()[0] + " acknowledged."), std::string::npos)
+        << inform.output;
+    EXPECT_NE(inform.output.find("acknowledged 1, unacknowledged 0"), std::string::npos)
+        << inform.output;
+
+    // A user snmptrapd does not know: its Report is named, the inform unacknowledged.
+    const CommandRun unknown = traps(
+        v3 + "--inform --timeout 0.2 --retries 2 --v3-user 'bob SHA-256 bobpass12' " + manager());
+    EXPECT_EQ(unknown.status, 1) << unknown.output;
+    EXPECT_NE(unknown.output.find("Inform " + file.names()[0] +
+                                  ": the receiver reports usmStatsUnknownUserNames"),
+              std::string::npos)
+        << unknown.output;
+    EXPECT_NE(unknown.output.find("acknowledged 0, unacknowledged 1"), std::string::npos)
+        << unknown.output;
 }
 
 TEST_F(CliTraps, AnInformNobodyAnswersIsReportedAfterItsRetries) {

@@ -73,13 +73,17 @@ TEST_F(GenerateTrapsForm, OffersItsControlsAndEnablesThemOnceAFileIsLoaded) {
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Generate Traps");
         const Lines labels = testing::labelTexts(*dialog);
         for (const char* text : {"SNMP Trap File:", "Manager IP Address:", "Trap Community:",
-                                 "SNMP Version:", "Traps:", "Status :"}) {
+                                 "SNMP Version:", "User:", "Traps:", "Status :"}) {
             EXPECT_NE(std::find(labels.begin(), labels.end(), text), labels.end()) << text;
         }
         EXPECT_EQ(dialog->choice(TrapKind::V1Trap)->text().toStdString(), "SNMPv1 Trap");
         EXPECT_EQ(dialog->choice(TrapKind::Notification)->text().toStdString(),
                   "SNMPv2C Notification");
         EXPECT_EQ(dialog->choice(TrapKind::Inform)->text().toStdString(), "SNMPv2C Inform");
+        EXPECT_EQ(dialog->choice(TrapKind::V3Notification)->text().toStdString(),
+                  "SNMPv3 Notification");
+        EXPECT_EQ(dialog->choice(TrapKind::V3Inform)->text().toStdString(), "SNMPv3 Inform");
+        EXPECT_TRUE(dialog->userList()->isEditable());
         EXPECT_TRUE(dialog->choice(TrapKind::V1Trap)->isChecked());
         EXPECT_TRUE(dialog->trapFileList()->isEditable());
         EXPECT_TRUE(dialog->trapFileList()->currentText().isEmpty());
