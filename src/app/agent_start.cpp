@@ -285,9 +285,6 @@ StartOutcome startAgent(Agent& agent, Configuration& config, HomeMibInfo& mibInf
     agent.serve();
     status.clear();
     status.append(kAgentStartedText);
-    if (const V3Security* security = agent.security(); security != nullptr) {
-        status.append(v3StartedLine(*security));
-    }
     outcome.started = true;
     return outcome;
 }

@@ -123,7 +123,15 @@ void MainWindow::portDisplay() {
     port_ = bound != 0 ? std::to_string(bound) : app::agentPortText(config_, override_);
 }
 
+std::string MainWindow::v3EngineText() const {
+    const V3Security* security = agent_.security();
+    return security != nullptr && agent_.serving() ? v3StartedLine(*security) : std::string();
+}
+
 std::string MainWindow::v3UsersText() const {
+    if (const V3Security* security = agent_.security(); security != nullptr && agent_.serving()) {
+        return "SNMPv3 users: " + std::to_string(security->userCount());
+    }
     const std::string home = installDirectory(config_);
     const std::string path = home + kUsersFileName;
     struct stat info {};

@@ -144,8 +144,10 @@ class MainWindow {
     std::string title() const;
     // Beside the version choice: how many SNMPv3 users <home>/bin/users.conf gives, or why
     // it gives none ("SNMPv3 users: 2", "SNMPv3 users: none (no <home>/bin/users.conf)", or
-    // the file's first mistake).
+    // the file's first mistake); while the agent serves SNMPv3, the users it serves.
     std::string v3UsersText() const;
+    // While the agent serves SNMPv3, its users and engine (v3StartedLine); else empty.
+    std::string v3EngineText() const;
 
     // "Start": takes `busy`, runs the start sequence and switches to the running layout,
     // also when the sequence fails (busy then goes back to idle). True when the agent runs.

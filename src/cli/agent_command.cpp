@@ -299,6 +299,9 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
                       app::agentAddressText(config, form.transport, override).c_str(),
                       static_cast<unsigned>(agent.endpoint().port()));
         out << line << "\n";
+        if (const V3Security* security = agent.security(); security != nullptr) {
+            out << app::v3StartedLine(*security) << "\n";
+        }
         out.flush();
         return true;
     };

@@ -403,6 +403,8 @@ void KorvanWindow::showAddress() {
     // The users file may have been edited since: it is counted again whenever the form is
     // shown anew (window start, a transport chosen, Start and Stop).
     v3Users_->setText(qtext(window_.v3UsersText()));
+    // The engine's ID is long: it is the label's tooltip while the agent serves SNMPv3.
+    v3Users_->setToolTip(qtext(window_.v3EngineText()));
 }
 
 void KorvanWindow::startAgent() {

@@ -123,6 +123,10 @@ TEST_F(Korvan, WindowStartShowsTheFormOfKorvanIni) {
     EXPECT_FALSE(widget<QCheckBox>(Control::DebugMode)->isChecked());
     EXPECT_EQ(widget<QRadioButton>(Control::SNMPv1)->text().toStdString(), "SNMPv1");
     EXPECT_EQ(widget<QRadioButton>(Control::Bilingual)->text().toStdString(), "Bilingual");
+    EXPECT_EQ(widget<QRadioButton>(Control::SNMPv3)->text().toStdString(), "SNMPv3");
+    EXPECT_EQ(widget<QRadioButton>(Control::AllVersions)->text().toStdString(), "All");
+    EXPECT_EQ(window().v3UsersWidget()->text().toStdString().rfind("SNMPv3 users: none (no ", 0),
+              0u);
     EXPECT_EQ(widget<QRadioButton>(Control::IPv6)->text().toStdString(), "IPv6");
     EXPECT_EQ(window().addressWidget()->text().toStdString(), "127.0.0.1");  // AGENTIP
     EXPECT_EQ(window().portWidget()->text().toStdString(), std::to_string(home.port));
