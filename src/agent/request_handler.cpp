@@ -197,6 +197,13 @@ bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from,
 
     DebugLog* log = parts_.settings.debugMode ? &parts_.log : nullptr;
     if (log != nullptr) {
+        if (reply != nullptr) {
+            char text[kV3RequestLogSize];
+            std::snprintf(text, sizeof text, kV3RequestLogText, reply->user()->config.name.c_str(),
+                          snmp::securityLevelWord(reply->level()),
+                          reply->contextName().c_str());
+            log->append(text);
+        }
         log->dumpPdu(request);
     }
     if (!send(request, failure, from, log)) {

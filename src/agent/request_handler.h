@@ -56,7 +56,10 @@ inline constexpr const char* kInvalidVersionLogText = "Invalid SNMP Version:%d. 
 inline constexpr const char* kInvalidCommunityLogText =
     "Invalid Community Name:%s.  Request ignored.";
 // An SNMPv3 message that carried no request to serve: why, and what became of it.
-inline constexpr const char* kV3RefusedLogText = "SNMPv3 message refused: %s.  %s.";
+inline constexpr const char* kV3RefusedLogText = "SNMPv3 message refused: %s.  %s.\r\n";
+// Before an SNMPv3 request: its user, level and context.
+inline constexpr const char* kV3RequestLogText = "SNMPv3 user [%s], %s, context [%s]\r\n";
+inline constexpr std::size_t kV3RequestLogSize = 400;
 
 // The estimate of a GetBulk answer, which never reaches maxMessageSize, starts at the
 // community's length plus this (message, PDU and list headers).

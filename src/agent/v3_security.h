@@ -76,6 +76,11 @@ class V3Security {
         const snmp::LocalizedUser* user() const { return user_; }
         // The request came at a lower level than its user's: it is refused as not authorized.
         bool belowUserLevel() const { return belowUserLevel_; }
+        snmp::SecurityLevel level() const { return level_; }
+        // The context as the request named it (shown as text).
+        std::string contextName() const {
+            return std::string(contextName_.bytes.begin(), contextName_.bytes.end());
+        }
 
       private:
         friend class V3Security;
