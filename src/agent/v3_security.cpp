@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "snmp/ber.h"
 
@@ -77,10 +78,16 @@ bool sameText(const snmp::Octets& octets, const std::string& text) {
            (text.empty() || std::memcmp(octets.bytes.data(), text.data(), text.size()) == 0);
 }
 
-// The request-id of a plaintext scoped PDU, for a Report that answers it; 0 when there is
-// none to read.
-int32_t plaintextRequestId(const uint8_t* bytes, const snmp::V3Message& message,
-                           snmp::Octets* contextName) {
+// Whether a PDU of this type may be answered by a Report: Responses, Reports and traps never
+// are (RFC 3412 7.1, the Unconfirmed Class).
+bool confirmedClass(uint32_t type) {
+    return type != snmp::kPduResponse && type != snmp::kPduReport && type != snmp::kPduTrap &&
+           type != snmp::kPduSnmpV2Trap;
+}
+
+// The request-id a Report answering the message carries: its plaintext scoped PDU's, or 0 when
+// there is none to read; nothing when that PDU is of a type no Report may answer.
+std::optional<int32_t> plaintextRequestId(const uint8_t* bytes, const snmp::V3Message& message) {
     if (message.encrypted) {
         return 0;
     }
@@ -91,8 +98,8 @@ int32_t plaintextRequestId(const uint8_t* bytes, const snmp::V3Message& message,
                                contextEngineId, name, &pdu)) {
         return 0;
     }
-    if (contextName != nullptr) {
-        *contextName = std::move(name);
+    if (!confirmedClass(pdu.type)) {
+        return std::nullopt;
     }
     return pdu.requestId;
 }
@@ -198,10 +205,10 @@ bool V3Security::report(const snmp::V3Message& message, snmp::SecurityLevel leve
 
 bool V3Security::usmReport(const snmp::V3Message& message, snmp::UsmReport which,
                            snmp::SecurityLevel level, const snmp::LocalizedUser* user,
-                           int32_t requestId, const Send& send) {
+                           std::optional<int32_t> requestId, const Send& send) {
     const uint32_t n = static_cast<uint32_t>(which);
     ++counters_.usmStats[n];
-    if ((message.header.flags & snmp::kFlagReportable) == 0) {
+    if ((message.header.flags & snmp::kFlagReportable) == 0 || !requestId) {
         return false;
     }
     uint32_t oid[11];
@@ -209,7 +216,7 @@ bool V3Security::usmReport(const snmp::V3Message& message, snmp::UsmReport which
     oid[9] = n;
     oid[10] = 0;
     static const snmp::Octets noContext;
-    return report(message, level, user, message.usm.userName, requestId, noContext, oid, 11,
+    return report(message, level, user, message.usm.userName, *requestId, noContext, oid, 11,
                   counters_.usmStats[n], send);
 }
 
@@ -251,20 +258,20 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
         request.reason = "Unknown engine ID";
         return reported(usmReport(message, snmp::UsmReport::UnknownEngineIds,
                                   snmp::SecurityLevel::NoAuthNoPriv, nullptr,
-                                  plaintextRequestId(message_bytes, message, nullptr), send));
+                                  plaintextRequestId(message_bytes, message), send));
     }
     const snmp::LocalizedUser* user = findUser(message.usm.userName);
     if (user == nullptr) {
         request.reason = "Unknown user name";
         return reported(usmReport(message, snmp::UsmReport::UnknownUserNames,
                                   snmp::SecurityLevel::NoAuthNoPriv, nullptr,
-                                  plaintextRequestId(message_bytes, message, nullptr), send));
+                                  plaintextRequestId(message_bytes, message), send));
     }
     if (levelRank(level) > levelRank(user->config.level())) {
         request.reason = "Unsupported security level";
         return reported(usmReport(message, snmp::UsmReport::UnsupportedSecLevels,
                                   snmp::SecurityLevel::NoAuthNoPriv, nullptr,
-                                  plaintextRequestId(message_bytes, message, nullptr), send));
+                                  plaintextRequestId(message_bytes, message), send));
     }
 
     snmp::Octets contextEngineId;
@@ -276,7 +283,8 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
     if (opened == snmp::OpenFailure::WrongDigest) {
         request.reason = "Wrong digest";
         return reported(usmReport(message, snmp::UsmReport::WrongDigests,
-                                  snmp::SecurityLevel::NoAuthNoPriv, nullptr, 0, send));
+                                  snmp::SecurityLevel::NoAuthNoPriv, nullptr,
+                                  plaintextRequestId(message_bytes, message), send));
     }
     if (level != snmp::SecurityLevel::NoAuthNoPriv) {
         const int64_t ours = engineTime();
@@ -287,7 +295,11 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
             request.reason = "Not in time window";
             return reported(usmReport(message, snmp::UsmReport::NotInTimeWindows,
                                       snmp::SecurityLevel::AuthNoPriv, user,
-                                      opened == snmp::OpenFailure::None ? request.pdu.requestId : 0,
+                                      opened != snmp::OpenFailure::None
+                                          ? std::optional<int32_t>(0)
+                                      : confirmedClass(request.pdu.type)
+                                          ? std::optional<int32_t>(request.pdu.requestId)
+                                          : std::nullopt,
                                       send));
         }
     }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,8 +133,8 @@ class V3Security {
                 const snmp::Octets& contextName, const uint32_t* counterOid,
                 std::size_t counterOidLength, uint32_t counter, const Send& send);
     bool usmReport(const snmp::V3Message& message, snmp::UsmReport which,
-                   snmp::SecurityLevel level, const snmp::LocalizedUser* user, int32_t requestId,
-                   const Send& send);
+                   snmp::SecurityLevel level, const snmp::LocalizedUser* user,
+                   std::optional<int32_t> requestId, const Send& send);
 
     EngineIdentity engine_;
     std::shared_ptr<const PreparedUsers> users_;

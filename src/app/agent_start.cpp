@@ -163,8 +163,12 @@ Result enableV3(Agent& agent, const std::string& home, const MainWindowForm& for
     }
     endpoint += ":" + std::to_string(agent.endpoint().port());
     EngineIdentity engine;
-    if (Result started = startEngine(home, endpoint, engine); !started) {
+    std::vector<std::string> notes;
+    if (Result started = startEngine(home, endpoint, engine, &notes); !started) {
         return started;
+    }
+    for (const std::string& note : notes) {
+        agent.showMessage("SNMPv3", note.c_str());
     }
     return agent.enableV3(std::move(engine), std::move(prepared),
                           agentContextName(form.controlFile));

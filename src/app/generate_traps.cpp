@@ -279,6 +279,10 @@ bool GenerateTraps::send() {
     v3EngineLine_.clear();
     discovery_ = Discovery::None;
     msgIds_.clear();
+    // msgIDs start where nobody can guess them, so that a forged answer must see ours first.
+    if (uint32_t start = 0; snmp::randomBytes(reinterpret_cast<uint8_t*>(&start), sizeof start)) {
+        nextMsgId_ = static_cast<int32_t>(start % 0x7FFFFFFEu) + 1;
+    }
     if (traps::isV3(kind_) && !startV3()) {
         return false;
     }
@@ -356,9 +360,13 @@ bool GenerateTraps::startV3() {
         // We are the traps' authoritative engine: its boots count every transmission, its
         // time the seconds since this one started.
         EngineIdentity engine;
-        if (Result started = startEngine(home, kTrapsEngineKey, engine); !started) {
+        std::vector<std::string> notes;
+        if (Result started = startEngine(home, kTrapsEngineKey, engine, &notes); !started) {
             status_.append(started.text());
             return false;
+        }
+        for (const std::string& note : notes) {
+            status_.append(note);
         }
         if (options_.engineId) {
             engine.engineId = *options_.engineId;
@@ -487,7 +495,10 @@ void GenerateTraps::v3Message(const uint8_t* bytes, std::size_t length) {
 }
 
 void GenerateTraps::discovered(const traps::V3Answer& answer) {
-    if (discovery_ != Discovery::Waiting || answer.pdu.type != snmp::kPduReport) {
+    // A Report to the probe carries the probe's request-id (or 0 where the receiver could not
+    // read it); a Report of another request-id is no answer to it.
+    if (discovery_ != Discovery::Waiting || answer.pdu.type != snmp::kPduReport ||
+        (answer.pdu.requestId != discoveryRequestId_ && answer.pdu.requestId != 0)) {
         return;
     }
     client_.removePending(client_.findPending(discoveryRequestId_));

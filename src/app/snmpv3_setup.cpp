@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "base/text.h"
 #include "base/unique_fd.h"
 #include "snmp/usm_crypto.h"
 
@@ -70,11 +71,21 @@ Result readWhole(int fd, const std::string& path, std::string& text) {
     return {};
 }
 
-Result writeWhole(int fd, const std::string& path, const std::string& text) {
-    if (::ftruncate(fd, 0) != 0) {
-        return Result::failuref("Cannot write engines file [%s]: %s", path.c_str(),
-                                std::strerror(errno));
+// Boots as the engines file writes them: decimal digits, at most the largest boots.
+bool bootsFromText(const std::string& text, uint32_t& boots) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
     }
+    const unsigned long long value = std::stoull(text);
+    if (value > static_cast<unsigned long long>(snmp::kMaxEngineBoots)) {
+        return false;
+    }
+    boots = static_cast<uint32_t>(value);
+    return true;
+}
+
+Result writeWhole(int fd, const std::string& path, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done,
@@ -93,6 +104,15 @@ Result writeWhole(int fd, const std::string& path, const std::string& text) {
 
 }  // namespace
 
+std::string firstWord(std::string_view line) {
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos) {
+        return std::string();
+    }
+    const std::size_t end = line.find_first_of(" \t\r", start);
+    return std::string(line.substr(start, end == std::string_view::npos ? end : end - start));
+}
+
 Result loadUsers(const std::string& home, const UserSources& sources,
                  std::vector<snmp::UsmUser>& users) {
     users.clear();
@@ -107,7 +127,8 @@ Result loadUsers(const std::string& home, const UserSources& sources,
         snmp::UsmUser user;
         bool isUser = false;
         if (Result r = snmp::parseUserLine(line, user, &isUser); !r || !isUser) {
-            return Result::failuref("--v3-user '%s': %s", line.c_str(),
+            // Named by its user, not shown: the line holds pass phrases.
+            return Result::failuref("--v3-user of user [%s]: %s", firstWord(line).c_str(),
                                     r ? "no user on the line" : r.c_str());
         }
         snmp::addOrReplaceUser(users, std::move(user));
@@ -147,42 +168,57 @@ Result EngineBook::open(const std::string& home) {
     others_.clear();
     entries_.clear();
     index_.clear();
-    file_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!file_.valid()) {
-        return Result::failuref("Cannot open engines file [%s]: %s", path_.c_str(),
+    notes_.clear();
+    // The lock has a file of its own: the engines file itself is replaced whole at save.
+    const std::string lockPath = path_ + ".lock";
+    lock_.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock_.valid()) {
+        return Result::failuref("Cannot open engines lock file [%s]: %s", lockPath.c_str(),
                                 std::strerror(errno));
     }
     int locked;
     do {
-        locked = ::flock(file_.get(), LOCK_EX);
+        locked = ::flock(lock_.get(), LOCK_EX);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         const int error = errno;
-        file_.reset();
-        return Result::failuref("Cannot lock engines file [%s]: %s", path_.c_str(),
+        lock_.reset();
+        return Result::failuref("Cannot lock engines file [%s]: %s", lockPath.c_str(),
                                 std::strerror(error));
     }
     std::string text;
-    if (Result r = readWhole(file_.get(), path_, text); !r) {
-        file_.reset();
-        return r;
+    if (UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)); file.valid()) {
+        if (Result r = readWhole(file.get(), path_, text); !r) {
+            lock_.reset();
+            return r;
+        }
+    } else if (errno != ENOENT) {
+        const int error = errno;
+        lock_.reset();
+        return Result::failuref("Cannot open engines file [%s]: %s", path_.c_str(),
+                                std::strerror(error));
     }
     std::istringstream lines(text);
     std::string line;
+    std::size_t number = 0;
     while (std::getline(lines, line)) {
+        ++number;
         std::istringstream fields(line);
         Entry entry;
         std::string id;
-        unsigned long long boots = 0;
-        if ((fields >> entry.endpoint >> id >> boots) && fromHex(id, entry.identity.engineId) &&
-            entry.identity.engineId.size() >= 5 &&
-            entry.identity.engineId.size() <= snmp::kMaxEngineId &&
-            !index_.contains(entry.endpoint)) {
-            entry.identity.boots = static_cast<uint32_t>(
-                std::min<unsigned long long>(boots, snmp::kMaxEngineBoots));
+        std::string boots;
+        std::string extra;
+        const bool read = (fields >> entry.endpoint >> id >> boots) && !(fields >> extra) &&
+                          fromHex(id, entry.identity.engineId) &&
+                          entry.identity.engineId.size() >= 5 &&
+                          entry.identity.engineId.size() <= snmp::kMaxEngineId &&
+                          bootsFromText(boots, entry.identity.boots);
+        if (read && !index_.contains(entry.endpoint)) {
             index_.emplace(entry.endpoint, entries_.size());
             entries_.push_back(std::move(entry));
-        } else if (!line.empty()) {
+        } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
+            // Kept as it stands, and said: an engine whose line is damaged gets a new ID.
+            notes_.push_back(formatText(kEnginesLineUnreadFormat, path_.c_str(), number));
             others_.push_back(line);
         }
     }
@@ -193,8 +229,12 @@ EngineIdentity EngineBook::start(std::string_view endpoint) {
     const std::string key(endpoint);
     if (auto it = index_.find(key); it != index_.end()) {
         EngineIdentity& identity = entries_[it->second].identity;
-        // The boots stop at their largest, where RFC 3414 2.2.2 leaves them.
-        if (identity.boots < static_cast<uint32_t>(snmp::kMaxEngineBoots)) {
+        if (identity.boots >= static_cast<uint32_t>(snmp::kMaxEngineBoots) - 1) {
+            // Its boots would reach their largest, where no authenticated message is taken
+            // any more (RFC 3414 2.2.2): the engine starts anew under a new ID.
+            identity = {newEngineId(), 1};
+            notes_.push_back(formatText(kEngineRenewedFormat, key.c_str()));
+        } else {
             ++identity.boots;
         }
         return identity;
@@ -204,8 +244,14 @@ EngineIdentity EngineBook::start(std::string_view endpoint) {
     return entries_.back().identity;
 }
 
+std::vector<std::string> EngineBook::takeNotes() {
+    std::vector<std::string> notes = std::move(notes_);
+    notes_.clear();
+    return notes;
+}
+
 Result EngineBook::save() {
-    if (!file_.valid()) {
+    if (!lock_.valid()) {
         return Result::failuref("Cannot write engines file [%s]: it is not open", path_.c_str());
     }
     std::string text;
@@ -216,17 +262,49 @@ Result EngineBook::save() {
         text += entry.endpoint + " " + hexText(entry.identity.engineId) + " " +
                 std::to_string(entry.identity.boots) + "\n";
     }
-    Result written = writeWhole(file_.get(), path_, text);
-    file_.reset();  // and the lock with it
+    Result written;
+    if (text.size() > static_cast<std::size_t>(kMaxEnginesFile)) {
+        written = Result::failuref(
+            "Cannot write engines file [%s]: it would pass 4 MB; remove the lines of endpoints "
+            "that are gone.",
+            path_.c_str());
+    } else {
+        // A new file renamed over the old one: a crash leaves the one or the other, whole.
+        const std::string temporary = path_ + ".new";
+        UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (!file.valid()) {
+            written = Result::failuref("Cannot write engines file [%s]: %s", temporary.c_str(),
+                                       std::strerror(errno));
+        } else {
+            written = writeWhole(file.get(), temporary, text);
+            if (written && ::fsync(file.get()) != 0) {
+                written = Result::failuref("Cannot write engines file [%s]: %s",
+                                           temporary.c_str(), std::strerror(errno));
+            }
+            file.reset();
+            if (written && ::rename(temporary.c_str(), path_.c_str()) != 0) {
+                written = Result::failuref("Cannot write engines file [%s]: %s", path_.c_str(),
+                                           std::strerror(errno));
+            }
+            if (!written) {
+                ::unlink(temporary.c_str());
+            }
+        }
+    }
+    lock_.reset();  // and the lock with it
     return written;
 }
 
-Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine) {
+Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine,
+                   std::vector<std::string>* notes) {
     EngineBook book;
     if (Result opened = book.open(home); !opened) {
         return opened;
     }
     engine = book.start(endpoint);
+    if (notes != nullptr) {
+        *notes = book.takeNotes();
+    }
     return book.save();
 }
 

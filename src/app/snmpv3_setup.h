@@ -11,7 +11,8 @@
 // The engines file, <home>/bin/engines.conf, has a line for each agent endpoint that ever
 // started with SNMPv3: "ENDPOINT ENGINEID BOOTS", the engine ID in hexadecimal. A start reads
 // its line (or makes a new engine ID), counts one more boot and writes the file back, under
-// a lock, so that agents of one home starting at once each count theirs.
+// a lock (engines.conf.lock), so that agents of one home starting at once each count theirs; the
+// file is written anew and renamed over the old one.
 #pragma once
 
 #include <optional>
@@ -29,6 +30,10 @@ namespace korvimo::app {
 
 inline constexpr const char* kUsersFileName = "/bin/users.conf";
 inline constexpr const char* kEnginesFileName = "/bin/engines.conf";
+inline constexpr const char* kEnginesLineUnreadFormat =
+    "%s line %zu is no \"ENDPOINT ENGINEID BOOTS\" line; it is kept as it stands.";
+inline constexpr const char* kEngineRenewedFormat =
+    "The SNMPv3 engine at %s has counted its boots up: it starts anew with a new engine ID.";
 
 // Where an agent's users come from beyond <home>/bin/users.conf.
 struct UserSources {
@@ -58,7 +63,10 @@ class EngineBook {
     // The identity of the engine at endpoint: its stored ID with one more boot, or a new ID
     // at boot 1.
     EngineIdentity start(std::string_view endpoint);
-    // Writes the file back and releases it.
+    // What the user should know: lines that could not be read (kept as they stand) and
+    // engines that had counted their boots up and start anew.
+    std::vector<std::string> takeNotes();
+    // Writes the file back (a new file renamed over the old) and releases it.
     Result save();
 
   private:
@@ -67,17 +75,24 @@ class EngineBook {
         EngineIdentity identity;
     };
     std::string path_;
-    UniqueFd file_;
+    UniqueFd lock_;  // <home>/bin/engines.conf.lock, locked while the book is open
     std::vector<std::string> others_;  // lines that are no engine, kept as they stand
     std::vector<Entry> entries_;
     std::unordered_map<std::string, std::size_t> index_;
+    std::vector<std::string> notes_;
 };
 
-// The engine identity of the agent at endpoint, its boots counted for this start.
-Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine);
+// The engine identity of the agent at endpoint, its boots counted for this start; notes, when
+// given, gets the book's notes.
+Result startEngine(const std::string& home, std::string_view endpoint, EngineIdentity& engine,
+                   std::vector<std::string>* notes = nullptr);
 
 // A new engine ID: RFC 3411's form with the "octets" format and random octets.
 std::vector<uint8_t> newEngineId();
+
+// The first blank-separated word of a line: how a user line is named in a message without
+// showing its pass phrases.
+std::string firstWord(std::string_view line);
 
 // Hexadecimal text of octets, as the engines file and status lines show engine IDs.
 std::string hexText(const std::vector<uint8_t>& bytes);

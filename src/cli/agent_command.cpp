@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 
 #include "agent/agent.h"
 #include "app/command_line.h"
@@ -73,6 +74,14 @@ bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options
     } else if (name == "--users") {
         options.v3Users.usersFile = value;
     } else if (name == "--v3-user") {
+        snmp::UsmUser user;
+        bool isUser = false;
+        if (Result read = snmp::parseUserLine(value, user, &isUser); !read || !isUser) {
+            // Named by its user, not shown: the line holds pass phrases.
+            error = "--v3-user of user [" + app::firstWord(value) +
+                    "]: " + (read ? "no user on the line" : read.c_str());
+            return false;
+        }
         options.v3Users.userLines.push_back(value);
     } else if (name == "--transport") {
         if (value == "ipv4" || value == "ipv6") {
@@ -283,6 +292,25 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
         form.version = *options.version;
     }
     form.v3Users = options.v3Users;
+    if (form.v3Users.usersFile) {
+        form.v3Users.usersFile = fromStartDirectory(*form.v3Users.usersFile, options.startDirectory);
+    }
+    const bool usersGiven = form.v3Users.usersFile || !form.v3Users.userLines.empty();
+    if (usersGiven && !answersV3(form.version)) {
+        std::cerr << "korvan-cli agent: --users and --v3-user need --snmp-version v3 or all (or "
+                     "SNMPVER SNMPv3 or ALL)\n";
+        return 2;
+    }
+    if (answersV3(form.version)) {
+        // The users are read before the control file loads: a mistake in them ends the run
+        // at once.
+        std::vector<snmp::UsmUser> users;
+        if (Result loaded = app::loadUsers(installDirectory(config), form.v3Users, users);
+            !loaded) {
+            out << loaded.text() << "\n";
+            return 1;
+        }
+    }
     if (options.debug) {
         form.debugMode = *options.debug;
     }

@@ -33,8 +33,8 @@ namespace korvimo::cli {
 inline constexpr const char* kListeningFormat = "Agent IP Address: %s (UDP port %u)";
 // A reload whose start failed leaves the agent stopped, waiting for the next SIGHUP.
 inline constexpr const char* kReloadFailedText =
-    "The control file did not load; the agent is stopped. Correct the file and send SIGHUP "
-    "again, or end with SIGINT or SIGTERM.";
+    "The agent did not start again and is stopped. Correct what the lines above name (the "
+    "control file, the users file) and send SIGHUP again, or end with SIGINT or SIGTERM.";
 
 struct AgentOptions {
     std::optional<std::string> file;

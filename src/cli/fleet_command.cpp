@@ -1,13 +1,13 @@
 #include "cli/fleet_command.h"
 
-#include <algorithm>
-
 #include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iostream>
 
 #include "app/agent_start.h"
 #include "app/command_line.h"
@@ -139,8 +139,12 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
                 *options.firstAddress + "'";
         return false;
     }
-    if (options.dataDirectory && options.agent.version && answersV3(*options.agent.version)) {
-        error = "--data-dir serves SNMPv1 and SNMPv2c: the community names the device";
+    const bool usersGiven =
+        options.agent.v3Users.usersFile || !options.agent.v3Users.userLines.empty();
+    if (options.dataDirectory &&
+        ((options.agent.version && answersV3(*options.agent.version)) || usersGiven)) {
+        error = "--data-dir serves SNMPv1 and SNMPv2c: the community names the device "
+                "(--snmp-version v3 or all, --users and --v3-user go with --devices or --clone)";
         return false;
     }
     if (options.dataDirectory && (options.agent.readCommunity || options.agent.writeCommunity)) {
@@ -165,7 +169,7 @@ void printFleetUsage(std::ostream& out) {
            "control file share its loaded form, so the file is read once.\n"
            "\n"
            "  --devices FILE          one device a line: ADDRESS:PORT CONTROLFILE\n"
-           "                          [READCOMMUNITY [WRITECOMMUNITY [v1|v2c|bilingual]]]\n"
+           "                          [READCOMMUNITY [WRITECOMMUNITY [v1|v2c|bilingual|v3|all]]]\n"
            "                          ([::1]:1161 for IPv6; \"#\" begins a comment; a control\n"
            "                          file in <home>/agent/, beside FILE, or a path)\n"
            "  --clone FILE            N devices of one control file (--count N): on\n"
@@ -352,10 +356,20 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
         const bool anyV3 = std::any_of(specs.begin(), specs.end(), [&](const auto& spec) {
             return answersV3(spec.version.value_or(defaults.version));
         });
+        if (!anyV3 && (agentOptions.v3Users.usersFile || !agentOptions.v3Users.userLines.empty())) {
+            std::cerr << "korvan-cli fleet: --users and --v3-user need devices that answer "
+                         "SNMPv3 (--snmp-version v3 or all, or v3 or all in the devices file)\n";
+            return finish(2);
+        }
         if (anyV3) {
             std::vector<snmp::UsmUser> users;
             auto prepared = std::make_shared<PreparedUsers>();
-            Result ready = app::loadUsers(installDir, agentOptions.v3Users, users);
+            app::UserSources sources = agentOptions.v3Users;
+            if (sources.usersFile) {
+                sources.usersFile =
+                    fromStartDirectory(*sources.usersFile, options.agent.startDirectory);
+            }
+            Result ready = app::loadUsers(installDir, sources, users);
             if (ready) {
                 ready = prepareUsers(users, *prepared);
             }
@@ -382,6 +396,9 @@ int runFleet(const FleetOptions& options, std::ostream& out) {
         }
         if (anyV3) {
             defaults.engines = nullptr;
+            for (const std::string& note : engines.takeNotes()) {
+                print(note);
+            }
             if (Result saved = engines.save(); !saved) {
                 print(saved.text());
             }

@@ -188,8 +188,9 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
             snmp::UsmUser user;
             bool isUser = false;
             if (Result read = snmp::parseUserLine(value, user, &isUser); !read || !isUser) {
-                error =
-                    "--v3-user '" + value + "': " + (read ? "no user on the line" : read.c_str());
+                // Named by its user, not shown: the line holds pass phrases.
+                error = "--v3-user of user [" + app::firstWord(value) +
+                        "]: " + (read ? "no user on the line" : read.c_str());
                 return false;
             }
             options.v3User = std::move(user);

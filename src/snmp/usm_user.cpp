@@ -70,10 +70,10 @@ std::size_t characterCount(std::string_view text) {
     return count;
 }
 
-Result checkPassPhrase(const std::string& name, const std::string& passPhrase) {
+Result checkPassPhrase(const std::string& name, const std::string& passPhrase, const char* kind) {
     if (characterCount(passPhrase) < kMinPassPhrase) {
-        return Result::failuref("pass phrase of user [%s] is shorter than %zu characters",
-                                name.c_str(), kMinPassPhrase);
+        return Result::failuref("%s pass phrase of user [%s] is shorter than %zu characters",
+                                kind, name.c_str(), kMinPassPhrase);
     }
     return {};
 }
@@ -137,12 +137,16 @@ Result parseUserLine(std::string_view line, UsmUser& user, bool* isUser) {
             return Result::failure("missing authentication pass phrase");
         }
         parsed.authPass = std::move(fields[next++]);
-        if (Result r = checkPassPhrase(parsed.name, parsed.authPass); !r) {
+        if (Result r = checkPassPhrase(parsed.name, parsed.authPass, "authentication"); !r) {
             return r;
         }
         if (next < count) {
             if (!privProtocolFromWord(fields[next], parsed.priv)) {
-                return Result::failuref("unknown privacy protocol [%s]", fields[next].c_str());
+                // The field may be a pass phrase gone astray: it is named by its place only.
+                return Result::failuref(
+                    "unknown privacy protocol in field %zu (a pass phrase with blanks goes in "
+                    "double quotes)",
+                    next + 1);
             }
             ++next;
             if (parsed.priv != PrivProtocol::None) {
@@ -150,14 +154,15 @@ Result parseUserLine(std::string_view line, UsmUser& user, bool* isUser) {
                     return Result::failure("missing privacy pass phrase");
                 }
                 parsed.privPass = std::move(fields[next++]);
-                if (Result r = checkPassPhrase(parsed.name, parsed.privPass); !r) {
+                if (Result r = checkPassPhrase(parsed.name, parsed.privPass, "privacy"); !r) {
                     return r;
                 }
             }
         }
     }
     if (next < count) {
-        return Result::failuref("unexpected field [%s]", fields[next].c_str());
+        return Result::failuref("unexpected field %zu (only rw may follow the pass phrases)",
+                                next + 1);
     }
     parsed.readWrite = readWrite;
     user = std::move(parsed);

@@ -60,10 +60,11 @@ struct UsmUser {
 
 // One line. A blank or comment line gives success with empty *isUser false; a user line
 // fills user and sets *isUser. Failure texts (no line number; the file reader adds it):
-//   "unknown authentication protocol [WORD]", "unknown privacy protocol [WORD]",
-//   "pass phrase of user [NAME] is shorter than 8 characters",
+//   "unknown authentication protocol [WORD]", "unknown privacy protocol in field N (...)",
+//   "authentication pass phrase of user [NAME] is shorter than 8 characters" (or "privacy"),
 //   "user name [NAME] is longer than 32 characters", "missing authentication pass phrase",
-//   "missing privacy pass phrase", "unexpected field [WORD]", "unfinished quoted field".
+//   "missing privacy pass phrase", "unexpected field N (...)", "unfinished quoted field".
+// Fields that may be pass phrases are named by their place, never shown.
 Result parseUserLine(std::string_view line, UsmUser& user, bool* isUser);
 
 // The users of a file; a line that cannot be read fails the whole file with

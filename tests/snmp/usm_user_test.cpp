@@ -67,20 +67,22 @@ TEST(UsmUser, RefusedLines) {
     } kCases[] = {
         {"u", "missing authentication protocol"},
         {"u SHA256 authpass1234", "unknown authentication protocol [SHA256]"},
-        {"u SHA authpass1234 3DES privpass1234", "unknown privacy protocol [3DES]"},
+        {"u SHA authpass1234 3DES privpass1234",
+         "unknown privacy protocol in field 4 (a pass phrase with blanks goes in double quotes)"},
         {"u SHA", "missing authentication pass phrase"},
         {"u SHA rw", "missing authentication pass phrase"},
         {"u SHA authpass1234 AES", "missing privacy pass phrase"},
-        {"u SHA short", "pass phrase of user [u] is shorter than 8 characters"},
-        {"u SHA authpass1234 AES short", "pass phrase of user [u] is shorter than 8 characters"},
+        {"u SHA short", "authentication pass phrase of user [u] is shorter than 8 characters"},
+        {"u SHA authpass1234 AES short", "privacy pass phrase of user [u] is shorter than 8 characters"},
         // Seven characters in fourteen octets.
         {"u SHA \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
-         "pass phrase of user [u] is shorter than 8 characters"},
+         "authentication pass phrase of user [u] is shorter than 8 characters"},
         {"abcdefghijklmnopqrstuvwxyz0123456 none",
          "user name [abcdefghijklmnopqrstuvwxyz0123456] is longer than 32 characters"},
-        {"u none something", "unexpected field [something]"},
-        {"u none rw rw", "unexpected field [rw]"},
-        {"u SHA authpass1234 AES privpass1234 extra", "unexpected field [extra]"},
+        {"u none something", "unexpected field 3 (only rw may follow the pass phrases)"},
+        {"u none rw rw", "unexpected field 3 (only rw may follow the pass phrases)"},
+        {"u SHA authpass1234 AES privpass1234 extra",
+         "unexpected field 6 (only rw may follow the pass phrases)"},
         {"u SHA \"authpass1234\\\"", "unfinished quoted field"},
     };
     for (const auto& c : kCases) {
@@ -124,7 +126,7 @@ TEST(UsmUser, ReadUsersFile) {
 
     const std::string bad = write("bad", "a none\n\nb SHA x\n");
     EXPECT_EQ(readUsersFile(bad, users).text(),
-              bad + " line 3: pass phrase of user [b] is shorter than 8 characters");
+              bad + " line 3: authentication pass phrase of user [b] is shorter than 8 characters");
     const std::string twice = write("twice", "a none\n# again\na none rw\n");
     EXPECT_EQ(readUsersFile(twice, users).text(), twice + " line 3: user [a] is given twice");
     const std::string missing = dir + "/missing";
