@@ -15,15 +15,15 @@ namespace korvimo {
 Agent::Agent(Services services)
     : services_(std::move(services)),
       refresh_(services_.loop, services_.status, statistics_),
-      endpoint_(services_.loop, {[this](const snmp::Pdu& request, const SocketAddress& from) {
-                                     handler_.onRequest(request, from);
-                                 },
-                                 [this](std::string_view why) { services_.status.append(why); },
-                                 [this](int32_t version) { handler_.onOtherVersion(version); },
-                                 [this](const uint8_t* bytes, std::size_t length,
-                                        const SocketAddress& from) {
-                                     handler_.onV3Message(bytes, length, from);
-                                 }}),
+      endpoint_(services_.loop,
+                {[this](const snmp::Pdu& request, const SocketAddress& from) {
+                     handler_.onRequest(request, from);
+                 },
+                 [this](std::string_view why) { services_.status.append(why); },
+                 [this](int32_t version) { handler_.onOtherVersion(version); },
+                 [this](const uint8_t* bytes, std::size_t length, const SocketAddress& from) {
+                     handler_.onV3Message(bytes, length, from);
+                 }}),
       handler_({settings_, store_, statistics_, refresh_, log_,
                 services_.replyEndpoint != nullptr ? *services_.replyEndpoint : endpoint_,
                 services_.status}) {
@@ -47,8 +47,8 @@ Result Agent::openControlFile(const std::string& path) {
 }
 
 Result openDebugLogFile(DebugLog& log, const Configuration* config, const std::string& path,
-                       std::string_view shownName, std::function<void(const char* line)> report,
-                       bool timestamp, const Clock& clock) {
+                        std::string_view shownName, std::function<void(const char* line)> report,
+                        bool timestamp, const Clock& clock) {
     // DEBUGMAXSIZE is read at every start and reload.
     std::string maxSize;
     if (config != nullptr) {
@@ -174,9 +174,9 @@ bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
 Result Agent::enableV3(EngineIdentity engine, std::shared_ptr<const PreparedUsers> users,
                        std::string contextName) {
     disableV3();
-    auto security = std::make_unique<V3Security>(std::move(engine), std::move(users),
-                                                 std::move(contextName), services_.loop.clock(),
-                                                 snmp::kMaxDatagramSize);
+    auto security =
+        std::make_unique<V3Security>(std::move(engine), std::move(users), std::move(contextName),
+                                     services_.loop.clock(), snmp::kMaxDatagramSize);
     if (Result started = security->start(); !started) {
         return started;
     }

@@ -116,8 +116,8 @@ bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
     ++statistics.InPkts;
     parts_.store.clearRequestMemo();
     try {
-        const V3Security::Outcome outcome = security_->receive(
-            bytes, length, v3_, [&](const uint8_t* report, std::size_t size) {
+        const V3Security::Outcome outcome =
+            security_->receive(bytes, length, v3_, [&](const uint8_t* report, std::size_t size) {
                 return parts_.endpoint.send(report, size, from);
             });
         if (outcome != V3Security::Outcome::Serve) {
@@ -126,9 +126,9 @@ bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
             }
             if (parts_.settings.debugMode) {
                 char text[300];
-                std::snprintf(text, sizeof text, kV3RefusedLogText, v3_.reason.c_str(),
-                              outcome == V3Security::Outcome::Reported ? "Report sent"
-                                                                       : "Message dropped");
+                std::snprintf(
+                    text, sizeof text, kV3RefusedLogText, v3_.reason.c_str(),
+                    outcome == V3Security::Outcome::Reported ? "Report sent" : "Message dropped");
                 parts_.log.append(text);
             }
             parts_.refresh.request();
@@ -174,25 +174,27 @@ bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from,
                !reply->user()->config.readWrite) {
         ++statistics.SetRequests;
         failure = {snmp::kNoAccess, request.varBinds.items.empty() ? 0 : 1};
-    } else switch (request.type) {
-        case snmp::kPduGetRequest:
-            ++statistics.GetRequests;
-            failure = serveGet(request, list);
-            break;
-        case snmp::kPduGetNextRequest:
-            ++statistics.GetNextRequests;
-            failure = serveGetNext(request, list);
-            break;
-        case snmp::kPduSetRequest:
-            ++statistics.SetRequests;
-            failure = serveSet(request, list);
-            break;
-        case snmp::kPduGetBulkRequest:
-            ++statistics.GetBulkRequests;
-            failure = serveGetBulk(request, list);
-            break;
-        default:
-            return false;  // the message flow passes requests only
+    } else {
+        switch (request.type) {
+            case snmp::kPduGetRequest:
+                ++statistics.GetRequests;
+                failure = serveGet(request, list);
+                break;
+            case snmp::kPduGetNextRequest:
+                ++statistics.GetNextRequests;
+                failure = serveGetNext(request, list);
+                break;
+            case snmp::kPduSetRequest:
+                ++statistics.SetRequests;
+                failure = serveSet(request, list);
+                break;
+            case snmp::kPduGetBulkRequest:
+                ++statistics.GetBulkRequests;
+                failure = serveGetBulk(request, list);
+                break;
+            default:
+                return false;  // the message flow passes requests only
+        }
     }
 
     DebugLog* log = parts_.settings.debugMode ? &parts_.log : nullptr;
@@ -200,8 +202,7 @@ bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from,
         if (reply != nullptr) {
             char text[kV3RequestLogSize];
             std::snprintf(text, sizeof text, kV3RequestLogText, reply->user()->config.name.c_str(),
-                          snmp::securityLevelWord(reply->level()),
-                          reply->contextName().c_str());
+                          snmp::securityLevelWord(reply->level()), reply->contextName().c_str());
             log->append(text);
         }
         log->dumpPdu(request);
@@ -295,7 +296,8 @@ RequestHandler::Failure RequestHandler::serveGet(const snmp::Pdu& request,
         const bool readable = store.lookupAttribute(bindings[i].name, found) &&
                               store::isReadable(found.access) &&
                               !(isV1(request) && found.syntax == snmp::kTagCounter64);
-        if (!readable && security_ != nullptr && security_->lookupObject(bindings[i].name, engineValue_)) {
+        if (!readable && security_ != nullptr &&
+            security_->lookupObject(bindings[i].name, engineValue_)) {
             snmp::VarBind& answer = list.items.emplace_back();
             answer.name = bindings[i].name;
             answer.value = engineValue_;
@@ -408,8 +410,7 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
         const snmp::VarBind& binding = bindings[i];
         bool reserveSpent = false;
         if (!store.lookupAttribute(binding.name, found) &&
-            !store.createRow(binding.name, store::RowMode::Create, request, found,
-                             &reserveSpent)) {
+            !store.createRow(binding.name, store::RowMode::Create, request, found, &reserveSpent)) {
             return creationRefused(reserveSpent, snmp::kNoCreation, number);
         }
         if (!store.storeSet(binding, found) || !store.applySet(binding)) {
@@ -429,9 +430,8 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
         std::min<std::size_t>(static_cast<std::size_t>(std::max(request.errorStatus, 0)), count);
     const uint32_t maxRepetitions = static_cast<uint32_t>(std::max(request.errorIndex, 0));
     const uint32_t limit = answerLimit();
-    uint32_t estimate =
-        (wrapper_ != nullptr ? wrapper_->overhead() : request.community.length()) +
-        kBulkHeaderEstimate;
+    uint32_t estimate = (wrapper_ != nullptr ? wrapper_->overhead() : request.community.length()) +
+                        kBulkHeaderEstimate;
     // Bindings the answer can hold at most (each takes at least nine bytes).
     list.items.reserve(limit / 9 + 1);
     store::AttributeInfo found;

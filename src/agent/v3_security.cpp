@@ -94,8 +94,8 @@ std::optional<int32_t> plaintextRequestId(const uint8_t* bytes, const snmp::V3Me
     snmp::Octets contextEngineId;
     snmp::Octets name;
     snmp::Pdu pdu;
-    if (!snmp::decodeScopedPdu(bytes + message.scopedOffset, message.scopedLength,
-                               contextEngineId, name, &pdu)) {
+    if (!snmp::decodeScopedPdu(bytes + message.scopedOffset, message.scopedLength, contextEngineId,
+                               name, &pdu)) {
         return 0;
     }
     if (!confirmedClass(pdu.type)) {
@@ -168,8 +168,8 @@ const snmp::LocalizedUser* V3Security::findUser(const snmp::Octets& name) const 
 bool V3Security::report(const snmp::V3Message& message, snmp::SecurityLevel level,
                         const snmp::LocalizedUser* user, const snmp::Octets& userName,
                         int32_t requestId, const snmp::Octets& contextName,
-                        const uint32_t* counterOid, std::size_t counterOidLength,
-                        uint32_t counter, const Send& send) {
+                        const uint32_t* counterOid, std::size_t counterOidLength, uint32_t counter,
+                        const Send& send) {
     snmp::Pdu pdu;
     pdu.version = snmp::kVersion3;
     pdu.type = snmp::kPduReport;
@@ -220,8 +220,8 @@ bool V3Security::usmReport(const snmp::V3Message& message, snmp::UsmReport which
                   counters_.usmStats[n], send);
 }
 
-V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length,
-                                        Request& request, const Send& send) {
+V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length, Request& request,
+                                        const Send& send) {
     request.reason.clear();
     if (length == 0) {
         ++counters_.invalidMsgs;
@@ -278,8 +278,8 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
     snmp::Octets contextName;
     Result why;
     const snmp::OpenFailure opened =
-        snmp::openSecureMessage(message_bytes, size, message, level, user, plain_,
-                                contextEngineId, contextName, &request.pdu, &why);
+        snmp::openSecureMessage(message_bytes, size, message, level, user, plain_, contextEngineId,
+                                contextName, &request.pdu, &why);
     if (opened == snmp::OpenFailure::WrongDigest) {
         request.reason = "Wrong digest";
         return reported(usmReport(message, snmp::UsmReport::WrongDigests,
@@ -293,14 +293,12 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
                               std::abs(message.usm.time - ours) <= snmp::kTimeWindow;
         if (!inWindow) {
             request.reason = "Not in time window";
-            return reported(usmReport(message, snmp::UsmReport::NotInTimeWindows,
-                                      snmp::SecurityLevel::AuthNoPriv, user,
-                                      opened != snmp::OpenFailure::None
-                                          ? std::optional<int32_t>(0)
-                                      : confirmedClass(request.pdu.type)
-                                          ? std::optional<int32_t>(request.pdu.requestId)
-                                          : std::nullopt,
-                                      send));
+            return reported(usmReport(
+                message, snmp::UsmReport::NotInTimeWindows, snmp::SecurityLevel::AuthNoPriv, user,
+                opened != snmp::OpenFailure::None  ? std::optional<int32_t>(0)
+                : confirmedClass(request.pdu.type) ? std::optional<int32_t>(request.pdu.requestId)
+                                                   : std::nullopt,
+                send));
         }
     }
     if (opened == snmp::OpenFailure::DecryptionError) {
@@ -324,22 +322,21 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
     if (contextEngineId.length() != 0 && !sameBytes(contextEngineId, engine_.engineId)) {
         ++counters_.unknownPduHandlers;
         request.reason = "Unknown context engine ID";
-        return reportable ? reported(report(message, level, user, message.usm.userName,
-                                            request.pdu.requestId, contextName,
-                                            kUnknownPduHandlersOid,
-                                            std::size(kUnknownPduHandlersOid),
-                                            counters_.unknownPduHandlers, send))
-                          : Outcome::Dropped;
+        return reportable
+                   ? reported(report(message, level, user, message.usm.userName,
+                                     request.pdu.requestId, contextName, kUnknownPduHandlersOid,
+                                     std::size(kUnknownPduHandlersOid),
+                                     counters_.unknownPduHandlers, send))
+                   : Outcome::Dropped;
     }
     if (contextName.length() != 0 && !sameText(contextName, contextName_)) {
         ++counters_.unknownContexts;
         request.reason = "Unknown context";
-        return reportable
-                   ? reported(report(message, level, user, message.usm.userName,
-                                     request.pdu.requestId, contextName, kUnknownContextsOid,
-                                     std::size(kUnknownContextsOid), counters_.unknownContexts,
-                                     send))
-                   : Outcome::Dropped;
+        return reportable ? reported(report(message, level, user, message.usm.userName,
+                                            request.pdu.requestId, contextName, kUnknownContextsOid,
+                                            std::size(kUnknownContextsOid),
+                                            counters_.unknownContexts, send))
+                          : Outcome::Dropped;
     }
 
     Reply& reply = request.reply;
@@ -383,8 +380,8 @@ Result V3Security::Reply::wrap(const snmp::Pdu& response, uint8_t* out, uint32_t
     security.salts = &engine_->salts_;
     const uint32_t capacity = std::min(*size, maxSize_);
     uint32_t length = capacity;
-    Result r = snmp::encodeSecureMessage(security, contextEngineId_, contextName_, response, out,
-                                         &length);
+    Result r =
+        snmp::encodeSecureMessage(security, contextEngineId_, contextName_, response, out, &length);
     if (!r) {
         if (tooBig != nullptr) {
             const uint32_t scoped = snmp::encodedScopedPduSize(

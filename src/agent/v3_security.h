@@ -110,8 +110,7 @@ class V3Security {
     // Sends the datagram of a Report back to where the message came from.
     using Send = std::function<bool(const uint8_t* bytes, std::size_t length)>;
 
-    Outcome receive(const uint8_t* bytes, std::size_t length, Request& request,
-                    const Send& send);
+    Outcome receive(const uint8_t* bytes, std::size_t length, Request& request, const Send& send);
 
     // The engine's objects: an exact name, and the first one after from.
     bool lookupObject(const snmp::ObjectId& name, snmp::SyntaxValue& value) const;
@@ -132,9 +131,9 @@ class V3Security {
                 const snmp::LocalizedUser* user, const snmp::Octets& userName, int32_t requestId,
                 const snmp::Octets& contextName, const uint32_t* counterOid,
                 std::size_t counterOidLength, uint32_t counter, const Send& send);
-    bool usmReport(const snmp::V3Message& message, snmp::UsmReport which,
-                   snmp::SecurityLevel level, const snmp::LocalizedUser* user,
-                   std::optional<int32_t> requestId, const Send& send);
+    bool usmReport(const snmp::V3Message& message, snmp::UsmReport which, snmp::SecurityLevel level,
+                   const snmp::LocalizedUser* user, std::optional<int32_t> requestId,
+                   const Send& send);
 
     EngineIdentity engine_;
     std::shared_ptr<const PreparedUsers> users_;

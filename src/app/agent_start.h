@@ -14,8 +14,8 @@
 // "Initializing Agent..." and a repaint; mibinfo.out and the load; when the version mode
 // answers SNMPv3, the users and the engine identity of the endpoint; and at last "Agent has
 // been started." on a cleared list (the engine's line, v3StartedLine, is the front end's to
-// show: the statistics lines take the places below that one). Each failure ends the sequence with its line; what was opened
-// stays open until the agent is released.
+// show: the statistics lines take the places below that one). Each failure ends the sequence with
+// its line; what was opened stays open until the agent is released.
 //
 // The sequence uses the home's one debug log and attribute file: it starts the one agent of a
 // window or of `korvan-cli agent`. Agents of their own in one home take paths of their own

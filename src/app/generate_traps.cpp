@@ -263,9 +263,8 @@ bool GenerateTraps::send() {
         settings.retries = std::max<int32_t>(*options_.retries, 1);
     } else {
         const long retries = historyNumber(context_.config, ConfigKey::RETRIES);
-        settings.retries = retries >= 1 && retries <= 1000
-                               ? static_cast<int32_t>(retries)
-                               : kDefaultInformRetries;
+        settings.retries =
+            retries >= 1 && retries <= 1000 ? static_cast<int32_t>(retries) : kDefaultInformRetries;
     }
 
     // Looked up once for the whole transmission.

@@ -177,11 +177,11 @@ class GenerateTraps {
   public:
     struct Options {
         IpVersion ipVersion = IpVersion::IPv4;
-        std::optional<uint16_t> port;        // else TRAPPORT, else 162
-        std::optional<uint32_t> timeoutMs;   // informs; else TIMEOUT1 seconds
-        std::optional<int32_t> retries;      // informs; else RETRIES1
-        uint64_t repeat = 1;                 // the selection is sent this many times
-        std::optional<uint32_t> rate;        // traps a second; 0: as fast as they go
+        std::optional<uint16_t> port;       // else TRAPPORT, else 162
+        std::optional<uint32_t> timeoutMs;  // informs; else TIMEOUT1 seconds
+        std::optional<int32_t> retries;     // informs; else RETRIES1
+        uint64_t repeat = 1;                // the selection is sent this many times
+        std::optional<uint32_t> rate;       // traps a second; 0: as fast as they go
         // SNMPv3: this user instead of form().user.
         std::optional<snmp::UsmUser> v3User;
         // SNMPv3 traps: this engine ID instead of the home's traps engine's.

@@ -50,15 +50,16 @@ bool fromHex(std::string_view text, std::vector<uint8_t>& bytes) {
 Result readWhole(int fd, const std::string& path, std::string& text) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxEnginesFile) {
-        return Result::failuref("Cannot use engines file [%s]: not a regular file of at most "
-                                "4 MB.",
-                                path.c_str());
+        return Result::failuref(
+            "Cannot use engines file [%s]: not a regular file of at most "
+            "4 MB.",
+            path.c_str());
     }
     text.resize(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::pread(fd, text.data() + done, text.size() - done,
-                                  static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -88,8 +89,8 @@ bool bootsFromText(const std::string& text, uint32_t& boots) {
 Result writeWhole(int fd, const std::string& path, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done,
-                                   static_cast<off_t>(done));
+        const ssize_t n =
+            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -278,8 +279,8 @@ Result EngineBook::save() {
         } else {
             written = writeWhole(file.get(), temporary, text);
             if (written && ::fsync(file.get()) != 0) {
-                written = Result::failuref("Cannot write engines file [%s]: %s",
-                                           temporary.c_str(), std::strerror(errno));
+                written = Result::failuref("Cannot write engines file [%s]: %s", temporary.c_str(),
+                                           std::strerror(errno));
             }
             file.reset();
             if (written && ::rename(temporary.c_str(), path_.c_str()) != 0) {

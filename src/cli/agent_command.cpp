@@ -33,9 +33,8 @@ bool isStopSignal(int signal) {
 
 const std::vector<const char*> kAgentFlags = {"--help", "--debug", "--no-debug", "--save"};
 const std::vector<const char*> kAgentValued = {
-    "--file",      "--read-community", "--write-community", "--snmp-version",
-    "--transport", "--port",           "--address",         "--stats-interval",
-    "--users",     "--v3-user"};
+    "--file", "--read-community", "--write-community", "--snmp-version", "--transport",
+    "--port", "--address",        "--stats-interval",  "--users",        "--v3-user"};
 
 bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options,
                      std::string& error) {
@@ -131,7 +130,8 @@ void printAgentUsage(std::ostream& out) {
     out << "Usage: korvan-cli [--home DIR] agent [OPTIONS]\n"
            "\n"
            "Starts the simulated SNMP agent as the main window's Start does and serves\n"
-           "SNMPv1/SNMPv2c (and, when asked, SNMPv3) requests until SIGINT (Ctrl-C), SIGTERM or SIGQUIT, then stops it\n"
+           "SNMPv1/SNMPv2c (and, when asked, SNMPv3) requests until SIGINT (Ctrl-C), SIGTERM or "
+           "SIGQUIT, then stops it\n"
            "as Stop does (a control file still loading is given up within a second). Every\n"
            "status line is printed as it is appended, but of alike lines (a flood of malformed\n"
            "datagrams) at most 5 a second, then how many were suppressed. The statistics are\n"
@@ -293,7 +293,8 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     }
     form.v3Users = options.v3Users;
     if (form.v3Users.usersFile) {
-        form.v3Users.usersFile = fromStartDirectory(*form.v3Users.usersFile, options.startDirectory);
+        form.v3Users.usersFile =
+            fromStartDirectory(*form.v3Users.usersFile, options.startDirectory);
     }
     const bool usersGiven = form.v3Users.usersFile || !form.v3Users.userLines.empty();
     if (usersGiven && !answersV3(form.version)) {

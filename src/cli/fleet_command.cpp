@@ -143,8 +143,9 @@ bool parseFleetOptions(const std::vector<std::string>& args, FleetOptions& optio
         options.agent.v3Users.usersFile || !options.agent.v3Users.userLines.empty();
     if (options.dataDirectory &&
         ((options.agent.version && answersV3(*options.agent.version)) || usersGiven)) {
-        error = "--data-dir serves SNMPv1 and SNMPv2c: the community names the device "
-                "(--snmp-version v3 or all, --users and --v3-user go with --devices or --clone)";
+        error =
+            "--data-dir serves SNMPv1 and SNMPv2c: the community names the device "
+            "(--snmp-version v3 or all, --users and --v3-user go with --devices or --clone)";
         return false;
     }
     if (options.dataDirectory && (options.agent.readCommunity || options.agent.writeCommunity)) {

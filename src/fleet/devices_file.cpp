@@ -94,7 +94,8 @@ bool readLine(const std::vector<std::string_view>& fields, DeviceSpec& device,
     if (fields.size() == 5) {
         device.version = versionFromWord(fields[4]);
         if (!device.version) {
-            reason = "versions must be v1, v2c, bilingual, v3 or all, not '" + shown(fields[4]) + "'";
+            reason =
+                "versions must be v1, v2c, bilingual, v3 or all, not '" + shown(fields[4]) + "'";
             return false;
         }
     }

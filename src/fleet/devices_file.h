@@ -9,8 +9,8 @@
 //   [::1]:1162       /srv/core.ctl  public
 //
 // ADDRESS:PORT (an IPv6 address in brackets) and the control file are needed; the
-// communities and the versions (v1, v2c, bilingual, v3 or all) may be left out from the right, and the
-// fleet's defaults fill them in. A line whose first field begins with "#" is a comment, and a
+// communities and the versions (v1, v2c, bilingual, v3 or all) may be left out from the right, and
+// the fleet's defaults fill them in. A line whose first field begins with "#" is a comment, and a
 // field that begins with "#" ends the line. A line that cannot be read is a problem naming
 // its line; the others still give their devices.
 //

@@ -70,9 +70,9 @@ bool Fleet::start(const DeviceSpec& spec, const DeviceDefaults& defaults, std::s
         if (defaults.engines == nullptr || defaults.v3Users == nullptr) {
             return fail("SNMPv3 is not set up for this fleet.");
         }
-        if (Result enabled = agent.enableV3(defaults.engines->start(deviceName(spec)),
-                                            defaults.v3Users,
-                                            app::agentContextName(spec.controlFile));
+        if (Result enabled =
+                agent.enableV3(defaults.engines->start(deviceName(spec)), defaults.v3Users,
+                               app::agentContextName(spec.controlFile));
             !enabled) {
             return fail(enabled.text());
         }

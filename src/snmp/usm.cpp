@@ -239,8 +239,7 @@ OpenFailure openSecureMessage(uint8_t* bytes, uint32_t length, const V3Message& 
         plain.assign(scoped, scoped + scopedLength);
         if (Result r = decrypt(protocol, user->privKey, message.usm.privParams.bytes.data(),
                                static_cast<uint32_t>(message.usm.boots),
-                               static_cast<uint32_t>(message.usm.time), plain.data(),
-                               scopedLength);
+                               static_cast<uint32_t>(message.usm.time), plain.data(), scopedLength);
             !r) {
             return OpenFailure::DecryptionError;
         }

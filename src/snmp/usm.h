@@ -101,8 +101,7 @@ struct OutgoingSecurity {
 // The whole message; *size is the capacity in and the length out. Fails when it does not
 // fit (the caller may then answer tooBig) or the cryptography fails.
 Result encodeSecureMessage(const OutgoingSecurity& security, const Octets& contextEngineId,
-                           const Octets& contextName, const Pdu& pdu, uint8_t* out,
-                           uint32_t* size);
+                           const Octets& contextName, const Pdu& pdu, uint8_t* out, uint32_t* size);
 // Octets of a message encodeSecureMessage would write for a scoped PDU of scopedLength octets
 // (with privacy, the ciphertext's padding included).
 uint32_t secureMessageSize(const OutgoingSecurity& security, uint32_t scopedLength);

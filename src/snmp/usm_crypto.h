@@ -61,8 +61,8 @@ struct LocalizedKey {
 // same with the SHA-2 hashes, RFC 7860 9.3). Fails for an empty pass phrase or None.
 Result passwordToKey(AuthProtocol protocol, std::string_view passPhrase, LocalizedKey& key);
 // Kul = H(Ku || engineID || Ku) (RFC 3414 2.6).
-Result localizeKey(AuthProtocol protocol, const LocalizedKey& ku,
-                   std::span<const uint8_t> engineId, LocalizedKey& kul);
+Result localizeKey(AuthProtocol protocol, const LocalizedKey& ku, std::span<const uint8_t> engineId,
+                   LocalizedKey& kul);
 // Both steps.
 Result localizedKey(AuthProtocol protocol, std::string_view passPhrase,
                     std::span<const uint8_t> engineId, LocalizedKey& kul);
@@ -71,8 +71,7 @@ Result localizedKey(AuthProtocol protocol, std::string_view passPhrase,
 // too short by appending H(kul) to it (H the authentication protocol's hash, applied to the
 // whole key as it stands), as AES-192 and AES-256 need with MD5 and SHA-1. Fails when priv is
 // None.
-Result privacyKey(AuthProtocol auth, PrivProtocol priv, const LocalizedKey& kul,
-                  LocalizedKey& key);
+Result privacyKey(AuthProtocol auth, PrivProtocol priv, const LocalizedKey& kul, LocalizedKey& key);
 
 // HMAC of the whole message with the localised key, truncated to digestSize(protocol) octets
 // written to digest. The message's msgAuthenticationParameters must hold zeros while it is

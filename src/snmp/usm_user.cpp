@@ -72,8 +72,8 @@ std::size_t characterCount(std::string_view text) {
 
 Result checkPassPhrase(const std::string& name, const std::string& passPhrase, const char* kind) {
     if (characterCount(passPhrase) < kMinPassPhrase) {
-        return Result::failuref("%s pass phrase of user [%s] is shorter than %zu characters",
-                                kind, name.c_str(), kMinPassPhrase);
+        return Result::failuref("%s pass phrase of user [%s] is shorter than %zu characters", kind,
+                                name.c_str(), kMinPassPhrase);
     }
     return {};
 }

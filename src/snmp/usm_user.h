@@ -51,10 +51,9 @@ struct UsmUser {
     bool readWrite = false;
 
     SecurityLevel level() const {
-        return auth == AuthProtocol::None
-                   ? SecurityLevel::NoAuthNoPriv
-                   : (priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv
-                                                 : SecurityLevel::AuthPriv);
+        return auth == AuthProtocol::None ? SecurityLevel::NoAuthNoPriv
+                                          : (priv == PrivProtocol::None ? SecurityLevel::AuthNoPriv
+                                                                        : SecurityLevel::AuthPriv);
     }
 };
 

@@ -86,8 +86,8 @@ uint32_t headerContentSize(const V3Header& header) {
 }
 
 // Octets of the message's content (all but its own tag and length).
-uint32_t messageContentSize(const V3Header& header, const UsmParameters& usm,
-                            uint32_t scopedLength, bool encrypted) {
+uint32_t messageContentSize(const V3Header& header, const UsmParameters& usm, uint32_t scopedLength,
+                            bool encrypted) {
     return integerSize(static_cast<int32_t>(kVersion3)) + tlvSize(headerContentSize(header)) +
            tlvSize(tlvSize(usmContentSize(usm))) +
            (encrypted ? tlvSize(scopedLength) : scopedLength);
@@ -117,8 +117,7 @@ Result decodeV3Message(const uint8_t* bytes, uint32_t length, V3Message& message
     if (Result r = readInteger(p, &headerData, 0, 2147483647, "msgID", header.msgId); !r) {
         return r;
     }
-    if (Result r = readInteger(p, &headerData, 484, 2147483647, "msgMaxSize", header.maxSize);
-        !r) {
+    if (Result r = readInteger(p, &headerData, 484, 2147483647, "msgMaxSize", header.maxSize); !r) {
         return r;
     }
     Octets flags;
@@ -129,8 +128,8 @@ Result decodeV3Message(const uint8_t* bytes, uint32_t length, V3Message& message
         return Result::failure("msgFlags is not one octet");
     }
     header.flags = flags.bytes[0];
-    if (Result r = readInteger(p, &headerData, 1, 2147483647, "msgSecurityModel",
-                               header.securityModel);
+    if (Result r =
+            readInteger(p, &headerData, 1, 2147483647, "msgSecurityModel", header.securityModel);
         !r) {
         return r;
     }
@@ -155,8 +154,8 @@ Result decodeV3Message(const uint8_t* bytes, uint32_t length, V3Message& message
             return r;
         }
         UsmParameters& usm = message.usm;
-        if (Result r = readOctets(p, &usmContent, kMaxEngineId, "msgAuthoritativeEngineID",
-                                  usm.engineId);
+        if (Result r =
+                readOctets(p, &usmContent, kMaxEngineId, "msgAuthoritativeEngineID", usm.engineId);
             !r) {
             return r;
         }
@@ -165,8 +164,8 @@ Result decodeV3Message(const uint8_t* bytes, uint32_t length, V3Message& message
             !r) {
             return r;
         }
-        if (Result r = readInteger(p, &usmContent, 0, 2147483647, "msgAuthoritativeEngineTime",
-                                   usm.time);
+        if (Result r =
+                readInteger(p, &usmContent, 0, 2147483647, "msgAuthoritativeEngineTime", usm.time);
             !r) {
             return r;
         }
@@ -174,9 +173,8 @@ Result decodeV3Message(const uint8_t* bytes, uint32_t length, V3Message& message
             !r) {
             return r;
         }
-        if (Result r = readOctets(p, &usmContent, kMaxUsmParameter,
-                                  "msgAuthenticationParameters", usm.authParams,
-                                  &message.authOffset, bytes);
+        if (Result r = readOctets(p, &usmContent, kMaxUsmParameter, "msgAuthenticationParameters",
+                                  usm.authParams, &message.authOffset, bytes);
             !r) {
             return r;
         }
@@ -278,8 +276,8 @@ Result encodeScopedPdu(const Octets& contextEngineId, const Octets& contextName,
     }
     uint8_t* header = out;
     int32_t room = 4;
-    static_cast<void>(encodeSequenceHeader(header, &room, kTagSequence,
-                                           static_cast<uint32_t>(p - out - 4)));
+    static_cast<void>(
+        encodeSequenceHeader(header, &room, kTagSequence, static_cast<uint32_t>(p - out - 4)));
     *size = static_cast<uint32_t>(p - out);
     return {};
 }

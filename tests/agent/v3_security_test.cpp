@@ -50,8 +50,8 @@ TEST(V3Security, DiscoveryIsReportedAndUnconfirmedMessagesAreOnlyCounted) {
               V3Security::Outcome::Reported);
     ASSERT_EQ(sent.size(), 1u);
     snmp::V3Message report;
-    ASSERT_TRUE(snmp::decodeV3Message(sent[0].data(), static_cast<uint32_t>(sent[0].size()), report)
-                    .ok());
+    ASSERT_TRUE(
+        snmp::decodeV3Message(sent[0].data(), static_cast<uint32_t>(sent[0].size()), report).ok());
     EXPECT_EQ(report.header.msgId, 5);
     EXPECT_EQ(report.header.flags, 0);  // noAuthNoPriv, not reportable
     EXPECT_EQ(report.usm.engineId.bytes, kEngineId);

@@ -45,15 +45,19 @@ TEST(EngineBook, KeepsIdsCountsBootsAndSaysWhatItCouldNotRead) {
     EXPECT_NE(fresh.engineId, renewed.engineId);
     const std::vector<std::string> notes = book.takeNotes();
     ASSERT_EQ(notes.size(), 2u);
-    EXPECT_EQ(notes[0], engines + " line 3 is no \"ENDPOINT ENGINEID BOOTS\" line; it is kept as "
-                                  "it stands.");
-    EXPECT_EQ(notes[1], "The SNMPv3 engine at 127.0.0.1:1162 has counted its boots up: it starts "
-                        "anew with a new engine ID.");
+    EXPECT_EQ(notes[0], engines +
+                            " line 3 is no \"ENDPOINT ENGINEID BOOTS\" line; it is kept as "
+                            "it stands.");
+    EXPECT_EQ(notes[1],
+              "The SNMPv3 engine at 127.0.0.1:1162 has counted its boots up: it starts "
+              "anew with a new engine ID.");
     ASSERT_TRUE(book.save().ok());
-    EXPECT_EQ(readAll(engines), "127.0.0.1:1163 8000000005aabbccff -5\n"
-                                "127.0.0.1:1161 8000000005aabbccdd 8\n"
-                                "127.0.0.1:1162 " + hexText(renewed.engineId) + " 1\n" +
-                                "[::1]:1161 " + hexText(fresh.engineId) + " 1\n");
+    EXPECT_EQ(readAll(engines),
+              "127.0.0.1:1163 8000000005aabbccff -5\n"
+              "127.0.0.1:1161 8000000005aabbccdd 8\n"
+              "127.0.0.1:1162 " +
+                  hexText(renewed.engineId) + " 1\n" + "[::1]:1161 " + hexText(fresh.engineId) +
+                  " 1\n");
 
     EngineIdentity again;
     ASSERT_TRUE(startEngine(dir.root(), "127.0.0.1:1161", again).ok());
@@ -63,12 +67,11 @@ TEST(EngineBook, KeepsIdsCountsBootsAndSaysWhatItCouldNotRead) {
 TEST(Users, ABadCommandLineUserIsNamedNotShown) {
     TempDir dir;
     std::vector<snmp::UsmUser> users;
-    const Result r = loadUsers(dir.root(), {std::nullopt, {"ops SHA secret-phrase 3DES other"}},
-                               users);
+    const Result r =
+        loadUsers(dir.root(), {std::nullopt, {"ops SHA secret-phrase 3DES other"}}, users);
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.text().find("secret-phrase"), std::string::npos);
-    EXPECT_EQ(r.text().rfind("--v3-user of user [ops]: unknown privacy protocol in field 4", 0),
-              0u)
+    EXPECT_EQ(r.text().rfind("--v3-user of user [ops]: unknown privacy protocol in field 4", 0), 0u)
         << r.text();
 }
 

@@ -54,15 +54,14 @@ class CliV3 : public ::testing::Test {
 
     std::unique_ptr<BackgroundProgram> start() {
         auto agent = std::make_unique<BackgroundProgram>(
-            kProgram, std::vector<std::string>{"--home", dir_.root(), "agent", "--address",
-                                               "127.0.0.1", "--port", port_, "--snmp-version",
-                                               "all"});
+            kProgram,
+            std::vector<std::string>{"--home", dir_.root(), "agent", "--address", "127.0.0.1",
+                                     "--port", port_, "--snmp-version", "all"});
         EXPECT_TRUE(agent->waitFor("SNMPv3: 32 user(s), engine ID ")) << agent->output();
         return agent;
     }
 
-    CommandRun v3(const std::string& tool, const std::string& security,
-                  const std::string& rest) {
+    CommandRun v3(const std::string& tool, const std::string& security, const std::string& rest) {
         return netSnmp(tool, "-v3 -r 0 -t 2 " + security + " 127.0.0.1:" + port_ + " " + rest);
     }
 
@@ -82,10 +81,9 @@ TEST_F(CliV3, EveryLevelAndProtocolPairIsAnsweredBesideV2c) {
     EXPECT_NE(v3("snmpget", "-l noAuthNoPriv -u plain", kSysName).output.find(demo),
               std::string::npos);
     for (const char* auth : kAuths) {
-        const std::string authOnly = "-l authNoPriv -u " + userName(auth, "") + " -a " + auth +
-                                     " -A " + kAuthPass;
-        EXPECT_NE(v3("snmpget", authOnly, kSysName).output.find(demo), std::string::npos)
-            << auth;
+        const std::string authOnly =
+            "-l authNoPriv -u " + userName(auth, "") + " -a " + auth + " -A " + kAuthPass;
+        EXPECT_NE(v3("snmpget", authOnly, kSysName).output.find(demo), std::string::npos) << auth;
         for (const char* priv : kPrivs) {
             const CommandRun got =
                 v3("snmpget", authPriv(userName(auth, priv), auth, priv), kSysName);
@@ -97,7 +95,8 @@ TEST_F(CliV3, EveryLevelAndProtocolPairIsAnsweredBesideV2c) {
     const std::string security = authPriv(userName("SHA-256", "AES"), "SHA-256", "AES");
     const CommandRun walk = v3("snmpwalk", security, "-On 1.3.6.1.2");
     const CommandRun bulk = v3("snmpbulkwalk", security, "-On 1.3.6.1.2");
-    const CommandRun v2c = netSnmp("snmpwalk", "-v2c -c vintor -On 127.0.0.1:" + port_ + " 1.3.6.1.2");
+    const CommandRun v2c =
+        netSnmp("snmpwalk", "-v2c -c vintor -On 127.0.0.1:" + port_ + " 1.3.6.1.2");
     EXPECT_EQ(walk.status, 0) << walk.output;
     EXPECT_GT(walk.output.size(), 4000u);
     auto names = [](const std::string& output) {
@@ -117,16 +116,15 @@ TEST_F(CliV3, EveryLevelAndProtocolPairIsAnsweredBesideV2c) {
 TEST_F(CliV3, RefusalsAreReportedAndCountedAndOnlyReadWriteUsersSet) {
     auto agent = start();
     const std::string user = userName("SHA", "AES");
-    const CommandRun wrongDigest = v3(
-        "snmpget", "-l authPriv -u " + user + " -a SHA -A wrong-phrase -x AES -X " + kPrivPass,
-        kSysName);
+    const CommandRun wrongDigest =
+        v3("snmpget", "-l authPriv -u " + user + " -a SHA -A wrong-phrase -x AES -X " + kPrivPass,
+           kSysName);
     EXPECT_NE(wrongDigest.output.find("Authentication failure"), std::string::npos)
         << wrongDigest.output;
     const CommandRun unknown = v3("snmpget", "-l noAuthNoPriv -u nobody", kSysName);
     EXPECT_NE(unknown.output.find("Unknown user name"), std::string::npos) << unknown.output;
     const CommandRun level = v3("snmpget", authPriv(userName("SHA", ""), "SHA", "AES"), kSysName);
-    EXPECT_NE(level.output.find("Unsupported security level"), std::string::npos)
-        << level.output;
+    EXPECT_NE(level.output.find("Unsupported security level"), std::string::npos) << level.output;
     const CommandRun context = v3("snmpget", authPriv(user, "SHA", "AES") + " -n other", kSysName);
     EXPECT_NE(context.output.find("Bad context specified"), std::string::npos) << context.output;
     EXPECT_NE(v3("snmpget", authPriv(user, "SHA", "AES") + " -n demo", kSysName)
@@ -166,7 +164,9 @@ TEST_F(CliV3, TheEngineKeepsItsIdAndCountsItsBoots) {
     const std::string second = engine();
     EXPECT_NE(first.find(".1.3.6.1.6.3.10.2.1.2.0 = INTEGER: 1"), std::string::npos) << first;
     EXPECT_NE(second.find(".1.3.6.1.6.3.10.2.1.2.0 = INTEGER: 2"), std::string::npos) << second;
-    const auto idLine = [](const std::string& output) { return output.substr(0, output.find('\n')); };
+    const auto idLine = [](const std::string& output) {
+        return output.substr(0, output.find('\n'));
+    };
     EXPECT_EQ(idLine(first), idLine(second));
     EXPECT_NE(idLine(first).find("Hex-STRING: 80 00 00 00 05"), std::string::npos) << first;
 }

@@ -59,12 +59,11 @@ struct Engine {
 
 void serve(Engine& engine, const uint8_t* data, size_t size) {
     V3Security::Request request;
-    const V3Security::Outcome outcome = engine.security->receive(
-        data, size, request, [](const uint8_t* bytes, std::size_t length) {
+    const V3Security::Outcome outcome =
+        engine.security->receive(data, size, request, [](const uint8_t* bytes, std::size_t length) {
             snmp::V3Message report;
-            require(length > 0 && snmp::decodeV3Message(bytes, static_cast<uint32_t>(length),
-                                                        report)
-                                      .ok());
+            require(length > 0 &&
+                    snmp::decodeV3Message(bytes, static_cast<uint32_t>(length), report).ok());
             return true;
         });
     if (outcome != V3Security::Outcome::Serve) {
@@ -115,8 +114,8 @@ bool remake(const Engine& engine, const uint8_t* data, size_t size, std::vector<
     }
     out.resize(length);
     uint8_t digest[snmp::kMaxDigestSize];
-    require(snmp::authenticate(user->config.auth, user->authKey, out.data(), out.size(), digest)
-                .ok());
+    require(
+        snmp::authenticate(user->config.auth, user->authKey, out.data(), out.size(), digest).ok());
     std::memcpy(out.data() + authOffset, digest, snmp::digestSize(user->config.auth));
     return true;
 }

@@ -250,9 +250,8 @@ TEST_F(Korvan, StopAfterAFailedStartLeavesTheFailureLinesAbove) {
     click(Control::Stop);
     const Lines lines = desktop.statusLines();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0],
-              "Cannot open SNMP Variable file [" + home.dir.path("agent/") +
-                  "] for reading. Is a directory.");
+    EXPECT_EQ(lines[0], "Cannot open SNMP Variable file [" + home.dir.path("agent/") +
+                            "] for reading. Is a directory.");
     EXPECT_EQ(lines[2], "Agent has been stopped.");
     EXPECT_TRUE(isEnabled(Control::Start));
 }

@@ -73,7 +73,8 @@ TEST(UsmUser, RefusedLines) {
         {"u SHA rw", "missing authentication pass phrase"},
         {"u SHA authpass1234 AES", "missing privacy pass phrase"},
         {"u SHA short", "authentication pass phrase of user [u] is shorter than 8 characters"},
-        {"u SHA authpass1234 AES short", "privacy pass phrase of user [u] is shorter than 8 characters"},
+        {"u SHA authpass1234 AES short",
+         "privacy pass phrase of user [u] is shorter than 8 characters"},
         // Seven characters in fourteen octets.
         {"u SHA \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
          "authentication pass phrase of user [u] is shorter than 8 characters"},

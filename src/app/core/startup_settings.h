@@ -23,7 +23,8 @@ enum class VersionMode { SNMPv1, SNMPv2C, Bilingual, SNMPv3, All };
 
 // Whether a mode answers SNMPv1, SNMPv2c and SNMPv3 requests.
 inline bool answersV1(VersionMode mode) {
-    return mode == VersionMode::SNMPv1 || mode == VersionMode::Bilingual || mode == VersionMode::All;
+    return mode == VersionMode::SNMPv1 || mode == VersionMode::Bilingual ||
+           mode == VersionMode::All;
 }
 inline bool answersV2c(VersionMode mode) {
     return mode == VersionMode::SNMPv2C || mode == VersionMode::Bilingual ||
