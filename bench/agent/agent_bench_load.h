@@ -80,6 +80,23 @@ class TempDir {
     std::string path_;
 };
 
+// Makes dir a home for AgentThread: its folders, agent/bench.ctl holding controlFile, and a
+// korvan.ini naming dir. False, said on standard error as program, when there is no folder.
+inline bool makeBenchHome(const TempDir& temp, const std::string& controlFile,
+                          const char* program) {
+    const std::string& dir = temp.path();
+    if (dir.empty()) {
+        std::fprintf(stderr, "%s: no folder under /tmp\n", program);
+        return false;
+    }
+    for (const char* sub : {"/bin", "/agent", "/mibs"}) {
+        ::mkdir((dir + sub).c_str(), 0755);
+    }
+    writeText(dir + "/agent/bench.ctl", controlFile);
+    writeText(dir + "/bin/korvan.ini", "[KORVAN]\r\nINSTALLDIR=" + dir + "\r\n");
+    return true;
+}
+
 // --- The agent on a thread -------------------------------------------------------------------
 
 // The agent of <home>/bin/korvan.ini serving <home>/agent/bench.ctl with the community

@@ -190,16 +190,10 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     const bench::TempDir temp;
-    if (temp.path().empty()) {
-        std::fprintf(stderr, "bench_agent: no folder under /tmp\n");
+    if (!bench::makeBenchHome(temp, controlFile(), "bench_agent")) {
         return 1;
     }
     const std::string& dir = temp.path();
-    for (const char* sub : {"/bin", "/agent", "/mibs"}) {
-        ::mkdir((dir + sub).c_str(), 0755);
-    }
-    bench::writeText(dir + "/agent/bench.ctl", controlFile());
-    bench::writeText(dir + "/bin/korvan.ini", "[KORVAN]\r\nINSTALLDIR=" + dir + "\r\n");
 
     // Only the serving is counted, not the start.
     bench::AgentThread agent(dir, {}, [](bool serving) { countAllocations = serving; });

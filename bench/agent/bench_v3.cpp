@@ -350,17 +350,11 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     const bench::TempDir temp;
-    if (temp.path().empty()) {
-        std::fprintf(stderr, "bench_v3: no folder under /tmp\n");
+    if (!bench::makeBenchHome(
+            temp, bench::tenThousandAttributes("generated for the SNMPv3 benchmark"), "bench_v3")) {
         return 1;
     }
     const std::string& dir = temp.path();
-    for (const char* sub : {"/bin", "/agent", "/mibs"}) {
-        ::mkdir((dir + sub).c_str(), 0755);
-    }
-    bench::writeText(dir + "/agent/bench.ctl",
-                     bench::tenThousandAttributes("generated for the SNMPv3 benchmark"));
-    bench::writeText(dir + "/bin/korvan.ini", "[KORVAN]\r\nINSTALLDIR=" + dir + "\r\n");
     const std::string userLine =
         std::string(kUser) + " SHA-256 \"" + kAuthPass + "\" AES \"" + kPrivPass + "\"";
 

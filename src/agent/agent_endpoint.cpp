@@ -196,14 +196,10 @@ Result AgentEndpoint::serve(const uint8_t* datagram, std::size_t length,
     }
     snmp::Pdu request;
     Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &request);
-    // An SNMPv3 message may or may not read as a community message of version 3.
-    if ((!decoded || request.version == snmp::kVersion3) && handlers_.onV3Message) {
-        int32_t version = 0;
-        if (snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&
-            version == static_cast<int32_t>(snmp::kVersion3)) {
-            handlers_.onV3Message(datagram, length, source);
-            return {};
-        }
+    if ((!decoded || request.version == snmp::kVersion3) && handlers_.onV3Message &&
+        snmp::isV3Message(datagram, static_cast<uint32_t>(length))) {
+        handlers_.onV3Message(datagram, length, source);
+        return {};
     }
     if (!decoded) {
         int32_t version = 0;

@@ -120,14 +120,10 @@ void RequestClient::readable() {
     }
     snmp::Pdu response;
     Result decoded = snmp::decodeMessage(datagram, static_cast<uint32_t>(length), &response);
-    // An SNMPv3 message may or may not read as a community message of version 3.
-    if ((!decoded || response.version == snmp::kVersion3) && handlers_.onV3Message) {
-        int32_t version = 0;
-        if (snmp::peekMessageVersion(datagram, static_cast<uint32_t>(length), version) &&
-            version == static_cast<int32_t>(snmp::kVersion3)) {
-            handlers_.onV3Message(datagram, length, source);
-            return;
-        }
+    if ((!decoded || response.version == snmp::kVersion3) && handlers_.onV3Message &&
+        snmp::isV3Message(datagram, static_cast<uint32_t>(length))) {
+        handlers_.onV3Message(datagram, length, source);
+        return;
     }
     if (!decoded) {
         if (handlers_.onFailure) {

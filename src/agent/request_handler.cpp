@@ -100,7 +100,7 @@ bool RequestHandler::admitted(const snmp::Pdu& request) {
 
 uint32_t RequestHandler::answerLimit() const {
     const uint32_t limit = settingsLimit(parts_.settings);
-    return wrapper_ != nullptr ? std::min(limit, wrapper_->limit()) : limit;
+    return reply_ != nullptr ? std::min(limit, reply_->limit()) : limit;
 }
 
 bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
@@ -134,12 +134,13 @@ bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
             parts_.refresh.request();
             return true;
         }
+        // The answer goes out at the request's level while it is served, and only then.
         struct Unwrap {
-            const MessageWrapper*& wrapper;
-            ~Unwrap() { wrapper = nullptr; }
-        } unwrap{wrapper_};
-        wrapper_ = &v3_.reply;
-        serve(v3_.pdu, from, wrapper_);
+            const V3Security::Reply*& reply;
+            ~Unwrap() { reply = nullptr; }
+        } unwrap{reply_};
+        reply_ = &v3_.reply;
+        serve(v3_.pdu, from);
     } catch (const std::bad_alloc&) {
         // As for any request: unanswered, and the next one is served.
     }
@@ -155,18 +156,17 @@ bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress
         parts_.refresh.request();
         return false;
     }
-    return serve(request, from, nullptr);
+    return serve(request, from);
 }
 
-bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from,
-                           const MessageWrapper* wrapper) {
+bool RequestHandler::serve(const snmp::Pdu& request, const SocketAddress& from) {
     AgentStatistics& statistics = parts_.statistics;
     // The answer's list is the handler's own, emptied for each request: its storage stays.
     snmp::VarBindList& list = answer_;
     list.items.clear();
 
     Failure failure;
-    const auto* reply = static_cast<const V3Security::Reply*>(wrapper);
+    const V3Security::Reply* reply = reply_;
     if (reply != nullptr && reply->belowUserLevel()) {
         // The user's level is the least its requests may come at.
         failure = {snmp::kAuthorizationError, 0};
@@ -239,18 +239,18 @@ Result RequestHandler::send(const snmp::Pdu& request, Failure failure, const Soc
     }
     bool tooBig = false;
     Result sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                               log, message_, &tooBig, wrapper_);
+                               log, message_, &tooBig, reply_);
     if (!sent && tooBig && failure.status != snmp::kTooBig) {
         failure = {snmp::kTooBig, 0};
         failedAnswer();
         sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                            log, message_, &tooBig, wrapper_);
+                            log, message_, &tooBig, reply_);
     }
     if (!sent && tooBig && !list.items.empty()) {
         // Not even the request's bindings fit (a request larger than the largest answer).
         list.items.clear();
         sent = sendResponse(request, parts_.endpoint, failure.status, failure.index, list, from,
-                            log, message_, &tooBig, wrapper_);
+                            log, message_, &tooBig, reply_);
     }
     return sent;
 }
@@ -391,12 +391,12 @@ RequestHandler::Failure RequestHandler::serveSet(const snmp::Pdu& request,
 
     // The answer carries the request's bindings: when it cannot go, nothing is set.
     // An SNMPv3 answer is the PDU of an SNMPv2c one (counted with its small message header)
-    // in the wrapper's form.
+    // in the SNMPv3 form.
     const uint32_t answerSize =
-        wrapper_ != nullptr
+        reply_ != nullptr
             ? snmp::encodedMessageSize(snmp::kVersion2c, {}, request.requestId, snmp::kNoError, 0,
                                        request.varBinds) +
-                  wrapper_->overhead()
+                  reply_->overhead()
             : snmp::encodedMessageSize(request.version, request.community, request.requestId,
                                        snmp::kNoError, 0, request.varBinds);
     if (answerSize > answerLimit()) {
@@ -430,8 +430,8 @@ RequestHandler::Failure RequestHandler::serveGetBulk(const snmp::Pdu& request,
         std::min<std::size_t>(static_cast<std::size_t>(std::max(request.errorStatus, 0)), count);
     const uint32_t maxRepetitions = static_cast<uint32_t>(std::max(request.errorIndex, 0));
     const uint32_t limit = answerLimit();
-    uint32_t estimate = (wrapper_ != nullptr ? wrapper_->overhead() : request.community.length()) +
-                        kBulkHeaderEstimate;
+    uint32_t estimate =
+        (reply_ != nullptr ? reply_->overhead() : request.community.length()) + kBulkHeaderEstimate;
     // Bindings the answer can hold at most (each takes at least nine bytes).
     list.items.reserve(limit / 9 + 1);
     store::AttributeInfo found;

@@ -113,8 +113,8 @@ class RequestHandler {
     };
 
     bool admitted(const snmp::Pdu& request);
-    // Serves an admitted request; wrapper is the form of an SNMPv3 answer (none: SNMPv1/v2c).
-    bool serve(const snmp::Pdu& request, const SocketAddress& from, const MessageWrapper* wrapper);
+    // Serves an admitted request (an SNMPv3 one while reply_ is set).
+    bool serve(const snmp::Pdu& request, const SocketAddress& from);
     // The largest answer to the request being served.
     uint32_t answerLimit() const;
     void refuseVersion(int32_t version);
@@ -142,7 +142,7 @@ class RequestHandler {
     V3Security* security_ = nullptr;
     // The SNMPv3 request being served, and its answer's form while it is (else none).
     V3Security::Request v3_;
-    const MessageWrapper* wrapper_ = nullptr;
+    const V3Security::Reply* reply_ = nullptr;
     snmp::ObjectId engineName_;  // scratch name and value of the engine's objects, reused
     snmp::SyntaxValue engineValue_;
 };

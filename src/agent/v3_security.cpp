@@ -108,10 +108,6 @@ int levelRank(snmp::SecurityLevel level) {
     return static_cast<int>(level);
 }
 
-uint32_t tlvSize(uint32_t contentLength) {
-    return 1 + snmp::lengthFieldSize(contentLength) + contentLength;
-}
-
 }  // namespace
 
 Result prepareUsers(const std::vector<snmp::UsmUser>& users, PreparedUsers& prepared) {
@@ -348,27 +344,10 @@ V3Security::Outcome V3Security::receive(const uint8_t* bytes, std::size_t length
     reply.maxSize_ = static_cast<uint32_t>(message.header.maxSize);
     reply.contextEngineId_.bytes = engine_.engineId;
     reply.contextName_ = std::move(contextName);
-    snmp::OutgoingSecurity security;
-    security.msgId = reply.msgId_;
-    security.maxSize = static_cast<int32_t>(snmp::kMaxDatagramSize);
-    security.level = level;
-    security.engineId = engine_.engineId;
-    security.boots = engine_.boots;
-    security.time = snmp::kMaxEngineBoots;  // the widest the time may take
-    security.user = user;
-    // The message around an empty scoped PDU, the scoped PDU's own header and context, and a
-    // DES block's padding.
-    reply.overhead_ = snmp::secureMessageSize(security, 0) + 4 +
-                      tlvSize(reply.contextEngineId_.length()) +
-                      tlvSize(reply.contextName_.length()) + 8;
     return Outcome::Serve;
 }
 
-Result V3Security::Reply::wrap(const snmp::Pdu& response, uint8_t* out, uint32_t* size,
-                               bool* tooBig) const {
-    if (tooBig != nullptr) {
-        *tooBig = false;
-    }
+snmp::OutgoingSecurity V3Security::Reply::outgoing() const {
     snmp::OutgoingSecurity security;
     security.msgId = msgId_;
     security.maxSize = static_cast<int32_t>(snmp::kMaxDatagramSize);
@@ -378,6 +357,24 @@ Result V3Security::Reply::wrap(const snmp::Pdu& response, uint8_t* out, uint32_t
     security.time = engine_->engineTime();
     security.user = user_;
     security.salts = &engine_->salts_;
+    return security;
+}
+
+uint32_t V3Security::Reply::overhead() const {
+    snmp::OutgoingSecurity security = outgoing();
+    security.time = snmp::kMaxEngineBoots;  // the widest the time may take
+    // The message around an empty scoped PDU, the scoped PDU's own header and context, and a
+    // DES block's padding.
+    return snmp::secureMessageSize(security, 0) + 4 + snmp::tlvSize(contextEngineId_.length()) +
+           snmp::tlvSize(contextName_.length()) + 8;
+}
+
+Result V3Security::Reply::wrap(const snmp::Pdu& response, uint8_t* out, uint32_t* size,
+                               bool* tooBig) const {
+    if (tooBig != nullptr) {
+        *tooBig = false;
+    }
+    const snmp::OutgoingSecurity security = outgoing();
     const uint32_t capacity = std::min(*size, maxSize_);
     uint32_t length = capacity;
     Result r =

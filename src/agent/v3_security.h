@@ -72,7 +72,7 @@ class V3Security {
         Result wrap(const snmp::Pdu& response, uint8_t* out, uint32_t* size,
                     bool* tooBig) const override;
         // Octets the wrapping adds around the PDU, at most.
-        uint32_t overhead() const override { return overhead_; }
+        uint32_t overhead() const override;
         uint32_t limit() const override { return maxSize_; }
         const snmp::LocalizedUser* user() const { return user_; }
         // The request came at a lower level than its user's: it is refused as not authorized.
@@ -85,13 +85,14 @@ class V3Security {
 
       private:
         friend class V3Security;
+        // How the answer goes out: the request's level, user and msgID, the engine's now.
+        snmp::OutgoingSecurity outgoing() const;
         V3Security* engine_ = nullptr;
         const snmp::LocalizedUser* user_ = nullptr;
         snmp::SecurityLevel level_ = snmp::SecurityLevel::NoAuthNoPriv;
         bool belowUserLevel_ = false;
         int32_t msgId_ = 0;
         uint32_t maxSize_ = 0;
-        uint32_t overhead_ = 0;
         snmp::Octets contextEngineId_;
         snmp::Octets contextName_;
     };

@@ -135,6 +135,19 @@ std::shared_ptr<const mibinfo::MibInfo> HomeMibInfo::current(const Configuration
     return library_->current();
 }
 
+std::string shownAddress(const std::string& address, IpVersion transport) {
+    if (!address.empty()) {
+        return address;
+    }
+    return transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
+}
+
+std::string endpointName(const std::string& address, IpVersion transport, uint16_t port) {
+    const std::string shown = shownAddress(address, transport);
+    const std::string portText = std::to_string(port);
+    return transport == IpVersion::IPv6 ? "[" + shown + "]:" + portText : shown + ":" + portText;
+}
+
 std::string agentContextName(const std::string& controlFile) {
     std::string name = controlFile.substr(controlFile.find_last_of('/') + 1);
     if (const std::size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) {
@@ -156,12 +169,8 @@ Result enableV3(Agent& agent, const std::string& home, const MainWindowForm& for
         return made;
     }
     // The engine belongs to the endpoint: agents of one home on other ports are other engines.
-    const bool v6 = agent.settings().ipVersion == IpVersion::IPv6;
-    std::string endpoint = where.address.empty() ? (v6 ? "::" : "0.0.0.0") : where.address;
-    if (v6) {
-        endpoint = "[" + endpoint + "]";
-    }
-    endpoint += ":" + std::to_string(agent.endpoint().port());
+    const std::string endpoint =
+        endpointName(where.address, agent.settings().ipVersion, agent.endpoint().port());
     EngineIdentity engine;
     std::vector<std::string> notes;
     if (Result started = startEngine(home, endpoint, engine, &notes); !started) {

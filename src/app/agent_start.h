@@ -99,6 +99,12 @@ struct StartOutcome {
 inline constexpr const char* kIpxAddressDisplayFormat = "(IPX) %s";
 inline constexpr const char* kNoLocalAddressText = "localhost";
 
+// A listening address as shown: the address, or "0.0.0.0" / "::" for every address.
+std::string shownAddress(const std::string& address, IpVersion transport);
+// An agent endpoint as the system names it (in a fleet's lines and in the engines file):
+// "127.0.0.1:1161", "[::1]:1161", "0.0.0.0:1161" or "[::]:1161" for every address.
+std::string endpointName(const std::string& address, IpVersion transport, uint16_t port);
+
 // The SNMPv3 context an agent serves besides the empty one: its control file's name
 // without directory and extension ("demo" for demo.ctl).
 std::string agentContextName(const std::string& controlFile);

@@ -73,26 +73,6 @@ Result userFromText(const std::string& home, std::string_view text, snmp::UsmUse
     return {};
 }
 
-bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId) {
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        text.remove_prefix(2);
-    }
-    if (text.size() % 2 != 0 || text.size() < 10 || text.size() > 2 * snmp::kMaxEngineId) {
-        return false;
-    }
-    std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = hexDigit(text[i]);
-        const int low = hexDigit(text[i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
-    }
-    engineId = std::move(bytes);
-    return true;
-}
-
 GenerateTraps::GenerateTraps(GenerateTrapsContext context)
     : context_(context),
       client_(

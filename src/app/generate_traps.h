@@ -149,8 +149,6 @@ inline constexpr const char* kTrapsEngineKey = "traps";
 Result userFromText(const std::string& home, std::string_view text, snmp::UsmUser& user);
 // The user of that name among users.
 bool findUser(const std::vector<snmp::UsmUser>& users, std::string_view name, snmp::UsmUser& user);
-// An engine ID in hexadecimal ("80001f8880...", "0x" before it allowed) of 5 to 32 octets.
-bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId);
 
 // The editable lists filled from a history.
 enum class TrapsList { Manager, Community };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "base/regular_file.h"
 #include "base/text.h"
 #include "base/unique_fd.h"
 #include "snmp/usm_crypto.h"
@@ -19,58 +20,7 @@ namespace korvimo::app {
 namespace {
 
 // The engines file is a short list; anything beyond this is no engines file.
-constexpr off_t kMaxEnginesFile = 4 * 1024 * 1024;
-
-bool fromHex(std::string_view text, std::vector<uint8_t>& bytes) {
-    if (text.size() % 2 != 0 || text.empty()) {
-        return false;
-    }
-    bytes.clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        unsigned value = 0;
-        for (std::size_t k = 0; k < 2; ++k) {
-            const char c = text[i + k];
-            unsigned digit;
-            if (c >= '0' && c <= '9') {
-                digit = static_cast<unsigned>(c - '0');
-            } else if (c >= 'a' && c <= 'f') {
-                digit = static_cast<unsigned>(c - 'a' + 10);
-            } else if (c >= 'A' && c <= 'F') {
-                digit = static_cast<unsigned>(c - 'A' + 10);
-            } else {
-                return false;
-            }
-            value = value * 16 + digit;
-        }
-        bytes.push_back(static_cast<uint8_t>(value));
-    }
-    return true;
-}
-
-Result readWhole(int fd, const std::string& path, std::string& text) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxEnginesFile) {
-        return Result::failuref(
-            "Cannot use engines file [%s]: not a regular file of at most "
-            "4 MB.",
-            path.c_str());
-    }
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n =
-            ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return Result::failuref("Cannot read engines file [%s]: %s", path.c_str(),
-                                    n < 0 ? std::strerror(errno) : "it got shorter");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
-}
+constexpr std::size_t kMaxEnginesFile = 4 * 1024 * 1024;
 
 // Boots as the engines file writes them: decimal digits, at most the largest boots.
 bool bootsFromText(const std::string& text, uint32_t& boots) {
@@ -86,32 +36,39 @@ bool bootsFromText(const std::string& text, uint32_t& boots) {
     return true;
 }
 
-Result writeWhole(int fd, const std::string& path, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n =
-            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return Result::failuref("Cannot write engines file [%s]: %s", path.c_str(),
-                                    std::strerror(errno));
-        }
-        done += static_cast<std::size_t>(n);
+}  // namespace
+
+Result userFromLine(std::string_view line, snmp::UsmUser& user) {
+    bool isUser = false;
+    if (Result r = snmp::parseUserLine(line, user, &isUser); !r || !isUser) {
+        // Named by its user, not shown: the line holds pass phrases.
+        std::string_view name;
+        std::string_view rest;
+        takeWord(line, name, rest);
+        return Result::failuref("--v3-user of user [%s]: %s", std::string(name).c_str(),
+                                r ? "no user on the line" : r.c_str());
     }
     return {};
 }
 
-}  // namespace
-
-std::string firstWord(std::string_view line) {
-    const std::size_t start = line.find_first_not_of(" \t");
-    if (start == std::string_view::npos) {
-        return std::string();
+bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
     }
-    const std::size_t end = line.find_first_of(" \t\r", start);
-    return std::string(line.substr(start, end == std::string_view::npos ? end : end - start));
+    if (text.size() % 2 != 0 || text.size() < 10 || text.size() > 2 * snmp::kMaxEngineId) {
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = hexDigit(text[i]);
+        const int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    engineId = std::move(bytes);
+    return true;
 }
 
 Result loadUsers(const std::string& home, const UserSources& sources,
@@ -126,11 +83,8 @@ Result loadUsers(const std::string& home, const UserSources& sources,
     }
     for (const std::string& line : sources.userLines) {
         snmp::UsmUser user;
-        bool isUser = false;
-        if (Result r = snmp::parseUserLine(line, user, &isUser); !r || !isUser) {
-            // Named by its user, not shown: the line holds pass phrases.
-            return Result::failuref("--v3-user of user [%s]: %s", firstWord(line).c_str(),
-                                    r ? "no user on the line" : r.c_str());
+        if (Result r = userFromLine(line, user); !r) {
+            return r;
         }
         snmp::addOrReplaceUser(users, std::move(user));
     }
@@ -188,16 +142,11 @@ Result EngineBook::open(const std::string& home) {
                                 std::strerror(error));
     }
     std::string text;
-    if (UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)); file.valid()) {
-        if (Result r = readWhole(file.get(), path_, text); !r) {
-            lock_.reset();
-            return r;
-        }
-    } else if (errno != ENOENT) {
-        const int error = errno;
+    struct stat info {};
+    const bool missing = ::stat(path_.c_str(), &info) != 0 && errno == ENOENT;
+    if (Result r = missing ? Result() : readRegularFile(path_, kMaxEnginesFile, text); !r) {
         lock_.reset();
-        return Result::failuref("Cannot open engines file [%s]: %s", path_.c_str(),
-                                std::strerror(error));
+        return Result::failuref("Cannot read engines file [%s]: %s", path_.c_str(), r.c_str());
     }
     std::istringstream lines(text);
     std::string line;
@@ -210,9 +159,7 @@ Result EngineBook::open(const std::string& home) {
         std::string boots;
         std::string extra;
         const bool read = (fields >> entry.endpoint >> id >> boots) && !(fields >> extra) &&
-                          fromHex(id, entry.identity.engineId) &&
-                          entry.identity.engineId.size() >= 5 &&
-                          entry.identity.engineId.size() <= snmp::kMaxEngineId &&
+                          engineIdFromText(id, entry.identity.engineId) &&
                           bootsFromText(boots, entry.identity.boots);
         if (read && !index_.contains(entry.endpoint)) {
             index_.emplace(entry.endpoint, entries_.size());
@@ -264,33 +211,15 @@ Result EngineBook::save() {
                 std::to_string(entry.identity.boots) + "\n";
     }
     Result written;
-    if (text.size() > static_cast<std::size_t>(kMaxEnginesFile)) {
+    if (text.size() > kMaxEnginesFile) {
         written = Result::failuref(
             "Cannot write engines file [%s]: it would pass 4 MB; remove the lines of endpoints "
             "that are gone.",
             path_.c_str());
-    } else {
-        // A new file renamed over the old one: a crash leaves the one or the other, whole.
-        const std::string temporary = path_ + ".new";
-        UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (!file.valid()) {
-            written = Result::failuref("Cannot write engines file [%s]: %s", temporary.c_str(),
-                                       std::strerror(errno));
-        } else {
-            written = writeWhole(file.get(), temporary, text);
-            if (written && ::fsync(file.get()) != 0) {
-                written = Result::failuref("Cannot write engines file [%s]: %s", temporary.c_str(),
-                                           std::strerror(errno));
-            }
-            file.reset();
-            if (written && ::rename(temporary.c_str(), path_.c_str()) != 0) {
-                written = Result::failuref("Cannot write engines file [%s]: %s", path_.c_str(),
-                                           std::strerror(errno));
-            }
-            if (!written) {
-                ::unlink(temporary.c_str());
-            }
-        }
+    } else if (const int error = replaceFileContent(path_, text); error != 0) {
+        // A copy renamed over the old file: a failure leaves the old one whole.
+        written = Result::failuref("Cannot write engines file [%s]: %s", path_.c_str(),
+                                   std::strerror(error));
     }
     lock_.reset();  // and the lock with it
     return written;

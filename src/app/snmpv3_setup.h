@@ -11,8 +11,8 @@
 // The engines file, <home>/bin/engines.conf, has a line for each agent endpoint that ever
 // started with SNMPv3: "ENDPOINT ENGINEID BOOTS", the engine ID in hexadecimal. A start reads
 // its line (or makes a new engine ID), counts one more boot and writes the file back, under
-// a lock (engines.conf.lock), so that agents of one home starting at once each count theirs; the
-// file is written anew and renamed over the old one.
+// a lock (engines.conf.lock), so that agents of one home starting at once each count theirs;
+// the file is written anew and renamed over the old one.
 #pragma once
 
 #include <optional>
@@ -44,8 +44,8 @@ struct UserSources {
 };
 
 // The users: those of the users file (<home>/bin/users.conf when it exists and none is
-// named; a file named must exist), then each line. Failures name the file and line, or
-// "--v3-user 'LINE': reason".
+// named; a file named must exist), then each line (userFromLine). Failures name the file and
+// line, or the user of a line.
 Result loadUsers(const std::string& home, const UserSources& sources,
                  std::vector<snmp::UsmUser>& users);
 
@@ -90,9 +90,12 @@ Result startEngine(const std::string& home, std::string_view endpoint, EngineIde
 // A new engine ID: RFC 3411's form with the "octets" format and random octets.
 std::vector<uint8_t> newEngineId();
 
-// The first blank-separated word of a line: how a user line is named in a message without
-// showing its pass phrases.
-std::string firstWord(std::string_view line);
+// The user of a --v3-user line; a failure is "--v3-user of user [NAME]: reason", which names
+// the line by its user and never shows it (it holds pass phrases).
+Result userFromLine(std::string_view line, snmp::UsmUser& user);
+
+// An engine ID in hexadecimal, "0x" allowed in front: 5 to 32 octets.
+bool engineIdFromText(std::string_view text, std::vector<uint8_t>& engineId);
 
 // Hexadecimal text of octets, as the engines file and status lines show engine IDs.
 std::string hexText(const std::vector<uint8_t>& bytes);

@@ -74,11 +74,8 @@ bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options
         options.v3Users.usersFile = value;
     } else if (name == "--v3-user") {
         snmp::UsmUser user;
-        bool isUser = false;
-        if (Result read = snmp::parseUserLine(value, user, &isUser); !read || !isUser) {
-            // Named by its user, not shown: the line holds pass phrases.
-            error = "--v3-user of user [" + app::firstWord(value) +
-                    "]: " + (read ? "no user on the line" : read.c_str());
+        if (Result read = app::userFromLine(value, user); !read) {
+            error = read.text();
             return false;
         }
         options.v3Users.userLines.push_back(value);

@@ -186,11 +186,8 @@ bool parseTrapsOptions(const std::vector<std::string>& args, TrapsOptions& optio
             options.transport = value == "ipv4" ? IpVersion::IPv4 : IpVersion::IPv6;
         } else if (name == "--v3-user") {
             snmp::UsmUser user;
-            bool isUser = false;
-            if (Result read = snmp::parseUserLine(value, user, &isUser); !read || !isUser) {
-                // Named by its user, not shown: the line holds pass phrases.
-                error = "--v3-user of user [" + app::firstWord(value) +
-                        "]: " + (read ? "no user on the line" : read.c_str());
+            if (Result read = app::userFromLine(value, user); !read) {
+                error = read.text();
                 return false;
             }
             options.v3User = std::move(user);

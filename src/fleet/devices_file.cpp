@@ -114,17 +114,8 @@ bool addToAddress(uint8_t* bytes, std::size_t size, uint64_t step) {
 
 }  // namespace
 
-std::string shownAddress(const std::string& address, IpVersion transport) {
-    if (!address.empty()) {
-        return address;
-    }
-    return transport == IpVersion::IPv6 ? "::" : "0.0.0.0";
-}
-
 std::string deviceName(const DeviceSpec& device) {
-    const std::string address = shownAddress(device.address, device.transport);
-    const std::string port = std::to_string(device.port);
-    return device.transport == IpVersion::IPv6 ? "[" + address + "]:" + port : address + ":" + port;
+    return app::endpointName(device.address, device.transport, device.port);
 }
 
 bool readDeviceAddress(const std::string& text, DeviceSpec& device, std::string& reason) {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/agent_start.h"
 #include "app/core/startup_settings.h"
 #include "base/result.h"
 
@@ -47,11 +48,10 @@ struct DeviceSpec {
     std::optional<VersionMode> version;
 };
 
-// A listening address as shown: the address, or "0.0.0.0" / "::" for every address.
-std::string shownAddress(const std::string& address, IpVersion transport);
+using app::shownAddress;
 
-// How a device is named in what the fleet prints and in its debug log's name:
-// "127.0.0.1:1161", "[::1]:1161", "0.0.0.0:1161" for every address.
+// How a device is named in what the fleet prints, in its debug log's name and in the engines
+// file (app::endpointName): "127.0.0.1:1161", "[::1]:1161", "0.0.0.0:1161" for every address.
 std::string deviceName(const DeviceSpec& device);
 
 struct DevicesFileProblem {

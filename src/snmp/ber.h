@@ -114,6 +114,10 @@ inline Result encodeCounter64(uint8_t*& pos, int32_t* remaining, uint8_t tag, ui
 inline uint32_t lengthFieldSize(uint32_t length) {
     return length < 128 ? 1 : (length < 256 ? 2 : 3);
 }
+// Octets of a whole element (tag, length field and content) of contentLength content octets.
+inline uint32_t tlvSize(uint32_t contentLength) {
+    return 1 + lengthFieldSize(contentLength) + contentLength;
+}
 // Content octets of a two's complement number once the redundant top octets are dropped: an
 // octet goes while the top nine bits of what is left are all zeros or all ones.
 template <typename T>

@@ -22,10 +22,6 @@ constexpr char kBitStringEncodingPastEnd[] = "Bit String Encoding goes past end 
 
 // --- Sizes of encoded elements, computed without encoding -----------------------------------
 
-uint32_t tlvSize(uint32_t contentLength) {
-    return 1 + lengthFieldSize(contentLength) + contentLength;
-}
-
 // Encoded size of a value, or 0 when encodeVarBind would refuse it.
 uint32_t valueSize(const SyntaxValue& value) {
     switch (value.syntax) {
@@ -125,7 +121,9 @@ void fillSequenceHeader(uint8_t* header, uint32_t length) {
     static_cast<void>(encodeSequenceHeader(header, &room, kTagSequence, length));
 }
 
-Result encodePduAt(uint8_t*& p, int32_t* remainingOut, const Pdu& pdu) {
+}  // namespace
+
+Result encodePdu(uint8_t*& p, int32_t* remainingOut, const Pdu& pdu) {
     int32_t remaining = *remainingOut;
     // Two octets are kept for the PDU header; its real size is known only at the end.
     uint8_t* pduHeader = p;
@@ -200,6 +198,8 @@ Result encodePduAt(uint8_t*& p, int32_t* remainingOut, const Pdu& pdu) {
     return {};
 }
 
+namespace {
+
 Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
     int32_t remaining = static_cast<int32_t>(*size < kMaxEncodedLength ? *size : kMaxEncodedLength);
     uint8_t* p = out;
@@ -216,7 +216,7 @@ Result encodeMessage(const Pdu& pdu, uint8_t* out, uint32_t* size) {
         return r;
     }
 
-    if (Result r = encodePduAt(p, &remaining, pdu); !r) {
+    if (Result r = encodePdu(p, &remaining, pdu); !r) {
         return r;
     }
     fillSequenceHeader(out, static_cast<uint32_t>(p - out - 4));
@@ -349,7 +349,9 @@ Result decodeValue(const uint8_t* pos, int32_t remaining, uint8_t tag, const uin
     return {};
 }
 
-Result decodePduAt(const uint8_t*& p, int32_t window, Pdu* pdu) {
+}  // namespace
+
+Result decodePdu(const uint8_t*& p, int32_t window, Pdu* pdu) {
     int32_t body = window;
     uint8_t tag = 0;
     if (Result r = decodeHeader(p, &body, &tag); !r) {
@@ -434,6 +436,8 @@ Result decodePduAt(const uint8_t*& p, int32_t window, Pdu* pdu) {
     return {};
 }
 
+namespace {
+
 Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     // The window never exceeds what a signed count holds; longer input is read up to that.
     const int32_t window = static_cast<int32_t>(length < 0x7FFFFFFFu ? length : 0x7FFFFFFFu);
@@ -461,7 +465,7 @@ Result decodeInto(const uint8_t* bytes, uint32_t length, Pdu* pdu) {
     }
     pdu->community.bytes.assign(community, community + communityLength);
 
-    return decodePduAt(p, message, pdu);
+    return decodePdu(p, message, pdu);
 }
 
 }  // namespace
@@ -573,14 +577,6 @@ VarBind* lastVarBind(VarBindList* list) {
         return nullptr;
     }
     return &list->items.back();
-}
-
-Result encodePdu(uint8_t*& pos, int32_t* remaining, const Pdu& pdu) {
-    return encodePduAt(pos, remaining, pdu);
-}
-
-Result decodePdu(const uint8_t*& pos, int32_t window, Pdu* pdu) {
-    return decodePduAt(pos, window, pdu);
 }
 
 Result SnmpEncodeMsg(const Pdu* pdu, uint8_t* out, uint32_t* size) {

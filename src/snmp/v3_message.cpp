@@ -8,10 +8,6 @@ namespace korvimo::snmp {
 
 namespace {
 
-uint32_t tlvSize(uint32_t contentLength) {
-    return 1 + lengthFieldSize(contentLength) + contentLength;
-}
-
 uint32_t integerSize(int32_t value) {
     return tlvSize(integerContentSize(value));
 }

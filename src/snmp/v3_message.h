@@ -77,6 +77,14 @@ struct V3Message {
     uint32_t scopedLength = 0;
 };
 
+// Whether bytes begin as an SNMPv3 message does (a SEQUENCE whose first element is the INTEGER
+// 3), whatever follows: what goes to decodeV3Message rather than decodeMessage, which may
+// refuse it or read it as a community message of version 3.
+inline bool isV3Message(const uint8_t* bytes, uint32_t length) {
+    int32_t version = 0;
+    return peekMessageVersion(bytes, length, version) && version == static_cast<int32_t>(kVersion3);
+}
+
 // Reads an SNMPv3 message: version 3, its header, its USM parameters when the security model
 // is USM (others leave usm empty), and the place of its scoped PDU. Takes any bytes: nothing
 // is read outside them. Fails with the reason for anything that is no such message.

@@ -31,8 +31,7 @@ const char* const kAuths[] = {"MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SH
 const char* const kPrivs[] = {"DES", "AES", "AES-192", "AES-256"};
 
 std::string userName(const std::string& auth, const std::string& priv) {
-    std::string name = "u-" + auth + (priv.empty() ? "" : "-" + priv);
-    return name;
+    return "u-" + auth + (priv.empty() ? "" : "-" + priv);
 }
 
 class CliV3 : public ::testing::Test {
