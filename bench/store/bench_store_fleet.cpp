@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         korvimo::mibinfo::MibInfo::load(KORVIMO_SOURCE_DIR "/home/mibs/mibinfo.out");
     ManualClock clock;
     home.inputs.clock = &clock;
-    home.inputs.startTime = clock.calendarSeconds();
+    home.inputs.startMs = clock.monotonicMs();
     home.inputs.report = [](const char*) {};
 
     std::shared_ptr<const LoadedControlFile> loaded;
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     const double attachSeconds = timeSeconds([&] {
         for (std::size_t i = 0; i < attached.size(); ++i) {
-            ok = attached[i].attach(loaded, &clock, clock.calendarSeconds()) && ok;
+            ok = attached[i].attach(loaded, &clock, clock.monotonicMs()) && ok;
         }
     });
     const long attachBytes = residentBytes() - beforeAttach;

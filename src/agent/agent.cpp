@@ -151,19 +151,26 @@ void Agent::readMaxMessageSize() {
 bool Agent::attach(std::shared_ptr<const store::LoadedControlFile> loaded, int64_t startTime,
                    std::optional<uint32_t> seed) {
     startTime_ = startTime;
+    startMs_ = services_.loop.clock().monotonicMs();
     readMaxMessageSize();
-    return store_.attach(std::move(loaded), &services_.loop.clock(), startTime, seed);
+    return store_.attach(std::move(loaded), &services_.loop.clock(), startMs_, seed);
+}
+
+uint32_t Agent::upTimeTicks() const {
+    const uint64_t now = services_.loop.clock().monotonicMs();
+    return static_cast<uint32_t>(now > startMs_ ? (now - startMs_) / 10 : 0);
 }
 
 bool Agent::load(int64_t startTime, const std::string& attributeFilePath) {
     startTime_ = startTime;
+    startMs_ = services_.loop.clock().monotonicMs();
     readMaxMessageSize();
     store::LoadInputs inputs;
     inputs.controlFile = controlFile_.get();
     inputs.attributeFilePath = attributeFilePath;
     inputs.mibInfo = mibInfo_;
     inputs.clock = &services_.loop.clock();
-    inputs.startTime = startTime;
+    inputs.startMs = startMs_;
     inputs.config = services_.config;
     inputs.report = [this](const char* line) { services_.status.append(line); };
     inputs.messageBox = [this](const char* title, const char* text) { showMessage(title, text); };

@@ -168,6 +168,11 @@ class Agent {
     bool controlFileOpen() const { return controlFile_.valid(); }
     const Clock& clock() const { return services_.loop.clock(); }
     int64_t startTime() const { return startTime_; }
+    // The start on the loop clock's monotonic milliseconds, taken with startTime: what the
+    // agent's TimeTicks (sysUpTime, clocks, trap time-stamps) count from.
+    uint64_t startMs() const { return startMs_; }
+    // Hundredths of a second since the start, in 32 bits as TimeTicks carry them.
+    uint32_t upTimeTicks() const;
 
     const AgentStatistics& statistics() const { return statistics_; }
     AgentEndpoint& endpoint() { return endpoint_; }
@@ -195,6 +200,7 @@ class Agent {
     RequestHandler handler_;
     std::unique_ptr<V3Security> security_;
     int64_t startTime_ = 0;
+    uint64_t startMs_ = 0;
 };
 
 }  // namespace korvimo

@@ -114,7 +114,7 @@ bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
     }
     AgentStatistics& statistics = parts_.statistics;
     ++statistics.InPkts;
-    parts_.store.clearRequestMemo();
+    const store::VariableStore::Request timing = parts_.store.beginRequest();
     try {
         const V3Security::Outcome outcome =
             security_->receive(bytes, length, v3_, [&](const uint8_t* report, std::size_t size) {
@@ -150,7 +150,7 @@ bool RequestHandler::onV3Message(const uint8_t* bytes, std::size_t length,
 bool RequestHandler::handleRequest(const snmp::Pdu& request, const SocketAddress& from) {
     AgentStatistics& statistics = parts_.statistics;
     ++statistics.InPkts;
-    parts_.store.clearRequestMemo();
+    const store::VariableStore::Request timing = parts_.store.beginRequest();
 
     if (!admitted(request)) {
         parts_.refresh.request();

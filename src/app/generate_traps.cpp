@@ -586,6 +586,9 @@ bool GenerateTraps::watchReady() {
 
 uint32_t GenerateTraps::currentTimeStamp() const {
     const int64_t start = context_.agent != nullptr ? context_.agent->startTime() : 0;
+    if (start != 0) {
+        return context_.agent->upTimeTicks();  // as the agent's sysUpTime counts
+    }
     const int64_t uptime = context_.loop.clock().calendarSeconds() - start;
     // Hundredths of a second, kept to 32 bits as TimeTicks are.
     return static_cast<uint32_t>(static_cast<uint64_t>(uptime) * 100u);

@@ -138,7 +138,7 @@ std::shared_ptr<const store::LoadedControlFile> LoadedFiles::get(const std::stri
     inputs.attributeFilePath = scratchAttributePath(services_.installDir);
     inputs.mibInfo = services_.mibInfo;
     inputs.clock = &services_.loop.clock();
-    inputs.startTime = services_.loop.clock().calendarSeconds();
+    inputs.startMs = services_.loop.clock().monotonicMs();
     inputs.config = services_.config;
     inputs.report = [&](const char* line) { services_.print(shown + ": " + line); };
     inputs.messageBox = [&](const char*, const char* text) {

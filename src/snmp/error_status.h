@@ -26,4 +26,28 @@ inline constexpr int32_t kAuthorizationError = 16;
 inline constexpr int32_t kNotWritable = 17;
 inline constexpr int32_t kInconsistentName = 18;
 
+// The name RFC 3416 gives an error status ("notWritable"); "genErr" for one it does not know.
+inline const char* errorStatusName(int32_t status) {
+    static constexpr const char* kNames[] = {"noError",
+                                             "tooBig",
+                                             "noSuchName",
+                                             "badValue",
+                                             "readOnly",
+                                             "genErr",
+                                             "noAccess",
+                                             "wrongType",
+                                             "wrongLength",
+                                             "wrongEncoding",
+                                             "wrongValue",
+                                             "noCreation",
+                                             "inconsistentValue",
+                                             "resourceUnavailable",
+                                             "commitFailed",
+                                             "undoFailed",
+                                             "authorizationError",
+                                             "notWritable",
+                                             "inconsistentName"};
+    return status >= 0 && status <= kInconsistentName ? kNames[status] : "genErr";
+}
+
 }  // namespace korvimo::snmp

@@ -1,5 +1,8 @@
 #include "store/value_expression.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "base/text.h"
 #include "snmp/ber.h"
 #include "store/control_line.h"
@@ -19,7 +22,8 @@ constexpr Keyword kSetUpOrder[] = {
     {"randomup", Behaviour::Randomup},   {"random", Behaviour::Random},
     {"clock", Behaviour::Clock},         {"sequential", Behaviour::Sequential},
     {"seqinc", Behaviour::Seqinc},       {"seqtimeinc", Behaviour::Seqtimeinc},
-    {"rowstatus", Behaviour::Rowstatus},
+    {"rowstatus", Behaviour::Rowstatus}, {"rate(", Behaviour::Rate},
+    {kLow32Keyword, Behaviour::Low32},
 };
 
 constexpr Keyword kValueOrder[] = {
@@ -28,7 +32,8 @@ constexpr Keyword kValueOrder[] = {
     {"randomup", Behaviour::Randomup},   {"random", Behaviour::Random},
     {"clock", Behaviour::Clock},         {"sequential", Behaviour::Sequential},
     {"seqinc", Behaviour::Seqinc},       {"seqti", Behaviour::Seqtimeinc},
-    {"rowstatus", Behaviour::Rowstatus},
+    {"rowstatus", Behaviour::Rowstatus}, {"rate(", Behaviour::Rate},
+    {kLow32Keyword, Behaviour::Low32},
 };
 
 template <std::size_t N>
@@ -87,6 +92,13 @@ bool isNumberSyntax(uint8_t syntax) {
 }
 
 bool behaviourFitsSyntax(Behaviour behaviour, uint8_t syntax) {
+    if (behaviour == Behaviour::Rate) {
+        return syntax == snmp::kTagCounter || syntax == snmp::kTagGauge ||
+               syntax == snmp::kTagCounter64;
+    }
+    if (behaviour == Behaviour::Low32) {
+        return isNumberSyntax(syntax);
+    }
     if (!isNumericBehaviour(behaviour) || isNumberSyntax(syntax) || syntax == snmp::kTagNull) {
         return true;
     }
@@ -181,6 +193,130 @@ RangedArguments readRangedArguments(std::string_view expression) {
     }
     arguments.value = trimBlanks(inside.substr(0, inside.find(',')));
     return arguments;
+}
+
+namespace {
+
+// PER_SECOND in thousandths: digits, an optional point and decimals of which the first three
+// count. strict: false for anything else or more than three decimals.
+bool readThousandths(std::string_view text, uint64_t& value, bool strict) {
+    value = 0;
+    std::size_t i = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        if (value <= kMaxRatePerSecond) {
+            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        }
+    }
+    value = (value > kMaxRatePerSecond ? kMaxRatePerSecond + 1 : value) * 1000;
+    uint64_t scale = 100;
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+            if (scale == 0 && strict) {
+                return false;
+            }
+            value += static_cast<uint64_t>(text[i] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    const bool fits = value <= kMaxRatePerSecond * 1000;
+    if (!fits) {
+        value = kMaxRatePerSecond * 1000;
+    }
+    return !strict || (i == text.size() && digits > 0 && fits);
+}
+
+}  // namespace
+
+RateArguments readRateArguments(std::string_view expression) {
+    RateArguments arguments;
+    std::string_view fields[3];
+    const int count = argumentFields(expression, fields);
+    if (count > 0) {
+        arguments.start = readUnsigned64(fields[0]);
+    }
+    if (count > 1) {
+        readThousandths(fields[1], arguments.perThousandSeconds, false);
+    }
+    if (count > 2) {
+        const int32_t jitter = readNumber(fields[2]);
+        arguments.jitterPercent = jitter < 0     ? 0
+                                  : jitter > 100 ? 100
+                                                 : static_cast<uint32_t>(jitter);
+    }
+    return arguments;
+}
+
+bool isRateText(std::string_view text) {
+    uint64_t value = 0;
+    return readThousandths(text, value, true);
+}
+
+bool formatInstance(std::string_view text, uint32_t value, std::string& out, const char*& why) {
+    out.clear();
+    bool converted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '%') {
+            out.push_back('%');
+            ++i;
+            continue;
+        }
+        // %[flags][width][.precision]conversion, rebuilt for snprintf from what was checked.
+        char spec[16] = "%";
+        std::size_t length = 1;
+        std::size_t j = i + 1;
+        while (j < text.size() &&
+               std::string_view("-+ #0").find(text[j]) != std::string_view::npos && length < 6) {
+            spec[length++] = text[j++];
+        }
+        for (int part = 0; part < 2; ++part) {
+            if (part == 1) {
+                if (j >= text.size() || text[j] != '.') {
+                    break;
+                }
+                spec[length++] = text[j++];
+            }
+            for (int digits = 0; j < text.size() && text[j] >= '0' && text[j] <= '9'; ++digits) {
+                if (digits == 2) {
+                    why = "a width or precision of more than two digits";
+                    return false;
+                }
+                spec[length++] = text[j++];
+            }
+        }
+        if (j >= text.size() ||
+            std::string_view("diuxXo").find(text[j]) == std::string_view::npos) {
+            why = "a conversion other than %d, %i, %u, %x, %X or %o";
+            return false;
+        }
+        if (converted) {
+            why = "more than one conversion";
+            return false;
+        }
+        converted = true;
+        const bool isSigned = text[j] == 'd' || text[j] == 'i';
+        spec[length++] = 'l';
+        spec[length++] = 'l';
+        spec[length++] = text[j];
+        spec[length] = '\0';
+        char filled[128];
+        const int written =
+            isSigned ? std::snprintf(filled, sizeof filled, spec, static_cast<long long>(value))
+                     : std::snprintf(filled, sizeof filled, spec,
+                                     static_cast<unsigned long long>(value));
+        if (written < 0) {
+            why = "a conversion that cannot be made";
+            return false;
+        }
+        out.append(filled,
+                   std::min<std::size_t>(static_cast<std::size_t>(written), sizeof filled - 1));
+        i = j;
+    }
+    return true;
 }
 
 namespace {

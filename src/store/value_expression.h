@@ -31,14 +31,43 @@ enum class Behaviour : uint8_t {
     Seqinc,
     Seqtimeinc,
     Rowstatus,
+    Rate,   // rate(START, PER_SECOND[, JITTER_PERCENT]): grows with the time since the start
+    Low32,  // low32(NAME): the low 32 bits of another attribute's value
 };
 
 // Order of slot set-up: fixed, r_lastset, lastset, dfixed, randomup, random, clock,
-// sequential, seqinc, seqtimeinc (10 characters), rowstatus.
+// sequential, seqinc, seqtimeinc (10 characters), rowstatus, then rate( and low32( (with
+// their parenthesis, so that no older expression changes its meaning).
 Behaviour recogniseForSetUp(std::string_view expression);
 // Order of value making: fixed, dfixed, lastset, r_lastset, randomup, random, clock,
-// sequential, seqinc, seqtimeinc (5 characters), rowstatus.
+// sequential, seqinc, seqtimeinc (5 characters), rowstatus, rate(, low32(.
 Behaviour recogniseForValue(std::string_view expression);
+
+// Expressions that loading fills for each identifier a line stands for, with the
+// identifier's last component: format(TEXT) becomes fixed(TEXT as printf makes it), and the
+// name of low32(NAME) is mapped to numeric text with its conversion filled.
+inline constexpr std::string_view kFormatKeyword = "format(";
+inline constexpr std::string_view kLow32Keyword = "low32(";
+
+// TEXT of format(TEXT) (or the NAME of low32(NAME)) with its one conversion ("%d", "%u",
+// "%x", "%X", "%o", "%i", with flags "-+ #0", a width and a precision of up to two digits
+// each) filled with value, and "%%" written as "%". Text without a conversion is kept as it
+// stands. False with why for any other conversion, or more than one.
+bool formatInstance(std::string_view text, uint32_t value, std::string& out, const char*& why);
+
+// The arguments of rate(START, PER_SECOND[, JITTER_PERCENT]): START an unsigned 64-bit
+// number; PER_SECOND a decimal number with up to three decimals (thousandths kept, more
+// dropped), at most kMaxRatePerSecond; JITTER_PERCENT a whole number, at most 100.
+inline constexpr uint64_t kMaxRatePerSecond = 1000000000000000ull;  // 10^15
+struct RateArguments {
+    uint64_t start = 0;
+    uint64_t perThousandSeconds = 0;  // PER_SECOND × 1000
+    uint32_t jitterPercent = 0;
+};
+RateArguments readRateArguments(std::string_view expression);
+// Whether a text is a PER_SECOND readRateArguments takes as written (digits, one optional
+// point and up to three decimals, within kMaxRatePerSecond).
+bool isRateText(std::string_view text);
 
 // A numeric behaviour on a syntax that cannot carry a number.
 inline constexpr const char* kBehaviourSyntaxMessage =
@@ -53,7 +82,8 @@ bool isStoredBehaviour(Behaviour behaviour);
 // Syntaxes whose value is a 32-bit number: Integer, Counter, Gauge, TimeTicks.
 bool isNumberSyntax(uint8_t syntax);
 // Whether a behaviour can serve a syntax: numeric behaviours serve the number syntaxes and
-// NULL, randomup also Counter64; every other behaviour serves any syntax.
+// NULL, randomup also Counter64; rate serves Counter, Gauge and Counter64; low32 the number
+// syntaxes; every other behaviour serves any syntax.
 bool behaviourFitsSyntax(Behaviour behaviour, uint8_t syntax);
 // Whether an expression fits a syntax as slot set-up and value making each recognise it,
 // which is what loading asks of every attribute and column.

@@ -59,6 +59,44 @@ std::size_t dottedLength(const snmp::ObjectId& oid) {
     return length;
 }
 
+// Rate values are worked out in 128 bits: PER_SECOND × 1000 (at most 10^18) times the
+// milliseconds (at most kMaxRateMs) times kRateScale stays below 2^127.
+__extension__ using Int128 = __int128;
+constexpr uint64_t kMaxRateMs = uint64_t{1} << 40;  // some 34 years
+// The jitter curves: their knot spacings, and the scale that keeps their summed slope within
+// JITTER_PERCENT of the rate (4 curves × 65535, the largest step between two knots, is at most
+// kRateScale / 100).
+constexpr uint64_t kJitterSpacingMs[4] = {1000, 10000, 60000, 300000};
+constexpr Int128 kRateScale = Int128{100} * 4 * 65536;
+// Thousandths per second times milliseconds: 10^6 per unit.
+constexpr Int128 kRateDivisor = kRateScale * 1000000;
+
+uint64_t mix(uint64_t z) {
+    z += 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// The height of knot index of a curve, from -32768 to 32767.
+int64_t knotHeight(uint64_t key, uint64_t curve, uint64_t index) {
+    return static_cast<int16_t>(mix(key ^ (curve << 56) ^ mix(index)) >> 48);
+}
+
+// The jitter curves summed at t: per curve S·h(i) + (h(i+1) − h(i))·r, t = i·S + r.
+Int128 jitterCurves(uint64_t key, uint64_t t) {
+    Int128 sum = 0;
+    for (uint64_t curve = 0; curve < 4; ++curve) {
+        const uint64_t spacing = kJitterSpacingMs[curve];
+        const uint64_t index = t / spacing;
+        const int64_t low = knotHeight(key, curve, index);
+        const int64_t high = knotHeight(key, curve, index + 1);
+        sum += Int128{low} * static_cast<int64_t>(spacing) +
+               Int128{high - low} * static_cast<int64_t>(t % spacing);
+    }
+    return sum;
+}
+
 void clearValue(snmp::SyntaxValue& value, uint8_t syntax) {
     value.syntax = syntax;
     value.number = 0;
@@ -235,10 +273,47 @@ bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t sy
         case Behaviour::Seqtimeinc:
             slot.number = static_cast<uint32_t>(readArguments(expression).value[0]);
             break;
+        case Behaviour::Rate: {
+            // A row made while the agent runs starts at START from now on.
+            const RateArguments rate = readRateArguments(expression);
+            slot.number = rate.start - rateGrowth(ordinal, rate, elapsedMs());
+            break;
+        }
         default:
             break;
     }
     return true;
+}
+
+uint64_t ValueSlots::elapsedMs() {
+    if (clock_ == nullptr) {
+        return 0;
+    }
+    uint64_t now = 0;
+    if (!frozen_) {
+        now = clock_->monotonicMs();
+    } else {
+        if (!frozenRead_) {
+            frozenMs_ = clock_->monotonicMs();
+            frozenRead_ = true;
+        }
+        now = frozenMs_;
+    }
+    return now > startMs_ ? now - startMs_ : 0;
+}
+
+uint64_t ValueSlots::rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t) const {
+    t = t < kMaxRateMs ? t : kMaxRateMs;
+    const Int128 perThousand = static_cast<Int128>(rate.perThousandSeconds);
+    Int128 grown = perThousand * static_cast<int64_t>(t) * kRateScale;
+    if (rate.jitterPercent != 0 && perThousand != 0) {
+        const uint64_t key = mix((static_cast<uint64_t>(jitterKey_) << 32) | ordinal);
+        const Int128 swing = jitterCurves(key, t) - jitterCurves(key, 0);
+        grown += Int128{rate.jitterPercent} * perThousand * swing;
+    }
+    // The slope never goes below 0, so neither does grown; of it only the low 64 bits count,
+    // as a Counter64 wraps.
+    return static_cast<uint64_t>(grown / kRateDivisor);
 }
 
 int32_t ValueSlots::randomStep(const ExpressionArguments& arguments) {
@@ -310,6 +385,20 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
         case Behaviour::RLastset:
             serveStored(value, syntax, slot);
             return true;
+        case Behaviour::Rate: {
+            const uint64_t grown =
+                slot.number + rateGrowth(ordinal, readRateArguments(expression), elapsedMs());
+            if (syntax == kTagCounter64) {
+                value.counter64 = grown;
+            } else if (syntax == snmp::kTagGauge) {
+                value.number = grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown);
+            } else {
+                value.number = static_cast<uint32_t>(grown);
+            }
+            return true;
+        }
+        case Behaviour::Low32:
+            return true;  // the store serves it: it reads another attribute
         default:
             break;
     }
@@ -340,7 +429,7 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
             break;
         }
         case Behaviour::Clock:
-            served = x + 100u * static_cast<uint32_t>(elapsed());
+            served = x + static_cast<uint32_t>(elapsedMs() / 10);
             break;
         case Behaviour::Sequential:
             served = x + 1u;
@@ -360,7 +449,7 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
             uint32_t step = 0;
             if (a2 != 0) {
                 const uint32_t steps = (0xFFFFFFFFu - a1) / a2;
-                step = steps != 0 ? static_cast<uint32_t>(elapsed()) % steps : 0;
+                step = steps != 0 ? static_cast<uint32_t>(elapsedMs() / 1000) % steps : 0;
             }
             served = a1 + a2 * step;
             if (a3 != 0 && static_cast<int32_t>(served) > a3) {
@@ -457,7 +546,14 @@ void ValueSlots::storeSet(const snmp::SyntaxValue& value, uint8_t syntax, uint32
         return;
     }
     ValueSlot& slot = slots_[ordinal];
-    const bool buffered = isStoredBehaviour(recogniseForSetUp(expression));
+    const Behaviour behaviour = recogniseForSetUp(expression);
+    const bool buffered = isStoredBehaviour(behaviour);
+    if (behaviour == Behaviour::Rate) {
+        // The new row's counter starts at the value set, from now on.
+        const uint64_t start = syntax == kTagCounter64 ? value.counter64 : value.number;
+        slot.number = start - rateGrowth(ordinal, readRateArguments(expression), elapsedMs());
+        return;
+    }
     if (isNumberSyntax(syntax)) {
         slot.number = value.number;
         return;

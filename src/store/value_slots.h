@@ -4,7 +4,7 @@
 //
 //   ValueSlots slots;
 //   slots.allocate(attributes + reserve);
-//   slots.setTimeBase(&clock, startTime);
+//   slots.setTimeBase(&clock, clock.monotonicMs());
 //   slots.setUp(0, "randomup(0, 100)", kTagCounter);
 //   slots.seed(5);
 //   SyntaxValue v;
@@ -19,6 +19,21 @@
 //   random, randomup, clock,   the current number, starting at the first argument (randomup
 //   sequential, rowstatus      of Counter64 keeps 64 bits)
 //   seqinc, seqtimeinc         the first argument
+//   rate                       the value's origin: START less what the rate had added by
+//                              the time the slot was set up (or last Set), modulo 2^64
+//
+// Time: clock serves hundredths of a second, stepping every 10 ms; seqtimeinc steps each
+// whole second; rate grows with the milliseconds since the start. Between freezeTime and
+// thawTime (one request) every reading is taken at one instant.
+//
+// rate(START, PER_SECOND, JITTER_PERCENT) serves START + floor(g(t)), t the milliseconds since
+// the start: g grows at PER_SECOND plus a jitter that is a sum of four piecewise linear
+// curves (knots every 1, 10, 60 and 300 seconds, at heights drawn from a hash of the slot and
+// the knot), scaled so that the growth over any interval stays within PER_SECOND ×
+// (1 ± JITTER_PERCENT/100) and never runs backwards. The value is thus a function of the time
+// alone: reads at one instant agree, and the rate a poller computes does not depend on how
+// often it polls. Counter wraps modulo 2^32, Counter64 modulo 2^64, and Gauge stays at
+// 4294967295 once it gets there, as a Gauge does.
 //
 // Choices where a behaviour's arithmetic has no sound result:
 //   - Numeric behaviours (random, randomup, clock, sequential, seqinc, seqtimeinc, rowstatus)
@@ -89,15 +104,25 @@ class ValueSlots {
     // dynamic-instance reserve for good.
     void giveBack(uint32_t ordinal);
 
-    // The clock the time-based behaviours (clock, seqtimeinc) read and the agent's start
-    // time on it. Without a clock no time passes.
-    void setTimeBase(const Clock* clock, int64_t startTime) {
+    // The clock the time-based behaviours (clock, seqtimeinc, rate) read and the agent's
+    // start on its monotonic milliseconds. Without a clock no time passes.
+    void setTimeBase(const Clock* clock, uint64_t startMs) {
         clock_ = clock;
-        startTime_ = startTime;
+        startMs_ = startMs;
     }
+    // Within one request every time-based value is read at the first reading's instant.
+    void freezeTime() {
+        frozen_ = true;
+        frozenRead_ = false;
+    }
+    void thawTime() { frozen_ = false; }
 
-    // The generator s = s * 214013 + 2531011 giving (s >> 16) & 0x7FFF.
-    void seed(uint32_t s) { random_ = s; }
+    // The generator s = s * 214013 + 2531011 giving (s >> 16) & 0x7FFF; the seed also keys
+    // the jitter of rate values.
+    void seed(uint32_t s) {
+        random_ = s;
+        jitterKey_ = s;
+    }
     uint32_t draw();
 
     // The slot's initial content for an expression and syntax code.
@@ -123,18 +148,22 @@ class ValueSlots {
   private:
     void serveStored(snmp::SyntaxValue& value, uint8_t syntax, const ValueSlot& slot) const;
     int32_t randomStep(const ExpressionArguments& arguments);
-    // Seconds since the agent started.
-    int64_t elapsed() const {
-        return clock_ != nullptr ? clock_->calendarSeconds() - startTime_ : 0;
-    }
+    // Milliseconds since the agent started (0 without a clock).
+    uint64_t elapsedMs();
+    // What a rate has added t milliseconds after the start.
+    uint64_t rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t) const;
 
     std::vector<ValueSlot> slots_;
     std::vector<uint32_t> freeOrdinals_;
     uint32_t nextFresh_ = 0;
     uint32_t limit_ = 0;  // slots there may be: slots_ grows up to it as ordinals are taken
     uint32_t random_ = 5;
+    uint32_t jitterKey_ = 5;
     const Clock* clock_ = nullptr;
-    int64_t startTime_ = 0;
+    uint64_t startMs_ = 0;
+    bool frozen_ = false;
+    bool frozenRead_ = false;
+    uint64_t frozenMs_ = 0;
 };
 
 // Reads fixed value text as a value of a syntax.

@@ -9,6 +9,7 @@
 
 #include "app/core/configuration.h"
 #include "mibinfo/mib_info_library.h"
+#include "snmp/error_status.h"
 #include "store/control_line.h"
 #include "store/instance_range.h"
 #include "store/load_checks.h"
@@ -176,13 +177,13 @@ bool VariableStore::loadControlFile(const LoadInputs& inputs) {
     slots_ = std::move(loaded->slots_);
     rows_.adopt(loaded->schema_, std::move(loaded->schema_->listed));
     loaded->initialStateTaken_ = true;
-    start(*loaded, inputs.clock, inputs.startTime, std::nullopt);
+    start(*loaded, inputs.clock, inputs.startMs, std::nullopt);
     loaded_ = std::move(loaded);
     return true;
 }
 
 bool VariableStore::attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
-                           int64_t startTime, std::optional<uint32_t> seed) {
+                           std::optional<uint64_t> startMs, std::optional<uint32_t> seed) {
     releaseStore();
     if (loaded == nullptr || loaded->initialStateTaken()) {
         return false;
@@ -196,15 +197,15 @@ bool VariableStore::attach(std::shared_ptr<const LoadedControlFile> loaded, cons
         releaseStore();
         return false;
     }
-    start(*loaded, clock, startTime, seed);
+    start(*loaded, clock, startMs, seed);
     loaded_ = std::move(loaded);
     return true;
 }
 
-void VariableStore::start(const LoadedControlFile& loaded, const Clock* clock, int64_t startTime,
-                          std::optional<uint32_t> seed) {
+void VariableStore::start(const LoadedControlFile& loaded, const Clock* clock,
+                          std::optional<uint64_t> startMs, std::optional<uint32_t> seed) {
     const Clock& time = clock != nullptr ? *clock : SystemClock::instance();
-    slots_.setTimeBase(&time, startTime);
+    slots_.setTimeBase(&time, startMs.has_value() ? *startMs : time.monotonicMs());
     slots_.seed(seed.has_value()     ? *seed
                 : loaded.fixedSeed() ? kFixedSeed
                                      : static_cast<uint32_t>(time.calendarSeconds()));
@@ -273,6 +274,7 @@ bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText)
     if (directives > 0) {
         rows_.loadDirectives(controlText, *mapper_, reporter_);
     }
+    readEvents(controlText);
 
     // Pass 3: the attribute lines.
     bool outOfOrder = false;
@@ -311,6 +313,114 @@ bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText)
     if (rows_.columnCount() > 0) {
         rows_.markIndexColumns(mapper_->mibInfo());
     }
+    checkEvents();
+    return reporter_.errors() == 0;
+}
+
+void LoadedControlFile::readEvents(std::string_view controlText) {
+    ControlLines lines(controlText);
+    std::string_view line;
+    std::string numeric;
+    std::string why;
+    while (lines.next(line)) {
+        if (lineKind(line) != LineKind::Directive || isOverlong(line)) {
+            continue;
+        }
+        const long number = lines.number();
+        if (isTrapFileDirective(line)) {
+            events_.trapFile = std::string(trapFileOf(line));
+            events_.trapFileLine = number;
+            if (events_.trapFile.empty()) {
+                reporter_.error(number, kInvalidTrapFileMessage, number);
+            }
+            continue;
+        }
+        if (!isEventDirective(line)) {
+            continue;
+        }
+        ScheduledEvent event;
+        event.line = number;
+        why.clear();
+        if (!readEventDirective(line, event, why)) {
+            reporter_.error(number, kInvalidEventMessage, number, why.c_str());
+            continue;
+        }
+        if (!mapper_->map(event.name, numeric)) {
+            reporter_.error(number, kCannotMapMessage, quoted(event.name).c_str(), number);
+            reporter_.adviseAfterLastError(kCompileMibMessage);
+            continue;
+        }
+        if (snmp::SnmpStrToOid(numeric.c_str(), &event.target) < 2 ||
+            identifierText(event.target.ids) != numeric) {
+            reporter_.error(number, kBadIdentifierMessage, number, quoted(event.name).c_str(),
+                            kNameNotNumericText);
+            continue;
+        }
+        events_.events.push_back(std::move(event));
+    }
+}
+
+void LoadedControlFile::checkEvents() {
+    std::vector<Finding> findings;
+    for (const ScheduledEvent& event : events_.events) {
+        if (!event.trap.empty() && events_.trapFile.empty()) {
+            reporter_.error(event.line, kEventNoTrapFileMessage, event.line,
+                            quoted(event.trap).c_str());
+        }
+        const std::span<const uint32_t> target(event.target.ids);
+        if (rows_.columnCount() > 0 && rows_.ownerColumn(target) >= 0) {
+            continue;  // an instance of a dynamic column, which a row may have by then
+        }
+        std::size_t position = 0;
+        IndexEntry entry;
+        if (!file_.findAttribute(target, position, entry)) {
+            reporter_.error(event.line, kEventTargetMessage, event.line,
+                            quoted(event.name).c_str());
+            continue;
+        }
+        const Behaviour behaviour = recogniseForSetUp(entry.expression);
+        if (behaviour != Behaviour::Lastset && behaviour != Behaviour::RLastset &&
+            !entry.expression.starts_with("rowstatus")) {
+            findings.push_back(
+                Finding{kEventNotSettableTitle,
+                        quoted(event.name) + " serves " + quoted(entry.expression) +
+                            ", which keeps no Set: give it lastset(...) for the event to "
+                            "change it"});
+            reportFindings(reporter_, event.line, findings);
+        }
+    }
+}
+
+bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t last, long line,
+                                           std::string& out) {
+    const bool low32 = expression.starts_with(kLow32Keyword);
+    const std::string_view keyword = low32 ? kLow32Keyword : kFormatKeyword;
+    std::string_view text = valueText(expression);
+    std::string filled;
+    const char* why = nullptr;
+    if (!formatInstance(text, last, filled, why)) {
+        reporter_.error(line, kInvalidInstanceFormatMessage, line, quoted(expression).c_str(), why);
+        return false;
+    }
+    if (!low32) {
+        out = "fixed(" + filled + ")";
+        return true;
+    }
+    std::string numeric;
+    snmp::ObjectId target;
+    if (!mapper_->map(trimBlanks(filled), numeric)) {
+        reporter_.error(line, kCannotMapMessage, quoted(filled).c_str(), line);
+        reporter_.adviseAfterLastError(kCompileMibMessage);
+        return false;
+    }
+    if (snmp::SnmpStrToOid(numeric.c_str(), &target) < 2 || identifierText(target.ids) != numeric) {
+        reporter_.error(line, kBadIdentifierMessage, line, quoted(filled).c_str(),
+                        kNameNotNumericText);
+        return false;
+    }
+    out.assign(keyword);
+    out += numeric;
+    out += ")";
     return true;
 }
 
@@ -321,6 +431,7 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
     std::string numeric;
     InstanceRange range;
     std::vector<Finding> findings;
+    std::string filledExpression;
     uint64_t total = 0;
     const bool hasColumns = rows_.columnCount() > 0;
     while (lines.next(line) && !stopRequested(static_cast<uint64_t>(lines.number()))) {
@@ -359,6 +470,9 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
         }
         uint32_t rangeComponent = 0;
         const bool rangeInstance = isRangeInstance(range, fields.value, rangeComponent);
+        // format and low32 take each identifier's last component.
+        const bool perInstance =
+            fields.value.starts_with(kFormatKeyword) || fields.value.starts_with(kLow32Keyword);
         const uint8_t syntax = syntaxCode(fields.syntax);
         const Access access = accessCode(fields.access);
         // The line's warnings are found once, for the first identifier it gives: as a static
@@ -370,9 +484,15 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
         for (bool more = range.first(); more; more = range.next()) {
             const std::vector<uint32_t>& ids = range.current();
             char text[kRangeExpressionCapacity];
-            const std::string_view expression =
+            std::string_view expression =
                 rangeComponent != 0 ? rangeExpression(text, range.component(rangeComponent))
                                     : fields.value;
+            if (perInstance) {
+                if (!instanceExpression(fields.value, ids.back(), number, filledExpression)) {
+                    break;
+                }
+                expression = filledExpression;
+            }
             const int32_t owner = hasColumns ? rows_.ownerColumn(ids) : -1;
             const DynamicColumn* column =
                 owner >= 0 ? &rows_.column(static_cast<uint32_t>(owner)) : nullptr;
@@ -537,7 +657,54 @@ bool VariableStore::nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& su
 }
 
 bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& attribute) {
-    return slots_.makeValue(value, attribute.syntax, attribute.ordinal, attribute.expression);
+    if (!attribute.expression.starts_with(kLow32Keyword)) {
+        return slots_.makeValue(value, attribute.syntax, attribute.ordinal, attribute.expression);
+    }
+    if (!slots_.holds(attribute.ordinal)) {
+        return false;
+    }
+    // Loading wrote the linked name as numeric text; a view of a view serves nothing.
+    snmp::ObjectId name;
+    AttributeInfo target;
+    if (!isNumberSyntax(attribute.syntax) ||
+        snmp::SnmpStrToOid(std::string(valueText(attribute.expression)).c_str(), &name) < 2 ||
+        !lookupAttribute(name, target) || target.expression.starts_with(kLow32Keyword)) {
+        return true;
+    }
+    snmp::SyntaxValue linked;
+    slots_.makeValue(linked, target.syntax, target.ordinal, target.expression);
+    const uint64_t whole = linked.syntax == snmp::kTagCounter64 ? linked.counter64 : linked.number;
+    value.syntax = attribute.syntax;
+    value.number = static_cast<uint32_t>(whole);
+    return true;
+}
+
+const EventDirectives& VariableStore::events() const {
+    static const EventDirectives none;
+    return loaded_ != nullptr ? loaded_->events() : none;
+}
+
+Result VariableStore::setFromText(const snmp::ObjectId& name, std::string_view valueText) {
+    AttributeInfo found;
+    const std::string shown = identifierText(name.ids);
+    if (!lookupAttribute(name, found)) {
+        return Result::failuref(kNoSuchAttributeFormat, shown.c_str());
+    }
+    snmp::Pdu request;
+    request.type = snmp::kPduSetRequest;
+    snmp::VarBind binding;
+    binding.name = name;
+    convertFixedText(valueText, found.syntax, binding.value);
+    if (!snmp::SnmpAddVb(&request.varBinds, &binding.name, &binding.value)) {
+        return Result::failuref(kSetRefusedFormat, shown.c_str(), "no memory");
+    }
+    int32_t status = 0;
+    if (!checkSet(binding, found, false, request, status)) {
+        return Result::failuref(kSetRefusedFormat, shown.c_str(), snmp::errorStatusName(status));
+    }
+    storeSet(binding, found);
+    applySet(binding);
+    return {};
 }
 
 bool VariableStore::checkSet(const snmp::VarBind& binding, const AttributeInfo& attribute,

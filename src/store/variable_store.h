@@ -9,7 +9,7 @@
 //   if (!store.loadControlFile(inputs))
 //       fail("Syntax Error or unable to open temp file, ...");
 //
-//   store.clearRequestMemo();                           // at the start of every request
+//   auto request = store.beginRequest();                // at the start of every request
 //   AttributeInfo found;
 //   if (store.lookupAttribute(binding.name, found)) store.makeValue(value, found);
 //   ObjectId next;
@@ -88,12 +88,14 @@
 #include <string_view>
 
 #include "app/core/clock.h"
+#include "base/result.h"
 #include "mibinfo/descriptor_mapper.h"
 #include "mibinfo/mib_info.h"
 #include "snmp/message.h"
 #include "store/attribute_file.h"
 #include "store/attribute_info.h"
 #include "store/dynamic_rows.h"
+#include "store/scheduled_events.h"
 #include "store/status_report.h"
 #include "store/value_slots.h"
 
@@ -112,6 +114,10 @@ inline constexpr const char* kRepeatedMessage =
     "%lu attribute lines repeat an identifier listed before them: the first line is served.";
 inline constexpr const char* kTooManyAttributesMessage =
     "Too many attributes.(line = %ld). At most %lu attributes can be loaded";
+
+// format or low32 whose text cannot be filled: the expression, then why.
+inline constexpr const char* kInvalidInstanceFormatMessage =
+    "Invalid instance format.(line = %ld). %s has %s";
 
 // Attributes and instances a store holds at most.
 inline constexpr uint64_t kMaxAttributes = 16u * 1024u * 1024u;
@@ -134,7 +140,9 @@ struct LoadInputs {
     // The compiled MIBs descriptors are mapped through; none: every descriptor is unknown.
     std::shared_ptr<const mibinfo::MibInfo> mibInfo;
     const Clock* clock = nullptr;  // the system clock when null
-    int64_t startTime = 0;         // calendar seconds of the agent's start
+    // The agent's start on the clock's monotonic milliseconds, which the time-based
+    // behaviours count from; none: when the store starts serving (the end of the load).
+    std::optional<uint64_t> startMs;
     // CACHESIZE, DYNINSTSIZE and RANDOMSEED; none: their defaults.
     const Configuration* config = nullptr;
     std::function<void(const char* line)> report;
@@ -182,6 +190,8 @@ class LoadedControlFile {
     uint32_t markerPosition(uint32_t column) const { return markerPositions_[column]; }
     // Whether RANDOMSEED asks every run to draw the same numbers.
     bool fixedSeed() const { return fixedSeed_; }
+    // The "%trapfile" and "%event" lines (see scheduled_events.h).
+    const EventDirectives& events() const { return events_; }
 
   private:
     friend class VariableStore;  // its loadControlFile takes the initial state of its own load
@@ -189,8 +199,16 @@ class LoadedControlFile {
     LoadedControlFile() : rows_(slots_) {}
     static std::shared_ptr<LoadedControlFile> loadForChange(const LoadInputs& inputs);
     bool load(const LoadInputs& inputs, std::string& controlText);
+    // Pass 2: the "%trapfile" and "%event" lines; their targets are checked after pass 3.
+    void readEvents(std::string_view controlText);
+    void checkEvents();
     // Pass 3; its errors go to the reporter.
     void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
+    // The value expression of one identifier of a line: format and low32 filled with the
+    // identifier's last component (low32's name mapped to numeric text). False, with the
+    // line's error reported, when the expression cannot be filled.
+    bool instanceExpression(std::string_view expression, uint32_t last, long line,
+                            std::string& out);
     bool writeAttributeFile(std::string_view controlText);
     // Whether the load under way was asked to stop, asking every kStopPollLines-th count.
     bool stopRequested(uint64_t count);
@@ -211,7 +229,12 @@ class LoadedControlFile {
     uint32_t staticCount_ = 0;
     std::vector<uint32_t> markerPositions_;
     bool fixedSeed_ = false;
+    EventDirectives events_;
 };
+
+// Failures of VariableStore::setFromText: the name (dotted), then the error status's name.
+inline constexpr const char* kNoSuchAttributeFormat = "%s is not an attribute of the agent";
+inline constexpr const char* kSetRefusedFormat = "the Set of %s is refused: %s";
 
 // The seed of the generator a store draws from when RANDOMSEED is "fixed".
 inline constexpr uint32_t kFixedSeed = 5;
@@ -228,13 +251,13 @@ class VariableStore {
     // than copying them, so no other store can attach to loadedFile().
     bool loadControlFile(const LoadInputs& inputs);
     // Serves a loaded control file: the shared part is read through it, while the values
-    // (random walks, counters, clocks since startTime, values set), the rows made or deleted
+    // (random walks, counters, clocks since startMs, values set), the rows made or deleted
     // and the walk memo are this store's own. The generator is seeded with seed, else as
     // RANDOMSEED says (fixed, or the clock's calendar seconds). False when memory runs out
     // (nothing is then attached), loaded is null, or its initial state was taken by the
     // store that loaded it with loadControlFile.
     bool attach(std::shared_ptr<const LoadedControlFile> loaded, const Clock* clock,
-                int64_t startTime, std::optional<uint32_t> seed = std::nullopt);
+                std::optional<uint64_t> startMs, std::optional<uint32_t> seed = std::nullopt);
     // Frees this store's state and lets go of the loaded file (whose attribute file closes
     // with its last store).
     void releaseStore();
@@ -244,9 +267,27 @@ class VariableStore {
     bool lookupAttribute(const snmp::ObjectId& name, AttributeInfo& found) const;
     bool nextAttribute(const snmp::ObjectId& name, snmp::ObjectId& successor,
                        AttributeInfo& found) const;
-    // The attribute's current value (see ValueSlots). False only for an unknown ordinal.
+    // The attribute's current value (see ValueSlots); low32(NAME) serves the low 32 bits of
+    // NAME's value as this attribute's syntax. False only for an unknown ordinal.
     bool makeValue(snmp::SyntaxValue& value, const AttributeInfo& attribute);
 
+    // A request under way: the walk memo is cleared, and every time-based value it reads
+    // (clocks, rate counters) is taken at one instant, so two reads of one request agree.
+    // Time runs again when the request object ends.
+    class [[nodiscard]] Request {
+      public:
+        explicit Request(VariableStore& store) : store_(store) {
+            store_.rows_.clearRequestMemo();
+            store_.slots_.freezeTime();
+        }
+        ~Request() { store_.slots_.thawTime(); }
+        Request(const Request&) = delete;
+        Request& operator=(const Request&) = delete;
+
+      private:
+        VariableStore& store_;
+    };
+    Request beginRequest() { return Request(*this); }
     void clearRequestMemo() { rows_.clearRequestMemo(); }
     bool createRow(const snmp::ObjectId& name, RowMode mode, const snmp::Pdu& request,
                    AttributeInfo& found, bool* reserveSpent = nullptr) {
@@ -261,6 +302,13 @@ class VariableStore {
         return rows_.applySet(binding.name, binding.value);
     }
 
+    // A Set the agent makes by itself (a scheduled event): value text read by the attribute's
+    // syntax as fixed value text is, then checked, stored and its "%setaction" rules run as a
+    // manager's Set of that one binding would be, without any community. Fails with
+    // kNoSuchAttributeFormat or kSetRefusedFormat.
+    Result setFromText(const snmp::ObjectId& name, std::string_view valueText);
+    const EventDirectives& events() const;
+
     // What loading found, for the agent start and for tests.
     long cacheSize() const { return loaded_ != nullptr ? loaded_->cacheSize() : kDefaultCacheSize; }
     long dynamicReserve() const {
@@ -273,7 +321,7 @@ class VariableStore {
 
   private:
     // The clock, start time and generator seed of a store that has its slots.
-    void start(const LoadedControlFile& loaded, const Clock* clock, int64_t startTime,
+    void start(const LoadedControlFile& loaded, const Clock* clock, std::optional<uint64_t> startMs,
                std::optional<uint32_t> seed);
 
     std::shared_ptr<const LoadedControlFile> loaded_;

@@ -530,7 +530,7 @@ TEST_F(Rows, AttachedStoresKeepTheirOwnValues) {
     ASSERT_TRUE(f.loadShared(std::string(kNewRows) + kNeighbours + kDeviceLines));
     f.clock.advanceMs(5000);
     VariableStore other;
-    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.calendarSeconds()));
+    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.monotonicMs()));
     EXPECT_EQ(other.staticCount(), f.store.staticCount());
 
     const uint32_t first = f.getNumber("1.3.6.1.4.1.99.9.4");
@@ -558,7 +558,7 @@ TEST_F(Rows, AttachedStoresKeepTheirOwnValues) {
 TEST_F(Rows, RowsMadeOnOneAttachedStoreStayItsOwn) {
     ASSERT_TRUE(f.loadShared(std::string(kNewRows) + kNeighbours + kDeviceLines));
     VariableStore other;
-    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.calendarSeconds()));
+    ASSERT_TRUE(other.attach(f.shared, &f.clock, f.clock.monotonicMs()));
     f.shared.reset();
     ASSERT_EQ(f.set({binding(kN + "2.7", octetValue("seven"))}), std::make_pair(0, 0));
     const std::vector<std::string> walked = f.walk();

@@ -76,7 +76,7 @@ class StoreFixture {
         std::filesystem::create_directories(dir_ + "/mibs");
         inputs.attributeFilePath = dir_ + "/agent/tempfile";
         inputs.clock = &clock;
-        inputs.startTime = clock.calendarSeconds();
+        inputs.startMs = clock.monotonicMs();
         inputs.report = [this](const char* line) { status.emplace_back(line); };
         inputs.messageBox = [this](const char* title, const char* line) {
             boxes.emplace_back(std::string(title) + ": " + line);
@@ -123,7 +123,7 @@ class StoreFixture {
         status.clear();
         boxes.clear();
         shared = LoadedControlFile::load(inputs);
-        return shared != nullptr && store.attach(shared, inputs.clock, inputs.startTime);
+        return shared != nullptr && store.attach(shared, inputs.clock, inputs.startMs);
     }
 
     std::string attributeFile() const {

@@ -18,12 +18,12 @@ class Slots : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(slots.allocate(8));
         slots.seed(5);
-        slots.setTimeBase(&clock, clock.calendarSeconds());
+        slots.setTimeBase(&clock, clock.monotonicMs());
     }
     // Sets up slot 0 and serves it n times, `elapsed` seconds after the agent started.
     std::vector<uint32_t> serve(const char* expression, int n, uint8_t syntax = 0x02,
-                                int64_t elapsed = 0) {
-        slots.setTimeBase(&clock, clock.calendarSeconds() - elapsed);
+                                double elapsed = 0) {
+        slots.setTimeBase(&clock, clock.monotonicMs() - static_cast<uint64_t>(elapsed * 1000));
         EXPECT_TRUE(slots.setUp(0, expression, syntax));
         std::vector<uint32_t> out;
         for (int i = 0; i < n; ++i) {
@@ -94,12 +94,13 @@ TEST_F(Slots, SeqincStepsAndWraps) {
 TEST_F(Slots, ClockCountsHundredthsFromItsStart) {
     EXPECT_EQ(serve("clock(0)", 1, 0x43, 7), (std::vector<uint32_t>{700}));
     EXPECT_EQ(serve("clock(50)", 1, 0x43, 2), (std::vector<uint32_t>{250}));
+    EXPECT_EQ(serve("clock(0)", 1, 0x43, 1.239), (std::vector<uint32_t>{123}));  // 10 ms steps
 }
 
 TEST_F(Slots, SeqtimeincRisesPerSecondAndStopsAtItsMax) {
     const char* e = "seqtimeinc(100, 10, 150)";
     EXPECT_EQ(serve(e, 1, 0x02, 0), (std::vector<uint32_t>{100}));
-    EXPECT_EQ(serve(e, 1, 0x02, 3), (std::vector<uint32_t>{130}));
+    EXPECT_EQ(serve(e, 1, 0x02, 3.999), (std::vector<uint32_t>{130}));
     EXPECT_EQ(serve(e, 1, 0x02, 5), (std::vector<uint32_t>{150}));
     EXPECT_EQ(serve(e, 1, 0x02, 60), (std::vector<uint32_t>{150}));
 }
