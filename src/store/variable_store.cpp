@@ -280,6 +280,8 @@ bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText)
     bool outOfOrder = false;
     uint64_t repeated = 0;
     collectAttributes(controlText, outOfOrder, repeated);
+    checkEvents();
+    checkLinks();
     reporter_.flush();
     if (stopped_ || reporter_.errors() > 0) {
         return false;
@@ -313,8 +315,45 @@ bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText)
     if (rows_.columnCount() > 0) {
         rows_.markIndexColumns(mapper_->mibInfo());
     }
-    checkEvents();
-    return reporter_.errors() == 0;
+    return true;
+}
+
+bool LoadedControlFile::findCollected(std::span<const uint32_t> ids,
+                                      std::string_view& expression) const {
+    std::size_t low = 0;
+    std::size_t high = file_.collectedCount();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (compareIdentifiers(file_.collectedIdentifier(middle), ids) < 0) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    if (low == file_.collectedCount() ||
+        compareIdentifiers(file_.collectedIdentifier(low), ids) != 0) {
+        return false;
+    }
+    expression = file_.collectedExpression(low);
+    return true;
+}
+
+void LoadedControlFile::checkLinks() {
+    snmp::ObjectId target;
+    for (const auto& [line, numeric] : links_) {
+        snmp::SnmpStrToOid(numeric.c_str(), &target);
+        const std::span<const uint32_t> ids(target.ids);
+        if (rows_.columnCount() > 0 && rows_.ownerColumn(ids) >= 0) {
+            continue;  // an instance of a dynamic column
+        }
+        std::string_view expression;
+        if (!findCollected(ids, expression)) {
+            reporter_.error(line, kLinkTargetMessage, line, quoted(numeric).c_str());
+        } else if (expression.starts_with(kLow32Keyword)) {
+            reporter_.error(line, kLinkToLinkMessage, line, quoted(numeric).c_str());
+        }
+    }
+    std::vector<std::pair<long, std::string>>().swap(links_);
 }
 
 void LoadedControlFile::readEvents(std::string_view controlText) {
@@ -371,19 +410,18 @@ void LoadedControlFile::checkEvents() {
         if (rows_.columnCount() > 0 && rows_.ownerColumn(target) >= 0) {
             continue;  // an instance of a dynamic column, which a row may have by then
         }
-        std::size_t position = 0;
-        IndexEntry entry;
-        if (!file_.findAttribute(target, position, entry)) {
+        std::string_view expression;
+        if (!findCollected(target, expression)) {
             reporter_.error(event.line, kEventTargetMessage, event.line,
                             quoted(event.name).c_str());
             continue;
         }
-        const Behaviour behaviour = recogniseForSetUp(entry.expression);
+        const Behaviour behaviour = recogniseForSetUp(expression);
         if (behaviour != Behaviour::Lastset && behaviour != Behaviour::RLastset &&
-            !entry.expression.starts_with("rowstatus")) {
+            !expression.starts_with("rowstatus")) {
             findings.push_back(
                 Finding{kEventNotSettableTitle,
-                        quoted(event.name) + " serves " + quoted(entry.expression) +
+                        quoted(event.name) + " serves " + quoted(expression) +
                             ", which keeps no Set: give it lastset(...) for the event to "
                             "change it"});
             reportFindings(reporter_, event.line, findings);
@@ -421,6 +459,7 @@ bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t
     out.assign(keyword);
     out += numeric;
     out += ")";
+    links_.emplace_back(line, std::move(numeric));
     return true;
 }
 

@@ -84,6 +84,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -118,6 +119,12 @@ inline constexpr const char* kTooManyAttributesMessage =
 // format or low32 whose text cannot be filled: the expression, then why.
 inline constexpr const char* kInvalidInstanceFormatMessage =
     "Invalid instance format.(line = %ld). %s has %s";
+
+// low32(NAME) whose NAME is no attribute of the control file, or is a low32 view itself.
+inline constexpr const char* kLinkTargetMessage =
+    "Invalid low32.(line = %ld). %s is not an attribute of the control file";
+inline constexpr const char* kLinkToLinkMessage =
+    "Invalid low32.(line = %ld). %s is a low32 view itself";
 
 // Attributes and instances a store holds at most.
 inline constexpr uint64_t kMaxAttributes = 16u * 1024u * 1024u;
@@ -199,9 +206,13 @@ class LoadedControlFile {
     LoadedControlFile() : rows_(slots_) {}
     static std::shared_ptr<LoadedControlFile> loadForChange(const LoadInputs& inputs);
     bool load(const LoadInputs& inputs, std::string& controlText);
-    // Pass 2: the "%trapfile" and "%event" lines; their targets are checked after pass 3.
+    // Pass 2: the "%trapfile" and "%event" lines; their targets, and those of the low32
+    // views, are checked once the attribute file is written.
     void readEvents(std::string_view controlText);
     void checkEvents();
+    void checkLinks();
+    // The expression of the collected line of an identifier; false when none has it.
+    bool findCollected(std::span<const uint32_t> ids, std::string_view& expression) const;
     // Pass 3; its errors go to the reporter.
     void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     // The value expression of one identifier of a line: format and low32 filled with the
@@ -230,6 +241,8 @@ class LoadedControlFile {
     std::vector<uint32_t> markerPositions_;
     bool fixedSeed_ = false;
     EventDirectives events_;
+    // Of the load under way: the low32 views' targets (numeric) with their lines.
+    std::vector<std::pair<long, std::string>> links_;
 };
 
 // Failures of VariableStore::setFromText: the name (dotted), then the error status's name.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -317,6 +318,72 @@ TEST_F(Slots, OrdinalsComeFromTheFreeListFirst) {
     }
     EXPECT_EQ(slots.freeCount(), 8u);
     EXPECT_EQ(slots.freshRemaining(), 0u);
+}
+
+// Rate counters are a function of the time since the start: reads do not move them, and
+// PER_SECOND (thousandths kept) is what a poller computes over any interval.
+TEST_F(Slots, RateGrowsWithTimeAndNotWithReads) {
+    const char* steady = "rate(1000, 1200000)";
+    ASSERT_TRUE(slots.setUp(0, steady, 0x41));
+    ASSERT_TRUE(slots.setUp(1, "rate(0, 0.5)", 0x42));
+    EXPECT_EQ(value(steady, 0x41).number, 1000u);
+    EXPECT_EQ(value(steady, 0x41).number, 1000u);
+    clock.advanceMs(2500);
+    EXPECT_EQ(value(steady, 0x41).number, 1000u + 3000000u);
+    EXPECT_EQ(value("rate(0, 0.5)", 0x42, 1).number, 1u);
+    EXPECT_EQ(value("rate(0, 0.5)", 0x42, 1).syntax, 0x42);
+}
+
+TEST_F(Slots, RateJitterStaysWithinItsBoundsAndNeverRunsBackwards) {
+    for (const char* e : {"rate(0, 1000000, 10)", "rate(0, 1000000, 100)"}) {
+        const double jitter = std::string(e).find("100)") != std::string::npos ? 1.0 : 0.1;
+        ASSERT_TRUE(slots.setUp(2, e, 0x46));
+        uint64_t before = value(e, 0x46, 2).counter64;
+        double lowest = 2;
+        double highest = 0;
+        uint32_t s = 7;
+        for (int i = 0; i < 3000; ++i) {
+            s = s * 1103515245u + 12345u;
+            const uint64_t ms = 1 + (s >> 8) % 20000;  // 1 ms to 20 s, over some 8 hours
+            clock.advanceMs(ms);
+            const uint64_t now = value(e, 0x46, 2).counter64;
+            ASSERT_GE(now, before);
+            const double expected = 1000.0 * static_cast<double>(ms);
+            ASSERT_GE(static_cast<double>(now - before), expected * (1 - jitter) - 1) << e;
+            ASSERT_LE(static_cast<double>(now - before), expected * (1 + jitter) + 1) << e;
+            if (ms >= 1000) {
+                lowest = std::min(lowest, static_cast<double>(now - before) / expected);
+                highest = std::max(highest, static_cast<double>(now - before) / expected);
+            }
+            before = now;
+        }
+        EXPECT_LT(lowest, 1 - jitter / 4) << e;  // the jitter does move it
+        EXPECT_GT(highest, 1 + jitter / 4) << e;
+    }
+}
+
+TEST_F(Slots, RateWrapsAsItsTypeWraps) {
+    ASSERT_TRUE(slots.setUp(0, "rate(4294967000, 1000)", 0x41));
+    ASSERT_TRUE(slots.setUp(1, "rate(18446744073709551000, 1000)", 0x46));
+    ASSERT_TRUE(slots.setUp(2, "rate(4294967000, 1000)", 0x42));
+    clock.advanceMs(1000);
+    EXPECT_EQ(value("rate(4294967000, 1000)", 0x41, 0).number, 704u);
+    EXPECT_EQ(value("rate(18446744073709551000, 1000)", 0x46, 1).counter64, 384u);
+    EXPECT_EQ(value("rate(4294967000, 1000)", 0x42, 2).number, 4294967295u);  // a Gauge stays
+}
+
+TEST_F(Slots, ReadsOfOneRequestShareOneInstant) {
+    ASSERT_TRUE(slots.setUp(0, "rate(0, 1000, 50)", 0x41));
+    ASSERT_TRUE(slots.setUp(1, "clock(0)", 0x43));
+    slots.freezeTime();
+    const uint32_t rate = value("rate(0, 1000, 50)", 0x41, 0).number;
+    const uint32_t ticks = value("clock(0)", 0x43, 1).number;
+    clock.advanceMs(1500);
+    EXPECT_EQ(value("rate(0, 1000, 50)", 0x41, 0).number, rate);
+    EXPECT_EQ(value("clock(0)", 0x43, 1).number, ticks);
+    slots.thawTime();
+    EXPECT_EQ(value("clock(0)", 0x43, 1).number, ticks + 150);
+    EXPECT_GT(value("rate(0, 1000, 50)", 0x41, 0).number, rate);
 }
 
 }  // namespace

@@ -482,6 +482,97 @@ TEST(VariableStore, TheClockCountsFromTheAgentStart) {
     EXPECT_EQ(f.getNumber("1.3.6.1.2.1.1.3.0"), 700u);
 }
 
+TEST(VariableStore, FormatFillsEachInstanceWithItsLastComponent) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.2.1.2.2.1.2.[1-3], OctetString, RO, format(eth%d, 100%%)\r\n"
+               "1.3.6.1.2.1.2.2.1.6.[9-10], OctetString, RO, format(0x00163e0000%02x)\r\n"
+               "1.3.6.1.2.1.2.2.1.7.4, Integer, RO, format(%u)\r\n"));
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.2.2.1.2.1"), "eth1, 100%");
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.2.2.1.2.3"), "eth3, 100%");
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.2.2.1.6.10"), std::string("\x00\x16\x3e\x00\x00\x0a", 6));
+    EXPECT_EQ(f.getNumber("1.3.6.1.2.1.2.2.1.7.4"), 4u);
+    for (const char* bad : {"format(%s)", "format(%d-%d)", "format(%123d)"}) {
+        EXPECT_FALSE(f.load(std::string("1.3.6.1.1.[1-2], OctetString, RO, ") + bad + "\r\n"));
+        ASSERT_FALSE(f.status.empty());
+        EXPECT_EQ(f.status.front().rfind("Invalid instance format.(line = 1). ", 0), 0u)
+            << f.status.front();
+    }
+}
+
+TEST(VariableStore, Low32ViewsAgreeWithTheirCounter64AtEveryRead) {
+    StoreFixture f;
+    f.mibInfo("1.3.6.1.2.1.31.1.1.1.6   ifHCInOctets   Counter64  RO C\r\n");
+    ASSERT_TRUE(
+        f.load("1.3.6.1.2.1.2.2.1.10.[1-2], Counter, RO, low32(ifHCInOctets.%d)\r\n"
+               "1.3.6.1.2.1.31.1.1.1.6.[1-2], Counter64, RO, rate(4294000000, 1200000, 10)\r\n"));
+    EXPECT_NE(f.attributeFile().find("low32(1.3.6.1.2.1.31.1.1.1.6.2)"), std::string::npos);
+    for (int i = 0; i < 5; ++i) {
+        const auto request = f.store.beginRequest();
+        snmp::SyntaxValue wide;
+        ASSERT_TRUE(f.get("1.3.6.1.2.1.31.1.1.1.6.2", wide));
+        snmp::SyntaxValue low;
+        ASSERT_TRUE(f.get("1.3.6.1.2.1.2.2.1.10.2", low));
+        EXPECT_EQ(low.syntax, snmp::kTagCounter);
+        EXPECT_EQ(low.number, static_cast<uint32_t>(wide.counter64));
+        f.clock.advanceMs(700);
+    }
+    EXPECT_FALSE(f.load("1.3.6.1.2.1.2.2.1.10.1, Counter, RO, low32(1.3.6.1.9)\r\n"));
+    EXPECT_TRUE(
+        f.has("Invalid low32.(line = 1). 1.3.6.1.9 is not an attribute of the control file"))
+        << f.status.front();
+}
+
+TEST(VariableStore, ReadsScheduledEventsAndSetsAsTheyAsk) {
+    StoreFixture f;
+    f.mibInfo(kSystemMib);
+    ASSERT_TRUE(
+        f.load("%trapfile default.trp\r\n"
+               "%event 120 every 240 set sysName.0 \"core \\\"7\\\"\" trap linkDown\r\n"
+               "%event 5 set 1.3.6.1.2.1.1.1.0 x\r\n"
+               "sysDescr.0, OctetString, RO, fixed(router)\r\n"
+               "sysName.0, OctetString, RW, lastset(r1)\r\n"));
+    const EventDirectives& events = f.store.events();
+    EXPECT_EQ(events.trapFile, "default.trp");
+    ASSERT_EQ(events.events.size(), 2u);
+    const ScheduledEvent& flap = events.events[0];
+    EXPECT_EQ(flap.line, 2);
+    EXPECT_EQ(flap.afterSeconds, 120u);
+    EXPECT_EQ(flap.everySeconds, 240u);
+    EXPECT_EQ(testing::text(flap.target), "1.3.6.1.2.1.1.5.0");
+    EXPECT_EQ(flap.value, "core \"7\"");
+    EXPECT_EQ(flap.trap, "linkDown");
+    // A fixed attribute keeps no Set: a warning at loading, a refusal at the event.
+    EXPECT_TRUE(
+        f.has("Event Set refused.(line = 3). 1.3.6.1.2.1.1.1.0 serves fixed(router), "
+              "which keeps no Set: give it lastset(...) for the event to change it"))
+        << f.status.front();
+    ASSERT_TRUE(f.store.setFromText(flap.target, flap.value));
+    EXPECT_EQ(f.getText("1.3.6.1.2.1.1.5.0"), "core \"7\"");
+    EXPECT_EQ(f.store.setFromText(events.events[1].target, "x").text(),
+              "the Set of 1.3.6.1.2.1.1.1.0 is refused: notWritable");
+
+    EXPECT_FALSE(
+        f.load("%event 1 set 1.3.6.1.9 1 trap coldStart\r\n"
+               "%event soon set 1.3.6.1.1 1\r\n"
+               "%event 1 every 0 set 1.3.6.1.1 1\r\n"
+               "%event 1 set 1.3.6.1.1\r\n"
+               "1.3.6.1.1, Integer, RW, lastset(0)\r\n"));
+    for (const char* line :
+         {"Invalid event.(line = 1). It sends trap coldStart, but no %trapfile line names the "
+          "trap file",
+          "Invalid event.(line = 1). 1.3.6.1.9 is not an attribute of the control file",
+          "Invalid event.(line = 2). the seconds after the start are not a whole number up to "
+          "8640000; the form is %event SECONDS [every SECONDS] set NAME VALUE [trap TRAPNAME]",
+          "Invalid event.(line = 3). the seconds after \"every\" are not a whole number from 1 "
+          "to 8640000; the form is %event SECONDS [every SECONDS] set NAME VALUE [trap "
+          "TRAPNAME]",
+          "Invalid event.(line = 4). the value to set is missing; the form is %event SECONDS "
+          "[every SECONDS] set NAME VALUE [trap TRAPNAME]"}) {
+        EXPECT_TRUE(f.has(line)) << line;
+    }
+}
+
 TEST(VariableStore, SetsGoThroughCheckAndStore) {
     StoreFixture f;
     ASSERT_TRUE(
