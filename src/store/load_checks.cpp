@@ -240,14 +240,47 @@ void checkNumericArguments(const Expression& e, std::vector<Finding>& findings) 
     }
 }
 
+// The arguments of rate: START within 64 bits, PER_SECOND with at most three decimals (and
+// not past its limit), JITTER_PERCENT a whole number up to 100.
+void checkRateArguments(const Expression& e, std::vector<Finding>& findings) {
+    if (e.behaviour != Behaviour::Rate) {
+        return;
+    }
+    std::string_view fields[3];
+    const int count = argumentFields(e.text, fields);
+    const RateArguments used = readRateArguments(e.text);
+    auto wrong = [&](int i, const char* what, const std::string& usedText) {
+        add(findings, kInvalidArgumentTitle,
+            quoted(e.text) + ": argument " + std::to_string(i + 1) + " (" + quoted(fields[i]) +
+                ") " + what + ": " + usedText + " is used");
+    };
+    if (count < 2 || fields[1].empty()) {
+        add(findings, kInvalidArgumentTitle,
+            quoted(e.text) + " gives no PER_SECOND: the value stays at its START");
+    }
+    if (count > 0 && !fields[0].empty() && !readStrictUnsigned64(fields[0])) {
+        wrong(0, "is not a number of 0 to 18446744073709551615", std::to_string(used.start));
+    }
+    if (count > 1 && !fields[1].empty() && !isRateText(fields[1])) {
+        const uint64_t whole = used.perThousandSeconds / 1000;
+        const uint64_t part = used.perThousandSeconds % 1000;
+        char text[48];
+        std::snprintf(text, sizeof text, "%llu.%03llu", static_cast<unsigned long long>(whole),
+                      static_cast<unsigned long long>(part));
+        wrong(1, "is not a rate of up to 10^15 with at most three decimals", text);
+    }
+    int64_t jitter = 0;
+    if (count > 2 && !fields[2].empty() &&
+        (!readStrictDecimal(fields[2], false, jitter) || jitter > 100)) {
+        wrong(2, "is not a whole percentage of 0 to 100", std::to_string(used.jitterPercent));
+    }
+}
+
 using Check = void (*)(const Expression&, std::vector<Finding>&);
 
 // Every check of a value expression, in the order its findings are reported.
 constexpr Check kExpressionChecks[] = {
-    checkBehaviour,
-    checkValueText,
-    checkStoredLength,
-    checkNumericArguments,
+    checkBehaviour, checkValueText, checkStoredLength, checkNumericArguments, checkRateArguments,
 };
 
 }  // namespace
@@ -259,8 +292,7 @@ void checkSyntaxWord(std::string_view word, std::vector<Finding>& findings) {
     }
 }
 
-bool isRangeInstance(const InstanceRange& range, std::string_view expression,
-                     uint32_t& component) {
+bool isRangeInstance(const InstanceRange& range, std::string_view expression, uint32_t& component) {
     component = 0;
     if (!range.hasRange() || !expression.starts_with(kRangeInstanceKeyword)) {
         return false;

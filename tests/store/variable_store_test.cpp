@@ -523,6 +523,25 @@ TEST(VariableStore, Low32ViewsAgreeWithTheirCounter64AtEveryRead) {
         << f.status.front();
 }
 
+TEST(VariableStore, WarnsOfRateArgumentsItCannotTakeAsWritten) {
+    StoreFixture f;
+    ASSERT_TRUE(
+        f.load("1.3.6.1.1, Counter, RO, rate(0, 1.2345, 150)\r\n"
+               "1.3.6.1.2, Gauge, RO, rate(-5)\r\n"));
+    for (const char* line :
+         {"Invalid argument.(line = 1). rate(0, 1.2345, 150): argument 2 (1.2345) is not a rate "
+          "of up to 10^15 with at most three decimals: 1.234 is used",
+          "Invalid argument.(line = 1). rate(0, 1.2345, 150): argument 3 (150) is not a whole "
+          "percentage of 0 to 100: 100 is used",
+          "Invalid argument.(line = 2). rate(-5) gives no PER_SECOND: the value stays at its "
+          "START",
+          "Invalid argument.(line = 2). rate(-5): argument 1 (-5) is not a number of 0 to "
+          "18446744073709551615: 0 is used"}) {
+        EXPECT_TRUE(f.has(line)) << line;
+    }
+    EXPECT_FALSE(f.load("1.3.6.1.1, Integer, RO, rate(0, 1)\r\n"));
+}
+
 TEST(VariableStore, ReadsScheduledEventsAndSetsAsTheyAsk) {
     StoreFixture f;
     f.mibInfo(kSystemMib);
