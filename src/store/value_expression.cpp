@@ -27,13 +27,13 @@ constexpr Keyword kSetUpOrder[] = {
 };
 
 constexpr Keyword kValueOrder[] = {
+    {"rate(", Behaviour::Rate},  // first: no other keyword begins so, and counters are read most
     {"fixed", Behaviour::Fixed},         {"dfixed", Behaviour::Dfixed},
     {"lastset", Behaviour::Lastset},     {"r_lastset", Behaviour::RLastset},
     {"randomup", Behaviour::Randomup},   {"random", Behaviour::Random},
     {"clock", Behaviour::Clock},         {"sequential", Behaviour::Sequential},
     {"seqinc", Behaviour::Seqinc},       {"seqti", Behaviour::Seqtimeinc},
-    {"rowstatus", Behaviour::Rowstatus}, {"rate(", Behaviour::Rate},
-    {kLow32Keyword, Behaviour::Low32},
+    {"rowstatus", Behaviour::Rowstatus}, {kLow32Keyword, Behaviour::Low32},
 };
 
 template <std::size_t N>
@@ -197,59 +197,86 @@ RangedArguments readRangedArguments(std::string_view expression) {
 
 namespace {
 
-// PER_SECOND in thousandths: digits, an optional point and decimals of which the first three
-// count. strict: false for anything else or more than three decimals.
-bool readThousandths(std::string_view text, uint64_t& value, bool strict) {
+// PER_SECOND in thousandths from the start of text: digits, an optional point and decimals
+// of which the first three count, saturating at the limit. Gives where the number ends, and
+// whether it was written as taken (digits, at most three decimals, within the limit).
+struct ThousandthsRead {
+    std::size_t end = 0;
+    bool exact = false;
+};
+ThousandthsRead readThousandths(std::string_view text, uint64_t& value) {
+    ThousandthsRead read;
     value = 0;
     std::size_t i = 0;
-    std::size_t digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         if (value <= kMaxRatePerSecond) {
             value = value * 10 + static_cast<uint64_t>(text[i] - '0');
         }
     }
+    bool exact = i > 0;
     value = (value > kMaxRatePerSecond ? kMaxRatePerSecond + 1 : value) * 1000;
-    uint64_t scale = 100;
     if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-            if (scale == 0 && strict) {
-                return false;
-            }
+        uint64_t scale = 100;
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            exact = exact && scale != 0;
             value += static_cast<uint64_t>(text[i] - '0') * scale;
             scale /= 10;
         }
     }
-    const bool fits = value <= kMaxRatePerSecond * 1000;
-    if (!fits) {
+    if (value > kMaxRatePerSecond * 1000) {
         value = kMaxRatePerSecond * 1000;
+        exact = false;
     }
-    return !strict || (i == text.size() && digits > 0 && fits);
+    read.end = i;
+    read.exact = exact;
+    return read;
 }
 
 }  // namespace
 
+// One pass over the text, as readArguments splits it (fields end at "," or ")", blanks around
+// them skipped): counters are read at every Get.
 RateArguments readRateArguments(std::string_view expression) {
     RateArguments arguments;
-    std::string_view fields[3];
-    const int count = argumentFields(expression, fields);
-    if (count > 0) {
-        arguments.start = readUnsigned64(fields[0]);
+    std::size_t i = expression.find('(');
+    if (i == std::string_view::npos) {
+        return arguments;
     }
-    if (count > 1) {
-        readThousandths(fields[1], arguments.perThousandSeconds, false);
+    ++i;
+    const std::size_t size = expression.size();
+    auto skipBlanks = [&] {
+        while (i < size && isBlank(expression[i])) {
+            ++i;
+        }
+    };
+    // On to the next field; false when the list ends first.
+    auto nextField = [&] {
+        while (i < size && expression[i] != ',' && expression[i] != ')') {
+            ++i;
+        }
+        return i++ < size && expression[i - 1] == ',';
+    };
+    skipBlanks();
+    for (; i < size && expression[i] >= '0' && expression[i] <= '9'; ++i) {
+        arguments.start = arguments.start * 10 + static_cast<uint64_t>(expression[i] - '0');
     }
-    if (count > 2) {
-        const int32_t jitter = readNumber(fields[2]);
-        arguments.jitterPercent = jitter < 0     ? 0
-                                  : jitter > 100 ? 100
-                                                 : static_cast<uint32_t>(jitter);
+    if (!nextField()) {
+        return arguments;
     }
+    skipBlanks();
+    i += readThousandths(expression.substr(i), arguments.perThousandSeconds).end;
+    if (!nextField()) {
+        return arguments;
+    }
+    const int32_t jitter = readNumber(expression.substr(i));
+    arguments.jitterPercent = jitter < 0 ? 0 : jitter > 100 ? 100 : static_cast<uint32_t>(jitter);
     return arguments;
 }
 
 bool isRateText(std::string_view text) {
     uint64_t value = 0;
-    return readThousandths(text, value, true);
+    const ThousandthsRead read = readThousandths(text, value);
+    return read.exact && read.end == text.size();
 }
 
 bool formatInstance(std::string_view text, uint32_t value, std::string& out, const char*& why) {

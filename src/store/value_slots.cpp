@@ -59,43 +59,59 @@ std::size_t dottedLength(const snmp::ObjectId& oid) {
     return length;
 }
 
-// Rate values are worked out in 128 bits: PER_SECOND × 1000 (at most 10^18) times the
-// milliseconds (at most kMaxRateMs) times kRateScale stays below 2^127.
+// Rate values are worked out in 128-bit fixed point, with shifts and no division: the rate
+// per millisecond with 32 fractional bits (at most 10^12 · 2^32, below 2^72) times the
+// milliseconds (at most kMaxRateMs) stays below 2^112.
 __extension__ using Int128 = __int128;
+__extension__ using UInt128 = unsigned __int128;
 constexpr uint64_t kMaxRateMs = uint64_t{1} << 40;  // some 34 years
-// The jitter curves: their knot spacings, and the scale that keeps their summed slope within
-// JITTER_PERCENT of the rate (4 curves × 65535, the largest step between two knots, is at most
-// kRateScale / 100).
-constexpr uint64_t kJitterSpacingMs[4] = {1000, 10000, 60000, 300000};
-constexpr Int128 kRateScale = Int128{100} * 4 * 65536;
-// Thousandths per second times milliseconds: 10^6 per unit.
-constexpr Int128 kRateDivisor = kRateScale * 1000000;
+constexpr int kRateFraction = 32;
 
-uint64_t mix(uint64_t z) {
-    z += 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+// PER_SECOND (in thousandths) as units per millisecond with kRateFraction fractional bits,
+// rounded up so that whole numbers come out whole.
+UInt128 ratePerMs(uint64_t perThousandSeconds) {
+    const uint64_t whole = perThousandSeconds / 1000000;
+    const uint64_t part = perThousandSeconds % 1000000;
+    return (UInt128{whole} << kRateFraction) + ((part << kRateFraction) + 999999) / 1000000;
 }
 
-// The height of knot index of a curve, from -32768 to 32767.
-int64_t knotHeight(uint64_t key, uint64_t curve, uint64_t index) {
-    return static_cast<int16_t>(mix(key ^ (curve << 56) ^ mix(index)) >> 48);
-}
+// The jitter: three piecewise linear curves with knots every kJitterSpacingMs, their heights
+// within ±kKnotHeight. Their slopes sum to at most 3 · 2 · kKnotHeight < 2^kCurveBits per
+// millisecond of height, so scaled by 2^-kCurveBits and by the percentage (as 1024ths,
+// rounded down) they move the rate by at most JITTER_PERCENT.
+constexpr uint64_t kJitterSpacingMs[3] = {5000, 60000, 300000};
+constexpr int64_t kKnotHeight = 43690;
+constexpr int kCurveBits = 18;
 
-// The jitter curves summed at t: per curve S·h(i) + (h(i+1) − h(i))·r, t = i·S + r.
-Int128 jitterCurves(uint64_t key, uint64_t t) {
-    Int128 sum = 0;
-    for (uint64_t curve = 0; curve < 4; ++curve) {
-        const uint64_t spacing = kJitterSpacingMs[curve];
-        const uint64_t index = t / spacing;
-        const int64_t low = knotHeight(key, curve, index);
-        const int64_t high = knotHeight(key, curve, index + 1);
-        sum += Int128{low} * static_cast<int64_t>(spacing) +
-               Int128{high - low} * static_cast<int64_t>(t % spacing);
+// The height of a curve's knot; the first knot of every curve is at 0, so the jitter adds
+// nothing at the start.
+int64_t knotHeight(uint64_t key, uint64_t index) {
+    if (index == 0) {
+        return 0;
     }
-    return sum;
+    uint64_t z = key + index * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ull;
+    z ^= z >> 29;
+    return static_cast<int64_t>(static_cast<int16_t>(z >> 48)) * 4 / 3;  // ±kKnotHeight
 }
+
+// One curve at t: S·h(i) + (h(i+1) − h(i))·r, where t = i·S + r.
+template <uint64_t Spacing>
+int64_t jitterCurve(uint64_t key, uint64_t t) {
+    const uint64_t index = t / Spacing;
+    const int64_t low = knotHeight(key, index);
+    const int64_t high = knotHeight(key, index + 1);
+    return low * static_cast<int64_t>(Spacing) + (high - low) * static_cast<int64_t>(t % Spacing);
+}
+
+// The curves summed at t (below 2^37 in magnitude); each curve has a key of its own.
+int64_t jitterCurves(uint64_t key, uint64_t t) {
+    return jitterCurve<kJitterSpacingMs[0]>(key, t) +
+           jitterCurve<kJitterSpacingMs[1]>(key ^ 0x5851F42D4C957F2Dull, t) +
+           jitterCurve<kJitterSpacingMs[2]>(key ^ 0x14057B7EF767814Full, t);
+}
+
+static_assert(3 * 2 * kKnotHeight < (int64_t{1} << kCurveBits));
 
 void clearValue(snmp::SyntaxValue& value, uint8_t syntax) {
     value.syntax = syntax;
@@ -304,16 +320,22 @@ uint64_t ValueSlots::elapsedMs() {
 
 uint64_t ValueSlots::rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t) const {
     t = t < kMaxRateMs ? t : kMaxRateMs;
-    const Int128 perThousand = static_cast<Int128>(rate.perThousandSeconds);
-    Int128 grown = perThousand * static_cast<int64_t>(t) * kRateScale;
-    if (rate.jitterPercent != 0 && perThousand != 0) {
-        const uint64_t key = mix((static_cast<uint64_t>(jitterKey_) << 32) | ordinal);
-        const Int128 swing = jitterCurves(key, t) - jitterCurves(key, 0);
-        grown += Int128{rate.jitterPercent} * perThousand * swing;
+    const UInt128 perMs = ratePerMs(rate.perThousandSeconds);
+    const UInt128 grown = perMs * t;  // units with kRateFraction fractional bits
+    if (rate.jitterPercent == 0 || perMs == 0) {
+        return static_cast<uint64_t>(grown >> kRateFraction);  // a Counter64 wraps
     }
-    // The slope never goes below 0, so neither does grown; of it only the low 64 bits count,
-    // as a Counter64 wraps.
-    return static_cast<uint64_t>(grown / kRateDivisor);
+    const uint64_t key =
+        ((static_cast<uint64_t>(jitterKey_) << 32) | ordinal) * 0xD6E8FEB86659FD93ull;
+    const int64_t share = static_cast<int64_t>(rate.jitterPercent * 1024 / 100);
+    // floor((grown · 2^c + share · perMs · curves) / 2^(f + c + 10)), f the fraction bits and
+    // c kCurveBits, split so that nothing overflows: whole units of grown, then the rest.
+    constexpr int kShift = kRateFraction + kCurveBits + 10;
+    const Int128 rest =
+        static_cast<Int128>((grown & ((UInt128{1} << kRateFraction) - 1)) << (kCurveBits + 10)) +
+        static_cast<Int128>(perMs) * (share * jitterCurves(key, t));
+    // The slope never goes below 0, so neither does the sum.
+    return static_cast<uint64_t>(static_cast<Int128>(grown >> kRateFraction) + (rest >> kShift));
 }
 
 int32_t ValueSlots::randomStep(const ExpressionArguments& arguments) {

@@ -27,8 +27,8 @@
 // thawTime (one request) every reading is taken at one instant.
 //
 // rate(START, PER_SECOND, JITTER_PERCENT) serves START + floor(g(t)), t the milliseconds since
-// the start: g grows at PER_SECOND plus a jitter that is a sum of four piecewise linear
-// curves (knots every 1, 10, 60 and 300 seconds, at heights drawn from a hash of the slot and
+// the start: g grows at PER_SECOND plus a jitter that is a sum of three piecewise linear
+// curves (knots every 5, 60 and 300 seconds, at heights drawn from a hash of the slot and
 // the knot), scaled so that the growth over any interval stays within PER_SECOND ×
 // (1 ± JITTER_PERCENT/100) and never runs backwards. The value is thus a function of the time
 // alone: reads at one instant agree, and the rate a poller computes does not depend on how
