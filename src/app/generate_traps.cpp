@@ -38,6 +38,22 @@ long historyNumber(const Configuration& config, ConfigKey key) {
 
 }  // namespace
 
+uint32_t informTimeoutMs(const Configuration& config) {
+    const long seconds = historyNumber(config, ConfigKey::TIMEOUT);
+    return seconds >= 1 && seconds <= 86400 ? static_cast<uint32_t>(seconds) * 1000
+                                            : kDefaultInformTimeoutMs;
+}
+
+int32_t informRetries(const Configuration& config) {
+    const long retries = historyNumber(config, ConfigKey::RETRIES);
+    return retries >= 1 && retries <= 1000 ? static_cast<int32_t>(retries) : kDefaultInformRetries;
+}
+
+bool keepV1TrailingZero(const Configuration& config) {
+    std::string value;
+    return config.readPlain(ConfigKey::SV2TOV1TRAPNOZERO, value) && value == "NO";
+}
+
 bool findUser(const std::vector<snmp::UsmUser>& users, std::string_view name, snmp::UsmUser& user) {
     for (const snmp::UsmUser& candidate : users) {
         if (candidate.name == name) {
@@ -231,28 +247,16 @@ bool GenerateTraps::send() {
     RequestClient::Settings& settings = client_.settings();
     settings.peerAddress = peer;
     settings.peerPort = port_;
-    if (options_.timeoutMs) {
-        settings.timeoutMs = std::max<uint32_t>(*options_.timeoutMs, 1);
-    } else {
-        const long seconds = historyNumber(context_.config, ConfigKey::TIMEOUT);
-        settings.timeoutMs = seconds >= 1 && seconds <= 86400
-                                 ? static_cast<uint32_t>(seconds) * 1000
-                                 : kDefaultInformTimeoutMs;
-    }
-    if (options_.retries) {
-        settings.retries = std::max<int32_t>(*options_.retries, 1);
-    } else {
-        const long retries = historyNumber(context_.config, ConfigKey::RETRIES);
-        settings.retries =
-            retries >= 1 && retries <= 1000 ? static_cast<int32_t>(retries) : kDefaultInformRetries;
-    }
+    settings.timeoutMs = options_.timeoutMs ? std::max<uint32_t>(*options_.timeoutMs, 1)
+                                            : informTimeoutMs(context_.config);
+    settings.retries =
+        options_.retries ? std::max<int32_t>(*options_.retries, 1) : informRetries(context_.config);
 
     // Looked up once for the whole transmission.
     if (!localIPv4Address(agentAddr_)) {
         std::fill(std::begin(agentAddr_), std::end(agentAddr_), uint8_t{0});
     }
-    keepTrailingZero_ =
-        context_.config.readPlain(ConfigKey::SV2TOV1TRAPNOZERO, value) && value == "NO";
+    keepTrailingZero_ = keepV1TrailingZero(context_.config);
 
     v3_.reset();
     v3EngineLine_.clear();

@@ -150,6 +150,14 @@ Result userFromText(const std::string& home, std::string_view text, snmp::UsmUse
 // The user of that name among users.
 bool findUser(const std::vector<snmp::UsmUser>& users, std::string_view name, snmp::UsmUser& user);
 
+// How informs are retransmitted unless a command line says otherwise: every TIMEOUT1 seconds
+// (1 to 86400, else 1), sent RETRIES1 times in all (1 to 1000, else 3).
+uint32_t informTimeoutMs(const Configuration& config);
+int32_t informRetries(const Configuration& config);
+// Whether an SNMPv1 Trap keeps the trailing ".0" of its enterprise (SV2TOV1TRAPNOZERO "NO"; see
+// traps::v1EnterpriseText).
+bool keepV1TrailingZero(const Configuration& config);
+
 // The editable lists filled from a history.
 enum class TrapsList { Manager, Community };
 

@@ -69,9 +69,12 @@ bool MainWindow::start() {
     }
     if (!outcome.started) {
         releaseBusy(busy_);
-    } else if (!outcome.configWriteFailure.empty()) {
-        // The start cleared the list that said it; a box says it still.
-        agent_.showMessage(kConfigWriteTitle, outcome.configWriteFailure.c_str());
+    } else {
+        if (!outcome.configWriteFailure.empty()) {
+            // The start cleared the list that said it; a box says it still.
+            agent_.showMessage(kConfigWriteTitle, outcome.configWriteFailure.c_str());
+        }
+        events_.start(agent_);
     }
     running_ = true;
     portDisplay();
@@ -82,6 +85,7 @@ void MainWindow::stop() {
     if (busy_ == Busy::Running) {
         releaseBusy(busy_);
     }
+    events_.stop();
     // The statistics lines show the last request before the stop line goes below them.
     agent_.stop();
     status_.append(kAgentStoppedText);
@@ -91,6 +95,7 @@ void MainWindow::stop() {
 }
 
 void MainWindow::release() {
+    events_.stop();
     agent_.release();
 }
 

@@ -13,8 +13,9 @@
 //   if (window.start()) loop.run();                 // "Agent has been started."
 //   window.stop();                                  // "Agent has been stopped."
 //
-// The window owns one Agent, the main status list and the one-operation-at-a-time flag
-// `busy`. Tool dialogs take `busy` as the agent start does, through busy().
+// The window owns one Agent with its scheduled events (AgentEvents, whose lines go to the
+// main status list), the main status list and the one-operation-at-a-time flag `busy`. Tool
+// dialogs take `busy` as the agent start does, through busy().
 //
 // Choices where the rules leave room:
 //   - The main status list keeps at most kMainStatusLineLimit lines: when more arrive, the
@@ -51,6 +52,7 @@
 
 #include "agent/agent.h"
 #include "agent/request_client.h"
+#include "app/agent_events.h"
 #include "app/agent_start.h"
 #include "app/core/configuration.h"
 #include "app/core/event_loop.h"
@@ -212,6 +214,8 @@ class MainWindow {
     HomeMibInfo mibInfo_;  // mibinfo.out of the home, read once and shared
     RequestIdSequence requestIds_;
     Agent agent_;
+    // The agent's scheduled events, from a successful start to the stop or release.
+    AgentEvents events_{{config_, loop_, status_, requestIds_, mibInfo_}};
 
     MainWindowForm form_;
     std::vector<std::string> controlFiles_;

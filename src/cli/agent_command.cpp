@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "agent/agent.h"
 #include "app/command_line.h"
@@ -112,10 +113,27 @@ bool readAgentOption(const app::CommandLineOption& option, AgentOptions& options
 
 bool parseAgentOptions(const std::vector<std::string>& args, AgentOptions& options,
                        std::string& error) {
-    app::CommandLineReader reader(args, kAgentFlags, kAgentValued);
+    // --trap-dest is the agent's alone: a fleet runs no events.
+    std::vector<const char*> valued = kAgentValued;
+    valued.push_back("--trap-dest");
+    app::CommandLineReader reader(args, kAgentFlags, valued);
     app::CommandLineOption option;
     while (reader.next(option)) {
-        if (!readAgentOption(option, options, error)) {
+        if (option.name == "--trap-dest") {
+            // As many as the TRAPDEST history holds.
+            if (options.trapDests.size() >= static_cast<std::size_t>(kHistoryLength)) {
+                error =
+                    "--trap-dest is given more than " + std::to_string(kHistoryLength) + " times";
+                return false;
+            }
+            app::TrapDestination destination;
+            if (Result read = app::parseTrapDestination(option.value, destination); !read) {
+                error = "--trap-dest '" + option.value + "': " + std::string(read.text());
+                return false;
+            }
+            options.trapDestTexts.push_back(option.value);
+            options.trapDests.push_back(std::move(destination));
+        } else if (!readAgentOption(option, options, error)) {
             return false;
         }
     }
@@ -134,6 +152,8 @@ void printAgentUsage(std::ostream& out) {
            "datagrams) at most 5 a second, then how many were suppressed. The statistics are\n"
            "printed at stop, at SIGUSR1, and every N seconds with --stats-interval. SIGHUP\n"
            "reloads the control file with the same settings; the statistics count on.\n"
+           "The control file's %event lines run while the agent serves: each sets its\n"
+           "attribute at its time and sends its trap (of the %trapfile) to the managers.\n"
            "\n"
            "Without options the agent uses what the window would show, from korvan.ini:\n"
            "the most recent INPUTFILE, RCOMMUNITY and WCOMMUNITY, and SNMPVER, IPV6SUPPORT\n"
@@ -165,9 +185,17 @@ void printAgentUsage(std::ostream& out) {
            "  --address ADDR            numeric address to listen on, instead of AGENTIP\n"
            "                            (default: every address); not written to korvan.ini\n"
            "  --stats-interval N        also print the statistics every N seconds\n"
+           "  --trap-dest 'ADDRESS[:PORT] VERSION [COMMUNITY]'\n"
+           "                            a manager of the control file's %event traps\n"
+           "                            (up to 10), instead of TRAPDEST1 to TRAPDEST10 of\n"
+           "                            korvan.ini: a numeric IPv4 or IPv6 address\n"
+           "                            ([::1]:1162), port 162 by default; VERSION v1, v2c\n"
+           "                            or inform (an SNMPv2c InformRequest, sent again as\n"
+           "                            TIMEOUT and RETRIES say); COMMUNITY public by default\n"
            "  --save                    write the values used back to korvan.ini as the\n"
            "                            window's Start does (the INPUTFILE, RCOMMUNITY and\n"
-           "                            WCOMMUNITY histories, SNMPVER, DEBUGMODE, IPV6SUPPORT)\n"
+           "                            WCOMMUNITY histories, SNMPVER, DEBUGMODE, IPV6SUPPORT,\n"
+           "                            and the --trap-dest managers to TRAPDEST)\n"
            "  --help                    show this text\n"
            "\n"
            "Exit status: 0 after a stop by signal, 1 when the agent could not start (or\n"
@@ -274,6 +302,11 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     }
     if (options.save) {
         app::rememberTransport(config, form.transport);
+        // The first given becomes TRAPDEST1.
+        for (auto text = options.trapDestTexts.rbegin(); text != options.trapDestTexts.rend();
+             ++text) {
+            config.pushHistory(ConfigKey::TRAPDEST, *text);
+        }
     }
     if (options.file) {
         form.controlFile =
@@ -315,6 +348,12 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     const app::EndpointOverride override{options.port, options.address};
 
     app::HomeMibInfo mibInfo;
+    RequestIdSequence requestIds;
+    app::AgentEvents events({config, loop, status, requestIds, mibInfo});
+    std::optional<std::vector<app::TrapDestination>> trapDests;
+    if (!options.trapDests.empty()) {
+        trapDests = options.trapDests;
+    }
     auto start = [&] {
         if (!app::startAgent(agent, config, mibInfo, form, override, status, nullptr, writeBack)
                  .started) {
@@ -329,6 +368,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
             out << app::v3StartedLine(*security) << "\n";
         }
         out.flush();
+        events.start(agent, trapDests);
         return true;
     };
     if (!start()) {
@@ -349,6 +389,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     // A reload keeps the endpoint open, so requests that arrive meanwhile wait for it.
     auto reload = [&] {
         const AgentStatistics counted = agent.statistics();
+        events.stop();
         if (serving) {
             agent.stop();
             status.append(app::kAgentStoppedText);
@@ -400,6 +441,7 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     stopSignals.reset();
 
     printStatistics();  // after a failed reload too: the counts are still the run's
+    events.stop();
     if (serving) {
         agent.stop();
         status.append(app::kAgentStoppedText);

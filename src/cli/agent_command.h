@@ -3,9 +3,11 @@
 // RCOMMUNITY and WCOMMUNITY histories, SNMPVER, IPV6SUPPORT, DEBUGMODE), each overridable by
 // an option, prints every status line as it is appended, and runs until SIGINT or SIGTERM;
 // then it prints the statistics, stops as "Stop" does and exits 0. SIGHUP reloads the control
-// file (a stop and a start with the same settings; the statistics count on). A failed start
-// prints its lines and exits 1; a usage error exits 2. Unlike the window's Start, it writes
-// nothing back to korvan.ini unless --save asks it to.
+// file (a stop and a start with the same settings; the statistics count on). The control
+// file's scheduled events run while the agent serves (AgentEvents), their traps going to the
+// TRAPDEST managers or to those of --trap-dest. A failed start prints its lines and exits 1;
+// a usage error exits 2. Unlike the window's Start, it writes nothing back to korvan.ini
+// unless --save asks it to.
 //
 //   korvan-cli --home build/home agent --address 127.0.0.1 --port 1161
 //
@@ -23,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/agent_events.h"
 #include "app/agent_start.h"
 #include "app/command_line.h"
 #include "base/unique_fd.h"
@@ -49,6 +52,9 @@ struct AgentOptions {
     unsigned statsInterval = 0;  // seconds; 0: statistics only at stop
     bool save = false;           // write the settings used back to korvan.ini
     bool help = false;
+    // --trap-dest: the managers of the events' traps instead of TRAPDEST, as given and read.
+    std::vector<std::string> trapDestTexts;
+    std::vector<app::TrapDestination> trapDests;
     // Where the program was started: --file may be relative to it.
     std::string startDirectory;
 };

@@ -29,7 +29,8 @@ inline void copyDemoHome(const std::string& root) {
         ::mkdir((root + "/" + sub).c_str(), 0755);
     }
     const std::string source = std::string(KORVIMO_SOURCE_DIR) + "/home/";
-    for (const char* file : {"agent/demo.ctl", "mibs/mibinfo.out", "bin/korvan.ini"}) {
+    for (const char* file :
+         {"agent/demo.ctl", "agent/default.trp", "mibs/mibinfo.out", "bin/korvan.ini"}) {
         writeFile(root + "/" + file, readFile(source + file));
     }
     Configuration config(root + "/bin/korvan.ini");

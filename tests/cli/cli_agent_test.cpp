@@ -70,8 +70,8 @@ TEST(CliAgentUsage, UsageErrorsExitTwoWithAReason) {
     const std::string home = "--home '" + dir.path("home") + "' agent ";
     for (const char* args :
          {"--snmp-version v4", "--port 0", "--port 70000", "--port x", "--transport ipx", "--bogus",
-          "--file", "--stats-interval 0", "--address=",
-          "--read-community cccccccccccccccccccccccccccccccccccccccccccccccccc",
+          "--file", "--stats-interval 0",
+          "--address=", "--read-community cccccccccccccccccccccccccccccccccccccccccccccccccc",
           "--write-community=cccccccccccccccccccccccccccccccccccccccccccccccccc"}) {
         const CommandRun run = cli(home + args);
         EXPECT_EQ(run.status, 2) << args << ": " << run.output;
@@ -107,6 +107,7 @@ TEST(CliAgent, ServesUntilSigtermThenStopsWithTheStatistics) {
               "Agent IP Address: 127.0.0.1 (UDP port " +
                   port +
                   ")\n"
+                  "Events: 2 scheduled (trap file default.trp).\n"
                   "GetRequests:\t0         \t\tGetBulkRequests:\t0         \n"
                   "GetNextRequests:\t0         \t\tInPkts:\t\t0         \n"
                   "SetRequests:\t0         \t\tOutPkts:\t\t0         \n"
@@ -133,8 +134,9 @@ TEST(CliAgent, AnsweredRequestsShowInTheStatisticsAtSigint) {
         netSnmp("snmpget", "-v2c -r 0 -c guess 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0");
     EXPECT_NE(stranger.output.find("Timeout"), std::string::npos);
     // An SNMPv3 message is a refused version too, not a malformed datagram.
-    const CommandRun v3 = netSnmp("snmpget", "-v3 -r 0 -t 1 -l noAuthNoPriv -u someone 127.0.0.1:" +
-                                                 port + " 1.3.6.1.2.1.1.5.0");
+    const CommandRun v3 =
+        netSnmp("snmpget", "-v3 -r 0 -t 1 -l noAuthNoPriv -u someone 127.0.0.1:" + port +
+                               " 1.3.6.1.2.1.1.5.0");
     EXPECT_EQ(v3.status == 0, false);
     // The refused requests show in the periodic lines and in the last ones.
     ASSERT_TRUE(agent.waitFor("InBadVersions:\t2         \t\tInBadCommunityNames:\t1 ", 3000))
@@ -176,8 +178,8 @@ TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
     std::filesystem::create_directories(dir.path("devices"));
     writeDevice("before");
     const std::string port = std::to_string(freeUdpPort(AF_INET));
-    Background agent({"--home", "home", "agent", "--address", "127.0.0.1", "--port", port,
-                      "--file", "devices/one.ctl", "--debug"},
+    Background agent({"--home", "home", "agent", "--address", "127.0.0.1", "--port", port, "--file",
+                      "devices/one.ctl", "--debug"},
                      dir.root());
     ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
     const std::string get = "-v2c -c vintor 127.0.0.1:" + port + " 1.3.6.1.2.1.1.5.0";
@@ -185,9 +187,10 @@ TEST(CliAgent, HangUpReloadsTheControlFileAndKeepsTheCounts) {
 
     writeDevice("after");
     ::kill(agent.pid(), SIGHUP);
-    ASSERT_TRUE(agent.waitFor("Agent has been stopped.\nInitializing Agent...\n"
-                              "Agent has been started.\nAgent IP Address: 127.0.0.1 (UDP port " +
-                              port + ")\n"))
+    ASSERT_TRUE(
+        agent.waitFor("Agent has been stopped.\nInitializing Agent...\n"
+                      "Agent has been started.\nAgent IP Address: 127.0.0.1 (UDP port " +
+                      port + ")\n"))
         << agent.output();
     EXPECT_NE(netSnmp("snmpget", get).output.find("\"after\""), std::string::npos);
     EXPECT_EQ(agent.stop(SIGTERM), 0);
@@ -241,8 +244,8 @@ TEST(CliAgent, UserSignalPrintsTheStatisticsAndQuitStopsCleanly) {
     TempDir dir;
     copyDemoHome(dir.root());
     const std::string port = std::to_string(freeUdpPort(AF_INET));
-    Background agent({"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port,
-                      "--debug"});
+    Background agent(
+        {"--home", dir.root(), "agent", "--address", "127.0.0.1", "--port", port, "--debug"});
     ASSERT_TRUE(agent.waitFor("(UDP port " + port + ")\n")) << agent.output();
     ::kill(agent.pid(), SIGPIPE);
     ::kill(agent.pid(), SIGUSR1);

@@ -42,6 +42,7 @@ constexpr std::array kKeys = {
     KeyInfo{ConfigKey::STSYSUPTIME, "STSYSUPTIME", true},
     KeyInfo{ConfigKey::NUMROWS, "NUMROWS", true},
     KeyInfo{ConfigKey::TRAPENTID, "TRAPENTID", true},
+    KeyInfo{ConfigKey::TRAPDEST, "TRAPDEST", true},
     KeyInfo{ConfigKey::STARTOID, "STARTOID", false},
     KeyInfo{ConfigKey::STOPOID, "STOPOID", false},
     KeyInfo{ConfigKey::TIMESTAMP, "TIMESTAMP", false},
@@ -320,8 +321,9 @@ class DirectoryLock {
   public:
     explicit DirectoryLock(const std::string& filePath) {
         const std::size_t slash = filePath.rfind('/');
-        const std::string directory =
-            slash == std::string::npos ? "." : slash == 0 ? "/" : filePath.substr(0, slash);
+        const std::string directory = slash == std::string::npos ? "."
+                                      : slash == 0               ? "/"
+                                                                 : filePath.substr(0, slash);
         fd_.reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         while (fd_ && ::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
         }

@@ -37,6 +37,9 @@ enum class ConfigKey {
     STSYSUPTIME,
     NUMROWS,
     TRAPENTID,
+    // Managers of the agent's scheduled events' traps: "ADDRESS[:PORT] VERSION [COMMUNITY]"
+    // (see app/agent_events.h). Not among the defaults of a new file.
+    TRAPDEST,
     // Plain keys.
     STARTOID,
     STOPOID,
