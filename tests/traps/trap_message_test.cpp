@@ -117,22 +117,30 @@ TEST(TrapMessageTest, PreparesAndBuildsTrapNotificationAndInform) {
 constexpr const char* kDemoEnterprise = "1.3.6.1.4.1.32473";
 
 // The demo router's traps: its MIBs, the standard traps of its enterprise, eth0 (ifIndex 2)
-// going down and up, and a notification of its own.
+// taken down and up, eth1 (ifIndex 3) losing its link and getting it back while it stays
+// administratively up (the demo's scheduled events send these two), and a notification of
+// its own.
 std::string demoTrapFile() {
     const std::vector<std::string> mibs{"SNMPv2-MIB", "IF-MIB", "IP-MIB", "IP-FORWARD-MIB"};
     std::string text = trapFileHeader(mibs);
     text += standardTrapsBlock(kDemoEnterprise);
     const struct {
         const char* name;
+        const char* index;
         const char* generic;
-        const char* status;
-    } links[] = {{"linkDownEth0", "2", "2"}, {"linkUpEth0", "3", "1"}};
+        const char* admin;
+        const char* oper;
+    } links[] = {{"linkDownEth0", "2", "2", "2", "2"},
+                 {"linkUpEth0", "2", "3", "1", "1"},
+                 {"linkDownEth1", "3", "2", "1", "2"},
+                 {"linkUpEth1", "3", "3", "1", "1"}};
     for (const auto& link : links) {
+        const std::string index = link.index;
         text += trapComment(link.name);
         text += definitionLine(link.name, kDemoEnterprise, link.generic, "0");
-        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.1.2", "Integer", "2");
-        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.7.2", "Integer", link.status);
-        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.8.2", "Integer", link.status);
+        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.1." + index, "Integer", index);
+        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.7." + index, "Integer", link.admin);
+        text += variableLine(link.name, "1.3.6.1.2.1.2.2.1.8." + index, "Integer", link.oper);
     }
     text += trapComment("demoRouterAlarm");
     text += definitionLine("demoRouterAlarm", "1.3.6.1.4.1.32473.0", "7", "1");
@@ -156,7 +164,7 @@ TEST(DefaultTrapFileTest, IsTheWritersOutputAndSendable) {
     ASSERT_NE(mib, nullptr) << why.text();
     TrapFile file;
     ASSERT_TRUE(file.read(path));
-    ASSERT_EQ(file.names().size(), 9u);
+    ASSERT_EQ(file.names().size(), 11u);
     for (std::size_t position = 0; position < file.names().size(); ++position) {
         PreparedTrap trap;
         const Result prepared =
@@ -164,7 +172,7 @@ TEST(DefaultTrapFileTest, IsTheWritersOutputAndSendable) {
         EXPECT_TRUE(prepared) << file.names()[position] << ": " << prepared.text();
     }
     PreparedTrap alarm;
-    ASSERT_TRUE(prepareTrap(file, 8, mib.get(), TrapKind::Notification, false, alarm));
+    ASSERT_TRUE(prepareTrap(file, 10, mib.get(), TrapKind::Notification, false, alarm));
     ASSERT_EQ(alarm.bindings.count(), 3u);
     EXPECT_EQ(alarm.bindings.items[0].name.ids,  // sysName.0
               (std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 1, 5, 0}));
