@@ -114,6 +114,8 @@ class AttributeFile {
     std::string_view collectedExpression(std::size_t i) const {
         return expressionOf(collected_[i].record);
     }
+    // Its syntax, access and expression (its ordinal is not known before it is written).
+    IndexEntry collectedEntry(std::size_t i) const { return entryOf(collected_[i].record); }
 
     // Writes a collected line (in order) and completes its record. False when writing fails
     // or the file would pass 4 GB.

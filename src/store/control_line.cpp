@@ -103,26 +103,27 @@ struct SyntaxWord {
     uint8_t tag;
 };
 
+constexpr SyntaxWord kWords[] = {
+    {"Integer", snmp::kTagInteger},
+    {"OctetString", snmp::kTagOctetString},
+    {"Bits", snmp::kTagOctetString},
+    {"NULL", snmp::kTagNull},
+    {"ObjectID", snmp::kTagObjectId},
+    {"IpAddress", snmp::kTagIpAddress},
+    {"NetworkAddress", snmp::kTagIpAddress},
+    {"Counter", snmp::kTagCounter},
+    {"Gauge", snmp::kTagGauge},
+    {"TimeTicks", snmp::kTagTimeTicks},
+    {"Opaque", snmp::kTagOpaque},
+    {"Counter64", snmp::kTagCounter64},
+    // SMIv2 spellings of the same types.
+    {"Counter32", snmp::kTagCounter},
+    {"Gauge32", snmp::kTagGauge},
+    {"Unsigned32", snmp::kTagGauge},
+    {"Integer32", snmp::kTagInteger},
+};
+
 const SyntaxWord* findSyntaxWord(std::string_view word) {
-    static constexpr SyntaxWord kWords[] = {
-        {"Integer", snmp::kTagInteger},
-        {"OctetString", snmp::kTagOctetString},
-        {"Bits", snmp::kTagOctetString},
-        {"NULL", snmp::kTagNull},
-        {"ObjectID", snmp::kTagObjectId},
-        {"IpAddress", snmp::kTagIpAddress},
-        {"NetworkAddress", snmp::kTagIpAddress},
-        {"Counter", snmp::kTagCounter},
-        {"Gauge", snmp::kTagGauge},
-        {"TimeTicks", snmp::kTagTimeTicks},
-        {"Opaque", snmp::kTagOpaque},
-        {"Counter64", snmp::kTagCounter64},
-        // SMIv2 spellings of the same types.
-        {"Counter32", snmp::kTagCounter},
-        {"Gauge32", snmp::kTagGauge},
-        {"Unsigned32", snmp::kTagGauge},
-        {"Integer32", snmp::kTagInteger},
-    };
     for (const SyntaxWord& w : kWords) {
         if (w.text == word) {
             return &w;
@@ -136,6 +137,15 @@ const SyntaxWord* findSyntaxWord(std::string_view word) {
 uint8_t syntaxCode(std::string_view word) {
     const SyntaxWord* found = findSyntaxWord(word);
     return found != nullptr ? found->tag : snmp::kTagNull;
+}
+
+std::string_view syntaxWordOf(uint8_t syntax) {
+    for (const SyntaxWord& w : kWords) {
+        if (w.tag == syntax) {
+            return w.text;
+        }
+    }
+    return "NULL";
 }
 
 bool knownSyntaxWord(std::string_view word) {

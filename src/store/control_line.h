@@ -89,6 +89,9 @@ bool splitAttributeLine(std::string_view line, AttributeFields& fields);
 // The SMIv2 spellings Counter32, Gauge32, Unsigned32 and Integer32 name Counter, Gauge,
 // Gauge and Integer.
 uint8_t syntaxCode(std::string_view word);
+// The first word of the table for a syntax code ("Integer", "OctetString", ...); "NULL" for a
+// code no word maps to.
+std::string_view syntaxWordOf(uint8_t syntax);
 // Whether syntaxCode knows the word (rather than reading it as NULL).
 bool knownSyntaxWord(std::string_view word);
 // The access code of an access word, by its first two characters.

@@ -318,8 +318,7 @@ bool LoadedControlFile::load(const LoadInputs& inputs, std::string& controlText)
     return true;
 }
 
-bool LoadedControlFile::findCollected(std::span<const uint32_t> ids,
-                                      std::string_view& expression) const {
+bool LoadedControlFile::findCollected(std::span<const uint32_t> ids, IndexEntry& entry) const {
     std::size_t low = 0;
     std::size_t high = file_.collectedCount();
     while (low < high) {
@@ -334,7 +333,7 @@ bool LoadedControlFile::findCollected(std::span<const uint32_t> ids,
         compareIdentifiers(file_.collectedIdentifier(low), ids) != 0) {
         return false;
     }
-    expression = file_.collectedExpression(low);
+    entry = file_.collectedEntry(low);
     return true;
 }
 
@@ -346,10 +345,10 @@ void LoadedControlFile::checkLinks() {
         if (rows_.columnCount() > 0 && rows_.ownerColumn(ids) >= 0) {
             continue;  // an instance of a dynamic column
         }
-        std::string_view expression;
-        if (!findCollected(ids, expression)) {
+        IndexEntry entry;
+        if (!findCollected(ids, entry)) {
             reporter_.error(line, kLinkTargetMessage, line, quoted(numeric).c_str());
-        } else if (expression.starts_with(kLow32Keyword)) {
+        } else if (entry.expression.starts_with(kLow32Keyword)) {
             reporter_.error(line, kLinkToLinkMessage, line, quoted(numeric).c_str());
         }
     }
@@ -410,12 +409,23 @@ void LoadedControlFile::checkEvents() {
         if (rows_.columnCount() > 0 && rows_.ownerColumn(target) >= 0) {
             continue;  // an instance of a dynamic column, which a row may have by then
         }
-        std::string_view expression;
-        if (!findCollected(target, expression)) {
+        IndexEntry entry;
+        if (!findCollected(target, entry)) {
             reporter_.error(event.line, kEventTargetMessage, event.line,
                             quoted(event.name).c_str());
             continue;
         }
+        // The value is read as fixed value text of the attribute's syntax: the same checks,
+        // told of the value.
+        const std::string asFixed = "fixed(" + event.value + ")";
+        checkExpression(asFixed, entry.syntax, syntaxWordOf(entry.syntax), findings);
+        for (Finding& finding : findings) {
+            if (finding.detail.starts_with(quoted(asFixed))) {
+                finding.detail.replace(0, quoted(asFixed).size(),
+                                       "the value " + quoted(event.value));
+            }
+        }
+        const std::string_view expression = entry.expression;
         const Behaviour behaviour = recogniseForSetUp(expression);
         if (behaviour != Behaviour::Lastset && behaviour != Behaviour::RLastset &&
             !expression.starts_with("rowstatus")) {
@@ -424,8 +434,8 @@ void LoadedControlFile::checkEvents() {
                         quoted(event.name) + " serves " + quoted(expression) +
                             ", which keeps no Set: give it lastset(...) for the event to "
                             "change it"});
-            reportFindings(reporter_, event.line, findings);
         }
+        reportFindings(reporter_, event.line, findings);
     }
 }
 
@@ -702,12 +712,12 @@ bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& att
     if (!slots_.holds(attribute.ordinal)) {
         return false;
     }
-    // Loading wrote the linked name as numeric text; a view of a view serves nothing.
-    snmp::ObjectId name;
+    // Loading wrote the linked name as numeric text; a view of a view serves nothing. The
+    // name is read into a buffer kept for it, so a read allocates nothing.
     AttributeInfo target;
     if (!isNumberSyntax(attribute.syntax) ||
-        snmp::SnmpStrToOid(std::string(valueText(attribute.expression)).c_str(), &name) < 2 ||
-        !lookupAttribute(name, target) || target.expression.starts_with(kLow32Keyword)) {
+        !readDottedIdentifier(valueText(attribute.expression), linkName_) ||
+        !lookupAttribute(linkName_, target) || target.expression.starts_with(kLow32Keyword)) {
         return true;
     }
     snmp::SyntaxValue linked;
@@ -716,6 +726,28 @@ bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& att
     value.syntax = attribute.syntax;
     value.number = static_cast<uint32_t>(whole);
     return true;
+}
+
+bool VariableStore::readDottedIdentifier(std::string_view text, snmp::ObjectId& name) {
+    name.ids.clear();
+    uint64_t id = 0;
+    bool digits = false;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '.') {
+            if (!digits || id > UINT32_MAX || name.ids.size() == kMaxNameComponents) {
+                return false;
+            }
+            name.ids.push_back(static_cast<uint32_t>(id));
+            id = 0;
+            digits = false;
+        } else if (text[i] >= '0' && text[i] <= '9' && id <= UINT32_MAX) {  // past it: refused
+            id = id * 10 + static_cast<uint64_t>(text[i] - '0');
+            digits = true;
+        } else {
+            return false;
+        }
+    }
+    return name.ids.size() >= 2;
 }
 
 const EventDirectives& VariableStore::events() const {

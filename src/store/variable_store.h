@@ -211,8 +211,8 @@ class LoadedControlFile {
     void readEvents(std::string_view controlText);
     void checkEvents();
     void checkLinks();
-    // The expression of the collected line of an identifier; false when none has it.
-    bool findCollected(std::span<const uint32_t> ids, std::string_view& expression) const;
+    // The collected line of an identifier; false when none has it.
+    bool findCollected(std::span<const uint32_t> ids, IndexEntry& entry) const;
     // Pass 3; its errors go to the reporter.
     void collectAttributes(std::string_view controlText, bool& outOfOrder, uint64_t& repeated);
     // The value expression of one identifier of a line: format and low32 filled with the
@@ -333,6 +333,8 @@ class VariableStore {
     const ValueSlots& slots() const { return slots_; }
 
   private:
+    // Reads numeric identifier text (as loading writes it) into name, reusing its room.
+    static bool readDottedIdentifier(std::string_view text, snmp::ObjectId& name);
     // The clock, start time and generator seed of a store that has its slots.
     void start(const LoadedControlFile& loaded, const Clock* clock, std::optional<uint64_t> startMs,
                std::optional<uint32_t> seed);
@@ -342,6 +344,7 @@ class VariableStore {
     DynamicRows rows_;
     // Where the last successor nextAttribute gave stands in the attribute file.
     mutable std::size_t lastSuccessor_ = SIZE_MAX;
+    snmp::ObjectId linkName_;  // the name a low32 view reads, kept for its room
 };
 
 }  // namespace korvimo::store

@@ -549,11 +549,17 @@ TEST(VariableStore, ReadsScheduledEventsAndSetsAsTheyAsk) {
         f.load("%trapfile default.trp\r\n"
                "%event 120 every 240 set sysName.0 \"core \\\"7\\\"\" trap linkDown\r\n"
                "%event 5 set 1.3.6.1.2.1.1.1.0 x\r\n"
+               "%event 9 set 1.3.6.1.2.1.1.7.0 down\r\n"
                "sysDescr.0, OctetString, RO, fixed(router)\r\n"
-               "sysName.0, OctetString, RW, lastset(r1)\r\n"));
+               "sysName.0, OctetString, RW, lastset(r1)\r\n"
+               "1.3.6.1.2.1.1.7.0, Integer, RW, lastset(1)\r\n"));
     const EventDirectives& events = f.store.events();
     EXPECT_EQ(events.trapFile, "default.trp");
-    ASSERT_EQ(events.events.size(), 2u);
+    ASSERT_EQ(events.events.size(), 3u);
+    EXPECT_TRUE(
+        f.has("Invalid value.(line = 4). the value down is not a number of syntax "
+              "Integer: 0 is served"))
+        << f.status.front();
     const ScheduledEvent& flap = events.events[0];
     EXPECT_EQ(flap.line, 2);
     EXPECT_EQ(flap.afterSeconds, 120u);
