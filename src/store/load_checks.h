@@ -49,7 +49,8 @@ void checkInstanceRange(const InstanceRange& range, std::string_view expression,
 // Whether the expression is rangeinst(k) on a name with ranges. component gives k when the
 // name has that component (loading then replaces the expression by its values), else 0 (the
 // expression is kept as it stands).
-bool isRangeInstance(const InstanceRange& range, std::string_view expression, uint32_t& component);
+bool isRangeInstance(const InstanceRange& range, std::string_view expression,
+                     uint32_t& component);
 
 // A value expression for the syntax it serves (syntaxWord as written, for the messages):
 // its behaviour is one of the keywords, its value text reads as a value of the syntax, its
