@@ -7,8 +7,14 @@
 #   system       sysUpTime counts from the agent start; sysContact, sysName and
 #                sysLocation keep what a manager sets (up to 255 characters).
 #   interfaces   ifTable rows 1 (lo), 2 (eth0) and 3 (eth1); ifIndex comes from the
-#                instance range; the octet and packet counters grow at every read;
-#                ifAdminStatus takes up(1), down(2) or testing(3).
+#                instance range; ifAdminStatus takes up(1), down(2) or testing(3).
+#                The octet and packet counters grow with time at steady rates:
+#                eth0 receives about 1.2 MB/s, eth1 less, lo little. ifInOctets and
+#                ifOutOctets are the low 32 bits of ifHCInOctets and ifHCOutOctets.
+#                eth1 flaps: ifOperStatus.3 turns down (2) 120 s after the start and
+#                up (1) 30 s later, every 240 s, and each change sends a trap of
+#                default.trp (linkDownEth1, linkUpEth1) to the managers of the
+#                TRAPDEST keys in bin/korvan.ini.
 #   ip           ipForwarding and ipDefaultTTL are writable within their ranges.
 #   routes       ipCidrRouteTable (IP-FORWARD-MIB), a table of RowStatus rows indexed
 #                by destination, mask, TOS and next hop. Two routes exist at start. A new
@@ -16,7 +22,8 @@
 #                ipCidrRouteIfIndex, then set ipCidrRouteStatus to active (1); destroy (6)
 #                removes it. createAndGo (4) works when ipCidrRouteIfIndex is in the same
 #                request.
-#   ifXTable     names, 64-bit octet counters and writable aliases of the interfaces.
+#   ifXTable     names, multicast and broadcast packet counters, 64-bit octet counters
+#                and writable aliases of the interfaces.
 #
 # Try: snmpset -v2c -c vintor 127.0.0.1:1161 \
 #        1.3.6.1.2.1.4.24.4.1.16.10.9.0.0.255.255.0.0.0.192.168.1.254 i 4 \
@@ -40,6 +47,11 @@
 %dcol  ipCidrRouteMetric5        NotReq Integer      RC lastset(-1)
 %dcol  ipCidrRouteStatus         NotReq Integer      RC rowstatus(3)
 #
+# eth1 goes down at 2 minutes and comes back 30 s later, every 4 minutes
+%trapfile default.trp
+%event 120 every 240 set ifOperStatus.3 2 trap linkDownEth1
+%event 150 every 240 set ifOperStatus.3 1 trap linkUpEth1
+#
 # system
 sysDescr.0                    , OctetString , RO , fixed(Korvimo demo router, 3 interfaces)
 sysObjectID.0                 , ObjectID    , RO , fixed(1.3.6.1.4.1.32473.1.1)
@@ -61,20 +73,28 @@ ifMtu.[2-3]                   , Integer     , RO , fixed(1500)
 ifSpeed.1                     , Gauge       , RO , fixed(10000000)
 ifSpeed.[2-3]                 , Gauge       , RO , fixed(1000000000)
 ifPhysAddress.1               , OctetString , RO , fixed()
-ifPhysAddress.2               , OctetString , RO , fixed(0x02005e000102)
-ifPhysAddress.3               , OctetString , RO , fixed(0x02005e000103)
+ifPhysAddress.[2-3]           , OctetString , RO , format(0x02005e0001%02x)
 ifAdminStatus.[1-3]           , Integer     , RW , r_lastset(1, 3, 1)
-ifOperStatus.[1-3]            , Integer     , RO , fixed(1)
+ifOperStatus.[1-2]            , Integer     , RO , fixed(1)
+ifOperStatus.3                , Integer     , RO , lastset(1)
 ifLastChange.[1-3]            , TimeTicks   , RO , fixed(0)
-ifInOctets.[1-3]              , Counter     , RO , randomup(0, 15000, 500)
-ifInUcastPkts.[1-3]           , Counter     , RO , randomup(0, 100, 5)
-ifInNUcastPkts.[1-3]          , Counter     , RO , randomup(0, 3, 1)
+ifInOctets.[1-3]              , Counter     , RO , low32(ifHCInOctets.%d)
+ifInUcastPkts.1               , Counter     , RO , rate(0, 25, 10)
+ifInUcastPkts.2               , Counter     , RO , rate(0, 1400, 10)
+ifInUcastPkts.3               , Counter     , RO , rate(0, 300, 25)
+ifInNUcastPkts.1              , Counter     , RO , fixed(0)
+ifInNUcastPkts.2              , Counter     , RO , rate(0, 8.5, 20)
+ifInNUcastPkts.3              , Counter     , RO , rate(0, 7, 25)
 ifInDiscards.[1-3]            , Counter     , RO , fixed(0)
 ifInErrors.[1-3]              , Counter     , RO , fixed(0)
 ifInUnknownProtos.[1-3]       , Counter     , RO , fixed(0)
-ifOutOctets.[1-3]             , Counter     , RO , randomup(0, 12000, 400)
-ifOutUcastPkts.[1-3]          , Counter     , RO , randomup(0, 80, 4)
-ifOutNUcastPkts.[1-3]         , Counter     , RO , randomup(0, 2, 1)
+ifOutOctets.[1-3]             , Counter     , RO , low32(ifHCOutOctets.%d)
+ifOutUcastPkts.1              , Counter     , RO , rate(0, 25, 10)
+ifOutUcastPkts.2              , Counter     , RO , rate(0, 1100, 10)
+ifOutUcastPkts.3              , Counter     , RO , rate(0, 340, 25)
+ifOutNUcastPkts.1             , Counter     , RO , fixed(0)
+ifOutNUcastPkts.2             , Counter     , RO , rate(0, 1.7, 20)
+ifOutNUcastPkts.3             , Counter     , RO , rate(0, 1.5, 25)
 ifOutDiscards.[1-3]           , Counter     , RO , fixed(0)
 ifOutErrors.[1-3]             , Counter     , RO , fixed(0)
 ifOutQLen.[1-3]               , Gauge       , RO , random(2, 2, 1)
@@ -119,12 +139,24 @@ ipCidrRouteStatus.192.168.1.0.255.255.255.0.0.192.168.1.10, Integer     , RC , r
 ifName.1                      , OctetString , RO , fixed(lo)
 ifName.2                      , OctetString , RO , fixed(eth0)
 ifName.3                      , OctetString , RO , fixed(eth1)
-ifInMulticastPkts.[1-3]       , Counter     , RO , randomup(0, 4, 1)
-ifInBroadcastPkts.[1-3]       , Counter     , RO , randomup(0, 4, 1)
-ifOutMulticastPkts.[1-3]      , Counter     , RO , randomup(0, 3, 1)
-ifOutBroadcastPkts.[1-3]      , Counter     , RO , randomup(0, 3, 1)
-ifHCInOctets.[1-3]            , Counter64   , RO , randomup(0, 15000, 500)
-ifHCOutOctets.[1-3]           , Counter64   , RO , randomup(0, 12000, 400)
+ifInMulticastPkts.1           , Counter     , RO , fixed(0)
+ifInMulticastPkts.2           , Counter     , RO , rate(0, 6, 20)
+ifInMulticastPkts.3           , Counter     , RO , rate(0, 4, 25)
+ifInBroadcastPkts.1           , Counter     , RO , fixed(0)
+ifInBroadcastPkts.2           , Counter     , RO , rate(0, 2.5, 20)
+ifInBroadcastPkts.3           , Counter     , RO , rate(0, 3, 25)
+ifOutMulticastPkts.1          , Counter     , RO , fixed(0)
+ifOutMulticastPkts.2          , Counter     , RO , rate(0, 1.5, 20)
+ifOutMulticastPkts.3          , Counter     , RO , rate(0, 1, 25)
+ifOutBroadcastPkts.1          , Counter     , RO , fixed(0)
+ifOutBroadcastPkts.2          , Counter     , RO , rate(0, 0.2, 20)
+ifOutBroadcastPkts.3          , Counter     , RO , rate(0, 0.5, 25)
+ifHCInOctets.1                , Counter64   , RO , rate(0, 2500, 10)
+ifHCInOctets.2                , Counter64   , RO , rate(0, 1200000, 10)
+ifHCInOctets.3                , Counter64   , RO , rate(0, 180000, 25)
+ifHCOutOctets.1               , Counter64   , RO , rate(0, 2500, 10)
+ifHCOutOctets.2               , Counter64   , RO , rate(0, 350000, 10)
+ifHCOutOctets.3               , Counter64   , RO , rate(0, 240000, 25)
 ifLinkUpDownTrapEnable.[1-3]  , Integer     , RW , r_lastset(1, 2, 1)
 ifHighSpeed.1                 , Gauge       , RO , fixed(10)
 ifHighSpeed.[2-3]             , Gauge       , RO , fixed(1000)
