@@ -18,17 +18,10 @@ namespace korvimo {
 namespace {
 
 using testing::CommandRun;
+using testing::countOf;
 using testing::TempDir;
 
 const std::string kProgram = std::string(KORVIMO_HOME_DIR) + "/bin/korvan-cli";
-
-std::size_t count(const std::string& text, const std::string& part) {
-    std::size_t found = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++found;
-    }
-    return found;
-}
 
 TEST(CliAgentEvents, TheEventSetsItsValueAndItsTrapAndInformReachSnmptrapd) {
     TempDir dir;
@@ -75,11 +68,11 @@ TEST(CliAgentEvents, TheEventSetsItsValueAndItsTrapAndInformReachSnmptrapd) {
 
     // The notification and the inform: the uptime, the trap's identifier, its binding.
     const std::string trapOid = ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.32473.5";
-    for (int i = 0; i < 50 && count(trapd.output(), trapOid) < 2; ++i) {
+    for (int i = 0; i < 50 && countOf(trapd.output(), trapOid) < 2; ++i) {
         trapd.waitFor("never printed", 100);
     }
-    EXPECT_EQ(count(trapd.output(), trapOid), 2u) << trapd.output();
-    EXPECT_EQ(count(trapd.output(), ".1.3.6.1.2.1.1.4.0 = STRING: \"ops desk\""), 2u)
+    EXPECT_EQ(countOf(trapd.output(), trapOid), 2u) << trapd.output();
+    EXPECT_EQ(countOf(trapd.output(), ".1.3.6.1.2.1.1.4.0 = STRING: \"ops desk\""), 2u)
         << trapd.output();
     EXPECT_EQ(agent.stop(SIGTERM), 0);
 

@@ -23,18 +23,11 @@ namespace korvimo {
 namespace {
 
 using testing::CommandRun;
+using testing::countOf;
 using testing::runCommand;
 using testing::TempDir;
 
 const std::string kProgram = std::string(KORVIMO_HOME_DIR) + "/bin/korvan-cli";
-
-std::size_t count(const std::string& text, const std::string& part) {
-    std::size_t found = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++found;
-    }
-    return found;
-}
 
 std::string dotted(const snmp::ObjectId& oid) {
     std::string text;
@@ -161,13 +154,13 @@ TEST_F(CliTraps, EveryTrapArrivesAsV1TrapAsNotificationAndAsInform) {
     const int64_t after = SystemClock::instance().calendarSeconds();
     ASSERT_EQ(v1.status, 0) << v1.output;
     EXPECT_NE(v1.output.find(sent), std::string::npos) << v1.output;
-    EXPECT_EQ(count(v1.output, "Processing "), size) << v1.output;  // every line printed
+    EXPECT_EQ(countOf(v1.output, "Processing "), size) << v1.output;  // every line printed
     ASSERT_TRUE(trapd.waitFor("TRAP, SNMP v1", 10000)) << trapd.output();
-    for (int i = 0; i < 100 && count(trapd.output(), "TRAP, SNMP v1, community public") < size;
+    for (int i = 0; i < 100 && countOf(trapd.output(), "TRAP, SNMP v1, community public") < size;
          ++i) {
         trapd.waitFor("never printed", 100);
     }
-    EXPECT_EQ(count(trapd.output(), "TRAP, SNMP v1, community public"), size) << trapd.output();
+    EXPECT_EQ(countOf(trapd.output(), "TRAP, SNMP v1, community public"), size) << trapd.output();
 
     std::size_t chosen = 0;
     traps::TrapDefinition definition;

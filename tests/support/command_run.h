@@ -34,4 +34,13 @@ inline CommandRun runCommand(const std::string& command) {
     return run;
 }
 
+// How many times part stands in text (overlapping ones included).
+inline std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
 }  // namespace korvimo::testing
