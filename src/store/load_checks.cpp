@@ -1,5 +1,6 @@
 #include "store/load_checks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -120,6 +121,12 @@ void checkBehaviour(const Expression& e, std::vector<Finding>& findings) {
     if (e.behaviour != Behaviour::None) {
         return;
     }
+    if (e.text.starts_with(kFormatKeyword)) {
+        // Attribute lines have theirs filled at loading; a column's default is not.
+        add(findings, kUnknownBehaviourTitle,
+            quoted(e.text) + " is filled only on attribute lines: rows a Set makes serve NULL");
+        return;
+    }
     if (e.text.starts_with(kRangeInstanceKeyword)) {
         add(findings, kRangeInstanceTitle,
             quoted(e.text) +
@@ -129,6 +136,17 @@ void checkBehaviour(const Expression& e, std::vector<Finding>& findings) {
     }
     add(findings, kUnknownBehaviourTitle,
         quoted(e.text) + " names no value behaviour: the value is served as NULL");
+}
+
+// The name of low32 is numeric: attribute lines have theirs mapped and filled at loading,
+// while a column's default stands as written.
+void checkLinkName(const Expression& e, std::vector<Finding>& findings) {
+    if (e.behaviour == Behaviour::Low32 && !isDottedIdentifier(trimBlanks(valueText(e.text)))) {
+        add(findings, kInvalidArgumentTitle,
+            quoted(e.text) +
+                " in a column's default is neither mapped nor filled: write the numeric "
+                "identifier it reads; until then its rows serve 0");
+    }
 }
 
 // The value text of fixed, dfixed, lastset and r_lastset reads as a value of the syntax.
@@ -254,12 +272,21 @@ void checkRateArguments(const Expression& e, std::vector<Finding>& findings) {
             quoted(e.text) + ": argument " + std::to_string(i + 1) + " (" + quoted(fields[i]) +
                 ") " + what + ": " + usedText + " is used");
     };
+    const std::size_t open = e.text.find('(');
+    const std::string_view list = e.text.substr(open + 1, e.text.find(')', open) - open - 1);
+    if (std::count(list.begin(), list.end(), ',') >= 3) {
+        add(findings, kInvalidArgumentTitle,
+            quoted(e.text) + " has more than three arguments: the fourth on are ignored");
+    }
     if (count < 2 || fields[1].empty()) {
         add(findings, kInvalidArgumentTitle,
             quoted(e.text) + " gives no PER_SECOND: the value stays at its START");
     }
     if (count > 0 && !fields[0].empty() && !readStrictUnsigned64(fields[0])) {
         wrong(0, "is not a number of 0 to 18446744073709551615", std::to_string(used.start));
+    } else if (used.start > UINT32_MAX && e.syntax != snmp::kTagCounter64) {
+        wrong(0, ("does not fit in 32 bits of syntax " + std::string(e.syntaxWord)).c_str(),
+              std::to_string(e.syntax == snmp::kTagGauge ? UINT32_MAX : used.start & UINT32_MAX));
     }
     if (count > 1 && !fields[1].empty() && !isRateText(fields[1])) {
         const uint64_t whole = used.perThousandSeconds / 1000;
@@ -280,7 +307,8 @@ using Check = void (*)(const Expression&, std::vector<Finding>&);
 
 // Every check of a value expression, in the order its findings are reported.
 constexpr Check kExpressionChecks[] = {
-    checkBehaviour, checkValueText, checkStoredLength, checkNumericArguments, checkRateArguments,
+    checkBehaviour,        checkValueText,     checkStoredLength,
+    checkNumericArguments, checkRateArguments, checkLinkName,
 };
 
 }  // namespace

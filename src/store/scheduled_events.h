@@ -19,6 +19,7 @@
 // no Set (fixed, the counters, ...) is a warning, since each of its Sets will be refused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,9 +39,13 @@ inline constexpr const char* kEventNoTrapFileMessage =
     "Invalid event.(line = %ld). It sends trap %s, but no %%trapfile line names the trap file";
 inline constexpr const char* kInvalidTrapFileMessage =
     "Invalid trap file.(line = %ld). %%trapfile needs the name of a trap file";
+inline constexpr const char* kTooManyEventsMessage =
+    "Too many events.(line = %ld). A control file holds at most %lu %%event lines";
 // Warning title: an event whose Set the attribute's behaviour refuses.
 inline constexpr const char* kEventNotSettableTitle = "Event Set refused";
 
+// Events a control file may hold: each may run every second.
+inline constexpr std::size_t kMaxEvents = 1000;
 // Events repeat no more often than this, and wait at most this long (seconds).
 inline constexpr uint32_t kMaxEventSeconds = 100u * 24u * 3600u;
 

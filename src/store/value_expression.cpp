@@ -213,11 +213,13 @@ ThousandthsRead readThousandths(std::string_view text, uint64_t& value) {
             value = value * 10 + static_cast<uint64_t>(text[i] - '0');
         }
     }
-    bool exact = i > 0;
+    bool digits = i > 0;
+    bool exact = true;
     value = (value > kMaxRatePerSecond ? kMaxRatePerSecond + 1 : value) * 1000;
     if (i < text.size() && text[i] == '.') {
         uint64_t scale = 100;
         for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            digits = true;
             exact = exact && scale != 0;
             value += static_cast<uint64_t>(text[i] - '0') * scale;
             scale /= 10;
@@ -228,7 +230,7 @@ ThousandthsRead readThousandths(std::string_view text, uint64_t& value) {
         exact = false;
     }
     read.end = i;
-    read.exact = exact;
+    read.exact = exact && digits;
     return read;
 }
 
@@ -326,6 +328,11 @@ bool formatInstance(std::string_view text, uint32_t value, std::string& out, con
         }
         converted = true;
         const bool isSigned = text[j] == 'd' || text[j] == 'i';
+        if ((isSigned || text[j] == 'u') &&
+            std::string_view(spec, length).find('#') != std::string_view::npos) {
+            why = "the flag # with a decimal conversion";
+            return false;
+        }
         spec[length++] = 'l';
         spec[length++] = 'l';
         spec[length++] = text[j];

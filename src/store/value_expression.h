@@ -50,7 +50,8 @@ inline constexpr std::string_view kFormatKeyword = "format(";
 inline constexpr std::string_view kLow32Keyword = "low32(";
 
 // TEXT of format(TEXT) (or the NAME of low32(NAME)) with its one conversion ("%d", "%u",
-// "%x", "%X", "%o", "%i", with flags "-+ #0", a width and a precision of up to two digits
+// "%x", "%X", "%o", "%i", with flags "-+ 0" and, for %x, %X and %o, "#", a width and a
+// precision of up to two digits
 // each) filled with value, and "%%" written as "%". Text without a conversion is kept as it
 // stands. False with why for any other conversion, or more than one.
 bool formatInstance(std::string_view text, uint32_t value, std::string& out, const char*& why);

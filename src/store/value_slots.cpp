@@ -292,7 +292,9 @@ bool ValueSlots::setUp(uint32_t ordinal, std::string_view expression, uint8_t sy
         case Behaviour::Rate: {
             // A row made while the agent runs starts at START from now on.
             const RateArguments rate = readRateArguments(expression);
-            slot.number = rate.start - rateGrowth(ordinal, rate, elapsedMs());
+            const uint64_t start =
+                syntax == snmp::kTagGauge && rate.start > UINT32_MAX ? UINT32_MAX : rate.start;
+            slot.number = start - rateGrowth(ordinal, rate, elapsedMs());
             break;
         }
         default:
@@ -318,11 +320,15 @@ uint64_t ValueSlots::elapsedMs() {
     return now > startMs_ ? now - startMs_ : 0;
 }
 
-uint64_t ValueSlots::rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t) const {
+uint64_t ValueSlots::rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t,
+                                bool* past64) const {
     t = t < kMaxRateMs ? t : kMaxRateMs;
     const UInt128 perMs = ratePerMs(rate.perThousandSeconds);
     const UInt128 grown = perMs * t;  // units with kRateFraction fractional bits
     if (rate.jitterPercent == 0 || perMs == 0) {
+        if (past64 != nullptr) {
+            *past64 = (grown >> kRateFraction) > UINT64_MAX;
+        }
         return static_cast<uint64_t>(grown >> kRateFraction);  // a Counter64 wraps
     }
     const uint64_t key =
@@ -335,7 +341,11 @@ uint64_t ValueSlots::rateGrowth(uint32_t ordinal, const RateArguments& rate, uin
         static_cast<Int128>((grown & ((UInt128{1} << kRateFraction) - 1)) << (kCurveBits + 10)) +
         static_cast<Int128>(perMs) * (share * jitterCurves(key, t));
     // The slope never goes below 0, so neither does the sum.
-    return static_cast<uint64_t>(static_cast<Int128>(grown >> kRateFraction) + (rest >> kShift));
+    const Int128 sum = static_cast<Int128>(grown >> kRateFraction) + (rest >> kShift);
+    if (past64 != nullptr) {
+        *past64 = sum > static_cast<Int128>(UINT64_MAX);
+    }
+    return static_cast<uint64_t>(sum);
 }
 
 int32_t ValueSlots::randomStep(const ExpressionArguments& arguments) {
@@ -408,14 +418,20 @@ bool ValueSlots::makeValue(snmp::SyntaxValue& value, uint8_t syntax, uint32_t or
             serveStored(value, syntax, slot);
             return true;
         case Behaviour::Rate: {
-            const uint64_t grown =
-                slot.number + rateGrowth(ordinal, readRateArguments(expression), elapsedMs());
-            if (syntax == kTagCounter64) {
-                value.counter64 = grown;
-            } else if (syntax == snmp::kTagGauge) {
-                value.number = grown > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(grown);
+            bool past64 = false;
+            const uint64_t growth =
+                rateGrowth(ordinal, readRateArguments(expression), elapsedMs(), &past64);
+            if (syntax == snmp::kTagGauge) {
+                // The origin of a Gauge is START (at most 2^32 - 1) less what had grown by its
+                // set-up, so it reads as a signed number; the Gauge stays at its maximum.
+                const Int128 sum = Int128{static_cast<int64_t>(slot.number)} + growth;
+                value.number = past64 || sum > UINT32_MAX ? UINT32_MAX
+                               : sum < 0                  ? 0
+                                                          : static_cast<uint32_t>(sum);
+            } else if (syntax == kTagCounter64) {
+                value.counter64 = slot.number + growth;  // wraps as a Counter64 does
             } else {
-                value.number = static_cast<uint32_t>(grown);
+                value.number = static_cast<uint32_t>(slot.number + growth);
             }
             return true;
         }

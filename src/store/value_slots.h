@@ -150,8 +150,10 @@ class ValueSlots {
     int32_t randomStep(const ExpressionArguments& arguments);
     // Milliseconds since the agent started (0 without a clock).
     uint64_t elapsedMs();
-    // What a rate has added t milliseconds after the start.
-    uint64_t rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t) const;
+    // What a rate has added t milliseconds after the start, modulo 2^64; past64 tells
+    // whether it is 2^64 or more.
+    uint64_t rateGrowth(uint32_t ordinal, const RateArguments& rate, uint64_t t,
+                        bool* past64 = nullptr) const;
 
     std::vector<ValueSlot> slots_;
     std::vector<uint32_t> freeOrdinals_;

@@ -109,6 +109,21 @@ std::string_view lineAt(std::string_view text, std::size_t offset) {
     return text.substr(offset, end - offset);
 }
 
+// Findings of a filled format or low32 expression name what was written and the instance:
+// "format(10.0.0.%d) gives 10.0.0.256 at instance 256 ...".
+void tellInstance(std::vector<Finding>& findings, std::string_view written, std::string_view filled,
+                  uint32_t last) {
+    const std::string shown = quoted(filled);
+    for (Finding& finding : findings) {
+        if (finding.detail.starts_with(shown)) {
+            const std::string_view value = valueText(filled);
+            finding.detail.replace(0, shown.size(),
+                                   quoted(written) + " gives " + quoted(value) + " at instance " +
+                                       std::to_string(last) + ", which");
+        }
+    }
+}
+
 std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_t value) {
     const int length = std::snprintf(text, sizeof text, "fixed(%u)", value);
     return {text, static_cast<std::size_t>(length)};
@@ -339,20 +354,24 @@ bool LoadedControlFile::findCollected(std::span<const uint32_t> ids, IndexEntry&
 
 void LoadedControlFile::checkLinks() {
     snmp::ObjectId target;
-    for (const auto& [line, numeric] : links_) {
-        snmp::SnmpStrToOid(numeric.c_str(), &target);
+    for (const Link& link : links_) {
+        snmp::SnmpStrToOid(link.numeric.c_str(), &target);
         const std::span<const uint32_t> ids(target.ids);
         if (rows_.columnCount() > 0 && rows_.ownerColumn(ids) >= 0) {
-            continue;  // an instance of a dynamic column
+            continue;  // an instance of a dynamic column: 0 while its row does not exist
         }
+        const std::string name = quoted(link.written);
         IndexEntry entry;
         if (!findCollected(ids, entry)) {
-            reporter_.error(line, kLinkTargetMessage, line, quoted(numeric).c_str());
+            reporter_.error(link.line, kLinkTargetMessage, link.line, name.c_str());
         } else if (entry.expression.starts_with(kLow32Keyword)) {
-            reporter_.error(line, kLinkToLinkMessage, line, quoted(numeric).c_str());
+            reporter_.error(link.line, kLinkToLinkMessage, link.line, name.c_str());
+        } else if (!isNumberSyntax(entry.syntax) && entry.syntax != snmp::kTagCounter64) {
+            reporter_.error(link.line, kLinkNotNumberMessage, link.line, name.c_str(),
+                            std::string(syntaxWordOf(entry.syntax)).c_str());
         }
     }
-    std::vector<std::pair<long, std::string>>().swap(links_);
+    std::vector<Link>().swap(links_);
 }
 
 void LoadedControlFile::readEvents(std::string_view controlText) {
@@ -375,6 +394,11 @@ void LoadedControlFile::readEvents(std::string_view controlText) {
         }
         if (!isEventDirective(line)) {
             continue;
+        }
+        if (events_.events.size() == kMaxEvents) {
+            reporter_.error(number, kTooManyEventsMessage, number,
+                            static_cast<unsigned long>(kMaxEvents));
+            break;
         }
         ScheduledEvent event;
         event.line = number;
@@ -424,6 +448,9 @@ void LoadedControlFile::checkEvents() {
                 finding.detail.replace(0, quoted(asFixed).size(),
                                        "the value " + quoted(event.value));
             }
+            if (finding.detail.ends_with(" is served")) {
+                finding.detail.replace(finding.detail.size() - 6, 6, "set");
+            }
         }
         const std::string_view expression = entry.expression;
         const Behaviour behaviour = recogniseForSetUp(expression);
@@ -456,6 +483,10 @@ bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t
     }
     std::string numeric;
     snmp::ObjectId target;
+    if (trimBlanks(filled).empty()) {
+        reporter_.error(line, kLinkNoNameMessage, line);
+        return false;
+    }
     if (!mapper_->map(trimBlanks(filled), numeric)) {
         reporter_.error(line, kCannotMapMessage, quoted(filled).c_str(), line);
         reporter_.adviseAfterLastError(kCompileMibMessage);
@@ -469,7 +500,7 @@ bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t
     out.assign(keyword);
     out += numeric;
     out += ")";
-    links_.emplace_back(line, std::move(numeric));
+    links_.push_back(Link{line, std::move(numeric), std::string(trimBlanks(filled))});
     return true;
 }
 
@@ -528,6 +559,7 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
         // attribute or as an instance of a column (whose syntax then applies). Whether its
         // behaviour can serve the syntax is asked again only when another syntax applies.
         bool warned = false;
+        bool instanceWarned = false;
         int checkedSyntax = -1;
         const auto lineOffset = static_cast<uint32_t>(lines.lineOffset());
         for (bool more = range.first(); more; more = range.next()) {
@@ -556,6 +588,8 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
                 }
                 checkedSyntax = served;
             }
+            const std::string_view servedWord =
+                column != nullptr ? column->syntaxWord : fields.syntax;
             if (!warned) {
                 warned = true;
                 if (column == nullptr) {
@@ -563,10 +597,19 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
                 }
                 checkInstanceRange(range, fields.value, findings);
                 if (!rangeInstance) {
-                    checkExpression(expression, served,
-                                    column != nullptr ? column->syntaxWord : fields.syntax,
-                                    findings);
+                    checkExpression(expression, served, servedWord, findings);
                 }
+                if (perInstance) {
+                    instanceWarned = !findings.empty();
+                    tellInstance(findings, fields.value, expression, ids.back());
+                }
+                reportFindings(reporter_, number, findings);
+            } else if (perInstance && !instanceWarned) {
+                // Each instance of a format line has a value text of its own: the first one
+                // the syntax cannot read is said.
+                checkExpression(expression, served, servedWord, findings);
+                instanceWarned = !findings.empty();
+                tellInstance(findings, fields.value, expression, ids.back());
                 reportFindings(reporter_, number, findings);
             }
             if (column != nullptr) {
@@ -712,11 +755,16 @@ bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& att
     if (!slots_.holds(attribute.ordinal)) {
         return false;
     }
-    // Loading wrote the linked name as numeric text; a view of a view serves nothing. The
-    // name is read into a buffer kept for it, so a read allocates nothing.
+    // Loading wrote the linked name as numeric text, read into a buffer kept for it, so a
+    // read allocates nothing.
+    if (!isNumberSyntax(attribute.syntax)) {
+        return true;  // loading refuses it
+    }
+    // A target that is not there (a row not made yet), or a view itself, reads as 0.
+    value.syntax = attribute.syntax;
+    value.number = 0;
     AttributeInfo target;
-    if (!isNumberSyntax(attribute.syntax) ||
-        !readDottedIdentifier(valueText(attribute.expression), linkName_) ||
+    if (!readDottedIdentifier(valueText(attribute.expression), linkName_) ||
         !lookupAttribute(linkName_, target) || target.expression.starts_with(kLow32Keyword)) {
         return true;
     }

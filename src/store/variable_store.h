@@ -125,6 +125,9 @@ inline constexpr const char* kLinkTargetMessage =
     "Invalid low32.(line = %ld). %s is not an attribute of the control file";
 inline constexpr const char* kLinkToLinkMessage =
     "Invalid low32.(line = %ld). %s is a low32 view itself";
+inline constexpr const char* kLinkNotNumberMessage =
+    "Invalid low32.(line = %ld). %s is of syntax %s, which holds no number";
+inline constexpr const char* kLinkNoNameMessage = "Invalid low32.(line = %ld). It names nothing";
 
 // Attributes and instances a store holds at most.
 inline constexpr uint64_t kMaxAttributes = 16u * 1024u * 1024u;
@@ -241,8 +244,14 @@ class LoadedControlFile {
     std::vector<uint32_t> markerPositions_;
     bool fixedSeed_ = false;
     EventDirectives events_;
-    // Of the load under way: the low32 views' targets (numeric) with their lines.
-    std::vector<std::pair<long, std::string>> links_;
+    // Of the load under way: the low32 views' targets, numeric and as written, with their
+    // lines.
+    struct Link {
+        long line = 0;
+        std::string numeric;
+        std::string written;
+    };
+    std::vector<Link> links_;
 };
 
 // Failures of VariableStore::setFromText: the name (dotted), then the error status's name.

@@ -366,10 +366,13 @@ TEST_F(Slots, RateWrapsAsItsTypeWraps) {
     ASSERT_TRUE(slots.setUp(0, "rate(4294967000, 1000)", 0x41));
     ASSERT_TRUE(slots.setUp(1, "rate(18446744073709551000, 1000)", 0x46));
     ASSERT_TRUE(slots.setUp(2, "rate(4294967000, 1000)", 0x42));
+    ASSERT_TRUE(slots.setUp(3, "rate(18446744073709551615, 1)", 0x42));
     clock.advanceMs(1000);
     EXPECT_EQ(value("rate(4294967000, 1000)", 0x41, 0).number, 704u);
     EXPECT_EQ(value("rate(18446744073709551000, 1000)", 0x46, 1).counter64, 384u);
-    EXPECT_EQ(value("rate(4294967000, 1000)", 0x42, 2).number, 4294967295u);  // a Gauge stays
+    // A Gauge stays at its maximum, whatever START it was given.
+    EXPECT_EQ(value("rate(4294967000, 1000)", 0x42, 2).number, 4294967295u);
+    EXPECT_EQ(value("rate(18446744073709551615, 1)", 0x42, 3).number, 4294967295u);
 }
 
 TEST_F(Slots, ReadsOfOneRequestShareOneInstant) {

@@ -492,6 +492,12 @@ TEST(VariableStore, FormatFillsEachInstanceWithItsLastComponent) {
     EXPECT_EQ(f.getText("1.3.6.1.2.1.2.2.1.2.3"), "eth3, 100%");
     EXPECT_EQ(f.getText("1.3.6.1.2.1.2.2.1.6.10"), std::string("\x00\x16\x3e\x00\x00\x0a", 6));
     EXPECT_EQ(f.getNumber("1.3.6.1.2.1.2.2.1.7.4"), 4u);
+    // Every instance's text is checked: the first the syntax cannot read is said.
+    ASSERT_TRUE(f.load("1.3.6.1.2.1.4.20.1.1.[254-257], IpAddress, RO, format(10.0.0.%d)\r\n"));
+    EXPECT_TRUE(
+        f.has("Invalid value.(line = 1). format(10.0.0.%d) gives 10.0.0.256 at instance "
+              "256, which is not a dotted quad of syntax IpAddress: 0.0.0.0 is served"))
+        << f.status.front();
     for (const char* bad : {"format(%s)", "format(%d-%d)", "format(%123d)"}) {
         EXPECT_FALSE(f.load(std::string("1.3.6.1.1.[1-2], OctetString, RO, ") + bad + "\r\n"));
         ASSERT_FALSE(f.status.empty());
@@ -517,17 +523,23 @@ TEST(VariableStore, Low32ViewsAgreeWithTheirCounter64AtEveryRead) {
         EXPECT_EQ(low.number, static_cast<uint32_t>(wide.counter64));
         f.clock.advanceMs(700);
     }
-    EXPECT_FALSE(f.load("1.3.6.1.2.1.2.2.1.10.1, Counter, RO, low32(1.3.6.1.9)\r\n"));
+    EXPECT_FALSE(
+        f.load("1.3.6.1.2.1.1.4.0, OctetString, RO, fixed(ops)\r\n"
+               "1.3.6.1.2.1.2.2.1.10.1, Counter, RO, low32(1.3.6.1.9)\r\n"
+               "1.3.6.1.2.1.2.2.1.10.2, Counter, RO, low32(1.3.6.1.2.1.1.4.0)\r\n"));
     EXPECT_TRUE(
-        f.has("Invalid low32.(line = 1). 1.3.6.1.9 is not an attribute of the control file"))
-        << f.status.front();
+        f.has("Invalid low32.(line = 2). 1.3.6.1.9 is not an attribute of the control file"));
+    EXPECT_TRUE(
+        f.has("Invalid low32.(line = 3). 1.3.6.1.2.1.1.4.0 is of syntax OctetString, "
+              "which holds no number"));
 }
 
 TEST(VariableStore, WarnsOfRateArgumentsItCannotTakeAsWritten) {
     StoreFixture f;
     ASSERT_TRUE(
         f.load("1.3.6.1.1, Counter, RO, rate(0, 1.2345, 150)\r\n"
-               "1.3.6.1.2, Gauge, RO, rate(-5)\r\n"));
+               "1.3.6.1.2, Gauge, RO, rate(-5)\r\n"
+               "1.3.6.1.3, Counter, RO, rate(5000000000, .5, 1, 2)\r\n"));
     for (const char* line :
          {"Invalid argument.(line = 1). rate(0, 1.2345, 150): argument 2 (1.2345) is not a rate "
           "of up to 10^15 with at most three decimals: 1.234 is used",
@@ -536,7 +548,11 @@ TEST(VariableStore, WarnsOfRateArgumentsItCannotTakeAsWritten) {
           "Invalid argument.(line = 2). rate(-5) gives no PER_SECOND: the value stays at its "
           "START",
           "Invalid argument.(line = 2). rate(-5): argument 1 (-5) is not a number of 0 to "
-          "18446744073709551615: 0 is used"}) {
+          "18446744073709551615: 0 is used",
+          "Invalid argument.(line = 3). rate(5000000000, .5, 1, 2) has more than three "
+          "arguments: the fourth on are ignored",
+          "Invalid argument.(line = 3). rate(5000000000, .5, 1, 2): argument 1 (5000000000) "
+          "does not fit in 32 bits of syntax Counter: 705032704 is used"}) {
         EXPECT_TRUE(f.has(line)) << line;
     }
     EXPECT_FALSE(f.load("1.3.6.1.1, Integer, RO, rate(0, 1)\r\n"));
@@ -558,7 +574,7 @@ TEST(VariableStore, ReadsScheduledEventsAndSetsAsTheyAsk) {
     ASSERT_EQ(events.events.size(), 3u);
     EXPECT_TRUE(
         f.has("Invalid value.(line = 4). the value down is not a number of syntax "
-              "Integer: 0 is served"))
+              "Integer: 0 is set"))
         << f.status.front();
     const ScheduledEvent& flap = events.events[0];
     EXPECT_EQ(flap.line, 2);
