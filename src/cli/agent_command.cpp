@@ -195,7 +195,8 @@ void printAgentUsage(std::ostream& out) {
            "  --save                    write the values used back to korvan.ini as the\n"
            "                            window's Start does (the INPUTFILE, RCOMMUNITY and\n"
            "                            WCOMMUNITY histories, SNMPVER, DEBUGMODE, IPV6SUPPORT,\n"
-           "                            and the --trap-dest managers to TRAPDEST)\n"
+           "                            and the --trap-dest managers as TRAPDEST1 to N, in\n"
+           "                            place of the ones there)\n"
            "  --help                    show this text\n"
            "\n"
            "Exit status: 0 after a stop by signal, 1 when the agent could not start (or\n"
@@ -302,10 +303,10 @@ int runAgent(const AgentOptions& options, std::ostream& out) {
     }
     if (options.save) {
         app::rememberTransport(config, form.transport);
-        // The first given becomes TRAPDEST1.
-        for (auto text = options.trapDestTexts.rbegin(); text != options.trapDestTexts.rend();
-             ++text) {
-            config.pushHistory(ConfigKey::TRAPDEST, *text);
+        // The managers given are the managers: the first becomes TRAPDEST1, and no older one
+        // stays to receive the traps.
+        if (!options.trapDestTexts.empty()) {
+            config.replaceHistory(ConfigKey::TRAPDEST, options.trapDestTexts);
         }
     }
     if (options.file) {

@@ -150,6 +150,8 @@ std::shared_ptr<const store::LoadedControlFile> LoadedFiles::get(const std::stri
     ::unlink(inputs.attributeFilePath.c_str());
     if (entry.loaded == nullptr) {
         entry.failure = app::kLoadFailedText;
+    } else if (const std::size_t events = entry.loaded->events().events.size(); events > 0) {
+        services_.print(shown + ": " + formatText(kEventsNotRunFormat, events));
     }
     failure = entry.failure;
     return entry.loaded;

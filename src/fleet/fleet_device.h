@@ -92,6 +92,11 @@ struct FleetDevice {
     Agent agent;
 };
 
+// Said once per control file whose %event lines a fleet does not run (its devices serve
+// the values alone).
+inline constexpr const char* kEventsNotRunFormat =
+    "its %zu %%event line(s) are not run in a fleet: korvan-cli agent runs them.";
+
 // The control files of a fleet, each loaded once however many devices serve it. A file that
 // fails to load fails every device of it with the same reason, without being loaded again.
 class LoadedFiles {

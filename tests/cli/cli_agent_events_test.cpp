@@ -47,6 +47,7 @@ TEST(CliAgentEvents, TheEventSetsItsValueAndItsTrapAndInformReachSnmptrapd) {
     ASSERT_TRUE(trapd.start()) << trapd.output();
     const std::string manager = "127.0.0.1:" + std::to_string(trapd.port());
     const std::string port = std::to_string(testing::freeUdpPort(AF_INET));
+    Configuration(dir.path("bin/korvan.ini")).pushHistory(ConfigKey::TRAPDEST, "127.0.0.1:9 v1");
     testing::BackgroundProgram agent(
         kProgram, {"--home", dir.root(), "agent", "--file", "events.ctl", "--address", "127.0.0.1",
                    "--port", port, "--read-community", "public", "--trap-dest",
@@ -76,7 +77,7 @@ TEST(CliAgentEvents, TheEventSetsItsValueAndItsTrapAndInformReachSnmptrapd) {
         << trapd.output();
     EXPECT_EQ(agent.stop(SIGTERM), 0);
 
-    // --save: the managers given, first given first.
+    // --save: the managers given, first given first, in place of the one there.
     const Configuration config(dir.path("bin/korvan.ini"));
     EXPECT_EQ(config.historyValues(ConfigKey::TRAPDEST),
               (std::vector<std::string>{manager + " v2c public", manager + " inform"}));

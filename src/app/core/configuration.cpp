@@ -208,6 +208,13 @@ class IniDocument {
         insertAt(last + 1, line);
     }
 
+    // Removes key from the first section of that name, if it is there.
+    void remove(std::string_view section, std::string_view key) {
+        if (std::optional<std::size_t> existing = findKey(section, key)) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*existing));
+        }
+    }
+
     std::string text() const {
         std::string all;
         for (const std::string& line : lines_) {
@@ -468,6 +475,23 @@ bool Configuration::pushHistory(ConfigKey key, std::string_view value) {
         }
     }
     doc.set(kConfigSection, storedName(key, 1), value);
+    return saved(saveDocument(path_, doc));
+}
+
+bool Configuration::replaceHistory(ConfigKey key, const std::vector<std::string>& values) {
+    const DirectoryLock lock(path_);
+    IniDocument doc;
+    if (doc.load(path_) == IniDocument::LoadResult::Unreadable) {
+        return saved(Result::failure(doc.failure()));
+    }
+    for (int number = 1; number <= kHistoryLength; ++number) {
+        const std::size_t index = static_cast<std::size_t>(number - 1);
+        if (index < values.size()) {
+            doc.set(kConfigSection, storedName(key, number), oneLine(values[index]));
+        } else {
+            doc.remove(kConfigSection, storedName(key, number));
+        }
+    }
     return saved(saveDocument(path_, doc));
 }
 

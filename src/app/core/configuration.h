@@ -110,6 +110,9 @@ class Configuration {
     // The value becomes number 1; an existing equal value moves to the front, the oldest of
     // ten falls off. Values move whole (uncut) from number to number.
     bool pushHistory(ConfigKey key, std::string_view value);
+    // The values become numbers 1, 2, ... in their order (at most ten), and no other number
+    // is left: a list that is all in use at once (the managers of TRAPDEST).
+    bool replaceHistory(ConfigKey key, const std::vector<std::string>& values);
 
     // Creates the file with its defaults when it does not exist; an existing file is kept.
     bool ensureFile();
