@@ -3,7 +3,8 @@
 // walked with GetNext (values made at advancing times) and its scheduled events are run. A
 // load either fails with its lines said, or serves: nothing may crash, hang or leak.
 //
-//   fuzz_control_file -max_total_time=600 corpus/   (corpus: a copy of tests/fuzz/corpus/control_file)
+//   fuzz_control_file -max_total_time=600 corpus/
+//   (corpus: a copy of tests/fuzz/corpus/control_file)
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,18 +16,14 @@
 
 #include "app/core/clock.h"
 #include "base/unique_fd.h"
+#include "fuzz_require.h"
 #include "mibinfo/mib_info.h"
 #include "store/variable_store.h"
 
 using namespace korvimo;
+using korvimo::fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 constexpr const char* kMib =
     "1.3.6.1.2.1.1.1 sysDescr OctetString RO S (0,255) d\r\n"

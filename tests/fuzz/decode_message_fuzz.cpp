@@ -8,19 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_require.h"
 #include "snmp/message.h"
 
 using namespace korvimo::snmp;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using korvimo::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Pdu pdu;

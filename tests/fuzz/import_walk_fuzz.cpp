@@ -13,17 +13,13 @@
 
 #include "create/learning.h"
 #include "create/walk_file.h"
+#include "fuzz_require.h"
 #include "mibinfo/mib_info.h"
 
 using namespace korvimo;
+using korvimo::fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 constexpr const char* kMib =
     "1.3.6.1.2.1.1.1 sysDescr OctetString RO S (0,255) d\r\n"

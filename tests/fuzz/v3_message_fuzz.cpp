@@ -13,17 +13,13 @@
 
 #include "agent/v3_security.h"
 #include "app/core/clock.h"
+#include "fuzz_require.h"
 #include "snmp/usm.h"
 
 using namespace korvimo;
+using korvimo::fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // The engine's ID is the one the seeds were captured against.
 const std::vector<uint8_t> kEngineId = {0x80, 0x00, 0x00, 0x00, 0x05, 0x01, 0x02,
