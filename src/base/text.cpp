@@ -30,6 +30,40 @@ std::string withoutBlanks(std::string_view text) {
     return out;
 }
 
+FieldRead takeField(std::string_view& text, std::string& field) {
+    field.clear();
+    std::size_t at = 0;
+    while (at < text.size() && isBlank(text[at])) {
+        ++at;
+    }
+    if (at == text.size()) {
+        text = {};
+        return FieldRead::None;
+    }
+    if (text[at] != '"') {
+        const std::size_t start = at;
+        while (at < text.size() && !isBlank(text[at])) {
+            ++at;
+        }
+        field.assign(text.substr(start, at - start));
+        text.remove_prefix(at);
+        return FieldRead::Word;
+    }
+    for (++at; at < text.size();) {
+        char c = text[at++];
+        if (c == '"') {
+            text.remove_prefix(at);
+            return FieldRead::Quoted;
+        }
+        if (c == '\\' && at < text.size() && (text[at] == '"' || text[at] == '\\')) {
+            c = text[at++];
+        }
+        field += c;
+    }
+    text = {};
+    return FieldRead::Unclosed;
+}
+
 bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest) {
     std::size_t start = 0;
     while (start < text.size() && isBlank(text[start])) {

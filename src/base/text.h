@@ -45,6 +45,12 @@ std::string_view trimBlanks(std::string_view text);
 // False when the text holds no word.
 bool takeWord(std::string_view text, std::string_view& word, std::string_view& rest);
 
+// The next field of text, which then starts after it: blanks skipped, then a text in double
+// quotes (a backslash before a quote or a backslash keeps that character) or a word ended by
+// a blank. None at the end of the text; Unclosed for a quote without its end.
+enum class FieldRead { None, Word, Quoted, Unclosed };
+FieldRead takeField(std::string_view& text, std::string& field);
+
 // The text with every space and tab removed.
 std::string withoutBlanks(std::string_view text);
 

@@ -22,40 +22,16 @@ Result splitFields(std::string_view line, std::vector<std::string>& fields) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
         line.remove_suffix(1);
     }
-    std::size_t at = 0;
+    std::string field;
     for (;;) {
-        while (at < line.size() && isBlank(line[at])) {
-            ++at;
-        }
-        if (at == line.size() || line[at] == '#') {
+        line = trimBlanks(line);
+        if (line.empty() || line.front() == '#') {
             return {};
         }
-        std::string field;
-        if (line[at] == '"') {
-            ++at;
-            bool closed = false;
-            while (at < line.size()) {
-                char c = line[at++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c == '\\' && at < line.size() && (line[at] == '"' || line[at] == '\\')) {
-                    c = line[at++];
-                }
-                field += c;
-            }
-            if (!closed) {
-                return Result::failure("unfinished quoted field");
-            }
-        } else {
-            const std::size_t start = at;
-            while (at < line.size() && !isBlank(line[at])) {
-                ++at;
-            }
-            field.assign(line.substr(start, at - start));
+        if (takeField(line, field) == FieldRead::Unclosed) {
+            return Result::failure("unfinished quoted field");
         }
-        fields.push_back(std::move(field));
+        fields.push_back(field);
     }
 }
 

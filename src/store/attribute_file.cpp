@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "store/instance_range.h"
+
 namespace korvimo::store {
 
 namespace {
@@ -46,6 +48,34 @@ void appendPaddedIdentifier(std::string& out, std::span<const uint32_t> ids, std
 }
 
 }  // namespace
+
+bool readIdentifierText(std::string_view text, std::vector<uint32_t>& ids) {
+    ids.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = std::min(text.find('.', start), text.size());
+        const std::string_view part = text.substr(start, dot - start);
+        if (part.empty() || part.size() > 10 || (part.size() > 1 && part[0] == '0') ||
+            ids.size() == kMaxNameComponents) {
+            return false;
+        }
+        uint64_t id = 0;
+        for (char c : part) {
+            if (c < '0' || c > '9') {
+                return false;
+            }
+            id = id * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (id > UINT32_MAX) {
+            return false;
+        }
+        ids.push_back(static_cast<uint32_t>(id));
+        if (dot == text.size()) {
+            return ids.size() >= 2;
+        }
+        start = dot + 1;
+    }
+}
 
 void appendIdentifierText(std::string& out, std::span<const uint32_t> ids) {
     for (std::size_t i = 0; i < ids.size(); ++i) {

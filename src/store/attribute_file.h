@@ -75,6 +75,10 @@ uint32_t hashIdentifiers(std::span<const Id> ids) {
 // Appends the dotted decimal text of an identifier ("1.3.6.1"), as the attribute file writes
 // it.
 void appendIdentifierText(std::string& out, std::span<const uint32_t> ids);
+// Reads canonical dotted decimal identifier text (as identifierText writes it: no leading
+// zeros, no empty component, 2 to kMaxNameComponents sub-identifiers of 32 bits) into ids,
+// reusing their room. False for any other text.
+bool readIdentifierText(std::string_view text, std::vector<uint32_t>& ids);
 inline std::string identifierText(std::span<const uint32_t> ids) {
     std::string text;
     appendIdentifierText(text, ids);

@@ -110,6 +110,7 @@ struct Expression {
     Behaviour behaviour;  // as the value is made
     uint8_t syntax;
     std::string_view syntaxWord;
+    std::string subject;  // what the messages name: the quoted text, unless told otherwise
 };
 
 void add(std::vector<Finding>& findings, const char* title, std::string detail) {
@@ -124,18 +125,18 @@ void checkBehaviour(const Expression& e, std::vector<Finding>& findings) {
     if (e.text.starts_with(kFormatKeyword)) {
         // Attribute lines have theirs filled at loading; a column's default is not.
         add(findings, kUnknownBehaviourTitle,
-            quoted(e.text) + " is filled only on attribute lines: rows a Set makes serve NULL");
+            e.subject + " is filled only on attribute lines: rows a Set makes serve NULL");
         return;
     }
     if (e.text.starts_with(kRangeInstanceKeyword)) {
         add(findings, kRangeInstanceTitle,
-            quoted(e.text) +
+            e.subject +
                 " serves only on a line whose name holds an instance range: the value is "
                 "served as NULL");
         return;
     }
     add(findings, kUnknownBehaviourTitle,
-        quoted(e.text) + " names no value behaviour: the value is served as NULL");
+        e.subject + " names no value behaviour: the value is served as NULL");
 }
 
 // The name of low32 is numeric: attribute lines have theirs mapped and filled at loading,
@@ -143,7 +144,7 @@ void checkBehaviour(const Expression& e, std::vector<Finding>& findings) {
 void checkLinkName(const Expression& e, std::vector<Finding>& findings) {
     if (e.behaviour == Behaviour::Low32 && !isDottedIdentifier(trimBlanks(valueText(e.text)))) {
         add(findings, kInvalidArgumentTitle,
-            quoted(e.text) +
+            e.subject +
                 " in a column's default is neither mapped nor filled: write the numeric "
                 "identifier it reads; until then its rows serve 0");
     }
@@ -185,7 +186,7 @@ void checkValueText(const Expression& e, std::vector<Finding>& findings) {
     }
     if (!wrong.empty()) {
         add(findings, kInvalidValueTitle,
-            quoted(e.text) + " " + wrong + ": " + servedText(raw, e.syntax) + " is served");
+            e.subject + " " + wrong + ": " + servedText(raw, e.syntax) + " is served");
     }
 }
 
@@ -218,7 +219,7 @@ void checkStoredLength(const Expression& e, std::vector<Finding>& findings) {
                   "with: %s",
                   length, unit, static_cast<long long>(room < 0 ? 0 : room),
                   std::string(e.syntaxWord).c_str(), served);
-    add(findings, kInvalidValueTitle, quoted(e.text) + detail);
+    add(findings, kInvalidValueTitle, e.subject + detail);
 }
 
 // Numeric arguments (of the numeric behaviours, and the bounds of r_lastset) are numbers
@@ -253,8 +254,8 @@ void checkNumericArguments(const Expression& e, std::vector<Finding>& findings) 
                                          ? std::to_string(used)
                                          : std::to_string(static_cast<uint32_t>(used));
         add(findings, kInvalidArgumentTitle,
-            quoted(e.text) + ": argument " + std::to_string(i + 1) + " (" + quoted(field) + ")" +
-                wrong + ": " + usedText + " is used");
+            e.subject + ": argument " + std::to_string(i + 1) + " (" + quoted(field) + ")" + wrong +
+                ": " + usedText + " is used");
     }
 }
 
@@ -269,18 +270,18 @@ void checkRateArguments(const Expression& e, std::vector<Finding>& findings) {
     const RateArguments used = readRateArguments(e.text);
     auto wrong = [&](int i, const char* what, const std::string& usedText) {
         add(findings, kInvalidArgumentTitle,
-            quoted(e.text) + ": argument " + std::to_string(i + 1) + " (" + quoted(fields[i]) +
-                ") " + what + ": " + usedText + " is used");
+            e.subject + ": argument " + std::to_string(i + 1) + " (" + quoted(fields[i]) + ") " +
+                what + ": " + usedText + " is used");
     };
     const std::size_t open = e.text.find('(');
     const std::string_view list = e.text.substr(open + 1, e.text.find(')', open) - open - 1);
     if (std::count(list.begin(), list.end(), ',') >= 3) {
         add(findings, kInvalidArgumentTitle,
-            quoted(e.text) + " has more than three arguments: the fourth on are ignored");
+            e.subject + " has more than three arguments: the fourth on are ignored");
     }
     if (count < 2 || fields[1].empty()) {
         add(findings, kInvalidArgumentTitle,
-            quoted(e.text) + " gives no PER_SECOND: the value stays at its START");
+            e.subject + " gives no PER_SECOND: the value stays at its START");
     }
     if (count > 0 && !fields[0].empty() && !readStrictUnsigned64(fields[0])) {
         wrong(0, "is not a number of 0 to 18446744073709551615", std::to_string(used.start));
@@ -350,11 +351,12 @@ void checkInstanceRange(const InstanceRange& range, std::string_view expression,
 }
 
 void checkExpression(std::string_view expression, uint8_t syntax, std::string_view syntaxWord,
-                     std::vector<Finding>& findings) {
+                     std::vector<Finding>& findings, std::string_view subject) {
     if (syntax == snmp::kTagNull) {
         return;  // any value text serves NULL
     }
-    const Expression e{expression, recogniseForValue(expression), syntax, syntaxWord};
+    const Expression e{expression, recogniseForValue(expression), syntax, syntaxWord,
+                       subject.empty() ? quoted(expression) : std::string(subject)};
     for (Check check : kExpressionChecks) {
         check(e, findings);
     }

@@ -56,9 +56,10 @@ bool isRangeInstance(const InstanceRange& range, std::string_view expression,
 // its behaviour is one of the keywords, its value text reads as a value of the syntax, its
 // initial value fits where a stored value is kept, its numeric arguments are 32-bit numbers.
 // Expressions whose behaviour cannot serve the syntax at all are refused by loading and not
-// asked about here.
+// asked about here. The findings name the expression as subject says, when it is given (an
+// expression loading made from what was written), else as it is quoted.
 void checkExpression(std::string_view expression, uint8_t syntax, std::string_view syntaxWord,
-                     std::vector<Finding>& findings);
+                     std::vector<Finding>& findings, std::string_view subject = {});
 
 // Reports every finding as a warning of the line, and empties the list.
 void reportFindings(Reporter& reporter, long line, std::vector<Finding>& findings);

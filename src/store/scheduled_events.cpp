@@ -13,38 +13,15 @@ bool startsWithWord(std::string_view line, std::string_view word) {
     return line.starts_with(word) && line.size() > word.size() && isBlank(line[word.size()]);
 }
 
-// The next blank-separated word of text, or a text in double quotes (\" inside it stands for
-// a quote, \\ for a backslash). False at the end of text, or with why for an open quote.
+// The next word of text, or a text in double quotes (see takeField). False at the end of
+// text, or with why for an open quote.
 bool nextWord(std::string_view& text, std::string& word, bool& quoted, std::string& why) {
-    text = trimBlanks(text);
-    word.clear();
-    quoted = false;
-    if (text.empty()) {
-        return false;
+    const FieldRead read = takeField(text, word);
+    quoted = read == FieldRead::Quoted;
+    if (read == FieldRead::Unclosed) {
+        why = "a quoted value has no closing quote";
     }
-    if (text.front() != '"') {
-        std::size_t end = 0;
-        while (end < text.size() && !isBlank(text[end])) {
-            ++end;
-        }
-        word.assign(text.substr(0, end));
-        text.remove_prefix(end);
-        return true;
-    }
-    quoted = true;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) {
-            word.push_back(text[++i]);
-        } else if (c == '"') {
-            text.remove_prefix(i + 1);
-            return true;
-        } else {
-            word.push_back(c);
-        }
-    }
-    why = "a quoted value has no closing quote";
-    return false;
+    return read == FieldRead::Word || quoted;
 }
 
 // Whole seconds up to kMaxEventSeconds.

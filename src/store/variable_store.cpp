@@ -109,19 +109,16 @@ std::string_view lineAt(std::string_view text, std::size_t offset) {
     return text.substr(offset, end - offset);
 }
 
-// Findings of a filled format or low32 expression name what was written and the instance:
-// "format(10.0.0.%d) gives 10.0.0.256 at instance 256 ...".
-void tellInstance(std::vector<Finding>& findings, std::string_view written, std::string_view filled,
-                  uint32_t last) {
-    const std::string shown = quoted(filled);
-    for (Finding& finding : findings) {
-        if (finding.detail.starts_with(shown)) {
-            const std::string_view value = valueText(filled);
-            finding.detail.replace(0, shown.size(),
-                                   quoted(written) + " gives " + quoted(value) + " at instance " +
-                                       std::to_string(last) + ", which");
-        }
+// What the findings of a filled format or low32 expression name: what was written and the
+// instance ("format(10.0.0.%d) gives 10.0.0.256 at instance 256, which ..."); empty (the
+// expression itself) for other lines.
+std::string instanceSubject(bool perInstance, std::string_view written, std::string_view filled,
+                            const std::vector<uint32_t>& ids) {
+    if (!perInstance) {
+        return {};
     }
+    return quoted(written) + " gives " + quoted(valueText(filled)) + " at instance " +
+           std::to_string(ids.back()) + ", which";
 }
 
 std::string_view rangeExpression(char (&text)[kRangeExpressionCapacity], uint32_t value) {
@@ -353,10 +350,9 @@ bool LoadedControlFile::findCollected(std::span<const uint32_t> ids, IndexEntry&
 }
 
 void LoadedControlFile::checkLinks() {
-    snmp::ObjectId target;
+    std::vector<uint32_t> ids;
     for (const Link& link : links_) {
-        snmp::SnmpStrToOid(link.numeric.c_str(), &target);
-        const std::span<const uint32_t> ids(target.ids);
+        readIdentifierText(link.numeric, ids);  // as instanceExpression checked it
         if (rows_.columnCount() > 0 && rows_.ownerColumn(ids) >= 0) {
             continue;  // an instance of a dynamic column: 0 while its row does not exist
         }
@@ -412,8 +408,7 @@ void LoadedControlFile::readEvents(std::string_view controlText) {
             reporter_.adviseAfterLastError(kCompileMibMessage);
             continue;
         }
-        if (snmp::SnmpStrToOid(numeric.c_str(), &event.target) < 2 ||
-            identifierText(event.target.ids) != numeric) {
+        if (!readIdentifierText(numeric, event.target.ids)) {
             reporter_.error(number, kBadIdentifierMessage, number, quoted(event.name).c_str(),
                             kNameNotNumericText);
             continue;
@@ -441,13 +436,9 @@ void LoadedControlFile::checkEvents() {
         }
         // The value is read as fixed value text of the attribute's syntax: the same checks,
         // told of the value.
-        const std::string asFixed = "fixed(" + event.value + ")";
-        checkExpression(asFixed, entry.syntax, syntaxWordOf(entry.syntax), findings);
+        checkExpression("fixed(" + event.value + ")", entry.syntax, syntaxWordOf(entry.syntax),
+                        findings, "the value " + quoted(event.value));
         for (Finding& finding : findings) {
-            if (finding.detail.starts_with(quoted(asFixed))) {
-                finding.detail.replace(0, quoted(asFixed).size(),
-                                       "the value " + quoted(event.value));
-            }
             if (finding.detail.ends_with(" is served")) {
                 finding.detail.replace(finding.detail.size() - 6, 6, "set");
             }
@@ -482,7 +473,7 @@ bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t
         return true;
     }
     std::string numeric;
-    snmp::ObjectId target;
+    std::vector<uint32_t> target;
     if (trimBlanks(filled).empty()) {
         reporter_.error(line, kLinkNoNameMessage, line);
         return false;
@@ -492,7 +483,7 @@ bool LoadedControlFile::instanceExpression(std::string_view expression, uint32_t
         reporter_.adviseAfterLastError(kCompileMibMessage);
         return false;
     }
-    if (snmp::SnmpStrToOid(numeric.c_str(), &target) < 2 || identifierText(target.ids) != numeric) {
+    if (!readIdentifierText(numeric, target)) {
         reporter_.error(line, kBadIdentifierMessage, line, quoted(filled).c_str(),
                         kNameNotNumericText);
         return false;
@@ -597,19 +588,17 @@ void LoadedControlFile::collectAttributes(std::string_view controlText, bool& ou
                 }
                 checkInstanceRange(range, fields.value, findings);
                 if (!rangeInstance) {
-                    checkExpression(expression, served, servedWord, findings);
+                    checkExpression(expression, served, servedWord, findings,
+                                    instanceSubject(perInstance, fields.value, expression, ids));
                 }
-                if (perInstance) {
-                    instanceWarned = !findings.empty();
-                    tellInstance(findings, fields.value, expression, ids.back());
-                }
+                instanceWarned = perInstance && !findings.empty();
                 reportFindings(reporter_, number, findings);
             } else if (perInstance && !instanceWarned) {
                 // Each instance of a format line has a value text of its own: the first one
                 // the syntax cannot read is said.
-                checkExpression(expression, served, servedWord, findings);
+                checkExpression(expression, served, servedWord, findings,
+                                instanceSubject(perInstance, fields.value, expression, ids));
                 instanceWarned = !findings.empty();
-                tellInstance(findings, fields.value, expression, ids.back());
                 reportFindings(reporter_, number, findings);
             }
             if (column != nullptr) {
@@ -764,7 +753,7 @@ bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& att
     value.syntax = attribute.syntax;
     value.number = 0;
     AttributeInfo target;
-    if (!readDottedIdentifier(valueText(attribute.expression), linkName_) ||
+    if (!readIdentifierText(valueText(attribute.expression), linkName_.ids) ||
         !lookupAttribute(linkName_, target) || target.expression.starts_with(kLow32Keyword)) {
         return true;
     }
@@ -774,28 +763,6 @@ bool VariableStore::makeValue(snmp::SyntaxValue& value, const AttributeInfo& att
     value.syntax = attribute.syntax;
     value.number = static_cast<uint32_t>(whole);
     return true;
-}
-
-bool VariableStore::readDottedIdentifier(std::string_view text, snmp::ObjectId& name) {
-    name.ids.clear();
-    uint64_t id = 0;
-    bool digits = false;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '.') {
-            if (!digits || id > UINT32_MAX || name.ids.size() == kMaxNameComponents) {
-                return false;
-            }
-            name.ids.push_back(static_cast<uint32_t>(id));
-            id = 0;
-            digits = false;
-        } else if (text[i] >= '0' && text[i] <= '9' && id <= UINT32_MAX) {  // past it: refused
-            id = id * 10 + static_cast<uint64_t>(text[i] - '0');
-            digits = true;
-        } else {
-            return false;
-        }
-    }
-    return name.ids.size() >= 2;
 }
 
 const EventDirectives& VariableStore::events() const {

@@ -342,8 +342,6 @@ class VariableStore {
     const ValueSlots& slots() const { return slots_; }
 
   private:
-    // Reads numeric identifier text (as loading writes it) into name, reusing its room.
-    static bool readDottedIdentifier(std::string_view text, snmp::ObjectId& name);
     // The clock, start time and generator seed of a store that has its slots.
     void start(const LoadedControlFile& loaded, const Clock* clock, std::optional<uint64_t> startMs,
                std::optional<uint32_t> seed);
